@@ -1,0 +1,38 @@
+// An owning 24-bit bitmap laid out as a top-down device-independent bitmap:
+// 3 bytes per pixel in B, G, R order, each row padded to a multiple of 4 bytes.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tevrin {
+
+class TBitmap24 {
+public:
+    TBitmap24() = default;
+    TBitmap24(int width, int height);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int Stride() const { return stride_; }
+    bool Empty() const { return width_ == 0 || height_ == 0; }
+
+    std::uint8_t* Row(int y) { return data_.data() + static_cast<std::size_t>(y) * stride_; }
+    const std::uint8_t* Row(int y) const {
+        return data_.data() + static_cast<std::size_t>(y) * stride_;
+    }
+    std::uint8_t* Bits() { return data_.data(); }
+    const std::uint8_t* Bits() const { return data_.data(); }
+    std::size_t ByteSize() const { return data_.size(); }
+
+    // Bytes one row occupies for a given width, padding included.
+    static int StrideFor(int width) { return (width * 3 + 3) & ~3; }
+
+private:
+    int width_ = 0;
+    int height_ = 0;
+    int stride_ = 0;
+    std::vector<std::uint8_t> data_;
+};
+
+} // namespace tevrin

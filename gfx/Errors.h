@@ -1,0 +1,46 @@
+// The system's fixed message texts and the exception that carries them.
+//
+// Every error the program raises is an EError whose what() is one of these
+// texts with its %s holes filled. Tests compare what() against them, so the
+// texts are part of the behaviour: change them only together with the tests.
+#pragma once
+
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tevrin {
+
+namespace msg {
+inline constexpr const char* kInvalidStreamFormat = "Invalid stream format";
+inline constexpr const char* kInvalidPropertyValue = "Invalid property value";
+inline constexpr const char* kClassNotFound = "Class %s not found";
+inline constexpr const char* kStreamReadError = "Stream read error";
+inline constexpr const char* kStreamWriteError = "Stream write error";
+inline constexpr const char* kCannotCreateFile = "Cannot create file %s";
+inline constexpr const char* kCannotOpenFile = "Cannot open file %s";
+inline constexpr const char* kIndexOutOfBounds = "Index is out of bounds";
+inline constexpr const char* kErrorReading = "Error reading %s%s%s: %s";
+inline constexpr const char* kUnableToWrite = "Unable to write to %s";
+// Pictures: libjpeg's own message is passed on as it stands; these two are ours.
+inline constexpr const char* kJpegTooLarge = "JPEG image is too large (%s pixels)";
+inline constexpr const char* kJpegNotAJpeg = "Not a JPEG file: %s";
+} // namespace msg
+
+// Replaces each "%s" of `pattern` in turn with the next argument.
+std::string Format(std::string_view pattern, std::initializer_list<std::string_view> args);
+
+class EError : public std::runtime_error {
+public:
+    explicit EError(const std::string& text) : std::runtime_error(text) {}
+    EError(std::string_view pattern, std::initializer_list<std::string_view> args)
+        : std::runtime_error(Format(pattern, args)) {}
+};
+
+// Raised by the component stream reader and the payload's file operations.
+class EReadError : public EError {
+    using EError::EError;
+};
+
+} // namespace tevrin

@@ -1,0 +1,34 @@
+// Rectangles and the rounded multiply-then-divide that effect geometry uses.
+#pragma once
+
+#include <cstdint>
+
+namespace tevrin {
+
+// (left, top, right, bottom) in pixels; right and bottom are exclusive, so a
+// rectangle with left == right or top == bottom is empty.
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Right = 0;
+    int Bottom = 0;
+
+    constexpr int Width() const { return Right - Left; }
+    constexpr int Height() const { return Bottom - Top; }
+    constexpr bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+    constexpr bool operator==(const TRect&) const = default;
+};
+
+// a * b / c with a 64-bit intermediate, rounded to nearest, halves away from
+// zero. A zero divisor gives -1, as the classic platform's call does.
+constexpr int MulDiv(int a, int b, int c) {
+    if (c == 0) return -1;
+    std::int64_t num = static_cast<std::int64_t>(a) * b;
+    bool negative = (num < 0) != (c < 0);
+    std::int64_t n = num < 0 ? -num : num;
+    std::int64_t d = c < 0 ? -static_cast<std::int64_t>(c) : c;
+    std::int64_t q = (n + d / 2) / d;
+    return static_cast<int>(negative ? -q : q);
+}
+
+} // namespace tevrin

@@ -1,0 +1,24 @@
+#include "payload/Paths.h"
+
+#include "ui/System.h"
+
+namespace tevrin {
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+    if (!dir.empty() && dir.back() == kPathDelim) return dir + name;
+    return dir + kPathDelim + name;
+}
+
+std::string ExtractFilePath(std::string_view path) {
+    std::size_t i = path.size();
+    while (i > 0 && !IsPathDelim(path[i - 1])) --i;
+    return std::string(path.substr(0, i));
+}
+
+std::string ExtractFileName(std::string_view path) {
+    std::size_t i = path.size();
+    while (i > 0 && !IsPathDelim(path[i - 1])) --i;
+    return std::string(path.substr(i));
+}
+
+} // namespace tevrin

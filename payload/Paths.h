@@ -1,0 +1,18 @@
+// Path helpers shared by the payload and the stored settings.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tevrin {
+
+// dir + name with exactly one delimiter between them when dir lacks one.
+std::string JoinPath(const std::string& dir, const std::string& name);
+
+// The path up to and including its last delimiter (a drive colon counts on
+// Windows); empty when there is none.
+std::string ExtractFilePath(std::string_view path);
+// What follows the last delimiter.
+std::string ExtractFileName(std::string_view path);
+
+} // namespace tevrin

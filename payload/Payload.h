@@ -1,0 +1,49 @@
+// The payload operations of a running saver: load (trailer, record, copying
+// out sounds and movies), picture fetch and removal of the copied files.
+// Each opens the saver file and closes it again before it returns.
+#pragma once
+
+#include "payload/Image.h"
+#include "payload/SSFileLocations.h"
+#include "payload/TempFolder.h"
+
+#include <memory>
+#include <string>
+
+namespace tevrin {
+
+struct TLoadOutcome {
+    enum TResult {
+        Loaded,
+        // The trailer could not be read: nothing was extracted and the
+        // record keeps its defaults.
+        TrailerMissing,
+        // The record failed to read: the caller must request termination.
+        // The record holds what was read before the error, and the sounds
+        // and movies it lists were extracted all the same.
+        RecordUnreadable,
+    };
+    TResult Result = Loaded;
+    std::string Error;  // the reader's message, with RecordUnreadable
+};
+
+// Fills `record` from the saver file at `path` and copies its sounds and
+// movies into `temp`. Raises (file left closed, no partial copy left behind)
+// "Cannot open file %s", "Index is out of bounds" for a name or size list
+// shorter than its offset list, "Cannot create file %s", and "Stream read
+// error" for an offset or size that is negative or runs past the end of the
+// file. Merging the stored mute setting is the caller's next step.
+TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTempFolder& temp);
+
+// A new picture record read from the stream at PicOffset(index).
+std::unique_ptr<TImage> FetchPicture(const std::string& path, const TSSFileLocations& record,
+                                     int index);
+
+// Deletes the copied sounds and movies by their names, and the run folder.
+// A file that cannot be deleted is passed over.
+void RemoveExtractedFiles(const TSSFileLocations& record, TTempFolder& temp);
+
+// Reads the stream at the file's current position into `record`.
+void ReadRecord(TFile& file, TSSFileLocations& record);
+
+} // namespace tevrin

@@ -1,0 +1,109 @@
+#include "payload/SSFileLocations.h"
+
+#include "gfx/Errors.h"
+#include "payload/CommaList.h"
+#include "payload/IntConv.h"
+
+#include <array>
+
+namespace tevrin {
+namespace {
+
+constexpr std::array<const char*, TSSFileLocations::kListCount> kListNames{
+    "PicCommaList",   "PicFileNamesCommaList",   "SndCommaList",
+    "SndFileNamesCommaList", "SndSizesCommaList",  "FlashCommaList",
+    "FlashFileNamesCommaList", "FlashSizesCommaList", "DescriptCommaList",
+};
+
+} // namespace
+
+std::string_view TSSFileLocations::ListPropertyName(TListId list) { return kListNames[list]; }
+
+std::string TSSFileLocations::CommaText(TListId list) const {
+    return EntriesToCommaText(lists_[list]);
+}
+
+void TSSFileLocations::SetCommaText(TListId list, std::string_view text) {
+    lists_[list] = CommaTextToEntries(text);
+}
+
+const std::string& TSSFileLocations::Entry(TListId list, int i) const {
+    if (i < 0 || i >= Count(list)) throw EError(msg::kIndexOutOfBounds);
+    return lists_[list][static_cast<std::size_t>(i)];
+}
+
+std::int32_t TSSFileLocations::IntEntry(TListId list, int i) const {
+    return StrToIntDef(Entry(list, i), 0);
+}
+
+TPersistent* TSSFileLocations::SubObject(std::string_view name) {
+    return SameText(name, "TextFont") ? &TextFont : nullptr;
+}
+
+bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
+    struct TBoolProp {
+        const char* name;
+        bool TSSFileLocations::*member;
+    };
+    struct TStringProp {
+        const char* name;
+        std::string TSSFileLocations::*member;
+    };
+    static constexpr TBoolProp kBools[] = {
+        {"lRandomStyle", &TSSFileLocations::lRandomStyle},
+        {"lRandomPic", &TSSFileLocations::lRandomPic},
+        {"lClearOldImage", &TSSFileLocations::lClearOldImage},
+        {"lSoundLoop", &TSSFileLocations::lSoundLoop},
+        {"lMute", &TSSFileLocations::lMute},
+    };
+    static constexpr TStringProp kStrings[] = {
+        {"Text", &TSSFileLocations::Text},   {"Title", &TSSFileLocations::Title},
+        {"Author", &TSSFileLocations::Author}, {"Email", &TSSFileLocations::Email},
+        {"Web", &TSSFileLocations::Web},     {"Ver", &TSSFileLocations::Ver},
+    };
+    for (const TBoolProp& p : kBools)
+        if (SameText(name, p.name)) {
+            this->*p.member = reader.ReadBoolean();
+            return true;
+        }
+    for (const TStringProp& p : kStrings)
+        if (SameText(name, p.name)) {
+            this->*p.member = reader.ReadString();
+            return true;
+        }
+    if (SameText(name, "Interval")) {
+        Interval = reader.ReadInteger();
+        return true;
+    }
+    if (SameText(name, "SoundRandom")) {
+        SoundRandom = reader.ReadInteger();
+        return true;
+    }
+    for (int list = 0; list < kListCount; ++list)
+        if (SameText(name, kListNames[list])) {
+            SetCommaText(static_cast<TListId>(list), reader.ReadString());
+            return true;
+        }
+    return false;
+}
+
+void TSSFileLocations::WriteProperties(TWriter& writer) const {
+    writer.WriteString("Text", Text);
+    TextFont.WriteProperties(writer, "TextFont");
+    writer.WriteBoolean("lRandomStyle", lRandomStyle);
+    writer.WriteBoolean("lRandomPic", lRandomPic);
+    writer.WriteBoolean("lClearOldImage", lClearOldImage);
+    writer.WriteInteger("Interval", Interval);
+    writer.WriteInteger("SoundRandom", SoundRandom);
+    writer.WriteBoolean("lSoundLoop", lSoundLoop);
+    writer.WriteBoolean("lMute", lMute);
+    writer.WriteString("Title", Title);
+    writer.WriteString("Author", Author);
+    writer.WriteString("Email", Email);
+    writer.WriteString("Web", Web);
+    writer.WriteString("Ver", Ver);
+    for (int list = 0; list < kListCount; ++list)
+        writer.WriteString(kListNames[list], CommaText(static_cast<TListId>(list)));
+}
+
+} // namespace tevrin

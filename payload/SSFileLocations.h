@@ -1,0 +1,84 @@
+// The description record: a finished saver's display choices, texts, and
+// where each stored picture, sound and movie lies in the executable file.
+#pragma once
+
+#include "payload/Font.h"
+#include "payload/Stream.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tevrin {
+
+using TStringList = std::vector<std::string>;
+
+class TSSFileLocations final : public TComponent {
+public:
+    // The comma-list properties, in their stored order.
+    enum TListId {
+        PicList,
+        PicFileNamesList,
+        SndList,
+        SndFileNamesList,
+        SndSizesList,
+        FlashList,
+        FlashFileNamesList,
+        FlashSizesList,
+        DescriptList,
+        kListCount
+    };
+
+    explicit TSSFileLocations(int pixels_per_inch = ScreenPixelsPerInch())
+        : TextFont(pixels_per_inch) {}
+
+    std::string_view ClassName() const override { return "TSSFileLocations"; }
+
+    std::string Text;
+    TFont TextFont;
+    bool lRandomStyle = false;
+    bool lRandomPic = false;
+    bool lClearOldImage = false;
+    std::int32_t Interval = 0;
+    std::int32_t SoundRandom = 0;
+    bool lSoundLoop = false;
+    bool lMute = false;
+    std::string Title;
+    std::string Author;
+    std::string Email;
+    std::string Web;
+    std::string Ver;
+
+    // A list property as text, and assignment from text (CommaList.h rules).
+    std::string CommaText(TListId list) const;
+    void SetCommaText(TListId list, std::string_view text);
+    TStringList& List(TListId list) { return lists_[list]; }
+    const TStringList& List(TListId list) const { return lists_[list]; }
+    static std::string_view ListPropertyName(TListId list);
+
+    // Counts are the lengths of the offset lists; the indexed operations
+    // check the list they read and raise "Index is out of bounds".
+    int PicCount() const { return Count(PicList); }
+    std::int32_t PicOffset(int i) const { return IntEntry(PicList, i); }
+    int SndCount() const { return Count(SndList); }
+    std::int32_t SndOffset(int i) const { return IntEntry(SndList, i); }
+    const std::string& SndFileName(int i) const { return Entry(SndFileNamesList, i); }
+    std::int32_t SndSize(int i) const { return IntEntry(SndSizesList, i); }
+    int FlashCount() const { return Count(FlashList); }
+    std::int32_t FlashOffset(int i) const { return IntEntry(FlashList, i); }
+    const std::string& FlashFileName(int i) const { return Entry(FlashFileNamesList, i); }
+    std::int32_t FlashSize(int i) const { return IntEntry(FlashSizesList, i); }
+
+    bool ReadProperty(std::string_view name, TReader& reader) override;
+    TPersistent* SubObject(std::string_view name) override;
+    void WriteProperties(TWriter& writer) const override;
+
+private:
+    int Count(TListId list) const { return static_cast<int>(lists_[list].size()); }
+    const std::string& Entry(TListId list, int i) const;
+    std::int32_t IntEntry(TListId list, int i) const;
+
+    TStringList lists_[kListCount];
+};
+
+} // namespace tevrin

@@ -1,0 +1,77 @@
+#include "payload/TempFolder.h"
+
+#include "gfx/Errors.h"
+#include "payload/Paths.h"
+#include "ui/System.h"
+
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace tevrin {
+
+std::string SafeFileName(std::string_view stored_name) {
+    std::size_t cut = stored_name.find_last_of("/\\:");
+    std::string_view name = cut == std::string_view::npos ? stored_name : stored_name.substr(cut + 1);
+    if (name.empty() || name == "." || name == "..") return {};
+    return std::string(name);
+}
+
+namespace {
+
+std::string NewRunPath(const std::string& parent) {
+    std::random_device random;
+    return JoinPath(parent, std::string(kRunFolderPrefix) + std::to_string(CurrentProcessId()) +
+                                "-" + std::to_string(random() % 1000000));
+}
+
+} // namespace
+
+TTempFolder::TTempFolder(std::string parent)
+    : parent_(parent.empty() ? GetTempDir() : parent), path_(NewRunPath(parent_)) {}
+
+std::string TTempFolder::PathFor(std::string_view stored_name) const {
+    std::string safe = SafeFileName(stored_name);
+    if (safe.empty())
+        throw EReadError(msg::kCannotCreateFile, {JoinPath(path_, std::string(stored_name))});
+    return JoinPath(path_, safe);
+}
+
+void TTempFolder::Create() {
+    if (created_) return;
+    // A name that is taken already is never reused: the folder must be ours.
+    for (int attempt = 0; !MakePrivateDirectory(path_); ++attempt) {
+        if (attempt == 8) throw EReadError(msg::kCannotCreateFile, {path_});
+        path_ = NewRunPath(parent_);
+    }
+    created_ = true;
+}
+
+void TTempFolder::Remove() {
+    if (!created_) return;
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+    created_ = false;
+}
+
+void TTempFolder::RemoveStale(const std::string& parent) {
+    std::string dir = parent.empty() ? GetTempDir() : parent;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+        std::string name = entry.path().filename().string();
+        if (name.rfind(kRunFolderPrefix, 0) != 0) continue;
+        std::size_t dash = name.find('-', kRunFolderPrefix.size());
+        if (dash == std::string::npos || dash == kRunFolderPrefix.size()) continue;
+        std::string pid_text = name.substr(kRunFolderPrefix.size(), dash - kRunFolderPrefix.size());
+        if (pid_text.find_first_not_of("0123456789") != std::string::npos || pid_text.size() > 9)
+            continue;
+        int pid = std::stoi(pid_text);
+        std::string path = JoinPath(dir, name);
+        if (pid == CurrentProcessId() || ProcessExists(pid) || !IsOwnPrivateDirectory(path))
+            continue;
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+}
+
+} // namespace tevrin

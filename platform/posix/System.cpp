@@ -1,0 +1,164 @@
+#include "ui/System.h"
+
+#include "platform/posix/IniFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+namespace tevrin {
+
+TFile::TFile(const std::string& path, TMode mode) {
+    int fd = mode == TMode::ReadShared
+                 ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC)
+                 : ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd >= 0) {
+        struct stat st;
+        // Only regular files: a folder or a device is no payload and no target.
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    handle_ = fd;
+}
+
+TFile::TFile(TFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = kInvalid;
+    }
+    return *this;
+}
+
+TFile::~TFile() { Close(); }
+
+std::size_t TFile::Read(void* buffer, std::size_t count) {
+    std::size_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < count) {
+        ssize_t n = ::read(static_cast<int>(handle_), p + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool TFile::Write(const void* buffer, std::size_t count) {
+    auto* p = static_cast<const char*>(buffer);
+    while (count > 0) {
+        ssize_t n = ::write(static_cast<int>(handle_), p, count);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        count -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool TFile::Seek(std::int64_t position) {
+    return position >= 0 && ::lseek(static_cast<int>(handle_), position, SEEK_SET) == position;
+}
+
+std::int64_t TFile::Position() const { return ::lseek(static_cast<int>(handle_), 0, SEEK_CUR); }
+
+std::int64_t TFile::Size() const {
+    struct stat st;
+    return ::fstat(static_cast<int>(handle_), &st) == 0 ? st.st_size : -1;
+}
+
+void TFile::Close() {
+    if (handle_ != kInvalid) ::close(static_cast<int>(handle_));
+    handle_ = kInvalid;
+}
+
+std::string ModuleFileName() {
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string GetTempDir() {
+    const char* dir = std::getenv("TMPDIR");
+    std::string result = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+    if (result.back() != '/') result += '/';
+    return result;
+}
+
+std::string UserConfigDir() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/')
+        return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.config";
+}
+
+bool MakePrivateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
+
+bool IsOwnPrivateDirectory(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+int CurrentProcessId() { return static_cast<int>(::getpid()); }
+
+bool ProcessExists(int pid) {
+    if (pid <= 0) return false;
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+namespace {
+
+bool ReadWholeFile(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+    return true;
+}
+
+} // namespace
+
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& fallback) {
+    std::string text;
+    if (!ReadWholeFile(path, text)) return fallback;
+    return ini::Lookup(text, section, key).value_or(fallback);
+}
+
+bool WriteProfileString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value) {
+    std::string text;
+    ReadWholeFile(path, text);
+    std::string updated = ini::Assign(text, section, key, value);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    out << updated;
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+int ScreenPixelsPerInch() { return 96; }
+int ScreenBitsPerPixel() { return 24; }
+
+std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
+    std::array<std::uint8_t, 32> digest{};
+    unsigned int length = 0;
+    EVP_Digest(data, size, digest.data(), &length, EVP_sha256(), nullptr);
+    return digest;
+}
+
+} // namespace tevrin

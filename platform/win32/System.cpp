@@ -1,0 +1,178 @@
+#include "ui/System.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <bcrypt.h>
+#include <shlobj.h>
+
+#include <vector>
+
+namespace tevrin {
+namespace {
+
+HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+} // namespace
+
+TFile::TFile(const std::string& path, TMode mode) {
+    HANDLE h = mode == TMode::ReadShared
+                   ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                   : CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        h = INVALID_HANDLE_VALUE;
+    }
+    handle_ = h == INVALID_HANDLE_VALUE ? kInvalid : reinterpret_cast<std::intptr_t>(h);
+}
+
+TFile::TFile(TFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+
+TFile& TFile::operator=(TFile&& other) noexcept {
+    if (this != &other) {
+        Close();
+        handle_ = other.handle_;
+        other.handle_ = kInvalid;
+    }
+    return *this;
+}
+
+TFile::~TFile() { Close(); }
+
+std::size_t TFile::Read(void* buffer, std::size_t count) {
+    std::size_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < count) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(AsHandle(handle_), p + done, chunk, &got, nullptr) || got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+bool TFile::Write(const void* buffer, std::size_t count) {
+    auto* p = static_cast<const char*>(buffer);
+    while (count > 0) {
+        DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+        DWORD put = 0;
+        if (!WriteFile(AsHandle(handle_), p, chunk, &put, nullptr) || put == 0) return false;
+        p += put;
+        count -= put;
+    }
+    return true;
+}
+
+bool TFile::Seek(std::int64_t position) {
+    LARGE_INTEGER to;
+    to.QuadPart = position;
+    return position >= 0 && SetFilePointerEx(AsHandle(handle_), to, nullptr, FILE_BEGIN);
+}
+
+std::int64_t TFile::Position() const {
+    LARGE_INTEGER zero{}, at{};
+    return SetFilePointerEx(AsHandle(handle_), zero, &at, FILE_CURRENT) ? at.QuadPart : -1;
+}
+
+std::int64_t TFile::Size() const {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(AsHandle(handle_), &size) ? size.QuadPart : -1;
+}
+
+void TFile::Close() {
+    if (handle_ != kInvalid) CloseHandle(AsHandle(handle_));
+    handle_ = kInvalid;
+}
+
+std::string ModuleFileName() {
+    std::vector<char> buffer(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return {};
+        if (n < buffer.size()) return std::string(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string GetTempDir() {
+    char buffer[256];
+    DWORD n = GetTempPathA(255, buffer);
+    return n > 0 && n < 255 ? std::string(buffer, n) : std::string();
+}
+
+std::string UserConfigDir() {
+    char buffer[MAX_PATH];
+    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return buffer;
+    return {};
+}
+
+bool MakePrivateDirectory(const std::string& path) {
+    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool IsOwnPrivateDirectory(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+
+bool ProcessExists(int pid) {
+    if (pid <= 0) return false;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    DWORD code = 0;
+    bool alive = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+    CloseHandle(process);
+    return alive;
+}
+
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& fallback) {
+    char buffer[2048];
+    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer,
+                                       sizeof buffer, path.c_str());
+    return std::string(buffer, n);
+}
+
+bool WriteProfileString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value) {
+    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
+           0;
+}
+
+int ScreenPixelsPerInch() {
+    HDC dc = GetDC(nullptr);
+    int ppi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+    if (dc != nullptr) ReleaseDC(nullptr, dc);
+    return ppi > 0 ? ppi : 96;
+}
+
+int ScreenBitsPerPixel() {
+    HDC dc = GetDC(nullptr);
+    int bits = dc != nullptr ? GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) : 24;
+    if (dc != nullptr) ReleaseDC(nullptr, dc);
+    return bits;
+}
+
+std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
+    std::array<std::uint8_t, 32> digest{};
+    BCRYPT_ALG_HANDLE algorithm = nullptr;
+    if (BCryptOpenAlgorithmProvider(&algorithm, BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0)
+        return digest;
+    BCRYPT_HASH_HANDLE hash = nullptr;
+    if (BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
+        BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(data)),
+                       static_cast<ULONG>(size), 0);
+        BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
+        BCryptDestroyHash(hash);
+    }
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+    return digest;
+}
+
+} // namespace tevrin

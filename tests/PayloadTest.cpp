@@ -1,0 +1,269 @@
+#include "gfx/Errors.h"
+#include "payload/Paths.h"
+#include "payload/Payload.h"
+#include "payload/Trailer.h"
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tevrin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TBytes;
+
+class PayloadTest : public ::testing::Test {
+protected:
+    // Writes a saver of `parts` and returns its path; `record` gets the lists.
+    std::string Saver(const test::TSaverParts& parts, TSSFileLocations& record,
+                      const std::string& name = "saver.scr") {
+        std::string path = dir_.File(name);
+        test::WriteBytes(path, test::BuildSaver(parts, record));
+        return path;
+    }
+
+    std::string Error(const std::function<void()>& action) {
+        try {
+            action();
+        } catch (const EError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+
+    test::TScratchDir dir_;
+    test::TScratchDir temp_;
+};
+
+TEST_F(PayloadTest, LoadFillsTheRecordAndExtractsIntoAPrivateFolder) {
+    TSSFileLocations written(96);
+    written.Title = "Sea";
+    written.Interval = 3000;
+    written.Ver = "photo";
+    test::TSaverParts parts;
+    parts.Pictures = {test::TestJpeg(40, 30), test::TestJpeg(30, 40)};
+    parts.Sounds = {{"one.wav", test::AsBytes("RIFF one")}, {"two.mp3", TBytes(150000, 7)}};
+    parts.Movies = {{"intro.swf", test::AsBytes("FWS")}};
+    std::string path = Saver(parts, written);
+
+    TSSFileLocations record(96);
+    TTempFolder temp(temp_.Path());
+    TLoadOutcome outcome = LoadPayload(path, record, temp);
+    EXPECT_EQ(outcome.Result, TLoadOutcome::Loaded);
+    EXPECT_EQ(record.Title, "Sea");
+    EXPECT_EQ(record.Interval, 3000);
+    EXPECT_EQ(record.PicCount(), 2);
+    EXPECT_EQ(fs::path(temp.Path()).parent_path(), fs::path(temp_.Path()));
+    EXPECT_EQ(test::ReadBytes(temp.PathFor("one.wav")), parts.Sounds[0].second);
+    EXPECT_EQ(test::ReadBytes(temp.PathFor("two.mp3")), parts.Sounds[1].second);
+    EXPECT_EQ(test::ReadBytes(temp.PathFor("intro.swf")), test::AsBytes("FWS"));
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(temp.Path()).permissions() & fs::perms::all, fs::perms::owner_all);
+#endif
+
+    std::unique_ptr<TImage> second = FetchPicture(path, record, 1);
+    EXPECT_EQ(second->Picture.Bitmap.Width(), 30);
+    EXPECT_EQ(second->Picture.Bitmap.Height(), 40);
+    EXPECT_EQ(Error([&] { FetchPicture(path, record, 2); }), "Index is out of bounds");
+
+    RemoveExtractedFiles(record, temp);
+    EXPECT_FALSE(fs::exists(temp.Path()));
+    EXPECT_TRUE(fs::is_empty(temp_.Path()));
+}
+
+TEST_F(PayloadTest, NothingToExtractMakesNoFolder) {
+    TSSFileLocations written(96);
+    test::TSaverParts parts;
+    std::string path = Saver(parts, written);
+    TSSFileLocations record(96);
+    TTempFolder temp(temp_.Path());
+    EXPECT_EQ(LoadPayload(path, record, temp).Result, TLoadOutcome::Loaded);
+    EXPECT_EQ(record.PicCount(), 0);
+    RemoveExtractedFiles(record, temp);
+    EXPECT_TRUE(fs::is_empty(temp_.Path()));
+}
+
+TEST_F(PayloadTest, StoredNamesAreReducedToTheirLastComponent) {
+    TTempFolder temp(temp_.Path());
+    std::string base = temp.Path() + kPathDelim;
+    EXPECT_EQ(temp.PathFor("..\\..\\evil.dll"), base + "evil.dll");
+    EXPECT_EQ(temp.PathFor("../../etc/passwd"), base + "passwd");
+    EXPECT_EQ(temp.PathFor("C:boot.ini"), base + "boot.ini");
+    EXPECT_EQ(temp.PathFor("a b.mp3"), base + "a b.mp3");
+    for (const char* bad : {"", ".", "..", "dir/..", "c:\\"})
+        EXPECT_EQ(Error([&] { temp.PathFor(bad); }).rfind("Cannot create file ", 0), 0u) << bad;
+
+    TSSFileLocations written(96);
+    test::TSaverParts parts;
+    parts.Sounds = {{"../escape.wav", test::AsBytes("x")}, {"same.wav", test::AsBytes("first")},
+                    {"same.wav", test::AsBytes("second")}};
+    std::string path = Saver(parts, written);
+    TSSFileLocations record(96);
+    LoadPayload(path, record, temp);
+    EXPECT_FALSE(fs::exists(fs::path(temp_.Path()) / "escape.wav"));
+    EXPECT_EQ(test::ReadBytes(temp.PathFor("escape.wav")), test::AsBytes("x"));
+    EXPECT_EQ(test::ReadBytes(temp.PathFor("same.wav")), test::AsBytes("second"));
+    RemoveExtractedFiles(record, temp);
+    EXPECT_TRUE(fs::is_empty(temp_.Path()));
+}
+
+TEST_F(PayloadTest, SizesAndOffsetsAreCheckedBeforeAnythingIsWritten) {
+    struct {
+        const char* offsets;
+        const char* sizes;
+        const char* error;  // null: loads
+        std::size_t expected_size;
+    } cases[] = {
+        {"30", "0", nullptr, 0},  // an empty file, not a copy of the whole saver
+        {"30", "junk", nullptr, 0},
+        {"30", "-1", "Stream read error", 0},
+        {"-5", "3", "Stream read error", 0},
+        {"30", "99999999", "Stream read error", 0},
+        {"2147483647", "1", "Stream read error", 0},
+    };
+    for (const auto& c : cases) {
+        TSSFileLocations written(96);
+        test::TSaverParts parts;
+        std::string path = Saver(parts, written);
+        // Patch the lists after the fact: the record is rewritten at the end.
+        written.SetCommaText(TSSFileLocations::SndList, c.offsets);
+        written.SetCommaText(TSSFileLocations::SndFileNamesList, "s.wav");
+        written.SetCommaText(TSSFileLocations::SndSizesList, c.sizes);
+        TBytes file = test::ReadBytes(path);
+        file.resize(file.size() - 40);
+        TBytes stream = WriteComponent(written);
+        auto at = static_cast<std::int64_t>(file.size());
+        file.insert(file.end(), stream.begin(), stream.end());
+        std::string trailer = MakeTrailer(0, at);
+        file.insert(file.end(), trailer.begin(), trailer.end());
+        test::WriteBytes(path, file);
+
+        TSSFileLocations record(96);
+        TTempFolder temp(temp_.Path());
+        std::string error = Error([&] { LoadPayload(path, record, temp); });
+        if (c.error == nullptr) {
+            EXPECT_EQ(error, "(no error)") << c.offsets << " " << c.sizes;
+            EXPECT_EQ(fs::file_size(temp.PathFor("s.wav")), c.expected_size);
+        } else {
+            EXPECT_EQ(error, c.error) << c.offsets << " " << c.sizes;
+            EXPECT_FALSE(fs::exists(temp.PathFor("s.wav"))) << c.offsets << " " << c.sizes;
+        }
+        RemoveExtractedFiles(record, temp);
+    }
+}
+
+TEST_F(PayloadTest, ShortListsAndBadTrailers) {
+    TSSFileLocations written(96);
+    test::TSaverParts parts;
+    parts.Sounds = {{"a.wav", test::AsBytes("a")}, {"b.wav", test::AsBytes("b")}};
+    written.Title = "kept";
+    TBytes file = test::BuildSaver(parts, written);
+    std::string path = dir_.File("s.scr");
+
+    // A name list shorter than its offset list stops the load at the first
+    // missing name; what was extracted stays until removal.
+    {
+        TSSFileLocations shorter = written;
+        shorter.SetCommaText(TSSFileLocations::SndFileNamesList, "a.wav");
+        TBytes f(file.begin(), file.end() - 40);
+        TBytes stream = WriteComponent(shorter);
+        auto at = static_cast<std::int64_t>(f.size());
+        f.insert(f.end(), stream.begin(), stream.end());
+        std::string trailer = MakeTrailer(0, at);
+        f.insert(f.end(), trailer.begin(), trailer.end());
+        test::WriteBytes(path, f);
+        TSSFileLocations record(96);
+        TTempFolder temp(temp_.Path());
+        EXPECT_EQ(Error([&] { LoadPayload(path, record, temp); }), "Index is out of bounds");
+        EXPECT_TRUE(fs::exists(temp.PathFor("a.wav")));
+        RemoveExtractedFiles(record, temp);
+        EXPECT_TRUE(fs::is_empty(temp_.Path()));
+    }
+    // A trailer shorter than 40 bytes: the record keeps its defaults.
+    {
+        test::WriteBytes(path, test::AsBytes("tiny"));
+        TSSFileLocations record(96);
+        TTempFolder temp(temp_.Path());
+        EXPECT_EQ(LoadPayload(path, record, temp).Result, TLoadOutcome::TrailerMissing);
+        EXPECT_EQ(record.Title, "");
+    }
+    // A record offset that does not convert points at the image.
+    {
+        TBytes f = file;
+        std::string bad = "abc" + std::string(17, ' ');
+        std::copy(bad.begin(), bad.end(), f.end() - 20);
+        test::WriteBytes(path, f);
+        TSSFileLocations record(96);
+        TTempFolder temp(temp_.Path());
+        TLoadOutcome outcome = LoadPayload(path, record, temp);
+        EXPECT_EQ(outcome.Result, TLoadOutcome::RecordUnreadable);
+        EXPECT_EQ(outcome.Error, "Invalid stream format");
+        EXPECT_EQ(record.SndCount(), 0);
+    }
+    // A record that fails halfway keeps what was read and still extracts.
+    {
+        TBytes f(file.begin(), file.end() - 40);
+        auto at = static_cast<std::int64_t>(f.size());
+        TWriter w;
+        w.WriteSignature();
+        w.WriteObjectStart("TSSFileLocations", "");
+        w.WriteString("SndCommaList", written.CommaText(TSSFileLocations::SndList));
+        w.WriteString("SndFileNamesCommaList", "a.wav,b.wav");
+        w.WriteString("SndSizesCommaList", "1,1");
+        w.WriteString("Interval", "oops");
+        w.WriteObjectEnd();
+        f.insert(f.end(), w.Bytes().begin(), w.Bytes().end());
+        std::string trailer = MakeTrailer(0, at);
+        f.insert(f.end(), trailer.begin(), trailer.end());
+        test::WriteBytes(path, f);
+        TSSFileLocations record(96);
+        TTempFolder temp(temp_.Path());
+        TLoadOutcome outcome = LoadPayload(path, record, temp);
+        EXPECT_EQ(outcome.Result, TLoadOutcome::RecordUnreadable);
+        EXPECT_EQ(outcome.Error, "Error reading TSSFileLocations.Interval: Invalid property value");
+        EXPECT_EQ(test::ReadBytes(temp.PathFor("b.wav")), test::AsBytes("b"));
+        RemoveExtractedFiles(record, temp);
+    }
+}
+
+TEST_F(PayloadTest, ASaverCutAtEveryByteNeverCrashesOrLeavesFiles) {
+    TSSFileLocations written(96);
+    test::TSaverParts parts;
+    parts.Pictures = {test::TestJpeg(8, 8)};
+    parts.Sounds = {{"a.wav", test::AsBytes("sound")}};
+    TBytes file = test::BuildSaver(parts, written);
+    std::string path = dir_.File("cut.scr");
+    for (std::size_t n = 0; n <= file.size(); ++n) {
+        test::WriteBytes(path, TBytes(file.begin(), file.begin() + static_cast<long>(n)));
+        TSSFileLocations record(96);
+        TTempFolder temp(temp_.Path());
+        try {
+            LoadPayload(path, record, temp);
+            for (int i = 0; i < record.PicCount(); ++i) FetchPicture(path, record, i);
+        } catch (const EError&) {
+        }
+        RemoveExtractedFiles(record, temp);
+        ASSERT_TRUE(fs::is_empty(temp_.Path())) << "cut at " << n;
+    }
+}
+
+TEST_F(PayloadTest, LeftoverFoldersOfEndedRunsAreRemoved) {
+    std::string stale = JoinPath(temp_.Path(), "tevrin-99999999-1");
+    std::string other = JoinPath(temp_.Path(), "tevrin-notapid-1");
+    ASSERT_TRUE(MakePrivateDirectory(stale));
+    ASSERT_TRUE(MakePrivateDirectory(other));
+    test::WriteBytes(JoinPath(stale, "left.wav"), test::AsBytes("x"));
+    TTempFolder mine(temp_.Path());
+    mine.Create();
+    TTempFolder::RemoveStale(temp_.Path());
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(other));
+    EXPECT_TRUE(fs::exists(mine.Path()));
+    mine.Remove();
+    EXPECT_FALSE(fs::exists(mine.Path()));
+}
+
+} // namespace
+} // namespace tevrin

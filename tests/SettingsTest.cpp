@@ -1,0 +1,149 @@
+#include "gfx/Errors.h"
+#include "payload/Paths.h"
+#include "setup/InterfaceTexts.h"
+#include "setup/StoredSettings.h"
+#include "tests/TestSupport.h"
+#include "ui/System.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tevrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Text(const std::string& path) {
+    test::TBytes bytes = test::ReadBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+TEST(ProfileFiles, ReadingFollowsThePrivateProfileRules) {
+    test::TScratchDir dir;
+    std::string path = dir.File("t.ini");
+    EXPECT_EQ(ReadProfileString(path, "Setup", "mute", "dflt"), "dflt");  // no file
+    test::WriteBytes(path, test::AsBytes("; comment\r\n[Other]\r\nmute=9\r\n[SETUP]\r\n"
+                                         "  Mute =  1  \r\nempty=\r\nquoted=\" a \"\r\n"
+                                         "mute=2\r\n"));
+    EXPECT_EQ(ReadProfileString(path, "setup", "MUTE", "d"), "1");
+    EXPECT_EQ(ReadProfileString(path, "Setup", "empty", "d"), "");
+    EXPECT_EQ(ReadProfileString(path, "Setup", "quoted", "d"), " a ");
+    EXPECT_EQ(ReadProfileString(path, "Setup", "missing", "d"), "d");
+    EXPECT_EQ(ReadProfileString(path, "Nowhere", "mute", "d"), "d");
+}
+
+TEST(ProfileFiles, WritingCreatesWhatIsMissingAndKeepsEveryOtherLine) {
+    test::TScratchDir dir;
+    std::string path = dir.File("w.ini");
+    ASSERT_TRUE(WriteProfileString(path, "Setup", "mute", "1"));
+    EXPECT_EQ(ReadProfileString(path, "Setup", "mute", ""), "1");
+
+    test::WriteBytes(path, test::AsBytes("[Desktop]\nWallpaper=x.bmp\n[Setup]\nmute=1\n"
+                                         "other=keep\n\n[Last]\nk=v\n"));
+    ASSERT_TRUE(WriteProfileString(path, "Setup", "mute", "0"));
+    ASSERT_TRUE(WriteProfileString(path, "Setup", "added", "yes"));
+    ASSERT_TRUE(WriteProfileString(path, "New", "k", "v2"));
+    EXPECT_EQ(ReadProfileString(path, "Setup", "mute", ""), "0");
+    EXPECT_EQ(ReadProfileString(path, "Setup", "added", ""), "yes");
+    EXPECT_EQ(ReadProfileString(path, "New", "k", ""), "v2");
+    EXPECT_EQ(ReadProfileString(path, "Desktop", "Wallpaper", ""), "x.bmp");
+    EXPECT_EQ(ReadProfileString(path, "Setup", "other", ""), "keep");
+    EXPECT_EQ(ReadProfileString(path, "Last", "k", ""), "v");
+    std::string text = Text(path);
+    EXPECT_LT(text.find("added=yes"), text.find("[Last]"));
+    EXPECT_EQ(text.find("mute=1"), std::string::npos);
+
+    EXPECT_FALSE(WriteProfileString(dir.File("no-such-dir") + kPathDelim + "x.ini", "S", "k", "v"));
+}
+
+TEST(StoredSettings, MuteValuesAndDefaults) {
+    test::TScratchDir dir, user;
+    std::string exe = dir.File("saver.scr");
+    TStoredSettings settings(exe, user.Path());
+    EXPECT_EQ(settings.ReadPath(), dir.File("CONTROL.INI"));
+    EXPECT_TRUE(settings.ReadMute(true));  // nothing stored: the default
+    EXPECT_FALSE(settings.ReadMute(false));
+    struct {
+        const char* stored;
+        bool muted_default_off;
+        bool muted_default_on;
+    } cases[] = {{"1", true, true},  {"5", true, true},    {"0x10", true, true},
+                 {"0", false, false}, {"0x0", false, false}, {"", false, true},
+                 {"word", false, true}};
+    for (const auto& c : cases) {
+        test::WriteBytes(dir.File("CONTROL.INI"),
+                         test::AsBytes(std::string("[Setup]\nmute=") + c.stored + "\n"));
+        EXPECT_EQ(settings.ReadMute(false), c.muted_default_off) << c.stored;
+        EXPECT_EQ(settings.ReadMute(true), c.muted_default_on) << c.stored;
+    }
+    settings.WriteMute(true);
+    EXPECT_TRUE(settings.ReadMute(false));
+    EXPECT_EQ(ReadProfileString(dir.File("CONTROL.INI"), "Setup", "mute", ""), "1");
+    settings.WriteMute(false);
+    EXPECT_EQ(ReadProfileString(dir.File("CONTROL.INI"), "Setup", "mute", ""), "0");
+    EXPECT_FALSE(fs::exists(settings.PerUserPath()));
+}
+
+TEST(StoredSettings, AnUnwritableFolderMovesTheSettingToThePerUserFile) {
+    test::TScratchDir user;
+    // A folder that does not exist cannot be written, as a system folder cannot.
+    std::string exe = JoinPath(JoinPath(user.Path(), "missing"), "Sea Saver.scr");
+    TStoredSettings settings(exe, user.Path());
+    EXPECT_EQ(settings.PerUserPath(),
+              JoinPath(JoinPath(JoinPath(user.Path(), kAppConfigFolder), "Sea Saver.scr"),
+                       "CONTROL.INI"));
+    EXPECT_FALSE(settings.ReadMute(false));
+    settings.WriteMute(true);
+    EXPECT_EQ(ReadProfileString(settings.PerUserPath(), "Setup", "mute", ""), "1");
+    EXPECT_TRUE(settings.ReadMute(false));
+}
+
+TEST(StoredSettings, TheFileBesideTheExecutableCountsUntilAPerUserOneExists) {
+    test::TScratchDir dir, user;
+    TStoredSettings settings(dir.File("s.scr"), user.Path());
+    test::WriteBytes(dir.File("CONTROL.INI"), test::AsBytes("[Setup]\nmute=1\n"));
+    EXPECT_TRUE(settings.ReadMute(false));
+    fs::create_directories(fs::path(settings.PerUserPath()).parent_path());
+    test::WriteBytes(settings.PerUserPath(), test::AsBytes("[Setup]\nmute=0\n"));
+    EXPECT_FALSE(settings.ReadMute(true));
+    settings.WriteMute(true);  // an existing per-user file takes the writes
+    EXPECT_EQ(ReadProfileString(settings.PerUserPath(), "Setup", "mute", ""), "1");
+}
+
+TEST(StoredSettings, AFailedWriteNamesTheFile) {
+    test::TScratchDir dir;
+    // The per-user base is a file, so no folder can be made under it.
+    test::WriteBytes(dir.File("blocker"), test::AsBytes("x"));
+    TStoredSettings settings(JoinPath(dir.File("missing"), "s.scr"), dir.File("blocker"));
+    try {
+        settings.WriteMute(true);
+        FAIL() << "wrote";
+    } catch (const EError& e) {
+        EXPECT_EQ(std::string(e.what()), "Unable to write to " + settings.PerUserPath());
+    }
+}
+
+TEST(InterfaceTexts, DesignTextsFileTextsAndDefaults) {
+    test::TScratchDir dir;
+    std::string exe = dir.File("s.scr");
+    TDialogTexts design = LoadDialogTexts(exe);
+    EXPECT_EQ(design.OK, "&Ok");
+    EXPECT_EQ(design.Web, "Web address:");
+    EXPECT_EQ(LoadDownloadSwfText(exe),
+              "Please install the Macromedia Flash Player ActiveX control.");
+
+    test::WriteBytes(dir.File("tevrin.ini"),
+                     test::AsBytes("[Language]\nTitle=\"Titel: \"\nMuteMusic=Ton aus\n"
+                                   "DownloadSWF=Bitte installieren\nEmail=\n"));
+    TDialogTexts texts = LoadDialogTexts(exe);
+    EXPECT_EQ(texts.Title, "Titel: ");
+    EXPECT_EQ(texts.MuteMusic, "Ton aus");
+    EXPECT_EQ(texts.OK, "OK");  // a file without the key gives the key's default
+    EXPECT_EQ(texts.Email, "");
+    EXPECT_EQ(texts.Author, "Author:");
+    EXPECT_EQ(LoadDownloadSwfText(exe), "Bitte installieren");
+}
+
+} // namespace
+} // namespace tevrin

@@ -1,0 +1,88 @@
+#include "tests/TestSupport.h"
+
+#include "gfx/Jpeg.h"
+#include "payload/Image.h"
+#include "payload/Paths.h"
+#include "payload/Trailer.h"
+#include "ui/System.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+namespace tevrin::test {
+
+TScratchDir::TScratchDir() {
+    std::random_device random;
+    path_ = JoinPath(GetTempDir(), "tevrin-test-" + std::to_string(CurrentProcessId()) + "-" +
+                                       std::to_string(random()));
+    std::filesystem::create_directories(path_);
+}
+
+TScratchDir::~TScratchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TScratchDir::File(const std::string& name) const { return JoinPath(path_, name); }
+
+TBytes ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const TBytes& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+TBytes AsBytes(const std::string& text) { return TBytes(text.begin(), text.end()); }
+
+TBitmap24 TestPicture(int width, int height) {
+    TBitmap24 bitmap(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = bitmap.Row(y) + x * 3;
+            p[0] = static_cast<std::uint8_t>(x * 255 / std::max(1, width - 1));
+            p[1] = static_cast<std::uint8_t>(y * 255 / std::max(1, height - 1));
+            p[2] = static_cast<std::uint8_t>((x / 8 + y / 8) % 2 ? 200 : 40);
+        }
+    return bitmap;
+}
+
+TBytes TestJpeg(int width, int height) { return EncodeJpeg(TestPicture(width, height), 90); }
+
+TBytes BuildSaver(const TSaverParts& parts, TSSFileLocations& record) {
+    TBytes file = parts.Stub;
+    auto append = [&](const TBytes& bytes) {
+        auto at = static_cast<std::int32_t>(file.size());
+        file.insert(file.end(), bytes.begin(), bytes.end());
+        return std::to_string(at);
+    };
+    for (int list = 0; list < TSSFileLocations::kListCount; ++list)
+        record.List(static_cast<TSSFileLocations::TListId>(list)).clear();
+    for (const TBytes& jpeg : parts.Pictures) {
+        TImage image;
+        image.Picture.JpegData = jpeg;
+        record.List(TSSFileLocations::PicList).push_back(append(WriteComponent(image)));
+    }
+    auto raw = [&](const auto& items, auto offsets, auto names, auto sizes) {
+        for (const auto& [name, bytes] : items) {
+            record.List(offsets).push_back(append(bytes));
+            record.List(names).push_back(name);
+            record.List(sizes).push_back(std::to_string(bytes.size()));
+        }
+    };
+    raw(parts.Sounds, TSSFileLocations::SndList, TSSFileLocations::SndFileNamesList,
+        TSSFileLocations::SndSizesList);
+    raw(parts.Movies, TSSFileLocations::FlashList, TSSFileLocations::FlashFileNamesList,
+        TSSFileLocations::FlashSizesList);
+    std::string record_at = append(WriteComponent(record));
+    std::string trailer = MakeTrailer(static_cast<std::int64_t>(file.size() - parts.Stub.size()),
+                                      std::stoll(record_at));
+    file.insert(file.end(), trailer.begin(), trailer.end());
+    return file;
+}
+
+} // namespace tevrin::test

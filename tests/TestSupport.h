@@ -1,0 +1,49 @@
+// Helpers shared by the unit tests: scratch folders, pictures, hand-built
+// saver files.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+#include "payload/SSFileLocations.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tevrin::test {
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TScratchDir {
+public:
+    TScratchDir();
+    ~TScratchDir();
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+using TBytes = std::vector<std::uint8_t>;
+
+TBytes ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const TBytes& bytes);
+TBytes AsBytes(const std::string& text);
+// The bytes of a literal, embedded NULs included, without its terminator.
+template <std::size_t N> TBytes Raw(const char (&text)[N]) { return TBytes(text, text + N - 1); }
+
+// A picture with a recognisable gradient, and its JPEG encoding.
+TBitmap24 TestPicture(int width, int height);
+TBytes TestJpeg(int width, int height);
+
+// What goes into a hand-built saver file.
+struct TSaverParts {
+    TBytes Stub = AsBytes("MZ fake executable image");
+    std::vector<TBytes> Pictures;  // JPEG files
+    std::vector<std::pair<std::string, TBytes>> Sounds, Movies;
+};
+
+// Lays the parts out as a saver: stub, picture records, sounds, movies, the
+// record (whose lists are filled in) and the trailer.
+TBytes BuildSaver(const TSaverParts& parts, TSSFileLocations& record);
+
+} // namespace tevrin::test

@@ -1,0 +1,120 @@
+#include "gfx/Errors.h"
+#include "payload/Payload.h"
+#include "tests/TestSupport.h"
+#include "tools/Inspect.h"
+#include "tools/Pack.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tevrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+class PackTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::WriteBytes(dir_.File("stub.exe"), test::AsBytes("MZ stub image"));
+        test::WriteBytes(dir_.File("wide.jpg"), test::TestJpeg(64, 36));
+        test::WriteBytes(dir_.File("tall.jpg"), test::TestJpeg(36, 64));
+        test::WriteBytes(dir_.File("song one.wav"), test::AsBytes("RIFF...."));
+        job_.Stub = dir_.File("stub.exe");
+        job_.Output = dir_.File("out.scr");
+        job_.Pictures = {dir_.File("wide.jpg"), dir_.File("tall.jpg")};
+        job_.Sounds = {dir_.File("song one.wav")};
+        job_.Record.Title = "Sea";
+        job_.Record.Text = "Caption";
+        job_.Record.Interval = 4000;
+        job_.Record.SoundRandom = 1;
+        job_.Record.Ver = "photo";
+        job_.Record.TextFont.SetSize(24);
+    }
+
+    test::TScratchDir dir_;
+    TPackJob job_;
+};
+
+TEST_F(PackTest, APackedSaverLoadsAndInspects) {
+    std::vector<std::string> progress;
+    PackSaver(job_, [&](int done, int total, const std::string& what) {
+        progress.push_back(std::to_string(done) + "/" + std::to_string(total) + " " + what);
+    });
+    EXPECT_EQ(progress.size(), 3u);
+    EXPECT_EQ(progress.front(), "0/3 " + dir_.File("wide.jpg"));
+
+    test::TBytes file = test::ReadBytes(job_.Output);
+    EXPECT_EQ(std::string(file.begin(), file.begin() + 13), "MZ stub image");
+    // The first picture record follows the image, where the trailer says.
+    nlohmann::json saver = InspectSaver(job_.Output);
+    EXPECT_EQ(saver["PayloadStart"], 13);
+    auto record_at = saver["Trailer"]["RecordOffset"].get<std::size_t>();
+    EXPECT_EQ(std::string(file.begin() + record_at, file.begin() + record_at + 4), "TPF0");
+    const nlohmann::json& record = saver["Record"];
+    EXPECT_EQ(record["Class"], "TSSFileLocations");
+    EXPECT_EQ(record["Title"], "Sea");
+    EXPECT_EQ(record["Interval"], 4000);
+    EXPECT_EQ(record["TextFont"]["Size"], 24);
+    EXPECT_EQ(record["TextFont"]["Color"], "clWindowText");
+    EXPECT_EQ(record["SndFileNamesCommaList"], nlohmann::json::array({"song one.wav"}));
+    EXPECT_EQ(record["PicFileNamesCommaList"], nlohmann::json::array({"wide.jpg", "tall.jpg"}));
+    ASSERT_EQ(saver["Items"].size(), 3u);
+    const nlohmann::json& tall = saver["Items"][1]["Record"];
+    EXPECT_EQ(tall["Picture"]["Class"], "TJPEGImage");
+    EXPECT_EQ(tall["Picture"]["Width"], 36);
+    EXPECT_EQ(tall["Picture"]["Height"], 64);
+    EXPECT_EQ(tall["Picture"]["DataLength"], fs::file_size(dir_.File("tall.jpg")));
+    EXPECT_EQ(tall["Picture"]["DataSha256"].get<std::string>().size(), 64u);
+    EXPECT_EQ(saver["Items"][2]["Size"], 8);
+    EXPECT_NE(SaverReport(saver).find("song one.wav"), std::string::npos);
+
+    // The runtime reads what the tool wrote.
+    TSSFileLocations loaded(96);
+    test::TScratchDir temp;
+    TTempFolder folder(temp.Path());
+    EXPECT_EQ(LoadPayload(job_.Output, loaded, folder).Result, TLoadOutcome::Loaded);
+    EXPECT_EQ(test::ReadBytes(folder.PathFor("song one.wav")), test::AsBytes("RIFF...."));
+    RemoveExtractedFiles(loaded, folder);
+}
+
+TEST_F(PackTest, TheSameShaIsReportedForTheSameJpeg) {
+    job_.Pictures = {dir_.File("wide.jpg"), dir_.File("wide.jpg"), dir_.File("tall.jpg")};
+    PackSaver(job_);
+    nlohmann::json items = InspectSaver(job_.Output)["Items"];
+    auto sha = [&](int i) { return items[i]["Record"]["Picture"]["DataSha256"]; };
+    EXPECT_EQ(sha(0), sha(1));
+    EXPECT_NE(sha(0), sha(2));
+}
+
+TEST_F(PackTest, AFailedPackLeavesTheOldOutputAndNoPartialFile) {
+    test::WriteBytes(job_.Output, test::AsBytes("previous saver"));
+    test::WriteBytes(dir_.File("bad.jpg"), test::AsBytes("\xFF\xD8 not really"));
+    std::vector<TPackJob> failing(3, job_);
+    failing[0].Pictures.push_back(dir_.File("bad.jpg"));
+    failing[1].Sounds.push_back(dir_.File("song one.wav"));  // two files of one name
+    failing[2].Pictures.push_back(dir_.File("missing.jpg"));
+    for (TPackJob& job : failing) {
+        EXPECT_THROW(PackSaver(job), EError);
+        EXPECT_EQ(test::ReadBytes(job_.Output), test::AsBytes("previous saver"));
+        EXPECT_FALSE(fs::exists(job_.Output + ".part"));
+    }
+}
+
+TEST_F(PackTest, InspectReadsBareStreamsOfEitherClass) {
+    TImage image;
+    image.Picture.JpegData = test::ReadBytes(dir_.File("tall.jpg"));
+    test::WriteBytes(dir_.File("pic.bin"), WriteComponent(image));
+    nlohmann::json picture = InspectStream(dir_.File("pic.bin"));
+    EXPECT_EQ(picture["Class"], "TImage");
+    EXPECT_EQ(picture["Picture"]["Height"], 64);
+    test::WriteBytes(dir_.File("rec.bin"), WriteComponent(job_.Record));
+    nlohmann::json record = InspectStream(dir_.File("rec.bin"));
+    EXPECT_EQ(record["Text"], "Caption");
+    EXPECT_NE(StreamReport(record).find("TextFont.Size"), std::string::npos);
+    test::WriteBytes(dir_.File("junk.bin"), test::AsBytes("junk"));
+    EXPECT_THROW(InspectStream(dir_.File("junk.bin")), EError);
+}
+
+} // namespace
+} // namespace tevrin

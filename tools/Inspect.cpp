@@ -1,0 +1,225 @@
+#include "tools/Inspect.h"
+
+#include "gfx/Errors.h"
+#include "payload/Font.h"
+#include "payload/Image.h"
+#include "payload/Payload.h"
+#include "payload/SSFileLocations.h"
+#include "payload/Trailer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace tevrin {
+namespace {
+
+using nlohmann::json;
+
+std::string Hex(const std::array<std::uint8_t, 32>& digest) {
+    std::string text;
+    char two[3];
+    for (std::uint8_t b : digest) {
+        std::snprintf(two, sizeof two, "%02x", b);
+        text += two;
+    }
+    return text;
+}
+
+json IdentOrNumber(TIdentTable table, std::int32_t value) {
+    if (auto name = IdentName(table, value)) return std::string(*name);
+    return value;
+}
+
+json FontToJson(const TFont& font) {
+    json styles = json::array();
+    for (TFontStyle s : {fsBold, fsItalic, fsUnderline, fsStrikeOut})
+        if (font.Style & s) styles.push_back(std::string(TFont::StyleName(s)));
+    return {{"Charset", IdentOrNumber(CharsetNames(), font.Charset)},
+            {"Color", IdentOrNumber(ColorNames(), font.Color)},
+            {"Height", font.Height},
+            {"Name", font.Name},
+            {"Pitch", std::string(TFont::PitchName(font.Pitch))},
+            {"Size", font.Size()},
+            {"Style", styles}};
+}
+
+json RecordToJson(const TSSFileLocations& r) {
+    json j = {{"Text", r.Text},
+              {"TextFont", FontToJson(r.TextFont)},
+              {"lRandomStyle", r.lRandomStyle},
+              {"lRandomPic", r.lRandomPic},
+              {"lClearOldImage", r.lClearOldImage},
+              {"Interval", r.Interval},
+              {"SoundRandom", r.SoundRandom},
+              {"lSoundLoop", r.lSoundLoop},
+              {"lMute", r.lMute},
+              {"Title", r.Title},
+              {"Author", r.Author},
+              {"Email", r.Email},
+              {"Web", r.Web},
+              {"Ver", r.Ver}};
+    for (int list = 0; list < TSSFileLocations::kListCount; ++list) {
+        auto id = static_cast<TSSFileLocations::TListId>(list);
+        j[std::string(TSSFileLocations::ListPropertyName(id))] = r.List(id);
+    }
+    return j;
+}
+
+json ImageToJson(const TImage& image) {
+    const TPicture& picture = image.Picture;
+    json graphic = {{"Class", picture.GraphicClass},
+                    {"Width", picture.Bitmap.Width()},
+                    {"Height", picture.Bitmap.Height()},
+                    {"DataLength", picture.JpegData.size()},
+                    {"DataSha256", Hex(Sha256(picture.JpegData.data(), picture.JpegData.size()))}};
+    return {{"Left", image.Left},
+            {"Top", image.Top},
+            {"Width", image.Width},
+            {"Height", image.Height},
+            {"Picture", graphic}};
+}
+
+std::string Pad(std::string text, std::size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text;
+}
+
+std::string Scalar(const json& value) {
+    if (value.is_string()) return value.get<std::string>();
+    if (value.is_array()) {
+        std::string text;
+        for (const json& v : value) text += (text.empty() ? "" : ", ") + Scalar(v);
+        return "[" + text + "]";
+    }
+    return value.dump();
+}
+
+void Properties(std::ostringstream& out, const json& properties, const std::string& prefix) {
+    for (const auto& [name, value] : properties.items()) {
+        if (name == "Class") continue;
+        if (value.is_object()) Properties(out, value, prefix + name + ".");
+        else out << "  " << Pad(prefix + name, 26) << Scalar(value) << "\n";
+    }
+}
+
+} // namespace
+
+json ComponentToJson(const TComponent& component) {
+    json j;
+    if (auto* record = dynamic_cast<const TSSFileLocations*>(&component)) j = RecordToJson(*record);
+    else if (auto* image = dynamic_cast<const TImage*>(&component)) j = ImageToJson(*image);
+    j["Class"] = std::string(component.ClassName());
+    return j;
+}
+
+json InspectSaver(const std::string& path) {
+    std::int64_t file_size;
+    std::optional<std::int32_t> payload_length, record_offset;
+    {
+        TFile file = OpenOwnFile(path);
+        file_size = file.Size();
+        payload_length = ReadTrailerField(file, TTrailerField::PayloadLength);
+        record_offset = ReadTrailerField(file, TTrailerField::RecordOffset);
+    }
+    if (!payload_length || !record_offset)
+        throw EError("No payload trailer: the file is shorter than 40 bytes");
+
+    TSSFileLocations record;
+    {
+        TFile file = OpenOwnFile(path);
+        if (!file.Seek(*record_offset)) throw EReadError(msg::kStreamReadError);
+        ReadRecord(file, record);
+    }
+
+    // A picture's size is the distance to the next item that follows it.
+    std::vector<std::int64_t> starts = {*record_offset, file_size - 40};
+    for (int i = 0; i < record.PicCount(); ++i) starts.push_back(record.PicOffset(i));
+    for (int i = 0; i < record.SndCount(); ++i) starts.push_back(record.SndOffset(i));
+    for (int i = 0; i < record.FlashCount(); ++i) starts.push_back(record.FlashOffset(i));
+    std::sort(starts.begin(), starts.end());
+    auto extent = [&](std::int64_t at) {
+        auto next = std::upper_bound(starts.begin(), starts.end(), at);
+        return next == starts.end() ? file_size - at : *next - at;
+    };
+
+    json items = json::array();
+    for (int i = 0; i < record.PicCount(); ++i) {
+        std::unique_ptr<TImage> image = FetchPicture(path, record, i);
+        const auto& names = record.List(TSSFileLocations::PicFileNamesList);
+        items.push_back({{"Kind", "picture"},
+                         {"Index", i},
+                         {"Offset", record.PicOffset(i)},
+                         {"Size", extent(record.PicOffset(i))},
+                         {"Name", i < static_cast<int>(names.size()) ? names[i] : ""},
+                         {"Record", ComponentToJson(*image)}});
+    }
+    for (int i = 0; i < record.SndCount(); ++i)
+        items.push_back({{"Kind", "sound"},
+                         {"Index", i},
+                         {"Offset", record.SndOffset(i)},
+                         {"Size", record.SndSize(i)},
+                         {"Name", record.SndFileName(i)}});
+    for (int i = 0; i < record.FlashCount(); ++i)
+        items.push_back({{"Kind", "movie"},
+                         {"Index", i},
+                         {"Offset", record.FlashOffset(i)},
+                         {"Size", record.FlashSize(i)},
+                         {"Name", record.FlashFileName(i)}});
+
+    return {{"File", path},
+            {"FileSize", file_size},
+            {"Trailer", {{"PayloadLength", *payload_length}, {"RecordOffset", *record_offset}}},
+            {"PayloadStart", file_size - 40 - *payload_length},
+            {"Record", ComponentToJson(record)},
+            {"Items", items}};
+}
+
+json InspectStream(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw EError(msg::kCannotOpenFile, {path});
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    TMemorySource source(bytes);
+    TReader reader(source);
+    return ComponentToJson(*ReadComponent(reader));
+}
+
+std::string SaverReport(const json& saver) {
+    std::ostringstream out;
+    out << saver["File"].get<std::string>() << ": " << saver["FileSize"] << " bytes\n";
+    out << "Trailer: payload length " << saver["Trailer"]["PayloadLength"] << ", record at "
+        << saver["Trailer"]["RecordOffset"] << " (payload starts at " << saver["PayloadStart"]
+        << ")\n";
+    out << "Record (" << saver["Record"]["Class"].get<std::string>() << "):\n";
+    json shown = saver["Record"];
+    for (const char* list : {"PicCommaList", "PicFileNamesCommaList", "SndCommaList",
+                             "SndFileNamesCommaList", "SndSizesCommaList", "FlashCommaList",
+                             "FlashFileNamesCommaList", "FlashSizesCommaList"})
+        shown.erase(list);  // the table below shows them
+    Properties(out, shown, "");
+    out << "Items:\n  " << Pad("kind", 8) << Pad("#", 4) << Pad("offset", 12) << Pad("size", 12)
+        << Pad("picture", 12) << "name\n";
+    for (const json& item : saver["Items"]) {
+        std::string picture;
+        if (item.contains("Record")) {
+            const json& g = item["Record"]["Picture"];
+            picture = std::to_string(g["Width"].get<int>()) + "x" +
+                      std::to_string(g["Height"].get<int>());
+        }
+        out << "  " << Pad(item["Kind"].get<std::string>(), 8) << Pad(item["Index"].dump(), 4)
+            << Pad(item["Offset"].dump(), 12) << Pad(item["Size"].dump(), 12) << Pad(picture, 12)
+            << item["Name"].get<std::string>() << "\n";
+    }
+    return out.str();
+}
+
+std::string StreamReport(const json& component) {
+    std::ostringstream out;
+    out << component["Class"].get<std::string>() << ":\n";
+    Properties(out, component, "");
+    return out.str();
+}
+
+} // namespace tevrin

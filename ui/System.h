@@ -1,0 +1,105 @@
+// Operating-system services the subsystems need: the own module, files,
+// folders, processes, private-profile (INI) files and screen facts.
+//
+// Declared here, implemented once per operating system under platform/
+// (platform/win32 on the real API, platform/posix for Linux). Nothing here
+// pulls in an OS header.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tevrin {
+
+#ifdef _WIN32
+inline constexpr char kPathDelim = '\\';
+// The folder under UserConfigDir() that holds our per-user settings.
+inline constexpr const char* kAppConfigFolder = "Tevrin";
+#else
+inline constexpr char kPathDelim = '/';
+inline constexpr const char* kAppConfigFolder = "tevrin";
+#endif
+
+// True for the characters that end a folder part of a path on this system.
+constexpr bool IsPathDelim(char c) {
+#ifdef _WIN32
+    return c == '\\' || c == '/' || c == ':';
+#else
+    return c == '/';
+#endif
+}
+
+// An owned OS file handle. Move-only; closes itself.
+class TFile {
+public:
+    enum class TMode {
+        // Read only; other processes may read the file but none may write it
+        // while it is open.
+        ReadShared,
+        // Create always (an existing file is truncated), read and write, no
+        // sharing.
+        CreateExclusive,
+    };
+
+    TFile() = default;
+    TFile(const std::string& path, TMode mode);
+    TFile(TFile&& other) noexcept;
+    TFile& operator=(TFile&& other) noexcept;
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+    ~TFile();
+
+    bool IsOpen() const { return handle_ != kInvalid; }
+    // Reads up to `count` bytes; returns how many arrived (0 at the end).
+    std::size_t Read(void* buffer, std::size_t count);
+    bool Write(const void* buffer, std::size_t count);
+    bool Seek(std::int64_t position);
+    std::int64_t Position() const;
+    std::int64_t Size() const;
+    void Close();
+
+private:
+    static constexpr std::intptr_t kInvalid = -1;
+    std::intptr_t handle_ = kInvalid;
+};
+
+// Full path of the running executable.
+std::string ModuleFileName();
+
+// The user's temporary folder as the system reports it, normally ending in a
+// path delimiter.
+std::string GetTempDir();
+
+// The base folder for per-user settings (%APPDATA% on Windows,
+// $XDG_CONFIG_HOME or ~/.config elsewhere), without a trailing delimiter.
+std::string UserConfigDir();
+
+// Creates a folder that only the current user can enter. False when it
+// exists already or cannot be made.
+bool MakePrivateDirectory(const std::string& path);
+
+// True when `path` is a real folder (not a link) owned by the current user.
+bool IsOwnPrivateDirectory(const std::string& path);
+
+int CurrentProcessId();
+bool ProcessExists(int pid);
+
+// Private-profile (INI) files. Section and key names compare without regard
+// to case; blanks around a value are dropped; a missing file, section or key
+// gives `fallback`. Writing creates the file and the section as needed and
+// keeps every other line. Returns false when the file cannot be written.
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& fallback);
+bool WriteProfileString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& value);
+
+// Logical pixels per inch and bits per pixel of the primary display.
+int ScreenPixelsPerInch();
+int ScreenBitsPerPixel();
+
+std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size);
+
+} // namespace tevrin
