@@ -17,6 +17,8 @@ bool NeedsQuotes(std::string_view entry) {
 } // namespace
 
 std::vector<std::string> CommaTextToEntries(std::string_view text) {
+    // The text ends at a NUL character, as a C string does.
+    text = text.substr(0, text.find('\0'));
     std::vector<std::string> entries;
     std::size_t i = 0;
     auto skip_blanks = [&] {

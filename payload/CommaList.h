@@ -5,7 +5,8 @@
 // entry; a leading comma gives an empty first entry and a trailing comma an
 // empty last one. An entry starting with a double quote runs to the next
 // double quote that is not doubled, and a doubled one inside stands for one;
-// a quoted entry missing its closing quote takes the rest of the text.
+// a quoted entry missing its closing quote takes the rest of the text. A
+// NUL character ends the text.
 //
 // Entries to text: joined with single commas; an entry holding a blank,
 // control character, double quote or comma is quoted with its double quotes

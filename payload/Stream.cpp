@@ -79,6 +79,7 @@ bool SameText(std::string_view a, std::string_view b) {
 
 std::size_t TMemorySource::Read(void* buffer, std::size_t count) {
     count = std::min(count, bytes_.size() - position_);
+    if (count == 0) return 0;
     std::memcpy(buffer, bytes_.data() + position_, count);
     position_ += count;
     return count;

@@ -18,7 +18,7 @@ TDialogTexts LoadDialogTexts(const std::string& exe_path) {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) return texts;
     auto read = [&](const char* key, const char* fallback) {
-        return ReadProfileString(path, kLanguageSection, key, fallback);
+        return ReadIniString(path, kLanguageSection, key, fallback);
     };
     texts.Title = read("Title", "Title:");
     texts.Author = read("Author", "Author:");
@@ -30,7 +30,7 @@ TDialogTexts LoadDialogTexts(const std::string& exe_path) {
 }
 
 std::string LoadDownloadSwfText(const std::string& exe_path) {
-    return ReadProfileString(InterfaceTextsPath(exe_path), kLanguageSection, "DownloadSWF",
+    return ReadIniString(InterfaceTextsPath(exe_path), kLanguageSection, "DownloadSWF",
                              kDefaultDownloadSwf);
 }
 

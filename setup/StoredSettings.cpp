@@ -41,7 +41,7 @@ std::string TStoredSettings::WritePath() const {
 
 bool TStoredSettings::ReadMute(bool fallback) const {
     // The conversion reads "0x" as a hexadecimal prefix itself.
-    std::string text = ReadProfileString(ReadPath(), kSettingsSection, kMuteKey, "");
+    std::string text = ReadIniString(ReadPath(), kSettingsSection, kMuteKey, "");
     return StrToIntDef(text, fallback ? 1 : 0) != 0;
 }
 
@@ -51,7 +51,7 @@ void TStoredSettings::WriteMute(bool muted) const {
         std::error_code error;
         std::filesystem::create_directories(ExtractFilePath(path), error);
     }
-    if (!WriteProfileString(path, kSettingsSection, kMuteKey, muted ? "1" : "0"))
+    if (!WriteIniString(path, kSettingsSection, kMuteKey, muted ? "1" : "0"))
         throw EError(msg::kUnableToWrite, {path});
 }
 

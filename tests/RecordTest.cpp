@@ -25,6 +25,7 @@ TEST(CommaList, TextToEntries) {
         {"\"open", {"open"}},  // a missing closing quote takes the rest
     };
     for (const auto& c : cases) EXPECT_EQ(CommaTextToEntries(c.text), c.entries) << c.text;
+    EXPECT_EQ(CommaTextToEntries(std::string_view("1\0,2", 4)), TStringList{"1"});
 }
 
 TEST(CommaList, EntriesToTextRoundTrips) {

@@ -22,39 +22,39 @@ std::string Text(const std::string& path) {
 TEST(ProfileFiles, ReadingFollowsThePrivateProfileRules) {
     test::TScratchDir dir;
     std::string path = dir.File("t.ini");
-    EXPECT_EQ(ReadProfileString(path, "Setup", "mute", "dflt"), "dflt");  // no file
+    EXPECT_EQ(ReadIniString(path, "Setup", "mute", "dflt"), "dflt");  // no file
     test::WriteBytes(path, test::AsBytes("; comment\r\n[Other]\r\nmute=9\r\n[SETUP]\r\n"
                                          "  Mute =  1  \r\nempty=\r\nquoted=\" a \"\r\n"
                                          "mute=2\r\n"));
-    EXPECT_EQ(ReadProfileString(path, "setup", "MUTE", "d"), "1");
-    EXPECT_EQ(ReadProfileString(path, "Setup", "empty", "d"), "");
-    EXPECT_EQ(ReadProfileString(path, "Setup", "quoted", "d"), " a ");
-    EXPECT_EQ(ReadProfileString(path, "Setup", "missing", "d"), "d");
-    EXPECT_EQ(ReadProfileString(path, "Nowhere", "mute", "d"), "d");
+    EXPECT_EQ(ReadIniString(path, "setup", "MUTE", "d"), "1");
+    EXPECT_EQ(ReadIniString(path, "Setup", "empty", "d"), "");
+    EXPECT_EQ(ReadIniString(path, "Setup", "quoted", "d"), " a ");
+    EXPECT_EQ(ReadIniString(path, "Setup", "missing", "d"), "d");
+    EXPECT_EQ(ReadIniString(path, "Nowhere", "mute", "d"), "d");
 }
 
 TEST(ProfileFiles, WritingCreatesWhatIsMissingAndKeepsEveryOtherLine) {
     test::TScratchDir dir;
     std::string path = dir.File("w.ini");
-    ASSERT_TRUE(WriteProfileString(path, "Setup", "mute", "1"));
-    EXPECT_EQ(ReadProfileString(path, "Setup", "mute", ""), "1");
+    ASSERT_TRUE(WriteIniString(path, "Setup", "mute", "1"));
+    EXPECT_EQ(ReadIniString(path, "Setup", "mute", ""), "1");
 
     test::WriteBytes(path, test::AsBytes("[Desktop]\nWallpaper=x.bmp\n[Setup]\nmute=1\n"
                                          "other=keep\n\n[Last]\nk=v\n"));
-    ASSERT_TRUE(WriteProfileString(path, "Setup", "mute", "0"));
-    ASSERT_TRUE(WriteProfileString(path, "Setup", "added", "yes"));
-    ASSERT_TRUE(WriteProfileString(path, "New", "k", "v2"));
-    EXPECT_EQ(ReadProfileString(path, "Setup", "mute", ""), "0");
-    EXPECT_EQ(ReadProfileString(path, "Setup", "added", ""), "yes");
-    EXPECT_EQ(ReadProfileString(path, "New", "k", ""), "v2");
-    EXPECT_EQ(ReadProfileString(path, "Desktop", "Wallpaper", ""), "x.bmp");
-    EXPECT_EQ(ReadProfileString(path, "Setup", "other", ""), "keep");
-    EXPECT_EQ(ReadProfileString(path, "Last", "k", ""), "v");
+    ASSERT_TRUE(WriteIniString(path, "Setup", "mute", "0"));
+    ASSERT_TRUE(WriteIniString(path, "Setup", "added", "yes"));
+    ASSERT_TRUE(WriteIniString(path, "New", "k", "v2"));
+    EXPECT_EQ(ReadIniString(path, "Setup", "mute", ""), "0");
+    EXPECT_EQ(ReadIniString(path, "Setup", "added", ""), "yes");
+    EXPECT_EQ(ReadIniString(path, "New", "k", ""), "v2");
+    EXPECT_EQ(ReadIniString(path, "Desktop", "Wallpaper", ""), "x.bmp");
+    EXPECT_EQ(ReadIniString(path, "Setup", "other", ""), "keep");
+    EXPECT_EQ(ReadIniString(path, "Last", "k", ""), "v");
     std::string text = Text(path);
     EXPECT_LT(text.find("added=yes"), text.find("[Last]"));
     EXPECT_EQ(text.find("mute=1"), std::string::npos);
 
-    EXPECT_FALSE(WriteProfileString(dir.File("no-such-dir") + kPathDelim + "x.ini", "S", "k", "v"));
+    EXPECT_FALSE(WriteIniString(dir.File("no-such-dir") + kPathDelim + "x.ini", "S", "k", "v"));
 }
 
 TEST(StoredSettings, MuteValuesAndDefaults) {
@@ -79,9 +79,9 @@ TEST(StoredSettings, MuteValuesAndDefaults) {
     }
     settings.WriteMute(true);
     EXPECT_TRUE(settings.ReadMute(false));
-    EXPECT_EQ(ReadProfileString(dir.File("CONTROL.INI"), "Setup", "mute", ""), "1");
+    EXPECT_EQ(ReadIniString(dir.File("CONTROL.INI"), "Setup", "mute", ""), "1");
     settings.WriteMute(false);
-    EXPECT_EQ(ReadProfileString(dir.File("CONTROL.INI"), "Setup", "mute", ""), "0");
+    EXPECT_EQ(ReadIniString(dir.File("CONTROL.INI"), "Setup", "mute", ""), "0");
     EXPECT_FALSE(fs::exists(settings.PerUserPath()));
 }
 
@@ -95,7 +95,7 @@ TEST(StoredSettings, AnUnwritableFolderMovesTheSettingToThePerUserFile) {
                        "CONTROL.INI"));
     EXPECT_FALSE(settings.ReadMute(false));
     settings.WriteMute(true);
-    EXPECT_EQ(ReadProfileString(settings.PerUserPath(), "Setup", "mute", ""), "1");
+    EXPECT_EQ(ReadIniString(settings.PerUserPath(), "Setup", "mute", ""), "1");
     EXPECT_TRUE(settings.ReadMute(false));
 }
 
@@ -108,7 +108,7 @@ TEST(StoredSettings, TheFileBesideTheExecutableCountsUntilAPerUserOneExists) {
     test::WriteBytes(settings.PerUserPath(), test::AsBytes("[Setup]\nmute=0\n"));
     EXPECT_FALSE(settings.ReadMute(true));
     settings.WriteMute(true);  // an existing per-user file takes the writes
-    EXPECT_EQ(ReadProfileString(settings.PerUserPath(), "Setup", "mute", ""), "1");
+    EXPECT_EQ(ReadIniString(settings.PerUserPath(), "Setup", "mute", ""), "1");
 }
 
 TEST(StoredSettings, AFailedWriteNamesTheFile) {

@@ -47,20 +47,20 @@ TEST_F(PackTest, APackedSaverLoadsAndInspects) {
     test::TBytes file = test::ReadBytes(job_.Output);
     EXPECT_EQ(std::string(file.begin(), file.begin() + 13), "MZ stub image");
     // The first picture record follows the image, where the trailer says.
-    nlohmann::json saver = InspectSaver(job_.Output);
+    nlohmann::ordered_json saver = InspectSaver(job_.Output);
     EXPECT_EQ(saver["PayloadStart"], 13);
     auto record_at = saver["Trailer"]["RecordOffset"].get<std::size_t>();
     EXPECT_EQ(std::string(file.begin() + record_at, file.begin() + record_at + 4), "TPF0");
-    const nlohmann::json& record = saver["Record"];
+    const nlohmann::ordered_json& record = saver["Record"];
     EXPECT_EQ(record["Class"], "TSSFileLocations");
     EXPECT_EQ(record["Title"], "Sea");
     EXPECT_EQ(record["Interval"], 4000);
     EXPECT_EQ(record["TextFont"]["Size"], 24);
     EXPECT_EQ(record["TextFont"]["Color"], "clWindowText");
-    EXPECT_EQ(record["SndFileNamesCommaList"], nlohmann::json::array({"song one.wav"}));
-    EXPECT_EQ(record["PicFileNamesCommaList"], nlohmann::json::array({"wide.jpg", "tall.jpg"}));
+    EXPECT_EQ(record["SndFileNamesCommaList"], nlohmann::ordered_json::array({"song one.wav"}));
+    EXPECT_EQ(record["PicFileNamesCommaList"], nlohmann::ordered_json::array({"wide.jpg", "tall.jpg"}));
     ASSERT_EQ(saver["Items"].size(), 3u);
-    const nlohmann::json& tall = saver["Items"][1]["Record"];
+    const nlohmann::ordered_json& tall = saver["Items"][1]["Record"];
     EXPECT_EQ(tall["Picture"]["Class"], "TJPEGImage");
     EXPECT_EQ(tall["Picture"]["Width"], 36);
     EXPECT_EQ(tall["Picture"]["Height"], 64);
@@ -81,7 +81,7 @@ TEST_F(PackTest, APackedSaverLoadsAndInspects) {
 TEST_F(PackTest, TheSameShaIsReportedForTheSameJpeg) {
     job_.Pictures = {dir_.File("wide.jpg"), dir_.File("wide.jpg"), dir_.File("tall.jpg")};
     PackSaver(job_);
-    nlohmann::json items = InspectSaver(job_.Output)["Items"];
+    nlohmann::ordered_json items = InspectSaver(job_.Output)["Items"];
     auto sha = [&](int i) { return items[i]["Record"]["Picture"]["DataSha256"]; };
     EXPECT_EQ(sha(0), sha(1));
     EXPECT_NE(sha(0), sha(2));
@@ -105,11 +105,11 @@ TEST_F(PackTest, InspectReadsBareStreamsOfEitherClass) {
     TImage image;
     image.Picture.JpegData = test::ReadBytes(dir_.File("tall.jpg"));
     test::WriteBytes(dir_.File("pic.bin"), WriteComponent(image));
-    nlohmann::json picture = InspectStream(dir_.File("pic.bin"));
+    nlohmann::ordered_json picture = InspectStream(dir_.File("pic.bin"));
     EXPECT_EQ(picture["Class"], "TImage");
     EXPECT_EQ(picture["Picture"]["Height"], 64);
     test::WriteBytes(dir_.File("rec.bin"), WriteComponent(job_.Record));
-    nlohmann::json record = InspectStream(dir_.File("rec.bin"));
+    nlohmann::ordered_json record = InspectStream(dir_.File("rec.bin"));
     EXPECT_EQ(record["Text"], "Caption");
     EXPECT_NE(StreamReport(record).find("TextFont.Size"), std::string::npos);
     test::WriteBytes(dir_.File("junk.bin"), test::AsBytes("junk"));

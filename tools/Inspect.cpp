@@ -16,7 +16,7 @@
 namespace tevrin {
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 std::string Hex(const std::array<std::uint8_t, 32>& digest) {
     std::string text;
@@ -108,10 +108,9 @@ void Properties(std::ostringstream& out, const json& properties, const std::stri
 } // namespace
 
 json ComponentToJson(const TComponent& component) {
-    json j;
-    if (auto* record = dynamic_cast<const TSSFileLocations*>(&component)) j = RecordToJson(*record);
-    else if (auto* image = dynamic_cast<const TImage*>(&component)) j = ImageToJson(*image);
-    j["Class"] = std::string(component.ClassName());
+    json j = {{"Class", std::string(component.ClassName())}};
+    if (auto* record = dynamic_cast<const TSSFileLocations*>(&component)) j.update(RecordToJson(*record));
+    else if (auto* image = dynamic_cast<const TImage*>(&component)) j.update(ImageToJson(*image));
     return j;
 }
 

@@ -13,15 +13,15 @@ namespace tevrin {
 // comma lists as arrays of entries, TextFont as an object of its
 // sub-properties; for a picture record its graphic class, width, height and
 // the byte length and SHA-256 of the stored JPEG data.
-nlohmann::json ComponentToJson(const TComponent& component);
+nlohmann::ordered_json ComponentToJson(const TComponent& component);
 
 // The trailer, the record and a table of every stored item.
-nlohmann::json InspectSaver(const std::string& path);
+nlohmann::ordered_json InspectSaver(const std::string& path);
 
 // Reads a bare stream of either registered class.
-nlohmann::json InspectStream(const std::string& path);
+nlohmann::ordered_json InspectStream(const std::string& path);
 
-std::string SaverReport(const nlohmann::json& saver);
-std::string StreamReport(const nlohmann::json& component);
+std::string SaverReport(const nlohmann::ordered_json& saver);
+std::string StreamReport(const nlohmann::ordered_json& component);
 
 } // namespace tevrin

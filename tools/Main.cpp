@@ -106,14 +106,23 @@ struct TPackArgs {
 void AddPackOptions(CLI::App& pack, TPackArgs& a) {
     TSSFileLocations& r = a.job.Record;
     pack.add_option("-o,--output", a.job.Output, "The saver file to write")->required();
-    pack.add_option("pictures", a.job.Pictures, "JPEG pictures, in show order")->check(CLI::ExistingFile);
+    // Repeatable options take one value each time and keep them all; every
+    // other option keeps its last value, so the command line overrides a
+    // manifest.
+    auto repeatable = [](CLI::Option* option) {
+        option->expected(1)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        option->check(CLI::ExistingFile);
+    };
+    pack.add_option("pictures", a.job.Pictures, "JPEG pictures, in show order")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::ExistingFile);
     pack.add_option("--manifest", a.manifest, "A JSON file of these options and \"pictures\"");
     pack.add_option("--target", a.target, "The runtime stub's platform")
         ->check(CLI::IsMember({"windows", "linux"}));
     pack.add_option("--stub", a.job.Stub, "The runtime executable (default: beside this tool)")
         ->check(CLI::ExistingFile);
-    pack.add_option("--sound", a.job.Sounds, "A background sound (repeatable)")->check(CLI::ExistingFile);
-    pack.add_option("--movie", a.job.Movies, "A movie (repeatable)")->check(CLI::ExistingFile);
+    repeatable(pack.add_option("--sound", a.job.Sounds, "A background sound (repeatable)"));
+    repeatable(pack.add_option("--movie", a.job.Movies, "A movie (repeatable)"));
     pack.add_option("--title", r.Title, "The saver's name");
     pack.add_option("--author", r.Author, "Author line of the settings dialog");
     pack.add_option("--email", r.Email, "E-mail link, opened as it stands (mailto:...)");
@@ -190,7 +199,7 @@ int Main(int argc, char** argv) {
         std::fprintf(stderr, "inspect: name a saver file or --stream FILE\n");
         return 2;
     }
-    nlohmann::json result = stream.empty() ? InspectSaver(saver) : InspectStream(stream);
+    nlohmann::ordered_json result = stream.empty() ? InspectSaver(saver) : InspectStream(stream);
     std::string text = as_json ? result.dump(2) + "\n"
                        : stream.empty() ? SaverReport(result)
                                         : StreamReport(result);

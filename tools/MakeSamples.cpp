@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -126,7 +127,7 @@ std::vector<std::uint8_t> Melody() {
         for (int i = 0; i < static_cast<int>(rate * note_length); ++i) {
             double t = static_cast<double>(i) / rate;
             double envelope = std::min(1.0, t * 40) * std::exp(-t * 5);
-            double s = std::sin(2 * M_PI * f * t) + 0.3 * std::sin(4 * M_PI * f * t);
+            double s = std::sin(2 * std::numbers::pi * f * t) + 0.3 * std::sin(4 * std::numbers::pi * f * t);
             samples.push_back(static_cast<std::int16_t>(s * envelope * 9000));
         }
     std::vector<std::uint8_t> wav;

@@ -91,9 +91,9 @@ bool ProcessExists(int pid);
 // to case; blanks around a value are dropped; a missing file, section or key
 // gives `fallback`. Writing creates the file and the section as needed and
 // keeps every other line. Returns false when the file cannot be written.
-std::string ReadProfileString(const std::string& path, const std::string& section,
+std::string ReadIniString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& fallback);
-bool WriteProfileString(const std::string& path, const std::string& section,
+bool WriteIniString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value);
 
 // Logical pixels per inch and bits per pixel of the primary display.

@@ -132,14 +132,14 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 
 } // namespace
 
-std::string ReadProfileString(const std::string& path, const std::string& section,
+std::string ReadIniString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& fallback) {
     std::string text;
     if (!ReadWholeFile(path, text)) return fallback;
     return ini::Lookup(text, section, key).value_or(fallback);
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section,
+bool WriteIniString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
     std::string text;
     ReadWholeFile(path, text);

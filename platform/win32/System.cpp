@@ -131,7 +131,7 @@ bool ProcessExists(int pid) {
     return alive;
 }
 
-std::string ReadProfileString(const std::string& path, const std::string& section,
+std::string ReadIniString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& fallback) {
     char buffer[2048];
     DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer,
@@ -139,7 +139,7 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
     return std::string(buffer, n);
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section,
+bool WriteIniString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
     return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
            0;

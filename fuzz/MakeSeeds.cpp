@@ -1,0 +1,53 @@
+// Writes the fuzzers' seed corpora: a small saver made by the pack tool's
+// library, and the bare streams it is built from.
+//   tevrin-fuzz-seeds STUB PICTURE.jpg SOUND OUTPUT_FOLDER
+#include "payload/Image.h"
+#include "payload/Payload.h"
+#include "tools/Pack.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace tevrin;
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: tevrin-fuzz-seeds STUB PICTURE.jpg SOUND OUTPUT_FOLDER\n");
+        return 2;
+    }
+    std::filesystem::path out = argv[4];
+    std::filesystem::create_directories(out / "payload");
+    std::filesystem::create_directories(out / "stream");
+
+    TPackJob job;
+    job.Stub = argv[1];
+    job.Output = (out / "payload" / "seed.scr").string();
+    job.Pictures = {argv[2]};
+    job.Sounds = {argv[3]};
+    job.Record.Title = "Seed";
+    job.Record.Text = "caption";
+    job.Record.Interval = 2000;
+    job.Record.Ver = "photo";
+    PackSaver(job);
+
+    TSSFileLocations record(96);
+    TTempFolder temp;
+    LoadPayload(job.Output, record, temp);
+    RemoveExtractedFiles(record, temp);
+    Write(out / "stream" / "record.bin", WriteComponent(record));
+    std::ifstream jpeg(argv[2], std::ios::binary);
+    TImage image;
+    image.Picture.JpegData.assign(std::istreambuf_iterator<char>(jpeg), {});
+    Write(out / "stream" / "picture.bin", WriteComponent(image));
+    return 0;
+}

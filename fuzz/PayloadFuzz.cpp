@@ -1,0 +1,33 @@
+// Treats arbitrary bytes as a saver file: load, fetch every picture, remove
+// what was extracted. Nothing may be left behind.
+#include "gfx/Errors.h"
+#include "payload/Paths.h"
+#include "payload/Payload.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tevrin;
+    static const std::string work = [] {
+        std::string dir = JoinPath(GetTempDir(), "tevrin-fuzz-" + std::to_string(CurrentProcessId()));
+        std::filesystem::create_directories(dir);
+        return dir;
+    }();
+    const std::string saver = JoinPath(work, "input.scr");
+    if (std::FILE* f = std::fopen(saver.c_str(), "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+    TSSFileLocations record(96);
+    TTempFolder temp(work);
+    try {
+        LoadPayload(saver, record, temp);
+        for (int i = 0; i < record.PicCount() && i < 4; ++i) FetchPicture(saver, record, i);
+    } catch (const EError&) {
+    }
+    RemoveExtractedFiles(record, temp);
+    if (std::filesystem::exists(temp.Path())) std::abort();
+    return 0;
+}
