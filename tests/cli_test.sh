@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# The `tevrin` command line end to end: pack from options and from a
+# manifest, inspect as text and JSON, and errors that exit non-zero with the
+# system's message.
+#   cli_test.sh SAMPLES_DIR TEVRIN [RUNNER]   (RUNNER: e.g. scripts/wine-run)
+set -uo pipefail
+samples=$(cd "$1" && pwd)
+tool=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
+runner=${3:-}
+[ -z "$runner" ] || [ ! -e "$runner" ] || runner=$(cd "$(dirname "$runner")" && pwd)/$(basename "$runner")
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+cp "$samples/05-plasma.jpg" "$samples/02-lighthouse.jpg" "$samples/melody.wav" .
+printf 'MZ stub' > stub.bin
+
+passed=0
+failed=0
+tevrin() { $runner "$tool" "$@" 2>err.txt | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+check() {  # check NAME CONDITION...
+    local name=$1
+    shift
+    if "$@"; then
+        passed=$((passed + 1))
+    else
+        failed=$((failed + 1))
+        echo "FAILED: $name"
+        sed 's/^/  stderr: /' err.txt
+    fi
+}
+contains() { grep -qF -- "$2" <<<"$1"; }
+
+out=$(tevrin pack -q -o a.scr --stub stub.bin --title "Sea" --author Ann --interval 2500 \
+    --font-color "#FF8000" --font-style bold,italic --random-style --sound-order repeat-one \
+    --kind photo --sound melody.wav 05-plasma.jpg 02-lighthouse.jpg)
+check "pack exits 0" test $? -eq 0
+json=$(tevrin inspect --json a.scr)
+check "inspect --json exits 0" test $? -eq 0
+for want in '"Title": "Sea"' '"Interval": 2500' '"Color": 33023' '"fsBold"' '"fsItalic"' \
+    '"lRandomStyle": true' '"SoundRandom": 3' '"Ver": "photo"' '"Width": 1080' \
+    '"Height": 1620' '"SndFileNamesCommaList": [' '"melody.wav"' '"DataSha256": "'; do
+    check "inspect --json shows $want" contains "$json" "$want"
+done
+text=$(tevrin inspect a.scr)
+check "inspect lists the portrait picture" contains "$text" "1080x1620"
+
+cat > saver.json <<'JSON'
+{ "title": "From manifest", "author": "M", "interval": 7000, "mute": true,
+  "sound": ["melody.wav"], "pictures": ["05-plasma.jpg"], "stub": "stub.bin" }
+JSON
+tevrin pack -q -o m.scr --manifest saver.json --title "Overridden" >/dev/null
+check "pack from a manifest exits 0" test $? -eq 0
+json=$(tevrin inspect --json m.scr)
+check "the command line wins over the manifest" contains "$json" '"Title": "Overridden"'
+check "the manifest's values count" contains "$json" '"Interval": 7000'
+check "the manifest's flags count" contains "$json" '"lMute": true'
+
+printf 'TPF0\x06TImage\x00\x00\x00' > empty.bin
+json=$(tevrin inspect --json --stream empty.bin)
+check "inspect --stream reads a picture record" contains "$json" '"Class": "TImage"'
+
+printf 'not a saver, only forty-odd bytes of plain text here' > junk.bin
+tevrin inspect junk.bin >/dev/null
+check "a file without a record fails" test $? -ne 0
+check "with the reader's message" grep -q "Invalid stream format" err.txt
+printf 'TPF0\x07TWidget\x00\x00\x00' > widget.bin
+tevrin inspect --stream widget.bin >/dev/null
+check "an unregistered class fails" grep -q "Class TWidget not found" err.txt
+tevrin pack -q -o bad.scr --stub stub.bin junk.bin >/dev/null
+check "a picture that does not decode fails" test $? -ne 0
+check "and leaves no saver" test ! -e bad.scr
+
+echo "cli: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
