@@ -1,7 +1,7 @@
 #include "gfx/Errors.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
-#include "tools/Inspect.h"
+#include "tools/Report.h"
 #include "tools/Pack.h"
 
 #include <gtest/gtest.h>

@@ -4,7 +4,7 @@
 #include "payload/Font.h"
 #include "payload/IntConv.h"
 #include "payload/Paths.h"
-#include "tools/Inspect.h"
+#include "tools/Report.h"
 #include "tools/Pack.h"
 #include "ui/System.h"
 

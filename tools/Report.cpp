@@ -1,4 +1,4 @@
-#include "tools/Inspect.h"
+#include "tools/Report.h"
 
 #include "gfx/Errors.h"
 #include "payload/Font.h"
