@@ -24,15 +24,6 @@ protected:
         return path;
     }
 
-    std::string Error(const std::function<void()>& action) {
-        try {
-            action();
-        } catch (const EError& e) {
-            return e.what();
-        }
-        return "(no error)";
-    }
-
     test::TScratchDir dir_;
     test::TScratchDir temp_;
 };
@@ -66,7 +57,7 @@ TEST_F(PayloadTest, LoadFillsTheRecordAndExtractsIntoAPrivateFolder) {
     std::unique_ptr<TImage> second = FetchPicture(path, record, 1);
     EXPECT_EQ(second->Picture.Bitmap.Width(), 30);
     EXPECT_EQ(second->Picture.Bitmap.Height(), 40);
-    EXPECT_EQ(Error([&] { FetchPicture(path, record, 2); }), "Index is out of bounds");
+    EXPECT_EQ(test::ErrorOf([&] { FetchPicture(path, record, 2); }), "Index is out of bounds");
 
     RemoveExtractedFiles(record, temp);
     EXPECT_FALSE(fs::exists(temp.Path()));
@@ -93,7 +84,7 @@ TEST_F(PayloadTest, StoredNamesAreReducedToTheirLastComponent) {
     EXPECT_EQ(temp.PathFor("C:boot.ini"), base + "boot.ini");
     EXPECT_EQ(temp.PathFor("a b.mp3"), base + "a b.mp3");
     for (const char* bad : {"", ".", "..", "dir/..", "c:\\"})
-        EXPECT_EQ(Error([&] { temp.PathFor(bad); }).rfind("Cannot create file ", 0), 0u) << bad;
+        EXPECT_EQ(test::ErrorOf([&] { temp.PathFor(bad); }).rfind("Cannot create file ", 0), 0u) << bad;
 
     TSSFileLocations written(96);
     test::TSaverParts parts;
@@ -131,18 +122,11 @@ TEST_F(PayloadTest, SizesAndOffsetsAreCheckedBeforeAnythingIsWritten) {
         written.SetCommaText(TSSFileLocations::SndList, c.offsets);
         written.SetCommaText(TSSFileLocations::SndFileNamesList, "s.wav");
         written.SetCommaText(TSSFileLocations::SndSizesList, c.sizes);
-        TBytes file = test::ReadBytes(path);
-        file.resize(file.size() - 40);
-        TBytes stream = WriteComponent(written);
-        auto at = static_cast<std::int64_t>(file.size());
-        file.insert(file.end(), stream.begin(), stream.end());
-        std::string trailer = MakeTrailer(0, at);
-        file.insert(file.end(), trailer.begin(), trailer.end());
-        test::WriteBytes(path, file);
+        test::WriteBytes(path, test::AppendRecord(test::ReadBytes(path), WriteComponent(written)));
 
         TSSFileLocations record(96);
         TTempFolder temp(temp_.Path());
-        std::string error = Error([&] { LoadPayload(path, record, temp); });
+        std::string error = test::ErrorOf([&] { LoadPayload(path, record, temp); });
         if (c.error == nullptr) {
             EXPECT_EQ(error, "(no error)") << c.offsets << " " << c.sizes;
             EXPECT_EQ(fs::file_size(temp.PathFor("s.wav")), c.expected_size);
@@ -167,16 +151,10 @@ TEST_F(PayloadTest, ShortListsAndBadTrailers) {
     {
         TSSFileLocations shorter = written;
         shorter.SetCommaText(TSSFileLocations::SndFileNamesList, "a.wav");
-        TBytes f(file.begin(), file.end() - 40);
-        TBytes stream = WriteComponent(shorter);
-        auto at = static_cast<std::int64_t>(f.size());
-        f.insert(f.end(), stream.begin(), stream.end());
-        std::string trailer = MakeTrailer(0, at);
-        f.insert(f.end(), trailer.begin(), trailer.end());
-        test::WriteBytes(path, f);
+        test::WriteBytes(path, test::AppendRecord(file, WriteComponent(shorter)));
         TSSFileLocations record(96);
         TTempFolder temp(temp_.Path());
-        EXPECT_EQ(Error([&] { LoadPayload(path, record, temp); }), "Index is out of bounds");
+        EXPECT_EQ(test::ErrorOf([&] { LoadPayload(path, record, temp); }), "Index is out of bounds");
         EXPECT_TRUE(fs::exists(temp.PathFor("a.wav")));
         RemoveExtractedFiles(record, temp);
         EXPECT_TRUE(fs::is_empty(temp_.Path()));
@@ -204,8 +182,6 @@ TEST_F(PayloadTest, ShortListsAndBadTrailers) {
     }
     // A record that fails halfway keeps what was read and still extracts.
     {
-        TBytes f(file.begin(), file.end() - 40);
-        auto at = static_cast<std::int64_t>(f.size());
         TWriter w;
         w.WriteSignature();
         w.WriteObjectStart("TSSFileLocations", "");
@@ -214,10 +190,7 @@ TEST_F(PayloadTest, ShortListsAndBadTrailers) {
         w.WriteString("SndSizesCommaList", "1,1");
         w.WriteString("Interval", "oops");
         w.WriteObjectEnd();
-        f.insert(f.end(), w.Bytes().begin(), w.Bytes().end());
-        std::string trailer = MakeTrailer(0, at);
-        f.insert(f.end(), trailer.begin(), trailer.end());
-        test::WriteBytes(path, f);
+        test::WriteBytes(path, test::AppendRecord(file, w.Bytes()));
         TSSFileLocations record(96);
         TTempFolder temp(temp_.Path());
         TLoadOutcome outcome = LoadPayload(path, record, temp);

@@ -34,15 +34,6 @@ std::unique_ptr<TComponent> ReadNew(const TBytes& bytes) {
     return ReadComponent(reader);
 }
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const EError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
-
 void Tag(TWriter& w, TValueTag tag) { w.WriteByte(static_cast<std::uint8_t>(tag)); }
 
 TSSFileLocations SampleRecord() {
@@ -216,7 +207,7 @@ TEST(Stream, AcceptsEachKindsTagsAndRefusesOthers) {
             c.write(w);
             w.WriteString("Author", "never read");
         });
-        EXPECT_EQ(ErrorOf([&] { ReadInto(stream, target); }), c.error);
+        EXPECT_EQ(test::ErrorOf([&] { ReadInto(stream, target); }), c.error);
         EXPECT_EQ(target.Title, "kept");
         EXPECT_EQ(target.Author, "");
     }
@@ -225,7 +216,7 @@ TEST(Stream, AcceptsEachKindsTagsAndRefusesOthers) {
 TEST(Stream, ErrorsNameTheObjectAndTheRootClassIsNotCompared) {
     TBytes named = Stream("TForm1", [](TWriter& w) { w.WriteString("Interval", "x"); }, "frmMain");
     TSSFileLocations r(96);
-    EXPECT_EQ(ErrorOf([&] { ReadInto(named, r); }),
+    EXPECT_EQ(test::ErrorOf([&] { ReadInto(named, r); }),
               "Error reading frmMain.Interval: Invalid property value");
     TBytes other = Stream("TSomethingElse", [](TWriter& w) { w.WriteInteger("Interval", 9); });
     ReadInto(other, r);
@@ -234,10 +225,10 @@ TEST(Stream, ErrorsNameTheObjectAndTheRootClassIsNotCompared) {
 
 TEST(Stream, HeaderFailures) {
     TSSFileLocations r(96);
-    EXPECT_EQ(ErrorOf([&] { ReadInto(test::Raw("TPF1\x04TABC\x00\x00\x00"), r); }),
+    EXPECT_EQ(test::ErrorOf([&] { ReadInto(test::Raw("TPF1\x04TABC\x00\x00\x00"), r); }),
               "Invalid stream format");
-    EXPECT_EQ(ErrorOf([&] { ReadInto(test::Raw("TP"), r); }), "Invalid stream format");
-    EXPECT_EQ(ErrorOf([&] { ReadNew(Stream("TButton", [](TWriter&) {})); }),
+    EXPECT_EQ(test::ErrorOf([&] { ReadInto(test::Raw("TP"), r); }), "Invalid stream format");
+    EXPECT_EQ(test::ErrorOf([&] { ReadNew(Stream("TButton", [](TWriter&) {})); }),
               "Class TButton not found");
     // A prefix with a child position is read over.
     TBytes prefixed = test::Raw("TPF0\xF2\x02\x05\x06TImage\x00\x04Left\x02\x07\x00\x00");
@@ -255,14 +246,14 @@ TEST(Stream, HostileLengthsFailWithoutAllocating) {
             w.WriteUInt32(0xFFFFFFF0u);
         });
         TSSFileLocations r(96);
-        std::string error = ErrorOf([&] { ReadInto(bytes, r); });
+        std::string error = test::ErrorOf([&] { ReadInto(bytes, r); });
         EXPECT_NE(error.find("Stream read error"), std::string::npos) << error;
     }
     // Lists nested far deeper than any writer makes are refused, not recursed.
     TBytes deep = test::Raw("TPF0\x10TSSFileLocations\x00\x03Odd");
     deep.resize(deep.size() + 100000, 1);
     TSSFileLocations r(96);
-    EXPECT_EQ(ErrorOf([&] { ReadInto(deep, r); }),
+    EXPECT_EQ(test::ErrorOf([&] { ReadInto(deep, r); }),
               "Error reading TSSFileLocations.Odd: Invalid property value");
 }
 
@@ -271,7 +262,7 @@ TEST(Stream, TruncationAtEveryByteFailsCleanly) {
     for (std::size_t n = 0; n < full.size(); ++n) {
         TBytes cut(full.begin(), full.begin() + static_cast<long>(n));
         TSSFileLocations r(96);
-        std::string error = ErrorOf([&] { ReadInto(cut, r); });
+        std::string error = test::ErrorOf([&] { ReadInto(cut, r); });
         bool known = error == "Invalid stream format" || error == "Stream read error" ||
                      (error.rfind("Error reading TSSFileLocations.", 0) == 0 &&
                       error.find(": Stream read error") != std::string::npos);
@@ -314,7 +305,7 @@ TEST(Stream, PictureRecordsDecodeTheirJpegAndIgnoreOtherGraphics) {
         jpeg.resize(20);  // only the first markers
         w.WriteBinary("Picture.Data", TPicture::JpegBlock(jpeg));
     });
-    std::string error = ErrorOf([&] { ReadNew(broken); });
+    std::string error = test::ErrorOf([&] { ReadNew(broken); });
     EXPECT_EQ(error.rfind("Error reading TImage.Picture.Data: ", 0), 0u) << error;
 }
 

@@ -1,5 +1,6 @@
 #include "tests/TestSupport.h"
 
+#include "gfx/Errors.h"
 #include "gfx/Jpeg.h"
 #include "payload/Image.h"
 #include "payload/Paths.h"
@@ -52,6 +53,24 @@ TBitmap24 TestPicture(int width, int height) {
 }
 
 TBytes TestJpeg(int width, int height) { return EncodeJpeg(TestPicture(width, height), 90); }
+
+std::string ErrorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+TBytes AppendRecord(TBytes saver, const TBytes& record) {
+    saver.resize(saver.size() - kTrailerSize);
+    auto at = static_cast<std::int64_t>(saver.size());
+    saver.insert(saver.end(), record.begin(), record.end());
+    std::string trailer = MakeTrailer(0, at);
+    saver.insert(saver.end(), trailer.begin(), trailer.end());
+    return saver;
+}
 
 TBytes BuildSaver(const TSaverParts& parts, TSSFileLocations& record) {
     TBytes file = parts.Stub;

@@ -6,6 +6,7 @@
 #include "payload/SSFileLocations.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ struct TSaverParts {
     std::vector<TBytes> Pictures;  // JPEG files
     std::vector<std::pair<std::string, TBytes>> Sounds, Movies;
 };
+
+// The message of the EError that `action` raises, or "(no error)".
+std::string ErrorOf(const std::function<void()>& action);
+
+// `saver` with its trailer replaced by `record` and a trailer pointing at it.
+TBytes AppendRecord(TBytes saver, const TBytes& record);
 
 // Lays the parts out as a saver: stub, picture records, sounds, movies, the
 // record (whose lists are filled in) and the trailer.

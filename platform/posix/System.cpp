@@ -32,19 +32,6 @@ TFile::TFile(const std::string& path, TMode mode) {
     handle_ = fd;
 }
 
-TFile::TFile(TFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
-
-TFile& TFile::operator=(TFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = kInvalid;
-    }
-    return *this;
-}
-
-TFile::~TFile() { Close(); }
-
 std::size_t TFile::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* p = static_cast<char*>(buffer);

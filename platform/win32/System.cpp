@@ -28,19 +28,6 @@ TFile::TFile(const std::string& path, TMode mode) {
     handle_ = h == INVALID_HANDLE_VALUE ? kInvalid : reinterpret_cast<std::intptr_t>(h);
 }
 
-TFile::TFile(TFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
-
-TFile& TFile::operator=(TFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = kInvalid;
-    }
-    return *this;
-}
-
-TFile::~TFile() { Close(); }
-
 std::size_t TFile::Read(void* buffer, std::size_t count) {
     std::size_t done = 0;
     auto* p = static_cast<char*>(buffer);
