@@ -1,0 +1,57 @@
+// One frame of a picture transition.
+//
+// DrawEffectFrame rebuilds the whole frame from the old image and the new
+// picture for the host's current style and progress; it never depends on the
+// frame before it, so a transition may run forwards, backwards or jump.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+#include "gfx/Rect.h"
+
+#include <cstdint>
+
+namespace tevrin {
+
+// A transition style: 0 custom draw, 1..127 built in. Numbers above 127 draw
+// only the old image.
+using TShowStyle = std::uint8_t;
+inline constexpr int kLastStyle = 127;
+
+// What a frame reads from and reports to the picture show control. The
+// three bitmaps have the picture bitmap's size.
+class TEffectHost {
+public:
+    virtual ~TEffectHost() = default;
+
+    virtual TShowStyle FrameStyle() const = 0;
+    virtual int FrameProgress() const = 0;  // 0..100
+    virtual int FrameStep() const = 0;
+    // A plain write of the progress value, starting no frame of its own.
+    virtual void SetProgressField(int progress) = 0;
+
+    virtual TBitmap24& ScreenBitmap() = 0;
+    virtual const TBitmap24& PictureBitmap() const = 0;
+    virtual const TBitmap24& OldBitmap() const = 0;
+    // Set while the control paints itself: the frame then asks for no
+    // synchronous update.
+    virtual bool Painting() const = 0;
+
+    // The frame events; a host without a handler does nothing.
+    virtual void BeforeNewFrame() {}
+    virtual void AfterNewFrame() {}
+    // Runs the custom-draw handler; false when none is assigned.
+    virtual bool CustomDraw() { return false; }
+
+    // A rectangle of the screen bitmap has changed.
+    virtual void InvalidateArea(const TRect& rect) = 0;
+    // Repaints the invalidated area at once.
+    virtual void UpdateNow() = 0;
+};
+
+void DrawEffectFrame(TEffectHost& host);
+
+// How a style's new picture reaches the screen bitmap.
+enum class TStyleClass { Custom, Rectangle, Region, Pixel };
+TStyleClass ClassOfStyle(int style);
+
+} // namespace tevrin

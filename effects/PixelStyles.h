@@ -1,0 +1,18 @@
+// The pixel routines of styles 118..122, exact to their integer formulas.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+
+namespace tevrin {
+
+// Every byte: ((100 - p) * screen) / 100 + (p * picture) / 100, each term
+// truncated on its own.
+void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p);
+
+// Every screen pixel (x, y) takes the picture pixel
+//   (round(dx cos a - dy sin a) + px, round(dx sin a + dy cos a) + py),
+// dx = x - px, dy = y - py, rounded half to even, when that lies inside the
+// picture; otherwise it keeps what it holds.
+void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py);
+
+} // namespace tevrin

@@ -1,0 +1,84 @@
+#include "gfx/Copy.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace tevrin {
+
+void CopyBitmap(TBitmap24& dst, const TBitmap24& src) {
+    if (dst.Stride() == src.Stride() && dst.Height() == src.Height()) {
+        std::memcpy(dst.Bits(), src.Bits(), dst.ByteSize());
+        return;
+    }
+    const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
+    for (int y = 0; y < h; ++y) std::memcpy(dst.Row(y), src.Row(y), static_cast<std::size_t>(w) * 3);
+}
+
+void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24& src, int sx,
+                 int sy, int sw, int sh) {
+    if (dw == 0 || dh == 0 || sw <= 0 || sh <= 0) return;
+    const bool mirror_x = dw < 0, mirror_y = dh < 0;
+    const int nw = mirror_x ? -dw : dw, nh = mirror_y ? -dh : dh;
+    const int left = mirror_x ? dx + dw : dx, top = mirror_y ? dy + dh : dy;
+    // The destination pixels inside the bitmap.
+    const int x0 = std::max(left, 0), x1 = std::min(left + nw, dst.Width());
+    const int y0 = std::max(top, 0), y1 = std::min(top + nh, dst.Height());
+    if (x0 >= x1 || y0 >= y1) return;
+
+    auto source_of = [](int i, int n, int s, bool mirror) {
+        int offset = static_cast<int>((2ll * i + 1) * s / (2ll * n));
+        return mirror ? s - 1 - offset : offset;
+    };
+    // Source column of every destination column; -1 where it falls outside.
+    std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
+    bool identity = !mirror_x && nw == sw && sx + (x0 - left) >= 0 && sx + (x1 - left) <= src.Width();
+    for (int x = x0; x < x1; ++x) {
+        int c = sx + source_of(x - left, nw, sw, mirror_x);
+        columns[static_cast<std::size_t>(x - x0)] = c >= 0 && c < src.Width() ? c * 3 : -1;
+    }
+    for (int y = y0; y < y1; ++y) {
+        int r = sy + source_of(y - top, nh, sh, mirror_y);
+        if (r < 0 || r >= src.Height()) continue;
+        const std::uint8_t* from = src.Row(r);
+        std::uint8_t* to = dst.Row(y) + x0 * 3;
+        if (identity) {
+            std::memcpy(to, from + columns[0], static_cast<std::size_t>(x1 - x0) * 3);
+            continue;
+        }
+        for (int c : columns) {
+            if (c >= 0) {
+                to[0] = from[c];
+                to[1] = from[c + 1];
+                to[2] = from[c + 2];
+            }
+            to += 3;
+        }
+    }
+}
+
+void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
+    const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
+    clip.ForEachRect([&](const TRect& r) {
+        const int x0 = std::max(r.Left, 0), x1 = std::min(r.Right, w);
+        if (x0 >= x1) return;
+        for (int y = std::max(r.Top, 0); y < std::min(r.Bottom, h); ++y)
+            std::memcpy(dst.Row(y) + x0 * 3, src.Row(y) + x0 * 3, static_cast<std::size_t>(x1 - x0) * 3);
+    });
+}
+
+void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb) {
+    const std::uint8_t b = static_cast<std::uint8_t>(rgb >> 16), g = static_cast<std::uint8_t>(rgb >> 8),
+                       r = static_cast<std::uint8_t>(rgb);
+    const int x0 = std::max(rect.Left, 0), x1 = std::min(rect.Right, dst.Width());
+    for (int y = std::max(rect.Top, 0); y < std::min(rect.Bottom, dst.Height()); ++y) {
+        std::uint8_t* p = dst.Row(y) + x0 * 3;
+        for (int x = x0; x < x1; ++x, p += 3) {
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+        }
+    }
+}
+
+} // namespace tevrin

@@ -1,0 +1,41 @@
+// Block copies between 24-bit bitmaps, and rectangle fills.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+#include "gfx/Rect.h"
+#include "gfx/Region.h"
+
+#include <cstdint>
+
+namespace tevrin {
+
+// The whole of `src` onto `dst` at (0, 0), clipped to `dst`.
+void CopyBitmap(TBitmap24& dst, const TBitmap24& src);
+
+// Stretching copy of the source rectangle (origin sx, sy; extent sw, sh)
+// into the destination rectangle (origin dx, dy; extent dw, dh), nearest
+// pixel, as the classic platform's default stretch mode does:
+//  - destination pixel i of an extent n takes source pixel (2i + 1) * s / 2n,
+//    so equal extents copy pixel for pixel;
+//  - a negative destination extent mirrors along that axis, covering the
+//    pixels [origin + extent, origin);
+//  - the destination is clipped to `dst`; source pixels outside `src` are
+//    not drawn; a zero extent draws nothing.
+void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24& src, int sx,
+                 int sy, int sw, int sh);
+
+// The same with rectangles: extents are right - left and bottom - top, so a
+// destination whose right lies left of its left mirrors.
+inline void StretchCopy(TBitmap24& dst, const TRect& d, const TBitmap24& src, const TRect& s) {
+    StretchCopy(dst, d.Left, d.Top, d.Width(), d.Height(), src, s.Left, s.Top, s.Width(),
+                s.Height());
+}
+
+// The whole of `src` onto `dst` at (0, 0), only where `clip` holds.
+void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip);
+
+// Fills a rectangle (clipped to the bitmap) with a colour given as
+// red + 256 * green + 65536 * blue.
+void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb);
+
+} // namespace tevrin

@@ -1,0 +1,344 @@
+#include "effects/Effects.h"
+#include "effects/PixelStyles.h"
+#include "effects/Random.h"
+#include "gfx/Copy.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+#include <random>
+
+namespace tevrin {
+namespace {
+
+// Every picture pixel names its own position: B = x mod 256, G = y mod 256,
+// R = (x / 256) + 16 * (y / 256). The old image is one colour no picture
+// pixel has.
+constexpr std::uint8_t kOld[3] = {7, 7, 250};
+
+TBitmap24 Numbered(int w, int h) {
+    TBitmap24 b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            std::uint8_t* p = b.Row(y) + x * 3;
+            p[0] = static_cast<std::uint8_t>(x & 255);
+            p[1] = static_cast<std::uint8_t>(y & 255);
+            p[2] = static_cast<std::uint8_t>((x >> 8) | ((y >> 8) << 4));
+        }
+    return b;
+}
+
+TBitmap24 Plain(int w, int h) {
+    TBitmap24 b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) std::copy(kOld, kOld + 3, b.Row(y) + x * 3);
+    return b;
+}
+
+class TTestHost final : public TEffectHost {
+public:
+    TTestHost(int w, int h) : picture_(Numbered(w, h)), old_(Plain(w, h)), screen_(w, h) {}
+
+    TShowStyle FrameStyle() const override { return style_; }
+    int FrameProgress() const override { return progress_; }
+    int FrameStep() const override { return step_; }
+    void SetProgressField(int p) override { progress_ = p; }
+    TBitmap24& ScreenBitmap() override { return screen_; }
+    const TBitmap24& PictureBitmap() const override { return picture_; }
+    const TBitmap24& OldBitmap() const override { return old_; }
+    bool Painting() const override { return painting_; }
+    void BeforeNewFrame() override { events_ += "B"; }
+    void AfterNewFrame() override { events_ += "A"; }
+    bool CustomDraw() override {
+        if (!custom_) return false;
+        events_ += "C";
+        custom_(screen_);
+        return true;
+    }
+    void InvalidateArea(const TRect& r) override { invalid_.push_back(r); }
+    void UpdateNow() override { events_ += "U"; }
+
+    // Draws one frame of `style` at `progress`.
+    const TBitmap24& Frame(int style, int progress) {
+        style_ = static_cast<TShowStyle>(style);
+        progress_ = progress;
+        invalid_.clear();
+        events_.clear();
+        DrawEffectFrame(*this);
+        return screen_;
+    }
+
+    bool IsOld(int x, int y) const { return std::equal(kOld, kOld + 3, screen_.Row(y) + x * 3); }
+    // The picture position a screen pixel shows; (-1, -1) for the old image.
+    std::pair<int, int> Shows(int x, int y) const {
+        if (IsOld(x, y)) return {-1, -1};
+        const std::uint8_t* p = screen_.Row(y) + x * 3;
+        return {p[0] | ((p[2] & 15) << 8), p[1] | ((p[2] >> 4) << 8)};
+    }
+
+    TBitmap24 picture_, old_, screen_;
+    TShowStyle style_ = 0;
+    int progress_ = 0, step_ = 4;
+    bool painting_ = false;
+    std::function<void(TBitmap24&)> custom_;
+    std::vector<TRect> invalid_;
+    std::string events_;
+};
+
+bool SameBits(const TBitmap24& a, const TBitmap24& b) {
+    return a.ByteSize() == b.ByteSize() && std::equal(a.Bits(), a.Bits() + a.ByteSize(), b.Bits());
+}
+
+bool IsRandomStyle(int style) { return (style >= 65 && style <= 68) || (style >= 76 && style <= 79) ||
+                                       (style >= 100 && style <= 109) || style >= 123; }
+
+TEST(Effects, FrameGeometryForLandscapeAndPortrait) {
+    TTestHost wide(800, 600);
+    wide.Frame(5, 24);  // a wipe from the left: Dest is (0, 0, X, H)
+    EXPECT_EQ(wide.invalid_.back(), (TRect{0, 0, 192, 600}));
+    wide.Frame(22, 24);  // from the top: (0, 0, W, Y), Y = X * H / W
+    EXPECT_EQ(wide.invalid_.back(), (TRect{0, 0, 800, 144}));
+    TTestHost tall(300, 500);
+    tall.Frame(5, 50);
+    EXPECT_EQ(tall.invalid_.back(), (TRect{0, 0, 150, 500}));
+    tall.Frame(43, 100);
+    EXPECT_EQ(tall.invalid_.back(), (TRect{0, 0, 300, 500}));
+    EXPECT_EQ(wide.events_, "BAU");
+    wide.painting_ = true;
+    wide.Frame(5, 24);
+    EXPECT_EQ(wide.events_, "BA");
+}
+
+TEST(Effects, EveryStyleShowsThePictureAt100AndOnlyEarlyPiecesAt0) {
+    for (auto [w, h] : {std::pair{96, 64}, std::pair{37, 71}}) {
+        TTestHost host(w, h);
+        for (int style = 0; style <= 127; ++style) {
+            SetRandSeed(style);
+            EXPECT_TRUE(SameBits(host.Frame(style, 100), host.picture_)) << style << " " << w;
+            if (style == 0) continue;  // without a handler it completes at once
+            host.Frame(style, 0);
+            // Early pieces are reported one by one before the frame's own area.
+            std::vector<TRect> early(host.invalid_.begin(), host.invalid_.end() - 1);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    bool in_early = false;
+                    for (const TRect& r : early)
+                        in_early |= x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
+                    if (!in_early) ASSERT_TRUE(host.IsOld(x, y)) << style << " at " << x << "," << y;
+                }
+        }
+    }
+}
+
+TEST(Effects, FramesDoNotDependOnTheFrameBefore) {
+    TTestHost host(120, 90);
+    for (int style = 1; style <= 127; ++style) {
+        SetRandSeed(99);
+        TBitmap24 first = host.Frame(style, 40);
+        host.Frame(style, 60);
+        SetRandSeed(99);
+        EXPECT_TRUE(SameBits(host.Frame(style, 40), first)) << style;
+        if (!IsRandomStyle(style)) {
+            host.Frame(style, 80);
+            EXPECT_TRUE(SameBits(host.Frame(style, 40), first)) << style;
+        }
+    }
+}
+
+TEST(Effects, CombWorkedNumbers) {
+    TTestHost host(800, 600);  // Step 4: D = MulDiv(800, 4, 90) = 36
+    host.Frame(60, 24);        // A = 384: first-pass bars cover columns 416..799
+    EXPECT_TRUE(host.IsOld(415, 0));
+    EXPECT_EQ(host.Shows(416, 0), std::make_pair(416, 0));
+    EXPECT_EQ(host.Shows(799, 14), std::make_pair(799, 14));
+    EXPECT_TRUE(host.IsOld(799, 5));
+    host.Frame(60, 48);  // A = 768, A + D > 800: the bars snap to full length
+    EXPECT_EQ(host.Shows(0, 10), std::make_pair(0, 10));
+    EXPECT_TRUE(host.IsOld(799, 9));
+    host.Frame(60, 52);  // A = 832: second-pass bars cover columns 768..799
+    EXPECT_EQ(host.Shows(0, 4), std::make_pair(0, 4));
+    EXPECT_EQ(host.Shows(768, 5), std::make_pair(768, 5));
+    EXPECT_TRUE(host.IsOld(767, 5));
+    host.Frame(64, 50);  // interleaved: rows 10k from the right, 10k + 5 from the left
+    EXPECT_EQ(host.Shows(400, 10), std::make_pair(400, 10));
+    EXPECT_TRUE(host.IsOld(399, 10));
+    EXPECT_EQ(host.Shows(399, 15), std::make_pair(399, 15));
+    EXPECT_TRUE(host.IsOld(400, 15));
+}
+
+TEST(Effects, Style99IsTheOverlapOfStyles86And89) {
+    TTestHost host(160, 120);
+    for (int progress : {10, 30, 55, 80}) {
+        TBitmap24 a = host.Frame(86, progress), b = host.Frame(89, progress);
+        host.Frame(99, progress);
+        for (int y = 0; y < 120; ++y)
+            for (int x = 0; x < 160; ++x) {
+                bool in_a = !std::equal(kOld, kOld + 3, a.Row(y) + x * 3);
+                bool in_b = !std::equal(kOld, kOld + 3, b.Row(y) + x * 3);
+                ASSERT_EQ(!host.IsOld(x, y), in_a && in_b) << progress << " " << x << "," << y;
+            }
+    }
+}
+
+TEST(Effects, RectangleWorkedNumbers) {
+    TTestHost host(800, 600);
+    host.Frame(3, 25);  // slides in from the right at full size
+    EXPECT_EQ(host.Shows(600, 7), std::make_pair(0, 7));
+    EXPECT_EQ(host.Shows(799, 7), std::make_pair(199, 7));
+    EXPECT_TRUE(host.IsOld(599, 7));
+    host.Frame(1, 25);  // squeezed: the whole picture in 200 columns
+    EXPECT_EQ(host.Shows(600, 0).first, 2);  // (2i + 1) * 800 / 400
+    EXPECT_EQ(host.Shows(799, 0).first, 798);
+    host.Frame(9, 50);  // source 200..599 over -400..1199: shows 300..499
+    EXPECT_EQ(host.Shows(0, 3), std::make_pair(300, 3));
+    EXPECT_EQ(host.Shows(799, 3), std::make_pair(499, 3));
+    host.Frame(52, 49);  // X = 392: the box spans (W - X) div 2 .. (W + X) div 2
+    EXPECT_EQ(host.invalid_.back(), (TRect{204, 153, 596, 447}));
+}
+
+TEST(Effects, MultiPieceWorkedNumbers) {
+    TTestHost host(800, 600);
+    host.Frame(14, 10);  // X = 80: fold 40 wide over 80..119, mirroring 120..159
+    EXPECT_EQ(host.Shows(79, 0), std::make_pair(79, 0));
+    EXPECT_EQ(host.Shows(80, 0), std::make_pair(159, 0));
+    EXPECT_EQ(host.Shows(119, 0), std::make_pair(120, 0));
+    EXPECT_TRUE(host.IsOld(120, 0));
+    host.Frame(14, 50);  // X = 400: fold 80 wide
+    EXPECT_EQ(host.Shows(479, 0), std::make_pair(480, 0));
+    EXPECT_TRUE(host.IsOld(480, 0));
+    host.Frame(16, 50);  // columns 400..799 smear source columns 400..439
+    EXPECT_EQ(host.Shows(399, 0), std::make_pair(399, 0));
+    EXPECT_EQ(host.Shows(400, 0), std::make_pair(400, 0));
+    EXPECT_EQ(host.Shows(409, 0), std::make_pair(400, 0));
+    EXPECT_EQ(host.Shows(799, 0), std::make_pair(439, 0));
+    host.Frame(12, 0);  // one column of the early piece, nothing at the right
+    EXPECT_EQ(host.Shows(0, 0), std::make_pair(0, 0));
+    EXPECT_TRUE(host.IsOld(1, 0));
+    EXPECT_TRUE(host.IsOld(799, 0));
+    EXPECT_EQ(host.invalid_.size(), 2u);
+}
+
+TEST(Effects, ShapeWorkedNumbers) {
+    TTestHost host(800, 600);
+    host.Frame(110, 50);  // the upper-left half, cut by the diagonal
+    EXPECT_FALSE(host.IsOld(0, 0));
+    EXPECT_FALSE(host.IsOld(398, 298));
+    EXPECT_TRUE(host.IsOld(401, 301));
+    EXPECT_TRUE(host.IsOld(799, 599));
+    host.Frame(84, 50);  // spans (0, 0)..(800, 600), corners 720 x 540
+    EXPECT_FALSE(host.IsOld(400, 0));
+    EXPECT_FALSE(host.IsOld(0, 300));
+    EXPECT_TRUE(host.IsOld(0, 0));
+    EXPECT_TRUE(host.IsOld(60, 40));
+    host.Frame(85, 50);  // a hole of old image spanning the frame, corners rounded
+    EXPECT_TRUE(host.IsOld(400, 300));
+    EXPECT_TRUE(host.IsOld(400, 0));
+    EXPECT_FALSE(host.IsOld(0, 0));
+    EXPECT_FALSE(host.IsOld(799, 599));
+    host.Frame(116, 100);
+    EXPECT_TRUE(SameBits(host.screen_, host.picture_));
+}
+
+TEST(Effects, CrumbleAlwaysFillsTheFirstTwoBlocksAheadOfTheEdge) {
+    TTestHost host(1024, 300);  // E = 102, S = 5: blocks at W - X - 5 .. W - X - 10
+    for (std::uint32_t seed = 1; seed < 40; ++seed) {
+        SetRandSeed(seed);
+        host.Frame(123, 30);
+        const int edge = 1024 - MulDiv(1024, 30, 100);
+        for (int y = 0; y < 300; ++y) ASSERT_FALSE(host.IsOld(edge - 10, y)) << seed << " " << y;
+    }
+}
+
+TEST(Effects, CustomDrawAndOutOfRangeStyles) {
+    TTestHost host(64, 48);
+    host.Frame(0, 30);  // no handler: the picture at once, progress 100
+    EXPECT_TRUE(SameBits(host.screen_, host.picture_));
+    EXPECT_EQ(host.progress_, 100);
+    host.custom_ = [](TBitmap24& screen) { FillRect(screen, {0, 0, 4, 4}, 0x123456); };
+    host.Frame(0, 50);
+    EXPECT_EQ(host.events_, "BCAU");
+    EXPECT_EQ(host.screen_.Row(0)[0], 0x12);
+    EXPECT_TRUE(host.IsOld(4, 4));
+    EXPECT_EQ(host.progress_, 50);
+    for (int style : {128, 200, 255}) {
+        host.Frame(style, 50);
+        EXPECT_TRUE(SameBits(host.screen_, host.old_));
+        EXPECT_TRUE(host.invalid_.empty());
+        EXPECT_EQ(host.events_, "B");
+    }
+}
+
+// Plain forms of the pixel formulas, to compare every byte against.
+void ReferenceBlend(TBitmap24& s, const TBitmap24& n, int p) {
+    for (int y = 0; y < n.Height(); ++y)
+        for (int i = 0; i < n.Width() * 3; ++i)
+            s.Row(y)[i] = static_cast<std::uint8_t>(((100 - p) * s.Row(y)[i]) / 100 +
+                                                    (p * n.Row(y)[i]) / 100);
+}
+
+void ReferenceRotate(TBitmap24& s, const TBitmap24& n, int px, double a, int py) {
+    for (int y = 0; y < n.Height(); ++y)
+        for (int x = 0; x < n.Width(); ++x) {
+            double dx = x - px, dy = y - py;
+            int sx = static_cast<int>(std::nearbyint(dx * std::cos(a) - dy * std::sin(a))) + px;
+            int sy = static_cast<int>(std::nearbyint(dx * std::sin(a) + dy * std::cos(a))) + py;
+            if (sx >= 0 && sx < n.Width() && sy >= 0 && sy < n.Height())
+                std::copy(n.Row(sy) + sx * 3, n.Row(sy) + sx * 3 + 3, s.Row(y) + x * 3);
+        }
+}
+
+TEST(Effects, PixelStylesMatchThePlainFormulasByteForByte) {
+    std::mt19937 rng(7);
+    TBitmap24 old(73, 41), pic(73, 41);
+    for (TBitmap24* b : {&old, &pic})
+        for (std::size_t i = 0; i < b->ByteSize(); ++i) b->Bits()[i] = static_cast<std::uint8_t>(rng());
+    for (int p = 0; p <= 100; ++p) {
+        TBitmap24 fast = old, plain = old;
+        BlendBitmaps(fast, pic, p);
+        ReferenceBlend(plain, pic, p);
+        ASSERT_TRUE(SameBits(fast, plain)) << "blend " << p;
+        const double a = (100 - p) * std::numbers::pi / 200;
+        for (auto [px, py] : {std::pair{-1, -1}, std::pair{-1, 41}, std::pair{73, -1}, std::pair{73, 41}}) {
+            TBitmap24 f2 = old, p2 = old;
+            RotateBitmap(f2, pic, px, a, py);
+            ReferenceRotate(p2, pic, px, a, py);
+            ASSERT_TRUE(SameBits(f2, p2)) << "rotate " << p << " about " << px << "," << py;
+        }
+    }
+    TBitmap24 s(1, 1), n(1, 1);
+    s.Row(0)[0] = 200;
+    n.Row(0)[0] = 100;
+    s.Row(0)[1] = n.Row(0)[1] = 255;
+    BlendBitmaps(s, n, 25);
+    EXPECT_EQ(s.Row(0)[0], 175);
+    BlendBitmaps(s, n, 50);
+    EXPECT_EQ(s.Row(0)[1], 254);
+}
+
+TEST(Effects, RotationWorkedNumbers) {
+    TTestHost host(200, 150);
+    host.Frame(119, 50);
+    EXPECT_TRUE(host.IsOld(0, 0));
+    EXPECT_EQ(host.Shows(100, 0), std::make_pair(70, 71));
+    EXPECT_TRUE(host.IsOld(0, 100));
+    host.Frame(119, 0);
+    EXPECT_TRUE(SameBits(host.screen_, host.old_));
+}
+
+TEST(Random, SequenceAndRange) {
+    SetRandSeed(0);
+    EXPECT_EQ(Random(100), 0);  // seed 1: (1 * 100) >> 32
+    EXPECT_EQ(RandSeed(), 1u);
+    EXPECT_EQ(Random(0), 0);
+    EXPECT_EQ(RandSeed(), 134775814u);
+    SetRandSeed(0xFFFFFFFFu);
+    Random(10);
+    EXPECT_EQ(RandSeed(), 0xFFFFFFFFu * 134775813u + 1u);
+    std::vector<int> counts(7);
+    for (int i = 0; i < 7000; ++i) ++counts[Random(7)];
+    for (int c : counts) EXPECT_NEAR(c, 1000, 150);
+}
+
+} // namespace
+} // namespace tevrin
