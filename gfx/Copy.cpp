@@ -67,6 +67,13 @@ void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
     });
 }
 
+TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h) {
+    TBitmap24 canvas(w, h);
+    const int pw = picture.Width(), ph = picture.Height();
+    StretchCopy(canvas, (w - pw) / 2, (h - ph) / 2, pw, ph, picture, 0, 0, pw, ph);
+    return canvas;
+}
+
 void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb) {
     const std::uint8_t b = static_cast<std::uint8_t>(rgb >> 16), g = static_cast<std::uint8_t>(rgb >> 8),
                        r = static_cast<std::uint8_t>(rgb);

@@ -34,6 +34,11 @@ inline void StretchCopy(TBitmap24& dst, const TRect& d, const TBitmap24& src, co
 // The whole of `src` onto `dst` at (0, 0), only where `clip` holds.
 void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip);
 
+// A w x h black bitmap with `picture` unscaled at its centre, its top-left
+// corner at ((w - width) div 2, (h - height) div 2): a smaller picture gets a
+// black border, a larger one is cut alike on each side.
+TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h);
+
 // Fills a rectangle (clipped to the bitmap) with a colour given as
 // red + 256 * green + 65536 * blue.
 void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb);

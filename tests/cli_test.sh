@@ -70,5 +70,13 @@ tevrin pack -q -o bad.scr --stub stub.bin junk.bin >/dev/null
 check "a picture that does not decode fails" test $? -ne 0
 check "and leaves no saver" test ! -e bad.scr
 
+tevrin render --style 5 --progress 50 --from 02-lighthouse.jpg --to 05-plasma.jpg \
+    --size 64x48 -o frame.png >/dev/null
+check "render writes a frame" test "$(head -c 4 frame.png | od -An -c | tr -d ' ')" = "211PNG"
+tevrin render --all --progress 30 --to 05-plasma.jpg --size 80x60 --seed 2 -o all.png >/dev/null
+check "render --all writes a sheet" test -s all.png
+tevrin render --style 5 --to 05-plasma.jpg --size 0x10 -o bad.png >/dev/null
+check "a bad size fails" grep -q "between 1x1" err.txt
+
 echo "cli: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

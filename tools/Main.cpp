@@ -6,6 +6,7 @@
 #include "payload/Paths.h"
 #include "tools/Report.h"
 #include "tools/Pack.h"
+#include "tools/Render.h"
 #include "ui/System.h"
 
 #include <CLI/CLI.hpp>
@@ -187,6 +188,24 @@ int Main(int argc, char** argv) {
     inspect->add_option("--stream", stream, "A bare component stream instead")->check(CLI::ExistingFile);
     inspect->add_flag("--json", as_json, "JSON output");
 
+    TRenderJob render_job;
+    std::string size = "1024x768";
+    std::uint32_t seed = 0;
+    CLI::App* render = app.add_subcommand("render", "Draw frames of a transition as PNG files");
+    render->add_option("--style", render_job.Style, "Transition style")->check(CLI::Range(0, 255));
+    render->add_option("--progress", render_job.Progress, "Share of the transition done, 0..100")
+        ->check(CLI::Range(0, 100));
+    render->add_option("--from", render_job.From, "The old picture (JPEG or PNG; default black)")
+        ->check(CLI::ExistingFile);
+    render->add_option("--to", render_job.To, "The new picture (JPEG or PNG)")
+        ->required()
+        ->check(CLI::ExistingFile);
+    render->add_option("--size", size, "Screen size WxH the pictures are centred on");
+    render->add_option("-o,--output", render_job.Output, "The PNG file to write")->required();
+    render->add_flag("--sheet", render_job.Sheet, "One style at progress 0, 10, ..., 100");
+    render->add_flag("--all", render_job.All, "Every style at one progress, labelled");
+    CLI::Option* seed_option = render->add_option("--seed", seed, "Seed of the random styles");
+
     std::reverse(args.begin(), args.end());
     try {
         app.parse(args);
@@ -195,6 +214,13 @@ int Main(int argc, char** argv) {
     }
 
     if (*pack) return RunPack(pack_args);
+    if (*render) {
+        if (std::sscanf(size.c_str(), "%dx%d", &render_job.Width, &render_job.Height) != 2)
+            throw EError("--size takes WxH, for example 1920x1080");
+        if (seed_option->count() > 0) render_job.Seed = seed;
+        Render(render_job);
+        return 0;
+    }
     if (stream.empty() == saver.empty()) {
         std::fprintf(stderr, "inspect: name a saver file or --stream FILE\n");
         return 2;

@@ -1,0 +1,153 @@
+#include "tools/Render.h"
+
+#include "effects/Effects.h"
+#include "effects/Random.h"
+#include "gfx/Copy.h"
+#include "gfx/Errors.h"
+#include "gfx/Jpeg.h"
+#include "gfx/Png.h"
+
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <string_view>
+#include <vector>
+
+namespace tevrin {
+namespace {
+
+class TStillHost final : public TEffectHost {
+public:
+    TStillHost(const TBitmap24& from, const TBitmap24& to, int style, int progress)
+        : from_(from), to_(to), screen_(to.Width(), to.Height()), style_(style),
+          progress_(progress) {}
+
+    TShowStyle FrameStyle() const override { return static_cast<TShowStyle>(style_); }
+    int FrameProgress() const override { return progress_; }
+    int FrameStep() const override { return 4; }  // the picture show control's default
+    void SetProgressField(int progress) override { progress_ = progress; }
+    TBitmap24& ScreenBitmap() override { return screen_; }
+    const TBitmap24& PictureBitmap() const override { return to_; }
+    const TBitmap24& OldBitmap() const override { return from_; }
+    bool Painting() const override { return true; }
+    void InvalidateArea(const TRect&) override {}
+    void UpdateNow() override {}
+
+    TBitmap24 Take() { return std::move(screen_); }
+
+private:
+    const TBitmap24& from_;
+    const TBitmap24& to_;
+    TBitmap24 screen_;
+    int style_, progress_;
+};
+
+// Box-filtered reduction, so thin bars and speckles stay visible in sheets.
+TBitmap24 Shrink(const TBitmap24& src, int w, int h) {
+    TBitmap24 out(w, h);
+    for (int y = 0; y < h; ++y) {
+        int y0 = y * src.Height() / h, y1 = std::max(y0 + 1, (y + 1) * src.Height() / h);
+        for (int x = 0; x < w; ++x) {
+            int x0 = x * src.Width() / w, x1 = std::max(x0 + 1, (x + 1) * src.Width() / w);
+            unsigned sum[3] = {0, 0, 0}, n = 0;
+            for (int yy = y0; yy < y1; ++yy)
+                for (int xx = x0; xx < x1; ++xx, ++n)
+                    for (int c = 0; c < 3; ++c) sum[c] += src.Row(yy)[xx * 3 + c];
+            for (int c = 0; c < 3; ++c) out.Row(y)[x * 3 + c] = static_cast<std::uint8_t>(sum[c] / n);
+        }
+    }
+    return out;
+}
+
+// A 5 x 7 pixel font for the labels of sheets: digits and a few signs.
+constexpr std::string_view kGlyphChars = "0123456789%";
+constexpr std::array<std::array<std::uint8_t, 7>, 11> kGlyphs{{
+    {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}, {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E},
+    {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}, {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E},
+    {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}, {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E},
+    {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}, {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08},
+    {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}, {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C},
+    {0x18, 0x19, 0x02, 0x04, 0x08, 0x13, 0x03},
+}};
+
+// Draws `text` at (x, y), each font pixel `scale` pixels wide, white on a
+// dark plate so it reads over any picture.
+void Label(TBitmap24& canvas, int x, int y, std::string_view text, int scale) {
+    const int advance = 6 * scale;
+    FillRect(canvas, {x - scale, y - scale, x + advance * static_cast<int>(text.size()) + scale,
+                      y + 8 * scale},
+             0x202020);
+    for (char c : text) {
+        std::size_t g = kGlyphChars.find(c);
+        if (g != std::string_view::npos)
+            for (int row = 0; row < 7; ++row)
+                for (int col = 0; col < 5; ++col)
+                    if (kGlyphs[g][row] & (0x10 >> col))
+                        FillRect(canvas,
+                                 {x + col * scale, y + row * scale, x + (col + 1) * scale,
+                                  y + (row + 1) * scale},
+                                 0xFFFFFF);
+        x += advance;
+    }
+}
+
+// Lays frames out in a grid of `columns`, each shrunk to `thumb_w` wide,
+// labelled below their top-left corner.
+TBitmap24 Sheet(const std::vector<std::pair<std::string, TBitmap24>>& frames, int columns,
+                int thumb_w) {
+    const int w = frames.front().second.Width(), h = frames.front().second.Height();
+    const int thumb_h = std::max(1, thumb_w * h / w), gap = 6;
+    const int rows = (static_cast<int>(frames.size()) + columns - 1) / columns;
+    TBitmap24 sheet(columns * (thumb_w + gap) + gap, rows * (thumb_h + gap) + gap);
+    FillRect(sheet, {0, 0, sheet.Width(), sheet.Height()}, 0x505050);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const int x = gap + static_cast<int>(i % columns) * (thumb_w + gap);
+        const int y = gap + static_cast<int>(i / columns) * (thumb_h + gap);
+        TBitmap24 thumb = Shrink(frames[i].second, thumb_w, thumb_h);
+        StretchCopy(sheet, x, y, thumb_w, thumb_h, thumb, 0, 0, thumb_w, thumb_h);
+        Label(sheet, x + 4, y + 4, frames[i].first, 2);
+    }
+    return sheet;
+}
+
+} // namespace
+
+TBitmap24 LoadPicture(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw EError(msg::kCannotOpenFile, {path});
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
+        return ReadPng(path);
+    return DecodeJpeg(bytes.data(), bytes.size());
+}
+
+TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
+                      std::optional<std::uint32_t> seed) {
+    if (seed) SetRandSeed(*seed);
+    TStillHost host(from, to, style, progress);
+    DrawEffectFrame(host);
+    return host.Take();
+}
+
+void Render(const TRenderJob& job) {
+    if (job.Width < 1 || job.Height < 1 || job.Width > 16384 || job.Height > 16384)
+        throw EError("The size must be between 1x1 and 16384x16384");
+    TBitmap24 to = ComposeCentered(LoadPicture(job.To), job.Width, job.Height);
+    TBitmap24 from = job.From.empty() ? TBitmap24(job.Width, job.Height)
+                                      : ComposeCentered(LoadPicture(job.From), job.Width, job.Height);
+    std::vector<std::pair<std::string, TBitmap24>> frames;
+    if (job.All) {
+        for (int style = 0; style <= kLastStyle; ++style)
+            frames.emplace_back(std::to_string(style), RenderFrame(from, to, style, job.Progress, job.Seed));
+        WritePng(job.Output, Sheet(frames, 8, 200));
+    } else if (job.Sheet) {
+        for (int progress = 0; progress <= 100; progress += 10)
+            frames.emplace_back(std::to_string(progress) + "%",
+                                RenderFrame(from, to, job.Style, progress, job.Seed));
+        WritePng(job.Output, Sheet(frames, 4, 320));
+    } else {
+        WritePng(job.Output, RenderFrame(from, to, job.Style, job.Progress, job.Seed));
+    }
+}
+
+} // namespace tevrin

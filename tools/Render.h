@@ -1,0 +1,35 @@
+// `tevrin render`: frames of a transition as PNG files, alone or as contact
+// sheets, so a saver author can choose styles and we can look at our work.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tevrin {
+
+struct TRenderJob {
+    int Style = 51;
+    int Progress = 50;
+    int Width = 1024, Height = 768;
+    std::string From, To;  // JPEG or PNG files; no From means black
+    std::string Output;
+    bool Sheet = false;  // one style at progress 0, 10, ..., 100
+    bool All = false;    // every style at one progress
+    std::optional<std::uint32_t> Seed;
+};
+
+// Loads a JPEG or PNG picture, by its first bytes.
+TBitmap24 LoadPicture(const std::string& path);
+
+// One frame of `style` at `progress` from `from` to `to` (composed at the
+// same size), seeded with `seed` when given.
+TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
+                      std::optional<std::uint32_t> seed);
+
+// Writes what the job asks for; raises EError on bad input.
+void Render(const TRenderJob& job);
+
+} // namespace tevrin
