@@ -5,6 +5,7 @@
 #include "payload/IntConv.h"
 #include "payload/Paths.h"
 #include "tools/Report.h"
+#include "tools/Bench.h"
 #include "tools/Pack.h"
 #include "tools/Render.h"
 #include "ui/System.h"
@@ -206,6 +207,17 @@ int Main(int argc, char** argv) {
     render->add_flag("--all", render_job.All, "Every style at one progress, labelled");
     CLI::Option* seed_option = render->add_option("--seed", seed, "Seed of the random styles");
 
+    TBenchJob bench_job;
+    std::vector<std::string> bench_sizes;
+    CLI::App* bench = app.add_subcommand("bench", "Time every style's frames against a memcpy floor");
+    bench->add_option("--size", bench_sizes, "Frame sizes WxH (default 1920x1080 and 3840x2160)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    bench->add_option("--style", bench_job.Styles, "Styles to time (default all)")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::Range(0, 127));
+    bench->add_option("--repetitions", bench_job.Repetitions, "Runs of each frame; the fastest counts")
+        ->check(CLI::Range(1, 100));
+
     std::reverse(args.begin(), args.end());
     try {
         app.parse(args);
@@ -214,6 +226,15 @@ int Main(int argc, char** argv) {
     }
 
     if (*pack) return RunPack(pack_args);
+    if (*bench) {
+        for (const std::string& text : bench_sizes) {
+            int w = 0, h = 0;
+            if (std::sscanf(text.c_str(), "%dx%d", &w, &h) != 2 || w < 16 || h < 16)
+                throw EError("--size takes WxH, for example 1920x1080");
+            bench_job.Sizes.emplace_back(w, h);
+        }
+        return RunBench(bench_job, stdout) ? 0 : 3;
+    }
     if (*render) {
         if (std::sscanf(size.c_str(), "%dx%d", &render_job.Width, &render_job.Height) != 2)
             throw EError("--size takes WxH, for example 1920x1080");

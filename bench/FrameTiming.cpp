@@ -1,0 +1,96 @@
+#include "bench/FrameTiming.h"
+
+#include "effects/Effects.h"
+#include "effects/Random.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+namespace tevrin {
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+double Ms(TClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+class TBenchHost final : public TEffectHost {
+public:
+    TBenchHost(const TBitmap24& from, const TBitmap24& to, int style)
+        : from_(from), to_(to), screen_(to.Width(), to.Height()), style_(style) {}
+    TShowStyle FrameStyle() const override { return static_cast<TShowStyle>(style_); }
+    int FrameProgress() const override { return progress_; }
+    int FrameStep() const override { return 4; }
+    void SetProgressField(int p) override { progress_ = p; }
+    TBitmap24& ScreenBitmap() override { return screen_; }
+    const TBitmap24& PictureBitmap() const override { return to_; }
+    const TBitmap24& OldBitmap() const override { return from_; }
+    bool Painting() const override { return false; }
+    void InvalidateArea(const TRect&) override {}
+    void UpdateNow() override {}
+    int progress_ = 0;
+
+private:
+    const TBitmap24& from_;
+    const TBitmap24& to_;
+    TBitmap24 screen_;
+    int style_;
+};
+
+} // namespace
+
+double GoalRatio(int style, int width) {
+    if (style >= 119 && style <= 122) return width >= 3840 ? 6.0 : 10.0;
+    return 4.0;
+}
+
+double MeasureFloorMs(int w, int h) {
+    const std::size_t bytes = static_cast<std::size_t>(TBitmap24::StrideFor(w)) * h;
+    std::vector<std::uint8_t> a(bytes, 1), b(bytes, 2);
+    std::vector<double> times;
+    for (int i = 0; i < 31; ++i) {
+        auto start = TClock::now();
+        std::memcpy(b.data(), a.data(), bytes);
+        times.push_back(Ms(TClock::now() - start));
+        a[i % bytes] = b[(i * 7) % bytes];  // keeps the copies from being elided
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+TStyleTiming MeasureStyle(int style, const TBitmap24& from, const TBitmap24& to, int repetitions) {
+    TBenchHost host(from, to, style);
+    SetRandSeed(12345);
+    std::vector<double> best(99, 1e30);
+    for (int r = 0; r < repetitions; ++r)
+        for (int p = 1; p <= 99; ++p) {
+            host.progress_ = p;
+            auto start = TClock::now();
+            DrawEffectFrame(host);
+            best[p - 1] = std::min(best[p - 1], Ms(TClock::now() - start));
+        }
+    TStyleTiming t;
+    t.Style = style;
+    auto worst = std::max_element(best.begin(), best.end());
+    t.WorstMs = *worst;
+    t.WorstProgress = static_cast<int>(worst - best.begin()) + 1;
+    std::sort(best.begin(), best.end());
+    t.MedianMs = best[best.size() / 2];
+    return t;
+}
+
+TBitmap24 BenchPicture(int w, int h, int variant) {
+    TBitmap24 b(w, h);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = b.Row(y);
+        for (int x = 0; x < w; ++x) {
+            row[x * 3] = static_cast<std::uint8_t>(x * 3 + variant * 50);
+            row[x * 3 + 1] = static_cast<std::uint8_t>(y * 5 + x);
+            row[x * 3 + 2] = static_cast<std::uint8_t>((x ^ y) + variant * 90);
+        }
+    }
+    return b;
+}
+
+} // namespace tevrin
