@@ -25,7 +25,7 @@ namespace {
 // once and the transition is complete after this frame.
 void CustomStyleStep(TFrame& f) {
     if (f.Host.CustomDraw()) return;
-    CopyBitmap(f.Screen, f.Picture);
+    // The composition step draws the whole picture at 100.
     f.Clip = TRegion::FromRect(f.Bounds());
     f.Host.SetProgressField(100);
     f.Progress = 100;

@@ -9,7 +9,7 @@ TBitmap24::TBitmap24(int width, int height) {
     width_ = width;
     height_ = height;
     stride_ = StrideFor(width);
-    data_.assign(static_cast<std::size_t>(stride_) * height, 0);
+    data_.assign(static_cast<std::size_t>(stride_) * height + kSlack, 0);
 }
 
 } // namespace tevrin

@@ -23,7 +23,10 @@ public:
     }
     std::uint8_t* Bits() { return data_.data(); }
     const std::uint8_t* Bits() const { return data_.data(); }
-    std::size_t ByteSize() const { return data_.size(); }
+    // The pixel rows, padding included; the buffer holds kSlack bytes more,
+    // so a 4-byte load or store at any pixel stays inside it.
+    std::size_t ByteSize() const { return data_.empty() ? 0 : data_.size() - kSlack; }
+    static constexpr std::size_t kSlack = 4;
 
     // Bytes one row occupies for a given width, padding included.
     static int StrideFor(int width) { return (width * 3 + 3) & ~3; }

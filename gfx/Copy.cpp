@@ -32,27 +32,43 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
     };
     // Source column of every destination column; -1 where it falls outside.
     std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
-    bool identity = !mirror_x && nw == sw && sx + (x0 - left) >= 0 && sx + (x1 - left) <= src.Width();
+    bool all_inside = true;
     for (int x = x0; x < x1; ++x) {
         int c = sx + source_of(x - left, nw, sw, mirror_x);
-        columns[static_cast<std::size_t>(x - x0)] = c >= 0 && c < src.Width() ? c * 3 : -1;
+        bool inside = c >= 0 && c < src.Width();
+        all_inside &= inside;
+        columns[static_cast<std::size_t>(x - x0)] = inside ? c * 3 : -1;
     }
+    const bool identity = all_inside && !mirror_x && nw == sw;
+    const std::size_t row_bytes = static_cast<std::size_t>(x1 - x0) * 3;
+    int previous_source = -1;
     for (int y = y0; y < y1; ++y) {
-        int r = sy + source_of(y - top, nh, sh, mirror_y);
-        if (r < 0 || r >= src.Height()) continue;
-        const std::uint8_t* from = src.Row(r);
-        std::uint8_t* to = dst.Row(y) + x0 * 3;
-        if (identity) {
-            std::memcpy(to, from + columns[0], static_cast<std::size_t>(x1 - x0) * 3);
+        const int r = sy + source_of(y - top, nh, sh, mirror_y);
+        if (r < 0 || r >= src.Height()) {
+            previous_source = -1;
             continue;
         }
-        for (int c : columns) {
-            if (c >= 0) {
-                to[0] = from[c];
-                to[1] = from[c + 1];
-                to[2] = from[c + 2];
+        std::uint8_t* to = dst.Row(y) + x0 * 3;
+        if (r == previous_source && all_inside) {
+            // A magnified source row repeats: copy the row just drawn.
+            std::memcpy(to, dst.Row(y - 1) + x0 * 3, row_bytes);
+            continue;
+        }
+        previous_source = r;
+        const std::uint8_t* from = src.Row(r);
+        if (identity) {
+            std::memcpy(to, from + columns[0], row_bytes);
+        } else if (all_inside) {
+            // Four-byte moves; each one's fourth byte is overwritten by the
+            // next pixel, and the last pixel moves three bytes.
+            const std::size_t n = columns.size();
+            for (std::size_t i = 0; i + 1 < n; ++i) std::memcpy(to + i * 3, from + columns[i], 4);
+            std::memcpy(to + (n - 1) * 3, from + columns[n - 1], 3);
+        } else {
+            for (int c : columns) {
+                if (c >= 0) std::memcpy(to, from + c, 3);
+                to += 3;
             }
-            to += 3;
         }
     }
 }

@@ -55,6 +55,19 @@ void CentreSpan(double a, double b, int& left, int& right) {
 
 } // namespace
 
+void TRegionBuilder::AddRow(int y, std::vector<std::pair<int, int>>& spans) {
+    std::sort(spans.begin(), spans.end());
+    merged_.clear();
+    for (const auto& [left, right] : spans) {
+        if (left >= right) continue;
+        if (!merged_.empty() && left <= merged_.back().Right)
+            merged_.back().Right = std::max(merged_.back().Right, right);
+        else
+            merged_.push_back({left, right});
+    }
+    region_.AppendBand(y, y + 1, merged_);
+}
+
 TRegion TRegion::FromRects(std::span<const TRect> rects) {
     std::vector<TRect> live;
     live.reserve(rects.size());
@@ -70,18 +83,31 @@ TRegion TRegion::FromRects(std::span<const TRect> rects) {
     std::sort(edges.begin(), edges.end());
     edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
 
+    // The rectangles crossing the current rows, kept sorted by left edge so
+    // each band's spans come out of one merging walk.
     TRegion region;
     std::vector<const TRect*> active;
     std::vector<TSpan> spans;
+    auto by_left = [](const TRect* a, const TRect* b) { return a->Left < b->Left; };
     std::size_t next = 0;
     for (std::size_t e = 0; e + 1 < edges.size(); ++e) {
-        int top = edges[e], bottom = edges[e + 1];
+        const int top = edges[e], bottom = edges[e + 1];
         std::erase_if(active, [top](const TRect* r) { return r->Bottom <= top; });
+        const std::size_t old_count = active.size();
         while (next < live.size() && live[next].Top <= top) active.push_back(&live[next++]);
+        if (active.size() > old_count) {
+            std::sort(active.begin() + static_cast<long>(old_count), active.end(), by_left);
+            std::inplace_merge(active.begin(), active.begin() + static_cast<long>(old_count),
+                               active.end(), by_left);
+        }
         if (active.empty()) continue;
         spans.clear();
-        for (const TRect* r : active) spans.push_back({r->Left, r->Right});
-        NormaliseSpans(spans);
+        for (const TRect* r : active) {
+            if (!spans.empty() && r->Left <= spans.back().Right)
+                spans.back().Right = std::max(spans.back().Right, r->Right);
+            else
+                spans.push_back({r->Left, r->Right});
+        }
         region.AppendBand(top, bottom, spans);
     }
     return region;

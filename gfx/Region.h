@@ -25,6 +25,7 @@
 #include "gfx/Rect.h"
 
 #include <span>
+#include <utility>
 #include <vector>
 
 namespace tevrin {
@@ -52,6 +53,7 @@ public:
     static TRegion FromPolygon(std::span<const TPoint> points, const TRect& clip);
 
     static TRegion Combine(const TRegion& a, const TRegion& b, TOp op);
+
 
     bool IsEmpty() const { return bands_.empty(); }
     TRect Bounds() const;
@@ -84,8 +86,22 @@ private:
         return {spans_.data() + band.First, band.Last - band.First};
     }
 
+    friend class TRegionBuilder;
+
     std::vector<TBand> bands_;
     std::vector<TSpan> spans_;
+};
+
+// Builds a region one pixel row at a time, rows in increasing order.
+class TRegionBuilder {
+public:
+    // The row's spans [first, second), in any order, overlapping or not.
+    void AddRow(int y, std::vector<std::pair<int, int>>& spans);
+    TRegion Finish() { return std::move(region_); }
+
+private:
+    TRegion region_;
+    std::vector<TRegion::TSpan> merged_;
 };
 
 } // namespace tevrin
