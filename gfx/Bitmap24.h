@@ -24,9 +24,9 @@ public:
     std::uint8_t* Bits() { return data_.data(); }
     const std::uint8_t* Bits() const { return data_.data(); }
     // The pixel rows, padding included; the buffer holds kSlack bytes more,
-    // so a 4-byte load or store at any pixel stays inside it.
+    // so a load of up to 8 bytes from any pixel stays inside it.
     std::size_t ByteSize() const { return data_.empty() ? 0 : data_.size() - kSlack; }
-    static constexpr std::size_t kSlack = 4;
+    static constexpr std::size_t kSlack = 8;
 
     // Bytes one row occupies for a given width, padding included.
     static int StrideFor(int width) { return (width * 3 + 3) & ~3; }

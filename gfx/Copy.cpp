@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 #include <vector>
 
 namespace tevrin {
@@ -40,6 +41,30 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
         columns[static_cast<std::size_t>(x - x0)] = inside ? c * 3 : -1;
     }
     const bool identity = all_inside && !mirror_x && nw == sw;
+    // Splits the destination row (all but its last pixel, which always moves
+    // three bytes) into runs of consecutive source pixels and stretches of
+    // single moves.
+    struct TRun {
+        std::size_t First, Count;
+        bool Copy;
+    };
+    std::vector<TRun> runs;
+    if (all_inside && !identity) {
+        const std::size_t n = columns.size() - 1;
+        std::size_t i = 0;
+        while (i < n) {
+            std::size_t j = i + 1;
+            while (j < n && columns[j] == columns[j - 1] + 3) ++j;
+            if (j - i >= 8) {
+                runs.push_back({i, j - i, true});
+            } else if (!runs.empty() && !runs.back().Copy) {
+                runs.back().Count += j - i;
+            } else {
+                runs.push_back({i, j - i, false});
+            }
+            i = j;
+        }
+    }
     const std::size_t row_bytes = static_cast<std::size_t>(x1 - x0) * 3;
     int previous_source = -1;
     for (int y = y0; y < y1; ++y) {
@@ -59,10 +84,41 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
         if (identity) {
             std::memcpy(to, from + columns[0], row_bytes);
         } else if (all_inside) {
-            // Four-byte moves; each one's fourth byte is overwritten by the
-            // next pixel, and the last pixel moves three bytes.
+            // Runs of consecutive source pixels (a scale near 1) are block
+            // copies; the rest are four-byte moves whose fourth byte the next
+            // pixel overwrites.
+            const std::size_t end = (columns.size() - 1) * 3;
+            for (const TRun& run : runs) {
+                if (run.Copy) {
+                    // Eight-byte moves; one that passes the run's end is
+                    // overwritten by the pixels after it, but none passes
+                    // the last pixel, which moves on its own.
+                    const std::size_t at = run.First * 3, bytes = run.Count * 3;
+                    const std::uint8_t* s = from + columns[run.First];
+                    std::size_t o = 0;
+                    for (; o < bytes && at + o + 8 <= end; o += 8) std::memcpy(to + at + o, s + o, 8);
+                    if (o < bytes) std::memcpy(to + at + o, s + o, bytes - o);
+                    continue;
+                }
+                std::uint8_t* out = to + run.First * 3;
+                const int* c = columns.data() + run.First;
+                const int* stop = c + run.Count;
+                for (; c + 4 <= stop; c += 4, out += 12) {
+                    std::uint32_t p0, p1, p2, p3;
+                    std::memcpy(&p0, from + c[0], 4);
+                    std::memcpy(&p1, from + c[1], 4);
+                    std::memcpy(&p2, from + c[2], 4);
+                    std::memcpy(&p3, from + c[3], 4);
+                    // Four pixels packed into twelve bytes, stored at once.
+                    const std::uint64_t lo = (p0 & 0xFFFFFFu) | (std::uint64_t(p1 & 0xFFFFFFu) << 24) |
+                                             (std::uint64_t(p2) << 48);
+                    const std::uint32_t hi = ((p2 >> 16) & 0xFFu) | ((p3 & 0xFFFFFFu) << 8);
+                    std::memcpy(out, &lo, 8);
+                    std::memcpy(out + 8, &hi, 4);
+                }
+                for (; c < stop; ++c, out += 3) std::memcpy(out, from + *c, 4);
+            }
             const std::size_t n = columns.size();
-            for (std::size_t i = 0; i + 1 < n; ++i) std::memcpy(to + i * 3, from + columns[i], 4);
             std::memcpy(to + (n - 1) * 3, from + columns[n - 1], 3);
         } else {
             for (int c : columns) {
@@ -75,11 +131,46 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
 
 void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
     const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
-    clip.ForEachRect([&](const TRect& r) {
-        const int x0 = std::max(r.Left, 0), x1 = std::min(r.Right, w);
-        if (x0 >= x1) return;
-        for (int y = std::max(r.Top, 0); y < std::min(r.Bottom, h); ++y)
-            std::memcpy(dst.Row(y) + x0 * 3, src.Row(y) + x0 * 3, static_cast<std::size_t>(x1 - x0) * 3);
+    std::vector<std::uint8_t> mask;
+    clip.ForEachBand([&](int top, int bottom, std::span<const TRegion::TSpan> spans) {
+        const int y0 = std::max(top, 0), y1 = std::min(bottom, h);
+        if (y0 >= y1) return;
+        const int left = std::max(spans.front().Left, 0), right = std::min(spans.back().Right, w);
+        if (left >= right) return;
+        if (spans.size() <= 8 || (right - left) / static_cast<int>(spans.size()) >= 16) {
+            for (const TRegion::TSpan& s : spans) {
+                const int x0 = std::max(s.Left, 0), x1 = std::min(s.Right, w);
+                if (x0 >= x1) continue;
+                for (int y = y0; y < y1; ++y)
+                    std::memcpy(dst.Row(y) + x0 * 3, src.Row(y) + x0 * 3,
+                                static_cast<std::size_t>(x1 - x0) * 3);
+            }
+            return;
+        }
+        // Many narrow spans (the columns of a comb): one byte mask for the
+        // band, applied to whole rows eight bytes at a time.
+        const std::size_t begin = static_cast<std::size_t>(left) * 3 & ~std::size_t{7};
+        const std::size_t end = static_cast<std::size_t>(right) * 3;
+        mask.assign(end - begin + 8, 0);
+        for (const TRegion::TSpan& s : spans) {
+            const int x0 = std::max(s.Left, 0), x1 = std::min(s.Right, w);
+            if (x0 < x1) std::memset(mask.data() + x0 * 3 - begin, 0xFF, static_cast<std::size_t>(x1 - x0) * 3);
+        }
+        const std::size_t words = (end - begin) / 8;
+        for (int y = y0; y < y1; ++y) {
+            std::uint8_t* d = dst.Row(y) + begin;
+            const std::uint8_t* s = src.Row(y) + begin;
+            for (std::size_t i = 0; i < words; ++i) {
+                std::uint64_t dv, sv, mv;
+                std::memcpy(&dv, d + i * 8, 8);
+                std::memcpy(&sv, s + i * 8, 8);
+                std::memcpy(&mv, mask.data() + i * 8, 8);
+                dv = (dv & ~mv) | (sv & mv);
+                std::memcpy(d + i * 8, &dv, 8);
+            }
+            for (std::size_t i = words * 8; i < end - begin; ++i)
+                if (mask[i]) d[i] = s[i];
+        }
     });
 }
 

@@ -39,6 +39,12 @@ class TRegion {
 public:
     enum class TOp { Union, Intersect, Xor };
 
+    // A run of columns [Left, Right) within a band.
+    struct TSpan {
+        int Left, Right;
+        bool operator==(const TSpan&) const = default;
+    };
+
     TRegion() = default;
     static TRegion FromRect(const TRect& rect);
     // The union of many rectangles in one sweep, overlapping ones included:
@@ -69,11 +75,12 @@ public:
 
     bool operator==(const TRegion& other) const;
 
+    // visit(top, bottom, spans) for every band, top to bottom.
+    template <typename F> void ForEachBand(F&& visit) const {
+        for (const TBand& band : bands_) visit(band.Top, band.Bottom, Spans(band));
+    }
+
 private:
-    struct TSpan {
-        int Left, Right;
-        bool operator==(const TSpan&) const = default;
-    };
     struct TBand {
         int Top, Bottom;
         std::size_t First, Last;  // spans_[First, Last)

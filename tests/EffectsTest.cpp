@@ -2,6 +2,7 @@
 #include "effects/PixelStyles.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
+#include "gfx/Region.h"
 
 #include <gtest/gtest.h>
 
@@ -238,6 +239,30 @@ TEST(Effects, ShapeWorkedNumbers) {
     EXPECT_FALSE(host.IsOld(799, 599));
     host.Frame(116, 100);
     EXPECT_TRUE(SameBits(host.screen_, host.picture_));
+}
+
+TEST(Effects, TheTriangleGridIsTheUnionOfItsHundredTriangles) {
+    for (auto [w, h] : {std::pair{200, 150}, std::pair{123, 207}}) {
+        TTestHost host(w, h);
+        for (int progress : {7, 33, 50, 81, 99}) {
+            host.Frame(117, progress);
+            // The rule: triangles (cx, cy), (cx + X', cy), (cx, cy + Y') per cell.
+            int big_x = w >= h ? MulDiv(w, progress, 100) : MulDiv(MulDiv(h, progress, 100), w, h);
+            const int tw = big_x / 5, th = MulDiv(tw, h, w);
+            TRegion expected;
+            for (int i = 0; i < 10; ++i)
+                for (int j = 0; j < 10; ++j) {
+                    const int cx = (j * w) / 10, cy = (i * h) / 10;
+                    const TPoint points[] = {{cx, cy}, {cx + tw, cy}, {cx, cy + th}};
+                    expected = TRegion::Combine(expected, TRegion::FromPolygon(points, {0, 0, w, h}),
+                                                TRegion::TOp::Union);
+                }
+            for (int yy = 0; yy < h; ++yy)
+                for (int xx = 0; xx < w; ++xx)
+                    ASSERT_EQ(!host.IsOld(xx, yy), expected.Contains(xx, yy))
+                        << progress << " at " << xx << "," << yy;
+        }
+    }
 }
 
 TEST(Effects, CrumbleAlwaysFillsTheFirstTwoBlocksAheadOfTheEdge) {

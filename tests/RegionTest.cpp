@@ -201,6 +201,15 @@ TEST(Copy, CopyClippedAndFill) {
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 20; ++x)
             ASSERT_EQ(dst.Row(y)[x * 3 + 2], clip.Contains(x, y) ? 9 : 0) << x << "," << y;
+    // Many narrow spans take the masked path; odd widths test its tail.
+    std::vector<TRect> columns;
+    for (int x = -3; x < 25; x += 2) columns.push_back({x, 3 + x % 5, x + 1, 19});
+    TRegion comb = TRegion::FromRects(columns);
+    TBitmap24 masked(19, 20);
+    CopyClipped(masked, Numbered(19, 20), comb);
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 19; ++x)
+            ASSERT_EQ(masked.Row(y)[x * 3 + 2], comb.Contains(x, y) ? 9 : 0) << x << "," << y;
     FillRect(dst, {-3, -3, 2, 1}, 0x0000FF);
     EXPECT_EQ(dst.Row(0)[2], 255);
     EXPECT_EQ(dst.Row(0)[0], 0);
