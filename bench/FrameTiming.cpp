@@ -26,6 +26,7 @@ public:
     TBitmap24& ScreenBitmap() override { return screen_; }
     const TBitmap24& PictureBitmap() const override { return to_; }
     const TBitmap24& OldBitmap() const override { return from_; }
+    bool HasBeforeNewFrame() const override { return false; }
     bool Painting() const override { return false; }
     void InvalidateArea(const TRect&) override {}
     void UpdateNow() override {}

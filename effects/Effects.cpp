@@ -33,12 +33,10 @@ void CustomStyleStep(TFrame& f) {
 
 } // namespace
 
-void DrawEffectFrame(TEffectHost& host) {
-    TBitmap24& screen = host.ScreenBitmap();
-    const TBitmap24& picture = host.PictureBitmap();
-    CopyBitmap(screen, host.OldBitmap());
-    host.BeforeNewFrame();
+namespace {
 
+TFrame ComputeFrame(TEffectHost& host) {
+    const TBitmap24& picture = host.PictureBitmap();
     const int w = picture.Width(), h = picture.Height();
     const int progress = host.FrameProgress();
     int x, y;
@@ -49,9 +47,49 @@ void DrawEffectFrame(TEffectHost& host) {
         y = MulDiv(h, progress, 100);
         x = MulDiv(y, w, h);
     }
-    TFrame f{host,   screen, picture, host.FrameStyle(), progress, host.FrameStep(), w, h, x, y,
-             MulDiv(std::max(w, h), host.FrameStep(), 90), {0, 0, w, h}, {0, 0, w, h},
-             std::nullopt};
+    return TFrame{host, host.ScreenBitmap(), picture, host.FrameStyle(), progress,
+                  host.FrameStep(), w, h, x, y, MulDiv(std::max(w, h), host.FrameStep(), 90),
+                  {0, 0, w, h}, {0, 0, w, h}, std::nullopt};
+}
+
+// True when the frame's own copy will draw every pixel of the screen (the
+// magnifying styles, whose destination reaches past every edge), so that
+// copying the old image first would only be overwritten.
+bool CoversWholeFrame(const TFrame& f) {
+    if (f.Progress <= 0 || f.Progress >= 100 || ClassOfStyle(f.Style) != TStyleClass::Rectangle ||
+        IsMultiPieceStyle(f.Style))
+        return false;
+    const TRect& d = f.Dest;
+    const TRect& s = f.Source;
+    return d.Left <= 0 && d.Top <= 0 && d.Right >= f.W && d.Bottom >= f.H && s.Left >= 0 &&
+           s.Top >= 0 && s.Right <= f.W && s.Bottom <= f.H && !s.IsEmpty();
+}
+
+} // namespace
+
+void DrawEffectFrame(TEffectHost& host) {
+    TBitmap24& screen = host.ScreenBitmap();
+    const TBitmap24& picture = host.PictureBitmap();
+    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
+        ClassOfStyle(host.FrameStyle()) == TStyleClass::Rectangle &&
+        !IsMultiPieceStyle(host.FrameStyle())) {
+        // Without a handler between the old image and the style's step, the
+        // order is unobservable: a single-rectangle style's step only
+        // computes rectangles, so it can decide whether the old image shows.
+        TFrame f = ComputeFrame(host);
+        RectangleStyleStep(f);
+        if (!CoversWholeFrame(f)) CopyBitmap(screen, host.OldBitmap());
+        if (f.Progress == 100) CopyBitmap(screen, picture);
+        else if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);
+        host.InvalidateArea(f.Dest);
+        host.AfterNewFrame();
+        if (!host.Painting()) host.UpdateNow();
+        return;
+    }
+
+    CopyBitmap(screen, host.OldBitmap());
+    host.BeforeNewFrame();
+    TFrame f = ComputeFrame(host);
     if (f.Style > kLastStyle) return;
 
     const TStyleClass kind = ClassOfStyle(f.Style);

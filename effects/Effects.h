@@ -38,6 +38,9 @@ public:
 
     // The frame events; a host without a handler does nothing.
     virtual void BeforeNewFrame() {}
+    // False only when BeforeNewFrame is known to do nothing; the frame may
+    // then skip drawing the old image where the new picture covers it all.
+    virtual bool HasBeforeNewFrame() const { return true; }
     virtual void AfterNewFrame() {}
     // Runs the custom-draw handler; false when none is assigned.
     virtual bool CustomDraw() { return false; }

@@ -36,6 +36,35 @@ inline std::uint16_t Div100(std::uint16_t v) {
     return static_cast<std::uint16_t>((static_cast<std::uint32_t>(v) * 5243u) >> 19);
 }
 
+// Source coordinates of n destination pixels of one row. The same code is
+// compiled twice, the second time for AVX2 where the processor has it: four
+// doubles per instruction instead of two, same results.
+#define TEVRIN_SOURCE_COORDS                                                                       \
+    for (int i = 0; i < n; ++i) {                                                                  \
+        sx[i] = static_cast<int>(RoundHalfEven(c[i] - dy_sin)) + px;                               \
+        sy[i] = static_cast<int>(RoundHalfEven(s[i] + dy_cos)) + py;                               \
+    }
+
+void SourceCoords(const double* c, const double* s, double dy_sin, double dy_cos, int px, int py,
+                  int n, int* sx, int* sy) {
+    TEVRIN_SOURCE_COORDS
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+__attribute__((target("avx2"))) void SourceCoordsAvx2(const double* c, const double* s,
+                                                      double dy_sin, double dy_cos, int px,
+                                                      int py, int n, int* sx, int* sy) {
+    TEVRIN_SOURCE_COORDS
+}
+
+using TSourceCoords = void (*)(const double*, const double*, double, double, int, int, int, int*,
+                               int*);
+const TSourceCoords kSourceCoords = __builtin_cpu_supports("avx2") ? SourceCoordsAvx2 : SourceCoords;
+#else
+constexpr auto kSourceCoords = SourceCoords;
+#endif
+#undef TEVRIN_SOURCE_COORDS
+
 } // namespace
 
 void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p) {
@@ -123,12 +152,7 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
                 if (x0 >= x1) continue;
                 const int n = x1 - x0;
                 const double dy_sin = (y - py) * sin_a, dy_cos = (y - py) * cos_a;
-                const double* c = dx_cos.data() + x0;
-                const double* s = dx_sin.data() + x0;
-                for (int i = 0; i < n; ++i) {
-                    sx[i] = static_cast<int>(RoundHalfEven(c[i] - dy_sin)) + px;
-                    sy[i] = static_cast<int>(RoundHalfEven(s[i] + dy_cos)) + py;
-                }
+                kSourceCoords(dx_cos.data() + x0, dx_sin.data() + x0, dy_sin, dy_cos, px, py, n, sx, sy);
                 std::uint8_t* out = screen.Row(y) + x0 * 3;
                 if (monotone) {
                     // Every pixel of the run maps inside: four-byte moves, the

@@ -50,6 +50,7 @@ public:
     const TBitmap24& OldBitmap() const override { return old_; }
     bool Painting() const override { return painting_; }
     void BeforeNewFrame() override { events_ += "B"; }
+    bool HasBeforeNewFrame() const override { return before_handler_; }
     void AfterNewFrame() override { events_ += "A"; }
     bool CustomDraw() override {
         if (!custom_) return false;
@@ -81,7 +82,7 @@ public:
     TBitmap24 picture_, old_, screen_;
     TShowStyle style_ = 0;
     int progress_ = 0, step_ = 4;
-    bool painting_ = false;
+    bool painting_ = false, before_handler_ = true;
     std::function<void(TBitmap24&)> custom_;
     std::vector<TRect> invalid_;
     std::string events_;
@@ -145,6 +146,18 @@ TEST(Effects, FramesDoNotDependOnTheFrameBefore) {
             EXPECT_TRUE(SameBits(host.Frame(style, 40), first)) << style;
         }
     }
+}
+
+TEST(Effects, WithoutABeforeHandlerFramesAreTheSame) {
+    TTestHost with(150, 90), without(150, 90);
+    without.before_handler_ = false;
+    for (int style = 1; style <= 57; ++style)
+        for (int progress : {0, 1, 37, 50, 99, 100}) {
+            with.Frame(style, progress);
+            without.Frame(style, progress);
+            ASSERT_TRUE(SameBits(with.screen_, without.screen_)) << style << " at " << progress;
+            ASSERT_EQ(with.invalid_, without.invalid_) << style << " at " << progress;
+        }
 }
 
 TEST(Effects, CombWorkedNumbers) {

@@ -10,7 +10,7 @@ namespace tevrin {
 struct TBenchJob {
     std::vector<std::pair<int, int>> Sizes;  // empty: 1920x1080 and 3840x2160
     std::vector<int> Styles;                 // empty: all
-    int Repetitions = 2;
+    int Repetitions = 3;
 };
 
 // Prints a table per size; returns whether every style met its goal.
