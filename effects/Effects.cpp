@@ -86,6 +86,18 @@ void DrawEffectFrame(TEffectHost& host) {
         if (!host.Painting()) host.UpdateNow();
         return;
     }
+    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
+        ClassOfStyle(host.FrameStyle()) == TStyleClass::Pixel) {
+        // Likewise the pixel styles read the old image where it lies instead
+        // of a copy of it in the screen.
+        TFrame f = ComputeFrame(host);
+        if (f.Progress == 100) CopyBitmap(screen, picture);
+        else PixelStyleStep(f, &host.OldBitmap());
+        host.InvalidateArea(f.Dest);
+        host.AfterNewFrame();
+        if (!host.Painting()) host.UpdateNow();
+        return;
+    }
 
     CopyBitmap(screen, host.OldBitmap());
     host.BeforeNewFrame();

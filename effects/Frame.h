@@ -31,7 +31,9 @@ void RectangleStyleStep(TFrame& f);
 void MultiPieceStyleStep(TFrame& f);
 void StripStyleStep(TFrame& f);
 void ShapeStyleStep(TFrame& f);
-void PixelStyleStep(TFrame& f);
+// With `old`, the screen does not hold the old image yet and the step takes
+// it from there.
+void PixelStyleStep(TFrame& f, const TBitmap24* old = nullptr);
 
 bool IsMultiPieceStyle(int style);
 bool IsStripStyle(int style);

@@ -67,11 +67,12 @@ constexpr auto kSourceCoords = SourceCoords;
 
 } // namespace
 
-void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p) {
+void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p, const TBitmap24* old) {
     const auto keep = static_cast<std::uint16_t>(100 - p), take = static_cast<std::uint16_t>(p);
     const int bytes = picture.Width() * 3;
     for (int y = 0; y < picture.Height(); ++y) {
         std::uint8_t* s = screen.Row(y);
+        const std::uint8_t* o = old != nullptr ? old->Row(y) : s;
         const std::uint8_t* n = picture.Row(y);
         int i = 0;
 #ifdef __SSE2__
@@ -86,7 +87,7 @@ void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p) {
             return _mm_add_epi16(ka, tb);
         };
         for (; i + 16 <= bytes; i += 16) {
-            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+            __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(o + i));
             __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(n + i));
             __m128i lo = half(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
             __m128i hi = half(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero));
@@ -94,12 +95,13 @@ void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p) {
         }
 #endif
         for (; i < bytes; ++i)
-            s[i] = static_cast<std::uint8_t>(Div100(static_cast<std::uint16_t>(keep * s[i])) +
+            s[i] = static_cast<std::uint8_t>(Div100(static_cast<std::uint16_t>(keep * o[i])) +
                                              Div100(static_cast<std::uint16_t>(take * n[i])));
     }
 }
 
-void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py) {
+void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py,
+                  const TBitmap24* old) {
     const double sin_a = std::sin(angle), cos_a = std::cos(angle);
     const int w = picture.Width(), h = picture.Height();
     if (w == 0 || h == 0) return;
@@ -141,6 +143,15 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
         }
     }
 
+    if (old != nullptr)
+        for (int y = 0; y < h; ++y) {
+            // The old image shows wherever the picture does not land.
+            const bool run = monotone && first[y] < last[y];
+            const int a = run ? first[y] : w, b = run ? last[y] : w;
+            std::memcpy(screen.Row(y), old->Row(y), static_cast<std::size_t>(a) * 3);
+            std::memcpy(screen.Row(y) + b * 3, old->Row(y) + b * 3, static_cast<std::size_t>(w - b) * 3);
+        }
+
     // Tiles keep the rotated source of a block of destination pixels in the
     // cache; a whole row at a time would touch a new source row per pixel.
     constexpr int kTileW = 64, kTileH = 32;
@@ -155,13 +166,24 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
                 kSourceCoords(dx_cos.data() + x0, dx_sin.data() + x0, dy_sin, dy_cos, px, py, n, sx, sy);
                 std::uint8_t* out = screen.Row(y) + x0 * 3;
                 if (monotone) {
-                    // Every pixel of the run maps inside: four-byte moves, the
-                    // fourth byte overwritten by the next pixel except at the
-                    // run's end.
-                    int i = 0;
-                    for (; i + 1 < n || (i < n && x0 + i + 1 < last[y]); ++i)
-                        std::memcpy(out + i * 3, picture.Row(sy[i]) + sx[i] * 3, 4);
-                    if (i < n) std::memcpy(out + i * 3, picture.Row(sy[i]) + sx[i] * 3, 3);
+                    // Every pixel here maps inside. Neighbours that map to
+                    // neighbours on one source row (most of them at small
+                    // angles) move eight bytes at a time; a move may pass its
+                    // run's end but never the row's last mapped pixel, as the
+                    // pixels after it are written later.
+                    const std::size_t limit = static_cast<std::size_t>(last[y] - x0) * 3;
+                    for (int i = 0; i < n;) {
+                        int j = i + 1;
+                        while (j < n && sy[j] == sy[i] && sx[j] == sx[j - 1] + 1) ++j;
+                        const std::uint8_t* from = picture.Row(sy[i]) + sx[i] * 3;
+                        const std::size_t at = static_cast<std::size_t>(i) * 3;
+                        const std::size_t bytes = static_cast<std::size_t>(j - i) * 3;
+                        std::size_t o = 0;
+                        for (; o < bytes && at + o + 8 <= limit; o += 8)
+                            std::memcpy(out + at + o, from + o, 8);
+                        if (o < bytes) std::memcpy(out + at + o, from + o, bytes - o);
+                        i = j;
+                    }
                     continue;
                 }
                 for (int i = 0; i < n; ++i) {
@@ -173,18 +195,18 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
             }
 }
 
-void PixelStyleStep(TFrame& f) {
+void PixelStyleStep(TFrame& f, const TBitmap24* old) {
     if (f.Style == 118) {
-        BlendBitmaps(f.Screen, f.Picture, f.Progress);
+        BlendBitmaps(f.Screen, f.Picture, f.Progress, old);
         return;
     }
     const double angle = (100 - f.Progress) * std::numbers::pi / 200;
     const int left = -1, top = -1, right = f.W, bottom = f.H;
     switch (f.Style) {
-    case 119: RotateBitmap(f.Screen, f.Picture, left, angle, top); break;
-    case 120: RotateBitmap(f.Screen, f.Picture, left, angle, bottom); break;
-    case 121: RotateBitmap(f.Screen, f.Picture, right, angle, top); break;
-    case 122: RotateBitmap(f.Screen, f.Picture, right, angle, bottom); break;
+    case 119: RotateBitmap(f.Screen, f.Picture, left, angle, top, old); break;
+    case 120: RotateBitmap(f.Screen, f.Picture, left, angle, bottom, old); break;
+    case 121: RotateBitmap(f.Screen, f.Picture, right, angle, top, old); break;
+    case 122: RotateBitmap(f.Screen, f.Picture, right, angle, bottom, old); break;
     default: break;
     }
 }

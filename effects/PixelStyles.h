@@ -6,13 +6,17 @@
 namespace tevrin {
 
 // Every byte: ((100 - p) * screen) / 100 + (p * picture) / 100, each term
-// truncated on its own.
-void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p);
+// truncated on its own. With `old`, its bytes stand for the screen's (the
+// screen then need not hold the old image first).
+void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p,
+                  const TBitmap24* old = nullptr);
 
 // Every screen pixel (x, y) takes the picture pixel
 //   (round(dx cos a - dy sin a) + px, round(dx sin a + dy cos a) + py),
 // dx = x - px, dy = y - py, rounded half to even, when that lies inside the
-// picture; otherwise it keeps what it holds.
-void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py);
+// picture; otherwise it keeps what it holds, or with `old` takes the old
+// image's pixel.
+void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py,
+                  const TBitmap24* old = nullptr);
 
 } // namespace tevrin
