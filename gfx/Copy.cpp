@@ -17,14 +17,20 @@ void CopyBitmap(TBitmap24& dst, const TBitmap24& src) {
 }
 
 void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24& src, int sx,
-                 int sy, int sw, int sh) {
+                 int sy, int sw, int sh, const TRect* clip) {
     if (dw == 0 || dh == 0 || sw <= 0 || sh <= 0) return;
     const bool mirror_x = dw < 0, mirror_y = dh < 0;
     const int nw = mirror_x ? -dw : dw, nh = mirror_y ? -dh : dh;
     const int left = mirror_x ? dx + dw : dx, top = mirror_y ? dy + dh : dy;
     // The destination pixels inside the bitmap.
-    const int x0 = std::max(left, 0), x1 = std::min(left + nw, dst.Width());
-    const int y0 = std::max(top, 0), y1 = std::min(top + nh, dst.Height());
+    int x0 = std::max(left, 0), x1 = std::min(left + nw, dst.Width());
+    int y0 = std::max(top, 0), y1 = std::min(top + nh, dst.Height());
+    if (clip != nullptr) {
+        x0 = std::max(x0, clip->Left);
+        x1 = std::min(x1, clip->Right);
+        y0 = std::max(y0, clip->Top);
+        y1 = std::min(y1, clip->Bottom);
+    }
     if (x0 >= x1 || y0 >= y1) return;
 
     auto source_of = [](int i, int n, int s, bool mirror) {

@@ -20,15 +20,17 @@ void CopyBitmap(TBitmap24& dst, const TBitmap24& src);
 //  - a negative destination extent mirrors along that axis, covering the
 //    pixels [origin + extent, origin);
 //  - the destination is clipped to `dst`; source pixels outside `src` are
-//    not drawn; a zero extent draws nothing.
+//    not drawn; a zero extent draws nothing;
+//  - with `clip`, only destination pixels inside it are drawn.
 void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24& src, int sx,
-                 int sy, int sw, int sh);
+                 int sy, int sw, int sh, const TRect* clip = nullptr);
 
 // The same with rectangles: extents are right - left and bottom - top, so a
 // destination whose right lies left of its left mirrors.
-inline void StretchCopy(TBitmap24& dst, const TRect& d, const TBitmap24& src, const TRect& s) {
+inline void StretchCopy(TBitmap24& dst, const TRect& d, const TBitmap24& src, const TRect& s,
+                        const TRect* clip = nullptr) {
     StretchCopy(dst, d.Left, d.Top, d.Width(), d.Height(), src, s.Left, s.Top, s.Width(),
-                s.Height());
+                s.Height(), clip);
 }
 
 // The whole of `src` onto `dst` at (0, 0), only where `clip` holds.

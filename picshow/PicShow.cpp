@@ -1,0 +1,351 @@
+#include "picshow/PicShow.h"
+
+#include "gfx/Copy.h"
+
+#include <algorithm>
+
+namespace tevrin {
+
+TRect FitRect(const TRect& source, const TRect& bounds) {
+    const int sw = source.Width(), sh = source.Height(), bw = bounds.Width(), bh = bounds.Height();
+    int w, h;
+    if (sw > 0 && sh > 0 && static_cast<double>(bh) / sh > static_cast<double>(bw) / sw) {
+        w = bw;
+        h = MulDiv(sh, bw, sw);
+    } else {
+        w = sh > 0 ? MulDiv(sw, bh, sh) : 0;
+        h = bh;
+    }
+    const int left = (bw - w) / 2 + bounds.Left, top = (bh - h) / 2 + bounds.Top;
+    return {left, top, left + w, top + h};
+}
+
+// Times the frames: hands each frame step to the user-interface thread and
+// sleeps for the rest of Delay. Everything it reads of the control it reads
+// inside that synchronised call, on the user-interface thread.
+class TCustomPicShow::TAnimateThread final : public TThread {
+public:
+    TAnimateThread(TCustomPicShow& show) : TThread(show.Parent().Application()), show_(show) {
+        OnTerminate = [this] { show_.TransitionComplete(); };
+        static constexpr int kLevels[] = {-15, -2, -1, 0, 1, 2, 15};
+        Priority = kLevels[static_cast<int>(show.ThreadPriority)];
+    }
+
+protected:
+    void Execute() override {
+        TPlatform& platform = Application().Platform();
+        bool go_on = true;
+        while (!Terminated() && go_on) {
+            const std::uint32_t t0 = platform.TickCount();
+            bool at_end = false;
+            std::uint32_t delay = 0;
+            Synchronize([&] {
+                if (show_.manual_ || show_.stopping_) {
+                    go_on = false;
+                    return;
+                }
+                show_.FrameStep();
+                at_end = show_.AtEnd();
+                delay = show_.Delay;
+                go_on = !show_.manual_ && !show_.stopping_;
+            });
+            if (!go_on) break;
+            const std::uint32_t elapsed = platform.TickCount() - t0;
+            if (at_end) Terminate();
+            else if (delay > elapsed) Sleep(delay - elapsed);
+        }
+    }
+
+private:
+    TCustomPicShow& show_;
+};
+
+TCustomPicShow::TCustomPicShow(TForm& parent) : TGraphicControl(parent) {
+    SetBounds(0, 0, 100, 100);
+}
+
+TCustomPicShow::~TCustomPicShow() {
+    BeginDestroy();
+    if (thread_ != nullptr) {
+        thread_->Terminate();
+        Parent().Application().ServeSynchronizeUntil([this] { return thread_ == nullptr; });
+    }
+}
+
+void TCustomPicShow::SetStep(int step) { step_ = static_cast<std::uint16_t>(std::clamp(step, 1, 100)); }
+
+void TCustomPicShow::SetPicture(const TBitmap24& picture) {
+    picture_ = picture;
+    PictureChanged();
+}
+
+void TCustomPicShow::ClearPicture() {
+    picture_.reset();
+    PictureChanged();
+}
+
+void TCustomPicShow::PictureChanged() {
+    if (Destroying()) return;
+    if (picture_ && !picture_->Empty() && auto_size_ && Align() == TAlign::alNone)
+        SetBounds(BoundsRect().Left, BoundsRect().Top, picture_->Width(), picture_->Height());
+    if (OnChange) OnChange(*this);
+}
+
+void TCustomPicShow::SetBgPicture(const TBitmap24& picture) {
+    bg_picture_ = picture;
+    if (bg_mode_ != TBackgroundMode::bmNone && !painting_) Invalidate();
+}
+
+void TCustomPicShow::SetBgMode(TBackgroundMode mode) {
+    if (mode == bg_mode_) return;
+    bg_mode_ = mode;
+    if (bg_picture_ && !painting_) Invalidate();
+}
+
+void TCustomPicShow::InvalidateIfShown() {
+    if (!screen_.Empty() && !painting_) Invalidate();
+}
+
+void TCustomPicShow::SetCenter(bool center) {
+    if (center == center_) return;
+    center_ = center;
+    if (picture_ && !picture_->Empty()) {
+        CalculatePicRect();
+        InvalidateIfShown();
+    }
+}
+
+void TCustomPicShow::SetStretch(bool stretch) {
+    if (stretch == stretch_) return;
+    stretch_ = stretch;
+    InvalidateIfShown();
+}
+
+void TCustomPicShow::SetStretchFine(bool fine) {
+    if (fine == stretch_fine_) return;
+    stretch_fine_ = fine;
+    InvalidateIfShown();
+}
+
+void TCustomPicShow::SetAutoSize(bool auto_size) {
+    if (auto_size == auto_size_) return;
+    auto_size_ = auto_size;
+    if (auto_size_ && picture_ && !picture_->Empty() && Align() == TAlign::alNone)
+        SetBounds(BoundsRect().Left, BoundsRect().Top, picture_->Width(), picture_->Height());
+}
+
+void TCustomPicShow::Resized() {
+    if (picture_ && !picture_->Empty()) {
+        CalculatePicRect();
+        InvalidateIfShown();
+    }
+}
+
+void TCustomPicShow::MouseEnter() {
+    if (OnMouseEnter) OnMouseEnter(*this);
+}
+
+void TCustomPicShow::MouseLeave() {
+    if (OnMouseLeave) OnMouseLeave(*this);
+}
+
+void TCustomPicShow::CalculatePicRect() {
+    if (screen_.Empty()) return;
+    pic_rect_ = {0, 0, screen_.Width(), screen_.Height()};
+    if (center_) {
+        const int dx = (Width() - screen_.Width()) / 2, dy = (Height() - screen_.Height()) / 2;
+        pic_rect_ = {dx, dy, dx + screen_.Width(), dy + screen_.Height()};
+    }
+}
+
+void TCustomPicShow::Paint(TCanvas& canvas) {
+    painting_ = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset{painting_};
+    if (back_buffer_.Width() != Width() || back_buffer_.Height() != Height())
+        back_buffer_ = TBitmap24(Width(), Height());
+    const TRect client = ClientRect();
+    TCanvas back(back_buffer_, 0, 0, client);
+    back.FillRect(client, Color());
+    if (bg_picture_ && !bg_picture_->Empty()) {
+        const TBitmap24& bg = *bg_picture_;
+        switch (bg_mode_) {
+        case TBackgroundMode::bmTiled:
+            // One more row and column than fit, as the tiles stick out.
+            for (int r = 0; r <= client.Height() / bg.Height(); ++r)
+                for (int c = 0; c <= client.Width() / bg.Width(); ++c)
+                    back.Draw(c * bg.Width(), r * bg.Height(), bg);
+            break;
+        case TBackgroundMode::bmStretched: back.StretchDraw(client, bg); break;
+        case TBackgroundMode::bmCentered:
+            back.Draw((client.Width() - bg.Width()) / 2, (client.Height() - bg.Height()) / 2, bg);
+            break;
+        case TBackgroundMode::bmNone: break;
+        }
+    }
+    if (!screen_.Empty()) {
+        if (!stretch_) back.Draw(pic_rect_.Left, pic_rect_.Top, screen_);
+        else if (!stretch_fine_) back.StretchDraw(client, screen_);
+        else back.StretchDraw(FitRect(pic_rect_, client), screen_);
+    }
+    canvas.Draw(0, 0, back_buffer_);
+}
+
+void TCustomPicShow::InvalidateArea(const TRect& rect) {
+    TRect r = rect;
+    const TRect& p = pic_rect_;
+    if (stretch_) {
+        const TRect t = stretch_fine_ ? FitRect(p, ClientRect()) : ClientRect();
+        if (p.Width() == 0 || p.Height() == 0) return;
+        r = {MulDiv(r.Left, t.Width(), p.Width()) + t.Left, MulDiv(r.Top, t.Height(), p.Height()) + t.Top,
+             MulDiv(r.Right, t.Width(), p.Width()) + t.Left,
+             MulDiv(r.Bottom, t.Height(), p.Height()) + t.Top};
+    } else {
+        if (center_) r = {r.Left + p.Left, r.Top + p.Top, r.Right + p.Left, r.Bottom + p.Top};
+        r = {std::max(r.Left, p.Left), std::max(r.Top, p.Top), std::min(r.Right, p.Right),
+             std::min(r.Bottom, p.Bottom)};
+    }
+    if (Destroying()) return;
+    const TRect at = BoundsRect();
+    Parent().InvalidateRect({r.Left + at.Left, r.Top + at.Top, r.Right + at.Left, r.Bottom + at.Top});
+}
+
+void TCustomPicShow::UpdateNow() { Parent().Update(); }
+
+void TCustomPicShow::BeforeNewFrame() {
+    if (OnBeforeNewFrame) OnBeforeNewFrame(*this, *picture_bmp_, screen_);
+}
+
+void TCustomPicShow::AfterNewFrame() {
+    if (OnAfterNewFrame) OnAfterNewFrame(*this, *picture_bmp_, screen_);
+}
+
+bool TCustomPicShow::CustomDraw() {
+    if (!OnCustomDraw) return false;
+    OnCustomDraw(*this, *picture_bmp_, screen_);
+    return true;
+}
+
+void TCustomPicShow::SetProgress(int value) {
+    value = std::clamp(value, 0, 100);
+    if (!busy_ || value == progress_) return;
+    if (value < progress_ && !painting_) InvalidateArea({0, 0, screen_.Width(), screen_.Height()});
+    progress_ = static_cast<std::uint8_t>(value);
+    DrawEffectFrame(*this);
+    if (OnProgress && !Destroying()) OnProgress(*this);
+}
+
+void TCustomPicShow::PrepareTransition() {
+    // The previous image stays at the top left, cut or padded with Color.
+    TBitmap24 resized(picture_->Width(), picture_->Height());
+    FillRect(resized, {0, 0, resized.Width(), resized.Height()}, Color());
+    StretchCopy(resized, 0, 0, screen_.Width(), screen_.Height(), screen_, 0, 0, screen_.Width(),
+                screen_.Height());
+    screen_ = std::move(resized);
+    CalculatePicRect();
+    old_bmp_ = std::make_unique<TBitmap24>(screen_.Width(), screen_.Height());
+    // What the viewer sees where the new picture will appear, as last painted.
+    const TRect client = ClientRect();
+    const TRect from = !stretch_ ? pic_rect_ : !stretch_fine_ ? client : FitRect(pic_rect_, client);
+    if (back_buffer_.Width() != Width() || back_buffer_.Height() != Height()) {
+        back_buffer_ = TBitmap24(Width(), Height());
+        FillRect(back_buffer_, client, Color());
+    }
+    StretchCopy(*old_bmp_, {0, 0, screen_.Width(), screen_.Height()}, back_buffer_, from);
+    picture_bmp_ = std::make_unique<TBitmap24>(*picture_);
+    SetProgress(Reverse ? 100 : 0);
+}
+
+void TCustomPicShow::ReleaseWorkBitmaps() {
+    picture_bmp_.reset();
+    old_bmp_.reset();
+}
+
+void TCustomPicShow::Execute() {
+    if (busy_ || !picture_ || picture_->Empty()) return;
+    busy_ = true;
+    try {
+        PrepareTransition();
+        if (!manual_) Animate();
+    } catch (...) {
+        ReleaseWorkBitmaps();
+        busy_ = false;
+        throw;
+    }
+}
+
+void TCustomPicShow::FrameStep() {
+    if (Reverse) SetProgress(progress_ >= step_ ? progress_ - step_ : 0);
+    else SetProgress(progress_ + step_);
+}
+
+void TCustomPicShow::Animate() {
+    TApplication& app = Parent().Application();
+    if (Threaded) {
+        thread_ = new TAnimateThread(*this);
+        thread_->Start();
+        return;
+    }
+    bool ended = false;
+    do {
+        const std::uint32_t t0 = app.TickCount();
+        FrameStep();
+        if (AtEnd()) {
+            ended = true;
+            break;
+        }
+        // Keep input, timers and repaints flowing until Delay has passed,
+        // waiting for them rather than spinning.
+        for (;;) {
+            app.ProcessMessages();
+            const std::uint32_t elapsed = app.TickCount() - t0;
+            if (elapsed > Delay || !busy_ || manual_ || stopping_ || app.Terminated()) break;
+            app.WaitMessage(static_cast<int>(Delay - elapsed) + 1);
+        }
+    } while (busy_ && !manual_ && !stopping_ && !app.Terminated());
+    if (ended) TransitionComplete();
+}
+
+void TCustomPicShow::TransitionComplete() {
+    thread_ = nullptr;
+    if (stopping_ || !manual_) {
+        busy_ = false;
+        ReleaseWorkBitmaps();
+        if (OnComplete && !Destroying() && !stopping_) OnComplete(*this);
+    }
+}
+
+void TCustomPicShow::Stop() {
+    if (!busy_ || stopping_) return;
+    stopping_ = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset{stopping_};
+    if (thread_ != nullptr) {
+        thread_->Terminate();
+        Parent().Application().ServeSynchronizeUntil([this] { return thread_ == nullptr; });
+    } else {
+        TransitionComplete();
+    }
+}
+
+void TCustomPicShow::SetManual(bool manual) {
+    if (manual == manual_) return;
+    manual_ = manual;
+    if (busy_) {
+        if (!manual_) Animate();
+    } else {
+        progress_ = Reverse ? 100 : 0;
+    }
+}
+
+void TCustomPicShow::Clear() {
+    if (busy_ || screen_.Empty()) return;
+    screen_ = TBitmap24();
+    Invalidate();
+}
+
+} // namespace tevrin

@@ -1,0 +1,145 @@
+// The picture show control: a windowless control that shows one picture and
+// replaces it by the next through an animated transition.
+//
+// It keeps what is on screen (the screen bitmap) and, while a transition
+// runs, the new picture at its own size (the picture bitmap) and what was
+// shown where it will appear (the old image bitmap). Each change of Progress
+// draws one frame from those two through DrawEffectFrame. Frames are timed
+// by a message-pumping loop (Threaded off) or by an animation thread that
+// only sleeps and hands each frame to the user-interface thread.
+#pragma once
+
+#include "effects/Effects.h"
+#include "ui/Forms.h"
+#include "ui/Thread.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace tevrin {
+
+class TCustomPicShow;
+
+using TCustomDrawEvent =
+    std::function<void(TCustomPicShow& sender, const TBitmap24& picture, TBitmap24& screen)>;
+using TNotifyEvent = std::function<void(TCustomPicShow& sender)>;
+
+enum class TBackgroundMode { bmNone, bmTiled, bmStretched, bmCentered };
+enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// The proportional fit of S's size into B, centred; ties take the
+// height-limited branch.
+TRect FitRect(const TRect& source, const TRect& bounds);
+
+class TCustomPicShow : public TGraphicControl, private TEffectHost {
+public:
+    explicit TCustomPicShow(TForm& parent);
+    ~TCustomPicShow() override;
+
+    TShowStyle Style = 51;
+    std::uint16_t Delay = 40;  // ms from the start of a frame to the start of the next
+    bool Reverse = false;
+    bool Threaded = true;
+    TThreadPriority ThreadPriority = TThreadPriority::tpNormal;
+
+    std::uint16_t Step() const { return step_; }
+    void SetStep(int step);  // 0 becomes 1, above 100 becomes 100
+    bool Manual() const { return manual_; }
+    void SetManual(bool manual);
+
+    // The picture the next Execute shows; assigning copies it.
+    const std::optional<TBitmap24>& Picture() const { return picture_; }
+    void SetPicture(const TBitmap24& picture);
+    void ClearPicture();
+    const std::optional<TBitmap24>& BgPicture() const { return bg_picture_; }
+    void SetBgPicture(const TBitmap24& picture);
+    TBackgroundMode BgMode() const { return bg_mode_; }
+    void SetBgMode(TBackgroundMode mode);
+    bool Center() const { return center_; }
+    void SetCenter(bool center);
+    bool Stretch() const { return stretch_; }
+    void SetStretch(bool stretch);
+    bool StretchFine() const { return stretch_fine_; }
+    void SetStretchFine(bool fine);
+    bool AutoSize() const { return auto_size_; }
+    void SetAutoSize(bool auto_size);
+
+    TNotifyEvent OnChange, OnProgress, OnComplete, OnMouseEnter, OnMouseLeave;
+    TCustomDrawEvent OnCustomDraw, OnBeforeNewFrame, OnAfterNewFrame;
+
+    int Progress() const { return progress_; }
+    // While Busy: moves to `value` (above 100 is 100) and draws that frame.
+    void SetProgress(int value);
+    bool Busy() const { return busy_; }
+
+    // Starts a transition from what is on screen to Picture; nothing while
+    // Busy or without a picture. In loop mode returns when it has ended.
+    void Execute();
+    // Ends a running transition at once; the screen keeps the last frame.
+    void Stop();
+    // While idle: drops the displayed image, leaving Color and background.
+    void Clear();
+
+    const TBitmap24& Screen() const { return screen_; }
+    TRect PictureRect() const { return pic_rect_; }
+
+protected:
+    void Paint(TCanvas& canvas) override;
+    bool Opaque() const override { return true; }
+    void Resized() override;
+    void MouseEnter() override;
+    void MouseLeave() override;
+
+private:
+    class TAnimateThread;
+
+    // TEffectHost
+    TShowStyle FrameStyle() const override { return Style; }
+    int FrameProgress() const override { return progress_; }
+    int FrameStep() const override { return step_; }
+    void SetProgressField(int progress) override { progress_ = static_cast<std::uint8_t>(progress); }
+    TBitmap24& ScreenBitmap() override { return screen_; }
+    const TBitmap24& PictureBitmap() const override { return *picture_bmp_; }
+    const TBitmap24& OldBitmap() const override { return *old_bmp_; }
+    bool Painting() const override { return painting_; }
+    void BeforeNewFrame() override;
+    bool HasBeforeNewFrame() const override { return static_cast<bool>(OnBeforeNewFrame); }
+    void AfterNewFrame() override;
+    bool CustomDraw() override;
+    void InvalidateArea(const TRect& rect) override;
+    void UpdateNow() override;
+
+    void CalculatePicRect();
+    void PictureChanged();
+    void PrepareTransition();
+    void Animate();
+    void FrameStep();
+    bool AtEnd() const { return Reverse ? progress_ == 0 : progress_ == 100; }
+    void TransitionComplete();
+    void ReleaseWorkBitmaps();
+    void InvalidateIfShown();
+    TRect ClientRect() const { return {0, 0, Width(), Height()}; }
+
+    std::uint16_t step_ = 4;
+    bool manual_ = false;
+    std::optional<TBitmap24> picture_, bg_picture_;
+    TBackgroundMode bg_mode_ = TBackgroundMode::bmTiled;
+    bool center_ = false, stretch_ = false, stretch_fine_ = false, auto_size_ = true;
+    std::uint8_t progress_ = 0;
+    bool busy_ = false;
+
+    TBitmap24 screen_;
+    std::unique_ptr<TBitmap24> picture_bmp_, old_bmp_;
+    TBitmap24 back_buffer_;
+    TRect pic_rect_;
+    TAnimateThread* thread_ = nullptr;
+    bool painting_ = false, stopping_ = false;
+};
+
+class TPicShow final : public TCustomPicShow {
+public:
+    using TCustomPicShow::TCustomPicShow;
+};
+
+} // namespace tevrin

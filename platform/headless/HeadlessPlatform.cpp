@@ -1,0 +1,194 @@
+#include "platform/headless/HeadlessPlatform.h"
+
+#include <algorithm>
+
+namespace tevrin {
+
+THeadlessPlatform::THeadlessPlatform(int screen_width, int screen_height)
+    : screen_w_(screen_width), screen_h_(screen_height) {}
+
+std::uint64_t THeadlessPlatform::HashBitmap(const TBitmap24& bitmap) {
+    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a over the pixels
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        const std::uint8_t* row = bitmap.Row(y);
+        for (int i = 0; i < bitmap.Width() * 3; ++i) hash = (hash ^ row[i]) * 1099511628211ull;
+    }
+    return hash ^ (static_cast<std::uint64_t>(bitmap.Width()) << 32 | bitmap.Height());
+}
+
+void THeadlessPlatform::Script(std::uint32_t at, const TEvent& event) {
+    std::lock_guard lock(mutex_);
+    scripted_.emplace(at, event);
+    starved_ = false;
+    changed_.notify_all();
+}
+
+std::uint32_t THeadlessPlatform::TickCount() {
+    std::lock_guard lock(mutex_);
+    return tick_;
+}
+
+void THeadlessPlatform::MoveClockTo(std::uint32_t tick) {
+    tick_ = tick;
+    for (auto it = sleepers_.begin(); it != sleepers_.end();) {
+        if ((*it)->Deadline <= tick_) {
+            (*it)->Released = true;
+            ++active_threads_;
+            it = sleepers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    changed_.notify_all();
+}
+
+void THeadlessPlatform::Advance(std::uint32_t ms) {
+    std::lock_guard lock(mutex_);
+    MoveClockTo(tick_ + ms);
+}
+
+template <typename F>
+bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready,
+                                  const std::uint64_t* deadline) {
+    for (;;) {
+        while (!scripted_.empty() && scripted_.begin()->first <= tick_) {
+            queue_.push_back(scripted_.begin()->second);
+            scripted_.erase(scripted_.begin());
+        }
+        if (ready()) return true;
+        if (deadline != nullptr && tick_ >= *deadline) return false;
+        if (active_threads_ > 0) {
+            // Another thread is still working: time stands still meanwhile.
+            changed_.wait(lock);
+            continue;
+        }
+        if (tick_ >= stop_at_) return false;
+        std::uint64_t next = deadline != nullptr ? *deadline : UINT64_MAX;
+        if (!scripted_.empty()) next = std::min<std::uint64_t>(next, scripted_.begin()->first);
+        for (const TSleeper* s : sleepers_) next = std::min<std::uint64_t>(next, s->Deadline);
+        if (next == UINT64_MAX) {
+            starved_ = true;  // nothing will ever happen
+            return false;
+        }
+        MoveClockTo(static_cast<std::uint32_t>(std::min<std::uint64_t>(next, stop_at_)));
+    }
+}
+
+bool THeadlessPlatform::WaitEvent(TEvent& event, int timeout_ms) {
+    std::unique_lock lock(mutex_);
+    ++Waits;
+    auto ready = [&] { return !queue_.empty() || wake_; };
+    const std::uint64_t deadline = static_cast<std::uint64_t>(tick_) + std::max(timeout_ms, 0);
+    if (!WaitUntil(lock, ready, timeout_ms < 0 ? nullptr : &deadline)) {
+        if (timeout_ms == 0) ++EmptyPolls;
+        return false;
+    }
+    if (!queue_.empty()) {
+        event = queue_.front();
+        queue_.pop_front();
+    } else {
+        wake_ = false;
+        event = TEvent{};
+        event.Kind = TEvent::Wake;
+    }
+    return true;
+}
+
+void THeadlessPlatform::Wake() {
+    std::lock_guard lock(mutex_);
+    wake_ = true;
+    changed_.notify_all();
+}
+
+void THeadlessPlatform::WaitWake(int timeout_ms) {
+    std::unique_lock lock(mutex_);
+    const std::uint64_t deadline = static_cast<std::uint64_t>(tick_) + std::max(timeout_ms, 0);
+    if (WaitUntil(lock, [&] { return wake_; }, timeout_ms < 0 ? nullptr : &deadline)) wake_ = false;
+}
+
+bool THeadlessPlatform::Exhausted() {
+    std::lock_guard lock(mutex_);
+    return starved_ || tick_ >= stop_at_;
+}
+
+void THeadlessPlatform::Sleep(std::uint32_t ms) {
+    if (ms == 0) return;
+    std::unique_lock lock(mutex_);
+    TSleeper sleeper{tick_ + ms};
+    sleepers_.push_back(&sleeper);
+    --active_threads_;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return sleeper.Released; });
+}
+
+void THeadlessPlatform::ThreadStarted() {
+    std::lock_guard lock(mutex_);
+    ++active_threads_;
+}
+
+void THeadlessPlatform::ThreadEnded() {
+    std::lock_guard lock(mutex_);
+    --active_threads_;
+    changed_.notify_all();
+}
+
+void THeadlessPlatform::ThreadBlocked() {
+    std::lock_guard lock(mutex_);
+    --active_threads_;
+    changed_.notify_all();
+}
+
+void THeadlessPlatform::ThreadUnblocked() {
+    std::lock_guard lock(mutex_);
+    ++active_threads_;
+}
+
+TWindowId THeadlessPlatform::CreateWindow(const TWindowSpec& spec) {
+    std::lock_guard lock(mutex_);
+    TWindowId id = next_window_++;
+    Windows[id] = {spec};
+    return id;
+}
+
+void THeadlessPlatform::DestroyWindow(TWindowId window) {
+    std::lock_guard lock(mutex_);
+    Windows.erase(window);
+}
+
+void THeadlessPlatform::SetWindowBounds(TWindowId window, const TRect& bounds) {
+    std::lock_guard lock(mutex_);
+    Windows[window].Spec.Bounds = bounds;
+}
+
+void THeadlessPlatform::ShowWindow(TWindowId window, bool visible) {
+    std::lock_guard lock(mutex_);
+    Windows[window].Spec.Visible = visible;
+}
+
+void THeadlessPlatform::SetTopmost(TWindowId window, bool topmost) {
+    std::lock_guard lock(mutex_);
+    Windows[window].Spec.Topmost = topmost;
+}
+
+void THeadlessPlatform::SetCaption(TWindowId window, const std::string& caption) {
+    std::lock_guard lock(mutex_);
+    Windows[window].Spec.Caption = caption;
+}
+
+void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
+    TFrame frame{TickCount(), window, area, HashBitmap(back_buffer), {}};
+    if (KeepFrames) frame.Image = back_buffer;
+    Frames.push_back(std::move(frame));
+}
+
+int THeadlessPlatform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
+    int answer = kIdOk;
+    if (!MessageBoxAnswers.empty()) {
+        answer = MessageBoxAnswers.front();
+        MessageBoxAnswers.pop_front();
+    }
+    MessageBoxes.push_back({text, caption, buttons, answer, TickCount()});
+    return answer;
+}
+
+} // namespace tevrin

@@ -1,0 +1,112 @@
+// A platform without a display, for tests and for rendering saver runs.
+//
+// Time is virtual: the tick count moves only when the user-interface thread
+// waits with nothing to do and every other thread is asleep or waiting for
+// it, and then straight to the next moment something happens (a timeout, a
+// sleeper's wake-up, a scripted input). Runs with the same input give the
+// same frames at the same times, however fast the machine is.
+#pragma once
+
+#include "ui/Platform.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tevrin {
+
+class THeadlessPlatform final : public TPlatform {
+public:
+    explicit THeadlessPlatform(int screen_width = 1920, int screen_height = 1080);
+
+    // Scripted input, delivered at virtual time `at`.
+    void Script(std::uint32_t at, const TEvent& event);
+    // The run ends (Exhausted) once the clock reaches `tick`.
+    void StopAt(std::uint32_t tick) { stop_at_ = tick; }
+    // Moves the clock on, as if the user-interface thread had waited.
+    void Advance(std::uint32_t ms);
+    // Keep a copy of every presented back buffer (otherwise only its hash).
+    bool KeepFrames = false;
+    // Answers of coming message boxes, first to last; kIdOk when none left.
+    std::deque<int> MessageBoxAnswers;
+
+    struct TFrame {
+        std::uint32_t Tick;
+        TWindowId Window;
+        TRect Area;
+        std::uint64_t Hash;  // of the whole back buffer
+        TBitmap24 Image;     // with KeepFrames
+    };
+    struct TWindow {
+        TWindowSpec Spec;
+    };
+    struct TMessageBox {
+        std::string Text, Caption;
+        int Buttons, Answer;
+        std::uint32_t Tick;
+    };
+    std::vector<TFrame> Frames;
+    std::vector<TMessageBox> MessageBoxes;
+    std::map<TWindowId, TWindow> Windows;
+    bool CursorVisible = true;
+    // What waiting cost: how often the interface thread was asked to wait,
+    // and how often it returned at once without the clock moving.
+    int Waits = 0, EmptyPolls = 0;
+
+    static std::uint64_t HashBitmap(const TBitmap24& bitmap);
+
+    std::uint32_t TickCount() override;
+    bool WaitEvent(TEvent& event, int timeout_ms) override;
+    void Wake() override;
+    void WaitWake(int timeout_ms) override;
+    bool Exhausted() override;
+    void Sleep(std::uint32_t ms) override;
+    void ThreadStarted() override;
+    void ThreadEnded() override;
+    void ThreadBlocked() override;
+    void ThreadUnblocked() override;
+
+    TWindowId CreateWindow(const TWindowSpec& spec) override;
+    void DestroyWindow(TWindowId window) override;
+    void SetWindowBounds(TWindowId window, const TRect& bounds) override;
+    void ShowWindow(TWindowId window, bool visible) override;
+    void SetTopmost(TWindowId window, bool topmost) override;
+    void SetCaption(TWindowId window, const std::string& caption) override;
+    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+
+    int ScreenWidth() override { return screen_w_; }
+    int ScreenHeight() override { return screen_h_; }
+    void ShowCursor(bool visible) override { CursorVisible = visible; }
+    int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
+
+private:
+    struct TSleeper {
+        std::uint32_t Deadline;
+        bool Released = false;
+    };
+    // Waits, under the lock, until `ready` holds or the clock reaches
+    // `deadline` (nullopt: no limit). False when the time ran out first.
+    template <typename F>
+    bool WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready, const std::uint64_t* deadline);
+    void MoveClockTo(std::uint32_t tick);
+
+    int screen_w_, screen_h_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::uint32_t tick_ = 0;
+    std::uint32_t stop_at_ = UINT32_MAX;
+    bool starved_ = false;
+    std::multimap<std::uint32_t, TEvent> scripted_;
+    std::deque<TEvent> queue_;
+    bool wake_ = false;
+    int active_threads_ = 0;
+    std::vector<TSleeper*> sleepers_;
+    TWindowId next_window_ = 1;
+};
+
+} // namespace tevrin

@@ -1,0 +1,288 @@
+#include "effects/Random.h"
+#include "gfx/Copy.h"
+#include "picshow/PicShow.h"
+#include "platform/headless/HeadlessPlatform.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace tevrin {
+namespace {
+
+TBitmap24 Solid(int w, int h, std::uint32_t rgb) {
+    TBitmap24 b(w, h);
+    FillRect(b, {0, 0, w, h}, rgb);
+    return b;
+}
+
+TBitmap24 Pattern(int w, int h, int seed) {
+    TBitmap24 b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w * 3; ++x) b.Row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed * 61);
+    return b;
+}
+
+bool SameBits(const TBitmap24& a, const TBitmap24& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int y = 0; y < a.Height(); ++y)
+        if (!std::equal(a.Row(y), a.Row(y) + a.Width() * 3, b.Row(y))) return false;
+    return true;
+}
+
+// The frames DrawEffectFrame makes on its own, to compare the recorded ones with.
+class TReferenceHost final : public TEffectHost {
+public:
+    TReferenceHost(const TBitmap24& from, const TBitmap24& to, int style)
+        : from_(from), to_(to), screen_(to.Width(), to.Height()), style_(style) {}
+    TShowStyle FrameStyle() const override { return static_cast<TShowStyle>(style_); }
+    int FrameProgress() const override { return progress_; }
+    int FrameStep() const override { return 4; }
+    void SetProgressField(int p) override { progress_ = p; }
+    TBitmap24& ScreenBitmap() override { return screen_; }
+    const TBitmap24& PictureBitmap() const override { return to_; }
+    const TBitmap24& OldBitmap() const override { return from_; }
+    bool Painting() const override { return false; }
+    void InvalidateArea(const TRect&) override {}
+    void UpdateNow() override {}
+    const TBitmap24& Frame(int progress) {
+        progress_ = progress;
+        DrawEffectFrame(*this);
+        return screen_;
+    }
+    int progress_ = 0;
+
+private:
+    const TBitmap24& from_;
+    const TBitmap24& to_;
+    TBitmap24 screen_;
+    int style_;
+};
+
+// A form covering a headless screen with a picture show over all of it, set
+// up as the saver uses it.
+struct TStage {
+    explicit TStage(int w = 64, int h = 48, bool threaded = false)
+        : platform(w, h), app(platform), form(std::make_unique<TForm>(app)) {
+        platform.KeepFrames = true;
+        form->SetBounds(0, 0, w, h);
+        form->Color = 0;
+        show = std::make_unique<TPicShow>(*form);
+        show->SetAlign(TAlign::alClient);
+        show->SetCenter(true);
+        show->SetStretch(true);
+        show->Threaded = threaded;
+        show->OnProgress = [this](TCustomPicShow& s) { events += "p" + std::to_string(s.Progress()) + " "; };
+        show->OnComplete = [this](TCustomPicShow&) { events += "complete "; };
+        form->Show();
+        app.ProcessMessages();
+    }
+    // Runs the loop until `done` holds or `limit` virtual milliseconds pass.
+    void RunUntil(const std::function<bool()>& done, std::uint32_t limit = 60000) {
+        const std::uint32_t end = platform.TickCount() + limit;
+        while (!done() && platform.TickCount() < end) {
+            app.ProcessMessages();
+            if (done()) break;
+            app.WaitMessage(static_cast<int>(end - platform.TickCount()));
+        }
+    }
+    std::size_t FramesSince(std::size_t mark) const { return platform.Frames.size() - mark; }
+
+    THeadlessPlatform platform;
+    TApplication app;
+    std::unique_ptr<TForm> form;
+    std::unique_ptr<TPicShow> show;
+    std::string events;
+};
+
+TEST(PicShow, EveryStyleInBothModesPresentsTheFramesOfTheFrameRoutine) {
+    const TBitmap24 a = Pattern(64, 48, 1), b = Pattern(64, 48, 2);
+    for (bool threaded : {false, true}) {
+        TStage stage(64, 48, threaded);
+        stage.show->SetPicture(a);
+        stage.show->Execute();
+        stage.RunUntil([&] { return !stage.show->Busy(); });
+        for (int style = 0; style <= 127; ++style) {
+            const TBitmap24& from = style % 2 ? b : a;
+            const TBitmap24& to = style % 2 ? a : b;
+            stage.show->Style = static_cast<TShowStyle>(style);
+            stage.show->SetPicture(to);
+            const std::size_t mark = stage.platform.Frames.size();
+            SetRandSeed(style);
+            stage.show->Execute();
+            stage.RunUntil([&] { return !stage.show->Busy(); });
+            ASSERT_FALSE(stage.show->Busy()) << style;
+            TReferenceHost reference(from, to, style);
+            SetRandSeed(style);
+            std::vector<const THeadlessPlatform::TFrame*> frames;
+            for (std::size_t i = mark; i < stage.platform.Frames.size(); ++i)
+                frames.push_back(&stage.platform.Frames[i]);
+            // The preparation moves Progress from the last run's 100 back to
+            // 0, which draws a frame; style 0 then completes at once.
+            const int expected = style == 0 ? 1 : 26;
+            ASSERT_EQ(static_cast<int>(frames.size()), expected) << style << " threaded " << threaded;
+            for (int i = 0; i < expected; ++i) {
+                const int progress = 4 * i;
+                ASSERT_TRUE(SameBits(frames[i]->Image, reference.Frame(progress)))
+                    << "style " << style << " frame " << i << " threaded " << threaded;
+            }
+            ASSERT_TRUE(SameBits(stage.show->Screen(), to)) << style;
+        }
+    }
+}
+
+TEST(PicShow, FramesStartDelayApartInVirtualTime) {
+    for (bool threaded : {false, true}) {
+        TStage stage(32, 24, threaded);
+        stage.show->SetPicture(Pattern(32, 24, 3));
+        const std::size_t mark = stage.platform.Frames.size();
+        const std::uint32_t start = stage.platform.TickCount();
+        stage.show->Execute();
+        stage.RunUntil([&] { return !stage.show->Busy(); });
+        ASSERT_EQ(stage.FramesSince(mark), 25u) << "threaded " << threaded << " at " << stage.platform.TickCount();
+        // The loop waits until more than Delay has passed; the thread sleeps
+        // for exactly the rest of it.
+        const std::uint32_t gap = threaded ? 40 : 41;
+        for (std::size_t i = mark + 1; i < stage.platform.Frames.size(); ++i)
+            EXPECT_EQ(stage.platform.Frames[i].Tick - stage.platform.Frames[i - 1].Tick, gap);
+        EXPECT_EQ(stage.platform.Frames.back().Tick - start, 24 * gap);
+        // Waiting, not spinning: a handful of waits per frame.
+        EXPECT_LT(stage.platform.Waits, 25 * 6) << "threaded " << threaded;
+    }
+}
+
+TEST(PicShow, StepReverseAndFrameCounts) {
+    TStage stage;
+    stage.show->SetStep(0);
+    EXPECT_EQ(stage.show->Step(), 1);
+    stage.show->SetStep(250);
+    EXPECT_EQ(stage.show->Step(), 100);
+    stage.show->SetStep(3);
+    stage.show->SetPicture(Pattern(64, 48, 1));
+    stage.show->Execute();
+    EXPECT_EQ(stage.events.substr(0, 9), "p3 p6 p9 ");
+    EXPECT_NE(stage.events.find("p99 p100 complete "), std::string::npos);
+    std::size_t frames = 0;
+    for (std::size_t at = 0; (at = stage.events.find(" p", at)) != std::string::npos; ++at) ++frames;
+    EXPECT_EQ(frames + 1, 34u);  // the first has no blank before it
+
+    // Reverse with Step 30 on a fresh control: the preparation frame shows
+    // the new picture, then 70, 40, 10, 0; the old image is back at the end.
+    TStage fresh;
+    fresh.show->Reverse = true;
+    fresh.show->SetStep(30);
+    fresh.show->SetPicture(Pattern(64, 48, 5));
+    fresh.show->Execute();
+    EXPECT_EQ(fresh.events, "p100 p70 p40 p10 p0 complete ");
+    EXPECT_TRUE(SameBits(fresh.show->Screen(), Solid(64, 48, 0)));
+}
+
+TEST(PicShow, ManualHoldsTheTransitionUntilReleased) {
+    TStage stage;
+    stage.show->SetManual(true);
+    stage.show->SetPicture(Pattern(64, 48, 1));
+    stage.show->Execute();
+    EXPECT_TRUE(stage.show->Busy());
+    EXPECT_EQ(stage.events, "");
+    stage.show->SetProgress(150);
+    EXPECT_EQ(stage.show->Progress(), 100);
+    stage.show->SetProgress(40);  // backwards is allowed and stays held
+    EXPECT_TRUE(stage.show->Busy());
+    EXPECT_EQ(stage.events, "p100 p40 ");
+    stage.events.clear();
+    stage.show->SetManual(false);  // runs on from 40 to the end, in the setter
+    EXPECT_FALSE(stage.show->Busy());
+    EXPECT_EQ(stage.events.substr(0, 8), "p44 p48 ");
+    EXPECT_EQ(std::count(stage.events.begin(), stage.events.end(), 'c'), 1);
+
+    // Idle: the setter only moves the field.
+    stage.show->Reverse = true;
+    stage.show->SetManual(true);
+    EXPECT_EQ(stage.show->Progress(), 100);
+    stage.show->SetProgress(10);
+    EXPECT_EQ(stage.show->Progress(), 100);
+}
+
+TEST(PicShow, StopFromAKeyHandlerEndsTheLoopWithoutCompleting) {
+    TStage stage;
+    stage.show->SetPicture(Pattern(64, 48, 1));
+    TEvent key;
+    key.Kind = TEvent::KeyDown;
+    key.Window = stage.form->Window();
+    key.Key = 32;
+    stage.platform.Script(stage.platform.TickCount() + 200, key);
+    stage.form->OnKeyDown = [&](int&, std::uint8_t) { stage.show->Stop(); };
+    stage.show->Execute();  // returns after the handler
+    EXPECT_FALSE(stage.show->Busy());
+    EXPECT_EQ(stage.events.find("complete"), std::string::npos);
+    EXPECT_LT(stage.show->Progress(), 30);
+    EXPECT_GT(stage.show->Progress(), 10);
+}
+
+TEST(PicShow, StopAndExecuteFromAHandlerRunTheSecondTransitionOnly) {
+    TStage stage;
+    stage.show->SetPicture(Pattern(64, 48, 1));
+    TEvent key;
+    key.Kind = TEvent::KeyDown;
+    key.Window = stage.form->Window();
+    stage.platform.Script(stage.platform.TickCount() + 100, key);
+    const TBitmap24 second = Pattern(64, 48, 9);
+    stage.form->OnKeyDown = [&](int&, std::uint8_t) {
+        stage.show->Stop();
+        stage.show->SetPicture(second);
+        stage.show->Execute();
+    };
+    stage.show->Execute();
+    EXPECT_FALSE(stage.show->Busy());
+    EXPECT_EQ(std::count(stage.events.begin(), stage.events.end(), 'c'), 1);
+    EXPECT_EQ(stage.events.substr(stage.events.size() - 14), "p100 complete ");
+    EXPECT_TRUE(SameBits(stage.show->Screen(), second));
+}
+
+TEST(PicShow, ThreadModeStopAndDestructionDoNotDeadlock) {
+    TStage stage(64, 48, true);
+    stage.show->SetPicture(Pattern(64, 48, 1));
+    stage.show->Execute();
+    EXPECT_TRUE(stage.show->Busy());
+    stage.RunUntil([&] { return stage.show->Progress() >= 40; });
+    stage.show->Stop();
+    EXPECT_FALSE(stage.show->Busy());
+    EXPECT_EQ(stage.events.find("complete"), std::string::npos);
+    // Destroyed mid-transition: waits for the thread, fires nothing.
+    stage.show->SetPicture(Pattern(64, 48, 2));
+    stage.show->Execute();
+    stage.RunUntil([&] { return stage.show->Progress() >= 20; });
+    stage.events.clear();
+    stage.show.reset();
+    EXPECT_EQ(stage.events.find("complete"), std::string::npos);
+}
+
+TEST(PicShow, FitRectAndPictureRectangles) {
+    // A portrait picture on a landscape area: full height, centred.
+    EXPECT_EQ(FitRect({0, 0, 300, 600}, {0, 0, 800, 600}), (TRect{250, 0, 550, 600}));
+    // A tie takes the height-limited branch.
+    EXPECT_EQ(FitRect({0, 0, 400, 300}, {10, 20, 810, 620}), (TRect{10, 20, 810, 620}));
+    EXPECT_EQ(FitRect({0, 0, 1000, 100}, {0, 0, 800, 600}), (TRect{0, 260, 800, 340}));
+
+    TStage stage(100, 80);
+    stage.show->SetStretch(false);
+    stage.show->SetPicture(Pattern(140, 100, 1));
+    stage.show->Execute();
+    // Centred and larger than the control: cut evenly on both sides.
+    EXPECT_EQ(stage.show->PictureRect(), (TRect{-20, -10, 120, 90}));
+}
+
+TEST(PicShow, ClearLeavesTheColourAndIsIgnoredWhileBusy) {
+    TStage stage(32, 24);
+    stage.show->SetPicture(Solid(32, 24, 0x00FF00));
+    stage.show->Execute();
+    EXPECT_FALSE(stage.show->Screen().Empty());
+    stage.show->Clear();
+    EXPECT_TRUE(stage.show->Screen().Empty());
+    stage.form->Update();
+    const TBitmap24& shown = stage.form->BackBuffer();
+    EXPECT_EQ(shown.Row(5)[5 * 3 + 1], 0);
+}
+
+} // namespace
+} // namespace tevrin

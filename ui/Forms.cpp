@@ -1,0 +1,201 @@
+#include "ui/Forms.h"
+
+#include <algorithm>
+
+namespace tevrin {
+
+TForm::TForm(TApplication& app) : app_(app) {
+    app_.forms_.push_back(this);
+    if (app_.main_form_ == nullptr) app_.main_form_ = this;
+}
+
+TForm::~TForm() {
+    for (TGraphicControl* c : controls_) c->BeginDestroy();
+    if (window_ != 0) app_.platform_.DestroyWindow(window_);
+    std::erase(app_.forms_, this);
+    if (app_.main_form_ == this) app_.main_form_ = nullptr;
+}
+
+void TForm::SetBounds(int left, int top, int width, int height) {
+    bounds_ = {left, top, left + width, top + height};
+    if (window_ != 0) app_.platform_.SetWindowBounds(window_, bounds_);
+    ApplyAlign();
+    Invalidate();
+}
+
+void TForm::SetTopmost(bool topmost) {
+    topmost_ = topmost;
+    if (window_ != 0) app_.platform_.SetTopmost(window_, topmost);
+}
+
+void TForm::SetCaption(const std::string& caption) {
+    caption_ = caption;
+    if (window_ != 0) app_.platform_.SetCaption(window_, caption);
+}
+
+void TForm::Show() {
+    if (window_ == 0) window_ = app_.platform_.CreateWindow({bounds_, Border, topmost_, false, caption_});
+    if (!visible_) {
+        visible_ = true;
+        app_.platform_.ShowWindow(window_, true);
+        Invalidate();
+    }
+    if (!shown_once_) {
+        shown_once_ = true;
+        if (OnShow) app_.Guarded(OnShow);
+        if (OnActivate) app_.Guarded(OnActivate);
+    }
+}
+
+void TForm::Hide() {
+    if (!visible_) return;
+    visible_ = false;
+    app_.platform_.ShowWindow(window_, false);
+}
+
+void TForm::Close() {
+    if (closed_) return;
+    closed_ = true;
+    if (OnClose) app_.Guarded(OnClose);
+    Hide();
+    if (app_.main_form_ == this) app_.Terminate();
+}
+
+void TForm::HandleMessage(int, std::intptr_t, std::intptr_t) {}
+
+void TForm::Invalidate() { InvalidateRect({0, 0, ClientWidth(), ClientHeight()}); }
+
+void TForm::InvalidateRect(const TRect& rect) {
+    const TRect r{std::max(rect.Left, 0), std::max(rect.Top, 0), std::min(rect.Right, ClientWidth()),
+                  std::min(rect.Bottom, ClientHeight())};
+    if (r.IsEmpty()) return;
+    invalid_ = TRegion::Combine(invalid_, TRegion::FromRect(r), TRegion::TOp::Union);
+}
+
+void TForm::Update() {
+    if (invalid_.IsEmpty()) return;
+    const TRect area = invalid_.Bounds();
+    invalid_ = TRegion();
+    if (visible_) Paint(area);
+}
+
+void TForm::Paint(const TRect& requested) {
+    TRect area = requested;
+    if (back_.Width() != ClientWidth() || back_.Height() != ClientHeight()) {
+        back_ = TBitmap24(ClientWidth(), ClientHeight());
+        area = {0, 0, ClientWidth(), ClientHeight()};
+    }
+    TCanvas canvas(back_, 0, 0, area);
+    canvas.FillRect(area, Color);
+    if (OnPaint) app_.Guarded([&] { OnPaint(canvas); });
+    for (TGraphicControl* c : controls_) {
+        if (!c->visible_) continue;
+        const TRect b = c->bounds_;
+        const TRect clip{std::max(b.Left, area.Left), std::max(b.Top, area.Top),
+                         std::min(b.Right, area.Right), std::min(b.Bottom, area.Bottom)};
+        if (clip.IsEmpty()) continue;
+        TCanvas control_canvas(back_, b.Left, b.Top, clip);
+        app_.Guarded([&] { c->Paint(control_canvas); });
+    }
+    app_.platform_.Present(window_, back_, area);
+}
+
+TGraphicControl* TForm::ControlAt(int x, int y) {
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) {
+        const TRect b = (*it)->bounds_;
+        if ((*it)->visible_ && x >= b.Left && x < b.Right && y >= b.Top && y < b.Bottom) return *it;
+    }
+    return nullptr;
+}
+
+void TForm::ApplyAlign() {
+    for (TGraphicControl* c : controls_)
+        if (c->align_ == TAlign::alClient) c->SetBounds(0, 0, ClientWidth(), ClientHeight());
+}
+
+void TForm::HandleEvent(const TEvent& e) {
+    switch (e.Kind) {
+    case TEvent::KeyDown:
+        if (OnKeyDown) {
+            int key = e.Key;
+            app_.Guarded([&] { OnKeyDown(key, e.Shift); });
+        }
+        break;
+    case TEvent::MouseDown:
+    case TEvent::MouseUp:
+    case TEvent::MouseMove: {
+        TGraphicControl* control = ControlAt(e.X, e.Y);
+        if (e.Kind == TEvent::MouseMove && control != hovered_) {
+            if (hovered_ != nullptr) app_.Guarded([&] { hovered_->MouseLeave(); });
+            hovered_ = control;
+            if (control != nullptr) app_.Guarded([&] { control->MouseEnter(); });
+        }
+        // A control passes its mouse events on to its parent unless it
+        // handles them itself.
+        const int cx = control ? e.X - control->bounds_.Left : e.X;
+        const int cy = control ? e.Y - control->bounds_.Top : e.Y;
+        if (e.Kind == TEvent::MouseMove) {
+            if (control && control->OnMouseMove) app_.Guarded([&] { control->OnMouseMove(e.Shift, cx, cy); });
+            else if (OnMouseMove) app_.Guarded([&] { OnMouseMove(e.Shift, e.X, e.Y); });
+        } else {
+            auto& own = e.Kind == TEvent::MouseDown ? OnMouseDown : OnMouseUp;
+            auto* theirs = control ? (e.Kind == TEvent::MouseDown ? &control->OnMouseDown : &control->OnMouseUp) : nullptr;
+            if (theirs && *theirs) app_.Guarded([&] { (*theirs)(e.Button, e.Shift, cx, cy); });
+            else if (own) app_.Guarded([&] { own(e.Button, e.Shift, e.X, e.Y); });
+        }
+        break;
+    }
+    case TEvent::Expose: InvalidateRect(e.Area); break;
+    case TEvent::CloseRequest: Close(); break;
+    case TEvent::Resized:
+        bounds_.Right = bounds_.Left + e.X;
+        bounds_.Bottom = bounds_.Top + e.Y;
+        ApplyAlign();
+        Invalidate();
+        break;
+    default: break;
+    }
+}
+
+TGraphicControl::TGraphicControl(TForm& parent) : parent_(parent) {
+    parent_.controls_.push_back(this);
+}
+
+TGraphicControl::~TGraphicControl() {
+    destroying_ = true;
+    if (parent_.hovered_ == this) parent_.hovered_ = nullptr;
+    std::erase(parent_.controls_, this);
+}
+
+void TGraphicControl::SetBounds(int left, int top, int width, int height) {
+    const TRect next{left, top, left + width, top + height};
+    if (next == bounds_) return;
+    parent_.InvalidateRect(bounds_);
+    const bool resized = next.Width() != bounds_.Width() || next.Height() != bounds_.Height();
+    bounds_ = next;
+    if (resized) Resized();
+    parent_.InvalidateRect(bounds_);
+}
+
+void TGraphicControl::SetAlign(TAlign align) {
+    align_ = align;
+    parent_.ApplyAlign();
+}
+
+void TGraphicControl::SetVisible(bool visible) {
+    if (visible == visible_) return;
+    visible_ = visible;
+    parent_.InvalidateRect(bounds_);
+}
+
+std::uint32_t TGraphicControl::Color() const { return ParentColor ? parent_.Color : color_; }
+
+void TGraphicControl::SetColor(std::uint32_t rgb) {
+    color_ = rgb;
+    ParentColor = false;
+    Invalidate();
+}
+
+void TGraphicControl::Invalidate() { parent_.InvalidateRect(bounds_); }
+
+} // namespace tevrin

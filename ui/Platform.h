@@ -1,0 +1,102 @@
+// The one contract every platform implements (win32, SDL, headless): time,
+// the event queue, top-level windows and their presentation, the screen.
+// The framework in ui/ is written against it; nothing above ui/ sees it.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+#include "gfx/Rect.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tevrin {
+
+using TWindowId = std::intptr_t;
+
+// Shift state bits of key and mouse events.
+enum TShiftBits : std::uint8_t { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16 };
+
+struct TEvent {
+    enum TKind {
+        None,
+        KeyDown,    // Key: the platform's virtual key code
+        MouseDown,  // X, Y in client coordinates; Button 0 left, 1 right, 2 middle
+        MouseUp,
+        MouseMove,
+        Expose,     // part of a window needs repainting: Area
+        CloseRequest,
+        Resized,    // the window's client size is now X x Y
+        Wake,       // something was posted from another thread
+    };
+    TKind Kind = None;
+    TWindowId Window = 0;
+    int Key = 0;
+    int X = 0, Y = 0;
+    int Button = 0;
+    std::uint8_t Shift = 0;
+    TRect Area;
+};
+
+struct TWindowSpec {
+    TRect Bounds;  // screen coordinates
+    bool Border = true;
+    bool Topmost = false;
+    bool Visible = false;
+    std::string Caption;
+};
+
+class TPlatform {
+public:
+    virtual ~TPlatform() = default;
+
+    // Milliseconds from an arbitrary start, wrapping at 2^32.
+    virtual std::uint32_t TickCount() = 0;
+
+    // The next event, waiting at most `timeout_ms` (0: do not wait; negative:
+    // wait until one comes). False when the time ran out.
+    virtual bool WaitEvent(TEvent& event, int timeout_ms) = 0;
+    // Makes a waiting WaitEvent return a Wake event; any thread may call it.
+    virtual void Wake() = 0;
+    // Waits until Wake is called or `timeout_ms` passes (negative: no
+    // limit), leaving queued events where they are.
+    virtual void WaitWake(int timeout_ms) = 0;
+    // True when nothing can happen any more (a headless run that reached its
+    // end); the message loop then ends.
+    virtual bool Exhausted() { return false; }
+
+    // A thread other than the user-interface thread pauses. Platforms with a
+    // virtual clock count it in virtual time.
+    virtual void Sleep(std::uint32_t ms) = 0;
+    // Bracket a non-interface thread's life and its waits for the interface
+    // thread, so a virtual clock knows when every thread is idle: the
+    // creating thread calls ThreadStarted before the thread runs; a thread
+    // calls ThreadBlocked before it waits for the interface thread, and the
+    // interface thread calls ThreadUnblocked before it releases it.
+    virtual void ThreadStarted() {}
+    virtual void ThreadEnded() {}
+    virtual void ThreadBlocked() {}
+    virtual void ThreadUnblocked() {}
+
+    virtual TWindowId CreateWindow(const TWindowSpec& spec) = 0;
+    virtual void DestroyWindow(TWindowId window) = 0;
+    virtual void SetWindowBounds(TWindowId window, const TRect& bounds) = 0;
+    virtual void ShowWindow(TWindowId window, bool visible) = 0;
+    virtual void SetTopmost(TWindowId window, bool topmost) = 0;
+    virtual void SetCaption(TWindowId window, const std::string& caption) = 0;
+    // Shows `area` of the window's back buffer (client coordinates) in one
+    // call.
+    virtual void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) = 0;
+
+    virtual int ScreenWidth() = 0;
+    virtual int ScreenHeight() = 0;
+    virtual void ShowCursor(bool visible) = 0;
+
+    // A modal message box; returns the button pressed (kIdOk, kIdYes, kIdNo).
+    virtual int MessageBox(const std::string& text, const std::string& caption, int buttons) = 0;
+};
+
+// Message box buttons and answers, numbered as the classic platform's.
+inline constexpr int kMbOk = 0, kMbYesNo = 4;
+inline constexpr int kIdOk = 1, kIdYes = 6, kIdNo = 7;
+
+} // namespace tevrin
