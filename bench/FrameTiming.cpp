@@ -1,6 +1,6 @@
 #include "bench/FrameTiming.h"
 
-#include "effects/Effects.h"
+#include "effects/BitmapHost.h"
 #include "effects/Random.h"
 
 #include <algorithm>
@@ -14,30 +14,6 @@ namespace {
 using TClock = std::chrono::steady_clock;
 
 double Ms(TClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
-
-class TBenchHost final : public TEffectHost {
-public:
-    TBenchHost(const TBitmap24& from, const TBitmap24& to, int style)
-        : from_(from), to_(to), screen_(to.Width(), to.Height()), style_(style) {}
-    TShowStyle FrameStyle() const override { return static_cast<TShowStyle>(style_); }
-    int FrameProgress() const override { return progress_; }
-    int FrameStep() const override { return 4; }
-    void SetProgressField(int p) override { progress_ = p; }
-    TBitmap24& ScreenBitmap() override { return screen_; }
-    const TBitmap24& PictureBitmap() const override { return to_; }
-    const TBitmap24& OldBitmap() const override { return from_; }
-    bool HasBeforeNewFrame() const override { return false; }
-    bool Painting() const override { return false; }
-    void InvalidateArea(const TRect&) override {}
-    void UpdateNow() override {}
-    int progress_ = 0;
-
-private:
-    const TBitmap24& from_;
-    const TBitmap24& to_;
-    TBitmap24 screen_;
-    int style_;
-};
 
 } // namespace
 
@@ -61,14 +37,13 @@ double MeasureFloorMs(int w, int h) {
 }
 
 TStyleTiming MeasureStyle(int style, const TBitmap24& from, const TBitmap24& to, int repetitions) {
-    TBenchHost host(from, to, style);
+    TBitmapFrameHost host(from, to, style);
     SetRandSeed(12345);
     std::vector<double> best(99, 1e30);
     for (int r = 0; r < repetitions; ++r)
         for (int p = 1; p <= 99; ++p) {
-            host.progress_ = p;
             auto start = TClock::now();
-            DrawEffectFrame(host);
+            host.Draw(p);
             best[p - 1] = std::min(best[p - 1], Ms(TClock::now() - start));
         }
     TStyleTiming t;

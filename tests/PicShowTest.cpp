@@ -1,3 +1,4 @@
+#include "effects/BitmapHost.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "picshow/PicShow.h"
@@ -29,35 +30,6 @@ bool SameBits(const TBitmap24& a, const TBitmap24& b) {
         if (!std::equal(a.Row(y), a.Row(y) + a.Width() * 3, b.Row(y))) return false;
     return true;
 }
-
-// The frames DrawEffectFrame makes on its own, to compare the recorded ones with.
-class TReferenceHost final : public TEffectHost {
-public:
-    TReferenceHost(const TBitmap24& from, const TBitmap24& to, int style)
-        : from_(from), to_(to), screen_(to.Width(), to.Height()), style_(style) {}
-    TShowStyle FrameStyle() const override { return static_cast<TShowStyle>(style_); }
-    int FrameProgress() const override { return progress_; }
-    int FrameStep() const override { return 4; }
-    void SetProgressField(int p) override { progress_ = p; }
-    TBitmap24& ScreenBitmap() override { return screen_; }
-    const TBitmap24& PictureBitmap() const override { return to_; }
-    const TBitmap24& OldBitmap() const override { return from_; }
-    bool Painting() const override { return false; }
-    void InvalidateArea(const TRect&) override {}
-    void UpdateNow() override {}
-    const TBitmap24& Frame(int progress) {
-        progress_ = progress;
-        DrawEffectFrame(*this);
-        return screen_;
-    }
-    int progress_ = 0;
-
-private:
-    const TBitmap24& from_;
-    const TBitmap24& to_;
-    TBitmap24 screen_;
-    int style_;
-};
 
 // A form covering a headless screen with a picture show over all of it, set
 // up as the saver uses it.
@@ -112,7 +84,7 @@ TEST(PicShow, EveryStyleInBothModesPresentsTheFramesOfTheFrameRoutine) {
             stage.show->Execute();
             stage.RunUntil([&] { return !stage.show->Busy(); });
             ASSERT_FALSE(stage.show->Busy()) << style;
-            TReferenceHost reference(from, to, style);
+            TBitmapFrameHost reference(from, to, style);
             SetRandSeed(style);
             std::vector<const THeadlessPlatform::TFrame*> frames;
             for (std::size_t i = mark; i < stage.platform.Frames.size(); ++i)
@@ -123,7 +95,7 @@ TEST(PicShow, EveryStyleInBothModesPresentsTheFramesOfTheFrameRoutine) {
             ASSERT_EQ(static_cast<int>(frames.size()), expected) << style << " threaded " << threaded;
             for (int i = 0; i < expected; ++i) {
                 const int progress = 4 * i;
-                ASSERT_TRUE(SameBits(frames[i]->Image, reference.Frame(progress)))
+                ASSERT_TRUE(SameBits(frames[i]->Image, reference.Draw(progress)))
                     << "style " << style << " frame " << i << " threaded " << threaded;
             }
             ASSERT_TRUE(SameBits(stage.show->Screen(), to)) << style;

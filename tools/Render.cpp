@@ -1,6 +1,6 @@
 #include "tools/Render.h"
 
-#include "effects/Effects.h"
+#include "effects/BitmapHost.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "gfx/Errors.h"
@@ -15,33 +15,6 @@
 
 namespace tevrin {
 namespace {
-
-class TStillHost final : public TEffectHost {
-public:
-    TStillHost(const TBitmap24& from, const TBitmap24& to, int style, int progress)
-        : from_(from), to_(to), screen_(to.Width(), to.Height()), style_(style),
-          progress_(progress) {}
-
-    TShowStyle FrameStyle() const override { return static_cast<TShowStyle>(style_); }
-    int FrameProgress() const override { return progress_; }
-    int FrameStep() const override { return 4; }  // the picture show control's default
-    void SetProgressField(int progress) override { progress_ = progress; }
-    TBitmap24& ScreenBitmap() override { return screen_; }
-    const TBitmap24& PictureBitmap() const override { return to_; }
-    const TBitmap24& OldBitmap() const override { return from_; }
-    bool HasBeforeNewFrame() const override { return false; }
-    bool Painting() const override { return true; }
-    void InvalidateArea(const TRect&) override {}
-    void UpdateNow() override {}
-
-    TBitmap24 Take() { return std::move(screen_); }
-
-private:
-    const TBitmap24& from_;
-    const TBitmap24& to_;
-    TBitmap24 screen_;
-    int style_, progress_;
-};
 
 // Box-filtered reduction, so thin bars and speckles stay visible in sheets.
 TBitmap24 Shrink(const TBitmap24& src, int w, int h) {
@@ -125,8 +98,8 @@ TBitmap24 LoadPicture(const std::string& path) {
 TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
                       std::optional<std::uint32_t> seed) {
     if (seed) SetRandSeed(*seed);
-    TStillHost host(from, to, style, progress);
-    DrawEffectFrame(host);
+    TBitmapFrameHost host(from, to, style);
+    host.Draw(progress);
     return host.Take();
 }
 

@@ -80,6 +80,22 @@ void TApplication::Synchronize(const std::function<void()>& call) {
     if (error) std::rethrow_exception(error);
 }
 
+void TApplication::RunCall(const TPosted& item) {
+    std::exception_ptr error;
+    try {
+        (*item.Call)();
+    } catch (...) {
+        error = std::current_exception();
+    }
+    // The caller counts as running again before it is released, so a
+    // virtual clock never moves between the call and its return.
+    platform_.ThreadUnblocked();
+    std::lock_guard lock(mutex_);
+    *item.Error = error;
+    *item.Done = true;
+    done_.notify_all();
+}
+
 bool TApplication::HandlePosted() {
     TPosted item;
     {
@@ -88,23 +104,8 @@ bool TApplication::HandlePosted() {
         item = posted_.front();
         posted_.pop_front();
     }
-    if (item.Call != nullptr) {
-        std::exception_ptr error;
-        try {
-            (*item.Call)();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        // The caller counts as running again before it is released, so a
-        // virtual clock never moves between the call and its return.
-        platform_.ThreadUnblocked();
-        std::lock_guard lock(mutex_);
-        *item.Error = error;
-        *item.Done = true;
-        done_.notify_all();
-        return true;
-    }
-    if (item.Form != nullptr && std::find(forms_.begin(), forms_.end(), item.Form) != forms_.end())
+    if (item.Call != nullptr) RunCall(item);
+    else if (item.Form != nullptr && std::find(forms_.begin(), forms_.end(), item.Form) != forms_.end())
         Guarded([&] { item.Form->HandleMessage(item.Message, item.WParam, item.LParam); });
     return true;
 }
@@ -205,17 +206,7 @@ bool TApplication::ServeSynchronize() {
             item = *call;
             posted_.erase(call);
         }
-        std::exception_ptr error;
-        try {
-            (*item.Call)();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        platform_.ThreadUnblocked();
-        std::lock_guard lock(mutex_);
-        *item.Error = error;
-        *item.Done = true;
-        done_.notify_all();
+        RunCall(item);
         served = true;
     }
 }

@@ -113,6 +113,8 @@ private:
     // when there was nothing to do.
     bool HandleWaiting();
     bool HandlePosted();
+    // Runs a synchronised call and releases the thread waiting for it.
+    void RunCall(const TPosted& item);
     bool FireTimers();
     void Dispatch(const TEvent& event);
     // Milliseconds to the next timer, or -1 without one.
