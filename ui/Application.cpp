@@ -143,6 +143,10 @@ TForm* TApplication::FormOf(TWindowId window) {
 
 void TApplication::Dispatch(const TEvent& event) {
     if (event.Kind == TEvent::Wake || event.Kind == TEvent::None) return;
+    if (event.Kind == TEvent::Work) {
+        if (event.Call) Guarded(event.Call);
+        return;
+    }
     if (TForm* form = FormOf(event.Window)) form->HandleEvent(event);
 }
 

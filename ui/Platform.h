@@ -7,6 +7,7 @@
 #include "gfx/Rect.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace tevrin {
@@ -27,6 +28,7 @@ struct TEvent {
         CloseRequest,
         Resized,    // the window's client size is now X x Y
         Wake,       // something was posted from another thread
+        Work,       // the platform's own work for the interface thread: Call
     };
     TKind Kind = None;
     TWindowId Window = 0;
@@ -35,7 +37,10 @@ struct TEvent {
     int Button = 0;
     std::uint8_t Shift = 0;
     TRect Area;
+    std::function<void()> Call;
 };
+
+class TServices;
 
 struct TWindowSpec {
     TRect Bounds;  // screen coordinates
@@ -90,6 +95,9 @@ public:
     virtual int ScreenWidth() = 0;
     virtual int ScreenHeight() = 0;
     virtual void ShowCursor(bool visible) = 0;
+
+    // Sound, movies and the system services (ui/Services.h).
+    virtual TServices& Services() = 0;
 
     // A modal message box; returns the button pressed (kIdOk, kIdYes, kIdNo).
     virtual int MessageBox(const std::string& text, const std::string& caption, int buttons) = 0;

@@ -23,6 +23,13 @@ void THeadlessPlatform::Script(std::uint32_t at, const TEvent& event) {
     changed_.notify_all();
 }
 
+void THeadlessPlatform::ScriptCall(std::uint32_t at, std::function<void()> call) {
+    TEvent event;
+    event.Kind = TEvent::Work;
+    event.Call = std::move(call);
+    Script(at, event);
+}
+
 std::uint32_t THeadlessPlatform::TickCount() {
     std::lock_guard lock(mutex_);
     return tick_;

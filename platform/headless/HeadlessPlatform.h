@@ -7,6 +7,7 @@
 // same frames at the same times, however fast the machine is.
 #pragma once
 
+#include "platform/headless/HeadlessServices.h"
 #include "ui/Platform.h"
 
 #include <condition_variable>
@@ -26,6 +27,9 @@ public:
 
     // Scripted input, delivered at virtual time `at`.
     void Script(std::uint32_t at, const TEvent& event);
+    // Work for the interface thread at virtual time `at` (a sound's end, a
+    // window of another process going away).
+    void ScriptCall(std::uint32_t at, std::function<void()> call);
     // The run ends (Exhausted) once the clock reaches `tick`.
     void StopAt(std::uint32_t tick) { stop_at_ = tick; }
     // Moves the clock on, as if the user-interface thread had waited.
@@ -83,6 +87,8 @@ public:
     int ScreenHeight() override { return screen_h_; }
     void ShowCursor(bool visible) override { CursorVisible = visible; }
     int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
+    TServices& Services() override { return services_; }
+    THeadlessServices& Headless() { return services_; }
 
 private:
     struct TSleeper {
@@ -107,6 +113,7 @@ private:
     int active_threads_ = 0;
     std::vector<TSleeper*> sleepers_;
     TWindowId next_window_ = 1;
+    THeadlessServices services_{*this};
 };
 
 } // namespace tevrin

@@ -1,0 +1,206 @@
+#include "gfx/Errors.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "ui/Forms.h"
+#include "ui/Thread.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace tevrin {
+namespace {
+
+struct TUi {
+    THeadlessPlatform platform{200, 100};
+    TApplication app{platform};
+    TForm form{app};
+    std::string log;
+    TUi() {
+        form.SetBounds(0, 0, 200, 100);
+        form.Color = 0x000000;
+    }
+    void RunFor(std::uint32_t ms) {
+        platform.StopAt(platform.TickCount() + ms);
+        app.Run();
+    }
+};
+
+TEvent Input(TEvent::TKind kind, TWindowId window, int x = 0, int y = 0) {
+    TEvent e;
+    e.Kind = kind;
+    e.Window = window;
+    e.X = x;
+    e.Y = y;
+    return e;
+}
+
+TEST(Ui, TimersFireInOrderAtTheirVirtualTimes) {
+    TUi ui;
+    TTimer fast(ui.app), slow(ui.app);
+    fast.SetInterval(30);
+    slow.SetInterval(100);
+    fast.OnTimer = [&] { ui.log += "f" + std::to_string(ui.platform.TickCount()) + " "; };
+    slow.OnTimer = [&] {
+        ui.log += "s" + std::to_string(ui.platform.TickCount()) + " ";
+        fast.SetEnabled(false);
+    };
+    fast.SetEnabled(true);
+    slow.SetEnabled(true);
+    ui.form.Show();
+    ui.RunFor(250);
+    EXPECT_EQ(ui.log, "f30 f60 f90 s100 s200 ");
+    // The loop waited for each timer instead of polling.
+    EXPECT_LT(ui.platform.EmptyPolls, 40);
+}
+
+struct TRecordingForm : TForm {
+    using TForm::TForm;
+    std::string seen;
+    void HandleMessage(int message, std::intptr_t wparam, std::intptr_t) override {
+        seen += std::to_string(message) + ":" + std::to_string(wparam) + " ";
+    }
+};
+
+class TWorker final : public TThread {
+public:
+    TWorker(TApplication& app, TRecordingForm& form, std::string& log)
+        : TThread(app), form_(form), log_(log) {}
+
+protected:
+    void Execute() override {
+        Application().PostMessage(&form_, 1025, 8);
+        Synchronize([&] { log_ += Application().IsMainThread() ? "on-ui " : "elsewhere "; });
+        try {
+            Synchronize([] { throw EError("inside"); });
+        } catch (const EError& e) {
+            log_ += std::string("caught-") + e.what() + " ";
+        }
+        Sleep(500);
+        Synchronize([&] { log_ += "woke-at-" + std::to_string(Application().TickCount()) + " "; });
+    }
+
+private:
+    TRecordingForm& form_;
+    std::string& log_;
+};
+
+TEST(Ui, PostedMessagesAndSynchronisedCallsFromAThread) {
+    THeadlessPlatform platform;
+    TApplication app(platform);
+    TRecordingForm form(app);
+    form.Show();
+    std::string log;
+    app.PostMessage(&form, 1024, 7);
+    auto* worker = new TWorker(app, form, log);  // releases itself
+    worker->OnTerminate = [&] {
+        log += "ended ";
+        app.Terminate();
+    };
+    worker->Start();
+    platform.StopAt(10000);
+    app.Run();
+    EXPECT_EQ(form.seen, "1024:7 1025:8 ");
+    EXPECT_EQ(log, "on-ui caught-inside woke-at-500 ended ");
+}
+
+TEST(Ui, HandlerErrorsAreReportedAndTheLoopGoesOn) {
+    TUi ui;
+    ui.app.Title = "Tevrin";
+    ui.form.OnKeyDown = [&](int& key, std::uint8_t) {
+        ui.log += "key" + std::to_string(key) + " ";
+        throw EError("Stream read error");
+    };
+    ui.form.Show();
+    TEvent key = Input(TEvent::KeyDown, ui.form.Window());
+    key.Key = 65;
+    ui.platform.Script(10, key);
+    ui.platform.Script(20, key);
+    ui.RunFor(50);
+    EXPECT_EQ(ui.log, "key65 key65 ");
+    ASSERT_EQ(ui.platform.MessageBoxes.size(), 2u);
+    EXPECT_EQ(ui.platform.MessageBoxes[0].Text, "Stream read error");
+    EXPECT_EQ(ui.platform.MessageBoxes[0].Caption, "Tevrin");
+}
+
+TEST(Ui, IdleHandlerAndClosingTheMainForm) {
+    TUi ui;
+    int idles = 0;
+    ui.app.OnIdle = [&](bool& done) {
+        ++idles;
+        done = true;
+    };
+    ui.form.OnClose = [&] { ui.log += "closed "; };
+    ui.form.Show();
+    ui.platform.ScriptCall(300, [&] { ui.form.Close(); });
+    ui.platform.StopAt(100000);
+    ui.app.Run();
+    EXPECT_EQ(ui.log, "closed ");
+    EXPECT_EQ(ui.platform.TickCount(), 300u);  // ended by the close, not the limit
+    EXPECT_LT(idles, 10);                      // idle, then waiting: no busy loop
+}
+
+class TSquare final : public TGraphicControl {
+public:
+    using TGraphicControl::TGraphicControl;
+    std::string log;
+
+protected:
+    void Paint(TCanvas& canvas) override { canvas.FillRect({0, 0, Width(), Height()}, 0x0000FF); }
+    void MouseEnter() override { log += "enter "; }
+    void MouseLeave() override { log += "leave "; }
+};
+
+TEST(Ui, GraphicControlsPaintOnTheirFormAndSeeTheMouse) {
+    TUi ui;
+    TSquare square(ui.form);
+    square.SetBounds(50, 20, 30, 30);
+    square.OnMouseDown = [&](int, std::uint8_t, int x, int y) {
+        square.log += "down" + std::to_string(x) + "," + std::to_string(y) + " ";
+    };
+    ui.form.OnMouseDown = [&](int, std::uint8_t, int x, int y) {
+        ui.log += "form" + std::to_string(x) + "," + std::to_string(y) + " ";
+    };
+    ui.form.Show();
+    const TWindowId w = ui.form.Window();
+    ui.platform.Script(5, Input(TEvent::MouseMove, w, 10, 10));
+    ui.platform.Script(6, Input(TEvent::MouseMove, w, 60, 30));
+    ui.platform.Script(7, Input(TEvent::MouseDown, w, 60, 30));
+    ui.platform.Script(8, Input(TEvent::MouseMove, w, 150, 90));
+    ui.platform.Script(9, Input(TEvent::MouseDown, w, 150, 90));
+    ui.RunFor(20);
+    EXPECT_EQ(square.log, "enter down10,10 leave ");
+    EXPECT_EQ(ui.log, "form150,90 ");
+    ASSERT_FALSE(ui.platform.Frames.empty());
+    const TBitmap24& shown = ui.form.BackBuffer();
+    EXPECT_EQ(shown.Row(30)[60 * 3 + 2], 255);  // the square, red
+    EXPECT_EQ(shown.Row(30)[10 * 3 + 2], 0);    // the form's black
+}
+
+TEST(Ui, HeadlessSoundsPlayInVirtualTimeAndReportTheirEnd) {
+    TUi ui;
+    THeadlessServices& services = ui.platform.Headless();
+    services.SoundLengths["a.wav"] = 1000;
+    services.FailingSounds.insert("bad.mp3");
+    services.UnopenableSounds.insert("none.mid");
+    std::unique_ptr<TMediaDevice> a = services.OpenMedia("/tmp/x/a.wav");
+    std::unique_ptr<TMediaDevice> bad = services.OpenMedia("bad.mp3");
+    EXPECT_EQ(services.OpenMedia("none.mid"), nullptr);
+    a->Play([&](TNotifyValue v) {
+        ui.log += "a-end@" + std::to_string(ui.platform.TickCount()) + (v == TNotifyValue::nvSuccessful ? "-ok " : "-? ");
+    });
+    bad->Play([&](TNotifyValue v) { ui.log += v == TNotifyValue::nvFailure ? "bad-failed " : "bad-? "; });
+    ui.form.Show();
+    ui.RunFor(3000);
+    EXPECT_EQ(ui.log, "bad-failed a-end@1000-ok ");
+    a->Play([&](TNotifyValue) { ui.log += "never "; });
+    a->Stop();
+    ui.RunFor(3000);
+    EXPECT_EQ(ui.log.find("never"), std::string::npos);
+    EXPECT_EQ(services.Log.front(), "open a.wav");
+    EXPECT_EQ(services.CreateMoviePlayer(ui.form.Window()), nullptr);
+    EXPECT_TRUE(services.AcquireInstanceGuard("saver.scrSemaphore"));
+    EXPECT_FALSE(services.AcquireInstanceGuard("saver.scrSemaphore"));
+}
+
+} // namespace
+} // namespace tevrin
