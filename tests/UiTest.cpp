@@ -1,6 +1,7 @@
 #include "gfx/Errors.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "ui/Forms.h"
+#include "ui/Text.h"
 #include "ui/Thread.h"
 
 #include <gtest/gtest.h>
@@ -200,6 +201,31 @@ TEST(Ui, HeadlessSoundsPlayInVirtualTimeAndReportTheirEnd) {
     EXPECT_EQ(services.CreateMoviePlayer(ui.form.Window()), nullptr);
     EXPECT_TRUE(services.AcquireInstanceGuard("saver.scrSemaphore"));
     EXPECT_FALSE(services.AcquireInstanceGuard("saver.scrSemaphore"));
+}
+
+TEST(Ui, TextIsMeasuredAndDrawnWithATransparentBackground) {
+    TFontSpec font{"No Such Face At All", -24, 0x00FFFF};  // yellow, in a stand-in face
+    const TTextExtent small = MeasureText(font, "Sea");
+    const TTextExtent wide = MeasureText(font, "Sea and sand");
+    EXPECT_GT(small.Width, 10);
+    EXPECT_GT(wide.Width, small.Width * 2);
+    EXPECT_GE(small.Height, 24);
+    EXPECT_EQ(MeasureText(font, "").Width, 0);
+    TBitmap24 canvas(120, 40);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 120 * 3; ++x) canvas.Row(y)[x] = 0x40;
+    PaintText(canvas, 4, 4, font, "Sea");
+    int lit = 0, untouched = 0;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 120; ++x) {
+            const std::uint8_t* p = canvas.Row(y) + x * 3;
+            if (p[2] > 0xC0 && p[1] > 0xC0 && p[0] < 0x20) ++lit;  // yellow where the letters are
+            if (p[0] == 0x40 && p[1] == 0x40 && p[2] == 0x40) ++untouched;
+        }
+    EXPECT_GT(lit, 20);
+    EXPECT_GT(untouched, 120 * 40 / 2);  // the background shows through
+    // Drawing partly off the bitmap is clipped, not a fault.
+    PaintText(canvas, -30, 30, font, "Sea and sand");
 }
 
 } // namespace

@@ -1,0 +1,30 @@
+// Text measured and drawn onto our own 24-bit bitmaps, with a transparent
+// background: the bitmap shows through between the letters.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+
+#include <cstdint>
+#include <string>
+
+namespace tevrin {
+
+struct TFontSpec {
+    std::string Face = "MS Sans Serif";
+    // Character height in pixels (negative, as font heights are given) or
+    // cell height (positive).
+    int Height = -11;
+    std::uint32_t Color = 0;  // red + 256 green + 65536 blue
+};
+
+struct TTextExtent {
+    int Width = 0, Height = 0;
+};
+
+// The size of one line of `text` (ANSI), as drawn by PaintText.
+TTextExtent MeasureText(const TFontSpec& font, const std::string& text);
+// Draws one line with its top-left corner at (x, y); pixels outside the
+// bitmap are skipped. A face the system lacks is replaced by a common one.
+void PaintText(TBitmap24& bitmap, int x, int y, const TFontSpec& font, const std::string& text);
+
+} // namespace tevrin
