@@ -168,7 +168,9 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
         back_buffer_ = TBitmap24(Width(), Height());
     const TRect client = ClientRect();
     TCanvas back(back_buffer_, 0, 0, client);
-    back.FillRect(client, Color());
+    // Color shows only where neither the image nor the background covers.
+    const bool covered = !screen_.Empty() && stretch_ && !stretch_fine_;
+    if (!covered) back.FillRect(client, Color());
     if (bg_picture_ && !bg_picture_->Empty()) {
         const TBitmap24& bg = *bg_picture_;
         switch (bg_mode_) {

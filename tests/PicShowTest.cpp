@@ -123,6 +123,27 @@ TEST(PicShow, FramesStartDelayApartInVirtualTime) {
     }
 }
 
+TEST(PicShow, TheSameInputGivesTheSameFramesAtTheSameTimes) {
+    auto run = [](bool threaded) {
+        TStage stage(48, 36, threaded);
+        std::vector<std::pair<std::uint32_t, std::uint64_t>> seen;
+        SetRandSeed(77);
+        for (int style : {127, 65, 119}) {
+            stage.show->Style = static_cast<TShowStyle>(style);
+            stage.show->SetPicture(Pattern(48, 36, style));
+            stage.show->Execute();
+            stage.RunUntil([&] { return !stage.show->Busy(); });
+        }
+        for (const auto& f : stage.platform.Frames) seen.emplace_back(f.Tick, f.Hash);
+        return seen;
+    };
+    for (bool threaded : {false, true}) {
+        const auto first = run(threaded);
+        EXPECT_GT(first.size(), 70u);
+        EXPECT_EQ(run(threaded), first) << "threaded " << threaded;
+    }
+}
+
 TEST(PicShow, StepReverseAndFrameCounts) {
     TStage stage;
     stage.show->SetStep(0);

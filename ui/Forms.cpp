@@ -86,7 +86,13 @@ void TForm::Paint(const TRect& requested) {
         area = {0, 0, ClientWidth(), ClientHeight()};
     }
     TCanvas canvas(back_, 0, 0, area);
-    canvas.FillRect(area, Color);
+    // An opaque control over the whole area leaves nothing of the form to fill.
+    const bool covered = std::any_of(controls_.begin(), controls_.end(), [&](TGraphicControl* c) {
+        const TRect b = c->bounds_;
+        return c->visible_ && c->Opaque() && b.Left <= area.Left && b.Top <= area.Top &&
+               b.Right >= area.Right && b.Bottom >= area.Bottom;
+    });
+    if (!covered) canvas.FillRect(area, Color);
     if (OnPaint) app_.Guarded([&] { OnPaint(canvas); });
     for (TGraphicControl* c : controls_) {
         if (!c->visible_) continue;

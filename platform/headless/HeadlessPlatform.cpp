@@ -1,11 +1,18 @@
 #include "platform/headless/HeadlessPlatform.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace tevrin {
 
-THeadlessPlatform::THeadlessPlatform(int screen_width, int screen_height)
-    : screen_w_(screen_width), screen_h_(screen_height) {}
+THeadlessPlatform::THeadlessPlatform(int screen_width, int screen_height, TClock clock)
+    : screen_w_(screen_width), screen_h_(screen_height), clock_(clock) {}
+
+std::uint32_t THeadlessPlatform::RealNow() const {
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start_)
+                                          .count());
+}
 
 std::uint64_t THeadlessPlatform::HashBitmap(const TBitmap24& bitmap) {
     std::uint64_t hash = 1469598103934665603ull;  // FNV-1a over the pixels
@@ -31,6 +38,7 @@ void THeadlessPlatform::ScriptCall(std::uint32_t at, std::function<void()> call)
 }
 
 std::uint32_t THeadlessPlatform::TickCount() {
+    if (clock_ == TClock::Real) return RealNow();
     std::lock_guard lock(mutex_);
     return tick_;
 }
@@ -57,6 +65,21 @@ void THeadlessPlatform::Advance(std::uint32_t ms) {
 template <typename F>
 bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready,
                                   const std::uint64_t* deadline) {
+    if (clock_ == TClock::Real) {
+        for (;;) {
+            const std::uint32_t now = RealNow();
+            while (!scripted_.empty() && scripted_.begin()->first <= now) {
+                queue_.push_back(scripted_.begin()->second);
+                scripted_.erase(scripted_.begin());
+            }
+            if (ready()) return true;
+            if (deadline != nullptr && now >= *deadline) return false;
+            if (now >= stop_at_) return false;
+            std::uint64_t next = deadline != nullptr ? *deadline : stop_at_;
+            if (!scripted_.empty()) next = std::min<std::uint64_t>(next, scripted_.begin()->first);
+            changed_.wait_for(lock, std::chrono::milliseconds(next - now));
+        }
+    }
     for (;;) {
         while (!scripted_.empty() && scripted_.begin()->first <= tick_) {
             queue_.push_back(scripted_.begin()->second);
@@ -85,7 +108,8 @@ bool THeadlessPlatform::WaitEvent(TEvent& event, int timeout_ms) {
     std::unique_lock lock(mutex_);
     ++Waits;
     auto ready = [&] { return !queue_.empty() || wake_; };
-    const std::uint64_t deadline = static_cast<std::uint64_t>(tick_) + std::max(timeout_ms, 0);
+    const std::uint64_t now = clock_ == TClock::Real ? RealNow() : tick_;
+    const std::uint64_t deadline = now + std::max(timeout_ms, 0);
     if (!WaitUntil(lock, ready, timeout_ms < 0 ? nullptr : &deadline)) {
         if (timeout_ms == 0) ++EmptyPolls;
         return false;
@@ -109,17 +133,23 @@ void THeadlessPlatform::Wake() {
 
 void THeadlessPlatform::WaitWake(int timeout_ms) {
     std::unique_lock lock(mutex_);
-    const std::uint64_t deadline = static_cast<std::uint64_t>(tick_) + std::max(timeout_ms, 0);
+    const std::uint64_t now = clock_ == TClock::Real ? RealNow() : tick_;
+    const std::uint64_t deadline = now + std::max(timeout_ms, 0);
     if (WaitUntil(lock, [&] { return wake_; }, timeout_ms < 0 ? nullptr : &deadline)) wake_ = false;
 }
 
 bool THeadlessPlatform::Exhausted() {
+    if (clock_ == TClock::Real) return RealNow() >= stop_at_;
     std::lock_guard lock(mutex_);
     return starved_ || tick_ >= stop_at_;
 }
 
 void THeadlessPlatform::Sleep(std::uint32_t ms) {
     if (ms == 0) return;
+    if (clock_ == TClock::Real) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        return;
+    }
     std::unique_lock lock(mutex_);
     TSleeper sleeper{tick_ + ms};
     sleepers_.push_back(&sleeper);
@@ -183,7 +213,7 @@ void THeadlessPlatform::SetCaption(TWindowId window, const std::string& caption)
 }
 
 void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
-    TFrame frame{TickCount(), window, area, HashBitmap(back_buffer), {}};
+    TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(back_buffer) : 0, {}};
     if (KeepFrames) frame.Image = back_buffer;
     Frames.push_back(std::move(frame));
 }

@@ -10,6 +10,7 @@
 #include "platform/headless/HeadlessServices.h"
 #include "ui/Platform.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -23,7 +24,11 @@ namespace tevrin {
 
 class THeadlessPlatform final : public TPlatform {
 public:
-    explicit THeadlessPlatform(int screen_width = 1920, int screen_height = 1080);
+    enum class TClock { Virtual, Real };
+    // With TClock::Real the tick count is the wall clock's and waits really
+    // wait: for measuring what a run costs, not for tests of its timing.
+    explicit THeadlessPlatform(int screen_width = 1920, int screen_height = 1080,
+                               TClock clock = TClock::Virtual);
 
     // Scripted input, delivered at virtual time `at`.
     void Script(std::uint32_t at, const TEvent& event);
@@ -34,8 +39,10 @@ public:
     void StopAt(std::uint32_t tick) { stop_at_ = tick; }
     // Moves the clock on, as if the user-interface thread had waited.
     void Advance(std::uint32_t ms);
-    // Keep a copy of every presented back buffer (otherwise only its hash).
+    // Keep a copy of every presented back buffer; hash it (costly at full
+    // screen size, so a benchmark turns it off).
     bool KeepFrames = false;
+    bool HashFrames = true;
     // Answers of coming message boxes, first to last; kIdOk when none left.
     std::deque<int> MessageBoxAnswers;
 
@@ -101,7 +108,11 @@ private:
     bool WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready, const std::uint64_t* deadline);
     void MoveClockTo(std::uint32_t tick);
 
+    std::uint32_t RealNow() const;
+
     int screen_w_, screen_h_;
+    TClock clock_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
     std::condition_variable changed_;
     std::uint32_t tick_ = 0;
