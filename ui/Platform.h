@@ -42,7 +42,7 @@ struct TEvent {
 
 class TServices;
 
-struct TWindowSpec {
+struct TWindowParams {
     TRect Bounds;  // screen coordinates
     bool Border = true;
     bool Topmost = false;
@@ -82,7 +82,7 @@ public:
     virtual void ThreadBlocked() {}
     virtual void ThreadUnblocked() {}
 
-    virtual TWindowId CreateWindow(const TWindowSpec& spec) = 0;
+    virtual TWindowId CreateWindow(const TWindowParams& params) = 0;
     virtual void DestroyWindow(TWindowId window) = 0;
     virtual void SetWindowBounds(TWindowId window, const TRect& bounds) = 0;
     virtual void ShowWindow(TWindowId window, bool visible) = 0;

@@ -180,10 +180,10 @@ void THeadlessPlatform::ThreadUnblocked() {
     ++active_threads_;
 }
 
-TWindowId THeadlessPlatform::CreateWindow(const TWindowSpec& spec) {
+TWindowId THeadlessPlatform::CreateWindow(const TWindowParams& params) {
     std::lock_guard lock(mutex_);
     TWindowId id = next_window_++;
-    Windows[id] = {spec};
+    Windows[id] = {params};
     return id;
 }
 
@@ -194,22 +194,22 @@ void THeadlessPlatform::DestroyWindow(TWindowId window) {
 
 void THeadlessPlatform::SetWindowBounds(TWindowId window, const TRect& bounds) {
     std::lock_guard lock(mutex_);
-    Windows[window].Spec.Bounds = bounds;
+    Windows[window].Params.Bounds = bounds;
 }
 
 void THeadlessPlatform::ShowWindow(TWindowId window, bool visible) {
     std::lock_guard lock(mutex_);
-    Windows[window].Spec.Visible = visible;
+    Windows[window].Params.Visible = visible;
 }
 
 void THeadlessPlatform::SetTopmost(TWindowId window, bool topmost) {
     std::lock_guard lock(mutex_);
-    Windows[window].Spec.Topmost = topmost;
+    Windows[window].Params.Topmost = topmost;
 }
 
 void THeadlessPlatform::SetCaption(TWindowId window, const std::string& caption) {
     std::lock_guard lock(mutex_);
-    Windows[window].Spec.Caption = caption;
+    Windows[window].Params.Caption = caption;
 }
 
 void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {

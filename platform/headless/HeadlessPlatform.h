@@ -54,7 +54,7 @@ public:
         TBitmap24 Image;     // with KeepFrames
     };
     struct TWindow {
-        TWindowSpec Spec;
+        TWindowParams Params;
     };
     struct TMessageBox {
         std::string Text, Caption;
@@ -82,7 +82,7 @@ public:
     void ThreadBlocked() override;
     void ThreadUnblocked() override;
 
-    TWindowId CreateWindow(const TWindowSpec& spec) override;
+    TWindowId CreateWindow(const TWindowParams& params) override;
     void DestroyWindow(TWindowId window) override;
     void SetWindowBounds(TWindowId window, const TRect& bounds) override;
     void ShowWindow(TWindowId window, bool visible) override;

@@ -14,11 +14,11 @@ namespace {
 
 class TFontDc {
 public:
-    explicit TFontDc(const TFontSpec& spec) {
+    explicit TFontDc(const TFontSpec& font) {
         dc_ = CreateCompatibleDC(nullptr);
-        font_ = CreateFontA(spec.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+        font_ = CreateFontA(font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                            DEFAULT_PITCH, spec.Face.c_str());
+                            DEFAULT_PITCH, font.Face.c_str());
         old_font_ = SelectObject(dc_, font_);
     }
     ~TFontDc() {
