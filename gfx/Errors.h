@@ -23,6 +23,9 @@ inline constexpr const char* kCannotOpenFile = "Cannot open file %s";
 inline constexpr const char* kIndexOutOfBounds = "Index is out of bounds";
 inline constexpr const char* kErrorReading = "Error reading %s%s%s: %s";
 inline constexpr const char* kUnableToWrite = "Unable to write to %s";
+// The media player.
+inline constexpr const char* kMediaCannotOpen = "No device can play %s";
+inline constexpr const char* kMediaNotOpen = "The media player has no file open";
 // Pictures: libjpeg's own message is passed on as it stands; these two are ours.
 inline constexpr const char* kJpegTooLarge = "JPEG image is too large (%s pixels)";
 inline constexpr const char* kJpegNotAJpeg = "Not a JPEG file: %s";

@@ -1,6 +1,7 @@
 #include "gfx/Errors.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "ui/Forms.h"
+#include "ui/MediaPlayer.h"
 #include "ui/Text.h"
 #include "ui/Thread.h"
 
@@ -201,6 +202,38 @@ TEST(Ui, HeadlessSoundsPlayInVirtualTimeAndReportTheirEnd) {
     EXPECT_EQ(services.CreateMoviePlayer(ui.form.Window()), nullptr);
     EXPECT_TRUE(services.AcquireInstanceGuard("saver.scrSemaphore"));
     EXPECT_FALSE(services.AcquireInstanceGuard("saver.scrSemaphore"));
+}
+
+TEST(Ui, TheMediaPlayerNotifiesOnceACommandThatAskedHasEnded) {
+    TUi ui;
+    ui.platform.Headless().SoundLengths["song.wav"] = 700;
+    ui.platform.Headless().UnopenableSounds.insert("broken.xyz");
+    TMediaPlayer player(ui.app);
+    player.OnNotify = [&] {
+        ui.log += "notice@" + std::to_string(ui.platform.TickCount()) + " ";
+        player.Notify = false;  // as the saver does: no notice for the stop
+        player.Stop();
+        player.FileName = "song.wav";
+        player.Open();
+        player.Play();
+    };
+    player.FileName = "broken.xyz";
+    try {
+        player.Open();
+        FAIL() << "opened";
+    } catch (const EError& e) {
+        EXPECT_STREQ(e.what(), "No device can play broken.xyz");
+    }
+    EXPECT_THROW(player.Play(), EError);
+    player.FileName = "song.wav";
+    player.Open();
+    player.Play();
+    ui.form.Show();
+    ui.RunFor(2200);
+    EXPECT_EQ(ui.log, "notice@700 notice@1400 notice@2100 ");
+    player.Close();
+    ui.RunFor(2000);
+    EXPECT_EQ(ui.log, "notice@700 notice@1400 notice@2100 ");
 }
 
 TEST(Ui, TextIsMeasuredAndDrawnWithATransparentBackground) {
