@@ -1,4 +1,5 @@
 #include "gfx/Errors.h"
+#include "gfx/Png.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
 #include "tools/Report.h"
@@ -76,6 +77,17 @@ TEST_F(PackTest, APackedSaverLoadsAndInspects) {
     EXPECT_EQ(LoadPayload(job_.Output, loaded, folder).Result, TLoadOutcome::Loaded);
     EXPECT_EQ(test::ReadBytes(folder.PathFor("song one.wav")), test::AsBytes("RIFF...."));
     RemoveExtractedFiles(loaded, folder);
+}
+
+TEST_F(PackTest, PngPicturesAreStoredAsJpeg) {
+    WritePng(dir_.File("drawn.png"), test::TestPicture(50, 70));
+    job_.Pictures = {dir_.File("drawn.png")};
+    PackSaver(job_);
+    nlohmann::ordered_json item = InspectSaver(job_.Output)["Items"][0];
+    EXPECT_EQ(item["Name"], "drawn.png");
+    EXPECT_EQ(item["Record"]["Picture"]["Class"], "TJPEGImage");
+    EXPECT_EQ(item["Record"]["Picture"]["Width"], 50);
+    EXPECT_EQ(item["Record"]["Picture"]["Height"], 70);
 }
 
 TEST_F(PackTest, TheSameShaIsReportedForTheSameJpeg) {

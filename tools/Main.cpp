@@ -115,7 +115,7 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
         option->expected(1)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
         option->check(CLI::ExistingFile);
     };
-    pack.add_option("pictures", a.job.Pictures, "JPEG pictures, in show order")
+    pack.add_option("pictures", a.job.Pictures, "JPEG or PNG pictures, in show order")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->check(CLI::ExistingFile);
     pack.add_option("--manifest", a.manifest, "A JSON file of these options and \"pictures\"");

@@ -2,6 +2,7 @@
 
 #include "gfx/Errors.h"
 #include "gfx/Jpeg.h"
+#include "gfx/Png.h"
 #include "payload/Image.h"
 #include "payload/Paths.h"
 #include "payload/TempFolder.h"
@@ -18,6 +19,8 @@ namespace tevrin {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr int kPngToJpegQuality = 92;
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -101,7 +104,11 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
             image.Picture.JpegData = ReadFileBytes(path);
             TJpegInfo info;
             try {
-                info = ReadJpegInfo(image.Picture.JpegData.data(), image.Picture.JpegData.size());
+                const auto& bytes = image.Picture.JpegData;
+                // A PNG is stored as a JPEG: the saver reads JPEG pictures only.
+                if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' &&
+                    bytes[3] == 'G')
+                    image.Picture.JpegData = EncodeJpeg(ReadPng(path), kPngToJpegQuality);
                 DecodeJpeg(image.Picture.JpegData.data(), image.Picture.JpegData.size());
             } catch (const EError& e) {
                 throw EError(path + ": " + e.what());

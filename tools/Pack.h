@@ -13,7 +13,7 @@ namespace tevrin {
 struct TPackJob {
     std::string Stub;                   // the runtime executable put in front
     std::string Output;
-    std::vector<std::string> Pictures;  // JPEG files, in show order
+    std::vector<std::string> Pictures;  // JPEG or PNG files, in show order
     std::vector<std::string> Sounds;
     std::vector<std::string> Movies;
     // Texts, font and choices; the pack fills in the item lists.
