@@ -70,10 +70,11 @@ TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTem
     return outcome;
 }
 
-std::unique_ptr<TImage> FetchPicture(const std::string& path, const TSSFileLocations& record,
-                                     int index) {
-    TFile file = OpenOwnFile(path);
-    if (!file.Seek(record.PicOffset(index))) throw EReadError(msg::kStreamReadError);
+namespace {
+
+// The picture record whose stream starts at `offset` of an open file.
+std::unique_ptr<TImage> ReadPictureAt(TFile& file, std::int64_t offset) {
+    if (!file.Seek(offset)) throw EReadError(msg::kStreamReadError);
     TFileSource source(file);
     TReader reader(source);
     std::unique_ptr<TComponent> object = ReadComponent(reader);
@@ -83,6 +84,21 @@ std::unique_ptr<TImage> FetchPicture(const std::string& path, const TSSFileLocat
     }
     // A registered class that is no picture: there is nothing to show.
     throw EReadError(msg::kInvalidStreamFormat);
+}
+
+} // namespace
+
+std::unique_ptr<TImage> FetchPicture(const std::string& path, const TSSFileLocations& record,
+                                     int index) {
+    TFile file = OpenOwnFile(path);
+    return ReadPictureAt(file, record.PicOffset(index));
+}
+
+std::unique_ptr<TImage> ReadFirstPicture(const std::string& path) {
+    TFile file = OpenOwnFile(path);
+    std::optional<std::int32_t> length = ReadTrailerField(file, TTrailerField::PayloadLength);
+    if (!length) return nullptr;
+    return ReadPictureAt(file, file.Size() - kTrailerSize - *length);
 }
 
 void RemoveExtractedFiles(const TSSFileLocations& record, TTempFolder& temp) {

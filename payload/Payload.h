@@ -39,6 +39,12 @@ TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTem
 std::unique_ptr<TImage> FetchPicture(const std::string& path, const TSSFileLocations& record,
                                      int index);
 
+// The first picture record of the payload, found through the trailer's
+// payload length alone (the preview's way). Nothing when the trailer is
+// short; raises when the file cannot be opened or the payload does not start
+// with a picture record.
+std::unique_ptr<TImage> ReadFirstPicture(const std::string& path);
+
 // Deletes the copied sounds and movies by their names, and the run folder.
 // A file that cannot be deleted is passed over.
 void RemoveExtractedFiles(const TSSFileLocations& record, TTempFolder& temp);
