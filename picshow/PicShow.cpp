@@ -303,10 +303,13 @@ void TCustomPicShow::Animate() {
         for (;;) {
             app.ProcessMessages();
             const std::uint32_t elapsed = app.TickCount() - t0;
-            if (elapsed > Delay || !busy_ || manual_ || stopping_ || app.Terminated()) break;
+            // A run that cannot go on (a headless run at its end) stops too.
+            if (elapsed > Delay || !busy_ || manual_ || stopping_ || app.Terminated() ||
+                app.Platform().Exhausted())
+                break;
             app.WaitMessage(static_cast<int>(Delay - elapsed) + 1);
         }
-    } while (busy_ && !manual_ && !stopping_ && !app.Terminated());
+    } while (busy_ && !manual_ && !stopping_ && !app.Terminated() && !app.Platform().Exhausted());
     if (ended) TransitionComplete();
 }
 

@@ -184,7 +184,6 @@ bool TApplication::WaitMessage(int timeout_ms) {
         Dispatch(event);
         return true;
     }
-    if (platform_.Exhausted()) Terminate();
     return NextTimerDelay() == 0;
 }
 
@@ -195,6 +194,7 @@ void TApplication::Run() {
         if (OnIdle) Guarded([&] { OnIdle(done); });
         if (terminated_) break;
         if (done) WaitMessage(-1);
+        if (platform_.Exhausted()) Terminate();
     }
 }
 

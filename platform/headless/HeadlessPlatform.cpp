@@ -97,7 +97,10 @@ bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& r
         if (!scripted_.empty()) next = std::min<std::uint64_t>(next, scripted_.begin()->first);
         for (const TSleeper* s : sleepers_) next = std::min<std::uint64_t>(next, s->Deadline);
         if (next == UINT64_MAX) {
-            starved_ = true;  // nothing will ever happen
+            // Nothing will ever happen: the run waits out its time, or, with
+            // no end set, is over.
+            if (stop_at_ != UINT32_MAX) MoveClockTo(stop_at_);
+            else starved_ = true;
             return false;
         }
         MoveClockTo(static_cast<std::uint32_t>(std::min<std::uint64_t>(next, stop_at_)));

@@ -1,0 +1,215 @@
+#include "saver/SaverWindow.h"
+
+#include "effects/Random.h"
+#include "gfx/Copy.h"
+#include "gfx/Errors.h"
+#include "payload/IntConv.h"
+#include "payload/Payload.h"
+#include "setup/StoredSettings.h"
+#include "ui/Services.h"
+#include "ui/Text.h"
+
+#include <cstdlib>
+
+namespace tevrin {
+namespace {
+
+constexpr std::uint32_t kButtonFace = 0xF0F0F0;
+constexpr int kDesignWidth = 423, kDesignHeight = 350;
+
+// The classic defaults of the system colours a caption may name.
+std::uint32_t ColorToRgb(TColor color) {
+    if (color >= 0) return static_cast<std::uint32_t>(color) & 0xFFFFFF;
+    switch (color & 0xFF) {
+    case 5: return 0xFFFFFF;   // window
+    case 14: return 0xFFFFFF;  // highlight text
+    case 15: return 0xF0F0F0;  // button face
+    case 13: return 0xD77800;  // highlight
+    default: return 0x000000;  // the text colours
+    }
+}
+
+} // namespace
+
+TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_parent,
+                   std::string user_dir)
+    : TForm(app), own_path_(std::move(own_path)), temp_(std::move(temp_parent)),
+      user_dir_(std::move(user_dir)), media_(app), timer_slide_(app) {
+    TPlatform& platform = app.Platform();
+    Border = false;
+    Color = kButtonFace;
+    SetBounds((platform.ScreenWidth() - kDesignWidth) / 2, (platform.ScreenHeight() - kDesignHeight) / 2,
+              kDesignWidth, kDesignHeight);
+    show_ = std::make_unique<TPicShow>(*this);
+    show_->SetAlign(TAlign::alClient);
+    show_->SetCenter(true);
+    show_->SetStretch(true);
+    show_->Threaded = false;
+    show_->OnMouseMove = [this](std::uint8_t, int x, int y) { FormMouseMove(x, y); };
+    show_->OnMouseDown = [this](int, std::uint8_t, int, int) { RequestClose(); };
+    timer_slide_.SetEnabled(false);
+    media_.OnNotify = [this] { MediaNotify(); };
+    OnActivate = [this] { FormActivate(); };
+    OnClose = [this] { FormClose(); };
+    OnKeyDown = [this](int&, std::uint8_t) { RequestClose(); };
+    OnMouseDown = [this](int, std::uint8_t, int, int) { RequestClose(); };
+    OnMouseMove = [this](std::uint8_t, int x, int y) { FormMouseMove(x, y); };
+}
+
+TfrmScrn::~TfrmScrn() {
+    if (loaded_ && !closed_up_) FormClose();
+    media_.Close();
+    show_.reset();
+    RemoveExtractedFiles(locations_, temp_);
+}
+
+void TfrmScrn::FormActivate() {
+    if (!first_activate_) return;
+    TApplication& app = Application();
+    TPlatform& platform = app.Platform();
+    const TLoadOutcome outcome = LoadPayload(own_path_, locations_, temp_);
+    if (outcome.Result == TLoadOutcome::TrailerMissing) return;  // tried again next time
+    if (outcome.Result == TLoadOutcome::RecordUnreadable) {
+        app.Terminate();
+    } else {
+        timer_slide_.SetInterval(static_cast<std::uint32_t>(std::max(locations_.Interval, 0)));
+        timer_slide_.OnTimer = [this] { ShowNextPicture(); };
+    }
+    locations_.lMute = TStoredSettings(own_path_, user_dir_).ReadMute(locations_.lMute);
+    if (locations_.Ver == "photo") {
+        if (locations_.SoundRandom == 3) sound_index_ = Random(locations_.SndCount());
+        PlayNextSound();
+    }
+    first_activate_ = false;
+    Color = 0x000000;
+    SetBounds(0, 0, platform.ScreenWidth(), platform.ScreenHeight());
+    LastX = LastY = -1;
+    app.OnIdle = [this](bool& done) { AppIdle(done); };
+    SetTopmost(true);
+    platform.Services().SetSaverRunning(true);
+    platform.ShowCursor(false);
+    loaded_ = true;
+    Show();
+}
+
+void TfrmScrn::AppIdle(bool& done) {
+    // Once the show has started the message would only be ignored: posting
+    // it on every idle moment would keep the loop from ever waiting.
+    if (!show_started_) Application().PostMessage(this, WM_STARTSHOW);
+    done = true;
+}
+
+void TfrmScrn::HandleMessage(int message, std::intptr_t, std::intptr_t) {
+    if (message != WM_STARTSHOW || show_started_) return;
+    show_started_ = true;
+    ShowNextPicture();
+}
+
+void TfrmScrn::ShowNextPicture() {
+    const int count = locations_.PicCount();
+    if (count == 0) return;
+    timer_slide_.SetEnabled(false);
+    if (locations_.lRandomPic) picture_index_ = Random(count);
+    else if (picture_index_ > count - 1) picture_index_ = 0;
+    std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, picture_index_);
+    if (show_->Busy()) show_->Stop();
+    show_->SetPicture(ComposePicture(*image));
+    if (locations_.lRandomStyle) show_->Style = static_cast<TShowStyle>(Random(127) + 1);
+    else show_->Style = show_->Style < 127 ? static_cast<TShowStyle>(show_->Style + 1) : 1;
+    if (locations_.lClearOldImage) {
+        show_->Clear();
+        Update();
+    }
+    show_->Execute();
+    image.reset();
+    Application().ProcessMessages();
+    ++picture_index_;
+    timer_slide_.SetEnabled(true);
+}
+
+TBitmap24 TfrmScrn::ComposePicture(const TImage& image) {
+    TPlatform& platform = Application().Platform();
+    const int w = platform.ScreenWidth(), h = platform.ScreenHeight();
+    TBitmap24 canvas = ComposeCentered(image.Picture.Bitmap, w, h);
+    show_text_ = !show_text_;
+    if (show_text_ && !locations_.Text.empty()) {
+        // Size, colour and face only: the caption is drawn upright and plain.
+        const TFontSpec font{locations_.TextFont.Name,
+                             -MulDiv(locations_.TextFont.Size(), ScreenPixelsPerInch(), 72),
+                             ColorToRgb(locations_.TextFont.Color)};
+        const TTextExtent extent = MeasureText(font, locations_.Text);
+        PaintText(canvas, w / 2 - extent.Width / 2, h - extent.Height, font, locations_.Text);
+    }
+    return canvas;
+}
+
+void TfrmScrn::PlayNextSound() {
+    const int count = locations_.SndCount();
+    if (count == 0 || locations_.lMute) return;
+    if (sound_index_ > count - 1) sound_index_ = 0;
+    if (locations_.SoundRandom == 2) sound_index_ = Random(count);
+    media_.FileName = temp_.PathFor(locations_.SndFileName(sound_index_));
+    try {
+        media_.Open();
+        media_.Play();
+    } catch (const EError&) {
+        // What cannot play stays silent.
+    }
+    if (locations_.SoundRandom != 3) ++sound_index_;
+}
+
+void TfrmScrn::MediaNotify() {
+    media_.Notify = false;
+    try {
+        media_.Stop();
+    } catch (const EError&) {
+    }
+    PlayNextSound();
+}
+
+bool TfrmScrn::MayEnd() {
+    TPlatform& platform = Application().Platform();
+    TServices& services = platform.Services();
+    const std::optional<std::string> use =
+        services.ReadUserRegistry("Control Panel\\Desktop", "ScreenSaveUsePassword");
+    if (!use) return true;
+    platform.ShowCursor(true);
+    bool may_end = true;
+    std::int32_t on = 0;
+    if (TryStrToInt(*use, on) && on != 0) may_end = services.VerifySaverPassword(Window()).value_or(true);
+    platform.ShowCursor(false);
+    return may_end;
+}
+
+void TfrmScrn::RequestClose() {
+    MoveIgnoreCount = 5;
+    if (MayEnd()) Close();
+}
+
+void TfrmScrn::FormMouseMove(int x, int y) {
+    if (MoveIgnoreCount > 0) {
+        --MoveIgnoreCount;
+        return;
+    }
+    if (LastX == -1 && LastY == -1) {
+        LastX = x;
+        LastY = y;
+        return;
+    }
+    if (std::abs(x - LastX) > 2 && std::abs(y - LastY) > 2) {
+        LastX = x;
+        LastY = y;
+        RequestClose();
+    }
+}
+
+void TfrmScrn::FormClose() {
+    if (!loaded_ || closed_up_) return;
+    closed_up_ = true;
+    TPlatform& platform = Application().Platform();
+    platform.Services().SetSaverRunning(false);
+    Application().OnIdle = nullptr;
+    platform.ShowCursor(true);
+}
+
+} // namespace tevrin

@@ -1,0 +1,238 @@
+#include "gfx/Copy.h"
+#include "gfx/Jpeg.h"
+#include "payload/Paths.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "saver/SaverWindow.h"
+#include "tests/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tevrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kW = 160, kH = 120;
+
+// A packed saver on a headless screen, its window shown and activated.
+struct TSaverRun {
+    explicit TSaverRun(const std::function<void(TSSFileLocations&, test::TSaverParts&)>& setup,
+                       bool keep_frames = false) {
+        TSSFileLocations record(96);
+        record.Ver = "photo";
+        record.Interval = 1000;
+        record.SoundRandom = 1;
+        parts.Pictures = {test::TestJpeg(100, 80), test::TestJpeg(200, 60), test::TestJpeg(40, 140)};
+        setup(record, parts);
+        saver = dir.File("run.scr");
+        test::WriteBytes(saver, test::BuildSaver(parts, record));
+        platform.KeepFrames = keep_frames;
+        window = std::make_unique<TfrmScrn>(app, saver, temp.Path(), user.Path());
+        window->PShow().OnComplete = [this](TCustomPicShow& s) {
+            styles.push_back(s.Style);
+            shown.push_back(s.Screen());
+        };
+    }
+    void Start() { window->Show(); }
+    void RunFor(std::uint32_t ms) {
+        platform.StopAt(platform.TickCount() + ms);
+        while (!app.Terminated() && !platform.Exhausted()) {
+            app.ProcessMessages();
+            if (app.Terminated()) break;
+            bool done = true;
+            if (app.OnIdle) app.OnIdle(done);
+            app.WaitMessage(-1);
+        }
+    }
+    void Input(std::uint32_t at, TEvent::TKind kind, int x = 0, int y = 0) {
+        TEvent e;
+        e.Kind = kind;
+        e.Window = window->Window();
+        e.X = x;
+        e.Y = y;
+        platform.Script(at, e);
+    }
+    TBitmap24 Expected(int picture) const {
+        const auto& jpeg = parts.Pictures[picture];
+        return ComposeCentered(DecodeJpeg(jpeg.data(), jpeg.size()), kW, kH);
+    }
+    THeadlessServices& Services() { return platform.Headless(); }
+
+    test::TScratchDir dir, temp, user;
+    test::TSaverParts parts;
+    std::string saver;
+    THeadlessPlatform platform{kW, kH};
+    TApplication app{platform};
+    std::unique_ptr<TfrmScrn> window;
+    std::vector<int> styles;
+    std::vector<TBitmap24> shown;
+};
+
+bool Same(const TBitmap24& a, const TBitmap24& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int y = 0; y < a.Height(); ++y)
+        if (!std::equal(a.Row(y), a.Row(y) + a.Width() * 3, b.Row(y))) return false;
+    return true;
+}
+
+TEST(Saver, PicturesInOrderWithStylesFrom52AndTheScreenCovered) {
+    TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
+    run.Start();
+    EXPECT_TRUE(run.window->Topmost());
+    EXPECT_EQ(run.window->BoundsRect(), (TRect{0, 0, kW, kH}));
+    EXPECT_FALSE(run.platform.CursorVisible);
+    EXPECT_TRUE(run.Services().SaverRunning);
+    run.RunFor(8000);
+    // Each step: a transition of about a second, then the interval.
+    ASSERT_GE(run.shown.size(), 4u);
+    EXPECT_EQ(run.styles[0], 52);
+    EXPECT_EQ(run.styles[1], 53);
+    for (std::size_t i = 0; i < run.shown.size(); ++i)
+        EXPECT_TRUE(Same(run.shown[i], run.Expected(static_cast<int>(i % 3)))) << "step " << i;
+    // Waiting between transitions, not spinning.
+    EXPECT_LT(run.platform.Waits, 400);
+}
+
+TEST(Saver, StylesWrapAfter127AndIntervalZeroShowsOnePicture) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts&) { r.Interval = 0; });
+    run.window->PShow().Style = 126;
+    run.Start();
+    run.RunFor(10000);
+    ASSERT_EQ(run.styles.size(), 1u);
+    EXPECT_EQ(run.styles[0], 127);
+    TSaverRun wrap([](TSSFileLocations& r, test::TSaverParts&) { r.Interval = 10; });
+    wrap.window->PShow().Style = 126;
+    wrap.Start();
+    wrap.RunFor(3000);
+    ASSERT_GE(wrap.styles.size(), 2u);
+    EXPECT_EQ(wrap.styles[1], 1);
+}
+
+TEST(Saver, CaptionsOnEveryOtherPicture) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) {
+        r.Text = "Hello";
+        r.TextFont.Color = 0x0000FF;  // red
+        r.TextFont.Height = -20;
+        p.Pictures = {test::TestJpeg(8, 8)};  // the bottom of the screen stays black
+    });
+    run.Start();
+    run.RunFor(5000);
+    ASSERT_GE(run.shown.size(), 2u);
+    auto red_pixels = [](const TBitmap24& b) {
+        int n = 0;
+        for (int y = kH - 25; y < kH; ++y)
+            for (int x = 0; x < kW; ++x) n += b.Row(y)[x * 3 + 2] > 128;
+        return n;
+    };
+    EXPECT_GT(red_pixels(run.shown[0]), 20);
+    EXPECT_EQ(red_pixels(run.shown[1]), 0);
+}
+
+TEST(Saver, MouseMovesEndItOnlyWhenTheyGoMoreThanTwoPixelsBothWays) {
+    struct {
+        std::vector<std::pair<int, int>> moves;
+        bool ends;
+    } cases[] = {
+        {{{50, 50}}, false},                  // the first move only records
+        {{{50, 50}, {53, 53}}, true},
+        {{{50, 50}, {100, 51}}, false},
+        {{{50, 50}, {53, 47}}, true},
+        {{{50, 50}, {52, 52}, {53, 53}}, true},  // a slow drift from the reference
+        {{{50, 50}, {51, 100}}, false},
+    };
+    for (const auto& c : cases) {
+        TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
+        run.Start();
+        std::uint32_t at = 100;
+        for (auto [x, y] : c.moves) run.Input(at += 10, TEvent::MouseMove, x, y);
+        run.RunFor(400);
+        EXPECT_EQ(run.window->Closed(), c.ends) << c.moves.size();
+    }
+}
+
+TEST(Saver, KeysAndClicksEndItAndCleanUp) {
+    for (TEvent::TKind kind : {TEvent::KeyDown, TEvent::MouseDown}) {
+        std::string temp_path;
+        {
+            TSaverRun run([](TSSFileLocations&, test::TSaverParts& p) {
+                p.Sounds = {{"a.wav", test::AsBytes("RIFF")}};
+            });
+            run.Start();
+            temp_path = run.window->Temp().Path();
+            EXPECT_TRUE(fs::exists(temp_path));
+            run.Input(1500, kind, 20, 20);  // in the middle of the first transition
+            run.RunFor(5000);
+            EXPECT_TRUE(run.window->Closed());
+            EXPECT_TRUE(run.platform.CursorVisible);
+            EXPECT_FALSE(run.Services().SaverRunning);
+            run.window.reset();
+        }
+        EXPECT_FALSE(fs::exists(temp_path));
+    }
+}
+
+TEST(Saver, ARefusedPasswordKeepsItRunningAndIgnoresFiveMoves) {
+    TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
+    run.Services().Registry["Control Panel\\Desktop\\ScreenSaveUsePassword"] = "1";
+    run.Services().PasswordAnswer = false;
+    run.Start();
+    run.Input(100, TEvent::KeyDown);
+    run.Input(110, TEvent::MouseMove, 10, 10);
+    for (int i = 0; i < 5; ++i) run.Input(120 + i, TEvent::MouseMove, 100 + i * 10, 100);
+    run.RunFor(300);
+    EXPECT_FALSE(run.window->Closed());
+    EXPECT_EQ(run.window->MoveIgnoreCount, 0);
+    EXPECT_FALSE(run.platform.CursorVisible);
+    run.Services().PasswordAnswer = true;
+    run.Input(400, TEvent::MouseDown, 5, 5);
+    run.RunFor(200);
+    EXPECT_TRUE(run.window->Closed());
+}
+
+TEST(Saver, SoundsInOrderRandomOrMutedByTheStoredSetting) {
+    auto plays = [](int sound_random, const std::string& stored_mute, bool record_mute) {
+        TSaverRun run([&](TSSFileLocations& r, test::TSaverParts& p) {
+            r.SoundRandom = sound_random;
+            r.lMute = record_mute;
+            p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")},
+                        {"c.wav", test::AsBytes("C")}};
+        });
+        if (!stored_mute.empty())
+            test::WriteBytes(JoinPath(run.dir.Path(), "CONTROL.INI"),
+                             test::AsBytes("[Setup]\nmute=" + stored_mute + "\n"));
+        run.Services().DefaultSoundLength = 1000;
+        run.Start();
+        run.RunFor(4500);
+        std::string order;
+        for (const std::string& line : run.Services().Log)
+            if (line.rfind("play ", 0) == 0) order += line.substr(5, 1);
+        return order;
+    };
+    EXPECT_EQ(plays(1, "", false), "abcab");
+    EXPECT_EQ(plays(1, "1", false), "");
+    EXPECT_EQ(plays(1, "", true), "");
+    EXPECT_EQ(plays(1, "0", true), "abcab");
+    const std::string repeated = plays(3, "", false);
+    ASSERT_EQ(repeated.size(), 5u);
+    EXPECT_EQ(repeated, std::string(5, repeated[0]));
+}
+
+TEST(Saver, AShortTrailerLeavesTheDesignedWindowWaiting) {
+    TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
+    test::WriteBytes(run.saver, test::AsBytes("MZ but no payload"));
+    run.Start();
+    run.RunFor(1000);
+    EXPECT_TRUE(run.window->FirstActivate());
+    EXPECT_EQ(run.window->BoundsRect().Width(), 423);
+    EXPECT_TRUE(run.platform.CursorVisible);
+    EXPECT_FALSE(run.window->ShowStarted());
+    // The reference position is still (0, 0): a diagonal move ends it.
+    run.Input(1100, TEvent::MouseMove, 5, 5);
+    run.RunFor(200);
+    EXPECT_TRUE(run.window->Closed());
+}
+
+} // namespace
+} // namespace tevrin
