@@ -159,6 +159,17 @@ void TfrmScrn::PlayNextSound() {
 }
 
 void TfrmScrn::MediaNotify() {
+    // A device that takes every play and fails at once would otherwise start
+    // the next sound at once, forever: once every sound has failed in a row,
+    // playback stops for the rest of the run, as after a failed open.
+    if (media_.NotifyValue == TNotifyValue::nvFailure) {
+        if (++failed_in_row_ >= locations_.SndCount()) {
+            media_.Close();
+            return;
+        }
+    } else if (media_.NotifyValue == TNotifyValue::nvSuccessful) {
+        failed_in_row_ = 0;
+    }
     media_.Notify = false;
     try {
         media_.Stop();

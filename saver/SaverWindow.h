@@ -75,6 +75,7 @@ private:
     bool show_text_ = false;
     bool closed_up_ = false;
     int picture_index_ = 0, sound_index_ = 0;
+    int failed_in_row_ = 0;
 };
 
 } // namespace tevrin

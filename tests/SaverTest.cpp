@@ -219,6 +219,30 @@ TEST(Saver, SoundsInOrderRandomOrMutedByTheStoredSetting) {
     EXPECT_EQ(repeated, std::string(5, repeated[0]));
 }
 
+TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) {
+        p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
+    });
+    run.Services().FailingSounds = {"a.wav", "b.wav"};
+    run.Start();
+    run.RunFor(3000);
+    int played = 0;
+    for (const std::string& line : run.Services().Log) played += line.rfind("play ", 0) == 0;
+    EXPECT_EQ(played, 2);
+    EXPECT_FALSE(run.shown.empty());  // the slide show went on
+    // One good sound among failing ones keeps the music going.
+    TSaverRun mixed([](TSSFileLocations& r, test::TSaverParts& p) {
+        p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
+    });
+    mixed.Services().FailingSounds = {"a.wav"};
+    mixed.Services().DefaultSoundLength = 500;
+    mixed.Start();
+    mixed.RunFor(3000);
+    played = 0;
+    for (const std::string& line : mixed.Services().Log) played += line.rfind("play ", 0) == 0;
+    EXPECT_GT(played, 6);
+}
+
 TEST(Saver, AShortTrailerLeavesTheDesignedWindowWaiting) {
     TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
     test::WriteBytes(run.saver, test::AsBytes("MZ but no payload"));
