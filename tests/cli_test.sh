@@ -78,5 +78,19 @@ check "render --all writes a sheet" test -s all.png
 tevrin render --style 5 --to 05-plasma.jpg --size 0x10 -o bad.png >/dev/null
 check "a bad size fails" grep -q "between 1x1" err.txt
 
+# A packed saver runs on the headless platform and writes what it showed.
+stub=$(dirname "$tool")/tevrin-saver
+saver_file=show.run
+if [ -e "$stub.exe" ]; then
+    stub=$stub.exe
+    saver_file=show.exe
+fi
+tevrin pack -q -o "$saver_file" --stub "$stub" --interval 500 --sound melody.wav \
+    05-plasma.jpg 02-lighthouse.jpg >/dev/null
+check "pack with the runtime stub" test -s "$saver_file"
+$runner "./$saver_file" --platform headless --seconds 4 --size 64x48 --dump frames >/dev/null 2>err.txt
+check "a headless run writes frames" test "$(ls frames | grep -c '^frame-.*\.png$')" -gt 30
+check "and the log of its player calls" grep -q "play melody.wav" frames/log.txt
+
 echo "cli: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
