@@ -2,6 +2,7 @@
 #include "gfx/Jpeg.h"
 #include "payload/Paths.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "app/Entry.h"
 #include "saver/SaverWindow.h"
 #include "tests/TestSupport.h"
 
@@ -256,6 +257,78 @@ TEST(Saver, AShortTrailerLeavesTheDesignedWindowWaiting) {
     run.Input(1100, TEvent::MouseMove, 5, 5);
     run.RunFor(200);
     EXPECT_TRUE(run.window->Closed());
+}
+
+} // namespace
+} // namespace tevrin
+
+namespace tevrin {
+namespace {
+
+struct TEntry {
+    TEntry() {
+        TSSFileLocations record(96);
+        record.Ver = "photo";
+        record.Interval = 500;
+        test::TSaverParts parts;
+        parts.Pictures = {test::TestJpeg(40, 30)};
+        saver = dir.File("Garden.scr");
+        test::WriteBytes(saver, test::BuildSaver(parts, record));
+    }
+    int Run(const std::vector<std::string>& args, std::uint32_t seconds = 2) {
+        platform.StopAt(platform.TickCount() + seconds * 1000);
+        return RunSaver(app, args, saver, temp.Path(), user.Path());
+    }
+    test::TScratchDir dir, temp, user;
+    std::string saver;
+    THeadlessPlatform platform{kW, kH};
+    TApplication app{platform};
+};
+
+TEST(Entry, PreviewDrawsTheFirstPictureStretchedUntilTheWindowGoes) {
+    TEntry entry;
+    THeadlessServices& services = entry.platform.Headless();
+    services.ForeignWindows[4242].Visible = false;
+    services.ForeignWindows[4242].Rect = {10, 10, 210, 160};
+    entry.platform.ScriptCall(300, [&] { services.ForeignWindows[4242].Visible = true; });
+    entry.platform.ScriptCall(900, [&] { services.ForeignWindows[4242].Visible = false; });
+    EXPECT_EQ(entry.Run({"/p", "4242"}, 5), 0);
+    EXPECT_EQ(services.ForeignWindows[4242].Draws, 1);
+    EXPECT_EQ(services.ForeignWindows[4242].Last.Width(), 200);
+    EXPECT_EQ(services.ForeignWindows[4242].Last.Height(), 150);
+    EXPECT_GE(entry.platform.TickCount(), 900u);  // it stayed while the window was there
+    EXPECT_LT(entry.platform.TickCount(), 1100u);
+    EXPECT_LT(entry.platform.Waits, 60);  // waited for the window, did not spin
+    EXPECT_TRUE(entry.platform.Frames.empty());
+}
+
+TEST(Entry, BadHandlesAndMissingProvidersEndQuietly) {
+    TEntry entry;
+    EXPECT_EQ(entry.Run({"/p"}), 0);
+    EXPECT_EQ(entry.Run({"/p", "abc"}), 0);
+    EXPECT_EQ(entry.Run({"/a", "77"}), 0);
+    EXPECT_EQ(entry.Run({"/a"}), 0);
+    const auto& log = entry.platform.Headless().Log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "change password"), 1);
+    EXPECT_TRUE(entry.platform.MessageBoxes.empty());
+    EXPECT_TRUE(entry.platform.Frames.empty());
+}
+
+TEST(Entry, ASecondInstanceOfTheSameFileEndsAtOnce) {
+    TEntry entry;
+    entry.platform.Headless().GuardsHeldElsewhere.insert("Garden.scrSemaphore");
+    EXPECT_EQ(entry.Run({"/s"}), 0);
+    EXPECT_TRUE(entry.platform.Frames.empty());
+    EXPECT_FALSE(entry.platform.Headless().SaverRunning);
+}
+
+TEST(Entry, TheSaverModeRunsUntilTheRunEnds) {
+    TEntry entry;
+    EXPECT_EQ(entry.Run({"/S"}, 3), 0);
+    EXPECT_FALSE(entry.platform.Frames.empty());
+    EXPECT_FALSE(entry.platform.Headless().SaverRunning);  // cleaned up on the way out
+    EXPECT_TRUE(entry.platform.CursorVisible);
+    EXPECT_TRUE(fs::is_empty(entry.temp.Path()));
 }
 
 } // namespace
