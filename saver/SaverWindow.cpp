@@ -5,6 +5,7 @@
 #include "gfx/Errors.h"
 #include "payload/IntConv.h"
 #include "payload/Payload.h"
+#include "setup/InterfaceTexts.h"
 #include "setup/StoredSettings.h"
 #include "ui/Services.h"
 #include "ui/Text.h"
@@ -15,6 +16,8 @@ namespace tevrin {
 namespace {
 
 constexpr std::uint32_t kButtonFace = 0xF0F0F0;
+// Where the question about the missing movie player sends the user.
+constexpr const char* kFlashDownloadPage = "https://tevrin.invalid/movie-player";
 constexpr int kDesignWidth = 423, kDesignHeight = 350;
 
 // The classic defaults of the system colours a caption may name.
@@ -34,7 +37,7 @@ std::uint32_t ColorToRgb(TColor color) {
 TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_parent,
                    std::string user_dir)
     : TForm(app), own_path_(std::move(own_path)), temp_(std::move(temp_parent)),
-      user_dir_(std::move(user_dir)), media_(app), timer_slide_(app) {
+      user_dir_(std::move(user_dir)), media_(app), timer_slide_(app), timer_flash_(app) {
     TPlatform& platform = app.Platform();
     Border = false;
     Color = kButtonFace;
@@ -48,17 +51,28 @@ TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_par
     show_->OnMouseMove = [this](std::uint8_t, int x, int y) { FormMouseMove(x, y); };
     show_->OnMouseDown = [this](int, std::uint8_t, int, int) { RequestClose(); };
     timer_slide_.SetEnabled(false);
+    timer_flash_.SetInterval(1000);
+    timer_flash_.OnTimer = [this] { TimerFlashTimer(); };
     media_.OnNotify = [this] { MediaNotify(); };
     OnActivate = [this] { FormActivate(); };
     OnClose = [this] { FormClose(); };
-    OnKeyDown = [this](int&, std::uint8_t) { RequestClose(); };
+    OnKeyDown = [this](int&, std::uint8_t) {
+        if (!own_movie_input_) RequestClose();
+    };
     OnMouseDown = [this](int, std::uint8_t, int, int) { RequestClose(); };
     OnMouseMove = [this](std::uint8_t, int x, int y) { FormMouseMove(x, y); };
+    OnInput = [this](const TEvent& event) {
+        if (!own_movie_input_) return false;
+        MovieInput(event);
+        return true;
+    };
 }
 
 TfrmScrn::~TfrmScrn() {
     if (loaded_ && !closed_up_) FormClose();
+    Application().Platform().Services().RemoveInputHook();
     media_.Close();
+    movie_.reset();
     show_.reset();
     RemoveExtractedFiles(locations_, temp_);
 }
@@ -76,7 +90,13 @@ void TfrmScrn::FormActivate() {
         timer_slide_.OnTimer = [this] { ShowNextPicture(); };
     }
     locations_.lMute = TStoredSettings(own_path_, user_dir_).ReadMute(locations_.lMute);
+    if (locations_.Ver == "flash") {
+        if (!CreateFlashPlayer()) return;
+        InstallInputHook();
+        if (locations_.PicCount() == 0) PlayNextMovie();
+    }
     if (locations_.Ver == "photo") {
+        if (movie_) movie_->SetVisible(false);
         if (locations_.SoundRandom == 3) sound_index_ = Random(locations_.SndCount());
         PlayNextSound();
     }
@@ -109,8 +129,25 @@ void TfrmScrn::ShowNextPicture() {
     const int count = locations_.PicCount();
     if (count == 0) return;
     timer_slide_.SetEnabled(false);
-    if (locations_.lRandomPic) picture_index_ = Random(count);
-    else if (picture_index_ > count - 1) picture_index_ = 0;
+    if (movie_ && movie_visible_) {
+        movie_->SetVisible(false);
+        movie_visible_ = false;
+    }
+    if (locations_.lRandomPic) {
+        picture_index_ = Random(count);
+    } else if (picture_index_ > count - 1) {
+        if (locations_.Ver == "flash") {
+            // The pictures are over: movies for the rest of the run.
+            show_->SetVisible(false);
+            if (movie_) {
+                movie_->SetVisible(true);
+                movie_visible_ = true;
+            }
+            PlayNextMovie();
+            return;
+        }
+        picture_index_ = 0;
+    }
     std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, picture_index_);
     if (show_->Busy()) show_->Stop();
     show_->SetPicture(ComposePicture(*image));
@@ -176,6 +213,66 @@ void TfrmScrn::MediaNotify() {
     } catch (const EError&) {
     }
     PlayNextSound();
+}
+
+bool TfrmScrn::CreateFlashPlayer() {
+    TPlatform& platform = Application().Platform();
+    movie_ = platform.Services().CreateMoviePlayer(Window());
+    if (movie_) {
+        movie_->SetBounds({0, 0, platform.ScreenWidth(), platform.ScreenHeight()});
+        movie_->SetVisible(true);
+        movie_visible_ = true;
+        return true;
+    }
+    const std::string text = LoadDownloadSwfText(own_path_);
+    if (platform.MessageBox(text, Application().Title, kMbYesNo | kMbIconInformation) == kIdYes)
+        platform.Services().ShellOpen(Window(), kFlashDownloadPage);
+    Application().Terminate();  // the process ends, whatever the answer
+    return false;
+}
+
+void TfrmScrn::PlayNextMovie() {
+    if (!movie_) return;
+    if (!movie_visible_) {
+        movie_->SetVisible(true);
+        movie_visible_ = true;
+    }
+    if (show_->Visible()) show_->SetVisible(false);
+    const int count = locations_.FlashCount();
+    if (count == 0) return;
+    timer_flash_.SetEnabled(false);
+    if (movie_index_ > count - 1) movie_index_ = 0;
+    movie_->Stop();
+    movie_->SetMovie(temp_.PathFor(locations_.FlashFileName(movie_index_)));
+    try {
+        movie_->Play();
+    } catch (const EError&) {
+    }
+    ++movie_index_;
+    timer_flash_.SetEnabled(true);
+}
+
+void TfrmScrn::TimerFlashTimer() {
+    if (!movie_) return;
+    if (movie_->TotalFrames() - 1 <= movie_->CurrentFrame()) PlayNextMovie();
+}
+
+void TfrmScrn::InstallInputHook() {
+    TServices& services = Application().Platform().Services();
+    hook_cursor_ = services.CursorPosition();
+    if (!services.InstallInputHook([this](const TEvent& event) { MovieInput(event); }))
+        own_movie_input_ = true;  // the system refused: watch our own input
+}
+
+void TfrmScrn::MovieInput(const TEvent& event) {
+    bool counts = event.Kind == TEvent::KeyUp || event.Kind == TEvent::MouseDown ||
+                  event.Kind == TEvent::MouseUp;
+    if (event.Kind == TEvent::MouseMove)
+        counts = Application().Platform().Services().CursorPosition() != hook_cursor_;
+    if (!counts) return;
+    Application().Platform().Services().RemoveInputHook();
+    own_movie_input_ = false;
+    Close();
 }
 
 bool TfrmScrn::MayEnd() {

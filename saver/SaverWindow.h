@@ -11,6 +11,7 @@
 #include "picshow/PicShow.h"
 #include "ui/Forms.h"
 #include "ui/MediaPlayer.h"
+#include "ui/Services.h"
 
 #include <memory>
 #include <string>
@@ -40,6 +41,8 @@ public:
     TSSFileLocations& Locations() { return locations_; }
     TPicShow& PShow() { return *show_; }
     TTimer& TimerSlide() { return timer_slide_; }
+    TTimer& TimerFlash() { return timer_flash_; }
+    TMoviePlayerControl* FlashPlayer() { return movie_.get(); }
     bool ShowStarted() const { return show_started_; }
     bool FirstActivate() const { return first_activate_; }
     const TTempFolder& Temp() const { return temp_; }
@@ -59,6 +62,14 @@ private:
     TBitmap24 ComposePicture(const TImage& image);
     void PlayNextSound();
     void MediaNotify();
+    // Creates the movie player; without one, offers its download and ends.
+    bool CreateFlashPlayer();
+    void PlayNextMovie();
+    void TimerFlashTimer();
+    // The input that ends a movie saver: a key released, any mouse button,
+    // the pointer moved from where it was. No password check.
+    void MovieInput(const TEvent& event);
+    void InstallInputHook();
     // Whether the saver may end: the system's saver password, where it is on.
     bool MayEnd();
 
@@ -69,12 +80,19 @@ private:
     std::unique_ptr<TPicShow> show_;
     TMediaPlayer media_;
     TTimer timer_slide_;
+    TTimer timer_flash_;
+    std::unique_ptr<TMoviePlayerControl> movie_;
+    bool movie_visible_ = false;
+    // Set when the system refused the input hook: the window's own input
+    // then follows the hook's rules.
+    bool own_movie_input_ = false;
+    std::pair<int, int> hook_cursor_;
     bool first_activate_ = true;
     bool loaded_ = false;  // the first activation's start-up work is done
     bool show_started_ = false;
     bool show_text_ = false;
     bool closed_up_ = false;
-    int picture_index_ = 0, sound_index_ = 0;
+    int picture_index_ = 0, sound_index_ = 0, movie_index_ = 0;
     int failed_in_row_ = 0;
 };
 

@@ -333,3 +333,91 @@ TEST(Entry, TheSaverModeRunsUntilTheRunEnds) {
 
 } // namespace
 } // namespace tevrin
+
+namespace tevrin {
+namespace {
+
+void MovieSaver(TSSFileLocations& r, test::TSaverParts& p, int pictures) {
+    r.Ver = "flash";
+    r.Interval = 200;
+    p.Pictures.resize(pictures);
+    for (auto& picture : p.Pictures) picture = test::TestJpeg(30, 20);
+    p.Movies = {{"one.swf", test::AsBytes("FWS1")}, {"two.swf", test::AsBytes("FWS2")}};
+}
+
+TEST(Movies, AMissingPlayerOffersItsDownloadAndEndsEitherWay) {
+    for (int answer : {kIdYes, kIdNo}) {
+        TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) { MovieSaver(r, p, 2); });
+        run.platform.MessageBoxAnswers = {answer};
+        run.Start();
+        run.RunFor(1000);
+        ASSERT_EQ(run.platform.MessageBoxes.size(), 1u);
+        EXPECT_EQ(run.platform.MessageBoxes[0].Text,
+                  "Please install the Macromedia Flash Player ActiveX control.");
+        EXPECT_EQ(run.platform.MessageBoxes[0].Buttons, kMbYesNo | kMbIconInformation);
+        const auto& log = run.Services().Log;
+        const bool opened = std::any_of(log.begin(), log.end(), [](const std::string& l) {
+            return l.rfind("shell ", 0) == 0;
+        });
+        EXPECT_EQ(opened, answer == kIdYes);
+        EXPECT_TRUE(run.app.Terminated());
+        EXPECT_TRUE(run.shown.empty());
+    }
+    TSaverRun translated([](TSSFileLocations& r, test::TSaverParts& p) { MovieSaver(r, p, 0); });
+    test::WriteBytes(translated.dir.File("tevrin.ini"),
+                     test::AsBytes("[Language]\nDownloadSWF=Bitte den Spieler installieren\n"));
+    translated.Start();
+    ASSERT_EQ(translated.platform.MessageBoxes.size(), 1u);
+    EXPECT_EQ(translated.platform.MessageBoxes[0].Text, "Bitte den Spieler installieren");
+}
+
+TEST(Movies, PicturesFirstThenTheMoviesInTurn) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) { MovieSaver(r, p, 2); });
+    run.Services().MoviePlayerInstalled = true;
+    run.Services().MovieFrames = 24;  // two seconds at 12 frames a second
+    run.Start();
+    run.RunFor(12000);
+    EXPECT_EQ(run.shown.size(), 2u);  // each picture once, then movies only
+    std::string movies;
+    for (const std::string& line : run.Services().Log)
+        if (line.rfind("movie ", 0) == 0 && line.find(".swf") != std::string::npos) movies += line.substr(6, 3) + " ";
+    EXPECT_EQ(movies.substr(0, 16), "one two one two ");
+    EXPECT_FALSE(run.window->PShow().Visible());
+}
+
+TEST(Movies, TheInputHookEndsItWithoutThePasswordCheck) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) { MovieSaver(r, p, 0); });
+    run.Services().MoviePlayerInstalled = true;
+    run.Services().Registry["Control Panel\\Desktop\\ScreenSaveUsePassword"] = "1";
+    run.Services().PasswordAnswer = false;  // would refuse, but is not asked
+    run.Start();
+    ASSERT_TRUE(run.Services().HookInstalled());
+    TEvent e;
+    e.Kind = TEvent::KeyDown;  // key presses are passed over; releases count
+    run.Services().FeedHook(e);
+    e.Kind = TEvent::MouseMove;  // the pointer where it was
+    run.Services().FeedHook(e);
+    EXPECT_FALSE(run.window->Closed());
+    run.Services().Cursor = {401, 300};
+    run.Services().FeedHook(e);
+    EXPECT_TRUE(run.window->Closed());
+    EXPECT_FALSE(run.Services().HookInstalled());
+    const auto& log = run.Services().Log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "verify password"), 0);
+}
+
+TEST(Movies, WithoutAHookTheWindowsOwnInputFollowsTheSameRules) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) { MovieSaver(r, p, 0); });
+    run.Services().MoviePlayerInstalled = true;
+    run.Services().InputHookAllowed = false;
+    run.Start();
+    run.Input(100, TEvent::KeyDown);
+    run.RunFor(300);
+    EXPECT_FALSE(run.window->Closed());
+    run.Input(400, TEvent::KeyUp);
+    run.RunFor(300);
+    EXPECT_TRUE(run.window->Closed());
+}
+
+} // namespace
+} // namespace tevrin

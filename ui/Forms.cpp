@@ -120,6 +120,14 @@ void TForm::ApplyAlign() {
 }
 
 void TForm::HandleEvent(const TEvent& e) {
+    const bool input = e.Kind == TEvent::KeyDown || e.Kind == TEvent::KeyUp ||
+                       e.Kind == TEvent::MouseDown || e.Kind == TEvent::MouseUp ||
+                       e.Kind == TEvent::MouseMove;
+    if (input && OnInput) {
+        bool consumed = false;
+        app_.Guarded([&] { consumed = OnInput(e); });
+        if (consumed) return;
+    }
     switch (e.Kind) {
     case TEvent::KeyDown:
         if (OnKeyDown) {

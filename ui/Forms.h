@@ -52,6 +52,8 @@ public:
     std::function<void(int button, std::uint8_t shift, int x, int y)> OnMouseDown, OnMouseUp;
     std::function<void(std::uint8_t shift, int x, int y)> OnMouseMove;
     std::function<void(TCanvas& canvas)> OnPaint;
+    // Sees every key and mouse event first; returning true consumes it.
+    std::function<bool(const TEvent& event)> OnInput;
 
     // A private message posted to this form.
     virtual void HandleMessage(int message, std::intptr_t wparam, std::intptr_t lparam);

@@ -21,6 +21,7 @@ struct TEvent {
     enum TKind {
         None,
         KeyDown,    // Key: the platform's virtual key code
+        KeyUp,
         MouseDown,  // X, Y in client coordinates; Button 0 left, 1 right, 2 middle
         MouseUp,
         MouseMove,
@@ -104,7 +105,7 @@ public:
 };
 
 // Message box buttons and answers, numbered as the classic platform's.
-inline constexpr int kMbOk = 0, kMbYesNo = 4;
+inline constexpr int kMbOk = 0, kMbYesNo = 4, kMbIconInformation = 0x40;
 inline constexpr int kIdOk = 1, kIdYes = 6, kIdNo = 7;
 
 } // namespace tevrin

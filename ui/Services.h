@@ -75,6 +75,8 @@ public:
     virtual void SetSaverRunning(bool running) = 0;
     // Installs a hook that sees all input; false where the system refuses.
     virtual bool InstallInputHook(TInputHook hook) = 0;
+    // Where the mouse pointer is, in screen pixels.
+    virtual std::pair<int, int> CursorPosition() = 0;
     virtual void RemoveInputHook() = 0;
 
     // Windows of another process, given by handle (the preview window).

@@ -35,6 +35,7 @@ public:
     bool PasswordChangeAvailable = false;
     bool SaverRunning = false;
     bool InputHookAllowed = true;
+    std::pair<int, int> Cursor{400, 300};
 
     struct TForeign {
         bool Visible = true;
@@ -58,6 +59,7 @@ public:
     bool ChangeSaverPassword(TWindowId parent) override;
     void SetSaverRunning(bool running) override;
     bool InstallInputHook(TInputHook hook) override;
+    std::pair<int, int> CursorPosition() override { return Cursor; }
     void RemoveInputHook() override;
     bool ForeignWindowExists(TWindowId window) override;
     bool ForeignWindowVisible(TWindowId window) override;
