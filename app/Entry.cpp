@@ -5,6 +5,7 @@
 #include "payload/Payload.h"
 #include "payload/TempFolder.h"
 #include "saver/SaverWindow.h"
+#include "setup/SetupDialog.h"
 #include "ui/Services.h"
 
 namespace tevrin {
@@ -54,7 +55,12 @@ int RunSaver(TApplication& app, const std::vector<std::string>& args, const std:
         if (auto window = ParseWindowHandle(line.Second)) RunPreview(app, *window, own_path);
         return 0;
     }
-    if (line.Mode == smSettings) return 0;
+    if (line.Mode == smSettings) {
+        TfrmSetup dialog(app, own_path, user_dir);
+        dialog.Show();
+        app.Run();
+        return 0;
+    }
     // A crashed run may have left its copied sounds behind.
     TTempFolder::RemoveStale(temp_parent);
     TfrmScrn window(app, own_path, temp_parent, user_dir);

@@ -13,8 +13,7 @@ namespace tevrin {
 
 // Runs the process's mode on `app` with the saver file `own_path`; returns
 // the exit code. `temp_parent` and `user_dir` are for tests (empty: the
-// system's folders). The settings dialog is not built yet: settings mode
-// ends at once.
+// system's folders).
 int RunSaver(TApplication& app, const std::vector<std::string>& args, const std::string& own_path,
              const std::string& temp_parent = {}, const std::string& user_dir = {});
 

@@ -29,6 +29,17 @@ void TCanvas::StretchDraw(const TRect& rect, const TBitmap24& bitmap) {
     StretchCopy(target_, Offset(rect), bitmap, {0, 0, bitmap.Width(), bitmap.Height()}, &clip_);
 }
 
+void TCanvas::PrintText(int x, int y, const TFontSpec& font, const std::string& text) {
+    const TRect c{std::max(clip_.Left, 0), std::max(clip_.Top, 0), std::min(clip_.Right, target_.Width()),
+                  std::min(clip_.Bottom, target_.Height())};
+    if (c.IsEmpty() || text.empty()) return;
+    // Drawn in a patch of the clip's size, so nothing outside the clip changes.
+    TBitmap24 patch(c.Width(), c.Height());
+    StretchCopy(patch, {0, 0, c.Width(), c.Height()}, target_, c);
+    PaintText(patch, x + ox_ - c.Left, y + oy_ - c.Top, font, text);
+    StretchCopy(target_, c, patch, {0, 0, c.Width(), c.Height()});
+}
+
 void TCanvas::CopyRect(const TRect& dest, const TBitmap24& bitmap, const TRect& source) {
     StretchCopy(target_, Offset(dest), bitmap, source, &clip_);
 }

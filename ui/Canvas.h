@@ -5,6 +5,7 @@
 
 #include "gfx/Bitmap24.h"
 #include "gfx/Rect.h"
+#include "ui/Text.h"
 
 #include <cstdint>
 
@@ -19,6 +20,8 @@ public:
     void FillRect(const TRect& rect, std::uint32_t rgb);
     void Draw(int x, int y, const TBitmap24& bitmap);
     void StretchDraw(const TRect& rect, const TBitmap24& bitmap);
+    // One line of text, its top-left corner at (x, y), transparent.
+    void PrintText(int x, int y, const TFontSpec& font, const std::string& text);
     // Stretching copy of `source` of `bitmap` into `dest`.
     void CopyRect(const TRect& dest, const TBitmap24& bitmap, const TRect& source);
 

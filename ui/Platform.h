@@ -96,6 +96,9 @@ public:
     virtual int ScreenWidth() = 0;
     virtual int ScreenHeight() = 0;
     virtual void ShowCursor(bool visible) = 0;
+    // The pointer's shape over the program's windows.
+    enum class TCursorShape { Default, HandPoint };
+    virtual void SetCursorShape(TCursorShape shape) = 0;
 
     // Sound, movies and the system services (ui/Services.h).
     virtual TServices& Services() = 0;

@@ -93,6 +93,8 @@ public:
     int ScreenWidth() override { return screen_w_; }
     int ScreenHeight() override { return screen_h_; }
     void ShowCursor(bool visible) override { CursorVisible = visible; }
+    void SetCursorShape(TCursorShape shape) override { CursorShape = shape; }
+    TCursorShape CursorShape = TCursorShape::Default;
     int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
     TServices& Services() override { return services_; }
     THeadlessServices& Headless() { return services_; }

@@ -1,0 +1,106 @@
+#include "setup/SetupDialog.h"
+
+#include "gfx/Errors.h"
+#include "payload/SSFileLocations.h"
+#include "payload/Trailer.h"
+#include "setup/InterfaceTexts.h"
+#include "setup/StoredSettings.h"
+#include "ui/Services.h"
+
+namespace tevrin {
+namespace {
+
+constexpr int kWidth = 305, kTopPanel = 145, kBottomPanel = 50;
+// As designed the dialog is 359 high; shown, it is 100 pixels shorter.
+constexpr int kHeight = 359 - 100;
+constexpr std::uint32_t kDialogColor = 0xE7F7FF;  // red 255, green 247, blue 231
+constexpr std::uint32_t kLinkColor = 0xFF0000;    // blue
+
+} // namespace
+
+TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_dir)
+    : TForm(app), lblTitle(*this), lblAuthor(*this), lblEmail(*this), lblWeb(*this),
+      cbMute(*this), OKButton(*this), own_path_(std::move(own_path)), user_dir_(std::move(user_dir)) {
+    TPlatform& platform = app.Platform();
+    SetCaption("Setup []");
+    Color = kDialogColor;
+    SetBounds((platform.ScreenWidth() - kWidth) / 2, (platform.ScreenHeight() - kHeight) / 2, kWidth,
+              kHeight);
+    const TFontSpec dialog_font{"MS Sans Serif", -11, 0x000000};
+    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) label->Font = dialog_font;
+    lblTitle.Font.Height = -13;
+    lblEmail.Font.Color = lblWeb.Font.Color = kLinkColor;
+    lblEmail.Underline = lblWeb.Underline = true;
+    lblTitle.SetBounds(29, 23, 36, 16);
+    lblAuthor.SetBounds(29, 44, 34, 13);
+    cbMute.SetBounds(29, 71, 84, 15);
+    lblEmail.SetBounds(29, 106, 28, 13);
+    lblWeb.SetBounds(29, 127, 66, 13);
+    OKButton.SetBounds(214, kHeight - kBottomPanel + 15, 75, 25);
+    cbMute.Font = OKButton.Font = dialog_font;
+    OKButton.Default = true;
+
+    // FormCreate: the texts, from the interface texts file when there is one.
+    const TDialogTexts texts = LoadDialogTexts(own_path_);
+    lblTitle.SetCaption(texts.Title);
+    lblAuthor.SetCaption(texts.Author);
+    lblEmail.SetCaption(texts.Email);
+    lblWeb.SetCaption(texts.Web);
+    OKButton.Caption = texts.OK;
+    cbMute.Caption = texts.MuteMusic;
+    MuteChanged = false;
+
+    cbMute.OnClick = [this] { MuteChanged = true; };
+    OKButton.OnClick = [this] { OKButtonClick(); };
+    for (TLabel* link : {&lblEmail, &lblWeb}) {
+        link->OnMouseEnter = [this] {
+            Application().Platform().SetCursorShape(TPlatform::TCursorShape::HandPoint);
+        };
+        link->OnMouseLeave = [this] {
+            Application().Platform().SetCursorShape(TPlatform::TCursorShape::Default);
+        };
+        link->OnClick = [this, link] { OpenLink(*link); };
+        link->OnMouseUp = [link](int button, std::uint8_t, int, int) {
+            if (button == 0 && link->OnClick) link->OnClick();
+        };
+    }
+    OnShow = [this] { FormShow(); };
+    OnKeyDown = [this](int& key, std::uint8_t) {
+        if (key == 13) OKButton.Click();  // the default button
+        else if (key == 27) Close();      // closes without writing
+    };
+    OnPaint = [](TCanvas& canvas) {
+        // The band between the top and bottom panels, as designed.
+        canvas.FillRect({0, kTopPanel, kWidth, kHeight - kBottomPanel}, 0xFFFFFF);
+    };
+}
+
+void TfrmSetup::FormShow() {
+    TFile file = OpenOwnFile(own_path_);
+    const std::optional<std::int32_t> offset = ReadTrailerField(file, TTrailerField::RecordOffset);
+    if (!offset) return;
+    if (!file.Seek(*offset)) throw EReadError(msg::kStreamReadError);
+    TFileSource source(file);
+    TReader reader(source);
+    std::unique_ptr<TComponent> object = ReadComponent(reader);
+    auto* record = dynamic_cast<TSSFileLocations*>(object.get());
+    if (record == nullptr) throw EReadError(msg::kInvalidStreamFormat);
+    cbMute.SetChecked(TStoredSettings(own_path_, user_dir_).ReadMute(false));
+    SetCaption(Format("Setup [%s]", {record->Title}));
+    lblTitle.SetCaption(lblTitle.Caption() + record->Title);
+    lblAuthor.SetCaption(lblAuthor.Caption() + record->Author);
+    lblEmail.SetCaption(record->Email);
+    lblWeb.SetCaption(record->Web);
+}
+
+void TfrmSetup::OKButtonClick() {
+    if (MuteChanged) TStoredSettings(own_path_, user_dir_).WriteMute(cbMute.Checked());
+    Close();
+}
+
+void TfrmSetup::OpenLink(const TLabel& label) {
+    if (label.Caption().empty()) return;
+    Application().Platform().Services().ShellOpen(Window(), label.Caption());
+}
+
+} // namespace tevrin

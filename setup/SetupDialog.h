@@ -1,0 +1,34 @@
+// The settings dialog: which saver this is (title, author, e-mail and web
+// links from the description record) and the one choice a user makes,
+// turning the background music off.
+#pragma once
+
+#include "ui/Forms.h"
+#include "ui/StdCtrls.h"
+
+#include <string>
+
+namespace tevrin {
+
+class TfrmSetup final : public TForm {
+public:
+    // `own_path` is the saver file; `user_dir` the per-user settings base
+    // (UserConfigDir() when empty).
+    TfrmSetup(TApplication& app, std::string own_path, std::string user_dir = {});
+
+    // Set by every change of the check box after creation.
+    bool MuteChanged = false;
+
+    TLabel lblTitle, lblAuthor, lblEmail, lblWeb;
+    TCheckBox cbMute;
+    TButton OKButton;
+
+private:
+    void FormShow();
+    void OKButtonClick();
+    void OpenLink(const TLabel& label);
+
+    std::string own_path_, user_dir_;
+};
+
+} // namespace tevrin

@@ -1,0 +1,159 @@
+#include "app/Entry.h"
+#include "gfx/Errors.h"
+#include "payload/Paths.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "setup/SetupDialog.h"
+#include "tests/TestSupport.h"
+#include "ui/System.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace tevrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TDialogRun {
+    explicit TDialogRun(const std::string& stored_mute = "", bool record_mute = false) {
+        TSSFileLocations record(96);
+        record.Title = "Sea";
+        record.Author = "Ann";
+        record.Email = "mailto:ann@example.org";
+        record.Web = "http://example.org/sea";
+        record.lMute = record_mute;
+        test::TSaverParts parts;
+        parts.Pictures = {test::TestJpeg(8, 8)};
+        saver = dir.File("Sea.scr");
+        test::WriteBytes(saver, test::BuildSaver(parts, record));
+        if (!stored_mute.empty())
+            test::WriteBytes(Ini(), test::AsBytes("[Setup]\nmute=" + stored_mute + "\n"));
+        dialog = std::make_unique<TfrmSetup>(app, saver, user.Path());
+    }
+    std::string Ini() const { return dir.File("CONTROL.INI"); }
+    std::string Stored() const { return ReadIniString(Ini(), "Setup", "mute", "(none)"); }
+    void Click(const TGraphicControl& control) {
+        const TRect b = control.BoundsRect();
+        for (auto kind : {TEvent::MouseMove, TEvent::MouseDown, TEvent::MouseUp}) {
+            TEvent e;
+            e.Kind = kind;
+            e.Window = dialog->Window();
+            e.X = b.Left + 2;
+            e.Y = b.Top + 2;
+            platform.Script(platform.TickCount(), e);
+        }
+        RunFor(10);
+    }
+    void RunFor(std::uint32_t ms) {
+        platform.StopAt(platform.TickCount() + ms);
+        while (!platform.Exhausted()) {
+            app.ProcessMessages();
+            app.WaitMessage(-1);
+        }
+    }
+    test::TScratchDir dir, user;
+    std::string saver;
+    THeadlessPlatform platform{800, 600};
+    TApplication app{platform};
+    std::unique_ptr<TfrmSetup> dialog;
+};
+
+TEST(SetupDialog, ShowsTheRecordWithTheDesignTexts) {
+    TDialogRun run;
+    EXPECT_EQ(run.dialog->Caption(), "Setup []");
+    run.dialog->Show();
+    EXPECT_EQ(run.dialog->Caption(), "Setup [Sea]");
+    EXPECT_EQ(run.dialog->lblTitle.Caption(), "Title:Sea");
+    EXPECT_EQ(run.dialog->lblAuthor.Caption(), "Author:Ann");
+    EXPECT_EQ(run.dialog->lblEmail.Caption(), "mailto:ann@example.org");
+    EXPECT_EQ(run.dialog->lblWeb.Caption(), "http://example.org/sea");
+    EXPECT_EQ(run.dialog->OKButton.Caption, "&Ok");
+    EXPECT_FALSE(run.dialog->cbMute.Checked());
+    EXPECT_FALSE(run.dialog->MuteChanged);
+    EXPECT_EQ(run.dialog->BoundsRect(), (TRect{247, 170, 552, 429}));  // centred, 305 x 259
+}
+
+TEST(SetupDialog, OkWritesOnlyAChangedChoice) {
+    {
+        TDialogRun run;  // nothing stored, no click: nothing written
+        run.dialog->Show();
+        run.dialog->OKButton.Click();
+        EXPECT_TRUE(run.dialog->Closed());
+        EXPECT_FALSE(fs::exists(run.Ini()));
+    }
+    {
+        TDialogRun run("5");  // showing ticks the box, so OK writes "1" again
+        run.dialog->Show();
+        EXPECT_TRUE(run.dialog->cbMute.Checked());
+        EXPECT_TRUE(run.dialog->MuteChanged);
+        run.dialog->OKButton.Click();
+        EXPECT_EQ(run.Stored(), "1");
+    }
+    {
+        TDialogRun run("", true);  // the record's lMute is not the dialog's default
+        run.dialog->Show();
+        EXPECT_FALSE(run.dialog->cbMute.Checked());
+        run.Click(run.dialog->cbMute);
+        run.Click(run.dialog->cbMute);  // back to the first state: still a change
+        EXPECT_FALSE(run.dialog->cbMute.Checked());
+        run.Click(run.dialog->OKButton);
+        EXPECT_EQ(run.Stored(), "0");
+        EXPECT_TRUE(run.dialog->Closed());
+    }
+}
+
+TEST(SetupDialog, AFailedWriteIsReportedAndTheDialogStays) {
+    TDialogRun run;
+    fs::create_directories(run.Ini());  // a folder where the file should go
+    run.dialog->Show();
+    run.dialog->cbMute.SetChecked(true);
+    run.Click(run.dialog->OKButton);
+    ASSERT_EQ(run.platform.MessageBoxes.size(), 1u);
+    EXPECT_EQ(run.platform.MessageBoxes[0].Text, "Unable to write to " + run.Ini());
+    EXPECT_FALSE(run.dialog->Closed());
+}
+
+TEST(SetupDialog, LinksShowTheHandAndOpenThroughTheShell) {
+    TDialogRun run;
+    run.dialog->Show();
+    run.Click(run.dialog->lblWeb);
+    EXPECT_EQ(run.platform.CursorShape, TPlatform::TCursorShape::HandPoint);
+    const auto& log = run.platform.Headless().Log;
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log.back(), "shell http://example.org/sea");
+    TEvent away;
+    away.Kind = TEvent::MouseMove;
+    away.Window = run.dialog->Window();
+    away.X = away.Y = 290;
+    run.platform.Script(run.platform.TickCount(), away);
+    run.RunFor(5);
+    EXPECT_EQ(run.platform.CursorShape, TPlatform::TCursorShape::Default);
+}
+
+TEST(SetupDialog, TranslatedTextsAndTheSettingsMode) {
+    TDialogRun run;
+    test::WriteBytes(run.dir.File("tevrin.ini"),
+                     test::AsBytes("[Language]\nTitle=\"Titel: \"\nMuteMusic=Ton aus\n"));
+    TfrmSetup translated(run.app, run.saver, run.user.Path());
+    translated.Show();
+    EXPECT_EQ(translated.lblTitle.Caption(), "Titel: Sea");
+    EXPECT_EQ(translated.cbMute.Caption, "Ton aus");
+    EXPECT_EQ(translated.OKButton.Caption, "OK");
+
+    // "/c" opens the dialog as the main window; Enter presses OK.
+    THeadlessPlatform platform(800, 600);
+    TApplication app(platform);
+    TEvent enter;
+    enter.Kind = TEvent::KeyDown;
+    enter.Key = 13;
+    enter.Window = 1;  // the dialog is the first window made
+    platform.Script(50, enter);
+    platform.StopAt(5000);
+    EXPECT_EQ(RunSaver(app, {"/c"}, run.saver, {}, run.user.Path()), 0);
+    EXPECT_LT(platform.TickCount(), 100u);  // ended by OK, not by the time limit
+    ASSERT_FALSE(platform.Frames.empty());
+}
+
+} // namespace
+} // namespace tevrin

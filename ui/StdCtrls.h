@@ -1,0 +1,64 @@
+// Standard controls drawn by us: labels (plain or as links), a check box
+// and a push button. Labels size themselves to their text (AutoSize).
+#pragma once
+
+#include "ui/Forms.h"
+#include "ui/Text.h"
+
+#include <functional>
+#include <string>
+
+namespace tevrin {
+
+class TLabel : public TGraphicControl {
+public:
+    explicit TLabel(TForm& parent) : TGraphicControl(parent) {}
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& caption);
+    TFontSpec Font;
+    bool Underline = false;
+    std::function<void()> OnClick, OnMouseEnter, OnMouseLeave;
+
+protected:
+    void Paint(TCanvas& canvas) override;
+    void MouseEnter() override;
+    void MouseLeave() override;
+
+private:
+    std::string caption_;
+};
+
+class TCheckBox : public TGraphicControl {
+public:
+    explicit TCheckBox(TForm& parent);
+    std::string Caption;
+    TFontSpec Font;
+    bool Checked() const { return checked_; }
+    // Fires OnClick when the state changes, whoever changes it.
+    void SetChecked(bool checked);
+    std::function<void()> OnClick;
+
+protected:
+    void Paint(TCanvas& canvas) override;
+
+private:
+    bool checked_ = false;
+};
+
+class TButton : public TGraphicControl {
+public:
+    explicit TButton(TForm& parent);
+    // The caption; "&" marks the accelerator and is not drawn.
+    std::string Caption;
+    TFontSpec Font;
+    bool Default = false;  // Enter presses it
+    std::function<void()> OnClick;
+    void Click() {
+        if (OnClick) OnClick();
+    }
+
+protected:
+    void Paint(TCanvas& canvas) override;
+};
+
+} // namespace tevrin
