@@ -10,7 +10,7 @@
 namespace tevrin {
 namespace {
 
-constexpr int kWidth = 305, kTopPanel = 145, kBottomPanel = 50;
+constexpr int kWidth = 305, kBottomPanel = 50;
 // As designed the dialog is 359 high; shown, it is 100 pixels shorter.
 constexpr int kHeight = 359 - 100;
 constexpr std::uint32_t kDialogColor = 0xE7F7FF;  // red 255, green 247, blue 231
@@ -68,10 +68,6 @@ TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_d
     OnKeyDown = [this](int& key, std::uint8_t) {
         if (key == 13) OKButton.Click();  // the default button
         else if (key == 27) Close();      // closes without writing
-    };
-    OnPaint = [](TCanvas& canvas) {
-        // The band between the top and bottom panels, as designed.
-        canvas.FillRect({0, kTopPanel, kWidth, kHeight - kBottomPanel}, 0xFFFFFF);
     };
 }
 
