@@ -29,6 +29,7 @@ TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_d
     const TFontSpec dialog_font{"MS Sans Serif", -11, 0x000000};
     for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) label->Font = dialog_font;
     lblTitle.Font.Height = -13;
+    lblTitle.Font.Bold = true;
     lblEmail.Font.Color = lblWeb.Font.Color = kLinkColor;
     lblEmail.Underline = lblWeb.Underline = true;
     lblTitle.SetBounds(29, 23, 36, 16);

@@ -244,6 +244,23 @@ TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
     EXPECT_GT(played, 6);
 }
 
+TEST(Saver, AnUnreadableRecordEndsTheRunWithItsCleanUp) {
+    TSaverRun run([](TSSFileLocations&, test::TSaverParts& p) {
+        p.Sounds = {{"a.wav", test::AsBytes("A")}};
+    });
+    // Point the trailer's record offset at the stub, which is no stream.
+    test::TBytes file = test::ReadBytes(run.saver);
+    const std::string bad = "0" + std::string(19, ' ');
+    std::copy(bad.begin(), bad.end(), file.end() - 20);
+    test::WriteBytes(run.saver, file);
+    run.Start();
+    EXPECT_TRUE(run.app.Terminated());
+    run.window.reset();
+    EXPECT_TRUE(run.platform.CursorVisible);
+    EXPECT_FALSE(run.Services().SaverRunning);
+    EXPECT_TRUE(fs::is_empty(run.temp.Path()));
+}
+
 TEST(Saver, AShortTrailerLeavesTheDesignedWindowWaiting) {
     TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
     test::WriteBytes(run.saver, test::AsBytes("MZ but no payload"));

@@ -15,6 +15,7 @@ struct TFontSpec {
     // cell height (positive).
     int Height = -11;
     std::uint32_t Color = 0;  // red + 256 green + 65536 blue
+    bool Bold = false;
 };
 
 struct TTextExtent {

@@ -23,8 +23,9 @@ std::string Lower(std::string text) {
 }
 
 // The font file fontconfig chooses for `family`, when its family is that.
-std::string MatchFile(const std::string& family, bool exact) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family.c_str()));
+std::string MatchFile(const std::string& family, bool bold, bool exact) {
+    const std::string name = family + (bold ? ":bold" : "");
+    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name.c_str()));
     if (pattern == nullptr) return {};
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
@@ -49,10 +50,10 @@ public:
     // The face for `font` at its pixel size; null when no font file exists.
     FT_Face Face(const TFontSpec& font) {
         if (library_ == nullptr && FT_Init_FreeType(&library_) != 0) return nullptr;
-        auto [it, added] = faces_.try_emplace(font.Face, nullptr);
+        auto [it, added] = faces_.try_emplace(font.Face + (font.Bold ? ":bold" : ""), nullptr);
         if (added) {
-            std::string path = MatchFile(font.Face, true);
-            if (path.empty()) path = MatchFile("DejaVu Sans", false);
+            std::string path = MatchFile(font.Face, font.Bold, true);
+            if (path.empty()) path = MatchFile("DejaVu Sans", font.Bold, false);
             if (path.empty() || FT_New_Face(library_, path.c_str(), 0, &it->second) != 0)
                 it->second = nullptr;
         }

@@ -16,7 +16,7 @@ class TFontDc {
 public:
     explicit TFontDc(const TFontSpec& font) {
         dc_ = CreateCompatibleDC(nullptr);
-        font_ = CreateFontA(font.Height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+        font_ = CreateFontA(font.Height, 0, 0, 0, font.Bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                             DEFAULT_PITCH, font.Face.c_str());
         old_font_ = SelectObject(dc_, font_);
