@@ -1,3 +1,4 @@
+#include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "gfx/Jpeg.h"
 #include "payload/Paths.h"
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 namespace tevrin {
 namespace {
@@ -109,6 +111,43 @@ TEST(Saver, StylesWrapAfter127AndIntervalZeroShowsOnePicture) {
     wrap.RunFor(3000);
     ASSERT_GE(wrap.styles.size(), 2u);
     EXPECT_EQ(wrap.styles[1], 1);
+}
+
+TEST(Saver, RandomPicturesAndClearingTheOldImage) {
+    TSaverRun random([](TSSFileLocations& r, test::TSaverParts&) {
+        r.lRandomPic = true;
+        r.Interval = 50;
+    });
+    SetRandSeed(3);
+    random.Start();
+    random.RunFor(30000);
+    ASSERT_GE(random.shown.size(), 20u);
+    std::set<int> seen;
+    for (const TBitmap24& b : random.shown)
+        for (int i = 0; i < 3; ++i)
+            if (Same(b, random.Expected(i))) seen.insert(i);
+    EXPECT_EQ(seen.size(), 3u);  // every picture turns up, in no fixed order
+
+    // With lClearOldImage each transition starts from black: early in the
+    // second transition (a wipe from the right) the centre, where the first
+    // picture was, is black.
+    for (bool clear_old : {true, false}) {
+        TSaverRun run([&](TSSFileLocations& r, test::TSaverParts&) {
+            r.lClearOldImage = clear_old;
+            r.Interval = 100;
+        }, true);
+        run.window->PShow().Style = 4;  // then 5 (from the left) and 6 (from the right)
+        std::size_t mark = 0;
+        run.window->PShow().OnComplete = [&](TCustomPicShow&) {
+            if (mark == 0) mark = run.platform.Frames.size();
+        };
+        run.Start();
+        run.RunFor(3000);
+        ASSERT_GT(run.platform.Frames.size(), mark + 4);
+        const TBitmap24& early = run.platform.Frames[mark + 3].Image;
+        const std::uint8_t* centre = early.Row(kH / 2) + (kW / 2) * 3;
+        EXPECT_EQ(centre[0] == 0 && centre[1] == 0 && centre[2] == 0, clear_old);
+    }
 }
 
 TEST(Saver, CaptionsOnEveryOtherPicture) {
@@ -212,12 +251,29 @@ TEST(Saver, SoundsInOrderRandomOrMutedByTheStoredSetting) {
         return order;
     };
     EXPECT_EQ(plays(1, "", false), "abcab");
+    SetRandSeed(11);
+    const std::string random = plays(2, "", false);
+    EXPECT_EQ(random.size(), 5u);
+    EXPECT_NE(random, "abcab");
     EXPECT_EQ(plays(1, "1", false), "");
     EXPECT_EQ(plays(1, "", true), "");
     EXPECT_EQ(plays(1, "0", true), "abcab");
     const std::string repeated = plays(3, "", false);
     ASSERT_EQ(repeated.size(), 5u);
     EXPECT_EQ(repeated, std::string(5, repeated[0]));
+}
+
+TEST(Saver, ASoundThatCannotOpenLeavesTheSaverSilent) {
+    TSaverRun run([](TSSFileLocations&, test::TSaverParts& p) {
+        p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
+    });
+    run.Services().UnopenableSounds = {"a.wav"};
+    run.Start();
+    run.RunFor(8000);
+    const auto& log = run.Services().Log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "open a.wav"), 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "open b.wav"), 0);
+    EXPECT_GE(run.shown.size(), 3u);  // the pictures go on
 }
 
 TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
