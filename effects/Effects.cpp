@@ -65,6 +65,13 @@ bool CoversWholeFrame(const TFrame& f) {
            s.Top >= 0 && s.Right <= f.W && s.Bottom <= f.H && !s.IsEmpty();
 }
 
+// Steps 8 to 10: report the changed area, the frame's end, repaint.
+void FinishFrame(TEffectHost& host, const TRect& dest) {
+    host.InvalidateArea(dest);
+    host.AfterNewFrame();
+    if (!host.Painting()) host.UpdateNow();
+}
+
 } // namespace
 
 void DrawEffectFrame(TEffectHost& host) {
@@ -81,9 +88,7 @@ void DrawEffectFrame(TEffectHost& host) {
         if (!CoversWholeFrame(f)) CopyBitmap(screen, host.OldBitmap());
         if (f.Progress == 100) CopyBitmap(screen, picture);
         else if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);
-        host.InvalidateArea(f.Dest);
-        host.AfterNewFrame();
-        if (!host.Painting()) host.UpdateNow();
+        FinishFrame(host, f.Dest);
         return;
     }
     if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
@@ -93,9 +98,7 @@ void DrawEffectFrame(TEffectHost& host) {
         TFrame f = ComputeFrame(host);
         if (f.Progress == 100) CopyBitmap(screen, picture);
         else PixelStyleStep(f, &host.OldBitmap());
-        host.InvalidateArea(f.Dest);
-        host.AfterNewFrame();
-        if (!host.Painting()) host.UpdateNow();
+        FinishFrame(host, f.Dest);
         return;
     }
 
@@ -125,9 +128,7 @@ void DrawEffectFrame(TEffectHost& host) {
         else if (f.Clip) CopyClipped(screen, picture, *f.Clip);
     }
     f.Clip.reset();
-    host.InvalidateArea(f.Dest);
-    host.AfterNewFrame();
-    if (!host.Painting()) host.UpdateNow();
+    FinishFrame(host, f.Dest);
 }
 
 } // namespace tevrin

@@ -19,7 +19,9 @@ bool TPicture::ReadProperty(std::string_view name, TReader& reader) {
     inner.CheckAvailable(length);
     JpegData.resize(length);
     inner.ReadBytes(JpegData.data(), length);
-    Bitmap = DecodeJpeg(JpegData.data(), JpegData.size(), ScreenBitsPerPixel() <= 8);
+    // The display's depth as it was at program start, asked once.
+    static const bool palette = ScreenBitsPerPixel() <= 8;
+    Bitmap = DecodeJpeg(JpegData.data(), JpegData.size(), palette);
     return true;
 }
 

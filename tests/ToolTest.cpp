@@ -62,6 +62,8 @@ TEST_F(PackTest, APackedSaverLoadsAndInspects) {
     EXPECT_EQ(record["PicFileNamesCommaList"], nlohmann::ordered_json::array({"wide.jpg", "tall.jpg"}));
     ASSERT_EQ(saver["Items"].size(), 3u);
     const nlohmann::ordered_json& tall = saver["Items"][1]["Record"];
+    EXPECT_EQ(tall["Width"], 36);  // the record's own size, stored for the image control
+    EXPECT_EQ(tall["Height"], 64);
     EXPECT_EQ(tall["Picture"]["Class"], "TJPEGImage");
     EXPECT_EQ(tall["Picture"]["Width"], 36);
     EXPECT_EQ(tall["Picture"]["Height"], 64);
@@ -88,6 +90,7 @@ TEST_F(PackTest, PngPicturesAreStoredAsJpeg) {
     EXPECT_EQ(item["Record"]["Picture"]["Class"], "TJPEGImage");
     EXPECT_EQ(item["Record"]["Picture"]["Width"], 50);
     EXPECT_EQ(item["Record"]["Picture"]["Height"], 70);
+    EXPECT_EQ(item["Record"]["Width"], 50);
 }
 
 TEST_F(PackTest, TheSameShaIsReportedForTheSameJpeg) {

@@ -102,19 +102,19 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
             report(path);
             TImage image;
             image.Picture.JpegData = ReadFileBytes(path);
-            TJpegInfo info;
+            TBitmap24 decoded;
             try {
                 const auto& bytes = image.Picture.JpegData;
                 // A PNG is stored as a JPEG: the saver reads JPEG pictures only.
                 if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' &&
                     bytes[3] == 'G')
                     image.Picture.JpegData = EncodeJpeg(ReadPng(path), kPngToJpegQuality);
-                DecodeJpeg(image.Picture.JpegData.data(), image.Picture.JpegData.size());
+                decoded = DecodeJpeg(image.Picture.JpegData.data(), image.Picture.JpegData.size());
             } catch (const EError& e) {
                 throw EError(path + ": " + e.what());
             }
-            image.Width = info.Width;
-            image.Height = info.Height;
+            image.Width = decoded.Width();
+            image.Height = decoded.Height();
             std::vector<std::uint8_t> stream = WriteComponent(image);
             std::int32_t at = out.Append(stream.data(), stream.size(), path);
             record.List(TSSFileLocations::PicList).push_back(std::to_string(at));
