@@ -1,4 +1,5 @@
 #include "app/CommandLine.h"
+#include "app/RunOptions.h"
 #include "gfx/Errors.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
@@ -13,22 +14,87 @@ TEST(CommandLine, TheFirstTwoCharactersSettleTheMode) {
         std::vector<std::string> args;
         TSaverMode mode;
     } cases[] = {
-        {{}, smSettings},           {{""}, smSettings},          {{"/c"}, smSettings},
-        {{"-C"}, smSettings},       {{"c"}, smSettings},         {{"/c:1234"}, smSettings},
-        {{"Config"}, smSettings},   {{"/s"}, smSaver},           {{"/S"}, smSaver},
-        {{"-s"}, smSaver},          {{"x"}, smSaver},            {{"/"}, smSaver},
-        {{"/x"}, smSaver},          {{"/a", "123"}, smChangePassword},
-        {{"ABC"}, smChangePassword}, {{"-a"}, smChangePassword}, {{"/p", "4242"}, smPreview},
-        {{"Preview"}, smPreview},   {{"-P"}, smPreview},         {{"/p:1234"}, smPreview},
+        {{}, smSettings},
+        {{""}, smSettings},
+        {{"/c"}, smSettings},
+        {{"-C"}, smSettings},
+        {{"c"}, smSettings},
+        {{"/c:1234"}, smSettings},
+        {{"Config"}, smSettings},
+        {{"/s"}, smSaver},
+        {{"/S"}, smSaver},
+        {{"-s"}, smSaver},
+        {{"x"}, smSaver},
+        {{"/"}, smSaver},
+        {{"/x"}, smSaver},
+        {{"/a", "123"}, smChangePassword},
+        {{"ABC"}, smChangePassword},
+        {{"-a"}, smChangePassword},
+        {{"/p", "4242"}, smPreview},
+        {{"Preview"}, smPreview},
+        {{"-P"}, smPreview},
+        {{"/p:1234"}, smPreview},
     };
     for (const auto& c : cases) {
         std::string shown;
-        for (const auto& a : c.args) shown += a + " ";
+        for (const auto& a : c.args)
+            shown += a + " ";
         EXPECT_EQ(ParseCommandLine(c.args).Mode, c.mode) << shown;
     }
     // A handle glued to the switch is not read: the second argument is empty.
     EXPECT_EQ(ParseCommandLine({"/p:1234"}).Second, "");
     EXPECT_EQ(ParseCommandLine({"/p", "0x1f"}).Second, "0X1F");
+}
+
+TEST(RunOptions, PlatformOptionsAreTakenOutAndTheRestIsTheModes) {
+    TRunOptions o = ParseRunOptions({"--window", "/s", "--size", "640x480"}, nullptr);
+    EXPECT_TRUE(o.Error.empty());
+    EXPECT_TRUE(o.Windowed);
+    EXPECT_EQ(o.Width, 640);
+    EXPECT_EQ(o.Height, 480);
+    EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/s"});
+    EXPECT_FALSE(o.Embed);
+
+    o = ParseRunOptions({"/p", "4242"}, nullptr);
+    EXPECT_EQ(o.SaverArgs, (std::vector<std::string>{"/p", "4242"}));
+    EXPECT_FALSE(o.Headless);
+
+    o = ParseRunOptions({"--platform", "headless", "--seconds", "3", "--dump", "out"}, nullptr);
+    EXPECT_TRUE(o.Headless);
+    EXPECT_EQ(o.Seconds, 3);
+    EXPECT_EQ(o.Dump, "out");
+    EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/S"});
+}
+
+TEST(RunOptions, DaemonsGetTheSaverInTheirWindow) {
+    // Started by a daemon without switches: the saver, embedded.
+    TRunOptions o = ParseRunOptions({}, "0x1e00003");
+    EXPECT_EQ(o.Embed, TWindowId{0x1e00003});
+    EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/S"});
+    // The variable is ignored where the switches ask for another mode.
+    o = ParseRunOptions({"/c"}, "0x1e00003");
+    EXPECT_FALSE(o.Embed);
+    o = ParseRunOptions({"/p", "77"}, "0x1e00003");
+    EXPECT_FALSE(o.Embed);
+    // An explicit window wins over the variable, the root over nothing.
+    EXPECT_EQ(ParseRunOptions({"-window-id", "1234"}, "0x1e00003").Embed, TWindowId{1234});
+    EXPECT_EQ(ParseRunOptions({"--window-id", "0x10"}, nullptr).Embed, TWindowId{16});
+    EXPECT_EQ(ParseRunOptions({"-root"}, nullptr).Embed, TWindowId{0});
+    EXPECT_EQ(ParseRunOptions({"--root"}, "").Embed, TWindowId{0});
+    EXPECT_FALSE(ParseRunOptions({"/s"}, "").Embed);
+    EXPECT_FALSE(ParseRunOptions({"/s"}, "junk").Embed);
+}
+
+TEST(RunOptions, MalformedOptionsAreReported) {
+    EXPECT_EQ(ParseRunOptions({"--window-id"}, nullptr).Error, "--window-id needs a value");
+    EXPECT_EQ(ParseRunOptions({"--window-id", "12x"}, nullptr).Error, "not a window id: 12x");
+    EXPECT_EQ(ParseRunOptions({"--window-id", "-5"}, nullptr).Error, "not a window id: -5");
+    EXPECT_EQ(ParseRunOptions({"--platform", "dos"}, nullptr).Error, "unknown platform dos");
+    for (const char* size : {"640", "640x", "8x8", "640x480x2", "axb"})
+        EXPECT_FALSE(ParseRunOptions({"--size", size}, nullptr).Error.empty()) << size;
+    EXPECT_FALSE(ParseXWindowId("0"));
+    EXPECT_FALSE(ParseXWindowId("0x40000000")); // wider than an X id
+    EXPECT_EQ(ParseXWindowId("0x1FFFFFFF"), TWindowId{0x1FFFFFFF});
 }
 
 TEST(CommandLine, WindowHandlesConvertCompletelyOrNotAtAll) {

@@ -1,11 +1,15 @@
 // tevrin-saver: the runtime that `tevrin pack` puts in front of every
 // payload. Started with the screen-saver switches it runs its mode on the
-// platform it was built for; `--platform headless` runs it without a display
-// on a virtual clock and writes what it showed:
+// platform it was built for; the options of app/RunOptions.h choose a
+// window instead of the full screen, a window to draw into, or a headless
+// run on a virtual clock that writes what it showed:
 //
 //   tevrin-saver [/s | /c | /p HWND | /a HWND]
+//   tevrin-saver --window [--size WxH]
+//   tevrin-saver --root | --window-id ID
 //   tevrin-saver --platform headless --seconds N --dump DIR [--size WxH] [/s]
 #include "app/Entry.h"
+#include "app/RunOptions.h"
 #include "effects/Random.h"
 #include "gfx/Errors.h"
 #include "gfx/Png.h"
@@ -13,9 +17,18 @@
 #include "platform/headless/HeadlessPlatform.h"
 #include "ui/System.h"
 
+#if defined(TEVRIN_HAVE_WIN32)
+#include "platform/win32/Win32Platform.h"
+#elif defined(TEVRIN_HAVE_SDL)
+#include "platform/sdl/EmbedPlatform.h"
+#include "platform/sdl/SdlPlatform.h"
+#endif
+
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,58 +36,71 @@ namespace {
 
 using namespace tevrin;
 
-int RunHeadless(const std::vector<std::string>& saver_args, int seconds, const std::string& dump,
-                int width, int height) {
-    THeadlessPlatform platform(width, height);
-    platform.KeepFrames = !dump.empty();
-    platform.StopAt(static_cast<std::uint32_t>(seconds) * 1000);
+int RunHeadless(const TRunOptions& o) {
+    THeadlessPlatform platform(o.Width > 0 ? o.Width : 640, o.Height > 0 ? o.Height : 360);
+    platform.KeepFrames = !o.Dump.empty();
+    platform.StopAt(static_cast<std::uint32_t>(o.Seconds) * 1000);
     int code;
     {
         TApplication app(platform);
-        code = RunSaver(app, saver_args, ModuleFileName());
+        code = RunSaver(app, o.SaverArgs, ModuleFileName());
     }
-    if (dump.empty()) return code;
-    std::filesystem::create_directories(dump);
+    if (o.Dump.empty()) return code;
+    std::filesystem::create_directories(o.Dump);
     char name[64];
     int index = 0;
     for (const auto& frame : platform.Frames) {
         std::snprintf(name, sizeof name, "frame-%05d-t%07u.png", index++, frame.Tick);
-        WritePng(JoinPath(dump, name), frame.Image);
+        WritePng(JoinPath(o.Dump, name), frame.Image);
     }
-    std::ofstream log(JoinPath(dump, "log.txt"));
-    for (const std::string& line : platform.Headless().Log) log << line << "\n";
-    std::printf("%zu frames and log.txt written to %s\n", platform.Frames.size(), dump.c_str());
+    std::ofstream log(JoinPath(o.Dump, "log.txt"));
+    for (const std::string& line : platform.Headless().Log)
+        log << line << "\n";
+    std::printf("%zu frames and log.txt written to %s\n", platform.Frames.size(), o.Dump.c_str());
     return code;
+}
+
+int RunNative(const TRunOptions& o) {
+#if defined(TEVRIN_HAVE_WIN32)
+    TWin32Platform platform;
+#elif defined(TEVRIN_HAVE_SDL)
+    std::unique_ptr<TPlatform> owned;
+    if (o.Embed) {
+        owned = std::make_unique<TXEmbedPlatform>(*o.Embed);
+    } else {
+        TSdlPlatform::TOptions options;
+        options.Windowed = o.Windowed;
+        if (o.Width > 0) options.Width = o.Width;
+        if (o.Height > 0) options.Height = o.Height;
+        owned = std::make_unique<TSdlPlatform>(options);
+    }
+    TPlatform& platform = *owned;
+#else
+    (void)o;
+    std::fprintf(stderr, "tevrin-saver: this build has no display platform; run it with "
+                         "--platform headless --seconds N --dump DIR\n");
+    return 2;
+#endif
+#if defined(TEVRIN_HAVE_WIN32) || defined(TEVRIN_HAVE_SDL)
+    TApplication app(platform);
+    return RunSaver(app, o.SaverArgs, ModuleFileName());
+#endif
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     Randomize();
-    std::vector<std::string> args(argv + 1, argv + argc);
-    std::string platform, dump;
-    int seconds = 30, width = 640, height = 360;
-    std::vector<std::string> saver_args;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool has_value = i + 1 < args.size();
-        if (a == "--platform" && has_value) platform = args[++i];
-        else if (a == "--seconds" && has_value) seconds = std::max(1, std::atoi(args[++i].c_str()));
-        else if (a == "--dump" && has_value) dump = args[++i];
-        else if (a == "--size" && has_value) std::sscanf(args[++i].c_str(), "%dx%d", &width, &height);
-        else saver_args.push_back(a);
+    const TRunOptions options = ParseRunOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                                std::getenv("XSCREENSAVER_WINDOW"));
+    if (!options.Error.empty()) {
+        std::fprintf(stderr, "tevrin-saver: %s\n", options.Error.c_str());
+        return 2;
     }
     try {
-        if (platform == "headless") {
-            if (saver_args.empty()) saver_args.push_back("/S");
-            return RunHeadless(saver_args, seconds, dump, std::max(width, 16), std::max(height, 16));
-        }
+        return options.Headless ? RunHeadless(options) : RunNative(options);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tevrin-saver: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr,
-                 "tevrin-saver: this build has no display platform yet; run it with "
-                 "--platform headless --seconds N --dump DIR\n");
-    return 2;
 }

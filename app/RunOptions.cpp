@@ -1,0 +1,81 @@
+#include "app/RunOptions.h"
+
+#include "app/CommandLine.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tevrin {
+
+std::optional<TWindowId> ParseXWindowId(const std::string& text) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text.c_str(), &end, 0);
+    // X ids are 29 bits; anything wider is not one.
+    if (errno != 0 || *end != 0 || value == 0 || value > 0x1FFFFFFFull) return std::nullopt;
+    return static_cast<TWindowId>(value);
+}
+
+TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* daemon_window) {
+    TRunOptions o;
+    bool root = false;
+    std::optional<TWindowId> window_id;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool has_value = i + 1 < args.size();
+        auto value_of = [&](const char* name) -> const std::string* {
+            if (has_value) return &args[++i];
+            o.Error = std::string(name) + " needs a value";
+            return nullptr;
+        };
+        if (a == "--platform") {
+            if (const std::string* v = value_of("--platform")) {
+                if (*v == "headless")
+                    o.Headless = true;
+                else if (*v != "native")
+                    o.Error = "unknown platform " + *v;
+            }
+        } else if (a == "--seconds") {
+            if (const std::string* v = value_of("--seconds"))
+                o.Seconds = std::max(1, std::atoi(v->c_str()));
+        } else if (a == "--dump") {
+            if (const std::string* v = value_of("--dump")) o.Dump = *v;
+        } else if (a == "--size") {
+            if (const std::string* v = value_of("--size")) {
+                char tail = 0;
+                if (std::sscanf(v->c_str(), "%dx%d%c", &o.Width, &o.Height, &tail) != 2 ||
+                    o.Width < 16 || o.Height < 16)
+                    o.Error = "--size wants WIDTHxHEIGHT, each at least 16";
+            }
+        } else if (a == "--window") {
+            o.Windowed = true;
+        } else if (a == "--root" || a == "-root") {
+            root = true;
+        } else if (a == "--window-id" || a == "-window-id") {
+            if (const std::string* v = value_of("--window-id")) {
+                window_id = ParseXWindowId(*v);
+                if (!window_id) o.Error = "not a window id: " + *v;
+            }
+        } else {
+            o.SaverArgs.push_back(a);
+        }
+        if (!o.Error.empty()) return o;
+    }
+    if (window_id)
+        o.Embed = window_id;
+    else if (root)
+        o.Embed = 0;
+    else if (daemon_window != nullptr && *daemon_window != 0 &&
+             ParseCommandLine(o.SaverArgs.empty() ? std::vector<std::string>{"/S"} : o.SaverArgs)
+                     .Mode == smSaver)
+        o.Embed = ParseXWindowId(daemon_window);
+    // A daemon starts its savers without switches: embedded, it is the saver.
+    if (o.Embed || o.Headless) {
+        if (o.SaverArgs.empty()) o.SaverArgs.push_back("/S");
+    }
+    return o;
+}
+
+} // namespace tevrin

@@ -1,0 +1,41 @@
+// How the runtime shows the saver, apart from its mode: the options that
+// choose the platform and the window, taken out of the command line before
+// the mode switches are read.
+//
+//   --platform headless --seconds N --dump DIR   no display, a virtual clock
+//   --window [--size WxH]                        a normal window, not full screen
+//   --root, -root                                draw on the root window
+//   --window-id ID, -window-id ID                draw into that X window
+//   $XSCREENSAVER_WINDOW                         as --window-id, when the
+//                                                mode is the saver's
+#pragma once
+
+#include "ui/Platform.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tevrin {
+
+struct TRunOptions {
+    bool Headless = false;
+    bool Windowed = false;
+    int Width = 0, Height = 0; // --size; 0 when not given
+    // The window to draw the saver in; 0 is the root window.
+    std::optional<TWindowId> Embed;
+    int Seconds = 30;
+    std::string Dump;
+    // What is left for the mode switches.
+    std::vector<std::string> SaverArgs;
+    // Set when an option is malformed; the runtime then ends with it.
+    std::string Error;
+};
+
+// `daemon_window` is the value of $XSCREENSAVER_WINDOW, or null.
+TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* daemon_window);
+
+// An X window id as daemons and tools write it: decimal or 0x hexadecimal.
+std::optional<TWindowId> ParseXWindowId(const std::string& text);
+
+} // namespace tevrin

@@ -1,0 +1,423 @@
+#include "platform/sdl/SdlPlatform.h"
+
+#include "gfx/Errors.h"
+
+#include <SDL2/SDL.h>
+#include <atomic>
+#include <cstdio>
+#include <deque>
+#include <map>
+
+namespace tevrin {
+
+struct TSdlPlatform::TImpl {
+    struct TWindow {
+        SDL_Window* Window = nullptr;
+        SDL_Renderer* Renderer = nullptr;
+        SDL_Texture* Texture = nullptr;
+        int TextureWidth = 0, TextureHeight = 0;
+        TWindowParams Params;
+    };
+
+    TOptions options;
+    std::uint32_t wake_type = 0;
+    std::atomic<bool> wake_pushed{false};
+    std::map<TWindowId, TWindow> windows;
+    // Events made here, delivered before the next SDL event.
+    std::deque<TEvent> made;
+    SDL_Cursor* hand = nullptr;
+    SDL_Cursor* arrow = nullptr;
+
+    SDL_Rect Display() const {
+        SDL_Rect r{0, 0, options.Width, options.Height};
+        if (!options.Windowed) SDL_GetDisplayBounds(0, &r);
+        return r;
+    }
+    bool CoversScreen(const TRect& bounds) const {
+        const SDL_Rect d = Display();
+        return bounds == TRect{0, 0, d.w, d.h};
+    }
+    TWindow* Find(TWindowId id) {
+        auto it = windows.find(id);
+        return it == windows.end() ? nullptr : &it->second;
+    }
+
+    // Full-screen on the primary display, a normal window when windowed, or
+    // at its place on the primary display.
+    void Place(TWindow& w) {
+        const TRect& b = w.Params.Bounds;
+        const bool covers = CoversScreen(b);
+        const bool full = covers && !options.Windowed && !w.Params.Border;
+        if (!full) SDL_SetWindowFullscreen(w.Window, 0);
+        SDL_SetWindowSize(w.Window, std::max(b.Width(), 1), std::max(b.Height(), 1));
+        if (options.Windowed) {
+            SDL_SetWindowBordered(w.Window, covers || w.Params.Border ? SDL_TRUE : SDL_FALSE);
+            SDL_SetWindowPosition(w.Window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
+        } else {
+            const SDL_Rect d = Display();
+            SDL_SetWindowPosition(w.Window, d.x + b.Left, d.y + b.Top);
+        }
+        // Placed by hand first: without a window manager nobody acts on the
+        // full-screen request, with one it also hides panels and docks.
+        if (full) SDL_SetWindowFullscreen(w.Window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    }
+
+    void Show(TWindow& w) {
+        if (w.Texture == nullptr) return;
+        SDL_RenderCopy(w.Renderer, w.Texture, nullptr, nullptr);
+        SDL_RenderPresent(w.Renderer);
+    }
+
+    static std::uint8_t Shift(std::uint16_t mod, std::uint32_t buttons) {
+        std::uint8_t s = 0;
+        if (mod & KMOD_SHIFT) s |= ssShift;
+        if (mod & KMOD_ALT) s |= ssAlt;
+        if (mod & KMOD_CTRL) s |= ssCtrl;
+        if (buttons & SDL_BUTTON_LMASK) s |= ssLeft;
+        if (buttons & SDL_BUTTON_RMASK) s |= ssRight;
+        return s;
+    }
+
+    // A window that moves or grows under a resting pointer reports where
+    // the pointer now is in it, as the classic platform does: a mouse-move
+    // rule must not compare with a place from before the move.
+    void PointerMovedOver(TWindow& w, TWindowId id) {
+        int gx, gy, wx, wy, ww, wh;
+        const std::uint32_t buttons = SDL_GetGlobalMouseState(&gx, &gy);
+        SDL_GetWindowPosition(w.Window, &wx, &wy);
+        SDL_GetWindowSize(w.Window, &ww, &wh);
+        if (gx < wx || gy < wy || gx >= wx + ww || gy >= wy + wh) return;
+        TEvent move;
+        move.Kind = TEvent::MouseMove;
+        move.Window = id;
+        move.X = gx - wx;
+        move.Y = gy - wy;
+        move.Shift = Shift(SDL_GetModState(), buttons);
+        made.push_back(move);
+    }
+
+    // False for events that mean nothing to the framework (or that were
+    // handled here, as a repaint from the texture).
+    bool Translate(const SDL_Event& e, TEvent& event) {
+        event = {};
+        switch (e.type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            event.Kind = e.type == SDL_KEYDOWN ? TEvent::KeyDown : TEvent::KeyUp;
+            event.Window = e.key.windowID;
+            event.Key = VirtualKey(e.key.keysym.sym);
+            event.Shift = Shift(e.key.keysym.mod, SDL_GetMouseState(nullptr, nullptr));
+            return true;
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            event.Kind = e.type == SDL_MOUSEBUTTONDOWN ? TEvent::MouseDown : TEvent::MouseUp;
+            event.Window = e.button.windowID;
+            event.X = e.button.x;
+            event.Y = e.button.y;
+            event.Button = e.button.button == SDL_BUTTON_RIGHT    ? 1
+                           : e.button.button == SDL_BUTTON_MIDDLE ? 2
+                                                                  : 0;
+            event.Shift = Shift(SDL_GetModState(), SDL_GetMouseState(nullptr, nullptr));
+            return true;
+        case SDL_MOUSEMOTION: {
+            event.Kind = TEvent::MouseMove;
+            event.Window = e.motion.windowID;
+            event.X = e.motion.x;
+            event.Y = e.motion.y;
+            event.Shift = Shift(SDL_GetModState(), e.motion.state);
+            // X reports a crossing into a window with the window's place at
+            // that time; a window moved since would give a position the
+            // pointer never had. Where the pointer is now is always true.
+            if (TWindow* w = Find(event.Window)) {
+                int gx, gy, wx, wy;
+                SDL_GetGlobalMouseState(&gx, &gy);
+                SDL_GetWindowPosition(w->Window, &wx, &wy);
+                event.X = gx - wx;
+                event.Y = gy - wy;
+            }
+            return true;
+        }
+        case SDL_WINDOWEVENT: {
+            event.Window = e.window.windowID;
+            TWindow* w = Find(event.Window);
+            if (w == nullptr) return false;
+            switch (e.window.event) {
+            case SDL_WINDOWEVENT_EXPOSED:
+                if (w->Texture != nullptr) {
+                    Show(*w);
+                    return false;
+                }
+                event.Kind = TEvent::Expose;
+                event.Area = {0, 0, w->Params.Bounds.Width(), w->Params.Bounds.Height()};
+                return true;
+            case SDL_WINDOWEVENT_MOVED:
+                PointerMovedOver(*w, event.Window);
+                return false;
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+                event.Kind = TEvent::Resized;
+                event.X = e.window.data1;
+                event.Y = e.window.data2;
+                PointerMovedOver(*w, event.Window);
+                return true;
+            case SDL_WINDOWEVENT_CLOSE:
+                event.Kind = TEvent::CloseRequest;
+                return true;
+            default:
+                return false;
+            }
+        }
+        default:
+            return false;
+        }
+    }
+};
+
+TSdlPlatform::TSdlPlatform(const TOptions& options) : impl_(std::make_unique<TImpl>()) {
+    impl_->options = options;
+    // Monitor sleep and the desktop's own locker keep working while we show.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // Signals are ours (LinuxPlatform), so a SIGTERM cleans up like a key.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+        throw EError(std::string("No display to show the saver on: ") + SDL_GetError());
+    impl_->wake_type = SDL_RegisterEvents(1);
+    impl_->hand = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
+    impl_->arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
+}
+
+TSdlPlatform::~TSdlPlatform() {
+    for (auto& [id, w] : impl_->windows) {
+        if (w.Texture) SDL_DestroyTexture(w.Texture);
+        if (w.Renderer) SDL_DestroyRenderer(w.Renderer);
+        SDL_DestroyWindow(w.Window);
+    }
+    SDL_FreeCursor(impl_->hand);
+    SDL_FreeCursor(impl_->arrow);
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+void TSdlPlatform::Interrupt() {
+    if (impl_->wake_pushed.exchange(true)) return;
+    SDL_Event e{};
+    e.type = impl_->wake_type;
+    SDL_PushEvent(&e);
+}
+
+bool TSdlPlatform::WaitEvent(TEvent& event, int timeout_ms) {
+    const std::uint32_t start = SDL_GetTicks();
+    for (;;) {
+        if (TakePending(event)) return true;
+        if (!impl_->made.empty()) {
+            event = impl_->made.front();
+            impl_->made.pop_front();
+            return true;
+        }
+        SDL_Event e;
+        int got;
+        if (timeout_ms < 0) {
+            got = SDL_WaitEvent(&e);
+        } else {
+            const int left = timeout_ms - static_cast<int>(SDL_GetTicks() - start);
+            got = left <= 0 ? SDL_PollEvent(&e) : SDL_WaitEventTimeout(&e, left);
+        }
+        if (got == 0) return TakePending(event);
+        if (e.type == impl_->wake_type) {
+            impl_->wake_pushed = false;
+            continue;
+        }
+        if (impl_->Translate(e, event)) return true;
+    }
+}
+
+TWindowId TSdlPlatform::CreateWindow(const TWindowParams& params) {
+    std::uint32_t flags = SDL_WINDOW_HIDDEN;
+    if (!params.Border) flags |= SDL_WINDOW_BORDERLESS;
+    if (params.Topmost) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
+    SDL_Window* window = SDL_CreateWindow(
+        params.Caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+        std::max(params.Bounds.Width(), 1), std::max(params.Bounds.Height(), 1), flags);
+    if (window == nullptr) throw EError(std::string("Cannot create a window: ") + SDL_GetError());
+    SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
+    if (renderer == nullptr) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
+    if (renderer == nullptr) {
+        SDL_DestroyWindow(window);
+        throw EError(std::string("Cannot draw in a window: ") + SDL_GetError());
+    }
+    const TWindowId id = SDL_GetWindowID(window);
+    TImpl::TWindow& w = impl_->windows[id];
+    w.Window = window;
+    w.Renderer = renderer;
+    w.Params = params;
+    impl_->Place(w);
+    if (params.Visible) ShowWindow(id, true);
+    return id;
+}
+
+void TSdlPlatform::DestroyWindow(TWindowId window) {
+    TImpl::TWindow* w = impl_->Find(window);
+    if (w == nullptr) return;
+    if (w->Texture) SDL_DestroyTexture(w->Texture);
+    SDL_DestroyRenderer(w->Renderer);
+    SDL_DestroyWindow(w->Window);
+    impl_->windows.erase(window);
+}
+
+void TSdlPlatform::SetWindowBounds(TWindowId window, const TRect& bounds) {
+    TImpl::TWindow* w = impl_->Find(window);
+    if (w == nullptr || w->Params.Bounds == bounds) return;
+    w->Params.Bounds = bounds;
+    impl_->Place(*w);
+}
+
+void TSdlPlatform::ShowWindow(TWindowId window, bool visible) {
+    TImpl::TWindow* w = impl_->Find(window);
+    if (w == nullptr) return;
+    w->Params.Visible = visible;
+    if (!visible) {
+        SDL_HideWindow(w->Window);
+        return;
+    }
+    SDL_ShowWindow(w->Window);
+    SDL_RaiseWindow(w->Window);
+}
+
+void TSdlPlatform::SetTopmost(TWindowId window, bool topmost) {
+    if (TImpl::TWindow* w = impl_->Find(window)) {
+        w->Params.Topmost = topmost;
+        SDL_SetWindowAlwaysOnTop(w->Window, topmost ? SDL_TRUE : SDL_FALSE);
+        if (topmost && w->Params.Visible) SDL_RaiseWindow(w->Window);
+    }
+}
+
+void TSdlPlatform::SetCaption(TWindowId window, const std::string& caption) {
+    if (TImpl::TWindow* w = impl_->Find(window)) SDL_SetWindowTitle(w->Window, caption.c_str());
+}
+
+void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect& area) {
+    TImpl::TWindow* w = impl_->Find(window);
+    if (w == nullptr || back.Width() == 0 || back.Height() == 0) return;
+    if (w->Texture == nullptr || w->TextureWidth != back.Width() ||
+        w->TextureHeight != back.Height()) {
+        if (w->Texture) SDL_DestroyTexture(w->Texture);
+        w->Texture = SDL_CreateTexture(w->Renderer, SDL_PIXELFORMAT_BGR24,
+                                       SDL_TEXTUREACCESS_STREAMING, back.Width(), back.Height());
+        if (w->Texture == nullptr) return;
+        w->TextureWidth = back.Width();
+        w->TextureHeight = back.Height();
+        SDL_UpdateTexture(w->Texture, nullptr, back.Row(0), back.Stride());
+    } else {
+        const TRect a{std::max(area.Left, 0), std::max(area.Top, 0),
+                      std::min(area.Right, back.Width()), std::min(area.Bottom, back.Height())};
+        if (a.IsEmpty()) return;
+        const SDL_Rect r{a.Left, a.Top, a.Width(), a.Height()};
+        SDL_UpdateTexture(w->Texture, &r, back.Row(a.Top) + a.Left * 3, back.Stride());
+    }
+    impl_->Show(*w);
+}
+
+int TSdlPlatform::ScreenWidth() {
+    return impl_->Display().w;
+}
+int TSdlPlatform::ScreenHeight() {
+    return impl_->Display().h;
+}
+
+void TSdlPlatform::ShowCursor(bool visible) {
+    SDL_ShowCursor(visible ? SDL_ENABLE : SDL_DISABLE);
+}
+
+void TSdlPlatform::SetCursorShape(TCursorShape shape) {
+    SDL_Cursor* cursor = shape == TCursorShape::HandPoint ? impl_->hand : impl_->arrow;
+    if (cursor != nullptr) SDL_SetCursor(cursor);
+}
+
+int TSdlPlatform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
+    const bool yes_no = (buttons & 0xF) == kMbYesNo;
+    const SDL_MessageBoxButtonData yes_no_buttons[] = {
+        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kIdNo, "No"},
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, kIdYes, "Yes"},
+    };
+    const SDL_MessageBoxButtonData ok_button[] = {
+        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kIdOk,
+         "OK"},
+    };
+    SDL_MessageBoxData data{};
+    data.flags = (buttons & kMbIconInformation) ? SDL_MESSAGEBOX_INFORMATION : SDL_MESSAGEBOX_ERROR;
+    data.title = caption.c_str();
+    data.message = text.c_str();
+    data.numbuttons = yes_no ? 2 : 1;
+    data.buttons = yes_no ? yes_no_buttons : ok_button;
+    // The saver's window stays topmost; the box must come over it.
+    for (auto& [id, w] : impl_->windows)
+        if (w.Params.Visible && w.Params.Topmost) SDL_SetWindowAlwaysOnTop(w.Window, SDL_FALSE);
+    int answer = -1;
+    const bool shown = SDL_ShowMessageBox(&data, &answer) == 0 && answer >= 0;
+    for (auto& [id, w] : impl_->windows)
+        if (w.Params.Visible && w.Params.Topmost) SDL_SetWindowAlwaysOnTop(w.Window, SDL_TRUE);
+    if (shown) return answer;
+    // Nobody can be asked: the text goes to the terminal, the answer is the
+    // one that changes nothing.
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    return yes_no ? kIdNo : kIdOk;
+}
+
+int TSdlPlatform::VirtualKey(int key) {
+    if (key >= SDLK_a && key <= SDLK_z) return 'A' + (key - SDLK_a);
+    if (key >= SDLK_0 && key <= SDLK_9) return key;
+    if (key >= SDLK_F1 && key <= SDLK_F12) return 0x70 + (key - SDLK_F1);
+    switch (key) {
+    case SDLK_BACKSPACE:
+        return 8;
+    case SDLK_TAB:
+        return 9;
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return 13;
+    case SDLK_LSHIFT:
+    case SDLK_RSHIFT:
+        return 16;
+    case SDLK_LCTRL:
+    case SDLK_RCTRL:
+        return 17;
+    case SDLK_LALT:
+    case SDLK_RALT:
+        return 18;
+    case SDLK_PAUSE:
+        return 19;
+    case SDLK_CAPSLOCK:
+        return 20;
+    case SDLK_ESCAPE:
+        return 27;
+    case SDLK_SPACE:
+        return 32;
+    case SDLK_PAGEUP:
+        return 33;
+    case SDLK_PAGEDOWN:
+        return 34;
+    case SDLK_END:
+        return 35;
+    case SDLK_HOME:
+        return 36;
+    case SDLK_LEFT:
+        return 37;
+    case SDLK_UP:
+        return 38;
+    case SDLK_RIGHT:
+        return 39;
+    case SDLK_DOWN:
+        return 40;
+    case SDLK_INSERT:
+        return 45;
+    case SDLK_DELETE:
+        return 46;
+    case SDLK_LGUI:
+        return 91;
+    case SDLK_RGUI:
+        return 92;
+    default:
+        return 0xFF; // a key with no code of its own still counts as a key
+    }
+}
+
+} // namespace tevrin
