@@ -71,8 +71,9 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
              ParseCommandLine(o.SaverArgs.empty() ? std::vector<std::string>{"/S"} : o.SaverArgs)
                      .Mode == smSaver)
         o.Embed = ParseXWindowId(daemon_window);
-    // A daemon starts its savers without switches: embedded, it is the saver.
-    if (o.Embed || o.Headless) {
+    // A daemon starts its savers without switches, and a window is asked
+    // for to watch the show: without switches these are the saver.
+    if (o.Embed || o.Headless || o.Windowed) {
         if (o.SaverArgs.empty()) o.SaverArgs.push_back("/S");
     }
     return o;

@@ -55,6 +55,8 @@ TEST(RunOptions, PlatformOptionsAreTakenOutAndTheRestIsTheModes) {
     EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/s"});
     EXPECT_FALSE(o.Embed);
 
+    EXPECT_EQ(ParseRunOptions({"--window"}, nullptr).SaverArgs, std::vector<std::string>{"/S"});
+
     o = ParseRunOptions({"/p", "4242"}, nullptr);
     EXPECT_EQ(o.SaverArgs, (std::vector<std::string>{"/p", "4242"}));
     EXPECT_FALSE(o.Headless);

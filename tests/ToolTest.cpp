@@ -4,6 +4,7 @@
 #include "tests/TestSupport.h"
 #include "tools/Report.h"
 #include "tools/Pack.h"
+#include "tools/XScreensaverConfig.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +130,30 @@ TEST_F(PackTest, InspectReadsBareStreamsOfEitherClass) {
     EXPECT_NE(StreamReport(record).find("TextFont.Size"), std::string::npos);
     test::WriteBytes(dir_.File("junk.bin"), test::AsBytes("junk"));
     EXPECT_THROW(InspectStream(dir_.File("junk.bin")), EError);
+}
+
+TEST(XScreensaverConfig, NamesTheProgramAndEscapesTheTexts) {
+    TSSFileLocations record(96);
+    record.Title = "Sea & <Sky>";
+    record.Author = "Ann \"A\" Lee";
+    record.Web = "https://example.com/?a=1&b=2";
+    const std::string xml = XScreensaverConfig(record, 6, "sea-saver");
+    EXPECT_NE(xml.find("<screensaver name=\"sea-saver\" _label=\"Sea &amp; &lt;Sky&gt;\">"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<command arg=\"--root\"/>"), std::string::npos);
+    EXPECT_NE(xml.find("of 6 pictures"), std::string::npos);
+    EXPECT_NE(xml.find("Ann &quot;A&quot; Lee"), std::string::npos);
+    EXPECT_NE(xml.find("?a=1&amp;b=2"), std::string::npos);
+    EXPECT_EQ(xml.find("Sea & "), std::string::npos);
+    EXPECT_EQ(xml.rfind("</screensaver>\n"), xml.size() - 15);
+    // Without a title the program's name is the label.
+    EXPECT_NE(XScreensaverConfig(TSSFileLocations(96), 0, "x").find("_label=\"x\""), std::string::npos);
+}
+
+TEST(XScreensaverConfig, LiesBesideTheSaver) {
+    EXPECT_EQ(XScreensaverConfigPath("out/sea-saver"), "out/sea-saver.xml");
+    EXPECT_EQ(XScreensaverConfigPath("out/Sea.scr"), "out/Sea.xml");
+    EXPECT_EQ(XScreensaverConfigPath("out.d/sea"), "out.d/sea.xml");
+    EXPECT_EQ(XScreensaverConfigPath(".sea"), ".sea.xml");
 }
 
 } // namespace

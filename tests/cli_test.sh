@@ -55,6 +55,10 @@ check "the command line wins over the manifest" contains "$json" '"Title": "Over
 check "the manifest's values count" contains "$json" '"Interval": 7000'
 check "the manifest's flags count" contains "$json" '"lMute": true'
 
+tevrin pack -q -o sea-saver --stub stub.bin --title "Sea" --xscreensaver-config 05-plasma.jpg >/dev/null
+check "pack --xscreensaver-config exits 0" test $? -eq 0
+check "and writes the description beside the saver" grep -q '<screensaver name="sea-saver" _label="Sea">' sea-saver.xml
+
 printf 'TPF0\x06TImage\x00\x00\x00' > empty.bin
 json=$(tevrin inspect --json --stream empty.bin)
 check "inspect --stream reads a picture record" contains "$json" '"Class": "TImage"'

@@ -8,6 +8,7 @@
 #include "tools/Bench.h"
 #include "tools/Pack.h"
 #include "tools/Render.h"
+#include "tools/XScreensaverConfig.h"
 #include "ui/System.h"
 
 #include <CLI/CLI.hpp>
@@ -103,6 +104,7 @@ struct TPackArgs {
     std::string font_color, font_style, sound_order = "list", kind = "photo";
     int font_size = 0;
     bool quiet = false;
+    bool xscreensaver_config = false;
 };
 
 void AddPackOptions(CLI::App& pack, TPackArgs& a) {
@@ -142,6 +144,8 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
         ->check(CLI::IsMember({"list", "random", "repeat-one"}));
     pack.add_flag("--mute", r.lMute, "No background sound unless the user turns it on");
     pack.add_option("--kind", a.kind, "photo or flash")->check(CLI::IsMember({"photo", "flash"}));
+    pack.add_flag("--xscreensaver-config", a.xscreensaver_config,
+                  "Also write NAME.xml beside the saver, listing it in xscreensaver's settings");
     pack.add_flag("-q,--quiet", a.quiet, "No progress");
 }
 
@@ -158,9 +162,24 @@ int RunPack(TPackArgs& a) {
         if (!fs::exists(a.job.Stub))
             throw EError("No runtime stub " + a.job.Stub + "; name one with --stub");
     }
+    const std::string output = a.job.Output;
+    const TSSFileLocations texts = r;
+    const int pictures = static_cast<int>(a.job.Pictures.size());
     PackSaver(std::move(a.job), [&](int done, int total, const std::string& what) {
         if (!a.quiet) std::fprintf(stderr, "[%d/%d] %s\n", done + 1, total, what.c_str());
     });
+    if (a.xscreensaver_config) {
+        const std::string program = ExtractFileName(output);
+        // The daemon's list of programs is split at blanks.
+        if (program.find_first_of(" \t") != std::string::npos)
+            std::fprintf(stderr, "warning: xscreensaver cannot start \"%s\"; name the saver without blanks\n",
+                         program.c_str());
+        const std::string xml_path = XScreensaverConfigPath(output);
+        std::ofstream xml(xml_path, std::ios::binary);
+        xml << XScreensaverConfig(texts, pictures, program);
+        if (!xml.flush()) throw EError("Cannot create file " + xml_path);
+        if (!a.quiet) std::fprintf(stderr, "wrote %s\n", xml_path.c_str());
+    }
     return 0;
 }
 
