@@ -63,14 +63,19 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
         }
         if (!o.Error.empty()) return o;
     }
+    // A daemon's window stands in for the root window, as it does for every
+    // hack: the daemon asks for --root and means its own window.
+    std::optional<TWindowId> daemon;
+    if (daemon_window != nullptr && *daemon_window != 0) daemon = ParseXWindowId(daemon_window);
+    const std::vector<std::string> saver_switch{"/S"};
+    const bool saver_mode =
+        ParseCommandLine(o.SaverArgs.empty() ? saver_switch : o.SaverArgs).Mode == smSaver;
     if (window_id)
         o.Embed = window_id;
+    else if (daemon && saver_mode)
+        o.Embed = daemon;
     else if (root)
         o.Embed = 0;
-    else if (daemon_window != nullptr && *daemon_window != 0 &&
-             ParseCommandLine(o.SaverArgs.empty() ? std::vector<std::string>{"/S"} : o.SaverArgs)
-                     .Mode == smSaver)
-        o.Embed = ParseXWindowId(daemon_window);
     // A daemon starts its savers without switches, and a window is asked
     // for to watch the show: without switches these are the saver.
     if (o.Embed || o.Headless || o.Windowed) {

@@ -4,7 +4,8 @@
 //
 //   --platform headless --seconds N --dump DIR   no display, a virtual clock
 //   --window [--size WxH]                        a normal window, not full screen
-//   --root, -root                                draw on the root window
+//   --root, -root                                draw on the root window (on
+//                                                the daemon's, when it gives one)
 //   --window-id ID, -window-id ID                draw into that X window
 //   $XSCREENSAVER_WINDOW                         as --window-id, when the
 //                                                mode is the saver's

@@ -83,6 +83,7 @@ TEST(RunOptions, DaemonsGetTheSaverInTheirWindow) {
     EXPECT_EQ(ParseRunOptions({"--window-id", "0x10"}, nullptr).Embed, TWindowId{16});
     EXPECT_EQ(ParseRunOptions({"-root"}, nullptr).Embed, TWindowId{0});
     EXPECT_EQ(ParseRunOptions({"--root"}, "").Embed, TWindowId{0});
+    EXPECT_EQ(ParseRunOptions({"--root"}, "0x1e00003").Embed, TWindowId{0x1e00003});
     EXPECT_FALSE(ParseRunOptions({"/s"}, "").Embed);
     EXPECT_FALSE(ParseRunOptions({"/s"}, "junk").Embed);
 }

@@ -2,13 +2,12 @@
 #include "gfx/Png.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
-#include "tools/Report.h"
 #include "tools/Pack.h"
+#include "tools/Report.h"
 #include "tools/XScreensaverConfig.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tevrin {
 namespace {
@@ -60,10 +59,11 @@ TEST_F(PackTest, APackedSaverLoadsAndInspects) {
     EXPECT_EQ(record["TextFont"]["Size"], 24);
     EXPECT_EQ(record["TextFont"]["Color"], "clWindowText");
     EXPECT_EQ(record["SndFileNamesCommaList"], nlohmann::ordered_json::array({"song one.wav"}));
-    EXPECT_EQ(record["PicFileNamesCommaList"], nlohmann::ordered_json::array({"wide.jpg", "tall.jpg"}));
+    EXPECT_EQ(record["PicFileNamesCommaList"],
+              nlohmann::ordered_json::array({"wide.jpg", "tall.jpg"}));
     ASSERT_EQ(saver["Items"].size(), 3u);
     const nlohmann::ordered_json& tall = saver["Items"][1]["Record"];
-    EXPECT_EQ(tall["Width"], 36);  // the record's own size, stored for the image control
+    EXPECT_EQ(tall["Width"], 36); // the record's own size, stored for the image control
     EXPECT_EQ(tall["Height"], 64);
     EXPECT_EQ(tall["Picture"]["Class"], "TJPEGImage");
     EXPECT_EQ(tall["Picture"]["Width"], 36);
@@ -108,7 +108,7 @@ TEST_F(PackTest, AFailedPackLeavesTheOldOutputAndNoPartialFile) {
     test::WriteBytes(dir_.File("bad.jpg"), test::AsBytes("\xFF\xD8 not really"));
     std::vector<TPackJob> failing(3, job_);
     failing[0].Pictures.push_back(dir_.File("bad.jpg"));
-    failing[1].Sounds.push_back(dir_.File("song one.wav"));  // two files of one name
+    failing[1].Sounds.push_back(dir_.File("song one.wav")); // two files of one name
     failing[2].Pictures.push_back(dir_.File("missing.jpg"));
     for (TPackJob& job : failing) {
         EXPECT_THROW(PackSaver(job), EError);
@@ -138,7 +138,9 @@ TEST(XScreensaverConfig, NamesTheProgramAndEscapesTheTexts) {
     record.Author = "Ann \"A\" Lee";
     record.Web = "https://example.com/?a=1&b=2";
     const std::string xml = XScreensaverConfig(record, 6, "sea-saver");
-    EXPECT_NE(xml.find("<screensaver name=\"sea-saver\" _label=\"Sea &amp; &lt;Sky&gt;\">"), std::string::npos) << xml;
+    EXPECT_NE(xml.find("<screensaver name=\"sea-saver\" _label=\"Sea &amp; &lt;Sky&gt;\">"),
+              std::string::npos)
+        << xml;
     EXPECT_NE(xml.find("<command arg=\"--root\"/>"), std::string::npos);
     EXPECT_NE(xml.find("of 6 pictures"), std::string::npos);
     EXPECT_NE(xml.find("Ann &quot;A&quot; Lee"), std::string::npos);
@@ -146,7 +148,8 @@ TEST(XScreensaverConfig, NamesTheProgramAndEscapesTheTexts) {
     EXPECT_EQ(xml.find("Sea & "), std::string::npos);
     EXPECT_EQ(xml.rfind("</screensaver>\n"), xml.size() - 15);
     // Without a title the program's name is the label.
-    EXPECT_NE(XScreensaverConfig(TSSFileLocations(96), 0, "x").find("_label=\"x\""), std::string::npos);
+    EXPECT_NE(XScreensaverConfig(TSSFileLocations(96), 0, "x").find("_label=\"x\""),
+              std::string::npos);
 }
 
 TEST(XScreensaverConfig, LiesBesideTheSaver) {

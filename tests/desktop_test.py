@@ -79,6 +79,18 @@ class Display:
         out = self.xdotool("search", "--onlyvisible", "--pid", str(pid)).stdout.split()
         return [int(w) for w in out]
 
+    def message_box(self):
+        """The message box on the screen: a top-level window without a
+        class, as the SDL message box draws it."""
+        lines = self.run("xwininfo", "-root", "-children").stdout.splitlines()
+        for line in lines:
+            parts = line.split()
+            if parts and parts[0].startswith("0x") and "(has no name): ()" in line:
+                window = int(parts[0], 16)
+                if "IsViewable" in self.run("xwininfo", "-id", str(window)).stdout:
+                    return window
+        return None
+
     def geometry(self, window):
         info = self.run("xwininfo", "-id", str(window)).stdout
         values = {}
@@ -321,6 +333,46 @@ def run_scenarios(display, work):
         check("input is the owner's: the saver goes on", s.running())
         s.process.send_signal(signal.SIGTERM)
         check("SIGTERM ends the embedded saver", s.ended())
+        s.stop()
+    finally:
+        host.close()
+
+    # A movie saver: no movie player exists here, so it asks whether to get
+    # one, and either answer ends it.
+    film = os.path.join(work, "film")
+    subprocess.run([TOOL, "pack", "-q", "-o", film, "--stub", STUB, "--title", "Film", "--kind", "flash",
+                    "--movie", os.path.join(SAMPLES, "melody.wav"), first], check=True)
+    # A stand-in for the desktop's opener records what it was given.
+    bin_dir = os.path.join(work, "bin")
+    opened = os.path.join(work, "opened.txt")
+    os.makedirs(bin_dir)
+    with open(os.path.join(bin_dir, "xdg-open"), "w") as opener:
+        opener.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{opened}"\n')
+    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+    film_env = dict(env, PATH=bin_dir + os.pathsep + os.environ["PATH"])
+    for key, answer in [("Escape", "No"), ("Return", "Yes")]:
+        s = Saver(display, film, "/s", env=film_env)
+        box = wait_for(lambda: display.message_box())
+        check(f"a movie saver asks about the missing player ({answer})", box is not None)
+        if box:
+            # What a window manager does with a new window; without one the
+            # keyboard stays with the saver's window.
+            display.xdotool("windowfocus", "--sync", str(box))
+            display.xdotool("key", key)
+            check(f"answering {answer} ends the saver", s.ended())
+            links = wait_for(lambda: os.path.exists(opened) and open(opened).read(), timeout=1 if answer == "No" else 3)
+            check(f"answering {answer} opens the download page" if answer == "Yes" else "No opens nothing",
+                  bool(links) == (answer == "Yes") and (not links or links.startswith("http")), repr(links))
+        s.stop()
+
+    # As xscreensaver starts its hacks: --root, its window in the environment.
+    host = HostWindow(display.name, 420, 300, 200, 150)
+    try:
+        s = Saver(display, saver, "--root", env=dict(env, XSCREENSAVER_WINDOW=hex(host.id)))
+        drawn = wait_for(lambda: count_color(display.shot(host.id), HOST_COLOR) == 0, timeout=8)
+        check("--root draws into the daemon's window", drawn)
+        s.process.send_signal(signal.SIGTERM)
+        check("the daemon's SIGTERM ends it", s.ended())
         s.stop()
     finally:
         host.close()

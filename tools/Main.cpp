@@ -4,23 +4,22 @@
 #include "payload/Font.h"
 #include "payload/IntConv.h"
 #include "payload/Paths.h"
-#include "tools/Report.h"
 #include "tools/Bench.h"
 #include "tools/Pack.h"
 #include "tools/Render.h"
+#include "tools/Report.h"
 #include "tools/XScreensaverConfig.h"
 #include "ui/System.h"
 
 #include <CLI/CLI.hpp>
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
-#include <algorithm>
 
 namespace tevrin {
 namespace {
@@ -51,7 +50,8 @@ std::vector<std::string> ManifestArguments(const std::string& path) {
     std::vector<std::string> args, pictures;
     for (const auto& [key, value] : manifest.items()) {
         if (key == "pictures") {
-            for (const auto& p : value) pictures.push_back(file(p));
+            for (const auto& p : value)
+                pictures.push_back(file(p));
             continue;
         }
         std::vector<nlohmann::json> values =
@@ -87,10 +87,14 @@ std::uint8_t ParseStyle(const std::string& text) {
     std::uint8_t style = 0;
     std::stringstream list(text);
     for (std::string item; std::getline(list, item, ',');) {
-        if (item == "bold") style |= fsBold;
-        else if (item == "italic") style |= fsItalic;
-        else if (item == "underline") style |= fsUnderline;
-        else if (item == "strikeout") style |= fsStrikeOut;
+        if (item == "bold")
+            style |= fsBold;
+        else if (item == "italic")
+            style |= fsItalic;
+        else if (item == "underline")
+            style |= fsUnderline;
+        else if (item == "strikeout")
+            style |= fsStrikeOut;
         else if (!item.empty())
             throw CLI::ValidationError("--font-style", "unknown style " + item);
     }
@@ -114,7 +118,8 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
     // other option keeps its last value, so the command line overrides a
     // manifest.
     auto repeatable = [](CLI::Option* option) {
-        option->expected(1)->allow_extra_args(false)->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+        option->expected(1)->allow_extra_args(false)->multi_option_policy(
+            CLI::MultiOptionPolicy::TakeAll);
         option->check(CLI::ExistingFile);
     };
     pack.add_option("pictures", a.job.Pictures, "JPEG or PNG pictures, in show order")
@@ -133,13 +138,16 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
     pack.add_option("--web", r.Web, "Web link");
     pack.add_option("--text", r.Text, "Caption drawn on every other picture");
     pack.add_option("--font-name", r.TextFont.Name, "Caption font face");
-    pack.add_option("--font-size", a.font_size, "Caption size in points")->check(CLI::Range(1, 500));
+    pack.add_option("--font-size", a.font_size, "Caption size in points")
+        ->check(CLI::Range(1, 500));
     pack.add_option("--font-color", a.font_color, "Caption colour: clRed, #RRGGBB or a number");
     pack.add_option("--font-style", a.font_style, "bold,italic,underline,strikeout");
-    pack.add_option("--interval", r.Interval, "Milliseconds between pictures")->check(CLI::NonNegativeNumber);
+    pack.add_option("--interval", r.Interval, "Milliseconds between pictures")
+        ->check(CLI::NonNegativeNumber);
     pack.add_flag("--random-style", r.lRandomStyle, "Transitions at random");
     pack.add_flag("--random-picture", r.lRandomPic, "Pictures at random");
-    pack.add_flag("--clear-old-image", r.lClearOldImage, "Clear the old image before each transition");
+    pack.add_flag("--clear-old-image", r.lClearOldImage,
+                  "Clear the old image before each transition");
     pack.add_option("--sound-order", a.sound_order, "list, random or repeat-one")
         ->check(CLI::IsMember({"list", "random", "repeat-one"}));
     pack.add_flag("--mute", r.lMute, "No background sound unless the user turns it on");
@@ -172,8 +180,10 @@ int RunPack(TPackArgs& a) {
         const std::string program = ExtractFileName(output);
         // The daemon's list of programs is split at blanks.
         if (program.find_first_of(" \t") != std::string::npos)
-            std::fprintf(stderr, "warning: xscreensaver cannot start \"%s\"; name the saver without blanks\n",
-                         program.c_str());
+            std::fprintf(
+                stderr,
+                "warning: xscreensaver cannot start \"%s\"; name the saver without blanks\n",
+                program.c_str());
         const std::string xml_path = XScreensaverConfigPath(output);
         std::ofstream xml(xml_path, std::ios::binary);
         xml << XScreensaverConfig(texts, pictures, program);
@@ -205,7 +215,8 @@ int Main(int argc, char** argv) {
     bool as_json = false;
     CLI::App* inspect = app.add_subcommand("inspect", "Show what a saver or a stream holds");
     inspect->add_option("saver", saver, "A saver file")->check(CLI::ExistingFile);
-    inspect->add_option("--stream", stream, "A bare component stream instead")->check(CLI::ExistingFile);
+    inspect->add_option("--stream", stream, "A bare component stream instead")
+        ->check(CLI::ExistingFile);
     inspect->add_flag("--json", as_json, "JSON output");
 
     TRenderJob render_job;
@@ -228,13 +239,16 @@ int Main(int argc, char** argv) {
 
     TBenchJob bench_job;
     std::vector<std::string> bench_sizes;
-    CLI::App* bench = app.add_subcommand("bench", "Time every style's frames against a memcpy floor");
+    CLI::App* bench =
+        app.add_subcommand("bench", "Time every style's frames against a memcpy floor");
     bench->add_option("--size", bench_sizes, "Frame sizes WxH (default 1920x1080 and 3840x2160)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     bench->add_option("--style", bench_job.Styles, "Styles to time (default all)")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->check(CLI::Range(0, 127));
-    bench->add_option("--repetitions", bench_job.Repetitions, "Runs of each frame; the fastest counts")
+    bench
+        ->add_option("--repetitions", bench_job.Repetitions,
+                     "Runs of each frame; the fastest counts")
         ->check(CLI::Range(1, 100));
 
     std::reverse(args.begin(), args.end());
@@ -266,7 +280,7 @@ int Main(int argc, char** argv) {
         return 2;
     }
     nlohmann::ordered_json result = stream.empty() ? InspectSaver(saver) : InspectStream(stream);
-    std::string text = as_json ? result.dump(2) + "\n"
+    std::string text = as_json          ? result.dump(2) + "\n"
                        : stream.empty() ? SaverReport(result)
                                         : StreamReport(result);
     std::fwrite(text.data(), 1, text.size(), stdout);

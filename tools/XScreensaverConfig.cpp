@@ -11,11 +11,20 @@ std::string Escaped(const std::string& text) {
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -23,7 +32,8 @@ std::string Escaped(const std::string& text) {
 
 } // namespace
 
-std::string XScreensaverConfig(const TSSFileLocations& record, int pictures, const std::string& program) {
+std::string XScreensaverConfig(const TSSFileLocations& record, int pictures,
+                               const std::string& program) {
     const std::string label = record.Title.empty() ? program : record.Title;
     std::string text = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n\n";
     text += "<screensaver name=\"" + Escaped(program) + "\" _label=\"" + Escaped(label) + "\">\n\n";

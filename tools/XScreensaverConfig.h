@@ -12,7 +12,8 @@ namespace tevrin {
 // The description of the saver program `program` (its file name) packed
 // with `record`'s texts and `pictures` pictures. The daemon starts it with
 // --root and hands it its window through $XSCREENSAVER_WINDOW.
-std::string XScreensaverConfig(const TSSFileLocations& record, int pictures, const std::string& program);
+std::string XScreensaverConfig(const TSSFileLocations& record, int pictures,
+                               const std::string& program);
 
 // Where the description of the saver file `saver` goes: beside it, its
 // name with ".xml".
