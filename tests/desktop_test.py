@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
-"""The Linux saver end to end on a real X server (Xvfb): full screen and the
-first picture's pixels, what ends it and what does not, the instance guard,
-the settings dialog and its stored setting, drawing into a window of another
-program, the preview, and SIGTERM's clean-up.
+"""The saver end to end on a real X server (Xvfb), as a Linux program or as a
+Windows .scr under Wine: full screen and the pictures' pixels, what ends it
+and what does not, the instance guard, the settings dialog and its stored
+setting, the preview, movie savers without a player, the saver password,
+clean-up, and on Linux drawing into windows of other programs and SIGTERM.
 
-    desktop_test.py TEVRIN SAVER_STUB SAMPLES_DIR
+    desktop_test.py TEVRIN SAVER_STUB SAMPLES_DIR [--wine HELPERS_DIR]
 
-Starts its own Xvfb on a free display and stops everything it started."""
+With --wine the stub is the Windows runtime; HELPERS_DIR holds the test's
+preview host and password library. Starts its own Xvfb on a free display
+(and under Wine its own wineserver and prefix in a temporary folder) and
+stops everything it started."""
 
 import ctypes
 import os
@@ -18,6 +22,8 @@ import tempfile
 import time
 
 TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
+WINE = "--wine" in sys.argv
+HELPERS = os.path.abspath(sys.argv[sys.argv.index("--wine") + 1]) if WINE else None
 SCREEN = (800, 600)
 HOST_COLOR = (255, 0, 255)  # the background of our own host windows
 
@@ -46,18 +52,25 @@ def wait_for(predicate, timeout=8.0, step=0.1):
 
 class Display:
     def __init__(self):
-        for number in range(91, 160):
-            if not os.path.exists(f"/tmp/.X{number}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                break
-        self.name = f":{number}"
-        self.server = subprocess.Popen(
-            # Without -noreset the server starts afresh whenever its last client
-            # leaves, and a saver connecting in that moment is left without windows.
-            ["Xvfb", self.name, "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp", "-noreset"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.env = dict(os.environ, DISPLAY=self.name)
-        if not wait_for(lambda: self.run("xdpyinfo").returncode == 0, timeout=10):
-            raise RuntimeError("Xvfb did not start")
+        # Another run may take the same free number at the same moment; the
+        # loser's server ends at once, and the next number is tried.
+        for number in range(91 + os.getpid() % 40, 200):
+            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            self.name = f":{number}"
+            self.server = subprocess.Popen(
+                # Without -noreset the server starts afresh whenever its last
+                # client leaves, and a saver connecting then gets no windows.
+                ["Xvfb", self.name, "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp", "-noreset"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.env = dict(os.environ, DISPLAY=self.name)
+            up = wait_for(lambda: self.server.poll() is not None or self.run("xdpyinfo").returncode == 0,
+                          timeout=10)
+            if up and self.server.poll() is None:
+                return
+            self.server.kill()
+            self.server.wait()
+        raise RuntimeError("Xvfb did not start")
 
     def run(self, *args):
         return subprocess.run(args, env=self.env, capture_output=True, text=True)
@@ -75,13 +88,27 @@ class Display:
                              capture_output=True).stdout
         return parse_ppm(out)
 
-    def windows_of(self, pid):
-        out = self.xdotool("search", "--onlyvisible", "--pid", str(pid)).stdout.split()
+    def windows_of(self, saver):
+        """The visible windows of a saver run: by process id on Linux, by
+        the program's window class under Wine (whose windows carry the
+        loader's process id)."""
+        if WINE:
+            pattern = "^" + os.path.basename(saver.path).lower().replace(".", "[.]") + "$"
+            out = self.xdotool("search", "--onlyvisible", "--classname", pattern).stdout.split()
+        else:
+            out = self.xdotool("search", "--onlyvisible", "--pid", str(saver.process.pid)).stdout.split()
         return [int(w) for w in out]
 
-    def message_box(self):
-        """The message box on the screen: a top-level window without a
-        class, as the SDL message box draws it."""
+    def message_box(self, saver):
+        """The message box on the screen: on Linux a top-level window without
+        a class, as SDL's message box is; under Wine the saver's window
+        with the box's caption."""
+        if WINE:
+            for window in self.windows_of(saver):
+                if self.xdotool("getwindowname", str(window)).stdout.strip() in ("", "Film"):
+                    if self.geometry(window)[2] < SCREEN[0]:
+                        return window
+            return None
         lines = self.run("xwininfo", "-root", "-children").stdout.splitlines()
         for line in lines:
             parts = line.split()
@@ -179,29 +206,66 @@ class HostWindow:
         self.x11.XCloseDisplay(self.display)
 
 
-def wait_until_full(display, saver):
-    """Waits until the saver's window covers the screen, its first picture
-    in place."""
-    def full():
-        windows = display.windows_of(saver.process.pid)
-        return windows and display.geometry(windows[0]) == (0, 0, *SCREEN)
-    shown = wait_for(full)
-    time.sleep(0.5)
-    return shown
+class Wine:
+    """A wineserver and a fresh prefix of our own, set up as these tests need
+    it: no window manager role for Wine (each close would otherwise stall),
+    Wine's fonts where its Debian build looks for them, a null sound device
+    that reports normal ends, and the refusing password library."""
+
+    def __init__(self, display, work):
+        self.prefix = os.path.join(work, "prefix")
+        config = os.path.join(work, "config")
+        os.makedirs(os.path.join(config, "alsa"))
+        with open(os.path.join(config, "alsa", "asoundrc"), "w") as alsa:
+            alsa.write("pcm.!default { type null }\nctl.!default { type hw card 0 }\n")
+        self.env = dict(display.env, WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
+                        XDG_CONFIG_HOME=config)
+        os.makedirs(self.prefix)
+        # Output to nowhere: the server and its services outlive the call and
+        # would hold a captured pipe open for ever.
+        quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True, **quiet)
+        subprocess.run(["wineboot", "-i"], env=self.env, check=True, **quiet)
+        self.reg("add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+        fonts = os.path.join(self.prefix, "drive_c", "windows", "Fonts")
+        for name in os.listdir("/usr/share/wine/fonts"):
+            shutil.copy(os.path.join("/usr/share/wine/fonts", name), fonts)
+        self.system = os.path.join(self.prefix, "drive_c", "windows", "system32")
+        users = os.path.join(self.prefix, "drive_c", "users")
+        user = [u for u in os.listdir(users) if u != "Public"][0]
+        self.temp = os.path.join(users, user, "AppData", "Local", "Temp")
+        if not os.path.isdir(self.temp):
+            self.temp = os.path.join(users, user, "Temp")
+
+    def reg(self, *args):
+        subprocess.run(["wine", "reg", *args], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       check=True)
+
+    def stop(self):
+        subprocess.run(["wineserver", "-k"], env=self.env)
 
 
 class Saver:
     log = None  # every run's standard error, kept for a failure's reader
+    wine = None
 
-    def __init__(self, display, path, *args, env=None):
-        self.process = subprocess.Popen([path, *args], env=dict(display.env, **(env or {})),
-                                        stdout=subprocess.DEVNULL, stderr=Saver.log)
+    def __init__(self, display, path, *args, env=None, stdin=None, stdout=subprocess.DEVNULL):
+        self.path = path
+        command = ["wine", path, *args] if WINE else [path, *args]
+        base = Saver.wine.env if WINE else display.env
+        self.process = subprocess.Popen(command, env=dict(base, **(env or {})), stdin=stdin, stdout=stdout,
+                                        stderr=Saver.log)
 
     def running(self):
         return self.process.poll() is None
 
-    def ended(self, timeout=3.0):
+    def ended(self, timeout=4.0):
         return wait_for(lambda: not self.running(), timeout=timeout)
+
+    def cpu_seconds(self):
+        with open(f"/proc/{self.process.pid}/stat") as stat:
+            fields = stat.read().rsplit(")", 1)[1].split()
+        return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
     def stop(self):
         if self.running():
@@ -209,41 +273,100 @@ class Saver:
         self.process.wait()
 
 
+def teach_pointer(display):
+    """Puts the pointer at a resting place the saver will see as it is, and
+    returns it. Wine learns where the pointer is only from motion over its
+    own windows; a saver that starts with a stale idea of it takes the first
+    real move for a leap. So under Wine the pointer comes to rest over a
+    window of Wine's, which then goes away."""
+    rest = (100, 100)
+    if WINE:
+        host = Saver(display, os.path.join(HELPERS, "tevrin-preview-host.exe"), stdin=subprocess.PIPE,
+                     stdout=subprocess.PIPE)
+        host.process.stdout.readline()
+        wait_for(lambda: display.windows_of(host))
+        for x, y in [(90, 90), (95, 100), rest]:
+            display.xdotool("mousemove", str(x), str(y))
+            time.sleep(0.1)
+        time.sleep(0.3)
+        host.process.stdin.close()
+        host.ended()
+        host.stop()
+    else:
+        display.xdotool("mousemove", str(rest[0]), str(rest[1]))
+    return rest
+
+
+def wait_until_full(display, saver):
+    """Waits until the saver's window covers the screen, its first picture
+    in place."""
+    def full():
+        windows = display.windows_of(saver)
+        return windows and display.geometry(windows[0]) == (0, 0, *SCREEN)
+    shown = wait_for(full)
+    time.sleep(0.5)
+    return shown
+
+
 def main():
     work = tempfile.mkdtemp(prefix="tevrin-desktop-")
     display = Display()
-    log_path = os.path.join(os.environ.get("TEVRIN_TEST_LOGS", work), "desktop-saver.log")
+    name = "wine-saver.log" if WINE else "desktop-saver.log"
+    log_path = os.path.join(os.environ.get("TEVRIN_TEST_LOGS", work), name)
     try:
+        if WINE:
+            Saver.wine = Wine(display, work)
         with open(log_path, "wb") as Saver.log:
             run_scenarios(display, work)
     finally:
+        if Saver.wine:
+            Saver.wine.stop()
         display.stop()
         shutil.rmtree(work, ignore_errors=True)
-    print(f"desktop tests: {passes} passed, {len(failures)} failed")
+    print(f"{'wine' if WINE else 'desktop'} tests: {passes} passed, {len(failures)} failed")
     return 1 if failures else 0
 
 
-def run_scenarios(display, work):
-    saver = os.path.join(work, "Sea Saver")
-    temp = os.path.join(work, "temp")
-    runtime = os.path.join(work, "run")
-    os.makedirs(temp)
-    os.makedirs(runtime, mode=0o700)
-    first = os.path.join(SAMPLES, "02-lighthouse.jpg")
-    subprocess.run([TOOL, "pack", "-q", "-o", saver, "--stub", STUB, "--title", "Sea", "--author", "Ann",
-                    "--interval", "60000", "--sound", os.path.join(SAMPLES, "melody.wav"), first,
-                    os.path.join(SAMPLES, "05-plasma.jpg")], check=True)
-    env = {"TMPDIR": temp, "XDG_RUNTIME_DIR": runtime}
-    expected = os.path.join(work, "expected.png")
-    subprocess.run([TOOL, "render", "--style", "1", "--progress", "100", "--to", first, "--size",
-                    f"{SCREEN[0]}x{SCREEN[1]}", "-o", expected], check=True)
-    want = png_pixels(expected)
+def pack(output, *args):
+    target = ["--target", "windows"] if WINE else []
+    subprocess.run([TOOL, "pack", "-q", "-o", output, "--stub", STUB, *target, *args], check=True)
 
-    # Full screen, the first picture exactly as composed, and a second
-    # instance that ends at once while it runs.
+
+def render(picture, size, output):
+    subprocess.run([TOOL, "render", "--style", "1", "--progress", "100", "--to", picture, "--size",
+                    f"{size[0]}x{size[1]}", "-o", output], check=True)
+    return png_pixels(output)
+
+
+def run_folders(temp):
+    return [n for n in os.listdir(temp) if n.startswith("tevrin-")]
+
+
+def run_scenarios(display, work):
+    saver = os.path.join(work, "Sea.scr" if WINE else "Sea Saver")
+    first = os.path.join(SAMPLES, "02-lighthouse.jpg")
+    second = os.path.join(SAMPLES, "05-plasma.jpg")
+    pack(saver, "--title", "Sea", "--author", "Ann", "--interval", "4000", "--sound",
+         os.path.join(SAMPLES, "melody.wav"), first, second)
+    calm = os.path.join(work, "Calm.scr" if WINE else "calm-saver")
+    pack(calm, "--title", "Calm", "--interval", "60000", first, second)
+    if WINE:
+        env = {}
+        temp = Saver.wine.temp
+    else:
+        temp = os.path.join(work, "temp")
+        runtime = os.path.join(work, "run")
+        os.makedirs(temp)
+        os.makedirs(runtime, mode=0o700)
+        env = {"TMPDIR": temp, "XDG_RUNTIME_DIR": runtime}
+    want = render(first, SCREEN, os.path.join(work, "first.png"))
+    want_second = render(second, SCREEN, os.path.join(work, "second.png"))
+
+    # Full screen, the first picture exactly as composed, the second after
+    # the interval; a second instance ends at once while it runs.
     display.xdotool("mousemove", "400", "300")
     s = Saver(display, saver, "/s", env=env)
-    windows = wait_for(lambda: display.windows_of(s.process.pid))
+    windows = wait_for(lambda: display.windows_of(s), timeout=15)
     check("the saver shows a window", bool(windows))
     if windows:
         full = (0, 0, *SCREEN)
@@ -252,15 +375,25 @@ def run_scenarios(display, work):
     shown = wait_for(lambda: differing(display.shot(), want) == 0, timeout=10)
     check("the screen shows the first picture as composed", shown,
           f"{differing(display.shot(), want)} pixels differ")
-    second = Saver(display, saver, "/s", env=env)
-    check("a second instance ends at once", second.ended(timeout=5))
+    between = wait_for(lambda: 0 < differing(display.shot(), want_second) < SCREEN[0] * SCREEN[1] and
+                       differing(display.shot(), want) > 0, timeout=8, step=0.05)
+    check("a transition leads from the first picture to the second", between)
+    shown = wait_for(lambda: differing(display.shot(), want_second) == 0, timeout=8)
+    check("then the screen shows the second picture", shown)
+    second_instance = Saver(display, saver, "/s", env=env)
+    check("a second instance ends at once", second_instance.ended(timeout=8))
     check("the first one goes on", s.running())
-    check("its copied sound lies in a private folder", len([n for n in os.listdir(temp) if n.startswith("tevrin-")]) == 1)
+    check("its copied sound lies in a private folder", len(run_folders(temp)) == 1, str(run_folders(temp)))
+
+    s.stop()
 
     # What ends the saver and what does not.
-    display.xdotool("mousemove", "450", "300")
+    rest = teach_pointer(display)
+    s = Saver(display, saver, "/s", env=env)
+    check("the saver covers the screen again", wait_until_full(display, s))
+    display.xdotool("mousemove", str(rest[0] + 50), str(rest[1]))
     time.sleep(0.3)
-    display.xdotool("mousemove", "450", "340")
+    display.xdotool("mousemove", str(rest[0] + 50), str(rest[1] + 40))
     time.sleep(0.5)
     check("horizontal and vertical drifts do not end it", s.running())
     display.xdotool("mousemove_relative", "3", "3")
@@ -273,57 +406,209 @@ def run_scenarios(display, work):
         check(f"{name} ends it", s.ended())
         check(f"{name}: the run ends with code 0", s.process.returncode == 0)
         s.stop()
-    check("every run removed its files", not [n for n in os.listdir(temp) if n.startswith("tevrin-")],
-          str(os.listdir(temp)))
+    check("every run removed its files", wait_for(lambda: not run_folders(temp), timeout=2), str(run_folders(temp)))
 
-    # SIGTERM ends it as cleanly as a key.
-    s = Saver(display, saver, "/s", env=env)
-    wait_for(lambda: display.windows_of(s.process.pid))
-    copied = wait_for(lambda: [n for n in os.listdir(temp) if n.startswith("tevrin-")])
-    s.process.send_signal(signal.SIGTERM)
-    check("SIGTERM ends it", s.ended())
-    check("SIGTERM: exit code 0", s.process.returncode == 0)
-    check("SIGTERM: the copied files are removed", copied and not any(
-        os.path.exists(os.path.join(temp, n)) for n in copied), str(copied))
+    # Between transitions the saver waits instead of spinning.
+    s = Saver(display, calm, "/s", env=env)
+    wait_until_full(display, s)
+    time.sleep(1.5)
+    before = s.cpu_seconds()
+    time.sleep(3)
+    used = s.cpu_seconds() - before
+    check("between transitions it uses little processor time", used < 0.3, f"{used:.2f} s of 3 s")
     s.stop()
+
+    if not WINE:
+        # SIGTERM ends it as cleanly as a key.
+        s = Saver(display, saver, "/s", env=env)
+        wait_for(lambda: display.windows_of(s))
+        copied = wait_for(lambda: run_folders(temp))
+        s.process.send_signal(signal.SIGTERM)
+        check("SIGTERM ends it", s.ended())
+        check("SIGTERM: exit code 0", s.process.returncode == 0)
+        check("SIGTERM: the copied files are removed", copied and not any(
+            os.path.exists(os.path.join(temp, n)) for n in copied), str(copied))
+        s.stop()
 
     # The settings dialog: the mute box round-trips through CONTROL.INI.
     ini = os.path.join(work, "CONTROL.INI")
-    for turn, stored in enumerate(["1", "0"]):
-        s = Saver(display, saver, "/c", env=env)
-        windows = wait_for(lambda: display.windows_of(s.process.pid))
-        check(f"/c shows the dialog ({turn})", bool(windows))
+    for turn, (args, stored) in enumerate([(["/c"], "1"), ([], "0")]):
+        s = Saver(display, saver, *args, env=env)
+        windows = wait_for(lambda: display.windows_of(s), timeout=10)
+        check(f"{' '.join(args) or 'no argument'} shows the dialog", bool(windows))
         if not windows:
             s.stop()
             continue
         name = display.xdotool("getwindowname", str(windows[0])).stdout.strip()
         check("the dialog's caption names the saver", name == "Setup [Sea]", name)
+        # Under Wine the X window holds the frame Wine draws; the client
+        # area starts where the dialog's own colour does.
+        origin = wait_for(lambda: find_color(display.shot(windows[0]), DIALOG_COLOR))
+        check("the dialog is drawn in its colour", origin is not None)
+        if origin is None:
+            s.stop()
+            continue
+        cx, cy = origin
+        check("the dialog shows the title",
+              wait_for(lambda: dark_pixels(display.shot(windows[0]), cx + 29, cy + 23, 120, 16) > 20))
         x, y, _, _ = display.geometry(windows[0])
-        display.xdotool("mousemove", str(x + 34), str(y + 78), "click", "1")
+        display.xdotool("mousemove", str(x + cx + 34), str(y + cy + 78), "click", "1")
         time.sleep(0.3)
+        display.xdotool("windowfocus", "--sync", str(windows[0]))
         display.xdotool("key", "Return")
         check(f"OK closes the dialog ({turn})", s.ended())
         text = open(ini).read() if os.path.exists(ini) else ""
         check(f"ticking the box stores mute={stored}", f"mute={stored}" in text.lower(), repr(text))
         s.stop()
     s = Saver(display, saver, "/c", env=env)
-    reopened = wait_for(lambda: display.windows_of(s.process.pid))
+    reopened = wait_for(lambda: display.windows_of(s), timeout=10)
     check("/c shows the dialog again", bool(reopened))
     if reopened:
-        before = open(ini).read()
+        before = open(ini).read() if os.path.exists(ini) else ""
+        display.xdotool("windowfocus", "--sync", str(reopened[0]))
         display.xdotool("key", "Escape")
         check("Escape closes the dialog", s.ended())
-        check("Escape writes nothing", open(ini).read() == before)
+        check("Escape writes nothing", (open(ini).read() if os.path.exists(ini) else "") == before)
     s.stop()
 
-    # Inside a window of another program, following its size.
+    # Changing the password: no provider here, so it ends quietly.
+    s = Saver(display, saver, "/a", "1234", env=env)
+    check("/a ends quietly", s.ended(timeout=8) and s.process.returncode == 0 and not display.windows_of(s))
+    s.stop()
+
+    movie_saver(display, work, env)
+    preview(display, work, saver, env)
+    if WINE:
+        password(display, saver, env)
+    else:
+        embedded(display, work, saver, first, env)
+    check("no run left files behind", wait_for(lambda: not run_folders(temp), timeout=2), str(run_folders(temp)))
+
+
+DIALOG_COLOR = (255, 247, 231)
+
+
+def find_color(image, rgb):
+    """The top-left-most pixel of colour `rgb`, as (x, y), or None."""
+    width, height, p = image
+    target = bytes(rgb)
+    for row in range(height):
+        line = p[row * width * 3:(row + 1) * width * 3]
+        col = 0
+        while True:
+            at = line.find(target, col * 3)
+            if at < 0:
+                break
+            if at % 3 == 0:
+                return at // 3, row
+            col = at // 3 + 1
+    return None
+
+
+def dark_pixels(image, x, y, w, h):
+    width, _, p = image
+    count = 0
+    for row in range(y, y + h):
+        for col in range(x, x + w):
+            i = (row * width + col) * 3
+            if p[i] < 96 and p[i + 1] < 96 and p[i + 2] < 96:
+                count += 1
+    return count
+
+
+def movie_saver(display, work, env):
+    """No movie player exists on these systems: the saver asks whether to get
+    one, and either answer ends it; Yes opens the download page."""
+    film = os.path.join(work, "Film.scr" if WINE else "film")
+    pack(film, "--title", "Film", "--kind", "flash", "--movie", os.path.join(SAMPLES, "melody.wav"),
+         os.path.join(SAMPLES, "05-plasma.jpg"))
+    opened = os.path.join(work, "opened.txt")
+    film_env = dict(env)
+    if not WINE:
+        # A stand-in for the desktop's opener records what it was given.
+        bin_dir = os.path.join(work, "bin")
+        os.makedirs(bin_dir)
+        with open(os.path.join(bin_dir, "xdg-open"), "w") as opener:
+            opener.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{opened}"\n')
+        os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
+        film_env["PATH"] = bin_dir + os.pathsep + os.environ["PATH"]
+    # The Windows box answers n for No and Return for Yes; SDL's, Escape and Return.
+    for key, answer in [("n" if WINE else "Escape", "No"), ("Return", "Yes")]:
+        s = Saver(display, film, "/s", env=film_env)
+        box = wait_for(lambda: display.message_box(s), timeout=10)
+        check(f"a movie saver asks about the missing player ({answer})", box is not None)
+        if box:
+            # What a window manager does with a new window; without one the
+            # keyboard stays with the saver's window.
+            display.xdotool("windowfocus", "--sync", str(box))
+            display.xdotool("key", key)
+            check(f"answering {answer} ends the saver", s.ended(timeout=8))
+            if not WINE:
+                links = wait_for(lambda: os.path.exists(opened) and open(opened).read(),
+                                 timeout=1 if answer == "No" else 3)
+                check(f"answering {answer} opens the download page" if answer == "Yes" else "No opens nothing",
+                      bool(links) == (answer == "Yes") and (not links or links.startswith("http")), repr(links))
+        s.stop()
+
+
+def preview(display, work, saver, env):
+    """Drawn into the given window once it shows; gone with it."""
+    if WINE:
+        host = Saver(display, os.path.join(HELPERS, "tevrin-preview-host.exe"), stdin=subprocess.PIPE,
+                     stdout=subprocess.PIPE)
+        handle = host.process.stdout.readline().decode().strip()
+        s = Saver(display, saver, "/p", handle, env=env)
+        time.sleep(3)
+        check("/p draws into the preview window and stays while it shows", s.running())
+        host.process.stdin.write(b"hide\n")
+        host.process.stdin.flush()
+        check("the preview ends when its window is hidden", s.ended(timeout=6))
+        s.stop()
+        host.process.stdin.close()
+        host.stop()
+        return
+    host = HostWindow(display.name, 500, 40, 152, 112)
+    try:
+        s = Saver(display, saver, "/p", str(host.id), env=env)
+        drawn = wait_for(lambda: count_color(display.shot(host.id), HOST_COLOR) == 0, timeout=8)
+        check("/p draws the first picture into the preview window", drawn)
+        check("the preview stays while its window shows", s.running())
+        host.unmap()
+        check("the preview ends when its window is hidden", s.ended())
+        s.stop()
+    finally:
+        host.close()
+
+
+def password(display, saver, env):
+    """With the saver password on and a password library that refuses, input
+    does not end the saver."""
+    wine = Saver.wine
+    shutil.copy(os.path.join(HELPERS, "PASSWORD.CPL"), os.path.join(wine.system, "PASSWORD.CPL"))
+    wine.reg("add", r"HKCU\Control Panel\Desktop", "/v", "ScreenSaveUsePassword", "/t", "REG_DWORD", "/d", "1",
+             "/f")
+    try:
+        s = Saver(display, saver, "/s", env=env)
+        wait_until_full(display, s)
+        display.xdotool("key", "space")
+        time.sleep(1)
+        check("a refused password keeps the saver running", s.running())
+        wine.reg("add", r"HKCU\Control Panel\Desktop", "/v", "ScreenSaveUsePassword", "/t", "REG_DWORD", "/d",
+                 "0", "/f")
+        display.xdotool("key", "space")
+        check("with the password off, a key ends it", s.ended())
+        s.stop()
+    finally:
+        os.remove(os.path.join(wine.system, "PASSWORD.CPL"))
+
+
+def embedded(display, work, saver, first, env):
+    """Inside windows of other programs: --window-id, following the window's
+    size, and --root as xscreensaver starts its hacks."""
     host = HostWindow(display.name, 50, 40, 320, 240)
     try:
         s = Saver(display, saver, "--window-id", hex(host.id), env=env)
-        small = os.path.join(work, "small.png")
-        subprocess.run([TOOL, "render", "--style", "1", "--progress", "100", "--to", first, "--size", "320x240",
-                        "-o", small], check=True)
-        want_small = png_pixels(small)
+        want_small = render(first, (320, 240), os.path.join(work, "small.png"))
         drawn = wait_for(lambda: differing(display.shot(host.id), want_small) == 0, timeout=10)
         check("--window-id draws the composed picture into the window", drawn,
               f"{differing(display.shot(host.id), want_small)} pixels differ")
@@ -336,36 +621,6 @@ def run_scenarios(display, work):
         s.stop()
     finally:
         host.close()
-
-    # A movie saver: no movie player exists here, so it asks whether to get
-    # one, and either answer ends it.
-    film = os.path.join(work, "film")
-    subprocess.run([TOOL, "pack", "-q", "-o", film, "--stub", STUB, "--title", "Film", "--kind", "flash",
-                    "--movie", os.path.join(SAMPLES, "melody.wav"), first], check=True)
-    # A stand-in for the desktop's opener records what it was given.
-    bin_dir = os.path.join(work, "bin")
-    opened = os.path.join(work, "opened.txt")
-    os.makedirs(bin_dir)
-    with open(os.path.join(bin_dir, "xdg-open"), "w") as opener:
-        opener.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{opened}"\n')
-    os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
-    film_env = dict(env, PATH=bin_dir + os.pathsep + os.environ["PATH"])
-    for key, answer in [("Escape", "No"), ("Return", "Yes")]:
-        s = Saver(display, film, "/s", env=film_env)
-        box = wait_for(lambda: display.message_box())
-        check(f"a movie saver asks about the missing player ({answer})", box is not None)
-        if box:
-            # What a window manager does with a new window; without one the
-            # keyboard stays with the saver's window.
-            display.xdotool("windowfocus", "--sync", str(box))
-            display.xdotool("key", key)
-            check(f"answering {answer} ends the saver", s.ended())
-            links = wait_for(lambda: os.path.exists(opened) and open(opened).read(), timeout=1 if answer == "No" else 3)
-            check(f"answering {answer} opens the download page" if answer == "Yes" else "No opens nothing",
-                  bool(links) == (answer == "Yes") and (not links or links.startswith("http")), repr(links))
-        s.stop()
-
-    # As xscreensaver starts its hacks: --root, its window in the environment.
     host = HostWindow(display.name, 420, 300, 200, 150)
     try:
         s = Saver(display, saver, "--root", env=dict(env, XSCREENSAVER_WINDOW=hex(host.id)))
@@ -373,19 +628,6 @@ def run_scenarios(display, work):
         check("--root draws into the daemon's window", drawn)
         s.process.send_signal(signal.SIGTERM)
         check("the daemon's SIGTERM ends it", s.ended())
-        s.stop()
-    finally:
-        host.close()
-
-    # The preview: drawn into the given window once it shows, gone with it.
-    host = HostWindow(display.name, 500, 40, 152, 112)
-    try:
-        s = Saver(display, saver, "/p", str(host.id), env=env)
-        drawn = wait_for(lambda: count_color(display.shot(host.id), HOST_COLOR) == 0, timeout=8)
-        check("/p draws the first picture into the preview window", drawn)
-        check("the preview stays while its window shows", s.running())
-        host.unmap()
-        check("the preview ends when its window is hidden", s.ended())
         s.stop()
     finally:
         host.close()

@@ -78,6 +78,19 @@ struct TSdlPlatform::TImpl {
         return s;
     }
 
+    // X reports a crossing into a window with the window's place at that
+    // time, and a window may move between a move's making and its handling;
+    // where the pointer is now is always true.
+    void PointerNow(TEvent& move) {
+        TWindow* w = Find(move.Window);
+        if (w == nullptr) return;
+        int gx, gy, wx, wy;
+        SDL_GetGlobalMouseState(&gx, &gy);
+        SDL_GetWindowPosition(w->Window, &wx, &wy);
+        move.X = gx - wx;
+        move.Y = gy - wy;
+    }
+
     // A window that moves or grows under a resting pointer reports where
     // the pointer now is in it, as the classic platform does: a mouse-move
     // rule must not compare with a place from before the move.
@@ -119,24 +132,14 @@ struct TSdlPlatform::TImpl {
                                                                   : 0;
             event.Shift = Shift(SDL_GetModState(), SDL_GetMouseState(nullptr, nullptr));
             return true;
-        case SDL_MOUSEMOTION: {
+        case SDL_MOUSEMOTION:
             event.Kind = TEvent::MouseMove;
             event.Window = e.motion.windowID;
             event.X = e.motion.x;
             event.Y = e.motion.y;
             event.Shift = Shift(SDL_GetModState(), e.motion.state);
-            // X reports a crossing into a window with the window's place at
-            // that time; a window moved since would give a position the
-            // pointer never had. Where the pointer is now is always true.
-            if (TWindow* w = Find(event.Window)) {
-                int gx, gy, wx, wy;
-                SDL_GetGlobalMouseState(&gx, &gy);
-                SDL_GetWindowPosition(w->Window, &wx, &wy);
-                event.X = gx - wx;
-                event.Y = gy - wy;
-            }
+            PointerNow(event);
             return true;
-        }
         case SDL_WINDOWEVENT: {
             event.Window = e.window.windowID;
             TWindow* w = Find(event.Window);
@@ -211,6 +214,7 @@ bool TSdlPlatform::WaitEvent(TEvent& event, int timeout_ms) {
         if (!impl_->made.empty()) {
             event = impl_->made.front();
             impl_->made.pop_front();
+            if (event.Kind == TEvent::MouseMove) impl_->PointerNow(event);
             return true;
         }
         SDL_Event e;

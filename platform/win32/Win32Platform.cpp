@@ -1,0 +1,359 @@
+#include "platform/win32/Win32Platform.h"
+
+#include "gfx/Errors.h"
+#include "ui/Application.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <windowsx.h>
+// The platform contract's own names, not the API's character-set macros.
+#undef CreateWindow
+#undef MessageBox
+
+#include <algorithm>
+
+namespace tevrin {
+namespace {
+
+constexpr const char* kFormClass = "TevrinForm";
+constexpr const char* kAppClass = "TevrinApplication";
+
+HWND H(TWindowId id) {
+    return reinterpret_cast<HWND>(id);
+}
+TWindowId Id(HWND hwnd) {
+    return reinterpret_cast<TWindowId>(hwnd);
+}
+
+LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* platform = reinterpret_cast<TWin32Platform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (platform == nullptr) return DefWindowProcA(hwnd, message, wparam, lparam);
+    return platform->HandleMessage(Id(hwnd), message, wparam, lparam);
+}
+
+LRESULT CALLBACK AppProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* platform = reinterpret_cast<TWin32Platform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    LRESULT result = 0;
+    if (platform != nullptr && static_cast<TWin32Services&>(platform->Services())
+                                   .HandleAppMessage(message, wparam, lparam, result))
+        return result;
+    return DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
+void RegisterClasses() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    WNDCLASSEXA form{sizeof form};
+    form.style = CS_DBLCLKS;
+    form.lpfnWndProc = FormProc;
+    form.hInstance = GetModuleHandleA(nullptr);
+    form.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    form.hIcon = LoadIconA(form.hInstance, MAKEINTRESOURCEA(1));
+    form.lpszClassName = kFormClass;
+    RegisterClassExA(&form);
+    WNDCLASSEXA app{sizeof app};
+    app.lpfnWndProc = AppProc;
+    app.hInstance = form.hInstance;
+    app.lpszClassName = kAppClass;
+    RegisterClassExA(&app);
+}
+
+std::uint8_t ShiftState() {
+    std::uint8_t s = 0;
+    if (GetKeyState(VK_SHIFT) < 0) s |= ssShift;
+    if (GetKeyState(VK_MENU) < 0) s |= ssAlt;
+    if (GetKeyState(VK_CONTROL) < 0) s |= ssCtrl;
+    if (GetKeyState(VK_LBUTTON) < 0) s |= ssLeft;
+    if (GetKeyState(VK_RBUTTON) < 0) s |= ssRight;
+    return s;
+}
+
+DWORD StyleOf(const TWindowParams& p) {
+    return p.Border ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX : WS_POPUP;
+}
+
+// The window rectangle whose client area is `bounds`: a form's bounds are
+// its client area, the frame lies around it.
+RECT FrameFor(const TWindowParams& p) {
+    RECT r{p.Bounds.Left, p.Bounds.Top, p.Bounds.Right, p.Bounds.Bottom};
+    if (p.Border) AdjustWindowRectEx(&r, StyleOf(p), FALSE, 0);
+    return r;
+}
+
+// One copy of `area` from a top-down 24-bit DIB to the same place in `dc`.
+void Blit(HDC dc, const TBitmap24& bitmap, const TRect& requested) {
+    const TRect area{std::max(requested.Left, 0), std::max(requested.Top, 0),
+                     std::min(requested.Right, bitmap.Width()),
+                     std::min(requested.Bottom, bitmap.Height())};
+    if (area.IsEmpty()) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = bitmap.Width();
+    info.bmiHeader.biHeight = -bitmap.Height(); // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    // Only the rows of the area are handed over, as a DIB of their own, so
+    // the source origin is the same for every driver.
+    info.bmiHeader.biHeight = -area.Height();
+    StretchDIBits(dc, area.Left, area.Top, area.Width(), area.Height(), area.Left, 0, area.Width(),
+                  area.Height(), bitmap.Row(area.Top), &info, DIB_RGB_COLORS, SRCCOPY);
+}
+
+} // namespace
+
+TWin32Platform::TWin32Platform() {
+    RegisterClasses();
+    wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HWND app = CreateWindowExA(0, kAppClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               GetModuleHandleA(nullptr), this);
+    if (app == nullptr) throw EError("Cannot create the application window");
+    app_window_ = Id(app);
+}
+
+TWin32Platform::~TWin32Platform() {
+    for (auto& [id, w] : windows_) {
+        SetWindowLongPtrA(H(id), GWLP_USERDATA, 0);
+        ::DestroyWindow(H(id));
+    }
+    services_.Shutdown();
+    SetWindowLongPtrA(H(app_window_), GWLP_USERDATA, 0);
+    ::DestroyWindow(H(app_window_));
+    CloseHandle(wake_);
+}
+
+std::uint32_t TWin32Platform::TickCount() {
+    return GetTickCount();
+}
+
+bool TWin32Platform::WaitEvent(TEvent& event, int timeout_ms) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (!made_.empty()) {
+            event = std::move(made_.front());
+            made_.pop_front();
+            return true;
+        }
+        MSG msg;
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                event = {};
+                event.Kind = TEvent::Work;
+                event.Call = [] { TApplication::Current().Terminate(); };
+                return true;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+            continue;
+        }
+        DWORD wait = INFINITE;
+        if (timeout_ms >= 0) {
+            const int left = timeout_ms - static_cast<int>(GetTickCount() - start);
+            if (left <= 0) {
+                // A wake that came meanwhile still counts.
+                if (WaitForSingleObject(wake_, 0) != WAIT_OBJECT_0) return false;
+                event = {};
+                event.Kind = TEvent::Wake;
+                return true;
+            }
+            wait = static_cast<DWORD>(left);
+        }
+        HANDLE handles[] = {wake_};
+        const DWORD got =
+            MsgWaitForMultipleObjectsEx(1, handles, wait, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (got == WAIT_OBJECT_0) {
+            event = {};
+            event.Kind = TEvent::Wake;
+            return true;
+        }
+        if (got == WAIT_TIMEOUT) return false;
+    }
+}
+
+void TWin32Platform::Wake() {
+    SetEvent(wake_);
+}
+
+void TWin32Platform::WaitWake(int timeout_ms) {
+    WaitForSingleObject(wake_, timeout_ms < 0 ? INFINITE : static_cast<DWORD>(timeout_ms));
+}
+
+void TWin32Platform::Sleep(std::uint32_t ms) {
+    ::Sleep(ms);
+}
+
+TWindowId TWin32Platform::CreateWindow(const TWindowParams& params) {
+    const RECT r = FrameFor(params);
+    HWND hwnd =
+        CreateWindowExA(params.Topmost ? WS_EX_TOPMOST : 0, kFormClass, params.Caption.c_str(),
+                        StyleOf(params), r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), this);
+    if (hwnd == nullptr) throw EError("Cannot create a window");
+    windows_[Id(hwnd)].Params = params;
+    if (params.Visible) ShowWindow(Id(hwnd), true);
+    return Id(hwnd);
+}
+
+void TWin32Platform::DestroyWindow(TWindowId window) {
+    if (windows_.erase(window) == 0) return;
+    SetWindowLongPtrA(H(window), GWLP_USERDATA, 0);
+    ::DestroyWindow(H(window));
+}
+
+void TWin32Platform::SetWindowBounds(TWindowId window, const TRect& bounds) {
+    auto it = windows_.find(window);
+    if (it == windows_.end()) return;
+    it->second.Params.Bounds = bounds;
+    const RECT r = FrameFor(it->second.Params);
+    SetWindowPos(H(window), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Platform::ShowWindow(TWindowId window, bool visible) {
+    auto it = windows_.find(window);
+    if (it == windows_.end()) return;
+    it->second.Params.Visible = visible;
+    ::ShowWindow(H(window), visible ? SW_SHOW : SW_HIDE);
+    if (visible) SetForegroundWindow(H(window));
+}
+
+void TWin32Platform::SetTopmost(TWindowId window, bool topmost) {
+    auto it = windows_.find(window);
+    if (it == windows_.end()) return;
+    it->second.Params.Topmost = topmost;
+    SetWindowPos(H(window), topmost ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TWin32Platform::SetCaption(TWindowId window, const std::string& caption) {
+    if (windows_.count(window) != 0) SetWindowTextA(H(window), caption.c_str());
+}
+
+void TWin32Platform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
+    auto it = windows_.find(window);
+    if (it == windows_.end()) return;
+    it->second.Shown = &back_buffer;
+    HDC dc = GetDC(H(window));
+    Blit(dc, back_buffer, area);
+    ReleaseDC(H(window), dc);
+}
+
+int TWin32Platform::ScreenWidth() {
+    return GetSystemMetrics(SM_CXSCREEN);
+}
+int TWin32Platform::ScreenHeight() {
+    return GetSystemMetrics(SM_CYSCREEN);
+}
+
+void TWin32Platform::ShowCursor(bool visible) {
+    // The system keeps a count; ours is a switch, so only changes count.
+    if (visible == cursor_visible_) return;
+    cursor_visible_ = visible;
+    ::ShowCursor(visible ? TRUE : FALSE);
+}
+
+void TWin32Platform::SetCursorShape(TCursorShape shape) {
+    cursor_shape_ = shape;
+    SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(
+                                       shape == TCursorShape::HandPoint ? IDC_HAND : IDC_ARROW)));
+}
+
+int TWin32Platform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
+    // Over the topmost saver window, and in front even when another program
+    // has the focus.
+    return MessageBoxA(GetForegroundWindow(), text.c_str(), caption.c_str(),
+                       static_cast<UINT>(buttons) | MB_TOPMOST | MB_SETFOREGROUND);
+}
+
+std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
+                                            std::uintptr_t wparam, std::intptr_t lparam) {
+    auto it = windows_.find(window);
+    HWND hwnd = H(window);
+    TEvent e;
+    e.Window = window;
+    auto mouse = [&](TEvent::TKind kind, int button, int x, int y) {
+        e.Kind = kind;
+        e.Button = button;
+        e.X = x;
+        e.Y = y;
+        e.Shift = ShiftState();
+        Queue(e);
+        return 0;
+    };
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        const TRect area{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
+        if (it != windows_.end() && it->second.Shown != nullptr) {
+            Blit(dc, *it->second.Shown, area);
+        } else {
+            e.Kind = TEvent::Expose;
+            e.Area = area;
+            Queue(e);
+        }
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1; // every pixel comes from the back buffer
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN:
+    case WM_KEYUP:
+    case WM_SYSKEYUP:
+        e.Kind =
+            message == WM_KEYDOWN || message == WM_SYSKEYDOWN ? TEvent::KeyDown : TEvent::KeyUp;
+        e.Key = static_cast<int>(wparam);
+        e.Shift = ShiftState();
+        Queue(e);
+        if (message == WM_SYSKEYDOWN || message == WM_SYSKEYUP) break;
+        return 0;
+    case WM_LBUTTONDOWN:
+        return mouse(TEvent::MouseDown, 0, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+    case WM_RBUTTONDOWN:
+        return mouse(TEvent::MouseDown, 1, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+    case WM_MBUTTONDOWN:
+        return mouse(TEvent::MouseDown, 2, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+    case WM_LBUTTONUP:
+        return mouse(TEvent::MouseUp, 0, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+    case WM_RBUTTONUP:
+        return mouse(TEvent::MouseUp, 1, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+    case WM_MBUTTONUP:
+        return mouse(TEvent::MouseUp, 2, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+    case WM_MOUSEMOVE:
+        return mouse(TEvent::MouseMove, 0, GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam));
+    case WM_CLOSE:
+        e.Kind = TEvent::CloseRequest;
+        Queue(e);
+        return 0;
+    case WM_SIZE:
+        if (it != windows_.end() && (LOWORD(lparam) != it->second.Params.Bounds.Width() ||
+                                     HIWORD(lparam) != it->second.Params.Bounds.Height())) {
+            e.Kind = TEvent::Resized;
+            e.X = LOWORD(lparam);
+            e.Y = HIWORD(lparam);
+            Queue(e);
+        }
+        return 0;
+    case WM_SETCURSOR:
+        if (LOWORD(lparam) == HTCLIENT) {
+            if (cursor_visible_) SetCursorShape(cursor_shape_);
+            return TRUE;
+        }
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcA(hwnd, message, wparam, lparam);
+}
+
+} // namespace tevrin

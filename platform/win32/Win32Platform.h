@@ -1,0 +1,66 @@
+// The saver on the real Windows API: windows of our own class presenting
+// their back buffers with one DIB copy, the message loop waiting in
+// MsgWaitForMultipleObjects, the hidden application window that receives
+// the media player's notices and raw input, and the services of
+// Win32Services.h.
+#pragma once
+
+#include "platform/win32/Win32Services.h"
+#include "ui/Platform.h"
+
+#include <deque>
+#include <map>
+
+namespace tevrin {
+
+class TWin32Platform final : public TPlatform {
+public:
+    TWin32Platform();
+    ~TWin32Platform() override;
+
+    std::uint32_t TickCount() override;
+    bool WaitEvent(TEvent& event, int timeout_ms) override;
+    void Wake() override;
+    void WaitWake(int timeout_ms) override;
+    void Sleep(std::uint32_t ms) override;
+
+    TWindowId CreateWindow(const TWindowParams& params) override;
+    void DestroyWindow(TWindowId window) override;
+    void SetWindowBounds(TWindowId window, const TRect& bounds) override;
+    void ShowWindow(TWindowId window, bool visible) override;
+    void SetTopmost(TWindowId window, bool topmost) override;
+    void SetCaption(TWindowId window, const std::string& caption) override;
+    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+
+    int ScreenWidth() override;
+    int ScreenHeight() override;
+    void ShowCursor(bool visible) override;
+    void SetCursorShape(TCursorShape shape) override;
+    TServices& Services() override { return services_; }
+    int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
+
+    // The hidden application window: the owner of our top-level windows and
+    // the receiver of notices (media player, raw input).
+    TWindowId AppWindow() const { return app_window_; }
+    // Queues an event for WaitEvent; the interface thread only.
+    void Queue(TEvent event) { made_.push_back(std::move(event)); }
+    // The window procedure's view of one of our windows (Win32Platform.cpp).
+    std::intptr_t HandleMessage(TWindowId window, unsigned message, std::uintptr_t wparam,
+                                std::intptr_t lparam);
+
+private:
+    struct TWindow {
+        TWindowParams Params;
+        const TBitmap24* Shown = nullptr; // the buffer last presented
+    };
+
+    TWindowId app_window_ = 0;
+    void* wake_ = nullptr; // auto-reset event
+    std::deque<TEvent> made_;
+    std::map<TWindowId, TWindow> windows_;
+    bool cursor_visible_ = true;
+    TCursorShape cursor_shape_ = TCursorShape::Default;
+    TWin32Services services_{*this};
+};
+
+} // namespace tevrin

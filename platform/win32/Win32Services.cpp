@@ -1,0 +1,347 @@
+#include "platform/win32/Win32Services.h"
+
+#include "platform/win32/Win32Movie.h"
+#include "platform/win32/Win32Platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// clang-format off: the system headers need windows.h first
+#include <mmsystem.h>
+#include <shellapi.h>
+// clang-format on
+
+#include <cstring>
+
+namespace tevrin {
+
+// One MCI device, opened on a file with the device type MCI chooses from
+// the file's name. Its notices come to the application window as
+// MM_MCINOTIFY; a stop or a later play makes a notice on its way stale.
+class TMciSound final : public TMediaDevice {
+public:
+    TMciSound(TWin32Services& services, MCIDEVICEID id) : services_(services), id_(id) {
+        services_.sounds_[id_] = this;
+    }
+    ~TMciSound() override {
+        services_.sounds_.erase(id_);
+        mciSendCommandA(id_, MCI_CLOSE, MCI_WAIT, 0);
+    }
+
+    void Play(std::function<void(TNotifyValue)> ended) override {
+        ended_ = std::move(ended);
+        ++generation_;
+        MCI_PLAY_PARMS play{};
+        play.dwCallback = static_cast<DWORD_PTR>(services_.platform_.AppWindow());
+        mciSendCommandA(id_, MCI_SEEK, MCI_WAIT | MCI_SEEK_TO_START, 0);
+        if (mciSendCommandA(id_, MCI_PLAY, MCI_NOTIFY, reinterpret_cast<DWORD_PTR>(&play)) != 0)
+            Notify(TNotifyValue::nvFailure, generation_);
+    }
+
+    void Stop() override {
+        ++generation_;
+        mciSendCommandA(id_, MCI_STOP, MCI_WAIT, 0);
+    }
+
+    // A notice of this device, on the interface thread.
+    void Notice(WPARAM flag) {
+        const TNotifyValue how = flag == MCI_NOTIFY_SUCCESSFUL   ? TNotifyValue::nvSuccessful
+                                 : flag == MCI_NOTIFY_SUPERSEDED ? TNotifyValue::nvSuperseded
+                                 : flag == MCI_NOTIFY_ABORTED    ? TNotifyValue::nvAborted
+                                                                 : TNotifyValue::nvFailure;
+        // Superseded and aborted notices belong to a play that a newer
+        // play or a stop replaced.
+        if (how == TNotifyValue::nvSuperseded || how == TNotifyValue::nvAborted) return;
+        Notify(how, generation_);
+    }
+
+private:
+    void Notify(TNotifyValue how, int generation) {
+        TEvent event;
+        event.Kind = TEvent::Work;
+        int* current = &generation_;
+        auto ended = ended_;
+        std::weak_ptr<bool> alive = alive_;
+        event.Call = [how, generation, current, ended, alive] {
+            if (!alive.expired() && *current == generation && ended) ended(how);
+        };
+        services_.platform_.Queue(std::move(event));
+    }
+
+    TWin32Services& services_;
+    MCIDEVICEID id_;
+    int generation_ = 0;
+    std::function<void(TNotifyValue)> ended_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true); // gone with the device
+};
+
+namespace {
+
+TWin32Services* g_hooked = nullptr; // the services whose journal hook runs
+
+HWND H(TWindowId id) {
+    return reinterpret_cast<HWND>(id);
+}
+
+// The journal-record hook runs on the thread that installed it, inside its
+// message retrieval.
+LRESULT CALLBACK JournalRecord(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HC_ACTION && g_hooked != nullptr) {
+        const auto* m = reinterpret_cast<const EVENTMSG*>(lparam);
+        TEvent e;
+        switch (m->message) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN:
+            e.Kind = TEvent::KeyDown;
+            break;
+        case WM_KEYUP:
+        case WM_SYSKEYUP:
+            e.Kind = TEvent::KeyUp;
+            break;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN:
+            e.Kind = TEvent::MouseDown;
+            break;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+            e.Kind = TEvent::MouseUp;
+            break;
+        case WM_MOUSEMOVE:
+            e.Kind = TEvent::MouseMove;
+            break;
+        default:
+            break;
+        }
+        if (e.Kind != TEvent::None) g_hooked->HookInput(e);
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// A library from the system folder, as the saver-password calls load theirs.
+HMODULE LoadSystemLibrary(const char* name) {
+    char dir[MAX_PATH];
+    UINT length = GetSystemDirectoryA(dir, MAX_PATH);
+    if (length >= MAX_PATH) length = 0;
+    std::string path(dir, length);
+    if (!path.empty() && path.back() != '\\') path += '\\';
+    return LoadLibraryA((path + name).c_str());
+}
+
+} // namespace
+
+TWin32Services::~TWin32Services() {
+    Shutdown();
+}
+
+void TWin32Services::Shutdown() {
+    RemoveInputHook();
+    if (saver_running_) SetSaverRunning(false);
+    if (guard_ != nullptr) {
+        CloseHandle(guard_);
+        guard_ = nullptr;
+    }
+}
+
+std::unique_ptr<TMediaDevice> TWin32Services::OpenMedia(const std::string& path) {
+    MCI_OPEN_PARMSA open{};
+    open.lpstrElementName = path.c_str();
+    if (mciSendCommandA(0, MCI_OPEN, MCI_WAIT | MCI_OPEN_ELEMENT,
+                        reinterpret_cast<DWORD_PTR>(&open)) != 0)
+        return nullptr;
+    return std::make_unique<TMciSound>(*this, open.wDeviceID);
+}
+
+bool TWin32Services::AcquireInstanceGuard(const std::string& name) {
+    if (guard_ != nullptr) return true;
+    // Only "already exists" from this very call counts; an error left by an
+    // earlier call must not pass for it.
+    SetLastError(ERROR_SUCCESS);
+    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, name.c_str());
+    if (semaphore != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(semaphore);
+        return false;
+    }
+    // Kept open for the life of the process; the system closes it at the end.
+    guard_ = semaphore;
+    return true;
+}
+
+void TWin32Services::ShellOpen(TWindowId parent, const std::string& target) {
+    ShellExecuteA(H(parent), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::string TWin32Services::DwordText(unsigned long type, const void* data, unsigned long size) {
+    if (type != REG_DWORD || size != sizeof(DWORD)) return {};
+    DWORD value;
+    std::memcpy(&value, data, sizeof value);
+    return std::to_string(static_cast<std::int32_t>(value));
+}
+
+std::optional<std::string> TWin32Services::ReadUserRegistry(const std::string& key,
+                                                            const std::string& value) {
+    HKEY handle;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS)
+        return std::nullopt;
+    BYTE data[64];
+    DWORD type = 0, size = sizeof data;
+    // A missing value reads as a text that is no number.
+    std::string result;
+    if (RegQueryValueExA(handle, value.c_str(), nullptr, &type, data, &size) == ERROR_SUCCESS)
+        result = DwordText(type, data, size);
+    RegCloseKey(handle);
+    return result;
+}
+
+std::optional<bool> TWin32Services::VerifySaverPassword(TWindowId window) {
+    HMODULE library = LoadSystemLibrary("PASSWORD.CPL");
+    if (library == nullptr) return std::nullopt;
+    using TVerify = BOOL(WINAPI*)(HWND);
+    auto verify = reinterpret_cast<TVerify>(
+        reinterpret_cast<void*>(GetProcAddress(library, "VerifyScreenSavePwd")));
+    std::optional<bool> answer;
+    if (verify != nullptr) answer = verify(H(window)) != FALSE;
+    FreeLibrary(library);
+    return answer;
+}
+
+bool TWin32Services::ChangeSaverPassword(TWindowId parent) {
+    HMODULE library = LoadSystemLibrary("MPR.DLL");
+    if (library == nullptr) return false;
+    using TChange = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, LPVOID);
+    auto change = reinterpret_cast<TChange>(
+        reinterpret_cast<void*>(GetProcAddress(library, "PwdChangePasswordA")));
+    if (change != nullptr) change("SCRSAVE", H(parent), 0, nullptr);
+    FreeLibrary(library);
+    return change != nullptr;
+}
+
+void TWin32Services::SetSaverRunning(bool running) {
+    saver_running_ = running;
+    BOOL previous = FALSE;
+    SystemParametersInfoA(SPI_SCREENSAVERRUNNING, running ? TRUE : FALSE, &previous, 0);
+}
+
+bool TWin32Services::InstallInputHook(TInputHook hook) {
+    RemoveInputHook();
+    hook_ = std::move(hook);
+    g_hooked = this;
+    journal_ = SetWindowsHookExA(WH_JOURNALRECORD, JournalRecord, GetModuleHandleA(nullptr), 0);
+    if (journal_ != nullptr) return true;
+    // Systems that dropped journal hooks still deliver raw input to a
+    // window that asks for it in the background.
+    RAWINPUTDEVICE devices[2] = {{0x01, 0x06, RIDEV_INPUTSINK, H(platform_.AppWindow())},
+                                 {0x01, 0x02, RIDEV_INPUTSINK, H(platform_.AppWindow())}};
+    raw_input_ = RegisterRawInputDevices(devices, 2, sizeof devices[0]) != FALSE;
+    if (!raw_input_) {
+        hook_ = nullptr;
+        g_hooked = nullptr;
+    }
+    return raw_input_;
+}
+
+void TWin32Services::RemoveInputHook() {
+    if (journal_ != nullptr) {
+        UnhookWindowsHookEx(static_cast<HHOOK>(journal_));
+        journal_ = nullptr;
+    }
+    if (raw_input_) {
+        RAWINPUTDEVICE devices[2] = {{0x01, 0x06, RIDEV_REMOVE, nullptr},
+                                     {0x01, 0x02, RIDEV_REMOVE, nullptr}};
+        RegisterRawInputDevices(devices, 2, sizeof devices[0]);
+        raw_input_ = false;
+    }
+    hook_ = nullptr;
+    if (g_hooked == this) g_hooked = nullptr;
+}
+
+void TWin32Services::HookInput(const TEvent& event) {
+    if (!hook_) return;
+    // Handled from the message loop: the handler may remove the hook, which
+    // must not happen inside the hook's own call.
+    TEvent work;
+    work.Kind = TEvent::Work;
+    work.Call = [this, event] {
+        if (hook_) {
+            TInputHook hook = hook_;
+            hook(event);
+        }
+    };
+    platform_.Queue(std::move(work));
+}
+
+bool TWin32Services::HandleAppMessage(unsigned message, std::uintptr_t wparam, std::intptr_t lparam,
+                                      std::intptr_t& result) {
+    if (message == MM_MCINOTIFY) {
+        auto it = sounds_.find(static_cast<unsigned>(lparam));
+        if (it != sounds_.end()) it->second->Notice(wparam);
+        result = 0;
+        return true;
+    }
+    if (message == WM_INPUT && raw_input_) {
+        RAWINPUT input;
+        UINT size = sizeof input;
+        if (GetRawInputData(reinterpret_cast<HRAWINPUT>(lparam), RID_INPUT, &input, &size,
+                            sizeof(RAWINPUTHEADER)) != static_cast<UINT>(-1)) {
+            TEvent e;
+            if (input.header.dwType == RIM_TYPEKEYBOARD) {
+                e.Kind =
+                    (input.data.keyboard.Flags & RI_KEY_BREAK) ? TEvent::KeyUp : TEvent::KeyDown;
+                e.Key = input.data.keyboard.VKey;
+            } else if (input.header.dwType == RIM_TYPEMOUSE) {
+                const USHORT b = input.data.mouse.usButtonFlags;
+                if (b & (RI_MOUSE_LEFT_BUTTON_DOWN | RI_MOUSE_RIGHT_BUTTON_DOWN |
+                         RI_MOUSE_MIDDLE_BUTTON_DOWN))
+                    e.Kind = TEvent::MouseDown;
+                else if (b & (RI_MOUSE_LEFT_BUTTON_UP | RI_MOUSE_RIGHT_BUTTON_UP |
+                              RI_MOUSE_MIDDLE_BUTTON_UP))
+                    e.Kind = TEvent::MouseUp;
+                else if (input.data.mouse.lLastX != 0 || input.data.mouse.lLastY != 0)
+                    e.Kind = TEvent::MouseMove;
+            }
+            if (e.Kind != TEvent::None) HookInput(e);
+        }
+        return false; // DefWindowProc cleans up after WM_INPUT
+    }
+    return false;
+}
+
+std::pair<int, int> TWin32Services::CursorPosition() {
+    POINT p{};
+    GetCursorPos(&p);
+    return {p.x, p.y};
+}
+
+bool TWin32Services::ForeignWindowExists(TWindowId window) {
+    return IsWindow(H(window)) != FALSE;
+}
+bool TWin32Services::ForeignWindowVisible(TWindowId window) {
+    return IsWindowVisible(H(window)) != FALSE;
+}
+
+TRect TWin32Services::ForeignWindowRect(TWindowId window) {
+    RECT r{};
+    GetWindowRect(H(window), &r);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+void TWin32Services::DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) {
+    HDC dc = GetDC(H(window));
+    if (dc == nullptr) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = bitmap.Width();
+    info.bmiHeader.biHeight = -bitmap.Height();
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    StretchDIBits(dc, 0, 0, bitmap.Width(), bitmap.Height(), 0, 0, bitmap.Width(), bitmap.Height(),
+                  bitmap.Row(0), &info, DIB_RGB_COLORS, SRCCOPY);
+    ReleaseDC(H(window), dc);
+}
+
+std::unique_ptr<TMoviePlayerControl> TWin32Services::CreateMoviePlayer(TWindowId window) {
+    return CreateFlashControl(window);
+}
+
+} // namespace tevrin
