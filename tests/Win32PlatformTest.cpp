@@ -1,0 +1,83 @@
+#include "platform/win32/Win32Platform.h"
+
+#include "ui/Forms.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace tevrin {
+namespace {
+
+TEST(Win32Services, RegistryNumbersReadAsTheirDecimalText) {
+    const std::uint32_t one = 1, big = 0xFFFFFFFF;
+    constexpr unsigned long kString = 1, kDword = 4; // REG_SZ, REG_DWORD
+    EXPECT_EQ(TWin32Services::DwordText(kDword, &one, 4), "1");
+    EXPECT_EQ(TWin32Services::DwordText(kDword, &big, 4), "-1");
+    // The text "1" is no number to the check, nor is a short value.
+    EXPECT_EQ(TWin32Services::DwordText(kString, "1", 2), "");
+    EXPECT_EQ(TWin32Services::DwordText(kDword, &one, 2), "");
+}
+
+TEST(Win32Services, TheSystemAnswersForWhatItHas) {
+    TWin32Platform platform;
+    TServices& services = platform.Services();
+    EXPECT_FALSE(services.ReadUserRegistry("Software\\Tevrin\\No such key", "x").has_value());
+    // The key of the desktop settings exists; a value it lacks reads as no number.
+    EXPECT_EQ(services.ReadUserRegistry("Control Panel\\Desktop", "Tevrin no such value"),
+              std::string());
+    EXPECT_EQ(services.OpenMedia("C:\\no such folder\\none.wav"), nullptr);
+    EXPECT_FALSE(services.ForeignWindowExists(0x7FFF0001));
+}
+
+TEST(Win32Services, TheInstanceGuardKeepsOutASecondHolder) {
+    TWin32Platform first, second;
+    const std::string name = "TevrinTest" +
+                             std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                             "Semaphore";
+    EXPECT_TRUE(first.Services().AcquireInstanceGuard(name));
+    EXPECT_FALSE(second.Services().AcquireInstanceGuard(name));
+    EXPECT_TRUE(second.Services().AcquireInstanceGuard(name + "2"));
+}
+
+TEST(Win32Platform, AWakeFromAnotherThreadEndsAWait) {
+    TWin32Platform platform;
+    std::thread waker([&] { platform.Wake(); });
+    TEvent event;
+    EXPECT_TRUE(platform.WaitEvent(event, 5000));
+    waker.join();
+    EXPECT_EQ(event.Kind, TEvent::Wake);
+    EXPECT_FALSE(platform.WaitEvent(event, 0));
+}
+
+TEST(Win32Platform, FormsAreWindowsWithTheirClientAreaAsBounds) {
+    TWin32Platform platform;
+    TApplication app(platform);
+    TForm form(app);
+    form.SetCaption("Setup [Sea]");
+    form.SetBounds(100, 80, 305, 259);
+    int painted = 0;
+    form.OnPaint = [&](TCanvas&) { ++painted; };
+    form.Show();
+    app.ProcessMessages();
+    EXPECT_NE(form.Window(), 0);
+    EXPECT_TRUE(platform.Services().ForeignWindowVisible(form.Window()));
+    const TRect r = platform.Services().ForeignWindowRect(form.Window());
+    // The frame lies around the client area the form asked for.
+    EXPECT_LE(r.Left, 100);
+    EXPECT_LE(r.Top, 80);
+    EXPECT_GE(r.Width(), 305);
+    EXPECT_GE(r.Height(), 259);
+    EXPECT_GE(painted, 1);
+    EXPECT_EQ(form.BackBuffer().Width(), 305);
+    // The close box asks the form to close, which ends a main form's loop.
+    TEvent close;
+    close.Kind = TEvent::CloseRequest;
+    close.Window = form.Window();
+    platform.Queue(close);
+    app.ProcessMessages();
+    EXPECT_TRUE(form.Closed());
+    EXPECT_TRUE(app.Terminated());
+}
+
+} // namespace
+} // namespace tevrin
