@@ -277,7 +277,7 @@ TEST(Saver, ASoundThatCannotOpenLeavesTheSaverSilent) {
 }
 
 TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
-    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) {
+    TSaverRun run([](TSSFileLocations&, test::TSaverParts& p) {
         p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
     });
     run.Services().FailingSounds = {"a.wav", "b.wav"};
@@ -288,7 +288,7 @@ TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
     EXPECT_EQ(played, 2);
     EXPECT_FALSE(run.shown.empty());  // the slide show went on
     // One good sound among failing ones keeps the music going.
-    TSaverRun mixed([](TSSFileLocations& r, test::TSaverParts& p) {
+    TSaverRun mixed([](TSSFileLocations&, test::TSaverParts& p) {
         p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
     });
     mixed.Services().FailingSounds = {"a.wav"};

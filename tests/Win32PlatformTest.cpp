@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
 #include "ui/Forms.h"
+#include "ui/StdCtrls.h"
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -77,6 +78,43 @@ TEST(Win32Platform, FormsAreWindowsWithTheirClientAreaAsBounds) {
     app.ProcessMessages();
     EXPECT_TRUE(form.Closed());
     EXPECT_TRUE(app.Terminated());
+}
+
+TEST(Win32Platform, DialogControlsAreTheSystemsOwn) {
+    TWin32Platform platform;
+    TApplication app(platform);
+    TForm form(app);
+    TCheckBox box(form);
+    TButton ok(form);
+    TLabel label(form);
+    box.SetBounds(10, 10, 90, 15);
+    ok.SetBounds(10, 40, 75, 25);
+    int toggles = 0, clicks = 0;
+    box.OnClick = [&] { ++toggles; };
+    ok.OnClick = [&] { ++clicks; };
+    EXPECT_EQ(box.Native(), 0); // nothing native before the window exists
+    form.Show();
+    ASSERT_NE(box.Native(), 0);
+    ASSERT_NE(ok.Native(), 0);
+    ASSERT_NE(label.Native(), 0);
+    // A click on the system's box arrives as a command; ours follows its state.
+    platform.SetNativeChecked(box.Native(), true);
+    TEvent command;
+    command.Kind = TEvent::Command;
+    command.Window = form.Window();
+    command.Control = box.Native();
+    platform.Queue(command);
+    app.ProcessMessages();
+    EXPECT_TRUE(box.Checked());
+    EXPECT_EQ(toggles, 1);
+    // Setting ours sets the system's, without a second command.
+    box.SetChecked(false);
+    EXPECT_FALSE(platform.NativeChecked(box.Native()));
+    EXPECT_EQ(toggles, 2);
+    command.Control = ok.Native();
+    platform.Queue(command);
+    app.ProcessMessages();
+    EXPECT_EQ(clicks, 1);
 }
 
 } // namespace

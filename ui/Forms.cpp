@@ -34,7 +34,10 @@ void TForm::SetCaption(const std::string& caption) {
 }
 
 void TForm::Show() {
-    if (window_ == 0) window_ = app_.platform_.CreateWindow({bounds_, Border, topmost_, false, caption_});
+    if (window_ == 0) {
+        window_ = app_.platform_.CreateWindow({bounds_, Border, topmost_, false, caption_, Color});
+        for (TGraphicControl* c : controls_) c->CreateNative();
+    }
     if (!visible_) {
         visible_ = true;
         app_.platform_.ShowWindow(window_, true);
@@ -95,7 +98,7 @@ void TForm::Paint(const TRect& requested) {
     if (!covered) canvas.FillRect(area, Color);
     if (OnPaint) app_.Guarded([&] { OnPaint(canvas); });
     for (TGraphicControl* c : controls_) {
-        if (!c->visible_) continue;
+        if (!c->visible_ || c->native_ != 0) continue;
         const TRect b = c->bounds_;
         const TRect clip{std::max(b.Left, area.Left), std::max(b.Top, area.Top),
                          std::min(b.Right, area.Right), std::min(b.Bottom, area.Bottom)};
@@ -159,6 +162,13 @@ void TForm::HandleEvent(const TEvent& e) {
         }
         break;
     }
+    case TEvent::Command:
+        for (TGraphicControl* c : controls_)
+            if (c->native_ != 0 && c->native_ == e.Control) {
+                app_.Guarded([&] { c->NativeCommand(); });
+                break;
+            }
+        break;
     case TEvent::Expose: InvalidateRect(e.Area); break;
     case TEvent::CloseRequest: Close(); break;
     case TEvent::Resized:
@@ -188,8 +198,11 @@ void TGraphicControl::SetBounds(int left, int top, int width, int height) {
     const bool resized = next.Width() != bounds_.Width() || next.Height() != bounds_.Height();
     bounds_ = next;
     if (resized) Resized();
+    if (native_ != 0) Platform().SetNativeBounds(native_, bounds_);
     parent_.InvalidateRect(bounds_);
 }
+
+TPlatform& TGraphicControl::Platform() { return parent_.Application().Platform(); }
 
 void TGraphicControl::SetAlign(TAlign align) {
     align_ = align;

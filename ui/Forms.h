@@ -114,6 +114,8 @@ public:
     void Invalidate();
     // True while the control is being destroyed.
     bool Destroying() const { return destroying_; }
+    // The system's control standing in for this one; 0 when drawn by us.
+    TWindowId Native() const { return native_; }
 
     std::function<void(int button, std::uint8_t shift, int x, int y)> OnMouseDown, OnMouseUp;
     std::function<void(std::uint8_t shift, int x, int y)> OnMouseMove;
@@ -127,7 +129,14 @@ protected:
     virtual void Resized() {}
     virtual void MouseEnter() {}
     virtual void MouseLeave() {}
+    // Once the form has its window: a control the platform has natively
+    // makes it here (setting native_); it is then not drawn.
+    virtual void CreateNative() {}
+    // The native control was clicked or toggled.
+    virtual void NativeCommand() {}
     void BeginDestroy() { destroying_ = true; }
+    TPlatform& Platform();
+    TWindowId native_ = 0;
 
 private:
     friend class TForm;

@@ -5,6 +5,7 @@
 
 #include "gfx/Bitmap24.h"
 #include "gfx/Rect.h"
+#include "ui/Text.h"
 
 #include <cstdint>
 #include <functional>
@@ -30,6 +31,7 @@ struct TEvent {
         Resized,    // the window's client size is now X x Y
         Wake,       // something was posted from another thread
         Work,       // the platform's own work for the interface thread: Call
+        Command,    // the native control Control was clicked or toggled
     };
     TKind Kind = None;
     TWindowId Window = 0;
@@ -38,6 +40,7 @@ struct TEvent {
     int Button = 0;
     std::uint8_t Shift = 0;
     TRect Area;
+    TWindowId Control = 0;
     std::function<void()> Call;
 };
 
@@ -49,6 +52,17 @@ struct TWindowParams {
     bool Topmost = false;
     bool Visible = false;
     std::string Caption;
+    std::uint32_t Color = 0xF0F0F0;  // behind native controls
+};
+
+// The system's own controls, where a platform has them: a dialog is then
+// made of them instead of the ones we draw.
+enum class TNativeKind { Label, Link, CheckBox, Button, DefaultButton };
+struct TNativeParams {
+    TNativeKind Kind = TNativeKind::Label;
+    TRect Bounds;  // in the parent's client area
+    std::string Caption;
+    TFontSpec Font;
 };
 
 class TPlatform {
@@ -105,6 +119,16 @@ public:
 
     // A modal message box; returns the button pressed (kIdOk, kIdYes, kIdNo).
     virtual int MessageBox(const std::string& text, const std::string& caption, int buttons) = 0;
+
+    // A native control in `parent`; 0 where the platform has none (ours are
+    // drawn then). A click or a toggle comes as a Command event for the
+    // parent; Enter and Escape in a window with native controls come as
+    // its key presses.
+    virtual TWindowId CreateNativeControl(TWindowId /*parent*/, const TNativeParams& /*params*/) { return 0; }
+    virtual void SetNativeText(TWindowId /*control*/, const std::string& /*text*/) {}
+    virtual void SetNativeBounds(TWindowId /*control*/, const TRect& /*bounds*/) {}
+    virtual void SetNativeChecked(TWindowId /*control*/, bool /*checked*/) {}
+    virtual bool NativeChecked(TWindowId /*control*/) { return false; }
 };
 
 // Message box buttons and answers, numbered as the classic platform's.

@@ -5,6 +5,7 @@
 namespace tevrin {
 void TLabel::SetCaption(const std::string& caption) {
     caption_ = caption;
+    if (Native() != 0) Platform().SetNativeText(Native(), caption_);
     const TTextExtent extent = MeasureText(Font, caption_);
     SetBounds(BoundsRect().Left, BoundsRect().Top, extent.Width, std::max(extent.Height, 1));
     Invalidate();
@@ -16,6 +17,15 @@ void TLabel::Paint(TCanvas& canvas) {
         const TTextExtent extent = MeasureText(Font, caption_);
         canvas.FillRect({0, extent.Height - 2, extent.Width, extent.Height - 1}, Font.Color);
     }
+}
+
+void TLabel::CreateNative() {
+    native_ = Platform().CreateNativeControl(
+        Parent().Window(), {Underline ? TNativeKind::Link : TNativeKind::Label, BoundsRect(), caption_, Font});
+}
+
+void TLabel::NativeCommand() {
+    if (OnClick) OnClick();
 }
 
 void TLabel::MouseEnter() {
@@ -35,8 +45,19 @@ TCheckBox::TCheckBox(TForm& parent) : TGraphicControl(parent) {
 void TCheckBox::SetChecked(bool checked) {
     if (checked == checked_) return;
     checked_ = checked;
+    if (Native() != 0) Platform().SetNativeChecked(Native(), checked_);
     Invalidate();
     if (OnClick) OnClick();
+}
+
+void TCheckBox::CreateNative() {
+    native_ = Platform().CreateNativeControl(Parent().Window(), {TNativeKind::CheckBox, BoundsRect(), Caption, Font});
+    if (native_ != 0) Platform().SetNativeChecked(native_, checked_);
+}
+
+void TCheckBox::NativeCommand() {
+    // The system toggled its box already; ours follows.
+    if (Platform().NativeChecked(Native()) != checked_) SetChecked(!checked_);
 }
 
 void TCheckBox::Paint(TCanvas& canvas) {
@@ -52,6 +73,11 @@ TButton::TButton(TForm& parent) : TGraphicControl(parent) {
     OnMouseUp = [this](int button, std::uint8_t, int, int) {
         if (button == 0) Click();
     };
+}
+
+void TButton::CreateNative() {
+    native_ = Platform().CreateNativeControl(
+        Parent().Window(), {Default ? TNativeKind::DefaultButton : TNativeKind::Button, BoundsRect(), Caption, Font});
 }
 
 void TButton::Paint(TCanvas& canvas) {

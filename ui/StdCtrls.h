@@ -1,5 +1,6 @@
-// Standard controls drawn by us: labels (plain or as links), a check box
-// and a push button. Labels size themselves to their text (AutoSize).
+// Standard controls: labels (plain or as links), a check box and a push
+// button, drawn by us or, where the platform has its own, shown by it.
+// Labels size themselves to their text (AutoSize).
 #pragma once
 
 #include "ui/Forms.h"
@@ -23,6 +24,8 @@ protected:
     void Paint(TCanvas& canvas) override;
     void MouseEnter() override;
     void MouseLeave() override;
+    void CreateNative() override;
+    void NativeCommand() override;
 
 private:
     std::string caption_;
@@ -40,6 +43,8 @@ public:
 
 protected:
     void Paint(TCanvas& canvas) override;
+    void CreateNative() override;
+    void NativeCommand() override;
 
 private:
     bool checked_ = false;
@@ -59,6 +64,8 @@ public:
 
 protected:
     void Paint(TCanvas& canvas) override;
+    void CreateNative() override;
+    void NativeCommand() override { Click(); }
 };
 
 } // namespace tevrin

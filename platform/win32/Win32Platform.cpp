@@ -78,7 +78,9 @@ std::uint8_t ShiftState() {
 }
 
 DWORD StyleOf(const TWindowParams& p) {
-    return p.Border ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX : WS_POPUP;
+    // Native controls are child windows; our own drawing goes around them.
+    return WS_CLIPCHILDREN |
+           (p.Border ? WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX : WS_POPUP);
 }
 
 // The window rectangle whose client area is `bounds`: a form's bounds are
@@ -89,24 +91,11 @@ RECT FrameFor(const TWindowParams& p) {
     return r;
 }
 
-// One copy of `area` from a top-down 24-bit DIB to the same place in `dc`.
-void Blit(HDC dc, const TBitmap24& bitmap, const TRect& requested) {
-    const TRect area{std::max(requested.Left, 0), std::max(requested.Top, 0),
-                     std::min(requested.Right, bitmap.Width()),
-                     std::min(requested.Bottom, bitmap.Height())};
-    if (area.IsEmpty()) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = bitmap.Width();
-    info.bmiHeader.biHeight = -bitmap.Height(); // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    // Only the rows of the area are handed over, as a DIB of their own, so
-    // the source origin is the same for every driver.
-    info.bmiHeader.biHeight = -area.Height();
-    StretchDIBits(dc, area.Left, area.Top, area.Width(), area.Height(), area.Left, 0, area.Width(),
-                  area.Height(), bitmap.Row(area.Top), &info, DIB_RGB_COLORS, SRCCOPY);
+// A label sized to our measure of its text, with room for the last letter
+// where the system's static control lays text out a little wider.
+TRect Widened(TNativeKind kind, const TRect& bounds) {
+    if (kind != TNativeKind::Label && kind != TNativeKind::Link) return bounds;
+    return {bounds.Left, bounds.Top, bounds.Right + 6, bounds.Bottom};
 }
 
 } // namespace
@@ -121,14 +110,32 @@ TWin32Platform::TWin32Platform() {
 }
 
 TWin32Platform::~TWin32Platform() {
-    for (auto& [id, w] : windows_) {
-        SetWindowLongPtrA(H(id), GWLP_USERDATA, 0);
-        ::DestroyWindow(H(id));
-    }
+    while (!windows_.empty())
+        DestroyWindow(windows_.begin()->first);
     services_.Shutdown();
     SetWindowLongPtrA(H(app_window_), GWLP_USERDATA, 0);
     ::DestroyWindow(H(app_window_));
     CloseHandle(wake_);
+}
+
+// One copy of `area` from a top-down 24-bit DIB to the same place in `dc`.
+void TWin32Platform::Blit(void* dc, const TBitmap24& bitmap, const TRect& requested) {
+    const TRect area{std::max(requested.Left, 0), std::max(requested.Top, 0),
+                     std::min(requested.Right, bitmap.Width()),
+                     std::min(requested.Bottom, bitmap.Height())};
+    if (area.IsEmpty()) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = bitmap.Width();
+    // Only the rows of the area are handed over, as a top-down DIB of their
+    // own, so the source origin is the same for every driver.
+    info.bmiHeader.biHeight = -area.Height();
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    StretchDIBits(static_cast<HDC>(dc), area.Left, area.Top, area.Width(), area.Height(), area.Left,
+                  0, area.Width(), area.Height(), bitmap.Row(area.Top), &info, DIB_RGB_COLORS,
+                  SRCCOPY);
 }
 
 std::uint32_t TWin32Platform::TickCount() {
@@ -151,6 +158,9 @@ bool TWin32Platform::WaitEvent(TEvent& event, int timeout_ms) {
                 event.Call = [] { TApplication::Current().Terminate(); };
                 return true;
             }
+            // Tab, Enter and Escape among native controls, as in a dialog.
+            HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+            if (root != nullptr && HasControls(Id(root)) && IsDialogMessageA(root, &msg)) continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
             continue;
@@ -204,9 +214,20 @@ TWindowId TWin32Platform::CreateWindow(const TWindowParams& params) {
 }
 
 void TWin32Platform::DestroyWindow(TWindowId window) {
-    if (windows_.erase(window) == 0) return;
+    auto it = windows_.find(window);
+    if (it == windows_.end()) return;
     SetWindowLongPtrA(H(window), GWLP_USERDATA, 0);
     ::DestroyWindow(H(window));
+    if (it->second.Brush != nullptr) DeleteObject(static_cast<HBRUSH>(it->second.Brush));
+    windows_.erase(it);
+    for (auto c = controls_.begin(); c != controls_.end();) {
+        if (c->second.Parent != window) {
+            ++c;
+            continue;
+        }
+        DeleteObject(static_cast<HFONT>(c->second.Font));
+        c = controls_.erase(c);
+    }
 }
 
 void TWin32Platform::SetWindowBounds(TWindowId window, const TRect& bounds) {
@@ -272,6 +293,78 @@ int TWin32Platform::MessageBox(const std::string& text, const std::string& capti
     // has the focus.
     return MessageBoxA(GetForegroundWindow(), text.c_str(), caption.c_str(),
                        static_cast<UINT>(buttons) | MB_TOPMOST | MB_SETFOREGROUND);
+}
+
+bool TWin32Platform::HasControls(TWindowId window) const {
+    for (const auto& [id, control] : controls_)
+        if (control.Parent == window) return true;
+    return false;
+}
+
+TWindowId TWin32Platform::CreateNativeControl(TWindowId parent, const TNativeParams& params) {
+    auto owner = windows_.find(parent);
+    if (owner == windows_.end()) return 0;
+    const char* window_class = "STATIC";
+    DWORD style = WS_CHILD | WS_VISIBLE;
+    switch (params.Kind) {
+    case TNativeKind::Label:
+        style |= SS_LEFT | SS_NOPREFIX;
+        break;
+    case TNativeKind::Link:
+        style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
+        break;
+    case TNativeKind::CheckBox:
+        window_class = "BUTTON", style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+        break;
+    case TNativeKind::Button:
+        window_class = "BUTTON", style |= BS_PUSHBUTTON | WS_TABSTOP;
+        break;
+    case TNativeKind::DefaultButton:
+        window_class = "BUTTON", style |= BS_DEFPUSHBUTTON | WS_TABSTOP;
+        break;
+    }
+    const TRect b = Widened(params.Kind, params.Bounds);
+    static int next_id = 100;
+    HWND control = CreateWindowExA(0, window_class, params.Caption.c_str(), style, b.Left, b.Top,
+                                   b.Width(), b.Height(), H(parent),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(next_id++)),
+                                   GetModuleHandleA(nullptr), nullptr);
+    if (control == nullptr) return 0;
+    const TFontSpec& f = params.Font;
+    HFONT font =
+        CreateFontA(f.Height, 0, 0, 0, f.Bold ? FW_BOLD : FW_NORMAL, FALSE,
+                    params.Kind == TNativeKind::Link, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, f.Face.c_str());
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (owner->second.Brush == nullptr) {
+        const std::uint32_t c = owner->second.Params.Color;
+        owner->second.Brush = CreateSolidBrush(RGB(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
+    }
+    controls_[Id(control)] = {parent, params.Kind, f.Color, font};
+    if (params.Kind == TNativeKind::DefaultButton) SetFocus(control);
+    return Id(control);
+}
+
+void TWin32Platform::SetNativeText(TWindowId control, const std::string& text) {
+    if (controls_.count(control) != 0) SetWindowTextA(H(control), text.c_str());
+}
+
+void TWin32Platform::SetNativeBounds(TWindowId control, const TRect& bounds) {
+    auto it = controls_.find(control);
+    if (it == controls_.end()) return;
+    const TRect b = Widened(it->second.Kind, bounds);
+    SetWindowPos(H(control), nullptr, b.Left, b.Top, b.Width(), b.Height(),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Platform::SetNativeChecked(TWindowId control, bool checked) {
+    if (controls_.count(control) != 0)
+        SendMessageA(H(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+bool TWin32Platform::NativeChecked(TWindowId control) {
+    return controls_.count(control) != 0 &&
+           SendMessageA(H(control), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
@@ -344,7 +437,37 @@ std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
             Queue(e);
         }
         return 0;
+    case WM_COMMAND: {
+        const auto control = controls_.find(static_cast<TWindowId>(lparam));
+        const WORD code = HIWORD(wparam);
+        if (control != controls_.end() && (code == BN_CLICKED || code == STN_CLICKED)) {
+            e.Kind = TEvent::Command;
+            e.Control = control->first;
+            Queue(e);
+        } else if (lparam == 0 && (LOWORD(wparam) == IDOK || LOWORD(wparam) == IDCANCEL)) {
+            // Enter and Escape, as the dialog keyboard handling reports them.
+            e.Kind = TEvent::KeyDown;
+            e.Key = LOWORD(wparam) == IDOK ? VK_RETURN : VK_ESCAPE;
+            Queue(e);
+        }
+        return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        const auto control = controls_.find(static_cast<TWindowId>(lparam));
+        if (it == windows_.end() || control == controls_.end()) break;
+        const std::uint32_t color = control->second.TextColor;
+        HDC dc = reinterpret_cast<HDC>(wparam);
+        SetTextColor(dc, RGB(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+        SetBkMode(dc, TRANSPARENT);
+        return reinterpret_cast<LRESULT>(it->second.Brush);
+    }
     case WM_SETCURSOR:
+        if (controls_.count(static_cast<TWindowId>(wparam)) != 0 &&
+            controls_[static_cast<TWindowId>(wparam)].Kind == TNativeKind::Link) {
+            SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
+            return TRUE;
+        }
         if (LOWORD(lparam) == HTCLIENT) {
             if (cursor_visible_) SetCursorShape(cursor_shape_);
             return TRUE;

@@ -39,11 +39,20 @@ public:
     TServices& Services() override { return services_; }
     int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
 
+    TWindowId CreateNativeControl(TWindowId parent, const TNativeParams& params) override;
+    void SetNativeText(TWindowId control, const std::string& text) override;
+    void SetNativeBounds(TWindowId control, const TRect& bounds) override;
+    void SetNativeChecked(TWindowId control, bool checked) override;
+    bool NativeChecked(TWindowId control) override;
+
     // The hidden application window: the owner of our top-level windows and
     // the receiver of notices (media player, raw input).
     TWindowId AppWindow() const { return app_window_; }
     // Queues an event for WaitEvent; the interface thread only.
     void Queue(TEvent event) { made_.push_back(std::move(event)); }
+    // One copy of `area` of a bitmap to the same place of the device
+    // context `dc` (an HDC).
+    static void Blit(void* dc, const TBitmap24& bitmap, const TRect& area);
     // The window procedure's view of one of our windows (Win32Platform.cpp).
     std::intptr_t HandleMessage(TWindowId window, unsigned message, std::uintptr_t wparam,
                                 std::intptr_t lparam);
@@ -52,12 +61,23 @@ private:
     struct TWindow {
         TWindowParams Params;
         const TBitmap24* Shown = nullptr; // the buffer last presented
+        void* Brush = nullptr;            // HBRUSH of Params.Color, behind native controls
     };
+    struct TControl {
+        TWindowId Parent = 0;
+        TNativeKind Kind = TNativeKind::Label;
+        std::uint32_t TextColor = 0;
+        void* Font = nullptr; // HFONT
+    };
+    // Whether `window` (a root window) has native controls: its messages
+    // then pass through the system's dialog keyboard handling.
+    bool HasControls(TWindowId window) const;
 
     TWindowId app_window_ = 0;
     void* wake_ = nullptr; // auto-reset event
     std::deque<TEvent> made_;
     std::map<TWindowId, TWindow> windows_;
+    std::map<TWindowId, TControl> controls_;
     bool cursor_visible_ = true;
     TCursorShape cursor_shape_ = TCursorShape::Default;
     TWin32Services services_{*this};

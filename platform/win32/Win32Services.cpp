@@ -328,15 +328,7 @@ TRect TWin32Services::ForeignWindowRect(TWindowId window) {
 void TWin32Services::DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) {
     HDC dc = GetDC(H(window));
     if (dc == nullptr) return;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = bitmap.Width();
-    info.bmiHeader.biHeight = -bitmap.Height();
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    StretchDIBits(dc, 0, 0, bitmap.Width(), bitmap.Height(), 0, 0, bitmap.Width(), bitmap.Height(),
-                  bitmap.Row(0), &info, DIB_RGB_COLORS, SRCCOPY);
+    TWin32Platform::Blit(dc, bitmap, {0, 0, bitmap.Width(), bitmap.Height()});
     ReleaseDC(H(window), dc);
 }
 
