@@ -439,8 +439,10 @@ def run_scenarios(display, work):
         if not windows:
             s.stop()
             continue
-        name = display.xdotool("getwindowname", str(windows[0])).stdout.strip()
-        check("the dialog's caption names the saver", name == "Setup [Sea]", name)
+        def caption():
+            return display.xdotool("getwindowname", str(windows[0])).stdout.strip()
+        # The caption gets the title as the dialog shows, just after its window.
+        check("the dialog's caption names the saver", wait_for(lambda: caption() == "Setup [Sea]"), caption())
         # Under Wine the X window holds the frame Wine draws; the client
         # area starts where the dialog's own colour does.
         origin = wait_for(lambda: find_color(display.shot(windows[0]), DIALOG_COLOR))

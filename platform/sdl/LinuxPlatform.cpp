@@ -37,6 +37,8 @@ TLinuxPlatform::TLinuxPlatform() {
 
 TLinuxPlatform::~TLinuxPlatform() {
     if (!signal_watch_.joinable()) return;
+    // From here on a signal ends the process as it would without us.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::signal(sig, SIG_DFL);
     g_signal_fd = -1;
     const char stop = 's';
     [[maybe_unused]] const ssize_t n = ::write(signal_pipe_[1], &stop, 1);

@@ -204,7 +204,8 @@ void TSdlPlatform::Interrupt() {
     if (impl_->wake_pushed.exchange(true)) return;
     SDL_Event e{};
     e.type = impl_->wake_type;
-    SDL_PushEvent(&e);
+    // A full queue wakes the waiter anyway; the next wake must push again.
+    if (SDL_PushEvent(&e) != 1) impl_->wake_pushed = false;
 }
 
 bool TSdlPlatform::WaitEvent(TEvent& event, int timeout_ms) {
