@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace tevrin {
@@ -176,6 +177,31 @@ TEST(Ui, GraphicControlsPaintOnTheirFormAndSeeTheMouse) {
     const TBitmap24& shown = ui.form.BackBuffer();
     EXPECT_EQ(shown.Row(30)[60 * 3 + 2], 255);  // the square, red
     EXPECT_EQ(shown.Row(30)[10 * 3 + 2], 0);    // the form's black
+}
+
+TEST(Ui, AModalFormTakesAllInputWhileOthersGetTheirPaints) {
+    TUi ui;
+    TForm box(ui.app);
+    box.SetBounds(20, 20, 80, 40);
+    ui.form.OnKeyDown = [&](int&, std::uint8_t) { ui.log += "main "; };
+    ui.form.OnMouseMove = [&](std::uint8_t, int, int) { ui.log += "main-move "; };
+    box.OnKeyDown = [&](int&, std::uint8_t) { ui.log += "box "; };
+    ui.form.Show();
+    box.Show();
+    ui.app.SetModalForm(&box);
+    TEvent key = Input(TEvent::KeyDown, ui.form.Window());
+    ui.platform.Script(5, key);
+    ui.platform.Script(6, Input(TEvent::MouseMove, ui.form.Window(), 5, 5));
+    key.Window = box.Window();
+    ui.platform.Script(7, key);
+    ui.RunFor(10);
+    EXPECT_EQ(ui.log, "box ");
+    // Painting goes on behind the box.
+    EXPECT_TRUE(std::any_of(ui.platform.Frames.begin(), ui.platform.Frames.end(),
+                            [&](const auto& f) { return f.Window == ui.form.Window(); }));
+    // A box that goes away takes its modality with it.
+    { TForm gone(ui.app); ui.app.SetModalForm(&gone); }
+    EXPECT_EQ(ui.app.ModalForm(), nullptr);
 }
 
 TEST(Ui, HeadlessSoundsPlayInVirtualTimeAndReportTheirEnd) {

@@ -100,23 +100,14 @@ class Display:
         return [int(w) for w in out]
 
     def message_box(self, saver):
-        """The message box on the screen: on Linux a top-level window without
-        a class, as SDL's message box is; under Wine the saver's window
-        with the box's caption."""
+        """The message box on the screen: the saver's window that came last
+        (the box comes over the saver's own window), with the box's caption
+        under Wine."""
+        windows = self.windows_of(saver)
         if WINE:
-            for window in self.windows_of(saver):
-                if self.xdotool("getwindowname", str(window)).stdout.strip() in ("", "Film"):
-                    if self.geometry(window)[2] < SCREEN[0]:
-                        return window
-            return None
-        lines = self.run("xwininfo", "-root", "-children").stdout.splitlines()
-        for line in lines:
-            parts = line.split()
-            if parts and parts[0].startswith("0x") and "(has no name): ()" in line:
-                window = int(parts[0], 16)
-                if "IsViewable" in self.run("xwininfo", "-id", str(window)).stdout:
-                    return window
-        return None
+            windows = [w for w in windows if self.xdotool("getwindowname", str(w)).stdout.strip() in ("", "Film")]
+        small = [w for w in windows if self.geometry(w)[2] < SCREEN[0]]
+        return max(small) if len(small) >= 2 or (WINE and small) else None
 
     def geometry(self, window):
         info = self.run("xwininfo", "-id", str(window)).stdout
@@ -534,8 +525,8 @@ def movie_saver(display, work, env):
             opener.write(f'#!/bin/sh\nprintf "%s\\n" "$1" >> "{opened}"\n')
         os.chmod(os.path.join(bin_dir, "xdg-open"), 0o755)
         film_env["PATH"] = bin_dir + os.pathsep + os.environ["PATH"]
-    # The Windows box answers n for No and Return for Yes; SDL's, Escape and Return.
-    for key, answer in [("n" if WINE else "Escape", "No"), ("Return", "Yes")]:
+    # Both boxes answer n for No and Return for Yes.
+    for key, answer in [("n", "No"), ("Return", "Yes")]:
         s = Saver(display, film, "/s", env=film_env)
         box = wait_for(lambda: display.message_box(s), timeout=10)
         check(f"a movie saver asks about the missing player ({answer})", box is not None)

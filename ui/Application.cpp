@@ -147,7 +147,12 @@ void TApplication::Dispatch(const TEvent& event) {
         if (event.Call) Guarded(event.Call);
         return;
     }
-    if (TForm* form = FormOf(event.Window)) form->HandleEvent(event);
+    TForm* form = FormOf(event.Window);
+    const bool input = event.Kind == TEvent::KeyDown || event.Kind == TEvent::KeyUp ||
+                       event.Kind == TEvent::MouseDown || event.Kind == TEvent::MouseUp ||
+                       event.Kind == TEvent::MouseMove;
+    if (input && modal_form_ != nullptr && form != modal_form_) return;
+    if (form) form->HandleEvent(event);
 }
 
 bool TApplication::HandleWaiting() {

@@ -94,6 +94,10 @@ public:
 
     TForm* MainForm() const { return main_form_; }
     void SetMainForm(TForm* form) { main_form_ = form; }
+    // While a modal form is up, key and mouse input for other forms is
+    // dropped, as the system does for windows a modal box disables.
+    TForm* ModalForm() const { return modal_form_; }
+    void SetModalForm(TForm* form) { modal_form_ = form; }
     std::string Title;
 
 private:
@@ -125,6 +129,7 @@ private:
     std::thread::id main_thread_;
     bool terminated_ = false;
     TForm* main_form_ = nullptr;
+    TForm* modal_form_ = nullptr;
     std::vector<TForm*> forms_;
     std::vector<TTimer*> timers_;
     std::mutex mutex_;

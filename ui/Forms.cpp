@@ -14,6 +14,7 @@ TForm::~TForm() {
     if (window_ != 0) app_.platform_.DestroyWindow(window_);
     std::erase(app_.forms_, this);
     if (app_.main_form_ == this) app_.main_form_ = nullptr;
+    if (app_.modal_form_ == this) app_.modal_form_ = nullptr;
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {

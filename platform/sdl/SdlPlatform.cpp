@@ -1,6 +1,7 @@
 #include "platform/sdl/SdlPlatform.h"
 
 #include "gfx/Errors.h"
+#include "platform/sdl/MessageForm.h"
 
 #include <SDL2/SDL.h>
 #include <atomic>
@@ -338,33 +339,18 @@ void TSdlPlatform::SetCursorShape(TCursorShape shape) {
 }
 
 int TSdlPlatform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
-    const bool yes_no = (buttons & 0xF) == kMbYesNo;
-    const SDL_MessageBoxButtonData yes_no_buttons[] = {
-        {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kIdNo, "No"},
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, kIdYes, "Yes"},
-    };
-    const SDL_MessageBoxButtonData ok_button[] = {
-        {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kIdOk,
-         "OK"},
-    };
-    SDL_MessageBoxData data{};
-    data.flags = (buttons & kMbIconInformation) ? SDL_MESSAGEBOX_INFORMATION : SDL_MESSAGEBOX_ERROR;
-    data.title = caption.c_str();
-    data.message = text.c_str();
-    data.numbuttons = yes_no ? 2 : 1;
-    data.buttons = yes_no ? yes_no_buttons : ok_button;
+    TApplication& app = TApplication::Current();
     // The saver's window stays topmost; the box must come over it.
     for (auto& [id, w] : impl_->windows)
         if (w.Params.Visible && w.Params.Topmost) SDL_SetWindowAlwaysOnTop(w.Window, SDL_FALSE);
-    int answer = -1;
-    const bool shown = SDL_ShowMessageBox(&data, &answer) == 0 && answer >= 0;
+    int answer;
+    {
+        TMessageForm box(app, text, caption, buttons);
+        answer = box.Run();
+    }
     for (auto& [id, w] : impl_->windows)
         if (w.Params.Visible && w.Params.Topmost) SDL_SetWindowAlwaysOnTop(w.Window, SDL_TRUE);
-    if (shown) return answer;
-    // Nobody can be asked: the text goes to the terminal, the answer is the
-    // one that changes nothing.
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-    return yes_no ? kIdNo : kIdOk;
+    return answer;
 }
 
 int TSdlPlatform::VirtualKey(int key) {
