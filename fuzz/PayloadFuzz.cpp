@@ -10,11 +10,17 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tevrin;
-    static const std::string work = [] {
-        std::string dir = JoinPath(GetTempDir(), "tevrin-fuzz-" + std::to_string(CurrentProcessId()));
-        std::filesystem::create_directories(dir);
-        return dir;
-    }();
+    // The run's own folder, removed when the fuzzer exits.
+    struct TWork {
+        std::string Path = JoinPath(GetTempDir(), "tevrin-fuzz-" + std::to_string(CurrentProcessId()));
+        TWork() { std::filesystem::create_directories(Path); }
+        ~TWork() {
+            std::error_code ignored;
+            std::filesystem::remove_all(Path, ignored);
+        }
+    };
+    static const TWork run_folder;
+    const std::string& work = run_folder.Path;
     const std::string saver = JoinPath(work, "input.scr");
     if (std::FILE* f = std::fopen(saver.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
