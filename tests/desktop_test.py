@@ -410,6 +410,19 @@ def run_scenarios(display, work):
     s.stop()
 
     if not WINE:
+        # In a window of its own, for trying a saver out: the window is its
+        # screen, named after the saver file.
+        s = Saver(display, calm, "--window", "--size", "320x200", env=env)
+        windows = wait_for(lambda: [w for w in display.windows_of(s) if display.geometry(w)[2:] == (320, 200)])
+        check("--window shows the saver in a window of the given size", bool(windows))
+        if windows:
+            want_small = render(first, (320, 200), os.path.join(work, "window.png"))
+            check("the window shows the picture composed for its size",
+                  wait_for(lambda: differing(display.shot(windows[0]), want_small) == 0, timeout=8))
+            title = display.xdotool("getwindowname", str(windows[0])).stdout.strip()
+            check("the window is named after the saver file", title == os.path.basename(calm), title)
+        s.stop()
+
         # SIGTERM ends it as cleanly as a key.
         s = Saver(display, saver, "/s", env=env)
         wait_for(lambda: display.windows_of(s))

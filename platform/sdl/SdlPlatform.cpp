@@ -2,11 +2,13 @@
 
 #include "gfx/Errors.h"
 #include "platform/sdl/MessageForm.h"
+#include "ui/System.h"
 
 #include <SDL2/SDL.h>
 #include <atomic>
 #include <cstdio>
 #include <deque>
+#include <filesystem>
 #include <map>
 
 namespace tevrin {
@@ -53,6 +55,10 @@ struct TSdlPlatform::TImpl {
         SDL_SetWindowSize(w.Window, std::max(b.Width(), 1), std::max(b.Height(), 1));
         if (options.Windowed) {
             SDL_SetWindowBordered(w.Window, covers || w.Params.Border ? SDL_TRUE : SDL_FALSE);
+            // The saver's own window has no caption; framed, it is named
+            // after the saver file, as a desktop's window list shows it.
+            if (covers && w.Params.Caption.empty())
+                SDL_SetWindowTitle(w.Window, std::filesystem::path(ModuleFileName()).filename().string().c_str());
             SDL_SetWindowPosition(w.Window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
         } else {
             const SDL_Rect d = Display();
