@@ -107,11 +107,10 @@ struct TSdlPlatform::TImpl {
         SDL_GetWindowPosition(w.Window, &wx, &wy);
         SDL_GetWindowSize(w.Window, &ww, &wh);
         if (gx < wx || gy < wy || gx >= wx + ww || gy >= wy + wh) return;
+        // Where it is inside is filled in as the move is handled.
         TEvent move;
         move.Kind = TEvent::MouseMove;
         move.Window = id;
-        move.X = gx - wx;
-        move.Y = gy - wy;
         move.Shift = Shift(SDL_GetModState(), buttons);
         made.push_back(move);
     }

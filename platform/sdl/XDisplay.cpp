@@ -31,7 +31,10 @@ TXDisplay::TXDisplay() {
 }
 
 TXDisplay::~TXDisplay() {
-    if (display_ != nullptr) XCloseDisplay(D(display_));
+    if (display_ == nullptr) return;
+    for (auto& [window, target] : targets_)
+        if (target.Gc != nullptr) XFreeGC(D(display_), static_cast<GC>(target.Gc));
+    XCloseDisplay(D(display_));
 }
 
 template <typename F> bool TXDisplay::Trapped(const F& call) {
@@ -74,41 +77,53 @@ TRect TXDisplay::ClientRect(TWindowId window) {
     return {0, 0, a.width, a.height};
 }
 
-void TXDisplay::Draw(TWindowId window, const TBitmap24& bitmap, const TRect& requested) {
-    std::lock_guard lock(mutex_);
+TXDisplay::TTarget& TXDisplay::TargetFor(TWindowId window) {
+    auto found = targets_.find(window);
+    if (found != targets_.end()) return found->second;
+    TTarget& target = targets_[window];
     XWindowAttributes a;
     Status status = 0;
     if (!Trapped([&] { status = XGetWindowAttributes(D(display_), window, &a); }) || status == 0)
-        return;
+        return target;
     const Visual* v = a.visual;
     if ((a.depth != 24 && a.depth != 32) || v->red_mask != 0xFF0000 || v->green_mask != 0xFF00 ||
         v->blue_mask != 0xFF)
-        return;
+        return target;
+    GC gc = nullptr;
+    if (!Trapped([&] { gc = XCreateGC(D(display_), window, 0, nullptr); }) || gc == nullptr) return target;
+    target = {a.visual, a.depth, gc, true};
+    return target;
+}
+
+void TXDisplay::Draw(TWindowId window, const TBitmap24& bitmap, const TRect& requested) {
+    std::lock_guard lock(mutex_);
+    if (display_ == nullptr) return;
+    const TTarget& target = TargetFor(window);
+    if (!target.Usable) return;
+    // The server clips to the window; only the bitmap bounds the area here.
     const TRect area{std::max(requested.Left, 0), std::max(requested.Top, 0),
-                     std::min({requested.Right, bitmap.Width(), a.width}),
-                     std::min({requested.Bottom, bitmap.Height(), a.height})};
+                     std::min(requested.Right, bitmap.Width()), std::min(requested.Bottom, bitmap.Height())};
     if (area.IsEmpty()) return;
     const int w = area.Width(), h = area.Height();
     // 32 bits a pixel, blue in the lowest byte: the layout of every 24- and
     // 32-bit true-colour visual with these masks on a little-endian client.
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(w) * h);
-    const std::uint32_t alpha = a.depth == 32 ? 0xFF000000u : 0;
+    pixels_.resize(static_cast<std::size_t>(w) * h);
+    const std::uint32_t alpha = target.Depth == 32 ? 0xFF000000u : 0;
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* src = bitmap.Row(area.Top + y) + area.Left * 3;
-        std::uint32_t* dst = pixels.data() + static_cast<std::size_t>(y) * w;
+        std::uint32_t* dst = pixels_.data() + static_cast<std::size_t>(y) * w;
         for (int x = 0; x < w; ++x, src += 3)
             dst[x] = alpha | src[2] << 16 | src[1] << 8 | src[0];
     }
-    XImage* image = XCreateImage(D(display_), a.visual, a.depth, ZPixmap, 0,
-                                 reinterpret_cast<char*>(pixels.data()), w, h, 32, w * 4);
+    XImage* image = XCreateImage(D(display_), static_cast<Visual*>(target.Visual), target.Depth, ZPixmap, 0,
+                                 reinterpret_cast<char*>(pixels_.data()), w, h, 32, w * 4);
     if (image == nullptr) return;
     image->byte_order = LSBFirst;
-    Trapped([&] {
-        GC gc = XCreateGC(D(display_), window, 0, nullptr);
-        XPutImage(D(display_), window, gc, image, 0, 0, area.Left, area.Top, w, h);
-        XFreeGC(D(display_), gc);
-    });
-    image->data = nullptr; // the pixels are the vector's
+    // Not trapped: a window that went meanwhile gives an error our handler
+    // passes over, and a frame needs no round trip.
+    XPutImage(D(display_), window, static_cast<GC>(target.Gc), image, 0, 0, area.Left, area.Top, w, h);
+    XFlush(D(display_));
+    image->data = nullptr; // the pixels are ours
     XDestroyImage(image);
 }
 

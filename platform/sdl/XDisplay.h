@@ -9,8 +9,11 @@
 #include "gfx/Rect.h"
 #include "ui/Platform.h"
 
+#include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace tevrin {
 
@@ -50,8 +53,21 @@ private:
     // Runs `call` with errors trapped; false when the server reported one.
     template <typename F> bool Trapped(const F& call);
 
+    // What drawing into a window needs, looked up once per window rather
+    // than once per frame: its visual and depth (Usable when they are
+    // 24-bit true colour as Draw writes it) and a graphics context.
+    struct TTarget {
+        void* Visual = nullptr; // Visual*
+        int Depth = 0;
+        void* Gc = nullptr; // GC
+        bool Usable = false;
+    };
+    TTarget& TargetFor(TWindowId window);
+
     void* display_ = nullptr; // Display*
     std::mutex mutex_;
+    std::map<TWindowId, TTarget> targets_;
+    std::vector<std::uint32_t> pixels_; // the frame being sent, kept for its capacity
 };
 
 } // namespace tevrin
