@@ -5,8 +5,9 @@
 
 #include "effects/Frame.h"
 
-#include <cmath>
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <numbers>
@@ -15,55 +16,113 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#endif
 
 namespace tevrin {
 namespace {
 
-// Adding and taking away 1.5 * 2^52 leaves a double rounded to an integer,
-// half to even, under the default rounding mode, for |v| < 2^51. Unlike a
-// library call it vectorises.
+// Adding 1.5 * 2^52 to a double rounds it to an integer, half to even,
+// under the default rounding mode, for |v| < 2^51; the sum's low 32 bits then
+// hold that integer in two's complement when it fits. Unlike a library call
+// or a conversion instruction, both vectorise.
+constexpr double kRoundShift = 6755399441055744.0;
+
 inline double RoundHalfEven(double v) {
-    constexpr double kShift = 6755399441055744.0;
-    return (v + kShift) - kShift;
+    return (v + kRoundShift) - kRoundShift;
 }
 
-} // namespace
-
-namespace {
+inline std::int32_t RoundedInt(double v) {
+    return static_cast<std::int32_t>(std::bit_cast<std::uint64_t>(v + kRoundShift));
+}
 
 // v / 100 for v < 43,700 as a high-half multiply, which vectorises.
 inline std::uint16_t Div100(std::uint16_t v) {
     return static_cast<std::uint16_t>((static_cast<std::uint32_t>(v) * 5243u) >> 19);
 }
 
-// Source coordinates of n destination pixels of one row. The same code is
-// compiled twice, the second time for AVX2 where the processor has it: four
-// doubles per instruction instead of two, same results.
-#define TEVRIN_SOURCE_COORDS                                                                       \
-    for (int i = 0; i < n; ++i) {                                                                  \
-        sx[i] = static_cast<int>(RoundHalfEven(c[i] - dy_sin)) + px;                               \
-        sy[i] = static_cast<int>(RoundHalfEven(s[i] + dy_cos)) + py;                               \
+// Copies n destination pixels of one row that all map inside the picture:
+// destination pixel i shows the picture pixel at byte offset
+// origin + round(s[i] + dy_cos) * stride + round(c[i] - dy_sin) * 3.
+// Each pixel moves as four bytes, so a move spills one byte onto the next
+// pixel; `room` bytes from `out` may be written, and the pixels in that room
+// past the n are written later. The same rounding as the plain formulas, so
+// the same pixels.
+void CopyRotatedRow(const double* c, const double* s, double dy_sin, double dy_cos,
+                    const std::uint8_t* bits, std::ptrdiff_t origin, std::ptrdiff_t stride, int n,
+                    std::uint8_t* out, std::size_t room) {
+    constexpr int kChunk = 64;
+    std::ptrdiff_t from[kChunk];
+    for (int base = 0; base < n; base += kChunk) {
+        const int m = std::min(kChunk, n - base);
+        // Separate from the moves, so that this loop vectorises.
+        for (int i = 0; i < m; ++i)
+            from[i] = origin + std::ptrdiff_t{RoundedInt(s[base + i] + dy_cos)} * stride +
+                      std::ptrdiff_t{RoundedInt(c[base + i] - dy_sin)} * 3;
+        std::uint8_t* at = out + static_cast<std::size_t>(base) * 3;
+        const std::size_t left = room - static_cast<std::size_t>(base) * 3;
+        const int wide = left >= static_cast<std::size_t>(m) * 3 + 1 ? m : m - 1;
+        for (int i = 0; i < wide; ++i)
+            std::memcpy(at + i * 3, bits + from[i], 4);
+        if (wide < m) std::memcpy(at + wide * 3, bits + from[wide], 3);
     }
-
-void SourceCoords(const double* c, const double* s, double dy_sin, double dy_cos, int px, int py,
-                  int n, int* sx, int* sy) {
-    TEVRIN_SOURCE_COORDS
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-__attribute__((target("avx2"))) void SourceCoordsAvx2(const double* c, const double* s,
-                                                      double dy_sin, double dy_cos, int px,
-                                                      int py, int n, int* sx, int* sy) {
-    TEVRIN_SOURCE_COORDS
+// The rounded integers in the low halves of a and b (each already shifted by
+// kRoundShift), the eight in order.
+__attribute__((target("avx2"))) inline __m256i RoundedLow32(__m256d a, __m256d b) {
+    const __m256 halves =
+        _mm256_shuffle_ps(_mm256_castpd_ps(a), _mm256_castpd_ps(b), _MM_SHUFFLE(2, 0, 2, 0));
+    return _mm256_permute4x64_epi64(_mm256_castps_si256(halves), _MM_SHUFFLE(3, 1, 2, 0));
 }
 
-using TSourceCoords = void (*)(const double*, const double*, double, double, int, int, int, int*,
-                               int*);
-const TSourceCoords kSourceCoords = __builtin_cpu_supports("avx2") ? SourceCoordsAvx2 : SourceCoords;
+// Eight pixels at a time: coordinates four doubles per instruction, the eight
+// source pixels fetched by one gather and packed to 24 bytes. Byte offsets
+// must fit in 32 bits.
+__attribute__((target("avx2"))) void
+CopyRotatedRowAvx2(const double* c, const double* s, double dy_sin, double dy_cos,
+                   const std::uint8_t* bits, std::ptrdiff_t origin, std::ptrdiff_t stride, int n,
+                   std::uint8_t* out, std::size_t room) {
+    const __m256d shift = _mm256_set1_pd(kRoundShift);
+    const __m256d vsin = _mm256_set1_pd(dy_sin), vcos = _mm256_set1_pd(dy_cos);
+    const __m256i vstride = _mm256_set1_epi32(static_cast<int>(stride));
+    const __m256i vorigin = _mm256_set1_epi32(static_cast<int>(origin));
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
+                                          1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
+    int i = 0;
+    for (; i + 8 <= n && static_cast<std::size_t>(i) * 3 + 32 <= room; i += 8) {
+        const __m256i sx =
+            RoundedLow32(_mm256_add_pd(_mm256_sub_pd(_mm256_loadu_pd(c + i), vsin), shift),
+                         _mm256_add_pd(_mm256_sub_pd(_mm256_loadu_pd(c + i + 4), vsin), shift));
+        const __m256i sy =
+            RoundedLow32(_mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(s + i), vcos), shift),
+                         _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(s + i + 4), vcos), shift));
+        const __m256i offsets =
+            _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(sy, vstride), vorigin),
+                             _mm256_add_epi32(sx, _mm256_add_epi32(sx, sx)));
+        const __m256i pixels =
+            _mm256_i32gather_epi32(reinterpret_cast<const int*>(bits), offsets, 1);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
+                            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, pack), join));
+    }
+    // The rest goes to code built without AVX, which runs slowly while the
+    // upper register halves are in use, and the compiler does not always
+    // clear them before a tail call.
+    _mm256_zeroupper();
+    CopyRotatedRow(c + i, s + i, dy_sin, dy_cos, bits, origin, stride, n - i, out + i * 3,
+                   room - static_cast<std::size_t>(i) * 3);
+}
+
+using TCopyRotatedRow = void (*)(const double*, const double*, double, double, const std::uint8_t*,
+                                 std::ptrdiff_t, std::ptrdiff_t, int, std::uint8_t*, std::size_t);
+const TCopyRotatedRow kCopyRotatedRow =
+    __builtin_cpu_supports("avx2") ? CopyRotatedRowAvx2 : CopyRotatedRow;
 #else
-constexpr auto kSourceCoords = SourceCoords;
+constexpr auto kCopyRotatedRow = CopyRotatedRow;
 #endif
-#undef TEVRIN_SOURCE_COORDS
 
 } // namespace
 
@@ -101,7 +160,7 @@ void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p, const TBit
 }
 
 void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py,
-                  const TBitmap24* old) {
+                  const TBitmap24* old, TPixelPath path) {
     const double sin_a = std::sin(angle), cos_a = std::cos(angle);
     const int w = picture.Width(), h = picture.Height();
     if (w == 0 || h == 0) return;
@@ -125,18 +184,22 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
     const bool monotone = sin_a >= 0 && cos_a >= 0;
     for (int y = 0; y < h; ++y) {
         const double dy_sin = (y - py) * sin_a, dy_cos = (y - py) * cos_a;
-        auto bisect = [&](auto past) {  // first x for which past(x) holds
+        auto bisect = [&](auto past) { // first x for which past(x) holds
             int lo = 0, hi = w;
             while (lo < hi) {
                 int mid = (lo + hi) / 2;
-                if (past(mid)) hi = mid;
-                else lo = mid + 1;
+                if (past(mid))
+                    hi = mid;
+                else
+                    lo = mid + 1;
             }
             return lo;
         };
         if (monotone) {
-            first[y] = bisect([&](int x) { return source_x(x, dy_sin) >= 0 && source_y(x, dy_cos) >= 0; });
-            last[y] = bisect([&](int x) { return source_x(x, dy_sin) >= w || source_y(x, dy_cos) >= h; });
+            first[y] =
+                bisect([&](int x) { return source_x(x, dy_sin) >= 0 && source_y(x, dy_cos) >= 0; });
+            last[y] =
+                bisect([&](int x) { return source_x(x, dy_sin) >= w || source_y(x, dy_cos) >= h; });
         } else {
             first[y] = 0;
             last[y] = w;
@@ -149,49 +212,41 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
             const bool run = monotone && first[y] < last[y];
             const int a = run ? first[y] : w, b = run ? last[y] : w;
             std::memcpy(screen.Row(y), old->Row(y), static_cast<std::size_t>(a) * 3);
-            std::memcpy(screen.Row(y) + b * 3, old->Row(y) + b * 3, static_cast<std::size_t>(w - b) * 3);
+            std::memcpy(screen.Row(y) + b * 3, old->Row(y) + b * 3,
+                        static_cast<std::size_t>(w - b) * 3);
         }
+
+    if (!monotone) {
+        // Other angles, which no style uses: the formulas as they stand.
+        for (int y = 0; y < h; ++y) {
+            const double dy_sin = (y - py) * sin_a, dy_cos = (y - py) * cos_a;
+            for (int x = 0; x < w; ++x) {
+                const int u = source_x(x, dy_sin), v = source_y(x, dy_cos);
+                if (static_cast<unsigned>(u) < static_cast<unsigned>(w) &&
+                    static_cast<unsigned>(v) < static_cast<unsigned>(h))
+                    std::memcpy(screen.Row(y) + x * 3, picture.Row(v) + u * 3, 3);
+            }
+        }
+        return;
+    }
 
     // Tiles keep the rotated source of a block of destination pixels in the
     // cache; a whole row at a time would touch a new source row per pixel.
+    // A row's writes may spill onto its pixels after the tile but never past
+    // its last mapped pixel, as those are written later.
     constexpr int kTileW = 64, kTileH = 32;
-    int sx[kTileW], sy[kTileW];
+    const std::ptrdiff_t stride = picture.Stride();
+    const std::ptrdiff_t origin = py * stride + px * 3;
+    const bool offsets_fit = picture.ByteSize() + TBitmap24::kSlack < 0x7fffffffu;
+    const auto copy = path == TPixelPath::Widest && offsets_fit ? kCopyRotatedRow : CopyRotatedRow;
     for (int ty = 0; ty < h; ty += kTileH)
         for (int tx = 0; tx < w; tx += kTileW)
             for (int y = ty; y < std::min(ty + kTileH, h); ++y) {
                 const int x0 = std::max(tx, first[y]), x1 = std::min({tx + kTileW, w, last[y]});
                 if (x0 >= x1) continue;
-                const int n = x1 - x0;
-                const double dy_sin = (y - py) * sin_a, dy_cos = (y - py) * cos_a;
-                kSourceCoords(dx_cos.data() + x0, dx_sin.data() + x0, dy_sin, dy_cos, px, py, n, sx, sy);
-                std::uint8_t* out = screen.Row(y) + x0 * 3;
-                if (monotone) {
-                    // Every pixel here maps inside. Neighbours that map to
-                    // neighbours on one source row (most of them at small
-                    // angles) move eight bytes at a time; a move may pass its
-                    // run's end but never the row's last mapped pixel, as the
-                    // pixels after it are written later.
-                    const std::size_t limit = static_cast<std::size_t>(last[y] - x0) * 3;
-                    for (int i = 0; i < n;) {
-                        int j = i + 1;
-                        while (j < n && sy[j] == sy[i] && sx[j] == sx[j - 1] + 1) ++j;
-                        const std::uint8_t* from = picture.Row(sy[i]) + sx[i] * 3;
-                        const std::size_t at = static_cast<std::size_t>(i) * 3;
-                        const std::size_t bytes = static_cast<std::size_t>(j - i) * 3;
-                        std::size_t o = 0;
-                        for (; o < bytes && at + o + 8 <= limit; o += 8)
-                            std::memcpy(out + at + o, from + o, 8);
-                        if (o < bytes) std::memcpy(out + at + o, from + o, bytes - o);
-                        i = j;
-                    }
-                    continue;
-                }
-                for (int i = 0; i < n; ++i) {
-                    const int u = sx[i], v = sy[i];
-                    if (static_cast<unsigned>(u) < static_cast<unsigned>(w) &&
-                        static_cast<unsigned>(v) < static_cast<unsigned>(h))
-                        std::memcpy(out + i * 3, picture.Row(v) + u * 3, 3);
-                }
+                copy(dx_cos.data() + x0, dx_sin.data() + x0, (y - py) * sin_a, (y - py) * cos_a,
+                     picture.Bits(), origin, stride, x1 - x0, screen.Row(y) + x0 * 3,
+                     static_cast<std::size_t>(last[y] - x0) * 3);
             }
 }
 
@@ -203,11 +258,20 @@ void PixelStyleStep(TFrame& f, const TBitmap24* old) {
     const double angle = (100 - f.Progress) * std::numbers::pi / 200;
     const int left = -1, top = -1, right = f.W, bottom = f.H;
     switch (f.Style) {
-    case 119: RotateBitmap(f.Screen, f.Picture, left, angle, top, old); break;
-    case 120: RotateBitmap(f.Screen, f.Picture, left, angle, bottom, old); break;
-    case 121: RotateBitmap(f.Screen, f.Picture, right, angle, top, old); break;
-    case 122: RotateBitmap(f.Screen, f.Picture, right, angle, bottom, old); break;
-    default: break;
+    case 119:
+        RotateBitmap(f.Screen, f.Picture, left, angle, top, old);
+        break;
+    case 120:
+        RotateBitmap(f.Screen, f.Picture, left, angle, bottom, old);
+        break;
+    case 121:
+        RotateBitmap(f.Screen, f.Picture, right, angle, top, old);
+        break;
+    case 122:
+        RotateBitmap(f.Screen, f.Picture, right, angle, bottom, old);
+        break;
+    default:
+        break;
     }
 }
 

@@ -16,7 +16,10 @@ void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p,
 // dx = x - px, dy = y - py, rounded half to even, when that lies inside the
 // picture; otherwise it keeps what it holds, or with `old` takes the old
 // image's pixel.
+// The pixels move with the widest instructions the processor has; tests ask
+// for the plain path too, which other processors take.
+enum class TPixelPath { Widest, Plain };
 void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py,
-                  const TBitmap24* old = nullptr);
+                  const TBitmap24* old = nullptr, TPixelPath path = TPixelPath::Widest);
 
 } // namespace tevrin

@@ -1,14 +1,16 @@
 #include "effects/Effects.h"
+
 #include "effects/PixelStyles.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "gfx/Region.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <numbers>
 #include <random>
+#include <tuple>
 
 namespace tevrin {
 namespace {
@@ -33,7 +35,8 @@ TBitmap24 Numbered(int w, int h) {
 TBitmap24 Plain(int w, int h) {
     TBitmap24 b(w, h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) std::copy(kOld, kOld + 3, b.Row(y) + x * 3);
+        for (int x = 0; x < w; ++x)
+            std::copy(kOld, kOld + 3, b.Row(y) + x * 3);
     return b;
 }
 
@@ -92,14 +95,24 @@ bool SameBits(const TBitmap24& a, const TBitmap24& b) {
     return a.ByteSize() == b.ByteSize() && std::equal(a.Bits(), a.Bits() + a.ByteSize(), b.Bits());
 }
 
-bool IsRandomStyle(int style) { return (style >= 65 && style <= 68) || (style >= 76 && style <= 79) ||
-                                       (style >= 100 && style <= 109) || style >= 123; }
+// Pixels only: row padding is nobody's picture.
+bool SamePixels(const TBitmap24& a, const TBitmap24& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int y = 0; y < a.Height(); ++y)
+        if (!std::equal(a.Row(y), a.Row(y) + a.Width() * 3, b.Row(y))) return false;
+    return true;
+}
+
+bool IsRandomStyle(int style) {
+    return (style >= 65 && style <= 68) || (style >= 76 && style <= 79) ||
+           (style >= 100 && style <= 109) || style >= 123;
+}
 
 TEST(Effects, FrameGeometryForLandscapeAndPortrait) {
     TTestHost wide(800, 600);
-    wide.Frame(5, 24);  // a wipe from the left: Dest is (0, 0, X, H)
+    wide.Frame(5, 24); // a wipe from the left: Dest is (0, 0, X, H)
     EXPECT_EQ(wide.invalid_.back(), (TRect{0, 0, 192, 600}));
-    wide.Frame(22, 24);  // from the top: (0, 0, W, Y), Y = X * H / W
+    wide.Frame(22, 24); // from the top: (0, 0, W, Y), Y = X * H / W
     EXPECT_EQ(wide.invalid_.back(), (TRect{0, 0, 800, 144}));
     TTestHost tall(300, 500);
     tall.Frame(5, 50);
@@ -118,7 +131,7 @@ TEST(Effects, EveryStyleShowsThePictureAt100AndOnlyEarlyPiecesAt0) {
         for (int style = 0; style <= 127; ++style) {
             SetRandSeed(style);
             EXPECT_TRUE(SameBits(host.Frame(style, 100), host.picture_)) << style << " " << w;
-            if (style == 0) continue;  // without a handler it completes at once
+            if (style == 0) continue; // without a handler it completes at once
             host.Frame(style, 0);
             // Early pieces are reported one by one before the frame's own area.
             std::vector<TRect> early(host.invalid_.begin(), host.invalid_.end() - 1);
@@ -127,7 +140,9 @@ TEST(Effects, EveryStyleShowsThePictureAt100AndOnlyEarlyPiecesAt0) {
                     bool in_early = false;
                     for (const TRect& r : early)
                         in_early |= x >= r.Left && x < r.Right && y >= r.Top && y < r.Bottom;
-                    if (!in_early) ASSERT_TRUE(host.IsOld(x, y)) << style << " at " << x << "," << y;
+                    if (!in_early) {
+                        ASSERT_TRUE(host.IsOld(x, y)) << style << " at " << x << "," << y;
+                    }
                 }
         }
     }
@@ -162,20 +177,20 @@ TEST(Effects, WithoutABeforeHandlerFramesAreTheSame) {
 }
 
 TEST(Effects, CombWorkedNumbers) {
-    TTestHost host(800, 600);  // Step 4: D = MulDiv(800, 4, 90) = 36
-    host.Frame(60, 24);        // A = 384: first-pass bars cover columns 416..799
+    TTestHost host(800, 600); // Step 4: D = MulDiv(800, 4, 90) = 36
+    host.Frame(60, 24);       // A = 384: first-pass bars cover columns 416..799
     EXPECT_TRUE(host.IsOld(415, 0));
     EXPECT_EQ(host.Shows(416, 0), std::make_pair(416, 0));
     EXPECT_EQ(host.Shows(799, 14), std::make_pair(799, 14));
     EXPECT_TRUE(host.IsOld(799, 5));
-    host.Frame(60, 48);  // A = 768, A + D > 800: the bars snap to full length
+    host.Frame(60, 48); // A = 768, A + D > 800: the bars snap to full length
     EXPECT_EQ(host.Shows(0, 10), std::make_pair(0, 10));
     EXPECT_TRUE(host.IsOld(799, 9));
-    host.Frame(60, 52);  // A = 832: second-pass bars cover columns 768..799
+    host.Frame(60, 52); // A = 832: second-pass bars cover columns 768..799
     EXPECT_EQ(host.Shows(0, 4), std::make_pair(0, 4));
     EXPECT_EQ(host.Shows(768, 5), std::make_pair(768, 5));
     EXPECT_TRUE(host.IsOld(767, 5));
-    host.Frame(64, 50);  // interleaved: rows 10k from the right, 10k + 5 from the left
+    host.Frame(64, 50); // interleaved: rows 10k from the right, 10k + 5 from the left
     EXPECT_EQ(host.Shows(400, 10), std::make_pair(400, 10));
     EXPECT_TRUE(host.IsOld(399, 10));
     EXPECT_EQ(host.Shows(399, 15), std::make_pair(399, 15));
@@ -198,36 +213,36 @@ TEST(Effects, Style99IsTheOverlapOfStyles86And89) {
 
 TEST(Effects, RectangleWorkedNumbers) {
     TTestHost host(800, 600);
-    host.Frame(3, 25);  // slides in from the right at full size
+    host.Frame(3, 25); // slides in from the right at full size
     EXPECT_EQ(host.Shows(600, 7), std::make_pair(0, 7));
     EXPECT_EQ(host.Shows(799, 7), std::make_pair(199, 7));
     EXPECT_TRUE(host.IsOld(599, 7));
-    host.Frame(1, 25);  // squeezed: the whole picture in 200 columns
-    EXPECT_EQ(host.Shows(600, 0).first, 2);  // (2i + 1) * 800 / 400
+    host.Frame(1, 25);                      // squeezed: the whole picture in 200 columns
+    EXPECT_EQ(host.Shows(600, 0).first, 2); // (2i + 1) * 800 / 400
     EXPECT_EQ(host.Shows(799, 0).first, 798);
-    host.Frame(9, 50);  // source 200..599 over -400..1199: shows 300..499
+    host.Frame(9, 50); // source 200..599 over -400..1199: shows 300..499
     EXPECT_EQ(host.Shows(0, 3), std::make_pair(300, 3));
     EXPECT_EQ(host.Shows(799, 3), std::make_pair(499, 3));
-    host.Frame(52, 49);  // X = 392: the box spans (W - X) div 2 .. (W + X) div 2
+    host.Frame(52, 49); // X = 392: the box spans (W - X) div 2 .. (W + X) div 2
     EXPECT_EQ(host.invalid_.back(), (TRect{204, 153, 596, 447}));
 }
 
 TEST(Effects, MultiPieceWorkedNumbers) {
     TTestHost host(800, 600);
-    host.Frame(14, 10);  // X = 80: fold 40 wide over 80..119, mirroring 120..159
+    host.Frame(14, 10); // X = 80: fold 40 wide over 80..119, mirroring 120..159
     EXPECT_EQ(host.Shows(79, 0), std::make_pair(79, 0));
     EXPECT_EQ(host.Shows(80, 0), std::make_pair(159, 0));
     EXPECT_EQ(host.Shows(119, 0), std::make_pair(120, 0));
     EXPECT_TRUE(host.IsOld(120, 0));
-    host.Frame(14, 50);  // X = 400: fold 80 wide
+    host.Frame(14, 50); // X = 400: fold 80 wide
     EXPECT_EQ(host.Shows(479, 0), std::make_pair(480, 0));
     EXPECT_TRUE(host.IsOld(480, 0));
-    host.Frame(16, 50);  // columns 400..799 smear source columns 400..439
+    host.Frame(16, 50); // columns 400..799 smear source columns 400..439
     EXPECT_EQ(host.Shows(399, 0), std::make_pair(399, 0));
     EXPECT_EQ(host.Shows(400, 0), std::make_pair(400, 0));
     EXPECT_EQ(host.Shows(409, 0), std::make_pair(400, 0));
     EXPECT_EQ(host.Shows(799, 0), std::make_pair(439, 0));
-    host.Frame(12, 0);  // one column of the early piece, nothing at the right
+    host.Frame(12, 0); // one column of the early piece, nothing at the right
     EXPECT_EQ(host.Shows(0, 0), std::make_pair(0, 0));
     EXPECT_TRUE(host.IsOld(1, 0));
     EXPECT_TRUE(host.IsOld(799, 0));
@@ -236,17 +251,17 @@ TEST(Effects, MultiPieceWorkedNumbers) {
 
 TEST(Effects, ShapeWorkedNumbers) {
     TTestHost host(800, 600);
-    host.Frame(110, 50);  // the upper-left half, cut by the diagonal
+    host.Frame(110, 50); // the upper-left half, cut by the diagonal
     EXPECT_FALSE(host.IsOld(0, 0));
     EXPECT_FALSE(host.IsOld(398, 298));
     EXPECT_TRUE(host.IsOld(401, 301));
     EXPECT_TRUE(host.IsOld(799, 599));
-    host.Frame(84, 50);  // spans (0, 0)..(800, 600), corners 720 x 540
+    host.Frame(84, 50); // spans (0, 0)..(800, 600), corners 720 x 540
     EXPECT_FALSE(host.IsOld(400, 0));
     EXPECT_FALSE(host.IsOld(0, 300));
     EXPECT_TRUE(host.IsOld(0, 0));
     EXPECT_TRUE(host.IsOld(60, 40));
-    host.Frame(85, 50);  // a hole of old image spanning the frame, corners rounded
+    host.Frame(85, 50); // a hole of old image spanning the frame, corners rounded
     EXPECT_TRUE(host.IsOld(400, 300));
     EXPECT_TRUE(host.IsOld(400, 0));
     EXPECT_FALSE(host.IsOld(0, 0));
@@ -268,8 +283,8 @@ TEST(Effects, TheTriangleGridIsTheUnionOfItsHundredTriangles) {
                 for (int j = 0; j < 10; ++j) {
                     const int cx = (j * w) / 10, cy = (i * h) / 10;
                     const TPoint points[] = {{cx, cy}, {cx + tw, cy}, {cx, cy + th}};
-                    expected = TRegion::Combine(expected, TRegion::FromPolygon(points, {0, 0, w, h}),
-                                                TRegion::TOp::Union);
+                    expected = TRegion::Combine(
+                        expected, TRegion::FromPolygon(points, {0, 0, w, h}), TRegion::TOp::Union);
                 }
             for (int yy = 0; yy < h; ++yy)
                 for (int xx = 0; xx < w; ++xx)
@@ -280,18 +295,19 @@ TEST(Effects, TheTriangleGridIsTheUnionOfItsHundredTriangles) {
 }
 
 TEST(Effects, CrumbleAlwaysFillsTheFirstTwoBlocksAheadOfTheEdge) {
-    TTestHost host(1024, 300);  // E = 102, S = 5: blocks at W - X - 5 .. W - X - 10
+    TTestHost host(1024, 300); // E = 102, S = 5: blocks at W - X - 5 .. W - X - 10
     for (std::uint32_t seed = 1; seed < 40; ++seed) {
         SetRandSeed(seed);
         host.Frame(123, 30);
         const int edge = 1024 - MulDiv(1024, 30, 100);
-        for (int y = 0; y < 300; ++y) ASSERT_FALSE(host.IsOld(edge - 10, y)) << seed << " " << y;
+        for (int y = 0; y < 300; ++y)
+            ASSERT_FALSE(host.IsOld(edge - 10, y)) << seed << " " << y;
     }
 }
 
 TEST(Effects, CustomDrawAndOutOfRangeStyles) {
     TTestHost host(64, 48);
-    host.Frame(0, 30);  // no handler: the picture at once, progress 100
+    host.Frame(0, 30); // no handler: the picture at once, progress 100
     EXPECT_TRUE(SameBits(host.screen_, host.picture_));
     EXPECT_EQ(host.progress_, 100);
     host.custom_ = [](TBitmap24& screen) { FillRect(screen, {0, 0, 4, 4}, 0x123456); };
@@ -327,23 +343,21 @@ void ReferenceRotate(TBitmap24& s, const TBitmap24& n, int px, double a, int py)
         }
 }
 
+TBitmap24 NoiseBitmap(int w, int h, std::mt19937& rng) {
+    TBitmap24 b(w, h);
+    for (std::size_t i = 0; i < b.ByteSize(); ++i)
+        b.Bits()[i] = static_cast<std::uint8_t>(rng());
+    return b;
+}
+
 TEST(Effects, PixelStylesMatchThePlainFormulasByteForByte) {
     std::mt19937 rng(7);
-    TBitmap24 old(73, 41), pic(73, 41);
-    for (TBitmap24* b : {&old, &pic})
-        for (std::size_t i = 0; i < b->ByteSize(); ++i) b->Bits()[i] = static_cast<std::uint8_t>(rng());
+    TBitmap24 old = NoiseBitmap(73, 41, rng), pic = NoiseBitmap(73, 41, rng);
     for (int p = 0; p <= 100; ++p) {
         TBitmap24 fast = old, plain = old;
         BlendBitmaps(fast, pic, p);
         ReferenceBlend(plain, pic, p);
         ASSERT_TRUE(SameBits(fast, plain)) << "blend " << p;
-        const double a = (100 - p) * std::numbers::pi / 200;
-        for (auto [px, py] : {std::pair{-1, -1}, std::pair{-1, 41}, std::pair{73, -1}, std::pair{73, 41}}) {
-            TBitmap24 f2 = old, p2 = old;
-            RotateBitmap(f2, pic, px, a, py);
-            ReferenceRotate(p2, pic, px, a, py);
-            ASSERT_TRUE(SameBits(f2, p2)) << "rotate " << p << " about " << px << "," << py;
-        }
     }
     TBitmap24 s(1, 1), n(1, 1);
     s.Row(0)[0] = 200;
@@ -353,6 +367,54 @@ TEST(Effects, PixelStylesMatchThePlainFormulasByteForByte) {
     EXPECT_EQ(s.Row(0)[0], 175);
     BlendBitmaps(s, n, 50);
     EXPECT_EQ(s.Row(0)[1], 254);
+}
+
+// Both copy paths, drawing over the old image or reading it from its own
+// bitmap, at sizes with and without row padding (four-byte pixel moves must
+// not spill into the next row) and across several tiles.
+TEST(Effects, RotationMatchesThePlainFormulaByteForByte) {
+    std::mt19937 rng(11);
+    for (auto [w, h, step] : {std::tuple{73, 41, 1}, std::tuple{200, 150, 3}, std::tuple{41, 97, 2},
+                              std::tuple{130, 33, 1}, std::tuple{1, 1, 25}}) {
+        const TBitmap24 old = NoiseBitmap(w, h, rng), pic = NoiseBitmap(w, h, rng);
+        for (int p = 0; p <= 100; p += step) {
+            const double a = (100 - p) * std::numbers::pi / 200;
+            for (auto [px, py] :
+                 {std::pair{-1, -1}, std::pair{-1, h}, std::pair{w, -1}, std::pair{w, h}}) {
+                TBitmap24 plain = old;
+                ReferenceRotate(plain, pic, px, a, py);
+                for (TPixelPath path : {TPixelPath::Widest, TPixelPath::Plain}) {
+                    TBitmap24 over = old, apart = NoiseBitmap(w, h, rng);
+                    RotateBitmap(over, pic, px, a, py, nullptr, path);
+                    RotateBitmap(apart, pic, px, a, py, &old, path);
+                    const auto where = ::testing::Message()
+                                       << w << "x" << h << " at " << p << " about " << px << ","
+                                       << py << (path == TPixelPath::Plain ? " plain" : "");
+                    ASSERT_TRUE(SameBits(over, plain)) << where;
+                    ASSERT_TRUE(SamePixels(apart, plain)) << where << " from the old bitmap";
+                }
+            }
+        }
+    }
+    // About a pivot inside the picture: angles where the source coordinates
+    // run backwards, and an angle whose sine is exactly a half, so that along
+    // the pivot's row and column every other coordinate is a tie that must go
+    // to the even neighbour.
+    double sin_half = std::asin(0.5);
+    for (int k = 0; k < 64 && std::sin(sin_half) != 0.5; ++k)
+        sin_half = std::nextafter(sin_half, 1.0);
+    const TBitmap24 old = NoiseBitmap(90, 70, rng), pic = NoiseBitmap(90, 70, rng);
+    for (double a : {-0.4, 2.0, 3.5, 5.0, sin_half}) {
+        TBitmap24 plain = old;
+        ReferenceRotate(plain, pic, 45, a, 30);
+        for (TPixelPath path : {TPixelPath::Widest, TPixelPath::Plain}) {
+            TBitmap24 over = old, apart = NoiseBitmap(90, 70, rng);
+            RotateBitmap(over, pic, 45, a, 30, nullptr, path);
+            RotateBitmap(apart, pic, 45, a, 30, &old, path);
+            EXPECT_TRUE(SameBits(over, plain)) << a;
+            EXPECT_TRUE(SamePixels(apart, plain)) << a;
+        }
+    }
 }
 
 TEST(Effects, RotationWorkedNumbers) {
@@ -367,7 +429,7 @@ TEST(Effects, RotationWorkedNumbers) {
 
 TEST(Random, SequenceAndRange) {
     SetRandSeed(0);
-    EXPECT_EQ(Random(100), 0);  // seed 1: (1 * 100) >> 32
+    EXPECT_EQ(Random(100), 0); // seed 1: (1 * 100) >> 32
     EXPECT_EQ(RandSeed(), 1u);
     EXPECT_EQ(Random(0), 0);
     EXPECT_EQ(RandSeed(), 134775814u);
@@ -375,8 +437,10 @@ TEST(Random, SequenceAndRange) {
     Random(10);
     EXPECT_EQ(RandSeed(), 0xFFFFFFFFu * 134775813u + 1u);
     std::vector<int> counts(7);
-    for (int i = 0; i < 7000; ++i) ++counts[Random(7)];
-    for (int c : counts) EXPECT_NEAR(c, 1000, 150);
+    for (int i = 0; i < 7000; ++i)
+        ++counts[Random(7)];
+    for (int c : counts)
+        EXPECT_NEAR(c, 1000, 150);
 }
 
 } // namespace
