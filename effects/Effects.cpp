@@ -47,9 +47,20 @@ TFrame ComputeFrame(TEffectHost& host) {
         y = MulDiv(h, progress, 100);
         x = MulDiv(y, w, h);
     }
-    return TFrame{host, host.ScreenBitmap(), picture, host.FrameStyle(), progress,
-                  host.FrameStep(), w, h, x, y, MulDiv(std::max(w, h), host.FrameStep(), 90),
-                  {0, 0, w, h}, {0, 0, w, h}, std::nullopt};
+    return TFrame{host,
+                  host.ScreenBitmap(),
+                  picture,
+                  host.FrameStyle(),
+                  progress,
+                  host.FrameStep(),
+                  w,
+                  h,
+                  x,
+                  y,
+                  MulDiv(std::max(w, h), host.FrameStep(), 90),
+                  {0, 0, w, h},
+                  {0, 0, w, h},
+                  std::nullopt};
 }
 
 // True when the frame's own copy will draw every pixel of the screen (the
@@ -86,8 +97,10 @@ void DrawEffectFrame(TEffectHost& host) {
         TFrame f = ComputeFrame(host);
         RectangleStyleStep(f);
         if (!CoversWholeFrame(f)) CopyBitmap(screen, host.OldBitmap());
-        if (f.Progress == 100) CopyBitmap(screen, picture);
-        else if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);
+        if (f.Progress == 100)
+            CopyBitmap(screen, picture);
+        else if (f.Progress > 0)
+            StretchCopy(screen, f.Dest, picture, f.Source);
         FinishFrame(host, f.Dest);
         return;
     }
@@ -96,8 +109,28 @@ void DrawEffectFrame(TEffectHost& host) {
         // Likewise the pixel styles read the old image where it lies instead
         // of a copy of it in the screen.
         TFrame f = ComputeFrame(host);
-        if (f.Progress == 100) CopyBitmap(screen, picture);
-        else PixelStyleStep(f, &host.OldBitmap());
+        if (f.Progress == 100)
+            CopyBitmap(screen, picture);
+        else
+            PixelStyleStep(f, &host.OldBitmap());
+        FinishFrame(host, f.Dest);
+        return;
+    }
+    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
+        ClassOfStyle(host.FrameStyle()) == TStyleClass::Region) {
+        // And a region style's step only builds its region, so the old image
+        // and the picture are drawn in one pass, each pixel once.
+        TFrame f = ComputeFrame(host);
+        if (IsStripStyle(f.Style))
+            StripStyleStep(f);
+        else
+            ShapeStyleStep(f);
+        if (f.Progress == 100)
+            CopyBitmap(screen, picture);
+        else if (f.Progress > 0 && f.Clip)
+            CopySelected(screen, picture, host.OldBitmap(), *f.Clip);
+        else
+            CopyBitmap(screen, host.OldBitmap());
         FinishFrame(host, f.Dest);
         return;
     }
@@ -109,23 +142,33 @@ void DrawEffectFrame(TEffectHost& host) {
 
     const TStyleClass kind = ClassOfStyle(f.Style);
     switch (kind) {
-    case TStyleClass::Custom: CustomStyleStep(f); break;
+    case TStyleClass::Custom:
+        CustomStyleStep(f);
+        break;
     case TStyleClass::Rectangle:
-        if (IsMultiPieceStyle(f.Style)) MultiPieceStyleStep(f);
-        else RectangleStyleStep(f);
+        if (IsMultiPieceStyle(f.Style))
+            MultiPieceStyleStep(f);
+        else
+            RectangleStyleStep(f);
         break;
     case TStyleClass::Region:
-        if (IsStripStyle(f.Style)) StripStyleStep(f);
-        else ShapeStyleStep(f);
+        if (IsStripStyle(f.Style))
+            StripStyleStep(f);
+        else
+            ShapeStyleStep(f);
         break;
-    case TStyleClass::Pixel: PixelStyleStep(f); break;
+    case TStyleClass::Pixel:
+        PixelStyleStep(f);
+        break;
     }
 
     if (f.Progress == 100) {
         CopyBitmap(screen, picture);
     } else if (f.Progress > 0) {
-        if (kind == TStyleClass::Rectangle) StretchCopy(screen, f.Dest, picture, f.Source);
-        else if (f.Clip) CopyClipped(screen, picture, *f.Clip);
+        if (kind == TStyleClass::Rectangle)
+            StretchCopy(screen, f.Dest, picture, f.Source);
+        else if (f.Clip)
+            CopyClipped(screen, picture, *f.Clip);
     }
     f.Clip.reset();
     FinishFrame(host, f.Dest);

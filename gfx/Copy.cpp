@@ -13,7 +13,8 @@ void CopyBitmap(TBitmap24& dst, const TBitmap24& src) {
         return;
     }
     const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
-    for (int y = 0; y < h; ++y) std::memcpy(dst.Row(y), src.Row(y), static_cast<std::size_t>(w) * 3);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(dst.Row(y), src.Row(y), static_cast<std::size_t>(w) * 3);
 }
 
 void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24& src, int sx,
@@ -60,7 +61,8 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
         std::size_t i = 0;
         while (i < n) {
             std::size_t j = i + 1;
-            while (j < n && columns[j] == columns[j - 1] + 3) ++j;
+            while (j < n && columns[j] == columns[j - 1] + 3)
+                ++j;
             if (j - i >= 8) {
                 runs.push_back({i, j - i, true});
             } else if (!runs.empty() && !runs.back().Copy) {
@@ -102,7 +104,8 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
                     const std::size_t at = run.First * 3, bytes = run.Count * 3;
                     const std::uint8_t* s = from + columns[run.First];
                     std::size_t o = 0;
-                    for (; o < bytes && at + o + 8 <= end; o += 8) std::memcpy(to + at + o, s + o, 8);
+                    for (; o < bytes && at + o + 8 <= end; o += 8)
+                        std::memcpy(to + at + o, s + o, 8);
                     if (o < bytes) std::memcpy(to + at + o, s + o, bytes - o);
                     continue;
                 }
@@ -116,13 +119,15 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
                     std::memcpy(&p2, from + c[2], 4);
                     std::memcpy(&p3, from + c[3], 4);
                     // Four pixels packed into twelve bytes, stored at once.
-                    const std::uint64_t lo = (p0 & 0xFFFFFFu) | (std::uint64_t(p1 & 0xFFFFFFu) << 24) |
+                    const std::uint64_t lo = (p0 & 0xFFFFFFu) |
+                                             (std::uint64_t(p1 & 0xFFFFFFu) << 24) |
                                              (std::uint64_t(p2) << 48);
                     const std::uint32_t hi = ((p2 >> 16) & 0xFFu) | ((p3 & 0xFFFFFFu) << 8);
                     std::memcpy(out, &lo, 8);
                     std::memcpy(out + 8, &hi, 4);
                 }
-                for (; c < stop; ++c, out += 3) std::memcpy(out, from + *c, 4);
+                for (; c < stop; ++c, out += 3)
+                    std::memcpy(out, from + *c, 4);
             }
             const std::size_t n = columns.size();
             std::memcpy(to + (n - 1) * 3, from + columns[n - 1], 3);
@@ -160,7 +165,9 @@ void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
         mask.assign(end - begin + 8, 0);
         for (const TRegion::TSpan& s : spans) {
             const int x0 = std::max(s.Left, 0), x1 = std::min(s.Right, w);
-            if (x0 < x1) std::memset(mask.data() + x0 * 3 - begin, 0xFF, static_cast<std::size_t>(x1 - x0) * 3);
+            if (x0 < x1)
+                std::memset(mask.data() + x0 * 3 - begin, 0xFF,
+                            static_cast<std::size_t>(x1 - x0) * 3);
         }
         const std::size_t words = (end - begin) / 8;
         for (int y = y0; y < y1; ++y) {
@@ -180,6 +187,57 @@ void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
     });
 }
 
+void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outside,
+                  const TRegion& clip) {
+    const int w = dst.Width(), h = dst.Height();
+    const std::size_t row_bytes = static_cast<std::size_t>(w) * 3;
+    auto outside_rows = [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+            std::memcpy(dst.Row(y), outside.Row(y), row_bytes);
+    };
+    std::vector<std::uint8_t> mask;
+    int done = 0; // rows above this are drawn
+    clip.ForEachBand([&](int top, int bottom, std::span<const TRegion::TSpan> spans) {
+        const int y0 = std::clamp(top, done, h), y1 = std::clamp(bottom, y0, h);
+        if (y0 >= y1) return;
+        outside_rows(done, y0);
+        done = y1;
+        if (spans.size() <= 8 || w / static_cast<int>(spans.size()) >= 16) {
+            for (int y = y0; y < y1; ++y) {
+                std::uint8_t* d = dst.Row(y);
+                std::size_t at = 0; // bytes of the row drawn
+                for (const TRegion::TSpan& span : spans) {
+                    const std::size_t a = static_cast<std::size_t>(std::clamp(span.Left, 0, w)) * 3;
+                    const std::size_t b =
+                        static_cast<std::size_t>(std::clamp(span.Right, 0, w)) * 3;
+                    if (a >= b) continue;
+                    std::memcpy(d + at, outside.Row(y) + at, a - at);
+                    std::memcpy(d + a, inside.Row(y) + a, b - a);
+                    at = b;
+                }
+                std::memcpy(d + at, outside.Row(y) + at, row_bytes - at);
+            }
+            return;
+        }
+        // Many narrow spans (combs, crumbs): one byte mask for the band
+        // chooses between the two rows, which vectorises.
+        mask.assign(row_bytes, 0);
+        for (const TRegion::TSpan& span : spans) {
+            const int a = std::clamp(span.Left, 0, w), b = std::clamp(span.Right, 0, w);
+            if (a < b) std::memset(mask.data() + a * 3, 0xFF, static_cast<std::size_t>(b - a) * 3);
+        }
+        const std::uint8_t* m = mask.data();
+        for (int y = y0; y < y1; ++y) {
+            std::uint8_t* d = dst.Row(y);
+            const std::uint8_t* in = inside.Row(y);
+            const std::uint8_t* out = outside.Row(y);
+            for (std::size_t i = 0; i < row_bytes; ++i)
+                d[i] = static_cast<std::uint8_t>((in[i] & m[i]) | (out[i] & ~m[i]));
+        }
+    });
+    outside_rows(done, h);
+}
+
 TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h) {
     TBitmap24 canvas(w, h);
     const int pw = picture.Width(), ph = picture.Height();
@@ -188,8 +246,8 @@ TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h) {
 }
 
 void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb) {
-    const std::uint8_t b = static_cast<std::uint8_t>(rgb >> 16), g = static_cast<std::uint8_t>(rgb >> 8),
-                       r = static_cast<std::uint8_t>(rgb);
+    const std::uint8_t b = static_cast<std::uint8_t>(rgb >> 16),
+                       g = static_cast<std::uint8_t>(rgb >> 8), r = static_cast<std::uint8_t>(rgb);
     const int x0 = std::max(rect.Left, 0), x1 = std::min(rect.Right, dst.Width());
     for (int y = std::max(rect.Top, 0); y < std::min(rect.Bottom, dst.Height()); ++y) {
         std::uint8_t* p = dst.Row(y) + x0 * 3;

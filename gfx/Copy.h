@@ -36,6 +36,12 @@ inline void StretchCopy(TBitmap24& dst, const TRect& d, const TBitmap24& src, co
 // The whole of `src` onto `dst` at (0, 0), only where `clip` holds.
 void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip);
 
+// Every pixel of `dst` from `inside` where `clip` holds and from `outside`
+// elsewhere: CopyBitmap of `outside` followed by CopyClipped of `inside`,
+// writing each pixel once. All three bitmaps have the same size.
+void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outside,
+                  const TRegion& clip);
+
 // A w x h black bitmap with `picture` unscaled at its centre, its top-left
 // corner at ((w - width) div 2, (h - height) div 2): a smaller picture gets a
 // black border, a larger one is cut alike on each side.

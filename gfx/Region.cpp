@@ -11,8 +11,8 @@ void TRegion::AppendBand(int top, int bottom, std::span<const TSpan> spans) {
     if (!bands_.empty()) {
         TBand& last = bands_.back();
         std::span<const TSpan> previous = Spans(last);
-        if (last.Bottom == top && std::equal(previous.begin(), previous.end(), spans.begin(),
-                                             spans.end())) {
+        if (last.Bottom == top &&
+            std::equal(previous.begin(), previous.end(), spans.begin(), spans.end())) {
             last.Bottom = bottom;
             return;
         }
@@ -53,6 +53,29 @@ void CentreSpan(double a, double b, int& left, int& right) {
     right = static_cast<int>(std::ceil(b - 0.5));
 }
 
+// Stable sort of `items` by an integer key: by counting when the keys span
+// few values for their number (rectangles of one bitmap), else by comparing.
+template <typename T, typename Key> void SortByKey(std::vector<T>& items, Key key) {
+    if (items.size() < 2) return;
+    auto [low, high] = std::minmax_element(items.begin(), items.end(),
+                                           [&](const T& a, const T& b) { return key(a) < key(b); });
+    const long long lo = key(*low), range = static_cast<long long>(key(*high)) - lo + 1;
+    if (range > 4 * static_cast<long long>(items.size()) + 4096) {
+        std::stable_sort(items.begin(), items.end(),
+                         [&](const T& a, const T& b) { return key(a) < key(b); });
+        return;
+    }
+    std::vector<std::size_t> start(static_cast<std::size_t>(range) + 1, 0);
+    for (const T& item : items)
+        ++start[static_cast<std::size_t>(key(item) - lo) + 1];
+    for (std::size_t k = 1; k < start.size(); ++k)
+        start[k] += start[k - 1];
+    std::vector<T> sorted(items.size());
+    for (const T& item : items)
+        sorted[start[static_cast<std::size_t>(key(item) - lo)]++] = item;
+    items.swap(sorted);
+}
+
 } // namespace
 
 void TRegionBuilder::AddRow(int y, std::vector<std::pair<int, int>>& spans) {
@@ -73,14 +96,17 @@ TRegion TRegion::FromRects(std::span<const TRect> rects) {
     live.reserve(rects.size());
     for (const TRect& r : rects)
         if (!r.IsEmpty()) live.push_back(r);
-    std::sort(live.begin(), live.end(), [](const TRect& a, const TRect& b) { return a.Top < b.Top; });
+    // By top, then left: the rectangles that start on one band's top arrive
+    // already in the order of the active list below.
+    SortByKey(live, [](const TRect& r) { return r.Left; });
+    SortByKey(live, [](const TRect& r) { return r.Top; });
     std::vector<int> edges;
     edges.reserve(live.size() * 2);
     for (const TRect& r : live) {
         edges.push_back(r.Top);
         edges.push_back(r.Bottom);
     }
-    std::sort(edges.begin(), edges.end());
+    SortByKey(edges, [](int y) { return y; });
     edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
 
     // The rectangles crossing the current rows, kept sorted by left edge so
@@ -94,12 +120,11 @@ TRegion TRegion::FromRects(std::span<const TRect> rects) {
         const int top = edges[e], bottom = edges[e + 1];
         std::erase_if(active, [top](const TRect* r) { return r->Bottom <= top; });
         const std::size_t old_count = active.size();
-        while (next < live.size() && live[next].Top <= top) active.push_back(&live[next++]);
-        if (active.size() > old_count) {
-            std::sort(active.begin() + static_cast<long>(old_count), active.end(), by_left);
+        while (next < live.size() && live[next].Top <= top)
+            active.push_back(&live[next++]);
+        if (active.size() > old_count)
             std::inplace_merge(active.begin(), active.begin() + static_cast<long>(old_count),
                                active.end(), by_left);
-        }
         if (active.empty()) continue;
         spans.clear();
         for (const TRect* r : active) {
@@ -122,8 +147,10 @@ TRegion TRegion::FromRoundRect(const TRect& rect, int ew, int eh, const TRect& c
     const int top = std::max(rect.Top, clip.Top), bottom = std::min(rect.Bottom, clip.Bottom);
     for (int y = top; y < bottom; ++y) {
         double py = y + 0.5, dy = 0;
-        if (py < rect.Top + b) dy = rect.Top + b - py;
-        else if (py > rect.Bottom - b) dy = py - (rect.Bottom - b);
+        if (py < rect.Top + b)
+            dy = rect.Top + b - py;
+        else if (py > rect.Bottom - b)
+            dy = py - (rect.Bottom - b);
         double inset = 0;
         if (dy > 0 && b > 0) inset = a - a * std::sqrt(std::max(0.0, 1 - (dy / b) * (dy / b)));
         TSpan span;
@@ -188,9 +215,12 @@ TRegion TRegion::FromPolygon(std::span<const TPoint> points, const TRect& clip) 
 TRegion TRegion::Combine(const TRegion& a, const TRegion& b, TOp op) {
     auto keep = [op](bool in_a, bool in_b) {
         switch (op) {
-        case TOp::Union: return in_a || in_b;
-        case TOp::Intersect: return in_a && in_b;
-        case TOp::Xor: return in_a != in_b;
+        case TOp::Union:
+            return in_a || in_b;
+        case TOp::Intersect:
+            return in_a && in_b;
+        case TOp::Xor:
+            return in_a != in_b;
         }
         return false;
     };
@@ -200,8 +230,10 @@ TRegion TRegion::Combine(const TRegion& a, const TRegion& b, TOp op) {
     const std::size_t na = a.bands_.size(), nb = b.bands_.size();
     int y = INT_MIN;
     while (true) {
-        while (ia < na && a.bands_[ia].Bottom <= y) ++ia;
-        while (ib < nb && b.bands_[ib].Bottom <= y) ++ib;
+        while (ia < na && a.bands_[ia].Bottom <= y)
+            ++ia;
+        while (ib < nb && b.bands_[ib].Bottom <= y)
+            ++ib;
         if (ia == na && ib == nb) break;
         const bool a_on = ia < na && a.bands_[ia].Top <= y;
         const bool b_on = ib < nb && b.bands_[ib].Top <= y;
@@ -231,8 +263,10 @@ TRegion TRegion::Combine(const TRegion& a, const TRegion& b, TOp op) {
                 }
                 bool now = keep(in_a, in_b);
                 if (now != in) {
-                    if (now) start = x;
-                    else spans.push_back({start, x});
+                    if (now)
+                        start = x;
+                    else
+                        spans.push_back({start, x});
                     in = now;
                 }
             }

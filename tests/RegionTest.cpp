@@ -1,9 +1,10 @@
-#include "gfx/Copy.h"
 #include "gfx/Region.h"
 
-#include <gtest/gtest.h>
+#include "gfx/Copy.h"
 
+#include <algorithm>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <random>
 
 namespace tevrin {
@@ -19,7 +20,8 @@ struct TMask {
     void Set(int x, int y, bool v) { bits[(y - kLo) * kN + (x - kLo)] = v; }
     void AddRect(const TRect& r) {
         for (int y = std::max(r.Top, kLo); y < std::min(r.Bottom, kHi); ++y)
-            for (int x = std::max(r.Left, kLo); x < std::min(r.Right, kHi); ++x) Set(x, y, true);
+            for (int x = std::max(r.Left, kLo); x < std::min(r.Right, kHi); ++x)
+                Set(x, y, true);
     }
 };
 
@@ -56,10 +58,17 @@ TEST(Region, CombineMatchesAPixelMaskOnRandomInputs) {
     for (int round = 0; round < 300; ++round) {
         TMask ma, mb;
         std::vector<TRect> ra, rb;
-        for (int i = 0; i < 1 + round % 7; ++i) ra.push_back(RandomRect(rng));
-        for (int i = 0; i < 1 + round % 5; ++i) rb.push_back(RandomRect(rng));
-        for (const TRect& r : ra) ma.AddRect(r);
-        for (const TRect& r : rb) mb.AddRect(r);
+        for (int i = 0; i < 1 + round % 7; ++i)
+            ra.push_back(RandomRect(rng));
+        for (int i = 0; i < 1 + round % 5; ++i)
+            rb.push_back(RandomRect(rng));
+        // Now and then a rectangle far away, outside the mask: coordinates
+        // too spread out to sort by counting.
+        if (round % 3 == 0) ra.push_back({1 << 24, -(1 << 22), (1 << 24) + 9, -(1 << 22) + 4});
+        for (const TRect& r : ra)
+            ma.AddRect(r);
+        for (const TRect& r : rb)
+            mb.AddRect(r);
         TRegion a = TRegion::FromRects(ra), b = TRegion::FromRects(rb);
         ExpectSame(a, ma, "FromRects");
         ExpectCanonical(a);
@@ -69,9 +78,10 @@ TEST(Region, CombineMatchesAPixelMaskOnRandomInputs) {
             for (int y = TMask::kLo; y < TMask::kHi; ++y)
                 for (int x = TMask::kLo; x < TMask::kHi; ++x) {
                     bool pa = ma.Get(x, y), pb = mb.Get(x, y);
-                    mc.Set(x, y, op == TRegion::TOp::Union       ? pa || pb
-                                 : op == TRegion::TOp::Intersect ? pa && pb
-                                                                 : pa != pb);
+                    mc.Set(x, y,
+                           op == TRegion::TOp::Union       ? pa || pb
+                           : op == TRegion::TOp::Intersect ? pa && pb
+                                                           : pa != pb);
                 }
             ExpectSame(c, mc, "Combine");
             ExpectCanonical(c);
@@ -87,13 +97,14 @@ TEST(Region, CombineMatchesAPixelMaskOnRandomInputs) {
 TEST(Region, EmptyPiecesAndBounds) {
     TRegion empty = TRegion::FromRects(std::vector<TRect>{{5, 5, 5, 9}, {3, 3, 1, 8}});
     EXPECT_TRUE(empty.IsEmpty());
-    TRegion r = TRegion::FromRects(std::vector<TRect>{{0, 0, 10, 4}, {20, 0, 30, 4}, {0, 4, 40, 9},
-                                                      {10, 12, 20, 15}});
+    TRegion r = TRegion::FromRects(
+        std::vector<TRect>{{0, 0, 10, 4}, {20, 0, 30, 4}, {0, 4, 40, 9}, {10, 12, 20, 15}});
     EXPECT_EQ(r.Bounds(), (TRect{0, 0, 40, 15}));
     EXPECT_EQ(r.BandCount(), 3u);
     EXPECT_TRUE(TRegion::Combine(r, r, TRegion::TOp::Xor).IsEmpty());
     // Touching rectangles merge into one span and one band.
-    TRegion merged = TRegion::FromRects(std::vector<TRect>{{0, 0, 5, 5}, {5, 0, 9, 5}, {0, 5, 9, 8}});
+    TRegion merged =
+        TRegion::FromRects(std::vector<TRect>{{0, 0, 5, 5}, {5, 0, 9, 5}, {0, 5, 9, 8}});
     EXPECT_EQ(merged.Rects(), (std::vector<TRect>{{0, 0, 9, 8}}));
 }
 
@@ -101,7 +112,9 @@ TEST(Region, RoundRectKeepsPixelsWhoseCentresLieInside) {
     struct {
         TRect rect;
         int ew, eh;
-    } cases[] = {{{2, 3, 40, 30}, 20, 14}, {{-30, -10, 20, 60}, 100, 100}, {{5, 5, 6, 40}, 3, 3},
+    } cases[] = {{{2, 3, 40, 30}, 20, 14},
+                 {{-30, -10, 20, 60}, 100, 100},
+                 {{5, 5, 6, 40}, 3, 3},
                  {{0, 0, 48, 48}, 0, 0}};
     for (const auto& c : cases) {
         TRect clip{0, 0, kSize, kSize};
@@ -126,7 +139,8 @@ TEST(Region, RoundRectKeepsPixelsWhoseCentresLieInside) {
         // The two rules may differ on pixels whose centre lies on the curve.
         int differences = 0;
         for (int y = 0; y < kSize; ++y)
-            for (int x = 0; x < kSize; ++x) differences += region.Contains(x, y) != mask.Get(x, y);
+            for (int x = 0; x < kSize; ++x)
+                differences += region.Contains(x, y) != mask.Get(x, y);
         EXPECT_LE(differences, 2) << c.rect.Left << "," << c.rect.Top;
     }
 }
@@ -203,13 +217,27 @@ TEST(Copy, CopyClippedAndFill) {
             ASSERT_EQ(dst.Row(y)[x * 3 + 2], clip.Contains(x, y) ? 9 : 0) << x << "," << y;
     // Many narrow spans take the masked path; odd widths test its tail.
     std::vector<TRect> columns;
-    for (int x = -3; x < 25; x += 2) columns.push_back({x, 3 + x % 5, x + 1, 19});
+    for (int x = -3; x < 25; x += 2)
+        columns.push_back({x, 3 + x % 5, x + 1, 19});
     TRegion comb = TRegion::FromRects(columns);
     TBitmap24 masked(19, 20);
     CopyClipped(masked, Numbered(19, 20), comb);
     for (int y = 0; y < 20; ++y)
         for (int x = 0; x < 19; ++x)
             ASSERT_EQ(masked.Row(y)[x * 3 + 2], comb.Contains(x, y) ? 9 : 0) << x << "," << y;
+    // Inside and outside chosen per pixel: bands beyond the bitmap, rows
+    // above, between and below them, and both the wide and the masked path.
+    for (const TRegion& r : {clip, comb, TRegion::FromRect({-5, 4, 30, 6}), TRegion()}) {
+        TBitmap24 both(19, 20), inside = Numbered(19, 20), outside(19, 20);
+        std::fill_n(outside.Bits(), outside.ByteSize(), 0x33);
+        std::fill_n(both.Bits(), both.ByteSize(), 0x77);
+        CopySelected(both, inside, outside, r);
+        for (int y = 0; y < 20; ++y)
+            for (int x = 0; x < 19; ++x)
+                ASSERT_TRUE(std::equal(both.Row(y) + x * 3, both.Row(y) + x * 3 + 3,
+                                       (r.Contains(x, y) ? inside : outside).Row(y) + x * 3))
+                    << x << "," << y;
+    }
     FillRect(dst, {-3, -3, 2, 1}, 0x0000FF);
     EXPECT_EQ(dst.Row(0)[2], 255);
     EXPECT_EQ(dst.Row(0)[0], 0);
