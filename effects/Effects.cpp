@@ -14,11 +14,6 @@ TStyleClass ClassOfStyle(int style) {
     return TStyleClass::Region;
 }
 
-void TFrame::EarlyPiece(const TRect& dest, const TRect& source) {
-    StretchCopy(Screen, dest, Picture, source);
-    Host.InvalidateArea(dest);
-}
-
 namespace {
 
 // Style 0: the handler draws the frame; without one the picture shows at
@@ -113,6 +108,37 @@ void DrawEffectFrame(TEffectHost& host) {
             CopyBitmap(screen, picture);
         else
             PixelStyleStep(f, &host.OldBitmap());
+        FinishFrame(host, f.Dest);
+        return;
+    }
+    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
+        IsMultiPieceStyle(host.FrameStyle())) {
+        // The pieces of a multi-piece style only read the picture, so they
+        // are gathered first and the old image is copied only where none of
+        // them will draw; they are then drawn and reported in their order.
+        TFrame f = ComputeFrame(host);
+        std::vector<TPiece> pieces;
+        f.Deferred = &pieces;
+        MultiPieceStyleStep(f);
+        f.Deferred = nullptr;
+        if (f.Progress == 100) {
+            for (const TPiece& piece : pieces)
+                host.InvalidateArea(piece.Dest);
+            CopyBitmap(screen, picture);
+        } else {
+            std::vector<TRect> covered;
+            for (const TPiece& piece : pieces)
+                if (auto area = CoveredArea(f, piece)) covered.push_back(*area);
+            if (f.Progress > 0)
+                if (auto area = CoveredArea(f, {f.Dest, f.Source})) covered.push_back(*area);
+            // The frame less what the pieces cover (which lies within it).
+            CopyClipped(screen, host.OldBitmap(),
+                        TRegion::Combine(TRegion::FromRect(f.Bounds()), TRegion::FromRects(covered),
+                                         TRegion::TOp::Xor));
+            for (const TPiece& piece : pieces)
+                f.DrawPiece(piece);
+            if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);
+        }
         FinishFrame(host, f.Dest);
         return;
     }

@@ -5,25 +5,43 @@
 #include "gfx/Region.h"
 
 #include <optional>
+#include <vector>
 
 namespace tevrin {
+
+// A piece of the picture a multi-piece style shows before the frame's common
+// copy: Dest from Source, or a fold that mirrors Source into Dest.
+struct TPiece {
+    TRect Dest, Source;
+    bool Fold = false, MirrorX = false, MirrorY = false;
+};
 
 struct TFrame {
     TEffectHost& Host;
     TBitmap24& Screen;
     const TBitmap24& Picture;
     int Style, Progress, Step;
-    int W, H;  // picture size
-    int X, Y;  // the progress as a horizontal and a vertical extent
-    int D;     // snap distance of the comb styles
+    int W, H; // picture size
+    int X, Y; // the progress as a horizontal and a vertical extent
+    int D;    // snap distance of the comb styles
     TRect Dest, Source;
-    std::optional<TRegion> Clip;  // none until a region style makes one
+    std::optional<TRegion> Clip; // none until a region style makes one
+
+    // With a list, pieces are kept there to be drawn later instead of at
+    // once, so that the frame can see first what they will cover.
+    std::vector<TPiece>* Deferred = nullptr;
 
     TRect Bounds() const { return {0, 0, W, H}; }
-    // Copies a piece at once and reports it (the early pieces of the
-    // multi-piece styles).
+    // Copies a piece and reports it (the early pieces of the multi-piece
+    // styles), or defers it.
     void EarlyPiece(const TRect& dest, const TRect& source);
+    void FoldPiece(const TRect& fold, const TRect& source, bool mirror_x, bool mirror_y);
+    void DrawPiece(const TPiece& piece);
 };
+
+// The screen pixels a piece is sure to draw: its destination within the
+// frame, when every destination pixel has a source pixel in the picture.
+std::optional<TRect> CoveredArea(const TFrame& f, const TPiece& piece);
 
 // Each family's own step: sets Dest and Source, builds Clip, or writes the
 // screen's pixels.

@@ -24,6 +24,11 @@ void MirrorCopy(TBitmap24& screen, const TRect& dest, const TBitmap24& picture, 
                 picture, source.Left, source.Top, source.Width(), source.Height());
 }
 
+TRect Overlap(const TRect& a, const TRect& b) {
+    return {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+            std::min(a.Bottom, b.Bottom)};
+}
+
 // The fold's width along a side of length `side` at extent `extent`: it
 // grows with the wipe, keeps a tenth of the side, then shrinks to nothing.
 int FoldWidth(int extent, int side) {
@@ -33,6 +38,42 @@ int FoldWidth(int extent, int side) {
 }
 
 } // namespace
+
+void TFrame::EarlyPiece(const TRect& dest, const TRect& source) {
+    if (Deferred != nullptr)
+        Deferred->push_back({dest, source});
+    else
+        DrawPiece({dest, source});
+}
+
+void TFrame::FoldPiece(const TRect& fold, const TRect& source, bool mirror_x, bool mirror_y) {
+    const TPiece piece{fold, source, true, mirror_x, mirror_y};
+    if (Deferred != nullptr)
+        Deferred->push_back(piece);
+    else
+        DrawPiece(piece);
+}
+
+void TFrame::DrawPiece(const TPiece& piece) {
+    if (piece.Fold)
+        MirrorCopy(Screen, piece.Dest, Picture, piece.Source, piece.MirrorX, piece.MirrorY);
+    else
+        StretchCopy(Screen, piece.Dest, Picture, piece.Source);
+    Host.InvalidateArea(piece.Dest);
+}
+
+std::optional<TRect> CoveredArea(const TFrame& f, const TPiece& piece) {
+    TRect source = piece.Source;
+    if (piece.Fold) source = Overlap(source, f.Bounds()); // a fold clips its source
+    const TRect& d = piece.Dest;
+    const bool whole_source = source.Left >= 0 && source.Top >= 0 && source.Right <= f.W &&
+                              source.Bottom <= f.H && source.Left < source.Right &&
+                              source.Top < source.Bottom;
+    if (!whole_source || d.Left >= d.Right || d.Top >= d.Bottom) return std::nullopt;
+    const TRect area = Overlap(d, f.Bounds());
+    if (area.IsEmpty()) return std::nullopt;
+    return area;
+}
 
 bool IsMultiPieceStyle(int style) {
     return (style >= 12 && style <= 17) || (style >= 29 && style <= 34) ||
@@ -61,13 +102,11 @@ void MultiPieceStyleStep(TFrame& f) {
         const int F = FoldWidth(X, W);
         if (f.Style == 14) {
             TRect fold{X, 0, X + F, H};
-            MirrorCopy(f.Screen, fold, f.Picture, {X + F, 0, X + 2 * F, H}, true, false);
-            f.Host.InvalidateArea(fold);
+            f.FoldPiece(fold, {X + F, 0, X + 2 * F, H}, true, false);
             last({0, 0, X, H}, {0, 0, X, H});
         } else {
             TRect fold{W - X - F, 0, W - X, H};
-            MirrorCopy(f.Screen, fold, f.Picture, {W - X - 2 * F, 0, W - X - F, H}, true, false);
-            f.Host.InvalidateArea(fold);
+            f.FoldPiece(fold, {W - X - 2 * F, 0, W - X - F, H}, true, false);
             last({W - X, 0, W, H}, {W - X, 0, W, H});
         }
         break;
@@ -93,13 +132,11 @@ void MultiPieceStyleStep(TFrame& f) {
         const int F = FoldWidth(Y, H);
         if (f.Style == 31) {
             TRect fold{0, Y, W, Y + F};
-            MirrorCopy(f.Screen, fold, f.Picture, {0, Y + F, W, Y + 2 * F}, false, true);
-            f.Host.InvalidateArea(fold);
+            f.FoldPiece(fold, {0, Y + F, W, Y + 2 * F}, false, true);
             last({0, 0, W, Y}, {0, 0, W, Y});
         } else {
             TRect fold{0, H - Y - F, W, H - Y};
-            MirrorCopy(f.Screen, fold, f.Picture, {0, H - Y - 2 * F, W, H - Y - F}, false, true);
-            f.Host.InvalidateArea(fold);
+            f.FoldPiece(fold, {0, H - Y - 2 * F, W, H - Y - F}, false, true);
             last({0, H - Y, W, H}, {0, H - Y, W, H});
         }
         break;
@@ -136,7 +173,8 @@ void MultiPieceStyleStep(TFrame& f) {
         f.EarlyPiece({W - hx, hh - 1, W + (W - X) / 2, H}, {hw + 1, hh - 1, W, H});
         last({0, H - hy, hw + 1, H + (H - Y) / 2}, {0, hh + 1, hw + 1, H});
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
