@@ -58,17 +58,21 @@ TFrame ComputeFrame(TEffectHost& host) {
                   std::nullopt};
 }
 
-// True when the frame's own copy will draw every pixel of the screen (the
-// magnifying styles, whose destination reaches past every edge), so that
-// copying the old image first would only be overwritten.
-bool CoversWholeFrame(const TFrame& f) {
-    if (f.Progress <= 0 || f.Progress >= 100 || ClassOfStyle(f.Style) != TStyleClass::Rectangle ||
-        IsMultiPieceStyle(f.Style))
-        return false;
-    const TRect& d = f.Dest;
-    const TRect& s = f.Source;
-    return d.Left <= 0 && d.Top <= 0 && d.Right >= f.W && d.Bottom >= f.H && s.Left >= 0 &&
-           s.Top >= 0 && s.Right <= f.W && s.Bottom <= f.H && !s.IsEmpty();
+TRect Overlap(const TRect& a, const TRect& b) {
+    return {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
+            std::min(a.Bottom, b.Bottom)};
+}
+
+// The old image onto the screen, except where `covered` (rectangles within
+// the frame) is about to be drawn over.
+void CopyOldOutside(TFrame& f, const TBitmap24& old, const std::vector<TRect>& covered) {
+    if (covered.empty()) {
+        CopyBitmap(f.Screen, old);
+    } else if (covered.size() > 1 || covered.front() != f.Bounds()) {
+        CopyClipped(f.Screen, old,
+                    TRegion::Combine(TRegion::FromRect(f.Bounds()), TRegion::FromRects(covered),
+                                     TRegion::TOp::Xor));
+    }
 }
 
 // Steps 8 to 10: report the changed area, the frame's end, repaint.
@@ -79,6 +83,19 @@ void FinishFrame(TEffectHost& host, const TRect& dest) {
 }
 
 } // namespace
+
+std::optional<TRect> CoveredArea(const TFrame& f, const TPiece& piece) {
+    TRect source = piece.Source;
+    if (piece.Fold) source = Overlap(source, f.Bounds()); // a fold clips its source
+    const TRect& d = piece.Dest;
+    const bool whole_source = source.Left >= 0 && source.Top >= 0 && source.Right <= f.W &&
+                              source.Bottom <= f.H && source.Left < source.Right &&
+                              source.Top < source.Bottom;
+    if (!whole_source || d.Left >= d.Right || d.Top >= d.Bottom) return std::nullopt;
+    const TRect area = Overlap(d, f.Bounds());
+    if (area.IsEmpty()) return std::nullopt;
+    return area;
+}
 
 void DrawEffectFrame(TEffectHost& host) {
     TBitmap24& screen = host.ScreenBitmap();
@@ -91,11 +108,15 @@ void DrawEffectFrame(TEffectHost& host) {
         // computes rectangles, so it can decide whether the old image shows.
         TFrame f = ComputeFrame(host);
         RectangleStyleStep(f);
-        if (!CoversWholeFrame(f)) CopyBitmap(screen, host.OldBitmap());
-        if (f.Progress == 100)
+        if (f.Progress == 100) {
             CopyBitmap(screen, picture);
-        else if (f.Progress > 0)
-            StretchCopy(screen, f.Dest, picture, f.Source);
+        } else {
+            std::vector<TRect> covered;
+            if (f.Progress > 0)
+                if (auto area = CoveredArea(f, {f.Dest, f.Source})) covered.push_back(*area);
+            CopyOldOutside(f, host.OldBitmap(), covered);
+            if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);
+        }
         FinishFrame(host, f.Dest);
         return;
     }
@@ -131,10 +152,7 @@ void DrawEffectFrame(TEffectHost& host) {
                 if (auto area = CoveredArea(f, piece)) covered.push_back(*area);
             if (f.Progress > 0)
                 if (auto area = CoveredArea(f, {f.Dest, f.Source})) covered.push_back(*area);
-            // The frame less what the pieces cover (which lies within it).
-            CopyClipped(screen, host.OldBitmap(),
-                        TRegion::Combine(TRegion::FromRect(f.Bounds()), TRegion::FromRects(covered),
-                                         TRegion::TOp::Xor));
+            CopyOldOutside(f, host.OldBitmap(), covered);
             for (const TPiece& piece : pieces)
                 f.DrawPiece(piece);
             if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);

@@ -24,11 +24,6 @@ void MirrorCopy(TBitmap24& screen, const TRect& dest, const TBitmap24& picture, 
                 picture, source.Left, source.Top, source.Width(), source.Height());
 }
 
-TRect Overlap(const TRect& a, const TRect& b) {
-    return {std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right),
-            std::min(a.Bottom, b.Bottom)};
-}
-
 // The fold's width along a side of length `side` at extent `extent`: it
 // grows with the wipe, keeps a tenth of the side, then shrinks to nothing.
 int FoldWidth(int extent, int side) {
@@ -60,19 +55,6 @@ void TFrame::DrawPiece(const TPiece& piece) {
     else
         StretchCopy(Screen, piece.Dest, Picture, piece.Source);
     Host.InvalidateArea(piece.Dest);
-}
-
-std::optional<TRect> CoveredArea(const TFrame& f, const TPiece& piece) {
-    TRect source = piece.Source;
-    if (piece.Fold) source = Overlap(source, f.Bounds()); // a fold clips its source
-    const TRect& d = piece.Dest;
-    const bool whole_source = source.Left >= 0 && source.Top >= 0 && source.Right <= f.W &&
-                              source.Bottom <= f.H && source.Left < source.Right &&
-                              source.Top < source.Bottom;
-    if (!whole_source || d.Left >= d.Right || d.Top >= d.Bottom) return std::nullopt;
-    const TRect area = Overlap(d, f.Bounds());
-    if (area.IsEmpty()) return std::nullopt;
-    return area;
 }
 
 bool IsMultiPieceStyle(int style) {
