@@ -131,8 +131,12 @@ CopyRotatedRowAvx2(const double* c, const double* s, double dy_sin, double dy_co
 using TCopyRotatedRow = void (*)(const double*, const double*, double, double, const std::uint8_t*,
                                  std::ptrdiff_t, std::ptrdiff_t, int, std::uint8_t*, std::size_t,
                                  std::ptrdiff_t);
-const TCopyRotatedRow kCopyRotatedRow =
-    __builtin_cpu_supports("avx2") ? CopyRotatedRowAvx2 : CopyRotatedRow;
+// Chosen during static initialisation, which may run before the compiler's
+// own processor detection has.
+const TCopyRotatedRow kCopyRotatedRow = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? CopyRotatedRowAvx2 : CopyRotatedRow;
+}();
 #else
 constexpr auto kCopyRotatedRow = CopyRotatedRow;
 #endif
