@@ -82,8 +82,8 @@ void FinishFrame(TEffectHost& host, const TRect& dest) {
     if (!host.Painting()) host.UpdateNow();
 }
 
-} // namespace
-
+// The screen pixels a piece is sure to draw: its destination within the
+// frame, when every destination pixel has a source pixel in the picture.
 std::optional<TRect> CoveredArea(const TFrame& f, const TPiece& piece) {
     TRect source = piece.Source;
     if (piece.Fold) source = Overlap(source, f.Bounds()); // a fold clips its source
@@ -97,88 +97,90 @@ std::optional<TRect> CoveredArea(const TFrame& f, const TPiece& piece) {
     return area;
 }
 
-void DrawEffectFrame(TEffectHost& host) {
-    TBitmap24& screen = host.ScreenBitmap();
-    const TBitmap24& picture = host.PictureBitmap();
-    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
-        ClassOfStyle(host.FrameStyle()) == TStyleClass::Rectangle &&
-        !IsMultiPieceStyle(host.FrameStyle())) {
-        // Without a handler between the old image and the style's step, the
-        // order is unobservable: a single-rectangle style's step only
-        // computes rectangles, so it can decide whether the old image shows.
-        TFrame f = ComputeFrame(host);
-        RectangleStyleStep(f);
-        if (f.Progress == 100) {
-            CopyBitmap(screen, picture);
-        } else {
-            std::vector<TRect> covered;
-            if (f.Progress > 0)
-                if (auto area = CoveredArea(f, {f.Dest, f.Source})) covered.push_back(*area);
-            CopyOldOutside(f, host.OldBitmap(), covered);
-            if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);
-        }
-        FinishFrame(host, f.Dest);
-        return;
-    }
-    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
-        ClassOfStyle(host.FrameStyle()) == TStyleClass::Pixel) {
-        // Likewise the pixel styles read the old image where it lies instead
-        // of a copy of it in the screen.
-        TFrame f = ComputeFrame(host);
-        if (f.Progress == 100)
-            CopyBitmap(screen, picture);
-        else
-            PixelStyleStep(f, &host.OldBitmap());
-        FinishFrame(host, f.Dest);
-        return;
-    }
-    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
-        IsMultiPieceStyle(host.FrameStyle())) {
-        // The pieces of a multi-piece style only read the picture, so they
-        // are gathered first and the old image is copied only where none of
-        // them will draw; they are then drawn and reported in their order.
-        TFrame f = ComputeFrame(host);
-        std::vector<TPiece> pieces;
-        f.Deferred = &pieces;
+// Without a handler between the old image and the style's step, nobody can
+// see in what order the screen gets its pixels, and a frame need not copy
+// the old image where the picture is about to cover it. These draw the same
+// frames as the steps in order.
+
+// A rectangle style's step only computes rectangles, and the pieces of a
+// multi-piece style only read the picture: they are gathered first, the old
+// image is copied only where none of them will draw, and they are then
+// drawn and reported in their order.
+void DrawRectangleFrame(TEffectHost& host) {
+    TFrame f = ComputeFrame(host);
+    std::vector<TPiece> pieces;
+    f.Deferred = &pieces;
+    if (IsMultiPieceStyle(f.Style))
         MultiPieceStyleStep(f);
-        f.Deferred = nullptr;
-        if (f.Progress == 100) {
-            for (const TPiece& piece : pieces)
-                host.InvalidateArea(piece.Dest);
-            CopyBitmap(screen, picture);
-        } else {
-            std::vector<TRect> covered;
-            for (const TPiece& piece : pieces)
-                if (auto area = CoveredArea(f, piece)) covered.push_back(*area);
-            if (f.Progress > 0)
-                if (auto area = CoveredArea(f, {f.Dest, f.Source})) covered.push_back(*area);
-            CopyOldOutside(f, host.OldBitmap(), covered);
-            for (const TPiece& piece : pieces)
-                f.DrawPiece(piece);
-            if (f.Progress > 0) StretchCopy(screen, f.Dest, picture, f.Source);
-        }
-        FinishFrame(host, f.Dest);
-        return;
+    else
+        RectangleStyleStep(f);
+    f.Deferred = nullptr;
+    if (f.Progress == 100) {
+        for (const TPiece& piece : pieces)
+            host.InvalidateArea(piece.Dest);
+        CopyBitmap(f.Screen, f.Picture);
+    } else {
+        std::vector<TRect> covered;
+        for (const TPiece& piece : pieces)
+            if (auto area = CoveredArea(f, piece)) covered.push_back(*area);
+        if (f.Progress > 0)
+            if (auto area = CoveredArea(f, {f.Dest, f.Source})) covered.push_back(*area);
+        CopyOldOutside(f, host.OldBitmap(), covered);
+        for (const TPiece& piece : pieces)
+            f.DrawPiece(piece);
+        if (f.Progress > 0) StretchCopy(f.Screen, f.Dest, f.Picture, f.Source);
     }
-    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle &&
-        ClassOfStyle(host.FrameStyle()) == TStyleClass::Region) {
-        // And a region style's step only builds its region, so the old image
-        // and the picture are drawn in one pass, each pixel once.
-        TFrame f = ComputeFrame(host);
-        if (IsStripStyle(f.Style))
-            StripStyleStep(f);
-        else
-            ShapeStyleStep(f);
-        if (f.Progress == 100)
-            CopyBitmap(screen, picture);
-        else if (f.Progress > 0 && f.Clip)
-            CopySelected(screen, picture, host.OldBitmap(), *f.Clip);
-        else
-            CopyBitmap(screen, host.OldBitmap());
-        FinishFrame(host, f.Dest);
-        return;
+    FinishFrame(host, f.Dest);
+}
+
+// The pixel styles read the old image where it lies.
+void DrawPixelFrame(TEffectHost& host) {
+    TFrame f = ComputeFrame(host);
+    if (f.Progress == 100)
+        CopyBitmap(f.Screen, f.Picture);
+    else
+        PixelStyleStep(f, &host.OldBitmap());
+    FinishFrame(host, f.Dest);
+}
+
+// A region style's step only builds its region: the old image and the
+// picture are drawn in one pass, each pixel once.
+void DrawRegionFrame(TEffectHost& host) {
+    TFrame f = ComputeFrame(host);
+    if (IsStripStyle(f.Style))
+        StripStyleStep(f);
+    else
+        ShapeStyleStep(f);
+    if (f.Progress == 100)
+        CopyBitmap(f.Screen, f.Picture);
+    else if (f.Progress > 0 && f.Clip)
+        CopySelected(f.Screen, f.Picture, host.OldBitmap(), *f.Clip);
+    else
+        CopyBitmap(f.Screen, host.OldBitmap());
+    FinishFrame(host, f.Dest);
+}
+
+} // namespace
+
+void DrawEffectFrame(TEffectHost& host) {
+    if (!host.HasBeforeNewFrame() && host.FrameStyle() <= kLastStyle) {
+        switch (ClassOfStyle(host.FrameStyle())) {
+        case TStyleClass::Rectangle:
+            DrawRectangleFrame(host);
+            return;
+        case TStyleClass::Pixel:
+            DrawPixelFrame(host);
+            return;
+        case TStyleClass::Region:
+            DrawRegionFrame(host);
+            return;
+        case TStyleClass::Custom:
+            break; // the handler draws on the old image
+        }
     }
 
+    TBitmap24& screen = host.ScreenBitmap();
+    const TBitmap24& picture = host.PictureBitmap();
     CopyBitmap(screen, host.OldBitmap());
     host.BeforeNewFrame();
     TFrame f = ComputeFrame(host);

@@ -39,10 +39,6 @@ struct TFrame {
     void DrawPiece(const TPiece& piece);
 };
 
-// The screen pixels a piece is sure to draw: its destination within the
-// frame, when every destination pixel has a source pixel in the picture.
-std::optional<TRect> CoveredArea(const TFrame& f, const TPiece& piece);
-
 // Each family's own step: sets Dest and Source, builds Clip, or writes the
 // screen's pixels.
 void RectangleStyleStep(TFrame& f);
