@@ -140,102 +140,79 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
     }
 }
 
-void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
-    const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
-    std::vector<std::uint8_t> mask;
-    clip.ForEachBand([&](int top, int bottom, std::span<const TRegion::TSpan> spans) {
-        const int y0 = std::max(top, 0), y1 = std::min(bottom, h);
-        if (y0 >= y1) return;
-        const int left = std::max(spans.front().Left, 0), right = std::min(spans.back().Right, w);
-        if (left >= right) return;
-        if (spans.size() <= 8 || (right - left) / static_cast<int>(spans.size()) >= 16) {
-            for (const TRegion::TSpan& s : spans) {
-                const int x0 = std::max(s.Left, 0), x1 = std::min(s.Right, w);
-                if (x0 >= x1) continue;
-                for (int y = y0; y < y1; ++y)
-                    std::memcpy(dst.Row(y) + x0 * 3, src.Row(y) + x0 * 3,
-                                static_cast<std::size_t>(x1 - x0) * 3);
-            }
-            return;
-        }
-        // Many narrow spans (the columns of a comb): one byte mask for the
-        // band, applied to whole rows eight bytes at a time.
-        const std::size_t begin = static_cast<std::size_t>(left) * 3 & ~std::size_t{7};
-        const std::size_t end = static_cast<std::size_t>(right) * 3;
-        mask.assign(end - begin + 8, 0);
-        for (const TRegion::TSpan& s : spans) {
-            const int x0 = std::max(s.Left, 0), x1 = std::min(s.Right, w);
-            if (x0 < x1)
-                std::memset(mask.data() + x0 * 3 - begin, 0xFF,
-                            static_cast<std::size_t>(x1 - x0) * 3);
-        }
-        const std::size_t words = (end - begin) / 8;
-        for (int y = y0; y < y1; ++y) {
-            std::uint8_t* d = dst.Row(y) + begin;
-            const std::uint8_t* s = src.Row(y) + begin;
-            for (std::size_t i = 0; i < words; ++i) {
-                std::uint64_t dv, sv, mv;
-                std::memcpy(&dv, d + i * 8, 8);
-                std::memcpy(&sv, s + i * 8, 8);
-                std::memcpy(&mv, mask.data() + i * 8, 8);
-                dv = (dv & ~mv) | (sv & mv);
-                std::memcpy(d + i * 8, &dv, 8);
-            }
-            for (std::size_t i = words * 8; i < end - begin; ++i)
-                if (mask[i]) d[i] = s[i];
-        }
-    });
-}
+namespace {
 
-void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outside,
-                  const TRegion& clip) {
-    const int w = dst.Width(), h = dst.Height();
+// `dst` takes `inside` where `clip` holds and `outside` elsewhere, or keeps
+// its own pixels there without one; each pixel is written at most once.
+void CopyThroughRegion(TBitmap24& dst, const TBitmap24& inside, const TBitmap24* outside,
+                       const TRegion& clip) {
+    const int w = std::min(dst.Width(), inside.Width()),
+              h = std::min(dst.Height(), inside.Height());
     const std::size_t row_bytes = static_cast<std::size_t>(w) * 3;
-    auto outside_rows = [&](int y0, int y1) {
-        for (int y = y0; y < y1; ++y)
-            std::memcpy(dst.Row(y), outside.Row(y), row_bytes);
+    auto outside_bytes = [&](int y, std::size_t from, std::size_t to) {
+        if (outside != nullptr && from < to)
+            std::memcpy(dst.Row(y) + from, outside->Row(y) + from, to - from);
     };
     std::vector<std::uint8_t> mask;
     int done = 0; // rows above this are drawn
     clip.ForEachBand([&](int top, int bottom, std::span<const TRegion::TSpan> spans) {
         const int y0 = std::clamp(top, done, h), y1 = std::clamp(bottom, y0, h);
         if (y0 >= y1) return;
-        outside_rows(done, y0);
+        for (int y = done; y < y0; ++y)
+            outside_bytes(y, 0, row_bytes);
         done = y1;
+        auto byte_at = [&](int x) { return static_cast<std::size_t>(std::clamp(x, 0, w)) * 3; };
+        const std::size_t left = byte_at(spans.front().Left), right = byte_at(spans.back().Right);
         if (spans.size() <= 8 || w / static_cast<int>(spans.size()) >= 16) {
             for (int y = y0; y < y1; ++y) {
-                std::uint8_t* d = dst.Row(y);
                 std::size_t at = 0; // bytes of the row drawn
                 for (const TRegion::TSpan& span : spans) {
-                    const std::size_t a = static_cast<std::size_t>(std::clamp(span.Left, 0, w)) * 3;
-                    const std::size_t b =
-                        static_cast<std::size_t>(std::clamp(span.Right, 0, w)) * 3;
+                    const std::size_t a = byte_at(span.Left), b = byte_at(span.Right);
                     if (a >= b) continue;
-                    std::memcpy(d + at, outside.Row(y) + at, a - at);
-                    std::memcpy(d + a, inside.Row(y) + a, b - a);
+                    outside_bytes(y, at, a);
+                    std::memcpy(dst.Row(y) + a, inside.Row(y) + a, b - a);
                     at = b;
                 }
-                std::memcpy(d + at, outside.Row(y) + at, row_bytes - at);
+                outside_bytes(y, at, row_bytes);
             }
             return;
         }
-        // Many narrow spans (combs, crumbs): one byte mask for the band
-        // chooses between the two rows, which vectorises.
+        // Many narrow spans (combs, crumbs): one byte mask over the band's
+        // extent chooses between the rows, which vectorises.
         mask.assign(row_bytes, 0);
         for (const TRegion::TSpan& span : spans) {
-            const int a = std::clamp(span.Left, 0, w), b = std::clamp(span.Right, 0, w);
-            if (a < b) std::memset(mask.data() + a * 3, 0xFF, static_cast<std::size_t>(b - a) * 3);
+            const std::size_t a = byte_at(span.Left), b = byte_at(span.Right);
+            if (a < b) std::memset(mask.data() + a, 0xFF, b - a);
         }
         const std::uint8_t* m = mask.data();
         for (int y = y0; y < y1; ++y) {
             std::uint8_t* d = dst.Row(y);
             const std::uint8_t* in = inside.Row(y);
-            const std::uint8_t* out = outside.Row(y);
-            for (std::size_t i = 0; i < row_bytes; ++i)
-                d[i] = static_cast<std::uint8_t>((in[i] & m[i]) | (out[i] & ~m[i]));
+            outside_bytes(y, 0, left);
+            if (outside != nullptr) {
+                const std::uint8_t* out = outside->Row(y);
+                for (std::size_t i = left; i < right; ++i)
+                    d[i] = static_cast<std::uint8_t>((in[i] & m[i]) | (out[i] & ~m[i]));
+            } else {
+                for (std::size_t i = left; i < right; ++i)
+                    d[i] = static_cast<std::uint8_t>((in[i] & m[i]) | (d[i] & ~m[i]));
+            }
+            outside_bytes(y, right, row_bytes);
         }
     });
-    outside_rows(done, h);
+    for (int y = done; y < h; ++y)
+        outside_bytes(y, 0, row_bytes);
+}
+
+} // namespace
+
+void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
+    CopyThroughRegion(dst, src, nullptr, clip);
+}
+
+void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outside,
+                  const TRegion& clip) {
+    CopyThroughRegion(dst, inside, &outside, clip);
 }
 
 TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h) {
