@@ -75,6 +75,30 @@ void CopyOldOutside(TFrame& f, const TBitmap24& old, const std::vector<TRect>& c
     }
 }
 
+// The style's own step: its family's rule.
+void StyleStep(TFrame& f) {
+    switch (ClassOfStyle(f.Style)) {
+    case TStyleClass::Custom:
+        CustomStyleStep(f);
+        break;
+    case TStyleClass::Rectangle:
+        if (IsMultiPieceStyle(f.Style))
+            MultiPieceStyleStep(f);
+        else
+            RectangleStyleStep(f);
+        break;
+    case TStyleClass::Region:
+        if (IsStripStyle(f.Style))
+            StripStyleStep(f);
+        else
+            ShapeStyleStep(f);
+        break;
+    case TStyleClass::Pixel:
+        PixelStyleStep(f);
+        break;
+    }
+}
+
 // Steps 8 to 10: report the changed area, the frame's end, repaint.
 void FinishFrame(TEffectHost& host, const TRect& dest) {
     host.InvalidateArea(dest);
@@ -110,10 +134,7 @@ void DrawRectangleFrame(TEffectHost& host) {
     TFrame f = ComputeFrame(host);
     std::vector<TPiece> pieces;
     f.Deferred = &pieces;
-    if (IsMultiPieceStyle(f.Style))
-        MultiPieceStyleStep(f);
-    else
-        RectangleStyleStep(f);
+    StyleStep(f);
     f.Deferred = nullptr;
     if (f.Progress == 100) {
         for (const TPiece& piece : pieces)
@@ -147,10 +168,7 @@ void DrawPixelFrame(TEffectHost& host) {
 // picture are drawn in one pass, each pixel once.
 void DrawRegionFrame(TEffectHost& host) {
     TFrame f = ComputeFrame(host);
-    if (IsStripStyle(f.Style))
-        StripStyleStep(f);
-    else
-        ShapeStyleStep(f);
+    StyleStep(f);
     if (f.Progress == 100)
         CopyBitmap(f.Screen, f.Picture);
     else if (f.Progress > 0 && f.Clip)
@@ -187,26 +205,7 @@ void DrawEffectFrame(TEffectHost& host) {
     if (f.Style > kLastStyle) return;
 
     const TStyleClass kind = ClassOfStyle(f.Style);
-    switch (kind) {
-    case TStyleClass::Custom:
-        CustomStyleStep(f);
-        break;
-    case TStyleClass::Rectangle:
-        if (IsMultiPieceStyle(f.Style))
-            MultiPieceStyleStep(f);
-        else
-            RectangleStyleStep(f);
-        break;
-    case TStyleClass::Region:
-        if (IsStripStyle(f.Style))
-            StripStyleStep(f);
-        else
-            ShapeStyleStep(f);
-        break;
-    case TStyleClass::Pixel:
-        PixelStyleStep(f);
-        break;
-    }
+    StyleStep(f);
 
     if (f.Progress == 100) {
         CopyBitmap(screen, picture);

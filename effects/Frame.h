@@ -34,8 +34,7 @@ struct TFrame {
     TRect Bounds() const { return {0, 0, W, H}; }
     // Copies a piece and reports it (the early pieces of the multi-piece
     // styles), or defers it.
-    void EarlyPiece(const TRect& dest, const TRect& source);
-    void FoldPiece(const TRect& fold, const TRect& source, bool mirror_x, bool mirror_y);
+    void AddPiece(const TPiece& piece);
     void DrawPiece(const TPiece& piece);
 };
 

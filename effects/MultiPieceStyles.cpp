@@ -34,15 +34,7 @@ int FoldWidth(int extent, int side) {
 
 } // namespace
 
-void TFrame::EarlyPiece(const TRect& dest, const TRect& source) {
-    if (Deferred != nullptr)
-        Deferred->push_back({dest, source});
-    else
-        DrawPiece({dest, source});
-}
-
-void TFrame::FoldPiece(const TRect& fold, const TRect& source, bool mirror_x, bool mirror_y) {
-    const TPiece piece{fold, source, true, mirror_x, mirror_y};
+void TFrame::AddPiece(const TPiece& piece) {
     if (Deferred != nullptr)
         Deferred->push_back(piece);
     else
@@ -69,14 +61,14 @@ void MultiPieceStyleStep(TFrame& f) {
         f.Dest = dest;
         f.Source = source;
     };
-    auto same = [&](TRect rect) { f.EarlyPiece(rect, rect); };
+    auto same = [&](TRect rect) { f.AddPiece({rect, rect}); };
     switch (f.Style) {
     case 12:
         same({0, 0, hx + 1, H});
         last({W - hx - 1, 0, W, H}, {W - hx - 1, 0, W, H});
         break;
     case 13:
-        f.EarlyPiece({0, 0, hx + 1, H}, {0, 0, hw + 1, H});
+        f.AddPiece({{0, 0, hx + 1, H}, {0, 0, hw + 1, H}});
         last({W - hx - 1, 0, W, H}, {hw, 0, W, H});
         break;
     case 14:
@@ -84,11 +76,15 @@ void MultiPieceStyleStep(TFrame& f) {
         const int F = FoldWidth(X, W);
         if (f.Style == 14) {
             TRect fold{X, 0, X + F, H};
-            f.FoldPiece(fold, {X + F, 0, X + 2 * F, H}, true, false);
+            f.AddPiece(
+                {.Dest = fold, .Source = {X + F, 0, X + 2 * F, H}, .Fold = true, .MirrorX = true});
             last({0, 0, X, H}, {0, 0, X, H});
         } else {
             TRect fold{W - X - F, 0, W - X, H};
-            f.FoldPiece(fold, {W - X - 2 * F, 0, W - X - F, H}, true, false);
+            f.AddPiece({.Dest = fold,
+                        .Source = {W - X - 2 * F, 0, W - X - F, H},
+                        .Fold = true,
+                        .MirrorX = true});
             last({W - X, 0, W, H}, {W - X, 0, W, H});
         }
         break;
@@ -106,7 +102,7 @@ void MultiPieceStyleStep(TFrame& f) {
         last({0, H - hy - 1, W, H}, {0, H - hy - 1, W, H});
         break;
     case 30:
-        f.EarlyPiece({0, 0, W, hy + 1}, {0, 0, W, hh + 1});
+        f.AddPiece({{0, 0, W, hy + 1}, {0, 0, W, hh + 1}});
         last({0, H - hy - 1, W, H}, {0, hh, W, H});
         break;
     case 31:
@@ -114,11 +110,15 @@ void MultiPieceStyleStep(TFrame& f) {
         const int F = FoldWidth(Y, H);
         if (f.Style == 31) {
             TRect fold{0, Y, W, Y + F};
-            f.FoldPiece(fold, {0, Y + F, W, Y + 2 * F}, false, true);
+            f.AddPiece(
+                {.Dest = fold, .Source = {0, Y + F, W, Y + 2 * F}, .Fold = true, .MirrorY = true});
             last({0, 0, W, Y}, {0, 0, W, Y});
         } else {
             TRect fold{0, H - Y - F, W, H - Y};
-            f.FoldPiece(fold, {0, H - Y - 2 * F, W, H - Y - F}, false, true);
+            f.AddPiece({.Dest = fold,
+                        .Source = {0, H - Y - 2 * F, W, H - Y - F},
+                        .Fold = true,
+                        .MirrorY = true});
             last({0, H - Y, W, H}, {0, H - Y, W, H});
         }
         break;
@@ -144,15 +144,15 @@ void MultiPieceStyleStep(TFrame& f) {
         last({W - hx - 1, 0, W, hy + 1}, {W - hx - 1, 0, W, hy + 1});
         break;
     case 56:
-        f.EarlyPiece({0, 0, hx + 1, hy + 1}, {0, 0, hw + 1, hh + 1});
-        f.EarlyPiece({0, H - hy, hx + 1, H}, {0, hh + 1, hw + 1, H});
-        f.EarlyPiece({W - hx, H - hy, W, H}, {hw + 1, hh + 1, W, H});
+        f.AddPiece({{0, 0, hx + 1, hy + 1}, {0, 0, hw + 1, hh + 1}});
+        f.AddPiece({{0, H - hy, hx + 1, H}, {0, hh + 1, hw + 1, H}});
+        f.AddPiece({{W - hx, H - hy, W, H}, {hw + 1, hh + 1, W, H}});
         last({W - hx, 0, W, hy + 1}, {hw + 1, 0, W, hh + 1});
         break;
     case 57:
-        f.EarlyPiece({(X - W) / 2, 0, hx + 1, hh + 1}, {0, 0, hw + 1, hh + 1});
-        f.EarlyPiece({hw - 1, (Y - H) / 2, W, hy + 1}, {hw - 1, 0, W, hh + 1});
-        f.EarlyPiece({W - hx, hh - 1, W + (W - X) / 2, H}, {hw + 1, hh - 1, W, H});
+        f.AddPiece({{(X - W) / 2, 0, hx + 1, hh + 1}, {0, 0, hw + 1, hh + 1}});
+        f.AddPiece({{hw - 1, (Y - H) / 2, W, hy + 1}, {hw - 1, 0, W, hh + 1}});
+        f.AddPiece({{W - hx, hh - 1, W + (W - X) / 2, H}, {hw + 1, hh - 1, W, H}});
         last({0, H - hy, hw + 1, H + (H - Y) / 2}, {0, hh + 1, hw + 1, H});
         break;
     default:

@@ -276,24 +276,11 @@ void PixelStyleStep(TFrame& f, const TBitmap24* old) {
         BlendBitmaps(f.Screen, f.Picture, f.Progress, old);
         return;
     }
-    const double angle = (100 - f.Progress) * std::numbers::pi / 200;
-    const int left = -1, top = -1, right = f.W, bottom = f.H;
-    switch (f.Style) {
-    case 119:
-        RotateBitmap(f.Screen, f.Picture, left, angle, top, old);
-        break;
-    case 120:
-        RotateBitmap(f.Screen, f.Picture, left, angle, bottom, old);
-        break;
-    case 121:
-        RotateBitmap(f.Screen, f.Picture, right, angle, top, old);
-        break;
-    case 122:
-        RotateBitmap(f.Screen, f.Picture, right, angle, bottom, old);
-        break;
-    default:
-        break;
-    }
+    // The pivot lies just outside a corner: the left one for 119 and 120,
+    // the top one for 119 and 121.
+    const int px = f.Style == 119 || f.Style == 120 ? -1 : f.W;
+    const int py = f.Style == 119 || f.Style == 121 ? -1 : f.H;
+    RotateBitmap(f.Screen, f.Picture, px, (100 - f.Progress) * std::numbers::pi / 200, py, old);
 }
 
 } // namespace tevrin
