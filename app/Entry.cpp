@@ -15,7 +15,7 @@ namespace {
 // it is visible, then stays until the window goes away.
 void RunPreview(TApplication& app, TWindowId window, const std::string& own_path) {
     TServices& services = app.Platform().Services();
-    constexpr int kPoll = 50;  // ms between looks at a window of another process
+    constexpr int kPoll = 50; // ms between looks at a window of another process
     while (services.ForeignWindowExists(window) && !services.ForeignWindowVisible(window) &&
            !app.Terminated()) {
         app.ProcessMessages();
@@ -27,11 +27,13 @@ void RunPreview(TApplication& app, TWindowId window, const std::string& own_path
         std::unique_ptr<TImage> first = ReadFirstPicture(own_path);
         if (!first || first->Picture.Empty()) return;
         TBitmap24 drawn(r.Width(), r.Height());
-        const TBitmap24& picture = first->Picture.Bitmap;
-        StretchCopy(drawn, {0, 0, r.Width(), r.Height()}, picture, {0, 0, picture.Width(), picture.Height()});
+        const TBitmap24 picture = TurnUpright(first->Picture.Decode(r.Width(), r.Height()),
+                                              first->Picture.Info.Orientation);
+        StretchCopy(drawn, {0, 0, r.Width(), r.Height()}, picture,
+                    {0, 0, picture.Width(), picture.Height()});
         services.DrawIntoForeignWindow(window, drawn);
     } catch (const EError&) {
-        return;  // nothing is drawn; the process ends quietly
+        return; // nothing is drawn; the process ends quietly
     }
     while (services.ForeignWindowVisible(window) && !app.Terminated()) {
         app.ProcessMessages();

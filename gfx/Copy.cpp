@@ -222,6 +222,61 @@ TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h) {
     return canvas;
 }
 
+TUprightView UprightView(const TBitmap24& stored, int orientation) {
+    const int w = stored.Width(), h = stored.Height();
+    const std::ptrdiff_t pixel = 3, row = stored.Stride();
+    const std::ptrdiff_t right = (w - 1) * pixel, bottom = (h - 1) * row;
+    TUprightView view{w, h, 0, pixel, row};
+    switch (orientation) {
+    case 2:
+        view = {w, h, right, -pixel, row};
+        break;
+    case 3:
+        view = {w, h, right + bottom, -pixel, -row};
+        break;
+    case 4:
+        view = {w, h, bottom, pixel, -row};
+        break;
+    case 5:
+        view = {h, w, 0, row, pixel};
+        break;
+    case 6:
+        view = {h, w, bottom, -row, pixel};
+        break;
+    case 7:
+        view = {h, w, right + bottom, -row, -pixel};
+        break;
+    case 8:
+        view = {h, w, right, row, -pixel};
+        break;
+    default:
+        break;
+    }
+    return view;
+}
+
+TBitmap24 TurnUpright(const TBitmap24& stored, int orientation) {
+    const TUprightView view = UprightView(stored, orientation);
+    TBitmap24 upright(view.Width, view.Height);
+    if (upright.Empty()) return upright;
+    const std::uint8_t* base = stored.Bits() + view.Origin;
+    // Tiles keep the reads of a quarter turn within the cache.
+    constexpr int kTile = 64;
+    for (int ty = 0; ty < view.Height; ty += kTile)
+        for (int tx = 0; tx < view.Width; tx += kTile)
+            for (int y = ty; y < std::min(ty + kTile, view.Height); ++y) {
+                std::uint8_t* out = upright.Row(y) + tx * 3;
+                const std::uint8_t* in = base + y * view.StepY + tx * view.StepX;
+                for (int x = tx; x < std::min(tx + kTile, view.Width);
+                     ++x, out += 3, in += view.StepX) {
+                    out[0] = in[0];
+                    out[1] = in[1];
+                    out[2] = in[2];
+                }
+            }
+    return upright;
+}
+
 void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb) {
     const std::uint8_t b = static_cast<std::uint8_t>(rgb >> 16),
                        g = static_cast<std::uint8_t>(rgb >> 8), r = static_cast<std::uint8_t>(rgb);

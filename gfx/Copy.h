@@ -5,6 +5,7 @@
 #include "gfx/Rect.h"
 #include "gfx/Region.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace tevrin {
@@ -46,6 +47,18 @@ void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outs
 // corner at ((w - width) div 2, (h - height) div 2): a smaller picture gets a
 // black border, a larger one is cut alike on each side.
 TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h);
+
+// How an upright picture's pixels lie in its stored bitmap, given its Exif
+// orientation (gfx/Exif.h; an unknown one counts as upright): upright pixel
+// (x, y) starts at byte Origin + x * StepX + y * StepY of the stored Bits().
+struct TUprightView {
+    int Width = 0, Height = 0; // upright
+    std::ptrdiff_t Origin = 0, StepX = 3, StepY = 0;
+};
+TUprightView UprightView(const TBitmap24& stored, int orientation);
+
+// The picture as the scene stood, from its stored pixels and orientation.
+TBitmap24 TurnUpright(const TBitmap24& stored, int orientation);
 
 // Fills a rectangle (clipped to the bitmap) with a colour given as
 // red + 256 * green + 65536 * blue.

@@ -1,14 +1,15 @@
 #include "gfx/Jpeg.h"
 
 #include "gfx/Errors.h"
+#include "gfx/Exif.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-
 #include <jpeglib.h>
+#include <string>
 
 namespace tevrin {
 namespace {
@@ -34,17 +35,58 @@ void InitErrors(TErrorManager& err) {
     err.message[0] = '\0';
 }
 
-void CheckSize(const TJpegInfo& info) {
-    std::uint64_t bytes = static_cast<std::uint64_t>(info.Width) * info.Height * 3;
+void CheckSize(int width, int height) {
+    std::uint64_t bytes = static_cast<std::uint64_t>(width) * height * 3;
     if (bytes > kMaxJpegPixelBytes)
-        throw EError(msg::kJpegTooLarge,
-                     {std::to_string(info.Width) + "x" + std::to_string(info.Height)});
+        throw EError(msg::kJpegTooLarge, {std::to_string(width) + "x" + std::to_string(height)});
 }
 
-// Runs the decompressor up to the header. Returns false with `err.message`
-// filled when libjpeg failed; the caller turns that into an exception once no
-// libjpeg frame is on the stack any more.
-bool DecodeInto(const std::uint8_t* data, std::size_t size, bool palette8, TJpegInfo& info,
+void ReadHeaderFacts(jpeg_decompress_struct& cinfo, TJpegInfo& info) {
+    info.Width = static_cast<int>(cinfo.image_width);
+    info.Height = static_cast<int>(cinfo.image_height);
+    info.Components = cinfo.num_components;
+    info.Cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    info.Progressive = cinfo.progressive_mode != 0;
+    info.Orientation = kOrientationUpright;
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m != nullptr; m = m->next)
+        if (m->marker == JPEG_APP0 + 1) {
+            const int orientation = ExifOrientation({m->data, m->data_length});
+            if (orientation != kOrientationUpright) {
+                info.Orientation = orientation;
+                break;
+            }
+        }
+}
+
+// The smallest DCT scaling (n/8) whose output is not below the minimum.
+void ChooseScale(jpeg_decompress_struct& cinfo, const TJpegDecode& how) {
+    cinfo.scale_denom = 8;
+    const bool any = how.MinWidth > 0 || how.MinHeight > 0;
+    for (unsigned n = any ? 1 : 8; n <= 8; ++n) {
+        cinfo.scale_num = n;
+        jpeg_calc_output_dimensions(&cinfo);
+        if (n == 8 || (static_cast<int>(cinfo.output_width) >= how.MinWidth &&
+                       static_cast<int>(cinfo.output_height) >= how.MinHeight))
+            return;
+    }
+}
+
+// Four inks to BGR. Adobe's writers store the inks inverted (0 = full ink).
+void InksToBgr(const std::uint8_t* cmyk, std::uint8_t* bgr, JDIMENSION width, bool inverted) {
+    for (JDIMENSION x = 0; x < width; ++x, cmyk += 4, bgr += 3) {
+        unsigned c = cmyk[0], m = cmyk[1], y = cmyk[2], k = cmyk[3];
+        if (!inverted) c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
+        bgr[0] = static_cast<std::uint8_t>((y * k + 127) / 255);
+        bgr[1] = static_cast<std::uint8_t>((m * k + 127) / 255);
+        bgr[2] = static_cast<std::uint8_t>((c * k + 127) / 255);
+    }
+}
+
+// Runs the decompressor: the header only without `out`, else the whole
+// picture. Returns false with `err.message` filled when libjpeg failed; the
+// caller turns that into an exception once no libjpeg frame is on the stack
+// any more. Nothing with a destructor lives in this frame.
+bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& how, TJpegInfo& info,
                 TBitmap24* out, TErrorManager& err) {
     jpeg_decompress_struct cinfo;
     cinfo.err = &err.pub;
@@ -54,49 +96,62 @@ bool DecodeInto(const std::uint8_t* data, std::size_t size, bool palette8, TJpeg
     }
     jpeg_create_decompress(&cinfo);
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
-    info.Width = static_cast<int>(cinfo.image_width);
-    info.Height = static_cast<int>(cinfo.image_height);
-    info.Components = cinfo.num_components;
+    ReadHeaderFacts(cinfo, info);
     if (out == nullptr) {
         jpeg_destroy_decompress(&cinfo);
         return true;
     }
-    std::uint64_t bytes = static_cast<std::uint64_t>(info.Width) * info.Height * 3;
+    const bool inks = info.Cmyk && cinfo.num_components == 4;
+    if (inks) {
+        cinfo.out_color_space = JCS_CMYK; // YCCK is turned into CMYK by the library
+    } else if (how.Palette8) {
+        cinfo.out_color_space = JCS_RGB;
+        cinfo.quantize_colors = TRUE;
+        cinfo.desired_number_of_colors = 256;
+    } else {
+        cinfo.out_color_space = JCS_EXT_BGR; // straight into our rows
+    }
+    ChooseScale(cinfo, how);
+    std::uint64_t bytes = static_cast<std::uint64_t>(cinfo.output_width) * cinfo.output_height * 3;
     if (bytes > kMaxJpegPixelBytes) {
+        info.Width = static_cast<int>(cinfo.output_width);
+        info.Height = static_cast<int>(cinfo.output_height);
         jpeg_destroy_decompress(&cinfo);
         return true; // the caller refuses it by size
     }
-    cinfo.out_color_space = JCS_RGB;
-    if (palette8) {
-        cinfo.quantize_colors = TRUE;
-        cinfo.desired_number_of_colors = 256;
-    }
     jpeg_start_decompress(&cinfo);
     *out = TBitmap24(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
-    std::uint8_t* scratch = static_cast<std::uint8_t*>(
-        (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                   cinfo.output_width * cinfo.output_components, 1)[0]);
+    const bool direct = cinfo.out_color_space == JCS_EXT_BGR;
+    const int batch = std::min(cinfo.rec_outbuf_height, 16);
+    JSAMPARRAY scratch =
+        direct ? nullptr
+               : (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                            cinfo.output_width * cinfo.output_components, batch);
+    const bool inverted = cinfo.saw_Adobe_marker != 0;
+    JSAMPROW rows[16];
     while (cinfo.output_scanline < cinfo.output_height) {
-        int y = static_cast<int>(cinfo.output_scanline);
-        JSAMPROW row = scratch;
-        jpeg_read_scanlines(&cinfo, &row, 1);
-        std::uint8_t* dst = out->Row(y);
-        for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
-            std::uint8_t r, g, b;
-            if (palette8) {
-                int index = scratch[x];
-                r = cinfo.colormap[0][index];
-                g = cinfo.out_color_components > 1 ? cinfo.colormap[1][index] : r;
-                b = cinfo.out_color_components > 2 ? cinfo.colormap[2][index] : r;
-            } else {
-                r = scratch[x * 3];
-                g = scratch[x * 3 + 1];
-                b = scratch[x * 3 + 2];
+        const int y = static_cast<int>(cinfo.output_scanline);
+        const int n = std::min(batch, static_cast<int>(cinfo.output_height) - y);
+        for (int i = 0; i < n; ++i)
+            rows[i] = direct ? out->Row(y + i) : scratch[i];
+        const int got =
+            static_cast<int>(jpeg_read_scanlines(&cinfo, rows, static_cast<JDIMENSION>(n)));
+        if (direct) continue;
+        for (int i = 0; i < got; ++i) {
+            std::uint8_t* dst = out->Row(y + i);
+            if (inks) {
+                InksToBgr(scratch[i], dst, cinfo.output_width, inverted);
+                continue;
             }
-            dst[x * 3] = b;
-            dst[x * 3 + 1] = g;
-            dst[x * 3 + 2] = r;
+            for (JDIMENSION x = 0; x < cinfo.output_width; ++x) {
+                const int index = scratch[i][x];
+                const std::uint8_t r = cinfo.colormap[0][index];
+                dst[x * 3] = cinfo.out_color_components > 2 ? cinfo.colormap[2][index] : r;
+                dst[x * 3 + 1] = cinfo.out_color_components > 1 ? cinfo.colormap[1][index] : r;
+                dst[x * 3 + 2] = r;
+            }
         }
     }
     jpeg_finish_decompress(&cinfo);
@@ -116,18 +171,18 @@ TJpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size) {
     TErrorManager err;
     InitErrors(err);
     TJpegInfo info;
-    if (!DecodeInto(data, size, false, info, nullptr, err)) throw EError(std::string(err.message));
+    if (!Decompress(data, size, {}, info, nullptr, err)) throw EError(std::string(err.message));
     return info;
 }
 
-TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, bool palette8) {
+TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, const TJpegDecode& how) {
     CheckSignature(data, size);
     TErrorManager err;
     InitErrors(err);
     TJpegInfo info;
     TBitmap24 out;
-    if (!DecodeInto(data, size, palette8, info, &out, err)) throw EError(std::string(err.message));
-    CheckSize(info);
+    if (!Decompress(data, size, how, info, &out, err)) throw EError(std::string(err.message));
+    if (out.Empty()) CheckSize(info.Width, info.Height); // refused before decoding
     return out;
 }
 

@@ -13,9 +13,23 @@
 namespace tevrin {
 
 struct TJpegInfo {
-    int Width = 0;
+    int Width = 0; // as stored, before any Exif orientation
     int Height = 0;
     int Components = 0;
+    bool Cmyk = false; // four inks, stored as CMYK or YCCK
+    bool Progressive = false;
+    int Orientation = 1; // from the Exif block, 1 without one (gfx/Exif.h)
+};
+
+struct TJpegDecode {
+    // With a minimum size the decoder scales down by the DCT, in eighths of
+    // the stored size, to the smallest size not below it in either axis;
+    // without one (or when the picture is smaller) it decodes at full size.
+    int MinWidth = 0;
+    int MinHeight = 0;
+    // Quantised to a 256-colour palette first (as for a display of 8 bits
+    // per pixel or fewer), then expanded into the 24-bit result.
+    bool Palette8 = false;
 };
 
 // Pictures whose decoded pixels would take more than this are refused before
@@ -24,11 +38,11 @@ inline constexpr std::uint64_t kMaxJpegPixelBytes = 512ull << 20;
 
 TJpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size);
 
-// Decodes at full size with the decoder's default, most accurate settings.
-// With `palette8` the decoder quantises to a 256-colour palette first (as for
-// a display of 8 bits per pixel or fewer) and the palette is expanded into the
-// 24-bit result.
-TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, bool palette8 = false);
+// Decodes with the decoder's default, most accurate settings into the
+// stored orientation. Grayscale, RGB and YCbCr pictures come out as they
+// are; CMYK and YCCK ones are converted to RGB, their inks taken as inverted
+// when an Adobe marker says the writer was Adobe's (as Photoshop writes them).
+TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, const TJpegDecode& how = {});
 
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality);
 

@@ -1,7 +1,6 @@
 #include "payload/Image.h"
 
 #include "gfx/Errors.h"
-#include "gfx/Jpeg.h"
 
 namespace tevrin {
 
@@ -10,7 +9,7 @@ bool TPicture::ReadProperty(std::string_view name, TReader& reader) {
     std::vector<std::uint8_t> block = reader.ReadBinary();
     GraphicClass.clear();
     JpegData.clear();
-    Bitmap = TBitmap24();
+    Info = {};
     TMemorySource source(block);
     TReader inner(source);
     GraphicClass = inner.ReadShortString();
@@ -19,10 +18,19 @@ bool TPicture::ReadProperty(std::string_view name, TReader& reader) {
     inner.CheckAvailable(length);
     JpegData.resize(length);
     inner.ReadBytes(JpegData.data(), length);
+    Info = ReadJpegInfo(JpegData.data(), JpegData.size());
+    return true;
+}
+
+TBitmap24 TPicture::Decode(int min_width, int min_height) const {
+    if (Empty()) return {};
     // The display's depth as it was at program start, asked once.
     static const bool palette = ScreenBitsPerPixel() <= 8;
-    Bitmap = DecodeJpeg(JpegData.data(), JpegData.size(), palette);
-    return true;
+    TJpegDecode how;
+    how.MinWidth = SwapsAxes(Info.Orientation) ? min_height : min_width;
+    how.MinHeight = SwapsAxes(Info.Orientation) ? min_width : min_height;
+    how.Palette8 = palette;
+    return DecodeJpeg(JpegData.data(), JpegData.size(), how);
 }
 
 std::vector<std::uint8_t> TPicture::JpegBlock(std::span<const std::uint8_t> jpeg) {

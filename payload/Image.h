@@ -2,6 +2,8 @@
 #pragma once
 
 #include "gfx/Bitmap24.h"
+#include "gfx/Exif.h"
+#include "gfx/Jpeg.h"
 #include "payload/Stream.h"
 
 #include <cstdint>
@@ -12,20 +14,29 @@ namespace tevrin {
 
 inline constexpr std::string_view kJpegGraphicClass = "TJPEGImage";
 
-// The graphic of a picture record. Only JPEG graphics are decoded; any other
+// The graphic of a picture record. Only JPEG graphics are read; any other
 // class leaves the picture empty, without an error.
 class TPicture final : public TPersistent {
 public:
-    std::string GraphicClass;             // as stored, empty when none was
-    std::vector<std::uint8_t> JpegData;   // the stored JPEG file
-    TBitmap24 Bitmap;                     // the decoded pixels
+    std::string GraphicClass;           // as stored, empty when none was
+    std::vector<std::uint8_t> JpegData; // the stored JPEG file
+    TJpegInfo Info;                     // its header: size, kind, orientation
 
-    bool Empty() const { return Bitmap.Empty(); }
+    bool Empty() const { return Info.Width == 0; }
+    // The size of the picture standing upright.
+    int UprightWidth() const { return SwapsAxes(Info.Orientation) ? Info.Height : Info.Width; }
+    int UprightHeight() const { return SwapsAxes(Info.Orientation) ? Info.Width : Info.Height; }
 
     // Reads "Data": a block holding the graphic class name, then the
-    // graphic's own data. A JPEG is decoded from the block alone, in 8-bit
-    // palette form when the display has 8 bits per pixel or fewer.
+    // graphic's own data. A JPEG's header is read from the block at once (a
+    // block that is no JPEG fails here); its pixels wait for Decode, which
+    // then knows the size they are wanted at.
     bool ReadProperty(std::string_view name, TReader& reader) override;
+    // The stored pixels (not yet turned upright), in 8-bit palette form when
+    // the display has 8 bits per pixel or fewer. With a minimum size (in
+    // upright axes) the decoder scales down by the DCT where a smaller
+    // decode still covers it. An empty picture gives an empty bitmap.
+    TBitmap24 Decode(int min_width = 0, int min_height = 0) const;
     // The "Data" block for a JPEG file.
     static std::vector<std::uint8_t> JpegBlock(std::span<const std::uint8_t> jpeg);
 };

@@ -10,14 +10,34 @@ namespace tevrin {
 namespace {
 
 constexpr std::array<const char*, TSSFileLocations::kListCount> kListNames{
-    "PicCommaList",   "PicFileNamesCommaList",   "SndCommaList",
-    "SndFileNamesCommaList", "SndSizesCommaList",  "FlashCommaList",
-    "FlashFileNamesCommaList", "FlashSizesCommaList", "DescriptCommaList",
+    "PicCommaList",
+    "PicFileNamesCommaList",
+    "SndCommaList",
+    "SndFileNamesCommaList",
+    "SndSizesCommaList",
+    "FlashCommaList",
+    "FlashFileNamesCommaList",
+    "FlashSizesCommaList",
+    "DescriptCommaList",
 };
+
+constexpr std::array<const char*, 4> kFitModeNames{"fmNatural", "fmShrink", "fmFit", "fmFill"};
 
 } // namespace
 
-std::string_view TSSFileLocations::ListPropertyName(TListId list) { return kListNames[list]; }
+std::string_view TSSFileLocations::FitModeName(TFitMode mode) {
+    return kFitModeNames[static_cast<std::size_t>(mode)];
+}
+
+std::optional<TFitMode> TSSFileLocations::FitModeByName(std::string_view name) {
+    for (std::size_t i = 0; i < kFitModeNames.size(); ++i)
+        if (SameText(name, kFitModeNames[i])) return static_cast<TFitMode>(i);
+    return std::nullopt;
+}
+
+std::string_view TSSFileLocations::ListPropertyName(TListId list) {
+    return kListNames[list];
+}
 
 std::string TSSFileLocations::CommaText(TListId list) const {
     return EntriesToCommaText(lists_[list]);
@@ -55,11 +75,12 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         {"lClearOldImage", &TSSFileLocations::lClearOldImage},
         {"lSoundLoop", &TSSFileLocations::lSoundLoop},
         {"lMute", &TSSFileLocations::lMute},
+        {"BlurBorders", &TSSFileLocations::BlurBorders},
     };
     static constexpr TStringProp kStrings[] = {
-        {"Text", &TSSFileLocations::Text},   {"Title", &TSSFileLocations::Title},
+        {"Text", &TSSFileLocations::Text},     {"Title", &TSSFileLocations::Title},
         {"Author", &TSSFileLocations::Author}, {"Email", &TSSFileLocations::Email},
-        {"Web", &TSSFileLocations::Web},     {"Ver", &TSSFileLocations::Ver},
+        {"Web", &TSSFileLocations::Web},       {"Ver", &TSSFileLocations::Ver},
     };
     for (const TBoolProp& p : kBools)
         if (SameText(name, p.name)) {
@@ -73,6 +94,11 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         }
     if (SameText(name, "Interval")) {
         Interval = reader.ReadInteger();
+        return true;
+    }
+    if (SameText(name, "FitMode")) {
+        // A mode a later writer may add is shown as the classic one.
+        FitMode = FitModeByName(reader.ReadIdent()).value_or(TFitMode::fmNatural);
         return true;
     }
     if (SameText(name, "SoundRandom")) {
@@ -104,6 +130,8 @@ void TSSFileLocations::WriteProperties(TWriter& writer) const {
     writer.WriteString("Ver", Ver);
     for (int list = 0; list < kListCount; ++list)
         writer.WriteString(kListNames[list], CommaText(static_cast<TListId>(list)));
+    if (FitMode != TFitMode::fmNatural) writer.WriteIdent("FitMode", FitModeName(FitMode));
+    if (BlurBorders) writer.WriteBoolean("BlurBorders", true);
 }
 
 } // namespace tevrin

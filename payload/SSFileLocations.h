@@ -2,10 +2,12 @@
 // where each stored picture, sound and movie lies in the executable file.
 #pragma once
 
+#include "gfx/Compose.h"
 #include "payload/Font.h"
 #include "payload/Stream.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,15 @@ public:
     std::string Email;
     std::string Web;
     std::string Ver;
+    // Beyond the classic record, each stored only when it differs from its
+    // default, which keeps the classic behaviour: how pictures are fitted to
+    // the screen, and whether the borders a fitted picture leaves show a
+    // blurred copy of it instead of black.
+    TFitMode FitMode = TFitMode::fmNatural;
+    bool BlurBorders = false;
+
+    static std::string_view FitModeName(TFitMode mode);
+    static std::optional<TFitMode> FitModeByName(std::string_view name);
 
     // A list property as text, and assignment from text (CommaList.h rules).
     std::string CommaText(TListId list) const;

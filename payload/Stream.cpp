@@ -2,6 +2,7 @@
 
 #include "gfx/Errors.h"
 #include "payload/Classes.h"
+#include "ui/Unicode.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,57 +16,11 @@ namespace {
 // exhausting the stack.
 constexpr int kMaxNesting = 64;
 
-[[noreturn]] void ReadFailed() { throw EReadError(msg::kStreamReadError); }
-[[noreturn]] void BadValue() { throw EReadError(msg::kInvalidPropertyValue); }
-
-// The ANSI form of one code point: Latin-1 maps straight, anything else
-// becomes '?' as a best-fit conversion would.
-void AppendAnsi(std::string& out, std::uint32_t code_point) {
-    out.push_back(code_point < 256 ? static_cast<char>(code_point) : '?');
+[[noreturn]] void ReadFailed() {
+    throw EReadError(msg::kStreamReadError);
 }
-
-std::string Utf16ToAnsi(const std::vector<std::uint8_t>& bytes) {
-    std::string out;
-    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        std::uint32_t unit = bytes[i] | (bytes[i + 1] << 8);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-            std::uint32_t low = bytes[i + 2] | (bytes[i + 3] << 8);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendAnsi(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-                i += 2;
-                continue;
-            }
-        }
-        AppendAnsi(out, unit);
-    }
-    return out;
-}
-
-std::string Utf8ToAnsi(const std::vector<std::uint8_t>& bytes) {
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size();) {
-        std::uint8_t b = bytes[i];
-        int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || i + extra >= bytes.size()) {
-            out.push_back('?');
-            ++i;
-            continue;
-        }
-        std::uint32_t cp = extra == 0 ? b : b & (0x3F >> extra);
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            if ((bytes[i + k] & 0xC0) != 0x80) ok = false;
-            cp = (cp << 6) | (bytes[i + k] & 0x3F);
-        }
-        if (!ok) {
-            out.push_back('?');
-            ++i;
-            continue;
-        }
-        AppendAnsi(out, cp);
-        i += extra + 1;
-    }
-    return out;
+[[noreturn]] void BadValue() {
+    throw EReadError(msg::kInvalidPropertyValue);
 }
 
 } // namespace
@@ -171,22 +126,29 @@ void TReader::ReadSignature() {
     if (std::memcmp(signature, "TPF0", 4) != 0) throw EReadError(msg::kInvalidStreamFormat);
 }
 
-TValueTag TReader::ReadTag() { return static_cast<TValueTag>(ReadByte()); }
+TValueTag TReader::ReadTag() {
+    return static_cast<TValueTag>(ReadByte());
+}
 
 std::int32_t TReader::ReadIntegerAfter(TValueTag tag) {
     switch (tag) {
-    case TValueTag::Int8: return static_cast<std::int8_t>(ReadByte());
+    case TValueTag::Int8:
+        return static_cast<std::int8_t>(ReadByte());
     case TValueTag::Int16: {
         std::uint8_t b[2];
         ReadBytes(b, 2);
         return static_cast<std::int16_t>(b[0] | (b[1] << 8));
     }
-    case TValueTag::Int32: return static_cast<std::int32_t>(ReadUInt32());
-    default: BadValue();
+    case TValueTag::Int32:
+        return static_cast<std::int32_t>(ReadUInt32());
+    default:
+        BadValue();
     }
 }
 
-std::int32_t TReader::ReadInteger() { return ReadIntegerAfter(ReadTag()); }
+std::int32_t TReader::ReadInteger() {
+    return ReadIntegerAfter(ReadTag());
+}
 
 std::int32_t TReader::ReadIntegerOrIdent(TIdentTable names) {
     TValueTag tag = ReadTag();
@@ -199,15 +161,18 @@ std::int32_t TReader::ReadIntegerOrIdent(TIdentTable names) {
 
 bool TReader::ReadBoolean() {
     switch (ReadTag()) {
-    case TValueTag::False: return false;
-    case TValueTag::True: return true;
+    case TValueTag::False:
+        return false;
+    case TValueTag::True:
+        return true;
     case TValueTag::Ident: {
         std::string name = ReadShortString();
         if (SameText(name, "False")) return false;
         if (SameText(name, "True")) return true;
         BadValue();
     }
-    default: BadValue();
+    default:
+        BadValue();
     }
 }
 
@@ -217,34 +182,29 @@ std::string TReader::ReadIdent() {
 }
 
 std::string TReader::ReadStringAfter(TValueTag tag) {
+    auto read_bytes = [this](std::uint64_t count) {
+        CheckAvailable(count);
+        std::string bytes(static_cast<std::size_t>(count), '\0');
+        ReadBytes(bytes.data(), bytes.size());
+        return bytes;
+    };
     switch (tag) {
-    case TValueTag::String: return ReadShortString();
-    case TValueTag::LString: {
-        std::uint32_t length = ReadUInt32();
-        CheckAvailable(length);
-        std::string text(length, '\0');
-        ReadBytes(text.data(), length);
-        return text;
-    }
-    case TValueTag::WString: {
-        std::uint64_t bytes = 2ull * ReadUInt32();
-        CheckAvailable(bytes);
-        std::vector<std::uint8_t> data(bytes);
-        ReadBytes(data.data(), data.size());
-        return Utf16ToAnsi(data);
-    }
-    case TValueTag::Utf8String: {
-        std::uint32_t length = ReadUInt32();
-        CheckAvailable(length);
-        std::vector<std::uint8_t> data(length);
-        ReadBytes(data.data(), data.size());
-        return Utf8ToAnsi(data);
-    }
-    default: BadValue();
+    case TValueTag::String:
+        return AnsiToUtf8(ReadShortString());
+    case TValueTag::LString:
+        return AnsiToUtf8(read_bytes(ReadUInt32()));
+    case TValueTag::WString:
+        return Utf16LeToUtf8(read_bytes(2ull * ReadUInt32()));
+    case TValueTag::Utf8String:
+        return ValidUtf8(read_bytes(ReadUInt32()));
+    default:
+        BadValue();
     }
 }
 
-std::string TReader::ReadString() { return ReadStringAfter(ReadTag()); }
+std::string TReader::ReadString() {
+    return ReadStringAfter(ReadTag());
+}
 
 std::vector<std::string> TReader::ReadSet() {
     if (ReadTag() != TValueTag::Set) BadValue();
@@ -265,7 +225,9 @@ std::vector<std::uint8_t> TReader::ReadBinary() {
     return data;
 }
 
-void TReader::SkipValue() { SkipValueAfter(ReadTag(), 0); }
+void TReader::SkipValue() {
+    SkipValueAfter(ReadTag(), 0);
+}
 
 void TReader::SkipValueAfter(TValueTag tag, int depth) {
     if (depth > kMaxNesting) BadValue();
@@ -273,7 +235,8 @@ void TReader::SkipValueAfter(TValueTag tag, int depth) {
         CheckAvailable(count);
         std::uint8_t scratch[256];
         while (count > 0) {
-            std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof scratch));
+            std::size_t n =
+                static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof scratch));
             ReadBytes(scratch, n);
             count -= n;
         }
@@ -282,27 +245,46 @@ void TReader::SkipValueAfter(TValueTag tag, int depth) {
     case TValueTag::Null:
     case TValueTag::False:
     case TValueTag::True:
-    case TValueTag::Nil: return;
+    case TValueTag::Nil:
+        return;
     case TValueTag::List:
-        while (PeekByte() != 0) SkipValueAfter(ReadTag(), depth + 1);
+        while (PeekByte() != 0)
+            SkipValueAfter(ReadTag(), depth + 1);
         ReadByte();
         return;
-    case TValueTag::Int8: skip(1); return;
-    case TValueTag::Int16: skip(2); return;
+    case TValueTag::Int8:
+        skip(1);
+        return;
+    case TValueTag::Int16:
+        skip(2);
+        return;
     case TValueTag::Int32:
-    case TValueTag::Single: skip(4); return;
-    case TValueTag::Extended: skip(10); return;
+    case TValueTag::Single:
+        skip(4);
+        return;
+    case TValueTag::Extended:
+        skip(10);
+        return;
     case TValueTag::Currency:
     case TValueTag::Date:
-    case TValueTag::Int64: skip(8); return;
+    case TValueTag::Int64:
+        skip(8);
+        return;
     case TValueTag::String:
-    case TValueTag::Ident: skip(ReadByte()); return;
+    case TValueTag::Ident:
+        skip(ReadByte());
+        return;
     case TValueTag::Binary:
     case TValueTag::LString:
-    case TValueTag::Utf8String: skip(ReadUInt32()); return;
-    case TValueTag::WString: skip(2ull * ReadUInt32()); return;
+    case TValueTag::Utf8String:
+        skip(ReadUInt32());
+        return;
+    case TValueTag::WString:
+        skip(2ull * ReadUInt32());
+        return;
     case TValueTag::Set:
-        while (std::uint8_t length = ReadByte()) skip(length);
+        while (std::uint8_t length = ReadByte())
+            skip(length);
         return;
     case TValueTag::Collection:
         while (PeekByte() != 0) {
@@ -313,7 +295,7 @@ void TReader::SkipValueAfter(TValueTag tag, int depth) {
             }
             if (item != TValueTag::List) BadValue();
             while (PeekByte() != 0) {
-                skip(ReadByte());  // property name
+                skip(ReadByte()); // property name
                 SkipValueAfter(ReadTag(), depth + 1);
             }
             ReadByte();
@@ -338,9 +320,11 @@ public:
 
     void ReadBody(TComponent& root) {
         root.Name = r_.ReadShortString();
-        while (r_.PeekByte() != 0) ReadProperty(root);
+        while (r_.PeekByte() != 0)
+            ReadProperty(root);
         r_.ReadByte();
-        while (r_.PeekByte() != 0) r_.SkipObject(1);
+        while (r_.PeekByte() != 0)
+            r_.SkipObject(1);
         r_.ReadByte();
     }
 
@@ -385,12 +369,17 @@ void TReader::SkipObject(int depth) {
         SkipValue();
     }
     ReadByte();
-    while (PeekByte() != 0) SkipObject(depth + 1);
+    while (PeekByte() != 0)
+        SkipObject(depth + 1);
     ReadByte();
 }
 
-bool TPersistent::ReadProperty(std::string_view, TReader&) { return false; }
-TPersistent* TPersistent::SubObject(std::string_view) { return nullptr; }
+bool TPersistent::ReadProperty(std::string_view, TReader&) {
+    return false;
+}
+TPersistent* TPersistent::SubObject(std::string_view) {
+    return nullptr;
+}
 
 void ReadComponent(TReader& reader, TComponent& root) {
     TComponentReader components(reader);
@@ -428,10 +417,13 @@ void TWriter::WriteShortString(std::string_view text) {
 }
 
 void TWriter::WriteUInt32(std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) WriteByte(static_cast<std::uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i)
+        WriteByte(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-void TWriter::WriteSignature() { WriteBytes("TPF0", 4); }
+void TWriter::WriteSignature() {
+    WriteBytes("TPF0", 4);
+}
 
 void TWriter::WriteObjectStart(std::string_view class_name, std::string_view object_name) {
     WriteShortString(class_name);
@@ -458,7 +450,12 @@ void TWriter::WriteIntegerValue(std::int32_t value) {
 }
 
 void TWriter::WriteStringValue(std::string_view text) {
-    if (text.size() <= 255) {
+    if (!IsAscii(text)) {
+        const std::string units = Utf8ToUtf16Le(text);
+        WriteByte(static_cast<std::uint8_t>(TValueTag::WString));
+        WriteUInt32(static_cast<std::uint32_t>(units.size() / 2));
+        WriteBytes(units.data(), units.size());
+    } else if (text.size() <= 255) {
         WriteByte(static_cast<std::uint8_t>(TValueTag::String));
         WriteShortString(text);
     } else {
@@ -492,7 +489,8 @@ void TWriter::WriteString(std::string_view name, std::string_view text) {
 void TWriter::WriteSet(std::string_view name, const std::vector<std::string>& elements) {
     WriteShortString(name);
     WriteByte(static_cast<std::uint8_t>(TValueTag::Set));
-    for (const std::string& e : elements) WriteShortString(e);
+    for (const std::string& e : elements)
+        WriteShortString(e);
     WriteByte(0);
 }
 

@@ -8,8 +8,11 @@
 //   value    := tag byte, then what the tag calls for (TValueTag)
 //
 // Numbers are little-endian; a short string is a length byte and that many
-// bytes of ANSI text. Every length read from a stream is checked against the
-// bytes that remain before anything is allocated, so a hostile length gives
+// bytes of ANSI text. Texts are UTF-8 in memory: string values in the ANSI
+// code page (tags 6 and 12) are converted on reading, wide and UTF-8 ones
+// (tags 18 and 20) are kept whole, and a text that is not ASCII is written as
+// a wide string, which every reader of the format accepts. Every length read from a stream is
+// checked against the bytes that remain before anything is allocated, so a hostile length gives
 // "Stream read error" and never a huge allocation.
 #pragma once
 
@@ -77,7 +80,7 @@ public:
 
 private:
     TFile& file_;
-    std::uint64_t remaining_;  // bytes in the file beyond the buffer
+    std::uint64_t remaining_; // bytes in the file beyond the buffer
     std::uint8_t buffer_[4096];
     std::size_t next_ = 0, end_ = 0;
 };

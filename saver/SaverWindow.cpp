@@ -1,7 +1,7 @@
 #include "saver/SaverWindow.h"
 
 #include "effects/Random.h"
-#include "gfx/Copy.h"
+#include "gfx/Compose.h"
 #include "gfx/Errors.h"
 #include "payload/IntConv.h"
 #include "payload/Payload.h"
@@ -24,11 +24,16 @@ constexpr int kDesignWidth = 423, kDesignHeight = 350;
 std::uint32_t ColorToRgb(TColor color) {
     if (color >= 0) return static_cast<std::uint32_t>(color) & 0xFFFFFF;
     switch (color & 0xFF) {
-    case 5: return 0xFFFFFF;   // window
-    case 14: return 0xFFFFFF;  // highlight text
-    case 15: return 0xF0F0F0;  // button face
-    case 13: return 0xD77800;  // highlight
-    default: return 0x000000;  // the text colours
+    case 5:
+        return 0xFFFFFF; // window
+    case 14:
+        return 0xFFFFFF; // highlight text
+    case 15:
+        return 0xF0F0F0; // button face
+    case 13:
+        return 0xD77800; // highlight
+    default:
+        return 0x000000; // the text colours
     }
 }
 
@@ -41,8 +46,8 @@ TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_par
     TPlatform& platform = app.Platform();
     Border = false;
     Color = kButtonFace;
-    SetBounds((platform.ScreenWidth() - kDesignWidth) / 2, (platform.ScreenHeight() - kDesignHeight) / 2,
-              kDesignWidth, kDesignHeight);
+    SetBounds((platform.ScreenWidth() - kDesignWidth) / 2,
+              (platform.ScreenHeight() - kDesignHeight) / 2, kDesignWidth, kDesignHeight);
     show_ = std::make_unique<TPicShow>(*this);
     show_->SetAlign(TAlign::alClient);
     show_->SetCenter(true);
@@ -82,7 +87,7 @@ void TfrmScrn::FormActivate() {
     TApplication& app = Application();
     TPlatform& platform = app.Platform();
     const TLoadOutcome outcome = LoadPayload(own_path_, locations_, temp_);
-    if (outcome.Result == TLoadOutcome::TrailerMissing) return;  // tried again next time
+    if (outcome.Result == TLoadOutcome::TrailerMissing) return; // tried again next time
     if (outcome.Result == TLoadOutcome::RecordUnreadable) {
         app.Terminate();
     } else {
@@ -151,8 +156,10 @@ void TfrmScrn::ShowNextPicture() {
     std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, picture_index_);
     if (show_->Busy()) show_->Stop();
     show_->SetPicture(ComposePicture(*image));
-    if (locations_.lRandomStyle) show_->Style = static_cast<TShowStyle>(Random(127) + 1);
-    else show_->Style = show_->Style < 127 ? static_cast<TShowStyle>(show_->Style + 1) : 1;
+    if (locations_.lRandomStyle)
+        show_->Style = static_cast<TShowStyle>(Random(127) + 1);
+    else
+        show_->Style = show_->Style < 127 ? static_cast<TShowStyle>(show_->Style + 1) : 1;
     if (locations_.lClearOldImage) {
         show_->Clear();
         Update();
@@ -167,7 +174,13 @@ void TfrmScrn::ShowNextPicture() {
 TBitmap24 TfrmScrn::ComposePicture(const TImage& image) {
     TPlatform& platform = Application().Platform();
     const int w = platform.ScreenWidth(), h = platform.ScreenHeight();
-    TBitmap24 canvas = ComposeCentered(image.Picture.Bitmap, w, h);
+    const TPicture& picture = image.Picture;
+    const TRect place =
+        PlacePicture(picture.UprightWidth(), picture.UprightHeight(), w, h, locations_.FitMode);
+    // Decoded no larger than it is shown, and freed once composed.
+    TBitmap24 canvas =
+        ComposeOnScreen(picture.Decode(place.Width(), place.Height()), picture.Info.Orientation,
+                        place, w, h, locations_.BlurBorders);
     show_text_ = !show_text_;
     if (show_text_ && !locations_.Text.empty()) {
         // Size, colour and face only: the caption is drawn upright and plain.
@@ -227,7 +240,7 @@ bool TfrmScrn::CreateFlashPlayer() {
     const std::string text = LoadDownloadSwfText(own_path_);
     if (platform.MessageBox(text, Application().Title, kMbYesNo | kMbIconInformation) == kIdYes)
         platform.Services().ShellOpen(Window(), kFlashDownloadPage);
-    Application().Terminate();  // the process ends, whatever the answer
+    Application().Terminate(); // the process ends, whatever the answer
     return false;
 }
 
@@ -261,7 +274,7 @@ void TfrmScrn::InstallInputHook() {
     TServices& services = Application().Platform().Services();
     hook_cursor_ = services.CursorPosition();
     if (!services.InstallInputHook([this](const TEvent& event) { MovieInput(event); }))
-        own_movie_input_ = true;  // the system refused: watch our own input
+        own_movie_input_ = true; // the system refused: watch our own input
 }
 
 void TfrmScrn::MovieInput(const TEvent& event) {
@@ -284,7 +297,8 @@ bool TfrmScrn::MayEnd() {
     platform.ShowCursor(true);
     bool may_end = true;
     std::int32_t on = 0;
-    if (TryStrToInt(*use, on) && on != 0) may_end = services.VerifySaverPassword(Window()).value_or(true);
+    if (TryStrToInt(*use, on) && on != 0)
+        may_end = services.VerifySaverPassword(Window()).value_or(true);
     platform.ShowCursor(false);
     return may_end;
 }

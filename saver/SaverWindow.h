@@ -57,8 +57,9 @@ private:
     void FormKeyDown();
     void FormMouseMove(int x, int y);
     void AppIdle(bool& done);
-    // Centres the record's picture on a black screen-sized bitmap and, on
-    // every other picture, draws the caption at the bottom.
+    // Places the record's picture on a screen-sized bitmap as the fit mode
+    // says (centred at natural size, on black, when the record names none)
+    // and, on every other picture, draws the caption at the bottom.
     TBitmap24 ComposePicture(const TImage& image);
     void PlayNextSound();
     void MediaNotify();
@@ -88,7 +89,7 @@ private:
     bool own_movie_input_ = false;
     std::pair<int, int> hook_cursor_;
     bool first_activate_ = true;
-    bool loaded_ = false;  // the first activation's start-up work is done
+    bool loaded_ = false; // the first activation's start-up work is done
     bool show_started_ = false;
     bool show_text_ = false;
     bool closed_up_ = false;

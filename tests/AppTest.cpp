@@ -124,7 +124,7 @@ TEST(Preview, TheFirstPictureIsFoundThroughThePayloadLength) {
     test::WriteBytes(dir.File("s.scr"), test::BuildSaver(parts, record));
     std::unique_ptr<TImage> first = ReadFirstPicture(dir.File("s.scr"));
     ASSERT_TRUE(first);
-    EXPECT_EQ(first->Picture.Bitmap.Width(), 33);
+    EXPECT_EQ(first->Picture.Info.Width, 33);
 
     // A payload that does not start with a picture record gives no picture.
     test::TSaverParts sounds_only;

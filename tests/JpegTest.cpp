@@ -1,9 +1,12 @@
-#include "gfx/Errors.h"
 #include "gfx/Jpeg.h"
+
+#include "gfx/Errors.h"
+#include "gfx/Exif.h"
 #include "tests/TestSupport.h"
 
+#include <array>
+#include <cmath>
 #include <gtest/gtest.h>
-
 #include <set>
 
 namespace tevrin {
@@ -18,10 +21,11 @@ TEST(Jpeg, DecodesAtFullSizeCloseToTheOriginal) {
     TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size());
     ASSERT_EQ(decoded.Width(), 203);
     ASSERT_EQ(decoded.Height(), 97);
-    EXPECT_EQ(decoded.Stride(), 612);  // 609 bytes padded to a multiple of 4
+    EXPECT_EQ(decoded.Stride(), 612); // 609 bytes padded to a multiple of 4
     long long error = 0;
     for (int y = 0; y < 97; ++y)
-        for (int x = 0; x < 203 * 3; ++x) error += std::abs(decoded.Row(y)[x] - original.Row(y)[x]);
+        for (int x = 0; x < 203 * 3; ++x)
+            error += std::abs(decoded.Row(y)[x] - original.Row(y)[x]);
     // The red checkerboard loses detail to chroma subsampling; garbage would
     // be far off.
     EXPECT_LT(error / (203 * 97 * 3), 12) << "mean error per channel";
@@ -29,7 +33,7 @@ TEST(Jpeg, DecodesAtFullSizeCloseToTheOriginal) {
 
 TEST(Jpeg, PaletteDecodingUsesAtMost256Colours) {
     std::vector<std::uint8_t> jpeg = test::TestJpeg(64, 64);
-    TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size(), true);
+    TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size(), {.Palette8 = true});
     std::set<std::uint32_t> colours;
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
@@ -64,6 +68,119 @@ TEST(Jpeg, RefusesPicturesTooLargeToHold) {
     } catch (const EError& e) {
         EXPECT_STREQ(e.what(), "JPEG image is too large (60000x60000 pixels)");
     }
+}
+
+TEST(Jpeg, ScalesDownByTheDctToTheSmallestSizeNotBelowTheMinimum) {
+    const test::TBytes jpeg = test::TestJpeg(640, 480);
+    const struct {
+        int min_w, min_h, w, h;
+    } cases[] = {
+        {0, 0, 640, 480},     // no minimum: full size
+        {200, 150, 240, 180}, // 3/8; 2/8 would be 160 x 120
+        {240, 1, 240, 180},   // exactly 3/8 across
+        {1, 1, 80, 60},       // 1/8 is the least
+        {641, 10, 640, 480},  // nothing smaller covers it
+        {100, 400, 560, 420}, // the taller side decides
+    };
+    for (const auto& c : cases) {
+        const TBitmap24 decoded =
+            DecodeJpeg(jpeg.data(), jpeg.size(), {.MinWidth = c.min_w, .MinHeight = c.min_h});
+        EXPECT_EQ(decoded.Width(), c.w) << c.min_w << "x" << c.min_h;
+        EXPECT_EQ(decoded.Height(), c.h) << c.min_w << "x" << c.min_h;
+    }
+    // A scaled decode is the same scene: the gradient's far corner stays far.
+    const TBitmap24 small = DecodeJpeg(jpeg.data(), jpeg.size(), {.MinWidth = 80, .MinHeight = 60});
+    EXPECT_GT(small.Row(59)[79 * 3], 230);
+    EXPECT_GT(small.Row(59)[79 * 3 + 1], 230);
+    EXPECT_LT(small.Row(0)[0], 25);
+}
+
+// The mean difference per channel between a decoded picture and the colour
+// each pixel should have.
+template <typename TExpected> double MeanError(const TBitmap24& decoded, TExpected expected) {
+    double error = 0;
+    for (int y = 0; y < decoded.Height(); ++y)
+        for (int x = 0; x < decoded.Width(); ++x) {
+            const std::array<int, 3> bgr = expected(x, y);
+            for (int k = 0; k < 3; ++k)
+                error += std::abs(decoded.Row(y)[x * 3 + k] - bgr[k]);
+        }
+    return error / (decoded.Width() * decoded.Height() * 3.0);
+}
+
+TEST(Jpeg, InkPicturesOfEveryWriterComeOutInTheirColours) {
+    // Bands of cyan, magenta, yellow, black and a mix, over a light ink ramp.
+    auto ink = [](int x, int y) -> std::array<std::uint8_t, 4> {
+        const std::uint8_t ramp = static_cast<std::uint8_t>(y * 2);
+        switch (x / 16) {
+        case 0:
+            return {255, 0, 0, ramp};
+        case 1:
+            return {0, 255, 0, ramp};
+        case 2:
+            return {0, 0, 255, ramp};
+        case 3:
+            return {0, 0, 0, static_cast<std::uint8_t>(128 + ramp / 2)};
+        default:
+            return {60, 120, 200, ramp};
+        }
+    };
+    auto rgb_of = [&](int x, int y) -> std::array<int, 3> {
+        const auto v = ink(x, y);
+        auto channel = [&](int c) { return (255 - c) * (255 - v[3]) / 255; };
+        return {channel(v[2]), channel(v[1]), channel(v[0])}; // B, G, R
+    };
+    for (test::TInkForm form :
+         {test::TInkForm::PlainCmyk, test::TInkForm::AdobeCmyk, test::TInkForm::AdobeYcck}) {
+        const test::TBytes jpeg = test::InkJpeg(80, 64, form, ink);
+        const TJpegInfo info = ReadJpegInfo(jpeg.data(), jpeg.size());
+        EXPECT_TRUE(info.Cmyk);
+        EXPECT_EQ(info.Components, 4);
+        const TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size());
+        EXPECT_LT(MeanError(decoded, rgb_of), 6) << static_cast<int>(form);
+        // Pure cyan ink is a full blue and green with no red.
+        const std::uint8_t* cyan = decoded.Row(2) + 8 * 3;
+        EXPECT_GT(cyan[0], 200);
+        EXPECT_LT(cyan[2], 40);
+        // Scaled decoding works for inks too.
+        EXPECT_EQ(DecodeJpeg(jpeg.data(), jpeg.size(), {.MinWidth = 20, .MinHeight = 16}).Width(),
+                  20);
+    }
+}
+
+TEST(Jpeg, GrayPicturesDecodeToEqualChannels) {
+    const TBitmap24 picture = test::TestPicture(96, 64);
+    const test::TBytes jpeg = test::GrayJpeg(picture);
+    EXPECT_EQ(ReadJpegInfo(jpeg.data(), jpeg.size()).Components, 1);
+    const TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size());
+    EXPECT_LT(MeanError(decoded,
+                        [&](int x, int y) -> std::array<int, 3> {
+                            const int g = picture.Row(y)[x * 3 + 1];
+                            return {g, g, g};
+                        }),
+              2);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x) {
+            const std::uint8_t* p = decoded.Row(y) + x * 3;
+            ASSERT_TRUE(p[0] == p[1] && p[1] == p[2]) << x << "," << y;
+        }
+}
+
+TEST(Jpeg, TheExifOrientationIsReadWithTheHeader) {
+    const test::TBytes jpeg = test::TestJpeg(40, 30);
+    EXPECT_EQ(ReadJpegInfo(jpeg.data(), jpeg.size()).Orientation, 1);
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        for (bool big_endian : {false, true}) {
+            const auto tagged = WithExifOrientation(jpeg, orientation, big_endian);
+            EXPECT_EQ(ReadJpegInfo(tagged.data(), tagged.size()).Orientation, orientation);
+            // The stored pixels are decoded as stored.
+            EXPECT_EQ(DecodeJpeg(tagged.data(), tagged.size()).Width(), 40);
+        }
+    // A damaged Exif block leaves the picture upright and readable.
+    auto broken = WithExifOrientation(jpeg, 6);
+    broken[2 + 4 + 6 + 4] = 0xFF; // the first directory's offset, now far outside
+    EXPECT_EQ(ReadJpegInfo(broken.data(), broken.size()).Orientation, 1);
+    EXPECT_EQ(DecodeJpeg(broken.data(), broken.size()).Height(), 30);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
+#include "payload/Payload.h"
+
 #include "gfx/Errors.h"
 #include "payload/Paths.h"
-#include "payload/Payload.h"
 #include "payload/Trailer.h"
 #include "tests/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tevrin {
 namespace {
@@ -55,8 +55,8 @@ TEST_F(PayloadTest, LoadFillsTheRecordAndExtractsIntoAPrivateFolder) {
 #endif
 
     std::unique_ptr<TImage> second = FetchPicture(path, record, 1);
-    EXPECT_EQ(second->Picture.Bitmap.Width(), 30);
-    EXPECT_EQ(second->Picture.Bitmap.Height(), 40);
+    EXPECT_EQ(second->Picture.Decode().Width(), 30);
+    EXPECT_EQ(second->Picture.Decode().Height(), 40);
     EXPECT_EQ(test::ErrorOf([&] { FetchPicture(path, record, 2); }), "Index is out of bounds");
 
     RemoveExtractedFiles(record, temp);
@@ -84,11 +84,13 @@ TEST_F(PayloadTest, StoredNamesAreReducedToTheirLastComponent) {
     EXPECT_EQ(temp.PathFor("C:boot.ini"), base + "boot.ini");
     EXPECT_EQ(temp.PathFor("a b.mp3"), base + "a b.mp3");
     for (const char* bad : {"", ".", "..", "dir/..", "c:\\"})
-        EXPECT_EQ(test::ErrorOf([&] { temp.PathFor(bad); }).rfind("Cannot create file ", 0), 0u) << bad;
+        EXPECT_EQ(test::ErrorOf([&] { temp.PathFor(bad); }).rfind("Cannot create file ", 0), 0u)
+            << bad;
 
     TSSFileLocations written(96);
     test::TSaverParts parts;
-    parts.Sounds = {{"../escape.wav", test::AsBytes("x")}, {"same.wav", test::AsBytes("first")},
+    parts.Sounds = {{"../escape.wav", test::AsBytes("x")},
+                    {"same.wav", test::AsBytes("first")},
                     {"same.wav", test::AsBytes("second")}};
     std::string path = Saver(parts, written);
     TSSFileLocations record(96);
@@ -104,10 +106,10 @@ TEST_F(PayloadTest, SizesAndOffsetsAreCheckedBeforeAnythingIsWritten) {
     struct {
         const char* offsets;
         const char* sizes;
-        const char* error;  // null: loads
+        const char* error; // null: loads
         std::size_t expected_size;
     } cases[] = {
-        {"30", "0", nullptr, 0},  // an empty file, not a copy of the whole saver
+        {"30", "0", nullptr, 0}, // an empty file, not a copy of the whole saver
         {"30", "junk", nullptr, 0},
         {"30", "-1", "Stream read error", 0},
         {"-5", "3", "Stream read error", 0},
@@ -154,7 +156,8 @@ TEST_F(PayloadTest, ShortListsAndBadTrailers) {
         test::WriteBytes(path, test::AppendRecord(file, WriteComponent(shorter)));
         TSSFileLocations record(96);
         TTempFolder temp(temp_.Path());
-        EXPECT_EQ(test::ErrorOf([&] { LoadPayload(path, record, temp); }), "Index is out of bounds");
+        EXPECT_EQ(test::ErrorOf([&] { LoadPayload(path, record, temp); }),
+                  "Index is out of bounds");
         EXPECT_TRUE(fs::exists(temp.PathFor("a.wav")));
         RemoveExtractedFiles(record, temp);
         EXPECT_TRUE(fs::is_empty(temp_.Path()));
@@ -214,7 +217,8 @@ TEST_F(PayloadTest, ASaverCutAtEveryByteNeverCrashesOrLeavesFiles) {
         TTempFolder temp(temp_.Path());
         try {
             LoadPayload(path, record, temp);
-            for (int i = 0; i < record.PicCount(); ++i) FetchPicture(path, record, i);
+            for (int i = 0; i < record.PicCount(); ++i)
+                FetchPicture(path, record, i);
         } catch (const EError&) {
         }
         RemoveExtractedFiles(record, temp);

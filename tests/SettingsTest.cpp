@@ -4,10 +4,10 @@
 #include "setup/StoredSettings.h"
 #include "tests/TestSupport.h"
 #include "ui/System.h"
-
-#include <gtest/gtest.h>
+#include "ui/Unicode.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tevrin {
 namespace {
@@ -22,7 +22,7 @@ std::string Text(const std::string& path) {
 TEST(ProfileFiles, ReadingFollowsThePrivateProfileRules) {
     test::TScratchDir dir;
     std::string path = dir.File("t.ini");
-    EXPECT_EQ(ReadIniString(path, "Setup", "mute", "dflt"), "dflt");  // no file
+    EXPECT_EQ(ReadIniString(path, "Setup", "mute", "dflt"), "dflt"); // no file
     test::WriteBytes(path, test::AsBytes("; comment\r\n[Other]\r\nmute=9\r\n[SETUP]\r\n"
                                          "  Mute =  1  \r\nempty=\r\nquoted=\" a \"\r\n"
                                          "mute=2\r\n"));
@@ -62,14 +62,14 @@ TEST(StoredSettings, MuteValuesAndDefaults) {
     std::string exe = dir.File("saver.scr");
     TStoredSettings settings(exe, user.Path());
     EXPECT_EQ(settings.ReadPath(), dir.File("CONTROL.INI"));
-    EXPECT_TRUE(settings.ReadMute(true));  // nothing stored: the default
+    EXPECT_TRUE(settings.ReadMute(true)); // nothing stored: the default
     EXPECT_FALSE(settings.ReadMute(false));
     struct {
         const char* stored;
         bool muted_default_off;
         bool muted_default_on;
-    } cases[] = {{"1", true, true},  {"5", true, true},    {"0x10", true, true},
-                 {"0", false, false}, {"0x0", false, false}, {"", false, true},
+    } cases[] = {{"1", true, true},    {"5", true, true},     {"0x10", true, true},
+                 {"0", false, false},  {"0x0", false, false}, {"", false, true},
                  {"word", false, true}};
     for (const auto& c : cases) {
         test::WriteBytes(dir.File("CONTROL.INI"),
@@ -107,7 +107,7 @@ TEST(StoredSettings, TheFileBesideTheExecutableCountsUntilAPerUserOneExists) {
     fs::create_directories(fs::path(settings.PerUserPath()).parent_path());
     test::WriteBytes(settings.PerUserPath(), test::AsBytes("[Setup]\nmute=0\n"));
     EXPECT_FALSE(settings.ReadMute(true));
-    settings.WriteMute(true);  // an existing per-user file takes the writes
+    settings.WriteMute(true); // an existing per-user file takes the writes
     EXPECT_EQ(ReadIniString(settings.PerUserPath(), "Setup", "mute", ""), "1");
 }
 
@@ -139,10 +139,31 @@ TEST(InterfaceTexts, DesignTextsFileTextsAndDefaults) {
     TDialogTexts texts = LoadDialogTexts(exe);
     EXPECT_EQ(texts.Title, "Titel: ");
     EXPECT_EQ(texts.MuteMusic, "Ton aus");
-    EXPECT_EQ(texts.OK, "OK");  // a file without the key gives the key's default
+    EXPECT_EQ(texts.OK, "OK"); // a file without the key gives the key's default
     EXPECT_EQ(texts.Email, "");
     EXPECT_EQ(texts.Author, "Author:");
     EXPECT_EQ(LoadDownloadSwfText(exe), "Bitte installieren");
+}
+
+TEST(InterfaceTexts, AnsiOrUtf8AfterAByteOrderMark) {
+    test::TScratchDir dir;
+    const std::string exe = dir.File("s.scr");
+    // UTF-8 with its mark: any language, the first line's section included.
+    test::WriteBytes(dir.File("tevrin.ini"),
+                     test::AsBytes("\xEF\xBB\xBF[Language]\r\nMuteMusic=\u0412\u044B\u043A\u043B. "
+                                   "\u97F3\u697D\r\nbtnOK=\u041E\u041A\r\n"));
+    TDialogTexts texts = LoadDialogTexts(exe);
+    EXPECT_EQ(texts.MuteMusic, "\u0412\u044B\u043A\u043B. \u97F3\u697D");
+    EXPECT_EQ(texts.OK, "\u041E\u041A");
+    // Without the mark the file is ANSI.
+    test::WriteBytes(dir.File("tevrin.ini"),
+                     test::AsBytes("[Language]\r\nMuteMusic=Musique coup\xE9"
+                                   "e\r\n"));
+    if (AnsiCodePage() == 1252) {
+        EXPECT_EQ(LoadDialogTexts(exe).MuteMusic, "Musique coup\u00E9"
+                                                  "e");
+    }
+    EXPECT_TRUE(IsValidUtf8(LoadDialogTexts(exe).MuteMusic));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "payload/Image.h"
 #include "payload/SSFileLocations.h"
 #include "tests/TestSupport.h"
+#include "ui/System.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +13,7 @@ namespace {
 using test::TBytes;
 
 // A stream whose root is `class_name` and whose properties `body` writes.
-template <typename F>
-TBytes Stream(const char* class_name, F body, const char* object_name = "") {
+template <typename F> TBytes Stream(const char* class_name, F body, const char* object_name = "") {
     TWriter w;
     w.WriteSignature();
     w.WriteObjectStart(class_name, object_name);
@@ -34,7 +34,9 @@ std::unique_ptr<TComponent> ReadNew(const TBytes& bytes) {
     return ReadComponent(reader);
 }
 
-void Tag(TWriter& w, TValueTag tag) { w.WriteByte(static_cast<std::uint8_t>(tag)); }
+void Tag(TWriter& w, TValueTag tag) {
+    w.WriteByte(static_cast<std::uint8_t>(tag));
+}
 
 TSSFileLocations SampleRecord() {
     TSSFileLocations r(96);
@@ -70,8 +72,7 @@ TEST(Stream, RecordRoundTripsThroughWriterAndReader) {
     EXPECT_EQ(copy.TextFont.Size(), 24);
     EXPECT_EQ(copy.TextFont.Style, fsBold | fsUnderline);
     EXPECT_EQ(copy.SoundRandom, -40000);
-    EXPECT_EQ(copy.List(TSSFileLocations::SndFileNamesList),
-              (TStringList{"a b.mp3", "c.wav"}));
+    EXPECT_EQ(copy.List(TSSFileLocations::SndFileNamesList), (TStringList{"a b.mp3", "c.wav"}));
     EXPECT_EQ(copy.PicOffset(1), 200);
 }
 
@@ -95,8 +96,66 @@ TEST(Stream, WriterUsesTheSmallestTags) {
     TSSFileLocations r(96);
     TBytes bytes = WriteComponent(r);
     std::string text(bytes.begin(), bytes.end());
-    EXPECT_NE(text.find("\x10TextFont.Charset\x07\x0F" "DEFAULT_CHARSET"), std::string::npos);
-    EXPECT_NE(text.find("\x0ETextFont.Color\x07\x0C" "clWindowText"), std::string::npos);
+    EXPECT_NE(text.find("\x10TextFont.Charset\x07\x0F"
+                        "DEFAULT_CHARSET"),
+              std::string::npos);
+    EXPECT_NE(text.find("\x0ETextFont.Color\x07\x0C"
+                        "clWindowText"),
+              std::string::npos);
+}
+
+TEST(Stream, TextsAreUnicodeAndOnlyAsciiIsWrittenAsAnsi) {
+    TSSFileLocations r(96);
+    r.Title = "Gr\u00FC\u00DFe";
+    r.Text = "\u039A\u03B1\u03BB\u03B7\u03BC\u03AD\u03C1\u03B1 \u65E5\u672C\u8A9E \U0001F600";
+    r.Author = "Ann";
+    r.TextFont.Name = "\uFF2D\uFF33 \u30B4\u30B7\u30C3\u30AF";
+    r.SetCommaText(TSSFileLocations::SndFileNamesList, "\u041C\u043E\u0440\u0435.mp3,b.wav");
+    const TBytes bytes = WriteComponent(r);
+    const std::string text(bytes.begin(), bytes.end());
+    // "Grüße" as a wide string of five units; "Ann" as a short string.
+    EXPECT_NE(text.find(std::string("\x05Title\x12\x05\0\0\0G\0r\0\xFC\0\xDF\0e\0", 21)),
+              std::string::npos);
+    EXPECT_NE(text.find("\x06"
+                        "Author\x06\x03"
+                        "Ann"),
+              std::string::npos);
+    TSSFileLocations copy(96);
+    ReadInto(bytes, copy);
+    EXPECT_EQ(copy.Title, r.Title);
+    EXPECT_EQ(copy.Text, r.Text);
+    EXPECT_EQ(copy.TextFont.Name, r.TextFont.Name);
+    EXPECT_EQ(copy.SndFileName(0), "\u041C\u043E\u0440\u0435.mp3");
+
+    // An ANSI string of a classic writer: the code page's upper half.
+    if (AnsiCodePage() == 1252) {
+        TSSFileLocations ansi(96);
+        ReadInto(Stream("TSSFileLocations",
+                        [](TWriter& w) {
+                            w.WriteShortString("Text");
+                            Tag(w, TValueTag::String);
+                            w.WriteShortString("Caf\xE9 cr\xE8me \x80"
+                                               "5 \x93ok\x94");
+                            w.WriteShortString("Title");
+                            Tag(w, TValueTag::LString);
+                            w.WriteUInt32(2);
+                            w.WriteBytes("\x8A\x9F", 2);
+                        }),
+                 ansi);
+        EXPECT_EQ(ansi.Text, "Caf\u00E9 cr\u00E8me \u20AC5 \u201Cok\u201D");
+        EXPECT_EQ(ansi.Title, "\u0160\u0178");
+    }
+    // A hostile UTF-8 string cannot put malformed text into the record.
+    TSSFileLocations bad(96);
+    ReadInto(Stream("TSSFileLocations",
+                    [](TWriter& w) {
+                        w.WriteShortString("Text");
+                        Tag(w, TValueTag::Utf8String);
+                        w.WriteUInt32(3);
+                        w.WriteBytes("a\xC3(", 3);
+                    }),
+             bad);
+    EXPECT_EQ(bad.Text, "a\uFFFD(");
 }
 
 TEST(Stream, ReadsTheDocumentedRecordBytes) {
@@ -117,10 +176,11 @@ TEST(Stream, EveryValueTagIsReadOverForUnknownProperties) {
         auto unknown = [&](TValueTag tag, std::initializer_list<std::uint8_t> payload) {
             w.WriteShortString("Unknown");
             Tag(w, tag);
-            for (std::uint8_t b : payload) w.WriteByte(b);
+            for (std::uint8_t b : payload)
+                w.WriteByte(b);
         };
         unknown(TValueTag::Null, {});
-        unknown(TValueTag::List, {1, 2, 7, 0, 6, 1, 'x', 0});  // nested lists
+        unknown(TValueTag::List, {1, 2, 7, 0, 6, 1, 'x', 0}); // nested lists
         unknown(TValueTag::Int8, {1});
         unknown(TValueTag::Int16, {1, 2});
         unknown(TValueTag::Int32, {1, 2, 3, 4});
@@ -142,7 +202,7 @@ TEST(Stream, EveryValueTagIsReadOverForUnknownProperties) {
         unknown(TValueTag::WString, {2, 0, 0, 0, 'h', 0, 'i', 0});
         unknown(TValueTag::Int64, {1, 2, 3, 4, 5, 6, 7, 8});
         unknown(TValueTag::Utf8String, {2, 0, 0, 0, 'o', 'k'});
-        w.WriteShortString("NoSuch.Interval");  // a path through nothing
+        w.WriteShortString("NoSuch.Interval"); // a path through nothing
         w.WriteIntegerValue(3);
         w.WriteInteger("Interval", 777);
     });
@@ -161,13 +221,15 @@ TEST(Stream, AcceptsEachKindsTagsAndRefusesOthers) {
         w.WriteShortString("Title");
         Tag(w, TValueTag::WString);
         w.WriteUInt32(3);
-        for (std::uint8_t b : {0x53, 0, 0xE9, 0, 0x3A, 0x26}) w.WriteByte(b);  // "Sé☺"
+        for (std::uint8_t b : {0x53, 0, 0xE9, 0, 0x3A, 0x26})
+            w.WriteByte(b); // "Sé☺"
         w.WriteShortString("Author");
         Tag(w, TValueTag::Utf8String);
         w.WriteUInt32(3);
-        for (std::uint8_t b : {0x41, 0xC3, 0xA9}) w.WriteByte(b);  // "Aé"
+        for (std::uint8_t b : {0x41, 0xC3, 0xA9})
+            w.WriteByte(b); // "Aé"
         w.WriteString("Text", "first");
-        w.WriteString("text", "second");  // names compare without case; last wins
+        w.WriteString("text", "second"); // names compare without case; last wins
     });
     TSSFileLocations r(96);
     ReadInto(bytes, r);
@@ -176,8 +238,10 @@ TEST(Stream, AcceptsEachKindsTagsAndRefusesOthers) {
     EXPECT_EQ(r.TextFont.Charset, 238);
     EXPECT_EQ(r.TextFont.Pitch, TFontPitch::fpFixed);
     EXPECT_EQ(r.TextFont.Style, fsItalic);
-    EXPECT_EQ(r.Title, "S\xE9?");
-    EXPECT_EQ(r.Author, "A\xE9");
+    // Wide and UTF-8 strings keep every character, the ones outside any ANSI
+    // code page too.
+    EXPECT_EQ(r.Title, "S\u00E9\u263A");
+    EXPECT_EQ(r.Author, "A\u00E9");
     EXPECT_EQ(r.Text, "second");
 
     struct {
@@ -214,7 +278,8 @@ TEST(Stream, AcceptsEachKindsTagsAndRefusesOthers) {
 }
 
 TEST(Stream, ErrorsNameTheObjectAndTheRootClassIsNotCompared) {
-    TBytes named = Stream("TForm1", [](TWriter& w) { w.WriteString("Interval", "x"); }, "frmMain");
+    TBytes named = Stream(
+        "TForm1", [](TWriter& w) { w.WriteString("Interval", "x"); }, "frmMain");
     TSSFileLocations r(96);
     EXPECT_EQ(test::ErrorOf([&] { ReadInto(named, r); }),
               "Error reading frmMain.Interval: Invalid property value");
@@ -238,8 +303,8 @@ TEST(Stream, HeaderFailures) {
 }
 
 TEST(Stream, HostileLengthsFailWithoutAllocating) {
-    for (TValueTag tag : {TValueTag::LString, TValueTag::Binary, TValueTag::WString,
-                          TValueTag::Utf8String}) {
+    for (TValueTag tag :
+         {TValueTag::LString, TValueTag::Binary, TValueTag::WString, TValueTag::Utf8String}) {
         TBytes bytes = Stream("TSSFileLocations", [&](TWriter& w) {
             w.WriteShortString(tag == TValueTag::Binary ? "Whatever" : "Title");
             Tag(w, tag);
@@ -277,13 +342,14 @@ TEST(Stream, PictureRecordsDecodeTheirJpegAndIgnoreOtherGraphics) {
     TBytes bytes = WriteComponent(image);
     // The documented start of a picture stream.
     ASSERT_GT(bytes.size(), 60u);
-    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 12), std::string("TPF0\x06TImage\x00\x04", 12));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 12),
+              std::string("TPF0\x06TImage\x00\x04", 12));
     auto read = ReadNew(bytes);
     auto& copy = dynamic_cast<TImage&>(*read);
     EXPECT_EQ(copy.Width, 105);
     EXPECT_EQ(copy.Picture.GraphicClass, "TJPEGImage");
-    EXPECT_EQ(copy.Picture.Bitmap.Width(), 37);
-    EXPECT_EQ(copy.Picture.Bitmap.Height(), 21);
+    EXPECT_EQ(copy.Picture.Decode().Width(), 37);
+    EXPECT_EQ(copy.Picture.Decode().Height(), 21);
     EXPECT_EQ(copy.Picture.JpegData, image.Picture.JpegData);
 
     for (const char* graphic : {"TMetafile", "TPNGObject"}) {
@@ -302,7 +368,7 @@ TEST(Stream, PictureRecordsDecodeTheirJpegAndIgnoreOtherGraphics) {
 
     TBytes broken = Stream("TImage", [&](TWriter& w) {
         TBytes jpeg = test::TestJpeg(16, 16);
-        jpeg.resize(20);  // only the first markers
+        jpeg.resize(20); // only the first markers
         w.WriteBinary("Picture.Data", TPicture::JpegBlock(jpeg));
     });
     std::string error = test::ErrorOf([&] { ReadNew(broken); });

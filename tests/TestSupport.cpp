@@ -7,9 +7,12 @@
 #include "payload/Trailer.h"
 #include "ui/System.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <jpeglib.h>
 #include <random>
 
 namespace tevrin::test {
@@ -26,7 +29,9 @@ TScratchDir::~TScratchDir() {
     std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TScratchDir::File(const std::string& name) const { return JoinPath(path_, name); }
+std::string TScratchDir::File(const std::string& name) const {
+    return JoinPath(path_, name);
+}
 
 TBytes ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -35,10 +40,13 @@ TBytes ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const TBytes& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
-TBytes AsBytes(const std::string& text) { return TBytes(text.begin(), text.end()); }
+TBytes AsBytes(const std::string& text) {
+    return TBytes(text.begin(), text.end());
+}
 
 TBitmap24 TestPicture(int width, int height) {
     TBitmap24 bitmap(width, height);
@@ -52,7 +60,69 @@ TBitmap24 TestPicture(int width, int height) {
     return bitmap;
 }
 
-TBytes TestJpeg(int width, int height) { return EncodeJpeg(TestPicture(width, height), 90); }
+TBytes TestJpeg(int width, int height) {
+    return EncodeJpeg(TestPicture(width, height), 90);
+}
+
+namespace {
+
+// Compresses rows of `components` bytes a pixel; libjpeg's errors end the
+// test program, which is what a broken helper deserves.
+template <typename TFill>
+TBytes Compress(int width, int height, J_COLOR_SPACE in, J_COLOR_SPACE stored, bool adobe,
+                TFill fill) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &length);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = in == JCS_GRAYSCALE ? 1 : in == JCS_CMYK ? 4 : 3;
+    cinfo.in_color_space = in;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, stored);
+    cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * cinfo.input_components);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        fill(static_cast<int>(cinfo.next_scanline), row.data());
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    TBytes out(buffer, buffer + length);
+    std::free(buffer);
+    return out;
+}
+
+} // namespace
+
+TBytes InkJpeg(int width, int height, TInkForm form,
+               const std::function<std::array<std::uint8_t, 4>(int, int)>& ink) {
+    const bool inverted = form != TInkForm::PlainCmyk;
+    return Compress(width, height, JCS_CMYK, form == TInkForm::AdobeYcck ? JCS_YCCK : JCS_CMYK,
+                    inverted, [&](int y, std::uint8_t* row) {
+                        for (int x = 0; x < width; ++x) {
+                            const std::array<std::uint8_t, 4> v = ink(x, y);
+                            for (int k = 0; k < 4; ++k)
+                                row[x * 4 + k] =
+                                    static_cast<std::uint8_t>(inverted ? 255 - v[k] : v[k]);
+                        }
+                    });
+}
+
+TBytes GrayJpeg(const TBitmap24& picture) {
+    return Compress(picture.Width(), picture.Height(), JCS_GRAYSCALE, JCS_GRAYSCALE, false,
+                    [&](int y, std::uint8_t* row) {
+                        for (int x = 0; x < picture.Width(); ++x)
+                            row[x] = picture.Row(y)[x * 3 + 1];
+                    });
+}
 
 std::string ErrorOf(const std::function<void()>& action) {
     try {

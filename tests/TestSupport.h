@@ -5,6 +5,7 @@
 #include "gfx/Bitmap24.h"
 #include "payload/SSFileLocations.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -30,16 +31,27 @@ TBytes ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const TBytes& bytes);
 TBytes AsBytes(const std::string& text);
 // The bytes of a literal, embedded NULs included, without its terminator.
-template <std::size_t N> TBytes Raw(const char (&text)[N]) { return TBytes(text, text + N - 1); }
+template <std::size_t N> TBytes Raw(const char (&text)[N]) {
+    return TBytes(text, text + N - 1);
+}
 
 // A picture with a recognisable gradient, and its JPEG encoding.
 TBitmap24 TestPicture(int width, int height);
 TBytes TestJpeg(int width, int height);
 
+// A JPEG of four inks; `ink(x, y)` gives cyan, magenta, yellow and black,
+// 0 for none. As a print workflow writes it: plain CMYK without an Adobe
+// marker, or with Adobe's marker and inverted values as CMYK or YCCK.
+enum class TInkForm { PlainCmyk, AdobeCmyk, AdobeYcck };
+TBytes InkJpeg(int width, int height, TInkForm form,
+               const std::function<std::array<std::uint8_t, 4>(int, int)>& ink);
+// A one-channel JPEG of the picture's green.
+TBytes GrayJpeg(const TBitmap24& picture);
+
 // What goes into a hand-built saver file.
 struct TSaverParts {
     TBytes Stub = AsBytes("MZ fake executable image");
-    std::vector<TBytes> Pictures;  // JPEG files
+    std::vector<TBytes> Pictures; // JPEG files
     std::vector<std::pair<std::string, TBytes>> Sounds, Movies;
 };
 

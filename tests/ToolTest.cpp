@@ -5,6 +5,8 @@
 #include "tools/Pack.h"
 #include "tools/Report.h"
 #include "tools/XScreensaverConfig.h"
+#include "ui/System.h"
+#include "ui/Unicode.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -150,6 +152,49 @@ TEST(XScreensaverConfig, NamesTheProgramAndEscapesTheTexts) {
     // Without a title the program's name is the label.
     EXPECT_NE(XScreensaverConfig(TSSFileLocations(96), 0, "x").find("_label=\"x\""),
               std::string::npos);
+    // Texts in any language go in as UTF-8; controls XML forbids stay out.
+    record.Title = "\u039C\u03AC\u03C1\u03C9 \u65E5\u672C\x01\x1B[2J";
+    const std::string unicode = XScreensaverConfig(record, 1, "m");
+    EXPECT_NE(unicode.find("encoding=\"UTF-8\""), std::string::npos);
+    EXPECT_NE(unicode.find("_label=\"\u039C\u03AC\u03C1\u03C9 \u65E5\u672C[2J\""),
+              std::string::npos)
+        << unicode;
+}
+
+TEST(Inspect, RecordsWithEveryByteGiveValidUtf8) {
+    // A classic writer stores ANSI bytes; every one of them must come out
+    // as valid UTF-8 text in the JSON and in the report.
+    std::string every;
+    for (int b = 1; b < 256; ++b)
+        every.push_back(static_cast<char>(b));
+    TSSFileLocations record(96);
+    TWriter w;
+    w.WriteSignature();
+    w.WriteObjectStart("TSSFileLocations", "");
+    w.WriteShortString("Title");
+    w.WriteByte(static_cast<std::uint8_t>(TValueTag::String));
+    w.WriteShortString(every);
+    w.WriteShortString("Text");
+    w.WriteByte(static_cast<std::uint8_t>(TValueTag::LString));
+    w.WriteUInt32(static_cast<std::uint32_t>(every.size()));
+    w.WriteBytes(every.data(), every.size());
+    w.WriteObjectEnd();
+    test::TScratchDir dir;
+    test::WriteBytes(dir.File("record.bin"), w.Take());
+    const nlohmann::ordered_json json = InspectStream(dir.File("record.bin"));
+    const std::string dumped = json.dump(2); // throws on invalid UTF-8
+    const nlohmann::ordered_json back = nlohmann::ordered_json::parse(dumped);
+    EXPECT_EQ(back["Title"], AnsiToUtf8(every));
+    EXPECT_EQ(back["Text"], back["Title"]);
+    if (AnsiCodePage() == 1252) {
+        EXPECT_EQ(back["Title"].get<std::string>().size(), every.size() + 145)
+            << "Windows-1252: 111 characters of two bytes, 17 of three";
+    }
+    const std::string report = StreamReport(json);
+    EXPECT_TRUE(IsValidUtf8(report));
+    // Controls are shown, not sent to the terminal.
+    EXPECT_EQ(report.find('\x1B'), std::string::npos);
+    EXPECT_NE(report.find("\\x1B"), std::string::npos);
 }
 
 TEST(XScreensaverConfig, LiesBesideTheSaver) {

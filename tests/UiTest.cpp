@@ -5,9 +5,9 @@
 #include "ui/Text.h"
 #include "ui/Thread.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <cstring>
+#include <gtest/gtest.h>
 #include <thread>
 
 namespace tevrin {
@@ -94,7 +94,7 @@ TEST(Ui, PostedMessagesAndSynchronisedCallsFromAThread) {
     form.Show();
     std::string log;
     app.PostMessage(&form, 1024, 7);
-    auto* worker = new TWorker(app, form, log);  // releases itself
+    auto* worker = new TWorker(app, form, log); // releases itself
     worker->OnTerminate = [&] {
         log += "ended ";
         app.Terminate();
@@ -138,8 +138,8 @@ TEST(Ui, IdleHandlerAndClosingTheMainForm) {
     ui.platform.StopAt(100000);
     ui.app.Run();
     EXPECT_EQ(ui.log, "closed ");
-    EXPECT_EQ(ui.platform.TickCount(), 300u);  // ended by the close, not the limit
-    EXPECT_LT(idles, 10);                      // idle, then waiting: no busy loop
+    EXPECT_EQ(ui.platform.TickCount(), 300u); // ended by the close, not the limit
+    EXPECT_LT(idles, 10);                     // idle, then waiting: no busy loop
 }
 
 class TSquare final : public TGraphicControl {
@@ -175,8 +175,8 @@ TEST(Ui, GraphicControlsPaintOnTheirFormAndSeeTheMouse) {
     EXPECT_EQ(ui.log, "form150,90 ");
     ASSERT_FALSE(ui.platform.Frames.empty());
     const TBitmap24& shown = ui.form.BackBuffer();
-    EXPECT_EQ(shown.Row(30)[60 * 3 + 2], 255);  // the square, red
-    EXPECT_EQ(shown.Row(30)[10 * 3 + 2], 0);    // the form's black
+    EXPECT_EQ(shown.Row(30)[60 * 3 + 2], 255); // the square, red
+    EXPECT_EQ(shown.Row(30)[10 * 3 + 2], 0);   // the form's black
 }
 
 TEST(Ui, AModalFormTakesAllInputWhileOthersGetTheirPaints) {
@@ -200,7 +200,10 @@ TEST(Ui, AModalFormTakesAllInputWhileOthersGetTheirPaints) {
     EXPECT_TRUE(std::any_of(ui.platform.Frames.begin(), ui.platform.Frames.end(),
                             [&](const auto& f) { return f.Window == ui.form.Window(); }));
     // A box that goes away takes its modality with it.
-    { TForm gone(ui.app); ui.app.SetModalForm(&gone); }
+    {
+        TForm gone(ui.app);
+        ui.app.SetModalForm(&gone);
+    }
     EXPECT_EQ(ui.app.ModalForm(), nullptr);
 }
 
@@ -214,9 +217,11 @@ TEST(Ui, HeadlessSoundsPlayInVirtualTimeAndReportTheirEnd) {
     std::unique_ptr<TMediaDevice> bad = services.OpenMedia("bad.mp3");
     EXPECT_EQ(services.OpenMedia("none.mid"), nullptr);
     a->Play([&](TNotifyValue v) {
-        ui.log += "a-end@" + std::to_string(ui.platform.TickCount()) + (v == TNotifyValue::nvSuccessful ? "-ok " : "-? ");
+        ui.log += "a-end@" + std::to_string(ui.platform.TickCount()) +
+                  (v == TNotifyValue::nvSuccessful ? "-ok " : "-? ");
     });
-    bad->Play([&](TNotifyValue v) { ui.log += v == TNotifyValue::nvFailure ? "bad-failed " : "bad-? "; });
+    bad->Play(
+        [&](TNotifyValue v) { ui.log += v == TNotifyValue::nvFailure ? "bad-failed " : "bad-? "; });
     ui.form.Show();
     ui.RunFor(3000);
     EXPECT_EQ(ui.log, "bad-failed a-end@1000-ok ");
@@ -237,7 +242,7 @@ TEST(Ui, TheMediaPlayerNotifiesOnceACommandThatAskedHasEnded) {
     TMediaPlayer player(ui.app);
     player.OnNotify = [&] {
         ui.log += "notice@" + std::to_string(ui.platform.TickCount()) + " ";
-        player.Notify = false;  // as the saver does: no notice for the stop
+        player.Notify = false; // as the saver does: no notice for the stop
         player.Stop();
         player.FileName = "song.wav";
         player.Open();
@@ -263,7 +268,7 @@ TEST(Ui, TheMediaPlayerNotifiesOnceACommandThatAskedHasEnded) {
 }
 
 TEST(Ui, TextIsMeasuredAndDrawnWithATransparentBackground) {
-    TFontSpec font{"No Such Face At All", -24, 0x00FFFF};  // yellow, in a stand-in face
+    TFontSpec font{"No Such Face At All", -24, 0x00FFFF}; // yellow, in a stand-in face
     const TTextExtent small = MeasureText(font, "Sea");
     const TTextExtent wide = MeasureText(font, "Sea and sand");
     EXPECT_GT(small.Width, 10);
@@ -272,19 +277,62 @@ TEST(Ui, TextIsMeasuredAndDrawnWithATransparentBackground) {
     EXPECT_EQ(MeasureText(font, "").Width, 0);
     TBitmap24 canvas(120, 40);
     for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 120 * 3; ++x) canvas.Row(y)[x] = 0x40;
+        for (int x = 0; x < 120 * 3; ++x)
+            canvas.Row(y)[x] = 0x40;
     PaintText(canvas, 4, 4, font, "Sea");
     int lit = 0, untouched = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120; ++x) {
             const std::uint8_t* p = canvas.Row(y) + x * 3;
-            if (p[2] > 0xC0 && p[1] > 0xC0 && p[0] < 0x20) ++lit;  // yellow where the letters are
+            if (p[2] > 0xC0 && p[1] > 0xC0 && p[0] < 0x20) ++lit; // yellow where the letters are
             if (p[0] == 0x40 && p[1] == 0x40 && p[2] == 0x40) ++untouched;
         }
     EXPECT_GT(lit, 20);
-    EXPECT_GT(untouched, 120 * 40 / 2);  // the background shows through
+    EXPECT_GT(untouched, 120 * 40 / 2); // the background shows through
     // Drawing partly off the bitmap is clipped, not a fault.
     PaintText(canvas, -30, 30, font, "Sea and sand");
+}
+
+// The pixels of one character drawn alone.
+TBitmap24 Glyph(const TFontSpec& font, const std::string& text) {
+    TBitmap24 canvas(48, 48);
+    PaintText(canvas, 4, 4, font, text);
+    return canvas;
+}
+
+bool SamePixels(const TBitmap24& a, const TBitmap24& b) {
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width()) * 3) != 0)
+            return false;
+    return true;
+}
+
+TEST(Ui, CharactersTheFaceLacksComeFromAFaceThatHasThem) {
+    // A face lacking a character draws the same empty box for every such
+    // character: two characters of a script drawn alike were not drawn.
+    for (const char* face : {"MS Sans Serif", "Arial"}) {
+        const TFontSpec font{face, -28, 0xFFFFFF};
+        const struct {
+            const char *first, *second;
+        } pairs[] = {
+            {"\u03A9", "\u03BB"}, // Greek
+            {"\u65E5", "\u672C"}, // Japanese (kanji)
+            {"\u3042", "\u30AB"}, // Japanese (kana)
+            {"\u0416", "\u044F"}, // Cyrillic
+        };
+        for (const auto& pair : pairs) {
+            const TBitmap24 first = Glyph(font, pair.first), second = Glyph(font, pair.second);
+            EXPECT_FALSE(SamePixels(first, second))
+                << face << ": " << pair.first << " " << pair.second;
+            EXPECT_FALSE(SamePixels(first, TBitmap24(48, 48)))
+                << face << ": " << pair.first << " left no ink";
+        }
+        // A mixed caption is measured as wide as its parts.
+        const int latin = MeasureText(font, "Sea ").Width,
+                  kanji = MeasureText(font, "\u65E5\u672C").Width;
+        EXPECT_GT(kanji, 28);
+        EXPECT_NEAR(MeasureText(font, "Sea \u65E5\u672C").Width, latin + kanji, 2);
+    }
 }
 
 } // namespace

@@ -280,9 +280,12 @@ int Main(int argc, char** argv) {
         return 2;
     }
     nlohmann::ordered_json result = stream.empty() ? InspectSaver(saver) : InspectStream(stream);
-    std::string text = as_json          ? result.dump(2) + "\n"
-                       : stream.empty() ? SaverReport(result)
-                                        : StreamReport(result);
+    // Every text of a record is UTF-8 already; a file name given by the
+    // system may not be.
+    std::string text =
+        as_json ? result.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n"
+        : stream.empty() ? SaverReport(result)
+                         : StreamReport(result);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "payload/Payload.h"
 #include "payload/SSFileLocations.h"
 #include "payload/Trailer.h"
+#include "ui/Unicode.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -65,14 +66,17 @@ json RecordToJson(const TSSFileLocations& r) {
         auto id = static_cast<TSSFileLocations::TListId>(list);
         j[std::string(TSSFileLocations::ListPropertyName(id))] = r.List(id);
     }
+    j["FitMode"] = std::string(TSSFileLocations::FitModeName(r.FitMode));
+    j["BlurBorders"] = r.BlurBorders;
     return j;
 }
 
 json ImageToJson(const TImage& image) {
     const TPicture& picture = image.Picture;
-    json graphic = {{"Class", picture.GraphicClass},
-                    {"Width", picture.Bitmap.Width()},
-                    {"Height", picture.Bitmap.Height()},
+    json graphic = {{"Class", AnsiToUtf8(picture.GraphicClass)},
+                    {"Width", picture.Info.Width},
+                    {"Height", picture.Info.Height},
+                    {"Orientation", picture.Info.Orientation},
                     {"DataLength", picture.JpegData.size()},
                     {"DataSha256", Hex(Sha256(picture.JpegData.data(), picture.JpegData.size()))}};
     return {{"Left", image.Left},
@@ -87,11 +91,32 @@ std::string Pad(std::string text, std::size_t width) {
     return text;
 }
 
+// A text as it can go to a terminal: control characters (which could move
+// the cursor or start an escape sequence) are shown as \xNN or \u{NNNN}.
+std::string Printable(const std::string& text) {
+    std::string out;
+    char code[16];
+    for (std::size_t at = 0; at < text.size();) {
+        const char32_t c = NextCodePoint(text, at);
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(code, sizeof code, "\\x%02X", static_cast<unsigned>(c));
+            out += code;
+        } else if (c >= 0x80 && c < 0xA0) {
+            std::snprintf(code, sizeof code, "\\u{%04X}", static_cast<unsigned>(c));
+            out += code;
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
 std::string Scalar(const json& value) {
-    if (value.is_string()) return value.get<std::string>();
+    if (value.is_string()) return Printable(value.get<std::string>());
     if (value.is_array()) {
         std::string text;
-        for (const json& v : value) text += (text.empty() ? "" : ", ") + Scalar(v);
+        for (const json& v : value)
+            text += (text.empty() ? "" : ", ") + Scalar(v);
         return "[" + text + "]";
     }
     return value.dump();
@@ -100,8 +125,10 @@ std::string Scalar(const json& value) {
 void Properties(std::ostringstream& out, const json& properties, const std::string& prefix) {
     for (const auto& [name, value] : properties.items()) {
         if (name == "Class") continue;
-        if (value.is_object()) Properties(out, value, prefix + name + ".");
-        else out << "  " << Pad(prefix + name, 26) << Scalar(value) << "\n";
+        if (value.is_object())
+            Properties(out, value, prefix + name + ".");
+        else
+            out << "  " << Pad(prefix + name, 26) << Scalar(value) << "\n";
     }
 }
 
@@ -109,8 +136,10 @@ void Properties(std::ostringstream& out, const json& properties, const std::stri
 
 json ComponentToJson(const TComponent& component) {
     json j = {{"Class", std::string(component.ClassName())}};
-    if (auto* record = dynamic_cast<const TSSFileLocations*>(&component)) j.update(RecordToJson(*record));
-    else if (auto* image = dynamic_cast<const TImage*>(&component)) j.update(ImageToJson(*image));
+    if (auto* record = dynamic_cast<const TSSFileLocations*>(&component))
+        j.update(RecordToJson(*record));
+    else if (auto* image = dynamic_cast<const TImage*>(&component))
+        j.update(ImageToJson(*image));
     return j;
 }
 
@@ -135,9 +164,12 @@ json InspectSaver(const std::string& path) {
 
     // A picture's size is the distance to the next item that follows it.
     std::vector<std::int64_t> starts = {*record_offset, file_size - 40};
-    for (int i = 0; i < record.PicCount(); ++i) starts.push_back(record.PicOffset(i));
-    for (int i = 0; i < record.SndCount(); ++i) starts.push_back(record.SndOffset(i));
-    for (int i = 0; i < record.FlashCount(); ++i) starts.push_back(record.FlashOffset(i));
+    for (int i = 0; i < record.PicCount(); ++i)
+        starts.push_back(record.PicOffset(i));
+    for (int i = 0; i < record.SndCount(); ++i)
+        starts.push_back(record.SndOffset(i));
+    for (int i = 0; i < record.FlashCount(); ++i)
+        starts.push_back(record.FlashOffset(i));
     std::sort(starts.begin(), starts.end());
     auto extent = [&](std::int64_t at) {
         auto next = std::upper_bound(starts.begin(), starts.end(), at);
@@ -187,16 +219,16 @@ json InspectStream(const std::string& path) {
 
 std::string SaverReport(const json& saver) {
     std::ostringstream out;
-    out << saver["File"].get<std::string>() << ": " << saver["FileSize"] << " bytes\n";
+    out << Printable(saver["File"].get<std::string>()) << ": " << saver["FileSize"] << " bytes\n";
     out << "Trailer: payload length " << saver["Trailer"]["PayloadLength"] << ", record at "
         << saver["Trailer"]["RecordOffset"] << " (payload starts at " << saver["PayloadStart"]
         << ")\n";
     out << "Record (" << saver["Record"]["Class"].get<std::string>() << "):\n";
     json shown = saver["Record"];
-    for (const char* list : {"PicCommaList", "PicFileNamesCommaList", "SndCommaList",
-                             "SndFileNamesCommaList", "SndSizesCommaList", "FlashCommaList",
-                             "FlashFileNamesCommaList", "FlashSizesCommaList"})
-        shown.erase(list);  // the table below shows them
+    for (const char* list :
+         {"PicCommaList", "PicFileNamesCommaList", "SndCommaList", "SndFileNamesCommaList",
+          "SndSizesCommaList", "FlashCommaList", "FlashFileNamesCommaList", "FlashSizesCommaList"})
+        shown.erase(list); // the table below shows them
     Properties(out, shown, "");
     out << "Items:\n  " << Pad("kind", 8) << Pad("#", 4) << Pad("offset", 12) << Pad("size", 12)
         << Pad("picture", 12) << "name\n";
@@ -209,7 +241,7 @@ std::string SaverReport(const json& saver) {
         }
         out << "  " << Pad(item["Kind"].get<std::string>(), 8) << Pad(item["Index"].dump(), 4)
             << Pad(item["Offset"].dump(), 12) << Pad(item["Size"].dump(), 12) << Pad(picture, 12)
-            << item["Name"].get<std::string>() << "\n";
+            << Printable(item["Name"].get<std::string>()) << "\n";
     }
     return out.str();
 }

@@ -1,15 +1,17 @@
 #include "tools/XScreensaverConfig.h"
 
 #include "payload/Paths.h"
+#include "ui/Unicode.h"
 
 namespace tevrin {
 namespace {
 
-// The record's texts are single-byte (Windows-1252 for the most part), the
-// file says ISO-8859-1; markup characters become entities.
+// The record's texts are UTF-8, as the file says; markup characters become
+// entities and characters XML does not allow (controls) are left out.
 std::string Escaped(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (std::size_t at = 0; at < text.size();) {
+        const char32_t c = NextCodePoint(text, at);
         switch (c) {
         case '&':
             out += "&amp;";
@@ -23,8 +25,13 @@ std::string Escaped(const std::string& text) {
         case '"':
             out += "&quot;";
             break;
+        case '\'':
+            out += "&apos;";
+            break;
         default:
-            out += c;
+            if (c >= 0x20 || c == '\t' || c == '\n') {
+                if (c != 0xFFFE && c != 0xFFFF) AppendUtf8(out, c);
+            }
         }
     }
     return out;
@@ -35,7 +42,7 @@ std::string Escaped(const std::string& text) {
 std::string XScreensaverConfig(const TSSFileLocations& record, int pictures,
                                const std::string& program) {
     const std::string label = record.Title.empty() ? program : record.Title;
-    std::string text = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n\n";
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n";
     text += "<screensaver name=\"" + Escaped(program) + "\" _label=\"" + Escaped(label) + "\">\n\n";
     text += "  <command arg=\"--root\"/>\n\n";
     text += "  <_description>\n";

@@ -87,14 +87,22 @@ bool IsOwnPrivateDirectory(const std::string& path);
 int CurrentProcessId();
 bool ProcessExists(int pid);
 
+// The system's ANSI code page: the one the system is set to on Windows,
+// Windows-1252 elsewhere.
+int AnsiCodePage();
+// Text in the system's ANSI code page as UTF-8.
+std::string AnsiToUtf8(std::string_view text);
+
 // Private-profile (INI) files. Section and key names compare without regard
 // to case; blanks around a value are dropped; a missing file, section or key
-// gives `fallback`. Writing creates the file and the section as needed and
-// keeps every other line. Returns false when the file cannot be written.
+// gives `fallback`. A file is read in the ANSI code page, or as UTF-8 when it
+// starts with a UTF-8 byte order mark; values come back as UTF-8. Writing
+// creates the file and the section as needed and keeps every other line
+// byte for byte. Returns false when the file cannot be written.
 std::string ReadIniString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& fallback);
-bool WriteIniString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value);
+                          const std::string& key, const std::string& fallback);
+bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
+                    const std::string& value);
 
 // Logical pixels per inch and bits per pixel of the primary display.
 int ScreenPixelsPerInch();

@@ -1,16 +1,16 @@
 #include "ui/System.h"
 
-#include "platform/posix/IniFile.h"
+#include "ui/IniFile.h"
+#include "ui/Unicode.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include <fcntl.h>
+#include <fstream>
 #include <openssl/evp.h>
 #include <signal.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -60,7 +60,9 @@ bool TFile::Seek(std::int64_t position) {
     return position >= 0 && ::lseek(static_cast<int>(handle_), position, SEEK_SET) == position;
 }
 
-std::int64_t TFile::Position() const { return ::lseek(static_cast<int>(handle_), 0, SEEK_CUR); }
+std::int64_t TFile::Position() const {
+    return ::lseek(static_cast<int>(handle_), 0, SEEK_CUR);
+}
 
 std::int64_t TFile::Size() const {
     struct stat st;
@@ -86,20 +88,23 @@ std::string GetTempDir() {
 }
 
 std::string UserConfigDir() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/')
-        return xdg;
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') return xdg;
     const char* home = std::getenv("HOME");
     return std::string(home != nullptr ? home : "") + "/.config";
 }
 
-bool MakePrivateDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0700) == 0; }
+bool MakePrivateDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0700) == 0;
+}
 
 bool IsOwnPrivateDirectory(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
-int CurrentProcessId() { return static_cast<int>(::getpid()); }
+int CurrentProcessId() {
+    return static_cast<int>(::getpid());
+}
 
 bool ProcessExists(int pid) {
     if (pid <= 0) return false;
@@ -120,14 +125,14 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 } // namespace
 
 std::string ReadIniString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& fallback) {
-    std::string text;
-    if (!ReadWholeFile(path, text)) return fallback;
-    return ini::Lookup(text, section, key).value_or(fallback);
+                          const std::string& key, const std::string& fallback) {
+    std::string bytes;
+    if (!ReadWholeFile(path, bytes)) return fallback;
+    return ini::Lookup(ini::DecodeText(bytes), section, key).value_or(fallback);
 }
 
-bool WriteIniString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
+                    const std::string& value) {
     std::string text;
     ReadWholeFile(path, text);
     std::string updated = ini::Assign(text, section, key, value);
@@ -138,8 +143,19 @@ bool WriteIniString(const std::string& path, const std::string& section,
     return static_cast<bool>(out);
 }
 
-int ScreenPixelsPerInch() { return 96; }
-int ScreenBitsPerPixel() { return 24; }
+int AnsiCodePage() {
+    return 1252;
+}
+std::string AnsiToUtf8(std::string_view text) {
+    return Cp1252ToUtf8(text);
+}
+
+int ScreenPixelsPerInch() {
+    return 96;
+}
+int ScreenBitsPerPixel() {
+    return 24;
+}
 
 std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
     std::array<std::uint8_t, 32> digest{};

@@ -1,25 +1,29 @@
 #include "ui/System.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/win32/Wide.h"
+#include "ui/IniFile.h"
 
 #include <bcrypt.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <shlobj.h>
-
 #include <vector>
 
 namespace tevrin {
 namespace {
 
-HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE AsHandle(std::intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 
 } // namespace
 
 TFile::TFile(const std::string& path, TMode mode) {
     HANDLE h = mode == TMode::ReadShared
-                   ? CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                   ? CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
-                   : CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                   : CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h != INVALID_HANDLE_VALUE && GetFileType(h) != FILE_TYPE_DISK) {
         CloseHandle(h);
@@ -74,39 +78,41 @@ void TFile::Close() {
 }
 
 std::string ModuleFileName() {
-    std::vector<char> buffer(MAX_PATH);
+    std::vector<wchar_t> buffer(MAX_PATH);
     for (;;) {
-        DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (n == 0) return {};
-        if (n < buffer.size()) return std::string(buffer.data(), n);
+        if (n < buffer.size()) return Narrow({buffer.data(), n});
         buffer.resize(buffer.size() * 2);
     }
 }
 
 std::string GetTempDir() {
-    char buffer[256];
-    DWORD n = GetTempPathA(255, buffer);
-    return n > 0 && n < 255 ? std::string(buffer, n) : std::string();
+    wchar_t buffer[MAX_PATH + 1];
+    DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    return n > 0 && n <= MAX_PATH ? Narrow({buffer, n}) : std::string();
 }
 
 std::string UserConfigDir() {
-    char buffer[MAX_PATH];
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
-        return buffer;
+    wchar_t buffer[MAX_PATH];
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return Narrow(buffer);
     return {};
 }
 
 bool MakePrivateDirectory(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+    return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
 }
 
 bool IsOwnPrivateDirectory(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
+    DWORD attributes = GetFileAttributesW(Widen(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-int CurrentProcessId() { return static_cast<int>(GetCurrentProcessId()); }
+int CurrentProcessId() {
+    return static_cast<int>(GetCurrentProcessId());
+}
 
 bool ProcessExists(int pid) {
     if (pid <= 0) return false;
@@ -118,18 +124,40 @@ bool ProcessExists(int pid) {
     return alive;
 }
 
-std::string ReadIniString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& fallback) {
-    char buffer[2048];
-    DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), fallback.c_str(), buffer,
-                                       sizeof buffer, path.c_str());
-    return std::string(buffer, n);
+int AnsiCodePage() {
+    return static_cast<int>(GetACP());
 }
 
-bool WriteIniString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
-    return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
-           0;
+std::string AnsiToUtf8(std::string_view text) {
+    if (text.empty()) return {};
+    const int n =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+    return Narrow(wide);
+}
+
+std::string ReadIniString(const std::string& path, const std::string& section,
+                          const std::string& key, const std::string& fallback) {
+    // The system's service takes a UTF-8 file's byte order mark for text.
+    std::ifstream in(std::filesystem::path(Widen(path)), std::ios::binary);
+    char head[3] = {};
+    if (in.read(head, sizeof head) && ini::HasUtf8Bom({head, sizeof head})) {
+        in.seekg(0);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        return ini::Lookup(ini::DecodeText(bytes), section, key).value_or(fallback);
+    }
+    wchar_t buffer[2048];
+    DWORD n = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
+                                       Widen(fallback).c_str(), buffer,
+                                       static_cast<DWORD>(std::size(buffer)), Widen(path).c_str());
+    return Narrow({buffer, n});
+}
+
+bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
+                    const std::string& value) {
+    return WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
+                                      Widen(value).c_str(), Widen(path).c_str()) != 0;
 }
 
 int ScreenPixelsPerInch() {
@@ -153,8 +181,8 @@ std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
         return digest;
     BCRYPT_HASH_HANDLE hash = nullptr;
     if (BCryptCreateHash(algorithm, &hash, nullptr, 0, nullptr, 0, 0) == 0) {
-        BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(data)),
-                       static_cast<ULONG>(size), 0);
+        BCryptHashData(hash, static_cast<PUCHAR>(const_cast<void*>(data)), static_cast<ULONG>(size),
+                       0);
         BCryptFinishHash(hash, digest.data(), static_cast<ULONG>(digest.size()), 0);
         BCryptDestroyHash(hash);
     }

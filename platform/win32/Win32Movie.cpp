@@ -1,7 +1,6 @@
 #include "platform/win32/Win32Movie.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/win32/Wide.h"
 // clang-format off: the system headers need windows.h first
 #include <ole2.h>
 #include <oleauto.h>
@@ -15,14 +14,6 @@ namespace {
 // The class of the movie player control ("ShockwaveFlash.ShockwaveFlash").
 const CLSID kFlashClass = {
     0xD27CDB6E, 0xAE6D, 0x11CF, {0x96, 0xB8, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-
-std::wstring Wide(const std::string& text) {
-    std::wstring wide(text.size() + 1, L'\0');
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
-                                      static_cast<int>(wide.size()));
-    wide.resize(n > 0 ? n - 1 : 0);
-    return wide;
-}
 
 // The container's side of in-place activation: the control lives in our
 // window, over the rectangle we give it. Nothing else is offered (no frame
@@ -111,7 +102,7 @@ public:
         VARIANT value;
         VariantInit(&value);
         value.vt = VT_BSTR;
-        value.bstrVal = SysAllocString(Wide(path).c_str());
+        value.bstrVal = SysAllocString(Widen(path).c_str());
         Call(L"Movie", DISPATCH_PROPERTYPUT, &value);
         VariantClear(&value);
     }

@@ -1,10 +1,9 @@
 #include "platform/win32/Win32Platform.h"
 
 #include "gfx/Errors.h"
+#include "platform/win32/Wide.h"
 #include "ui/Application.h"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
 #include <windowsx.h>
 // The platform contract's own names, not the API's character-set macros.
 #undef CreateWindow
@@ -15,8 +14,8 @@
 namespace tevrin {
 namespace {
 
-constexpr const char* kFormClass = "TevrinForm";
-constexpr const char* kAppClass = "TevrinApplication";
+constexpr const wchar_t* kFormClass = L"TevrinForm";
+constexpr const wchar_t* kAppClass = L"TevrinApplication";
 
 HWND H(TWindowId id) {
     return reinterpret_cast<HWND>(id);
@@ -27,44 +26,44 @@ TWindowId Id(HWND hwnd) {
 
 LRESULT CALLBACK FormProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* platform = reinterpret_cast<TWin32Platform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (platform == nullptr) return DefWindowProcA(hwnd, message, wparam, lparam);
+    auto* platform = reinterpret_cast<TWin32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (platform == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
     return platform->HandleMessage(Id(hwnd), message, wparam, lparam);
 }
 
 LRESULT CALLBACK AppProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_NCCREATE) {
-        auto* create = reinterpret_cast<CREATESTRUCTA*>(lparam);
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lparam);
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
-    auto* platform = reinterpret_cast<TWin32Platform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto* platform = reinterpret_cast<TWin32Platform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     LRESULT result = 0;
     if (platform != nullptr && static_cast<TWin32Services&>(platform->Services())
                                    .HandleAppMessage(message, wparam, lparam, result))
         return result;
-    return DefWindowProcA(hwnd, message, wparam, lparam);
+    return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 void RegisterClasses() {
     static bool done = false;
     if (done) return;
     done = true;
-    WNDCLASSEXA form{sizeof form};
+    WNDCLASSEXW form{sizeof form};
     form.style = CS_DBLCLKS;
     form.lpfnWndProc = FormProc;
-    form.hInstance = GetModuleHandleA(nullptr);
-    form.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    form.hIcon = LoadIconA(form.hInstance, MAKEINTRESOURCEA(1));
+    form.hInstance = GetModuleHandleW(nullptr);
+    form.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    form.hIcon = LoadIconW(form.hInstance, MAKEINTRESOURCEW(1));
     form.lpszClassName = kFormClass;
-    RegisterClassExA(&form);
-    WNDCLASSEXA app{sizeof app};
+    RegisterClassExW(&form);
+    WNDCLASSEXW app{sizeof app};
     app.lpfnWndProc = AppProc;
     app.hInstance = form.hInstance;
     app.lpszClassName = kAppClass;
-    RegisterClassExA(&app);
+    RegisterClassExW(&app);
 }
 
 std::uint8_t ShiftState() {
@@ -102,9 +101,9 @@ TRect Widened(TNativeKind kind, const TRect& bounds) {
 
 TWin32Platform::TWin32Platform() {
     RegisterClasses();
-    wake_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    HWND app = CreateWindowExA(0, kAppClass, "", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), this);
+    wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HWND app = CreateWindowExW(0, kAppClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                               GetModuleHandleW(nullptr), this);
     if (app == nullptr) throw EError("Cannot create the application window");
     app_window_ = Id(app);
 }
@@ -113,7 +112,7 @@ TWin32Platform::~TWin32Platform() {
     while (!windows_.empty())
         DestroyWindow(windows_.begin()->first);
     services_.Shutdown();
-    SetWindowLongPtrA(H(app_window_), GWLP_USERDATA, 0);
+    SetWindowLongPtrW(H(app_window_), GWLP_USERDATA, 0);
     ::DestroyWindow(H(app_window_));
     CloseHandle(wake_);
 }
@@ -151,7 +150,7 @@ bool TWin32Platform::WaitEvent(TEvent& event, int timeout_ms) {
             return true;
         }
         MSG msg;
-        if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 event = {};
                 event.Kind = TEvent::Work;
@@ -160,9 +159,9 @@ bool TWin32Platform::WaitEvent(TEvent& event, int timeout_ms) {
             }
             // Tab, Enter and Escape among native controls, as in a dialog.
             HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-            if (root != nullptr && HasControls(Id(root)) && IsDialogMessageA(root, &msg)) continue;
+            if (root != nullptr && HasControls(Id(root)) && IsDialogMessageW(root, &msg)) continue;
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
             continue;
         }
         DWORD wait = INFINITE;
@@ -203,10 +202,10 @@ void TWin32Platform::Sleep(std::uint32_t ms) {
 
 TWindowId TWin32Platform::CreateWindow(const TWindowParams& params) {
     const RECT r = FrameFor(params);
-    HWND hwnd =
-        CreateWindowExA(params.Topmost ? WS_EX_TOPMOST : 0, kFormClass, params.Caption.c_str(),
-                        StyleOf(params), r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr,
-                        nullptr, GetModuleHandleA(nullptr), this);
+    HWND hwnd = CreateWindowExW(params.Topmost ? WS_EX_TOPMOST : 0, kFormClass,
+                                Widen(params.Caption).c_str(), StyleOf(params), r.left, r.top,
+                                r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), this);
     if (hwnd == nullptr) throw EError("Cannot create a window");
     windows_[Id(hwnd)].Params = params;
     if (params.Visible) ShowWindow(Id(hwnd), true);
@@ -216,7 +215,7 @@ TWindowId TWin32Platform::CreateWindow(const TWindowParams& params) {
 void TWin32Platform::DestroyWindow(TWindowId window) {
     auto it = windows_.find(window);
     if (it == windows_.end()) return;
-    SetWindowLongPtrA(H(window), GWLP_USERDATA, 0);
+    SetWindowLongPtrW(H(window), GWLP_USERDATA, 0);
     ::DestroyWindow(H(window));
     if (it->second.Brush != nullptr) DeleteObject(static_cast<HBRUSH>(it->second.Brush));
     windows_.erase(it);
@@ -256,7 +255,7 @@ void TWin32Platform::SetTopmost(TWindowId window, bool topmost) {
 }
 
 void TWin32Platform::SetCaption(TWindowId window, const std::string& caption) {
-    if (windows_.count(window) != 0) SetWindowTextA(H(window), caption.c_str());
+    if (windows_.count(window) != 0) SetWindowTextW(H(window), Widen(caption).c_str());
 }
 
 void TWin32Platform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
@@ -284,14 +283,14 @@ void TWin32Platform::ShowCursor(bool visible) {
 
 void TWin32Platform::SetCursorShape(TCursorShape shape) {
     cursor_shape_ = shape;
-    SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(
+    SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(
                                        shape == TCursorShape::HandPoint ? IDC_HAND : IDC_ARROW)));
 }
 
 int TWin32Platform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
     // Over the topmost saver window, and in front even when another program
     // has the focus.
-    return MessageBoxA(GetForegroundWindow(), text.c_str(), caption.c_str(),
+    return MessageBoxW(GetForegroundWindow(), Widen(text).c_str(), Widen(caption).c_str(),
                        static_cast<UINT>(buttons) | MB_TOPMOST | MB_SETFOREGROUND);
 }
 
@@ -304,7 +303,7 @@ bool TWin32Platform::HasControls(TWindowId window) const {
 TWindowId TWin32Platform::CreateNativeControl(TWindowId parent, const TNativeParams& params) {
     auto owner = windows_.find(parent);
     if (owner == windows_.end()) return 0;
-    const char* window_class = "STATIC";
+    const wchar_t* window_class = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE;
     switch (params.Kind) {
     case TNativeKind::Label:
@@ -314,28 +313,28 @@ TWindowId TWin32Platform::CreateNativeControl(TWindowId parent, const TNativePar
         style |= SS_LEFT | SS_NOPREFIX | SS_NOTIFY;
         break;
     case TNativeKind::CheckBox:
-        window_class = "BUTTON", style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+        window_class = L"BUTTON", style |= BS_AUTOCHECKBOX | WS_TABSTOP;
         break;
     case TNativeKind::Button:
-        window_class = "BUTTON", style |= BS_PUSHBUTTON | WS_TABSTOP;
+        window_class = L"BUTTON", style |= BS_PUSHBUTTON | WS_TABSTOP;
         break;
     case TNativeKind::DefaultButton:
-        window_class = "BUTTON", style |= BS_DEFPUSHBUTTON | WS_TABSTOP;
+        window_class = L"BUTTON", style |= BS_DEFPUSHBUTTON | WS_TABSTOP;
         break;
     }
     const TRect b = Widened(params.Kind, params.Bounds);
     static int next_id = 100;
-    HWND control = CreateWindowExA(0, window_class, params.Caption.c_str(), style, b.Left, b.Top,
-                                   b.Width(), b.Height(), H(parent),
+    HWND control = CreateWindowExW(0, window_class, Widen(params.Caption).c_str(), style, b.Left,
+                                   b.Top, b.Width(), b.Height(), H(parent),
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(next_id++)),
-                                   GetModuleHandleA(nullptr), nullptr);
+                                   GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr) return 0;
     const TFontSpec& f = params.Font;
     HFONT font =
-        CreateFontA(f.Height, 0, 0, 0, f.Bold ? FW_BOLD : FW_NORMAL, FALSE,
+        CreateFontW(f.Height, 0, 0, 0, f.Bold ? FW_BOLD : FW_NORMAL, FALSE,
                     params.Kind == TNativeKind::Link, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, f.Face.c_str());
-    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, Widen(f.Face).c_str());
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (owner->second.Brush == nullptr) {
         const std::uint32_t c = owner->second.Params.Color;
         owner->second.Brush = CreateSolidBrush(RGB(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF));
@@ -346,7 +345,7 @@ TWindowId TWin32Platform::CreateNativeControl(TWindowId parent, const TNativePar
 }
 
 void TWin32Platform::SetNativeText(TWindowId control, const std::string& text) {
-    if (controls_.count(control) != 0) SetWindowTextA(H(control), text.c_str());
+    if (controls_.count(control) != 0) SetWindowTextW(H(control), Widen(text).c_str());
 }
 
 void TWin32Platform::SetNativeBounds(TWindowId control, const TRect& bounds) {
@@ -359,12 +358,12 @@ void TWin32Platform::SetNativeBounds(TWindowId control, const TRect& bounds) {
 
 void TWin32Platform::SetNativeChecked(TWindowId control, bool checked) {
     if (controls_.count(control) != 0)
-        SendMessageA(H(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+        SendMessageW(H(control), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
 bool TWin32Platform::NativeChecked(TWindowId control) {
     return controls_.count(control) != 0 &&
-           SendMessageA(H(control), BM_GETCHECK, 0, 0) == BST_CHECKED;
+           SendMessageW(H(control), BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
@@ -465,7 +464,7 @@ std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
     case WM_SETCURSOR:
         if (controls_.count(static_cast<TWindowId>(wparam)) != 0 &&
             controls_[static_cast<TWindowId>(wparam)].Kind == TNativeKind::Link) {
-            SetCursor(LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND)));
+            SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_HAND)));
             return TRUE;
         }
         if (LOWORD(lparam) == HTCLIENT) {
@@ -476,7 +475,7 @@ std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
     default:
         break;
     }
-    return DefWindowProcA(hwnd, message, wparam, lparam);
+    return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
 } // namespace tevrin

@@ -1,5 +1,6 @@
 #include "platform/win32/Win32Services.h"
 
+#include "platform/win32/Wide.h"
 #include "platform/win32/Win32Movie.h"
 #include "platform/win32/Win32Platform.h"
 
@@ -120,12 +121,12 @@ LRESULT CALLBACK JournalRecord(int code, WPARAM wparam, LPARAM lparam) {
 
 // A library from the system folder, as the saver-password calls load theirs.
 HMODULE LoadSystemLibrary(const char* name) {
-    char dir[MAX_PATH];
-    UINT length = GetSystemDirectoryA(dir, MAX_PATH);
+    wchar_t dir[MAX_PATH];
+    UINT length = GetSystemDirectoryW(dir, MAX_PATH);
     if (length >= MAX_PATH) length = 0;
-    std::string path(dir, length);
-    if (!path.empty() && path.back() != '\\') path += '\\';
-    return LoadLibraryA((path + name).c_str());
+    std::wstring path(dir, length);
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return LoadLibraryW((path + Widen(name)).c_str());
 }
 
 } // namespace
@@ -144,9 +145,10 @@ void TWin32Services::Shutdown() {
 }
 
 std::unique_ptr<TMediaDevice> TWin32Services::OpenMedia(const std::string& path) {
-    MCI_OPEN_PARMSA open{};
-    open.lpstrElementName = path.c_str();
-    if (mciSendCommandA(0, MCI_OPEN, MCI_WAIT | MCI_OPEN_ELEMENT,
+    const std::wstring element = Widen(path);
+    MCI_OPEN_PARMSW open{};
+    open.lpstrElementName = element.c_str();
+    if (mciSendCommandW(0, MCI_OPEN, MCI_WAIT | MCI_OPEN_ELEMENT,
                         reinterpret_cast<DWORD_PTR>(&open)) != 0)
         return nullptr;
     return std::make_unique<TMciSound>(*this, open.wDeviceID);
@@ -157,7 +159,7 @@ bool TWin32Services::AcquireInstanceGuard(const std::string& name) {
     // Only "already exists" from this very call counts; an error left by an
     // earlier call must not pass for it.
     SetLastError(ERROR_SUCCESS);
-    HANDLE semaphore = CreateSemaphoreA(nullptr, 0, 1, name.c_str());
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 1, Widen(name).c_str());
     if (semaphore != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
         CloseHandle(semaphore);
         return false;
@@ -168,7 +170,7 @@ bool TWin32Services::AcquireInstanceGuard(const std::string& name) {
 }
 
 void TWin32Services::ShellOpen(TWindowId parent, const std::string& target) {
-    ShellExecuteA(H(parent), "open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteW(H(parent), L"open", Widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
 std::string TWin32Services::DwordText(unsigned long type, const void* data, unsigned long size) {

@@ -1,4 +1,7 @@
-#include "platform/posix/IniFile.h"
+#include "ui/IniFile.h"
+
+#include "ui/System.h"
+#include "ui/Unicode.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,8 +12,10 @@ namespace tevrin::ini {
 namespace {
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front())))
+        s.remove_prefix(1);
+    while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back())))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -22,8 +27,8 @@ bool SameText(std::string_view a, std::string_view b) {
 }
 
 struct TLine {
-    std::string_view text;    // without its line ending
-    std::string_view ending;  // "\n", "\r\n" or empty on the last line
+    std::string_view text;   // without its line ending
+    std::string_view ending; // "\n", "\r\n" or empty on the last line
 };
 
 std::vector<TLine> SplitLines(std::string_view text) {
@@ -68,6 +73,15 @@ bool SplitEntry(std::string_view line, std::string_view& key, std::string_view& 
 }
 
 } // namespace
+
+bool HasUtf8Bom(std::string_view bytes) {
+    return bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom;
+}
+
+std::string DecodeText(std::string_view bytes) {
+    if (HasUtf8Bom(bytes)) return ValidUtf8(bytes.substr(kUtf8Bom.size()));
+    return AnsiToUtf8(bytes);
+}
 
 std::optional<std::string> Lookup(const std::string& text, const std::string& section,
                                   const std::string& key) {

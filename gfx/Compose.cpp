@@ -1,0 +1,48 @@
+#include "gfx/Compose.h"
+
+#include "gfx/Resample.h"
+
+#include <algorithm>
+
+namespace tevrin {
+namespace {
+
+// a * b / c rounded to the nearest, at least 1.
+int Scaled(long long a, long long b, long long c) {
+    return static_cast<int>(std::max(1LL, (2 * a * b + c) / (2 * c)));
+}
+
+} // namespace
+
+TRect PlacePicture(int w, int h, int sw, int sh, TFitMode mode) {
+    if (w <= 0 || h <= 0 || sw <= 0 || sh <= 0) return {};
+    if (mode == TFitMode::fmShrink) mode = w > sw || h > sh ? TFitMode::fmFit : TFitMode::fmNatural;
+    int pw = w, ph = h;
+    // Whether the picture is wider than the screen, in proportion.
+    const bool wider = static_cast<long long>(w) * sh >= static_cast<long long>(h) * sw;
+    if (mode == TFitMode::fmFit) {
+        if (wider)
+            pw = sw, ph = Scaled(h, sw, w);
+        else
+            ph = sh, pw = Scaled(w, sh, h);
+    } else if (mode == TFitMode::fmFill) {
+        if (wider)
+            ph = sh, pw = Scaled(w, sh, h);
+        else
+            pw = sw, ph = Scaled(h, sw, w);
+    }
+    const int left = (sw - pw) / 2, top = (sh - ph) / 2;
+    return {left, top, left + pw, top + ph};
+}
+
+TBitmap24 ComposeOnScreen(const TBitmap24& stored, int orientation, const TRect& place, int sw,
+                          int sh, bool backdrop) {
+    TBitmap24 canvas(sw, sh);
+    const bool covered =
+        place.Left <= 0 && place.Top <= 0 && place.Right >= sw && place.Bottom >= sh;
+    if (backdrop && !covered) DrawBackdrop(canvas, stored, orientation);
+    DrawScaled(canvas, place.Left, place.Top, place.Width(), place.Height(), stored, orientation);
+    return canvas;
+}
+
+} // namespace tevrin

@@ -1,0 +1,30 @@
+// A picture placed on a screen-sized canvas: at its natural size or fitted,
+// on black or on a blurred backdrop of itself.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+#include "gfx/Rect.h"
+
+namespace tevrin {
+
+enum class TFitMode {
+    fmNatural, // natural size, centred, cut when larger than the screen
+    fmShrink,  // as fmFit when larger than the screen, else natural size
+    fmFit,     // scaled up or down to fit whole, keeping its aspect ratio
+    fmFill,    // scaled to cover the whole screen, the overflow cut evenly
+};
+
+// Where an upright picture of w x h lands on a screen of sw x sh: its
+// scaled size, centred with its top-left corner at ((sw - width) div 2,
+// (sh - height) div 2), div rounding toward zero. It may reach past the
+// screen (fmNatural, fmFill). A fitted side is never below one pixel.
+TRect PlacePicture(int w, int h, int sw, int sh, TFitMode mode);
+
+// A sw x sh canvas with `stored` (its pixels as stored, turned upright by
+// the Exif `orientation`) scaled into `place`, filtered when the sizes
+// differ. Outside the picture the canvas is black, or with `backdrop` a
+// blurred, darkened copy of the picture covering the screen.
+TBitmap24 ComposeOnScreen(const TBitmap24& stored, int orientation, const TRect& place, int sw,
+                          int sh, bool backdrop);
+
+} // namespace tevrin
