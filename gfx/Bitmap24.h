@@ -7,6 +7,10 @@
 
 namespace tevrin {
 
+// Pictures whose decoded pixels would take more than this are refused before
+// anything is allocated.
+inline constexpr std::uint64_t kMaxPictureBytes = 512ull << 20;
+
 class TBitmap24 {
 public:
     TBitmap24() = default;

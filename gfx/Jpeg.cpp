@@ -37,8 +37,8 @@ void InitErrors(TErrorManager& err) {
 
 void CheckSize(int width, int height) {
     std::uint64_t bytes = static_cast<std::uint64_t>(width) * height * 3;
-    if (bytes > kMaxJpegPixelBytes)
-        throw EError(msg::kJpegTooLarge, {std::to_string(width) + "x" + std::to_string(height)});
+    if (bytes > kMaxPictureBytes)
+        throw EError(msg::kImageTooLarge, {"JPEG", std::to_string(width) + "x" + std::to_string(height)});
 }
 
 void ReadHeaderFacts(jpeg_decompress_struct& cinfo, TJpegInfo& info) {
@@ -115,7 +115,7 @@ bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& h
     }
     ChooseScale(cinfo, how);
     std::uint64_t bytes = static_cast<std::uint64_t>(cinfo.output_width) * cinfo.output_height * 3;
-    if (bytes > kMaxJpegPixelBytes) {
+    if (bytes > kMaxPictureBytes) {
         info.Width = static_cast<int>(cinfo.output_width);
         info.Height = static_cast<int>(cinfo.output_height);
         jpeg_destroy_decompress(&cinfo);

@@ -32,10 +32,6 @@ struct TJpegDecode {
     bool Palette8 = false;
 };
 
-// Pictures whose decoded pixels would take more than this are refused before
-// anything is allocated.
-inline constexpr std::uint64_t kMaxJpegPixelBytes = 512ull << 20;
-
 TJpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size);
 
 // Decodes with the decoder's default, most accurate settings into the

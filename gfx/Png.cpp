@@ -3,6 +3,8 @@
 #include "gfx/Errors.h"
 
 #include <csetjmp>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -53,40 +55,86 @@ void WritePng(const std::string& path, const TBitmap24& bitmap) {
     png_destroy_write_struct(&png, &info);
 }
 
-TBitmap24 ReadPng(const std::string& path) {
-    TFilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) throw EError(msg::kCannotOpenFile, {path});
-    std::string error;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
+namespace {
+
+struct TPngSource {
+    std::span<const std::uint8_t> bytes;
+    std::size_t at = 0;
+};
+
+extern "C" void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
+    auto* source = static_cast<TPngSource*>(png_get_io_ptr(png));
+    if (count > source->bytes.size() - source->at) png_error(png, "the file ends early");
+    std::memcpy(out, source->bytes.data() + source->at, count);
+    source->at += count;
+}
+
+// What the decoding needs across libpng's error jump: plain data only, so
+// that the jump skips no destructor.
+struct TPngDecode {
+    TPngSource source;
+    std::string* error;
+    TBitmap24* out;
+    png_bytep* rows = nullptr;  // malloc'd, freed by the caller
+    bool too_large = false;
+    int width = 0, height = 0;
+};
+
+// Returns false when libpng failed, with its message in `*d.error`.
+bool RunPngDecode(TPngDecode& d) {
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, d.error, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
-        throw EError("Out of memory reading " + path);
+        *d.error = "out of memory";
+        return false;
     }
-    // Filled once the header is read; the pointer itself never changes after
-    // setjmp, so it is valid when libpng jumps back.
-    auto result = std::make_unique<TBitmap24>();
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_read_struct(&png, &info, nullptr);
-        throw EError(error + ": " + path);
+        return false;
     }
-    png_init_io(png, file.get());
-    png_set_user_limits(png, 32768, 32768);
+    png_set_read_fn(png, &d.source, ReadFromMemory);
+    png_set_user_limits(png, 1u << 20, 1u << 20);
     png_read_info(png, info);
+    d.width = static_cast<int>(png_get_image_width(png, info));
+    d.height = static_cast<int>(png_get_image_height(png, info));
+    if (static_cast<std::uint64_t>(d.width) * d.height * 3 > kMaxPictureBytes) {
+        d.too_large = true;
+        png_destroy_read_struct(&png, &info, nullptr);
+        return true;
+    }
     png_set_expand(png);
     png_set_strip_16(png);
-    png_set_strip_alpha(png);
     png_set_gray_to_rgb(png);
+    // Transparency over black, in the stored values (no gamma).
+    png_color_16 black{};
+    png_set_background_fixed(png, &black, PNG_BACKGROUND_GAMMA_SCREEN, 0, PNG_FP_1);
     png_set_bgr(png);
+    png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    *result = TBitmap24(static_cast<int>(png_get_image_width(png, info)),
-                        static_cast<int>(png_get_image_height(png, info)));
-    std::vector<png_bytep> rows(static_cast<std::size_t>(result->Height()));
-    for (int y = 0; y < result->Height(); ++y) rows[y] = result->Row(y);
-    png_read_image(png, rows.data());
+    if (png_get_rowbytes(png, info) != static_cast<png_size_t>(d.width) * 3) png_error(png, "unexpected pixel format");
+    *d.out = TBitmap24(d.width, d.height);
+    d.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * static_cast<std::size_t>(d.height)));
+    if (d.rows == nullptr) png_error(png, "out of memory");
+    for (int y = 0; y < d.height; ++y) d.rows[y] = d.out->Row(y);
+    png_read_image(png, d.rows);
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
-    return std::move(*result);
+    return true;
+}
+
+} // namespace
+
+TBitmap24 DecodePng(std::span<const std::uint8_t> bytes) {
+    std::string error;
+    TBitmap24 out;
+    TPngDecode d{{bytes}, &error, &out};
+    const bool ok = RunPngDecode(d);
+    std::free(d.rows);
+    if (!ok) throw EError("PNG: " + error);
+    if (d.too_large)
+        throw EError(msg::kImageTooLarge, {"PNG", std::to_string(d.width) + "x" + std::to_string(d.height)});
+    return out;
 }
 
 } // namespace tevrin

@@ -1,15 +1,21 @@
-// PNG files through libpng, for rendered frames and sheets.
+// PNG files through libpng: rendered frames and sheets, and pictures given to
+// the pack tool.
 #pragma once
 
 #include "gfx/Bitmap24.h"
 
+#include <cstdint>
+#include <span>
 #include <string>
 
 namespace tevrin {
 
 // Raises EError with libpng's message, or "Cannot create file %s".
 void WritePng(const std::string& path, const TBitmap24& bitmap);
-// Raises EError with libpng's message, or "Cannot open file %s".
-TBitmap24 ReadPng(const std::string& path);
+// Any PNG (palette, gray, 16 bits, interlaced); transparency is composited
+// on black. A picture whose pixels would take more than kMaxPictureBytes is
+// refused from its header, before anything is allocated. Raises EError
+// with libpng's message.
+TBitmap24 DecodePng(std::span<const std::uint8_t> bytes);
 
 } // namespace tevrin

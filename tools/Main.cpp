@@ -10,6 +10,7 @@
 #include "tools/Report.h"
 #include "tools/XScreensaverConfig.h"
 #include "ui/System.h"
+#include "ui/Unicode.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -46,7 +48,7 @@ std::vector<std::string> ManifestArguments(const std::string& path) {
         fs::path p(v.get<std::string>());
         return (p.is_absolute() ? p : base / p).string();
     };
-    static const std::set<std::string> kFileKeys = {"sound", "movie", "stub"};
+    static const std::set<std::string> kFileKeys = {"sound", "movie", "stub", "from"};
     std::vector<std::string> args, pictures;
     for (const auto& [key, value] : manifest.items()) {
         if (key == "pictures") {
@@ -101,18 +103,23 @@ std::uint8_t ParseStyle(const std::string& text) {
     return style;
 }
 
+// What the command line says of a saver. The record's own values are set
+// only where an option was given, so `--from` keeps an existing saver's.
 struct TPackArgs {
     TPackJob job;
-    std::string target = kHostTarget;
-    std::string manifest;
-    std::string font_color, font_style, sound_order = "list", kind = "photo";
-    int font_size = 0;
-    bool quiet = false;
-    bool xscreensaver_config = false;
+    std::vector<std::string> pictures, sounds, movies;
+    std::string from, target = kHostTarget, manifest;
+    std::string title, author, email, web, text, font_name, font_color, font_style;
+    std::string sound_order = "list", kind = "photo", fit = "shrink", max_size = "3840x2160";
+    int font_size = 0, interval = 0, quality = 92;
+    bool random_style = false, random_picture = false, clear_old_image = false, mute = false,
+         blur_borders = false;
+    bool recursive = false, quiet = false, xscreensaver_config = false;
+    // The options that set a record property, to see which were given.
+    std::map<std::string, CLI::Option*> record_options;
 };
 
 void AddPackOptions(CLI::App& pack, TPackArgs& a) {
-    TSSFileLocations& r = a.job.Record;
     pack.add_option("-o,--output", a.job.Output, "The saver file to write")->required();
     // Repeatable options take one value each time and keep them all; every
     // other option keeps its last value, so the command line overrides a
@@ -122,58 +129,125 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
             CLI::MultiOptionPolicy::TakeAll);
         option->check(CLI::ExistingFile);
     };
-    pack.add_option("pictures", a.job.Pictures, "JPEG or PNG pictures, in show order")
+    pack.add_option("pictures", a.pictures,
+                    "Pictures (JPEG, PNG, WebP, HEIC) or folders of them, in show order")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(CLI::ExistingPath);
+    pack.add_flag("-r,--recursive", a.recursive, "Folders with their subfolders");
+    pack.add_option("--from", a.from,
+                    "An existing saver whose pictures, sounds, movies and settings come first; "
+                    "the options given here override its settings")
         ->check(CLI::ExistingFile);
     pack.add_option("--manifest", a.manifest, "A JSON file of these options and \"pictures\"");
     pack.add_option("--target", a.target, "The runtime stub's platform")
         ->check(CLI::IsMember({"windows", "linux"}));
     pack.add_option("--stub", a.job.Stub, "The runtime executable (default: beside this tool)")
         ->check(CLI::ExistingFile);
-    repeatable(pack.add_option("--sound", a.job.Sounds, "A background sound (repeatable)"));
-    repeatable(pack.add_option("--movie", a.job.Movies, "A movie (repeatable)"));
-    pack.add_option("--title", r.Title, "The saver's name");
-    pack.add_option("--author", r.Author, "Author line of the settings dialog");
-    pack.add_option("--email", r.Email, "E-mail link, opened as it stands (mailto:...)");
-    pack.add_option("--web", r.Web, "Web link");
-    pack.add_option("--text", r.Text, "Caption drawn on every other picture");
-    pack.add_option("--font-name", r.TextFont.Name, "Caption font face");
-    pack.add_option("--font-size", a.font_size, "Caption size in points")
-        ->check(CLI::Range(1, 500));
-    pack.add_option("--font-color", a.font_color, "Caption colour: clRed, #RRGGBB or a number");
-    pack.add_option("--font-style", a.font_style, "bold,italic,underline,strikeout");
-    pack.add_option("--interval", r.Interval, "Milliseconds between pictures")
-        ->check(CLI::NonNegativeNumber);
-    pack.add_flag("--random-style", r.lRandomStyle, "Transitions at random");
-    pack.add_flag("--random-picture", r.lRandomPic, "Pictures at random");
-    pack.add_flag("--clear-old-image", r.lClearOldImage,
-                  "Clear the old image before each transition");
-    pack.add_option("--sound-order", a.sound_order, "list, random or repeat-one")
-        ->check(CLI::IsMember({"list", "random", "repeat-one"}));
-    pack.add_flag("--mute", r.lMute, "No background sound unless the user turns it on");
-    pack.add_option("--kind", a.kind, "photo or flash")->check(CLI::IsMember({"photo", "flash"}));
+    repeatable(pack.add_option("--sound", a.sounds, "A background sound (repeatable)"));
+    repeatable(pack.add_option("--movie", a.movies, "A movie (repeatable)"));
+    pack.add_option("--max-size", a.max_size,
+                    "Pictures larger than WxH are scaled down to fit it; none keeps every size");
+    pack.add_option("--quality", a.quality, "JPEG quality of pictures the pack converts")
+        ->check(CLI::Range(1, 100));
+    auto record = [&](CLI::Option* option) { a.record_options[option->get_name()] = option; };
+    record(pack.add_option("--title", a.title, "The saver's name (UTF-8)"));
+    record(pack.add_option("--author", a.author, "Author line of the settings dialog"));
+    record(pack.add_option("--email", a.email, "E-mail link, opened as it stands (mailto:...)"));
+    record(pack.add_option("--web", a.web, "Web link"));
+    record(pack.add_option("--text", a.text, "Caption drawn on every other picture"));
+    record(pack.add_option("--font-name", a.font_name, "Caption font face"));
+    record(pack.add_option("--font-size", a.font_size, "Caption size in points")->check(CLI::Range(1, 500)));
+    record(pack.add_option("--font-color", a.font_color, "Caption colour: clRed, #RRGGBB or a number"));
+    record(pack.add_option("--font-style", a.font_style, "bold,italic,underline,strikeout"));
+    record(pack.add_option("--interval", a.interval, "Milliseconds between pictures")->check(CLI::NonNegativeNumber));
+    record(pack.add_flag("--random-style,!--no-random-style", a.random_style, "Transitions at random"));
+    record(pack.add_flag("--random-picture,!--no-random-picture", a.random_picture, "Pictures at random"));
+    record(pack.add_flag("--clear-old-image,!--no-clear-old-image", a.clear_old_image,
+                         "Clear the old image before each transition"));
+    record(pack.add_option("--sound-order", a.sound_order, "list, random or repeat-one")
+               ->check(CLI::IsMember({"list", "random", "repeat-one"})));
+    record(pack.add_flag("--mute,!--no-mute", a.mute, "No background sound unless the user turns it on"));
+    record(pack.add_option("--kind", a.kind, "photo or flash")->check(CLI::IsMember({"photo", "flash"})));
+    record(pack.add_option("--fit", a.fit,
+                           "natural (cut when larger than the screen), shrink (larger ones fitted; the "
+                           "default), fit (scaled up or down) or fill (covering the screen)")
+               ->check(CLI::IsMember({"natural", "shrink", "fit", "fill"})));
+    record(pack.add_flag("--blur-borders,!--no-blur-borders", a.blur_borders,
+                         "Fill the borders a fitted picture leaves with a blurred copy of it"));
     pack.add_flag("--xscreensaver-config", a.xscreensaver_config,
                   "Also write NAME.xml beside the saver, listing it in xscreensaver's settings");
     pack.add_flag("-q,--quiet", a.quiet, "No progress");
 }
 
-int RunPack(TPackArgs& a) {
-    TSSFileLocations& r = a.job.Record;
-    if (a.font_size > 0) r.TextFont.SetSize(a.font_size);
-    if (!a.font_color.empty()) r.TextFont.Color = ParseColor(a.font_color);
-    if (!a.font_style.empty()) r.TextFont.Style = ParseStyle(a.font_style);
-    r.SoundRandom = a.sound_order == "random" ? 2 : a.sound_order == "repeat-one" ? 3 : 1;
-    r.Ver = a.kind;
-    if (a.job.Stub.empty()) {
-        std::string stub = a.target == "windows" ? "tevrin-saver.exe" : "tevrin-saver";
-        a.job.Stub = ExtractFilePath(ModuleFileName()) + stub;
-        if (!fs::exists(a.job.Stub))
-            throw EError("No runtime stub " + a.job.Stub + "; name one with --stub");
+// The record: an existing saver's or a new one's defaults, then every
+// option given.
+void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
+    auto given = [&](const char* name) {
+        const auto it = a.record_options.find(name);
+        return fresh || (it != a.record_options.end() && it->second->count() > 0);
+    };
+    auto text = [&](const char* name, const std::string& value, std::string& field) {
+        if (a.record_options.at(name)->count() == 0) return;
+        if (!IsValidUtf8(value)) throw EError(std::string(name) + " is not UTF-8 text");
+        field = value;
+    };
+    text("--title", a.title, r.Title);
+    text("--author", a.author, r.Author);
+    text("--email", a.email, r.Email);
+    text("--web", a.web, r.Web);
+    text("--text", a.text, r.Text);
+    text("--font-name", a.font_name, r.TextFont.Name);
+    if (a.record_options.at("--font-size")->count() > 0) r.TextFont.SetSize(a.font_size);
+    if (a.record_options.at("--font-color")->count() > 0) r.TextFont.Color = ParseColor(a.font_color);
+    if (a.record_options.at("--font-style")->count() > 0) r.TextFont.Style = ParseStyle(a.font_style);
+    if (given("--interval")) r.Interval = a.interval;
+    if (given("--random-style")) r.lRandomStyle = a.random_style;
+    if (given("--random-picture")) r.lRandomPic = a.random_picture;
+    if (given("--clear-old-image")) r.lClearOldImage = a.clear_old_image;
+    if (given("--mute")) r.lMute = a.mute;
+    if (given("--sound-order"))
+        r.SoundRandom = a.sound_order == "random" ? 2 : a.sound_order == "repeat-one" ? 3 : 1;
+    if (given("--kind")) r.Ver = a.kind;
+    if (given("--fit")) {
+        static const std::map<std::string, TFitMode> kModes = {{"natural", TFitMode::fmNatural},
+                                                               {"shrink", TFitMode::fmShrink},
+                                                               {"fit", TFitMode::fmFit},
+                                                               {"fill", TFitMode::fmFill}};
+        r.FitMode = kModes.at(a.fit);
     }
-    const std::string output = a.job.Output;
-    const TSSFileLocations texts = r;
-    const int pictures = static_cast<int>(a.job.Pictures.size());
-    PackSaver(std::move(a.job), [&](int done, int total, const std::string& what) {
+    if (given("--blur-borders")) r.BlurBorders = a.blur_borders;
+}
+
+int RunPack(TPackArgs& a) {
+    TPackJob& job = a.job;
+    if (a.max_size == "none") {
+        job.MaxWidth = job.MaxHeight = 0;
+    } else if (std::sscanf(a.max_size.c_str(), "%dx%d", &job.MaxWidth, &job.MaxHeight) != 2 ||
+               job.MaxWidth < 16 || job.MaxHeight < 16) {
+        throw EError("--max-size takes WxH (at least 16x16), for example 3840x2160, or none");
+    }
+    job.Quality = a.quality;
+    if (!a.from.empty()) {
+        TSaverContents old = ReadSaverContents(a.from);
+        job.Record = old.Record;
+        job.Pictures = std::move(old.Pictures);
+        job.Sounds = std::move(old.Sounds);
+        job.Movies = std::move(old.Movies);
+    }
+    ApplyRecordOptions(a, job.Record, a.from.empty());
+    for (const std::string& path : ExpandPicturePaths(a.pictures, a.recursive)) job.Pictures.emplace_back(path);
+    for (const std::string& path : a.sounds) job.Sounds.emplace_back(path);
+    for (const std::string& path : a.movies) job.Movies.emplace_back(path);
+    if (job.Stub.empty()) {
+        std::string stub = a.target == "windows" ? "tevrin-saver.exe" : "tevrin-saver";
+        job.Stub = ExtractFilePath(ModuleFileName()) + stub;
+        if (!fs::exists(job.Stub))
+            throw EError("No runtime stub " + job.Stub + "; name one with --stub");
+    }
+    const std::string output = job.Output;
+    const TSSFileLocations texts = job.Record;
+    const int pictures = static_cast<int>(job.Pictures.size());
+    PackSaver(std::move(job), [&](int done, int total, const std::string& what) {
         if (!a.quiet) std::fprintf(stderr, "[%d/%d] %s\n", done + 1, total, what.c_str());
     });
     if (a.xscreensaver_config) {

@@ -1,26 +1,32 @@
 #include "tools/Pack.h"
 
+#include "gfx/Compose.h"
+#include "gfx/Copy.h"
 #include "gfx/Errors.h"
+#include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
-#include "gfx/Png.h"
+#include "gfx/PictureFile.h"
+#include "gfx/Resample.h"
 #include "payload/Image.h"
+#include "payload/Payload.h"
 #include "payload/Paths.h"
 #include "payload/TempFolder.h"
 #include "payload/Trailer.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <memory>
 #include <set>
 
 namespace tevrin {
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr int kPngToJpegQuality = 92;
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -60,19 +66,178 @@ private:
     std::int64_t size_ = 0;
 };
 
-void CheckItemNames(const std::vector<std::string>& paths, std::set<std::string>& seen) {
-    for (const std::string& path : paths) {
-        std::string name = ExtractFileName(fs::path(path).filename().string());
-        bool plain = SafeFileName(name) == name;
+void CheckItemNames(const std::vector<TPackSource>& items, std::set<std::string>& seen) {
+    for (const TPackSource& item : items) {
+        const std::string& name = item.Name;
+        bool plain = !name.empty() && SafeFileName(name) == name;
         for (char c : name)
             if (static_cast<unsigned char>(c) < 32 || c == '"') plain = false;
-        if (!plain) throw EError("Not a usable file name: " + path);
+        if (!plain) throw EError("Not a usable file name: " + item.Where);
         if (!seen.insert(name).second)
             throw EError("Two sounds or movies share the file name " + name);
     }
 }
 
 } // namespace
+
+TPackSource::TPackSource(const std::string& path)
+    : Name(fs::path(path).filename().string()), Where(path), Read([path] { return ReadFileBytes(path); }) {}
+
+TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& job) {
+    const TPictureFormat format = SniffPictureFormat(bytes);
+    auto too_large = [&](int w, int h) {
+        return (job.MaxWidth > 0 && w > job.MaxWidth) || (job.MaxHeight > 0 && h > job.MaxHeight);
+    };
+    // The size a picture of w x h is stored at.
+    auto limited = [&](int w, int h) {
+        if (!too_large(w, h)) return TRect{0, 0, w, h};
+        const TRect r = PlacePicture(w, h, job.MaxWidth > 0 ? job.MaxWidth : w, job.MaxHeight > 0 ? job.MaxHeight : h,
+                                     TFitMode::fmFit);
+        return TRect{0, 0, r.Width(), r.Height()};
+    };
+    TStoredPicture stored;
+    TBitmap24 picture;
+    int orientation = kOrientationUpright;
+    if (format == TPictureFormat::Jpeg) {
+        const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
+        const bool swap = SwapsAxes(info.Orientation);
+        const int w = swap ? info.Height : info.Width, h = swap ? info.Width : info.Height;
+        if (info.Orientation == kOrientationUpright && !info.Cmyk && !too_large(w, h)) {
+            // Stored as given; decoded small, which still reads all its data.
+            DecodeJpeg(bytes.data(), bytes.size(), {.MinWidth = 1, .MinHeight = 1});
+            stored.Width = info.Width;
+            stored.Height = info.Height;
+            stored.Jpeg = std::move(bytes);
+            return stored;
+        }
+        const TRect target = limited(w, h);
+        TJpegDecode how;
+        how.MinWidth = swap ? target.Height() : target.Width();
+        how.MinHeight = swap ? target.Width() : target.Height();
+        picture = DecodeJpeg(bytes.data(), bytes.size(), how);
+        orientation = info.Orientation;
+    } else {
+        picture = DecodeUpright(bytes);
+    }
+    bytes = {};
+    const TUprightView view = UprightView(picture, orientation);
+    const TRect target = limited(view.Width, view.Height);
+    TBitmap24 upright(target.Width(), target.Height());
+    DrawScaled(upright, 0, 0, target.Width(), target.Height(), picture, orientation);
+    picture = {};
+    stored.Jpeg = EncodeJpeg(upright, job.Quality);
+    stored.Width = upright.Width();
+    stored.Height = upright.Height();
+    stored.Converted = true;
+    return stored;
+}
+
+namespace {
+
+// Names compared as a person reads them: runs of digits by their value,
+// the rest without regard to case.
+bool NaturalLess(const std::string& a, const std::string& b) {
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        const unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[j]);
+        if (std::isdigit(ca) && std::isdigit(cb)) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            std::string_view da(a.data() + i, ei - i), db(b.data() + j, ej - j);
+            while (da.size() > 1 && da.front() == '0') da.remove_prefix(1);
+            while (db.size() > 1 && db.front() == '0') db.remove_prefix(1);
+            if (da.size() != db.size()) return da.size() < db.size();
+            if (da != db) return da < db;
+            i = ei, j = ej;
+            continue;
+        }
+        const int la = std::tolower(ca), lb = std::tolower(cb);
+        if (la != lb) return la < lb;
+        ++i, ++j;
+    }
+    if ((a.size() - i) != (b.size() - j)) return a.size() - i < b.size() - j;
+    return a < b;
+}
+
+} // namespace
+
+std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& paths, bool recursive) {
+    std::vector<std::string> out;
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (!fs::is_directory(path, error)) {
+            out.push_back(path);
+            continue;
+        }
+        std::vector<std::string> found;
+        auto consider = [&](const fs::directory_entry& entry) {
+            std::error_code ignored;
+            if (entry.is_regular_file(ignored) && HasPictureExtension(entry.path().filename().string()))
+                found.push_back(entry.path().string());
+        };
+        if (recursive) {
+            for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied), end;
+                 it != end; ++it)
+                consider(*it);
+        } else {
+            for (const fs::directory_entry& entry : fs::directory_iterator(path)) consider(entry);
+        }
+        if (found.empty())
+            throw EError("No pictures in the folder " + path + (recursive ? "" : " (--recursive takes its subfolders)"));
+        std::sort(found.begin(), found.end(), NaturalLess);
+        out.insert(out.end(), found.begin(), found.end());
+    }
+    return out;
+}
+
+TSaverContents ReadSaverContents(const std::string& path) {
+    TSaverContents contents;
+    TSSFileLocations& record = contents.Record;
+    {
+        TFile file = OpenOwnFile(path);
+        const std::optional<std::int32_t> at = ReadTrailerField(file, TTrailerField::RecordOffset);
+        if (!at) throw EError("No payload trailer: " + path + " is no saver");
+        if (!file.Seek(*at)) throw EReadError(msg::kStreamReadError);
+        ReadRecord(file, record);
+    }
+    const std::int64_t file_size = fs::file_size(path);
+    const std::string saver_name = ExtractFileName(path);
+    const auto& picture_names = record.List(TSSFileLocations::PicFileNamesList);
+    const auto shared = std::make_shared<const TSSFileLocations>(record);
+    for (int i = 0; i < record.PicCount(); ++i) {
+        std::string name = i < static_cast<int>(picture_names.size()) && !picture_names[i].empty()
+                               ? picture_names[i]
+                               : "picture " + std::to_string(i + 1) + ".jpg";
+        const std::string where = saver_name + ": picture " + std::to_string(i + 1) + " (" + name + ")";
+        contents.Pictures.emplace_back(name, where, [path, shared, i] {
+            std::unique_ptr<TImage> image = FetchPicture(path, *shared, i);
+            if (image->Picture.JpegData.empty())
+                throw EError("its graphic (" + image->Picture.GraphicClass + ") is no JPEG, which alone can be repacked");
+            return std::move(image->Picture.JpegData);
+        });
+    }
+    auto raw = [&](int count, auto offset, auto size, auto name, const char* kind, std::vector<TPackSource>& out) {
+        for (int i = 0; i < count; ++i) {
+            const std::int64_t at = offset(i), length = size(i);
+            const std::string where = saver_name + ": " + kind + " " + std::to_string(i + 1) + " (" + name(i) + ")";
+            if (at < 0 || length < 0 || at + length > file_size)
+                throw EError(where + " lies outside the file");
+            out.emplace_back(name(i), where, [path, at, length] {
+                TFile file = OpenOwnFile(path);
+                std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
+                if (!file.Seek(at) || file.Read(bytes.data(), bytes.size()) != bytes.size())
+                    throw EReadError(msg::kStreamReadError);
+                return bytes;
+            });
+        }
+    };
+    raw(record.SndCount(), [&](int i) { return record.SndOffset(i); }, [&](int i) { return record.SndSize(i); },
+        [&](int i) { return record.SndFileName(i); }, "sound", contents.Sounds);
+    raw(record.FlashCount(), [&](int i) { return record.FlashOffset(i); }, [&](int i) { return record.FlashSize(i); },
+        [&](int i) { return record.FlashFileName(i); }, "movie", contents.Movies);
+    return contents;
+}
 
 void PackSaver(TPackJob job, const TPackProgress& progress) {
     if (job.Pictures.empty() && job.Movies.empty()) throw EError("Nothing to pack: no pictures");
@@ -98,36 +263,35 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
         out.Append(stub.data(), stub.size(), "the stub");
         const std::int64_t image_end = out.Size();
 
-        for (const std::string& path : job.Pictures) {
-            report(path);
+        for (const TPackSource& source : job.Pictures) {
+            report(source.Where);
             TImage image;
-            image.Picture.JpegData = ReadFileBytes(path);
-            TBitmap24 decoded;
             try {
-                const auto& bytes = image.Picture.JpegData;
-                // A PNG is stored as a JPEG: the saver reads JPEG pictures only.
-                if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' &&
-                    bytes[3] == 'G')
-                    image.Picture.JpegData = EncodeJpeg(ReadPng(path), kPngToJpegQuality);
-                decoded = DecodeJpeg(image.Picture.JpegData.data(), image.Picture.JpegData.size());
+                TStoredPicture stored = PreparePicture(source.Read(), job);
+                image.Width = stored.Width;
+                image.Height = stored.Height;
+                image.Picture.JpegData = std::move(stored.Jpeg);
             } catch (const EError& e) {
-                throw EError(path + ": " + e.what());
+                throw EError(source.Where + ": " + e.what());
             }
-            image.Width = decoded.Width();
-            image.Height = decoded.Height();
             std::vector<std::uint8_t> stream = WriteComponent(image);
-            std::int32_t at = out.Append(stream.data(), stream.size(), path);
+            std::int32_t at = out.Append(stream.data(), stream.size(), source.Where);
             record.List(TSSFileLocations::PicList).push_back(std::to_string(at));
-            record.List(TSSFileLocations::PicFileNamesList).push_back(ExtractFileName(path));
+            record.List(TSSFileLocations::PicFileNamesList).push_back(source.Name);
         }
-        auto add_raw = [&](const std::vector<std::string>& paths, TSSFileLocations::TListId offsets,
+        auto add_raw = [&](const std::vector<TPackSource>& sources, TSSFileLocations::TListId offsets,
                            TSSFileLocations::TListId file_names, TSSFileLocations::TListId sizes) {
-            for (const std::string& path : paths) {
-                report(path);
-                std::vector<std::uint8_t> bytes = ReadFileBytes(path);
-                std::int32_t at = out.Append(bytes.data(), bytes.size(), path);
+            for (const TPackSource& source : sources) {
+                report(source.Where);
+                std::vector<std::uint8_t> bytes;
+                try {
+                    bytes = source.Read();
+                } catch (const EError& e) {
+                    throw EError(source.Where + ": " + e.what());
+                }
+                std::int32_t at = out.Append(bytes.data(), bytes.size(), source.Where);
                 record.List(offsets).push_back(std::to_string(at));
-                record.List(file_names).push_back(fs::path(path).filename().string());
+                record.List(file_names).push_back(source.Name);
                 record.List(sizes).push_back(std::to_string(bytes.size()));
             }
         };

@@ -4,21 +4,52 @@
 
 #include "payload/SSFileLocations.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace tevrin {
 
+// One item to pack: a file, or bytes read from elsewhere (an existing
+// saver's item).
+struct TPackSource {
+    // A file; its name is the file's name.
+    TPackSource(const std::string& path);  // NOLINT: paths convert implicitly
+    TPackSource(const char* path) : TPackSource(std::string(path)) {}  // NOLINT
+    TPackSource(std::string name, std::string where, std::function<std::vector<std::uint8_t>()> read)
+        : Name(std::move(name)), Where(std::move(where)), Read(std::move(read)) {}
+
+    std::string Name;   // its file name, as the record lists it
+    std::string Where;  // what messages name: the path, or the saver and item
+    std::function<std::vector<std::uint8_t>()> Read;
+};
+
 struct TPackJob {
-    std::string Stub;                   // the runtime executable put in front
+    std::string Stub;  // the runtime executable put in front
     std::string Output;
-    std::vector<std::string> Pictures;  // JPEG or PNG files, in show order
-    std::vector<std::string> Sounds;
-    std::vector<std::string> Movies;
+    // Pictures of any format DecodeUpright reads, in show order.
+    std::vector<TPackSource> Pictures;
+    std::vector<TPackSource> Sounds;
+    std::vector<TPackSource> Movies;
+    // Pictures larger than this, standing upright, are scaled down to fit it;
+    // 0 x 0 keeps every size.
+    int MaxWidth = 3840, MaxHeight = 2160;
+    // The quality of the JPEGs the pack writes itself.
+    int Quality = 92;
     // Texts, font and choices; the pack fills in the item lists.
     TSSFileLocations Record{96};
 };
+
+// What the pack stores for one picture: the JPEG bytes as given when it is
+// a JPEG that needs nothing, else a JPEG of its own of the upright picture,
+// scaled down when it is larger than the job's limit and in RGB.
+struct TStoredPicture {
+    std::vector<std::uint8_t> Jpeg;
+    int Width = 0, Height = 0;
+    bool Converted = false;
+};
+TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& job);
 
 // Called before each item is added: (items done, items in all, what).
 using TPackProgress = std::function<void(int, int, const std::string&)>;
@@ -27,7 +58,21 @@ using TPackProgress = std::function<void(int, int, const std::string&)>;
 // place only when complete, so no half-written saver is ever left. Every
 // picture must decode; sound and movie names must be plain file names and
 // distinct (they become the names of files extracted side by side); every
-// offset must stay below 2^31. Raises EError with the reason.
+// offset must stay below 2^31. Raises EError with the reason, naming the
+// item at fault.
 void PackSaver(TPackJob job, const TPackProgress& progress = {});
+
+// Picture files in show order: files as given, a folder's pictures (by
+// their extensions) in natural name order (so "2.jpg" before "10.jpg"),
+// with `recursive` its subfolders' too. A folder without pictures fails.
+std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& paths, bool recursive);
+
+// The pictures, sounds and movies of an existing saver (ours or a classic
+// builder's) as pack sources, and its record.
+struct TSaverContents {
+    TSSFileLocations Record{96};
+    std::vector<TPackSource> Pictures, Sounds, Movies;
+};
+TSaverContents ReadSaverContents(const std::string& path);
 
 } // namespace tevrin

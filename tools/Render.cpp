@@ -4,7 +4,9 @@
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "gfx/Errors.h"
-#include "gfx/Jpeg.h"
+#include "gfx/Compose.h"
+#include "gfx/Exif.h"
+#include "gfx/PictureFile.h"
 #include "gfx/Png.h"
 
 #include <array>
@@ -90,9 +92,16 @@ TBitmap24 LoadPicture(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    if (bytes.size() >= 8 && bytes[0] == 0x89 && bytes[1] == 'P' && bytes[2] == 'N' && bytes[3] == 'G')
-        return ReadPng(path);
-    return DecodeJpeg(bytes.data(), bytes.size());
+    try {
+        return DecodeUpright(bytes);
+    } catch (const EError& e) {
+        throw EError(path + ": " + e.what());
+    }
+}
+
+TBitmap24 ComposeForScreen(const TBitmap24& picture, int width, int height, TFitMode fit, bool backdrop) {
+    const TRect place = PlacePicture(picture.Width(), picture.Height(), width, height, fit);
+    return ComposeOnScreen(picture, kOrientationUpright, place, width, height, backdrop);
 }
 
 TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
@@ -106,9 +115,10 @@ TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int
 void Render(const TRenderJob& job) {
     if (job.Width < 1 || job.Height < 1 || job.Width > 16384 || job.Height > 16384)
         throw EError("The size must be between 1x1 and 16384x16384");
-    TBitmap24 to = ComposeCentered(LoadPicture(job.To), job.Width, job.Height);
-    TBitmap24 from = job.From.empty() ? TBitmap24(job.Width, job.Height)
-                                      : ComposeCentered(LoadPicture(job.From), job.Width, job.Height);
+    TBitmap24 to = ComposeForScreen(LoadPicture(job.To), job.Width, job.Height, job.Fit, job.BlurBorders);
+    TBitmap24 from = job.From.empty()
+                         ? TBitmap24(job.Width, job.Height)
+                         : ComposeForScreen(LoadPicture(job.From), job.Width, job.Height, job.Fit, job.BlurBorders);
     std::vector<std::pair<std::string, TBitmap24>> frames;
     if (job.All) {
         for (int style = 0; style <= kLastStyle; ++style)

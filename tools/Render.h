@@ -3,6 +3,7 @@
 #pragma once
 
 #include "gfx/Bitmap24.h"
+#include "gfx/Compose.h"
 
 #include <cstdint>
 #include <optional>
@@ -14,15 +15,20 @@ struct TRenderJob {
     int Style = 51;
     int Progress = 50;
     int Width = 1024, Height = 768;
-    std::string From, To;  // JPEG or PNG files; no From means black
+    std::string From, To;  // picture files; no From means black
+    TFitMode Fit = TFitMode::fmShrink;
+    bool BlurBorders = false;
     std::string Output;
     bool Sheet = false;  // one style at progress 0, 10, ..., 100
     bool All = false;    // every style at one progress
     std::optional<std::uint32_t> Seed;
 };
 
-// Loads a JPEG or PNG picture, by its first bytes.
+// Loads a picture of any format the tools read, upright.
 TBitmap24 LoadPicture(const std::string& path);
+
+// A screen-sized canvas with the picture placed as the slide show does.
+TBitmap24 ComposeForScreen(const TBitmap24& picture, int width, int height, TFitMode fit, bool backdrop);
 
 // One frame of `style` at `progress` from `from` to `to` (composed at the
 // same size), seeded with `seed` when given.

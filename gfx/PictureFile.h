@@ -1,0 +1,30 @@
+// Picture files of every format the tools take: told apart by their first
+// bytes, decoded upright.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+namespace tevrin {
+
+enum class TPictureFormat { Unknown, Jpeg, Png, Webp, Heif };
+
+TPictureFormat SniffPictureFormat(std::span<const std::uint8_t> bytes);
+std::string_view PictureFormatName(TPictureFormat format);
+// Whether this build reads the format (WebP and HEIF depend on libraries
+// that not every build has).
+bool CanReadPictureFormat(TPictureFormat format);
+
+// Whether a file of a folder counts as a picture, by its extension.
+bool HasPictureExtension(std::string_view file_name);
+
+// The picture as the scene stood: a JPEG's Exif orientation is applied,
+// HEIF's own transformations too. With a minimum size a JPEG is decoded
+// scaled down by the DCT where that still covers it (in upright axes).
+// Raises EError naming what is wrong.
+TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, int min_height = 0);
+
+} // namespace tevrin
