@@ -14,35 +14,17 @@
 namespace tevrin {
 namespace {
 
-using TBgr = std::array<int, 3>;
-
-TBgr At(const TBitmap24& b, int x, int y) {
-    const std::uint8_t* p = b.Row(y) + x * 3;
-    return {p[0], p[1], p[2]};
-}
-
-void Put(TBitmap24& b, int x, int y, TBgr c) {
-    std::uint8_t* p = b.Row(y) + x * 3;
-    for (int k = 0; k < 3; ++k)
-        p[k] = static_cast<std::uint8_t>(c[k]);
-}
-
-bool Near(TBgr a, TBgr b, int tolerance) {
-    for (int k = 0; k < 3; ++k)
-        if (std::abs(a[k] - b[k]) > tolerance) return false;
-    return true;
-}
-
-bool Same(const TBitmap24& a, const TBitmap24& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width()) * 3) != 0)
-            return false;
-    return true;
-}
-
-constexpr TBgr kBlack{0, 0, 0}, kRed{0, 0, 255}, kGreen{0, 255, 0}, kBlue{255, 0, 0},
-    kWhite{255, 255, 255};
+using test::kBlack;
+using test::kBlue;
+using test::kGreen;
+using test::kRed;
+using test::kWhite;
+using test::Near;
+using test::Quarters;
+using test::TBgr;
+auto& At = test::PixelAt;
+auto& Put = test::PutPixel;
+auto& Same = test::SamePixels;
 
 // What a camera stores for an upright scene, from the Exif definition of
 // each orientation: which side of the scene the stored first row and first
@@ -75,15 +57,6 @@ TBitmap24 Numbered(int w, int h) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
             Put(b, x, y, {x * 20, y * 20, 7});
-    return b;
-}
-
-// Red, green, blue and white quarters.
-TBitmap24 Quarters(int w, int h) {
-    TBitmap24 b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            Put(b, x, y, y < h / 2 ? (x < w / 2 ? kRed : kGreen) : (x < w / 2 ? kBlue : kWhite));
     return b;
 }
 

@@ -9,10 +9,12 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <jpeglib.h>
+#include <png.h>
 #include <random>
 
 namespace tevrin::test {
@@ -46,6 +48,41 @@ void WriteBytes(const std::string& path, const TBytes& bytes) {
 
 TBytes AsBytes(const std::string& text) {
     return TBytes(text.begin(), text.end());
+}
+
+TBgr PixelAt(const TBitmap24& bitmap, int x, int y) {
+    const std::uint8_t* p = bitmap.Row(y) + x * 3;
+    return {p[0], p[1], p[2]};
+}
+
+void PutPixel(TBitmap24& bitmap, int x, int y, TBgr colour) {
+    std::uint8_t* p = bitmap.Row(y) + x * 3;
+    for (int k = 0; k < 3; ++k)
+        p[k] = static_cast<std::uint8_t>(colour[k]);
+}
+
+bool Near(TBgr a, TBgr b, int tolerance) {
+    for (int k = 0; k < 3; ++k)
+        if (std::abs(a[k] - b[k]) > tolerance) return false;
+    return true;
+}
+
+bool SamePixels(const TBitmap24& a, const TBitmap24& b) {
+    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    for (int y = 0; y < a.Height(); ++y)
+        if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width()) * 3) != 0)
+            return false;
+    return true;
+}
+
+TBitmap24 Quarters(int width, int height) {
+    TBitmap24 b(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            PutPixel(b, x, y,
+                     y < height / 2 ? (x < width / 2 ? kRed : kGreen)
+                                    : (x < width / 2 ? kBlue : kWhite));
+    return b;
 }
 
 TBitmap24 TestPicture(int width, int height) {
@@ -116,6 +153,40 @@ TBytes InkJpeg(int width, int height, TInkForm form,
                     });
 }
 
+namespace {
+
+void AppendToBytes(png_structp png, png_bytep data, png_size_t size) {
+    auto* out = static_cast<TBytes*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + size);
+}
+
+} // namespace
+
+TBytes RgbaPng(int width, int height, bool interlaced,
+               const std::function<std::array<std::uint8_t, 4>(int, int)>& pixel) {
+    std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        rows[y] = &rgba[static_cast<std::size_t>(y) * width * 4];
+        for (int x = 0; x < width; ++x) {
+            const auto p = pixel(x, y);
+            std::copy(p.begin(), p.end(), rows[y] + x * 4);
+        }
+    }
+    TBytes out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &out, AppendToBytes, nullptr);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGBA, interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return out;
+}
+
 TBytes GrayJpeg(const TBitmap24& picture) {
     return Compress(picture.Width(), picture.Height(), JCS_GRAYSCALE, JCS_GRAYSCALE, false,
                     [&](int y, std::uint8_t* row) {
@@ -150,7 +221,8 @@ TBytes BuildSaver(const TSaverParts& parts, TSSFileLocations& record) {
         return std::to_string(at);
     };
     for (int list = 0; list < TSSFileLocations::kListCount; ++list)
-        record.List(static_cast<TSSFileLocations::TListId>(list)).clear();
+        if (list != TSSFileLocations::DescriptList)
+            record.List(static_cast<TSSFileLocations::TListId>(list)).clear();
     for (const TBytes& jpeg : parts.Pictures) {
         TImage image;
         image.Picture.JpegData = jpeg;

@@ -35,6 +35,19 @@ template <std::size_t N> TBytes Raw(const char (&text)[N]) {
     return TBytes(text, text + N - 1);
 }
 
+// Pixels as blue, green, red.
+using TBgr = std::array<int, 3>;
+inline constexpr TBgr kBlack{0, 0, 0}, kRed{0, 0, 255}, kGreen{0, 255, 0}, kBlue{255, 0, 0},
+    kWhite{255, 255, 255};
+TBgr PixelAt(const TBitmap24& bitmap, int x, int y);
+void PutPixel(TBitmap24& bitmap, int x, int y, TBgr colour);
+// Every channel within `tolerance`.
+bool Near(TBgr a, TBgr b, int tolerance);
+bool SamePixels(const TBitmap24& a, const TBitmap24& b);
+// Red, green, blue and white quarters (top left, top right, bottom left,
+// bottom right): any turn or mirror shows.
+TBitmap24 Quarters(int width, int height);
+
 // A picture with a recognisable gradient, and its JPEG encoding.
 TBitmap24 TestPicture(int width, int height);
 TBytes TestJpeg(int width, int height);
@@ -45,6 +58,9 @@ TBytes TestJpeg(int width, int height);
 enum class TInkForm { PlainCmyk, AdobeCmyk, AdobeYcck };
 TBytes InkJpeg(int width, int height, TInkForm form,
                const std::function<std::array<std::uint8_t, 4>(int, int)>& ink);
+// An RGBA PNG; `pixel(x, y)` gives red, green, blue and alpha.
+TBytes RgbaPng(int width, int height, bool interlaced,
+               const std::function<std::array<std::uint8_t, 4>(int, int)>& pixel);
 // A one-channel JPEG of the picture's green.
 TBytes GrayJpeg(const TBitmap24& picture);
 

@@ -1,5 +1,6 @@
 #include "gfx/Errors.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "tests/TestSupport.h"
 #include "ui/Forms.h"
 #include "ui/MediaPlayer.h"
 #include "ui/Text.h"
@@ -300,13 +301,6 @@ TBitmap24 Glyph(const TFontSpec& font, const std::string& text) {
     return canvas;
 }
 
-bool SamePixels(const TBitmap24& a, const TBitmap24& b) {
-    for (int y = 0; y < a.Height(); ++y)
-        if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width()) * 3) != 0)
-            return false;
-    return true;
-}
-
 TEST(Ui, CharactersTheFaceLacksComeFromAFaceThatHasThem) {
     // A face lacking a character draws the same empty box for every such
     // character: two characters of a script drawn alike were not drawn.
@@ -322,9 +316,9 @@ TEST(Ui, CharactersTheFaceLacksComeFromAFaceThatHasThem) {
         };
         for (const auto& pair : pairs) {
             const TBitmap24 first = Glyph(font, pair.first), second = Glyph(font, pair.second);
-            EXPECT_FALSE(SamePixels(first, second))
+            EXPECT_FALSE(test::SamePixels(first, second))
                 << face << ": " << pair.first << " " << pair.second;
-            EXPECT_FALSE(SamePixels(first, TBitmap24(48, 48)))
+            EXPECT_FALSE(test::SamePixels(first, TBitmap24(48, 48)))
                 << face << ": " << pair.first << " left no ink";
         }
         // A mixed caption is measured as wide as its parts.

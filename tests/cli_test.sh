@@ -55,6 +55,51 @@ check "the command line wins over the manifest" contains "$json" '"Title": "Over
 check "the manifest's values count" contains "$json" '"Interval": 7000'
 check "the manifest's flags count" contains "$json" '"lMute": true'
 
+# Texts in any language, through a manifest (UTF-8 JSON) and, where the
+# system hands the tool UTF-8 arguments, the command line; pictures by folder.
+mkdir -p pics/sub
+cp 05-plasma.jpg pics/10.jpg
+cp 02-lighthouse.jpg pics/2.jpg
+cp 05-plasma.jpg pics/sub/1.jpg
+printf 'notes' > pics/readme.txt
+cat > texts.json <<'JSON'
+{ "title": "Grüße", "text": "Café crème €5 Ελληνικά 日本語", "pictures": ["pics"], "stub": "stub.bin",
+  "fit": "fill", "blur-borders": true }
+JSON
+tevrin pack -q -o u.scr --manifest texts.json >/dev/null
+check "pack with UTF-8 texts exits 0" test $? -eq 0
+json=$(tevrin inspect --json u.scr)
+check "the title comes back as given" contains "$json" '"Title": "Grüße"'
+check "the caption keeps every script" contains "$json" '"Text": "Café crème €5 Ελληνικά 日本語"'
+check "the fit mode is stored" contains "$json" '"FitMode": "fmFill"'
+check "the blurred borders are stored" contains "$json" '"BlurBorders": true'
+check "a folder gives its pictures in natural order, without its other files" \
+    contains "$json" "$(printf '"PicFileNamesCommaList": [\n      "2.jpg",\n      "10.jpg"\n    ]')"
+text=$(tevrin inspect u.scr)
+check "the text report shows the caption" contains "$text" "Café crème €5 Ελληνικά 日本語"
+if [ -z "$runner" ]; then
+    tevrin pack -q -o c.scr --stub stub.bin --text "Ωμέγα ✓" --recursive pics >/dev/null
+    json=$(tevrin inspect --json c.scr)
+    check "command-line texts are UTF-8" contains "$json" '"Text": "Ωμέγα ✓"'
+    check "--recursive takes subfolders, after the folder's own pictures" \
+        contains "$json" "$(printf '"10.jpg",\n      "1.jpg"')"
+    check "a new saver shrinks large pictures by default" contains "$json" '"FitMode": "fmShrink"'
+    tevrin pack -q -o bad.scr --stub stub.bin --title "$(printf 'bad \xE9 text')" 05-plasma.jpg >/dev/null
+    check "a text that is not UTF-8 is refused" grep -q -- "--title is not UTF-8 text" err.txt
+fi
+
+# Repacking: an existing saver's items and settings, the options given win.
+tevrin pack -q -o r.scr --from a.scr --stub stub.bin --title "Renamed" --max-size 200x200 >/dev/null
+check "pack --from exits 0" test $? -eq 0
+json=$(tevrin inspect --json r.scr)
+check "the new title" contains "$json" '"Title": "Renamed"'
+check "the old interval" contains "$json" '"Interval": 2500'
+check "the old sound" contains "$json" '"melody.wav"'
+check "the old font" contains "$json" '"fsItalic"'
+check "the old fit mode stays without --fit" contains "$json" '"FitMode": "fmShrink"'
+check "pictures over --max-size are scaled to it" contains "$json" '"Height": 200'
+check "keeping their shape" contains "$json" '"Width": 133'
+
 tevrin pack -q -o sea-saver --stub stub.bin --title "Sea" --xscreensaver-config 05-plasma.jpg >/dev/null
 check "pack --xscreensaver-config exits 0" test $? -eq 0
 check "and writes the description beside the saver" grep -q '<screensaver name="sea-saver" _label="Sea">' sea-saver.xml
@@ -70,8 +115,9 @@ check "with the reader's message" grep -q "Invalid stream format" err.txt
 printf 'TPF0\x07TWidget\x00\x00\x00' > widget.bin
 tevrin inspect --stream widget.bin >/dev/null
 check "an unregistered class fails" grep -q "Class TWidget not found" err.txt
-tevrin pack -q -o bad.scr --stub stub.bin junk.bin >/dev/null
+tevrin pack -q -o bad.scr --stub stub.bin 05-plasma.jpg junk.bin >/dev/null
 check "a picture that does not decode fails" test $? -ne 0
+check "naming the file and the reason" grep -q "junk.bin: Not a picture" err.txt
 check "and leaves no saver" test ! -e bad.scr
 
 tevrin render --style 5 --progress 50 --from 02-lighthouse.jpg --to 05-plasma.jpg \

@@ -8,8 +8,8 @@
 #include "gfx/PictureFile.h"
 #include "gfx/Resample.h"
 #include "payload/Image.h"
-#include "payload/Payload.h"
 #include "payload/Paths.h"
+#include "payload/Payload.h"
 #include "payload/TempFolder.h"
 #include "payload/Trailer.h"
 
@@ -81,7 +81,8 @@ void CheckItemNames(const std::vector<TPackSource>& items, std::set<std::string>
 } // namespace
 
 TPackSource::TPackSource(const std::string& path)
-    : Name(fs::path(path).filename().string()), Where(path), Read([path] { return ReadFileBytes(path); }) {}
+    : Name(fs::path(path).filename().string()), Where(path),
+      Read([path] { return ReadFileBytes(path); }) {}
 
 TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& job) {
     const TPictureFormat format = SniffPictureFormat(bytes);
@@ -91,8 +92,8 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& j
     // The size a picture of w x h is stored at.
     auto limited = [&](int w, int h) {
         if (!too_large(w, h)) return TRect{0, 0, w, h};
-        const TRect r = PlacePicture(w, h, job.MaxWidth > 0 ? job.MaxWidth : w, job.MaxHeight > 0 ? job.MaxHeight : h,
-                                     TFitMode::fmFit);
+        const TRect r = PlacePicture(w, h, job.MaxWidth > 0 ? job.MaxWidth : w,
+                                     job.MaxHeight > 0 ? job.MaxHeight : h, TFitMode::fmFit);
         return TRect{0, 0, r.Width(), r.Height()};
     };
     TStoredPicture stored;
@@ -139,14 +140,19 @@ namespace {
 bool NaturalLess(const std::string& a, const std::string& b) {
     std::size_t i = 0, j = 0;
     while (i < a.size() && j < b.size()) {
-        const unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[j]);
+        const unsigned char ca = static_cast<unsigned char>(a[i]),
+                            cb = static_cast<unsigned char>(b[j]);
         if (std::isdigit(ca) && std::isdigit(cb)) {
             std::size_t ei = i, ej = j;
-            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei]))) ++ei;
-            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej]))) ++ej;
+            while (ei < a.size() && std::isdigit(static_cast<unsigned char>(a[ei])))
+                ++ei;
+            while (ej < b.size() && std::isdigit(static_cast<unsigned char>(b[ej])))
+                ++ej;
             std::string_view da(a.data() + i, ei - i), db(b.data() + j, ej - j);
-            while (da.size() > 1 && da.front() == '0') da.remove_prefix(1);
-            while (db.size() > 1 && db.front() == '0') db.remove_prefix(1);
+            while (da.size() > 1 && da.front() == '0')
+                da.remove_prefix(1);
+            while (db.size() > 1 && db.front() == '0')
+                db.remove_prefix(1);
             if (da.size() != db.size()) return da.size() < db.size();
             if (da != db) return da < db;
             i = ei, j = ej;
@@ -173,18 +179,23 @@ std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& path
         std::vector<std::string> found;
         auto consider = [&](const fs::directory_entry& entry) {
             std::error_code ignored;
-            if (entry.is_regular_file(ignored) && HasPictureExtension(entry.path().filename().string()))
+            if (entry.is_regular_file(ignored) &&
+                HasPictureExtension(entry.path().filename().string()))
                 found.push_back(entry.path().string());
         };
         if (recursive) {
-            for (fs::recursive_directory_iterator it(path, fs::directory_options::skip_permission_denied), end;
+            for (fs::recursive_directory_iterator
+                     it(path, fs::directory_options::skip_permission_denied),
+                 end;
                  it != end; ++it)
                 consider(*it);
         } else {
-            for (const fs::directory_entry& entry : fs::directory_iterator(path)) consider(entry);
+            for (const fs::directory_entry& entry : fs::directory_iterator(path))
+                consider(entry);
         }
         if (found.empty())
-            throw EError("No pictures in the folder " + path + (recursive ? "" : " (--recursive takes its subfolders)"));
+            throw EError("No pictures in the folder " + path +
+                         (recursive ? "" : " (--recursive takes its subfolders)"));
         std::sort(found.begin(), found.end(), NaturalLess);
         out.insert(out.end(), found.begin(), found.end());
     }
@@ -209,18 +220,22 @@ TSaverContents ReadSaverContents(const std::string& path) {
         std::string name = i < static_cast<int>(picture_names.size()) && !picture_names[i].empty()
                                ? picture_names[i]
                                : "picture " + std::to_string(i + 1) + ".jpg";
-        const std::string where = saver_name + ": picture " + std::to_string(i + 1) + " (" + name + ")";
+        const std::string where =
+            saver_name + ": picture " + std::to_string(i + 1) + " (" + name + ")";
         contents.Pictures.emplace_back(name, where, [path, shared, i] {
             std::unique_ptr<TImage> image = FetchPicture(path, *shared, i);
             if (image->Picture.JpegData.empty())
-                throw EError("its graphic (" + image->Picture.GraphicClass + ") is no JPEG, which alone can be repacked");
+                throw EError("its graphic (" + image->Picture.GraphicClass +
+                             ") is no JPEG, which alone can be repacked");
             return std::move(image->Picture.JpegData);
         });
     }
-    auto raw = [&](int count, auto offset, auto size, auto name, const char* kind, std::vector<TPackSource>& out) {
+    auto raw = [&](int count, auto offset, auto size, auto name, const char* kind,
+                   std::vector<TPackSource>& out) {
         for (int i = 0; i < count; ++i) {
             const std::int64_t at = offset(i), length = size(i);
-            const std::string where = saver_name + ": " + kind + " " + std::to_string(i + 1) + " (" + name(i) + ")";
+            const std::string where =
+                saver_name + ": " + kind + " " + std::to_string(i + 1) + " (" + name(i) + ")";
             if (at < 0 || length < 0 || at + length > file_size)
                 throw EError(where + " lies outside the file");
             out.emplace_back(name(i), where, [path, at, length] {
@@ -232,10 +247,14 @@ TSaverContents ReadSaverContents(const std::string& path) {
             });
         }
     };
-    raw(record.SndCount(), [&](int i) { return record.SndOffset(i); }, [&](int i) { return record.SndSize(i); },
-        [&](int i) { return record.SndFileName(i); }, "sound", contents.Sounds);
-    raw(record.FlashCount(), [&](int i) { return record.FlashOffset(i); }, [&](int i) { return record.FlashSize(i); },
-        [&](int i) { return record.FlashFileName(i); }, "movie", contents.Movies);
+    raw(
+        record.SndCount(), [&](int i) { return record.SndOffset(i); },
+        [&](int i) { return record.SndSize(i); }, [&](int i) { return record.SndFileName(i); },
+        "sound", contents.Sounds);
+    raw(
+        record.FlashCount(), [&](int i) { return record.FlashOffset(i); },
+        [&](int i) { return record.FlashSize(i); }, [&](int i) { return record.FlashFileName(i); },
+        "movie", contents.Movies);
     return contents;
 }
 
@@ -246,8 +265,10 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
     CheckItemNames(job.Movies, names);
 
     TSSFileLocations& record = job.Record;
+    // The item lists are the pack's to fill; the descriptions stay.
     for (int list = 0; list < TSSFileLocations::kListCount; ++list)
-        record.List(static_cast<TSSFileLocations::TListId>(list)).clear();
+        if (list != TSSFileLocations::DescriptList)
+            record.List(static_cast<TSSFileLocations::TListId>(list)).clear();
 
     const int total = static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
     int done = 0;
@@ -279,8 +300,9 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
             record.List(TSSFileLocations::PicList).push_back(std::to_string(at));
             record.List(TSSFileLocations::PicFileNamesList).push_back(source.Name);
         }
-        auto add_raw = [&](const std::vector<TPackSource>& sources, TSSFileLocations::TListId offsets,
-                           TSSFileLocations::TListId file_names, TSSFileLocations::TListId sizes) {
+        auto add_raw = [&](const std::vector<TPackSource>& sources,
+                           TSSFileLocations::TListId offsets, TSSFileLocations::TListId file_names,
+                           TSSFileLocations::TListId sizes) {
             for (const TPackSource& source : sources) {
                 report(source.Where);
                 std::vector<std::uint8_t> bytes;

@@ -1,0 +1,271 @@
+#include "gfx/Copy.h"
+#include "gfx/Errors.h"
+#include "gfx/Exif.h"
+#include "gfx/Jpeg.h"
+#include "gfx/PictureFile.h"
+#include "payload/Payload.h"
+#include "tests/TestSupport.h"
+#include "tools/Pack.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+
+#ifdef TEVRIN_HAVE_WEBP
+#include <webp/encode.h>
+#endif
+#ifdef TEVRIN_HAVE_HEIF
+#include <libheif/heif.h>
+#endif
+
+namespace tevrin {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TBgr;
+
+// The picture as the pack stores it, decoded.
+TBitmap24 Decoded(const TStoredPicture& stored) {
+    const TJpegInfo info = ReadJpegInfo(stored.Jpeg.data(), stored.Jpeg.size());
+    EXPECT_EQ(info.Width, stored.Width);
+    EXPECT_EQ(info.Height, stored.Height);
+    EXPECT_EQ(info.Orientation, 1) << "a stored picture needs no turning";
+    EXPECT_FALSE(info.Cmyk);
+    return DecodeJpeg(stored.Jpeg.data(), stored.Jpeg.size());
+}
+
+// The quarters' colours at their middles.
+void ExpectQuarters(const TBitmap24& b, const char* what) {
+    const int w = b.Width(), h = b.Height();
+    EXPECT_TRUE(test::Near(test::PixelAt(b, w / 4, h / 4), test::kRed, 40)) << what;
+    EXPECT_TRUE(test::Near(test::PixelAt(b, 3 * w / 4, h / 4), test::kGreen, 40)) << what;
+    EXPECT_TRUE(test::Near(test::PixelAt(b, w / 4, 3 * h / 4), test::kBlue, 40)) << what;
+    EXPECT_TRUE(test::Near(test::PixelAt(b, 3 * w / 4, 3 * h / 4), test::kWhite, 40)) << what;
+}
+
+TEST(PreparePicture, JpegsThatNeedNothingAreKeptByteForByte) {
+    TPackJob job;
+    for (auto [w, h] : {std::pair{64, 36}, {3840, 2160}, {2160, 3840}}) {
+        const test::TBytes jpeg = test::TestJpeg(w, h);
+        job.MaxWidth = std::max(w, h), job.MaxHeight = std::max(w, h);
+        const TStoredPicture stored = PreparePicture(jpeg, job);
+        EXPECT_EQ(stored.Jpeg, jpeg);
+        EXPECT_FALSE(stored.Converted);
+        EXPECT_EQ(stored.Width, w);
+        EXPECT_EQ(stored.Height, h);
+    }
+    // No limit keeps the largest; an upright Exif block needs nothing either.
+    job.MaxWidth = job.MaxHeight = 0;
+    const test::TBytes upright = WithExifOrientation(test::TestJpeg(900, 300), 1);
+    EXPECT_EQ(PreparePicture(upright, job).Jpeg, upright);
+}
+
+TEST(PreparePicture, TurnedPicturesAreStoredUpright) {
+    TPackJob job;
+    // A camera held sideways: the stored pixels lie a quarter turn away.
+    const TBitmap24 scene = test::Quarters(96, 64);
+    for (int orientation : {3, 6, 8}) {
+        // Orientation 6 asks for a clockwise quarter turn: the camera stored
+        // the scene turned anticlockwise (as orientation 8 turns it), and so on.
+        const int stored_as = orientation == 6 ? 8 : orientation == 8 ? 6 : 3;
+        const test::TBytes jpeg =
+            WithExifOrientation(EncodeJpeg(TurnUpright(scene, stored_as), 95), orientation);
+        const TStoredPicture stored = PreparePicture(jpeg, job);
+        EXPECT_TRUE(stored.Converted);
+        EXPECT_EQ(stored.Width, 96);
+        EXPECT_EQ(stored.Height, 64);
+        ExpectQuarters(Decoded(stored), "orientation");
+    }
+}
+
+TEST(PreparePicture, LargerThanTheLimitIsScaledToFitIt) {
+    TPackJob job;
+    job.MaxWidth = 200, job.MaxHeight = 150;
+    job.Quality = 80;
+    const struct {
+        int w, h, stored_w, stored_h;
+    } cases[] = {
+        {800, 400, 200, 100}, {400, 800, 75, 150}, {300, 150, 200, 100}, {201, 150, 200, 149}};
+    for (const auto& c : cases) {
+        const TStoredPicture stored = PreparePicture(EncodeJpeg(test::Quarters(c.w, c.h), 95), job);
+        EXPECT_TRUE(stored.Converted);
+        EXPECT_EQ(stored.Width, c.stored_w) << c.w << "x" << c.h;
+        EXPECT_EQ(stored.Height, c.stored_h) << c.w << "x" << c.h;
+        ExpectQuarters(Decoded(stored), "scaled");
+    }
+}
+
+TEST(PreparePicture, InkPicturesBecomeRgb) {
+    TPackJob job;
+    for (test::TInkForm form :
+         {test::TInkForm::PlainCmyk, test::TInkForm::AdobeCmyk, test::TInkForm::AdobeYcck}) {
+        // Magenta and yellow ink make red; none at all is white paper.
+        const test::TBytes jpeg =
+            test::InkJpeg(64, 32, form, [](int x, int) -> std::array<std::uint8_t, 4> {
+                return x < 32 ? std::array<std::uint8_t, 4>{0, 255, 255, 0}
+                              : std::array<std::uint8_t, 4>{0, 0, 0, 0};
+            });
+        const TBitmap24 rgb = Decoded(PreparePicture(jpeg, job));
+        EXPECT_TRUE(test::Near(test::PixelAt(rgb, 10, 16), test::kRed, 24))
+            << static_cast<int>(form);
+        EXPECT_TRUE(test::Near(test::PixelAt(rgb, 50, 16), test::kWhite, 24))
+            << static_cast<int>(form);
+    }
+}
+
+TEST(PreparePicture, TransparentPngsLieOnBlack) {
+    TPackJob job;
+    // Red, clear on the left, half covering on the right; interlaced or not.
+    for (bool interlaced : {false, true}) {
+        const test::TBytes png =
+            test::RgbaPng(40, 20, interlaced, [](int x, int) -> std::array<std::uint8_t, 4> {
+                return {255, 0, 0, static_cast<std::uint8_t>(x < 20 ? 0 : 128)};
+            });
+        const TBitmap24 shown = Decoded(PreparePicture(png, job));
+        EXPECT_TRUE(test::Near(test::PixelAt(shown, 5, 10), test::kBlack, 12)) << interlaced;
+        EXPECT_TRUE(test::Near(test::PixelAt(shown, 35, 10), {0, 0, 128}, 16)) << interlaced;
+    }
+}
+
+#ifdef TEVRIN_HAVE_WEBP
+TEST(PreparePicture, WebpPicturesAreRead) {
+    const TBitmap24 scene = test::Quarters(80, 60);
+    std::uint8_t* encoded = nullptr;
+    const std::size_t size = WebPEncodeLosslessBGR(scene.Bits(), 80, 60, scene.Stride(), &encoded);
+    ASSERT_GT(size, 0u);
+    const test::TBytes webp(encoded, encoded + size);
+    WebPFree(encoded);
+    EXPECT_EQ(SniffPictureFormat(webp), TPictureFormat::Webp);
+    TPackJob job;
+    const TStoredPicture stored = PreparePicture(webp, job);
+    EXPECT_EQ(stored.Width, 80);
+    ExpectQuarters(Decoded(stored), "WebP");
+}
+#endif
+
+#ifdef TEVRIN_HAVE_HEIF
+heif_error WriteToVector(heif_context*, const void* data, size_t size, void* out) {
+    auto* bytes = static_cast<test::TBytes*>(out);
+    bytes->insert(bytes->end(), static_cast<const std::uint8_t*>(data),
+                  static_cast<const std::uint8_t*>(data) + size);
+    return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+
+TEST(PreparePicture, HeicPicturesAreRead) {
+    const TBitmap24 scene = test::Quarters(128, 96);
+    heif_context* context = heif_context_alloc();
+    heif_encoder* encoder = nullptr;
+    ASSERT_EQ(heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code,
+              heif_error_Ok);
+    heif_encoder_set_lossy_quality(encoder, 90);
+    heif_image* image = nullptr;
+    heif_image_create(128, 96, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, 128, 96, 8);
+    int stride = 0;
+    std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
+    for (int y = 0; y < 96; ++y)
+        for (int x = 0; x < 128; ++x)
+            for (int k = 0; k < 3; ++k)
+                plane[y * stride + x * 3 + k] = scene.Row(y)[x * 3 + 2 - k];
+    ASSERT_EQ(heif_context_encode_image(context, image, encoder, nullptr, nullptr).code,
+              heif_error_Ok);
+    test::TBytes heic;
+    heif_writer writer{1, WriteToVector};
+    ASSERT_EQ(heif_context_write(context, &writer, &heic).code, heif_error_Ok);
+    heif_image_release(image);
+    heif_encoder_release(encoder);
+    heif_context_free(context);
+
+    EXPECT_EQ(SniffPictureFormat(heic), TPictureFormat::Heif);
+    TPackJob job;
+    const TStoredPicture stored = PreparePicture(heic, job);
+    EXPECT_EQ(stored.Width, 128);
+    EXPECT_EQ(stored.Height, 96);
+    ExpectQuarters(Decoded(stored), "HEIC");
+}
+#endif
+
+TEST(PreparePicture, WhatIsNoPictureSaysSo) {
+    TPackJob job;
+    EXPECT_EQ(test::ErrorOf([&] { PreparePicture(test::AsBytes("plain text, no picture"), job); }),
+              "Not a picture this program reads (JPEG, PNG, WebP, HEIC)");
+    EXPECT_NE(test::ErrorOf([&] { PreparePicture(test::AsBytes("\x89PNG\r\n\x1A\nshort"), job); }),
+              "(no error)");
+}
+
+TEST(PackFolders, PicturesInNaturalNameOrderWithOrWithoutSubfolders) {
+    test::TScratchDir dir;
+    fs::create_directories(dir.File("album/day 2"));
+    for (const char* name :
+         {"IMG_10.jpg", "img_9.JPG", "IMG_0100.jpeg", "b.png", "notes.txt", "day 2/x.webp"})
+        test::WriteBytes(dir.File(std::string("album/") + name), test::AsBytes("x"));
+    auto names = [&](bool recursive) {
+        std::vector<std::string> out;
+        for (const std::string& path :
+             ExpandPicturePaths({dir.File("album"), dir.File("album/b.png")}, recursive))
+            out.push_back(fs::relative(path, dir.Path()).generic_string());
+        return out;
+    };
+    EXPECT_EQ(names(false),
+              (std::vector<std::string>{"album/b.png", "album/img_9.JPG", "album/IMG_10.jpg",
+                                        "album/IMG_0100.jpeg", "album/b.png"}));
+    EXPECT_EQ(names(true),
+              (std::vector<std::string>{"album/b.png", "album/day 2/x.webp", "album/img_9.JPG",
+                                        "album/IMG_10.jpg", "album/IMG_0100.jpeg", "album/b.png"}));
+    fs::create_directories(dir.File("empty"));
+    EXPECT_NE(test::ErrorOf([&] {
+                  ExpandPicturePaths({dir.File("empty")}, true);
+              }).find("No pictures in the folder"),
+              std::string::npos);
+}
+
+TEST(Repack, AClassicSaverKeepsItsItemsAndSettings) {
+    test::TScratchDir dir;
+    test::TSaverParts parts;
+    parts.Pictures = {test::TestJpeg(40, 30), WithExifOrientation(test::TestJpeg(30, 20), 6)};
+    parts.Sounds = {{"song.wav", test::AsBytes("RIFF song")}};
+    TSSFileLocations classic(96);
+    classic.Title = "Old";
+    classic.Interval = 3000;
+    classic.Ver = "photo";
+    classic.SetCommaText(TSSFileLocations::DescriptList, "kept");
+    test::WriteBytes(dir.File("old.scr"), test::BuildSaver(parts, classic));
+
+    TSaverContents contents = ReadSaverContents(dir.File("old.scr"));
+    EXPECT_EQ(contents.Record.Title, "Old");
+    ASSERT_EQ(contents.Pictures.size(), 2u);
+    EXPECT_EQ(contents.Pictures[0].Read(), parts.Pictures[0]);
+    test::WriteBytes(dir.File("stub"), test::AsBytes("MZ new runtime"));
+    TPackJob job;
+    job.Stub = dir.File("stub");
+    job.Output = dir.File("new.scr");
+    job.Record = contents.Record;
+    job.Record.Title = "New";
+    job.Pictures = contents.Pictures;
+    job.Sounds = contents.Sounds;
+    PackSaver(job);
+
+    TSSFileLocations loaded(96);
+    test::TScratchDir temp;
+    TTempFolder folder(temp.Path());
+    ASSERT_EQ(LoadPayload(job.Output, loaded, folder).Result, TLoadOutcome::Loaded);
+    EXPECT_EQ(loaded.Title, "New");
+    EXPECT_EQ(loaded.Interval, 3000);
+    EXPECT_EQ(loaded.FitMode, TFitMode::fmNatural); // a classic saver keeps showing as it did
+    EXPECT_EQ(loaded.CommaText(TSSFileLocations::DescriptList), "kept");
+    EXPECT_EQ(test::ReadBytes(folder.PathFor("song.wav")), test::AsBytes("RIFF song"));
+    RemoveExtractedFiles(loaded, folder);
+    // The first picture as it was; the turned one now upright, 20 x 30.
+    EXPECT_EQ(FetchPicture(job.Output, loaded, 0)->Picture.JpegData, parts.Pictures[0]);
+    const auto turned = FetchPicture(job.Output, loaded, 1);
+    EXPECT_EQ(turned->Picture.Info.Orientation, 1);
+    EXPECT_EQ(turned->Picture.Info.Width, 20);
+    EXPECT_EQ(turned->Picture.Info.Height, 30);
+    EXPECT_EQ(FetchPicture(job.Output, loaded, 1)->Width, 20);
+
+    test::WriteBytes(dir.File("plain.txt"),
+                     test::AsBytes("no saver at all, just forty and more bytes of text"));
+    EXPECT_THROW(ReadSaverContents(dir.File("plain.txt")), EError);
+}
+
+} // namespace
+} // namespace tevrin
