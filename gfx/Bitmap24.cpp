@@ -1,15 +1,72 @@
 #include "gfx/Bitmap24.h"
 
+#include <atomic>
 #include <stdexcept>
 
 namespace tevrin {
+namespace {
+
+std::atomic<std::size_t> g_live{0}, g_peak{0};
+
+void Count(std::size_t added) {
+    const std::size_t now = g_live.fetch_add(added, std::memory_order_relaxed) + added;
+    std::size_t peak = g_peak.load(std::memory_order_relaxed);
+    while (now > peak && !g_peak.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+    }
+}
+
+void Uncount(std::size_t removed) {
+    g_live.fetch_sub(removed, std::memory_order_relaxed);
+}
+
+} // namespace
+
+TBitmap24::TStore::TStore(std::size_t size) : bytes_(size, 0) {
+    Count(size);
+}
+
+TBitmap24::TStore::TStore(const TStore& other) : bytes_(other.bytes_) {
+    Count(bytes_.size());
+}
+
+TBitmap24::TStore& TBitmap24::TStore::operator=(const TStore& other) {
+    if (this != &other) {
+        Uncount(bytes_.size());
+        bytes_ = other.bytes_;
+        Count(bytes_.size());
+    }
+    return *this;
+}
+
+TBitmap24::TStore& TBitmap24::TStore::operator=(TStore&& other) noexcept {
+    if (this != &other) {
+        Uncount(bytes_.size());
+        bytes_ = std::move(other.bytes_);
+        other.bytes_.clear();
+    }
+    return *this;
+}
+
+TBitmap24::TStore::~TStore() {
+    Uncount(bytes_.size());
+}
 
 TBitmap24::TBitmap24(int width, int height) {
     if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
     width_ = width;
     height_ = height;
     stride_ = StrideFor(width);
-    data_.assign(static_cast<std::size_t>(stride_) * height + kSlack, 0);
+    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack);
+}
+
+std::size_t TBitmap24::LiveBytes() {
+    return g_live.load(std::memory_order_relaxed);
+}
+std::size_t TBitmap24::PeakBytes() {
+    return g_peak.load(std::memory_order_relaxed);
+}
+void TBitmap24::ResetPeak() {
+    g_peak.store(g_live.load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
 
 } // namespace tevrin

@@ -2,6 +2,7 @@
 // 3 bytes per pixel in B, G, R order, each row padded to a multiple of 4 bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -35,11 +36,37 @@ public:
     // Bytes one row occupies for a given width, padding included.
     static int StrideFor(int width) { return (width * 3 + 3) & ~3; }
 
+    // The bytes all bitmaps of the process hold now, and the most they held
+    // at once since the last ResetPeak: what pictures cost in memory.
+    static std::size_t LiveBytes();
+    static std::size_t PeakBytes();
+    static void ResetPeak();
+
 private:
+    // The pixel buffer, counted in LiveBytes while it exists.
+    class TStore {
+    public:
+        TStore() = default;
+        explicit TStore(std::size_t size);
+        TStore(const TStore& other);
+        TStore(TStore&& other) noexcept : bytes_(std::move(other.bytes_)) { other.bytes_.clear(); }
+        TStore& operator=(const TStore& other);
+        TStore& operator=(TStore&& other) noexcept;
+        ~TStore();
+
+        std::uint8_t* data() { return bytes_.data(); }
+        const std::uint8_t* data() const { return bytes_.data(); }
+        std::size_t size() const { return bytes_.size(); }
+        bool empty() const { return bytes_.empty(); }
+
+    private:
+        std::vector<std::uint8_t> bytes_;
+    };
+
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;
-    std::vector<std::uint8_t> data_;
+    TStore data_;
 };
 
 } // namespace tevrin

@@ -88,6 +88,17 @@ if [ -z "$runner" ]; then
     check "a text that is not UTF-8 is refused" grep -q -- "--title is not UTF-8 text" err.txt
 fi
 
+# Phone and web pictures: HEIC and WebP, written here by ImageMagick.
+if convert 02-lighthouse.jpg -resize 50% phone.heic 2>/dev/null && convert 05-plasma.jpg web.webp 2>/dev/null; then
+    tevrin pack -q -o p.scr --stub stub.bin phone.heic web.webp >/dev/null
+    check "pack reads HEIC and WebP" test $? -eq 0
+    json=$(tevrin inspect --json p.scr)
+    check "a HEIC picture is stored as JPEG at its size" contains "$json" '"Width": 540'
+    check "a WebP picture too" contains "$json" '"Width": 640'
+else
+    echo "skipped: this ImageMagick writes no HEIC or WebP"
+fi
+
 # Repacking: an existing saver's items and settings, the options given win.
 tevrin pack -q -o r.scr --from a.scr --stub stub.bin --title "Renamed" --max-size 200x200 >/dev/null
 check "pack --from exits 0" test $? -eq 0

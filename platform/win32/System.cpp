@@ -3,11 +3,16 @@
 #include "platform/win32/Wide.h"
 #include "ui/IniFile.h"
 
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+// clang-format off: the system headers need windows.h first
 #include <bcrypt.h>
+#include <shlobj.h>
+// clang-format on
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <shlobj.h>
 #include <vector>
 
 namespace tevrin {

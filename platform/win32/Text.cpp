@@ -10,12 +10,14 @@
 
 #include "platform/win32/Wide.h"
 
+#define WIN32_LEAN_AND_MEAN
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <set>
 #include <vector>
+#include <windows.h>
 
 namespace tevrin {
 namespace {

@@ -1,6 +1,9 @@
 #include "platform/win32/Win32Movie.h"
 
 #include "platform/win32/Wide.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 // clang-format off: the system headers need windows.h first
 #include <ole2.h>
 #include <oleauto.h>

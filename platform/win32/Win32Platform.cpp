@@ -4,6 +4,8 @@
 #include "platform/win32/Wide.h"
 #include "ui/Application.h"
 
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
 #include <windowsx.h>
 // The platform contract's own names, not the API's character-set macros.
 #undef CreateWindow
