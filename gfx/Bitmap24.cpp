@@ -1,6 +1,7 @@
 #include "gfx/Bitmap24.h"
 
 #include <atomic>
+#include <cstring>
 #include <stdexcept>
 
 namespace tevrin {
@@ -21,34 +22,34 @@ void Uncount(std::size_t removed) {
 
 } // namespace
 
-TBitmap24::TStore::TStore(std::size_t size) : bytes_(size, 0) {
+TBitmap24::TStore::TStore(std::size_t size, bool cleared)
+    : bytes_(cleared ? new std::uint8_t[size]() : new std::uint8_t[size]), size_(size) {
     Count(size);
 }
 
-TBitmap24::TStore::TStore(const TStore& other) : bytes_(other.bytes_) {
-    Count(bytes_.size());
+TBitmap24::TStore::TStore(const TStore& other)
+    : bytes_(other.size_ ? new std::uint8_t[other.size_] : nullptr), size_(other.size_) {
+    if (size_) std::memcpy(bytes_.get(), other.bytes_.get(), size_);
+    Count(size_);
 }
 
 TBitmap24::TStore& TBitmap24::TStore::operator=(const TStore& other) {
-    if (this != &other) {
-        Uncount(bytes_.size());
-        bytes_ = other.bytes_;
-        Count(bytes_.size());
-    }
+    if (this != &other) *this = TStore(other);
     return *this;
 }
 
 TBitmap24::TStore& TBitmap24::TStore::operator=(TStore&& other) noexcept {
     if (this != &other) {
-        Uncount(bytes_.size());
+        Uncount(size_);
         bytes_ = std::move(other.bytes_);
-        other.bytes_.clear();
+        size_ = other.size_;
+        other.size_ = 0;
     }
     return *this;
 }
 
 TBitmap24::TStore::~TStore() {
-    Uncount(bytes_.size());
+    Uncount(size_);
 }
 
 TBitmap24::TBitmap24(int width, int height) {
@@ -56,7 +57,21 @@ TBitmap24::TBitmap24(int width, int height) {
     width_ = width;
     height_ = height;
     stride_ = StrideFor(width);
-    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack);
+    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, true);
+}
+
+TBitmap24::TBitmap24(int width, int height, TUndefined) {
+    if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
+    width_ = width;
+    height_ = height;
+    stride_ = StrideFor(width);
+    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, false);
+    // Padding and slack are never drawn, but copied and compared with the
+    // pixels: they stay defined.
+    const std::size_t pixels = static_cast<std::size_t>(width) * 3;
+    for (int y = 0; y < height; ++y)
+        std::memset(Row(y) + pixels, 0, static_cast<std::size_t>(stride_) - pixels);
+    std::memset(Bits() + static_cast<std::size_t>(stride_) * height, 0, kSlack);
 }
 
 std::size_t TBitmap24::LiveBytes() {

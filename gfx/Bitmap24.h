@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 namespace tevrin {
 
@@ -15,7 +15,13 @@ inline constexpr std::uint64_t kMaxPictureBytes = 512ull << 20;
 class TBitmap24 {
 public:
     TBitmap24() = default;
+    // Black.
     TBitmap24(int width, int height);
+    // For a caller that writes every pixel itself: the pixels start
+    // undefined (row padding and slack are zero), which spares clearing
+    // memory that is written at once.
+    enum TUndefined { kUndefined };
+    TBitmap24(int width, int height, TUndefined);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
@@ -47,20 +53,23 @@ private:
     class TStore {
     public:
         TStore() = default;
-        explicit TStore(std::size_t size);
+        TStore(std::size_t size, bool cleared);
         TStore(const TStore& other);
-        TStore(TStore&& other) noexcept : bytes_(std::move(other.bytes_)) { other.bytes_.clear(); }
+        TStore(TStore&& other) noexcept : bytes_(std::move(other.bytes_)), size_(other.size_) {
+            other.size_ = 0;
+        }
         TStore& operator=(const TStore& other);
         TStore& operator=(TStore&& other) noexcept;
         ~TStore();
 
-        std::uint8_t* data() { return bytes_.data(); }
-        const std::uint8_t* data() const { return bytes_.data(); }
-        std::size_t size() const { return bytes_.size(); }
-        bool empty() const { return bytes_.empty(); }
+        std::uint8_t* data() { return bytes_.get(); }
+        const std::uint8_t* data() const { return bytes_.get(); }
+        std::size_t size() const { return size_; }
+        bool empty() const { return size_ == 0; }
 
     private:
-        std::vector<std::uint8_t> bytes_;
+        std::unique_ptr<std::uint8_t[]> bytes_;
+        std::size_t size_ = 0;
     };
 
     int width_ = 0;

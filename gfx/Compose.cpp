@@ -1,5 +1,6 @@
 #include "gfx/Compose.h"
 
+#include "gfx/Copy.h"
 #include "gfx/Resample.h"
 
 #include <algorithm>

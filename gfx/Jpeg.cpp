@@ -38,7 +38,8 @@ void InitErrors(TErrorManager& err) {
 void CheckSize(int width, int height) {
     std::uint64_t bytes = static_cast<std::uint64_t>(width) * height * 3;
     if (bytes > kMaxPictureBytes)
-        throw EError(msg::kImageTooLarge, {"JPEG", std::to_string(width) + "x" + std::to_string(height)});
+        throw EError(msg::kImageTooLarge,
+                     {"JPEG", std::to_string(width) + "x" + std::to_string(height)});
 }
 
 void ReadHeaderFacts(jpeg_decompress_struct& cinfo, TJpegInfo& info) {
@@ -58,17 +59,21 @@ void ReadHeaderFacts(jpeg_decompress_struct& cinfo, TJpegInfo& info) {
         }
 }
 
-// The smallest DCT scaling (n/8) whose output is not below the minimum.
+// The smallest DCT scaling n/8 whose output is not below the minimum,
+// leaving out 6/8 and 7/8: libjpeg-turbo has no SIMD code for their inverse
+// transforms, and they take as long as the full size or longer.
 void ChooseScale(jpeg_decompress_struct& cinfo, const TJpegDecode& how) {
     cinfo.scale_denom = 8;
-    const bool any = how.MinWidth > 0 || how.MinHeight > 0;
-    for (unsigned n = any ? 1 : 8; n <= 8; ++n) {
-        cinfo.scale_num = n;
-        jpeg_calc_output_dimensions(&cinfo);
-        if (n == 8 || (static_cast<int>(cinfo.output_width) >= how.MinWidth &&
-                       static_cast<int>(cinfo.output_height) >= how.MinHeight))
-            return;
-    }
+    if (how.MinWidth > 0 || how.MinHeight > 0)
+        for (unsigned n : {1u, 2u, 3u, 4u, 5u}) {
+            cinfo.scale_num = n;
+            jpeg_calc_output_dimensions(&cinfo);
+            if (static_cast<int>(cinfo.output_width) >= how.MinWidth &&
+                static_cast<int>(cinfo.output_height) >= how.MinHeight)
+                return;
+        }
+    cinfo.scale_num = 8;
+    jpeg_calc_output_dimensions(&cinfo);
 }
 
 // Four inks to BGR. Adobe's writers store the inks inverted (0 = full ink).
@@ -122,7 +127,9 @@ bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& h
         return true; // the caller refuses it by size
     }
     jpeg_start_decompress(&cinfo);
-    *out = TBitmap24(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height));
+    // Every pixel is decoded into it: no need to clear it first.
+    *out = TBitmap24(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
+                     TBitmap24::kUndefined);
     const bool direct = cinfo.out_color_space == JCS_EXT_BGR;
     const int batch = std::min(cinfo.rec_outbuf_height, 16);
     JSAMPARRAY scratch =

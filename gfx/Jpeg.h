@@ -23,8 +23,9 @@ struct TJpegInfo {
 
 struct TJpegDecode {
     // With a minimum size the decoder scales down by the DCT, in eighths of
-    // the stored size, to the smallest size not below it in either axis;
-    // without one (or when the picture is smaller) it decodes at full size.
+    // the stored size, to the smallest size not below it in either axis
+    // among 1/8 to 5/8 (the larger eighths decode no faster than the full
+    // size); without one, or when none of them covers it, at full size.
     int MinWidth = 0;
     int MinHeight = 0;
     // Quantised to a 256-colour palette first (as for a display of 8 bits

@@ -104,7 +104,7 @@ TEST(Resample, FlatColoursStayExactAtEveryScaleAndEdge) {
     for (int y = 0; y < 23; ++y)
         for (int x = 0; x < 37; ++x)
             Put(flat, x, y, {12, 200, 99});
-    for (TResampleFilter filter : {TResampleFilter::Lanczos3, TResampleFilter::Triangle})
+    for (TResampleFilter filter : {TResampleFilter::Lanczos2, TResampleFilter::Triangle})
         for (auto [w, h] : {std::pair{5, 3}, {36, 22}, {38, 24}, {111, 70}, {1, 1}, {400, 2}}) {
             TBitmap24 out(w, h);
             DrawScaled(out, 0, 0, w, h, flat, 1, filter);
@@ -115,18 +115,20 @@ TEST(Resample, FlatColoursStayExactAtEveryScaleAndEdge) {
 }
 
 TEST(Resample, ShrinkingFineDetailAveragesInsteadOfAliasing) {
-    // One-pixel stripes: a nearest-pixel halving would keep one colour only.
+    // One-pixel stripes: a nearest-pixel shrink keeps whole stripes, black
+    // or white, in a pattern of its own (moire); a filter gives their mean.
     TBitmap24 stripes(200, 100);
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 200; ++x)
             Put(stripes, x, y, x % 2 ? kWhite : kBlack);
-    for (auto [w, h] : {std::pair{100, 50}, {67, 33}, {13, 7}}) {
-        TBitmap24 out(w, h);
-        DrawScaled(out, 0, 0, w, h, stripes);
-        for (int y = 0; y < h; ++y)
-            for (int x = 1; x < w - 1; ++x)
-                ASSERT_TRUE(Near(At(out, x, y), {128, 128, 128}, 8)) << w << " " << x;
-    }
+    for (TResampleFilter filter : {TResampleFilter::Lanczos2, TResampleFilter::Triangle})
+        for (auto [w, h] : {std::pair{100, 50}, {67, 33}, {13, 7}}) {
+            TBitmap24 out(w, h);
+            DrawScaled(out, 0, 0, w, h, stripes, 1, filter);
+            for (int y = 0; y < h; ++y)
+                for (int x = 1; x < w - 1; ++x)
+                    ASSERT_TRUE(Near(At(out, x, y), {128, 128, 128}, 16)) << w << " " << x;
+        }
     // A ramp stays a ramp, up and down.
     TBitmap24 ramp(256, 4);
     for (int y = 0; y < 4; ++y)

@@ -80,7 +80,8 @@ TEST(Jpeg, ScalesDownByTheDctToTheSmallestSizeNotBelowTheMinimum) {
         {240, 1, 240, 180},   // exactly 3/8 across
         {1, 1, 80, 60},       // 1/8 is the least
         {641, 10, 640, 480},  // nothing smaller covers it
-        {100, 400, 560, 420}, // the taller side decides
+        {100, 300, 400, 300}, // the taller side decides: 5/8
+        {100, 400, 640, 480}, // 7/8 would do, but decodes no faster than 8/8
     };
     for (const auto& c : cases) {
         const TBitmap24 decoded =
