@@ -1,6 +1,7 @@
 // Writes the fuzzers' seed corpora: a small saver made by the pack tool's
-// library, and the bare streams it is built from.
+// library, the bare streams it is built from, and Exif blocks.
 //   tevrin-fuzz-seeds STUB PICTURE.jpg SOUND OUTPUT_FOLDER
+#include "gfx/Exif.h"
 #include "payload/Image.h"
 #include "payload/Payload.h"
 #include "tools/Pack.h"
@@ -14,7 +15,8 @@ namespace {
 
 void Write(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 } // namespace
@@ -49,5 +51,17 @@ int main(int argc, char** argv) {
     TImage image;
     image.Picture.JpegData.assign(std::istreambuf_iterator<char>(jpeg), {});
     Write(out / "stream" / "picture.bin", WriteComponent(image));
+
+    // Exif blocks as cameras write them, in both byte orders.
+    std::filesystem::create_directories(out / "exif");
+    for (int orientation = 1; orientation <= 8; ++orientation)
+        for (bool big_endian : {false, true}) {
+            const std::vector<std::uint8_t> tagged =
+                WithExifOrientation({}, orientation, big_endian);
+            // The segment's payload: past its marker and length.
+            Write(out / "exif" /
+                      ("orientation-" + std::to_string(orientation) + (big_endian ? "-mm" : "-ii")),
+                  std::vector<std::uint8_t>(tagged.begin() + 4, tagged.end()));
+        }
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "gfx/Compose.h"
 
 #include "gfx/Copy.h"
+#include "gfx/Exif.h"
+#include "gfx/Jpeg.h"
 #include "gfx/Resample.h"
 
 #include <algorithm>
@@ -44,6 +46,21 @@ TBitmap24 ComposeOnScreen(const TBitmap24& stored, int orientation, const TRect&
     if (backdrop && !covered) DrawBackdrop(canvas, stored, orientation);
     DrawScaled(canvas, place.Left, place.Top, place.Width(), place.Height(), stored, orientation);
     return canvas;
+}
+
+TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMode mode,
+                      bool backdrop, bool palette8) {
+    const TJpegInfo info = ReadJpegInfo(jpeg.data(), jpeg.size());
+    const bool swap = SwapsAxes(info.Orientation);
+    const TRect place = PlacePicture(swap ? info.Height : info.Width,
+                                     swap ? info.Width : info.Height, sw, sh, mode);
+    TJpegDecode how;
+    how.MinWidth = swap ? place.Height() : place.Width();
+    how.MinHeight = swap ? place.Width() : place.Height();
+    how.Palette8 = palette8;
+    // The decoded picture lives only until it is composed.
+    return ComposeOnScreen(DecodeJpeg(jpeg.data(), jpeg.size(), how), info.Orientation, place, sw,
+                           sh, backdrop);
 }
 
 } // namespace tevrin

@@ -5,6 +5,9 @@
 #include "gfx/Bitmap24.h"
 #include "gfx/Rect.h"
 
+#include <cstdint>
+#include <span>
+
 namespace tevrin {
 
 enum class TFitMode {
@@ -26,5 +29,12 @@ TRect PlacePicture(int w, int h, int sw, int sh, TFitMode mode);
 // blurred, darkened copy of the picture covering the screen.
 TBitmap24 ComposeOnScreen(const TBitmap24& stored, int orientation, const TRect& place, int sw,
                           int sh, bool backdrop);
+
+// A JPEG file as the slide show shows it: decoded no larger than its place
+// needs (DCT scaling), turned upright by its Exif orientation and composed
+// as ComposeOnScreen does. With `palette8` decoded through a 256-colour
+// palette, as for a display of 8 bits per pixel or fewer.
+TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMode mode,
+                      bool backdrop, bool palette8 = false);
 
 } // namespace tevrin

@@ -27,7 +27,8 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::size_t at, const char*
 
 bool IsHeifBrand(std::span<const std::uint8_t> bytes) {
     if (!StartsWith(bytes, 4, "ftyp") || bytes.size() < 12) return false;
-    for (const char* brand : {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "avif", "avis"})
+    for (const char* brand :
+         {"heic", "heix", "heim", "heis", "hevc", "hevx", "mif1", "msf1", "avif", "avis"})
         if (StartsWith(bytes, 8, brand)) return true;
     return false;
 }
@@ -35,7 +36,8 @@ bool IsHeifBrand(std::span<const std::uint8_t> bytes) {
 } // namespace
 
 TPictureFormat SniffPictureFormat(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) return TPictureFormat::Jpeg;
+    if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF)
+        return TPictureFormat::Jpeg;
     if (StartsWith(bytes, 0, "\x89PNG\r\n\x1A\n")) return TPictureFormat::Png;
     if (StartsWith(bytes, 0, "RIFF") && StartsWith(bytes, 8, "WEBP")) return TPictureFormat::Webp;
     if (IsHeifBrand(bytes)) return TPictureFormat::Heif;
@@ -44,11 +46,16 @@ TPictureFormat SniffPictureFormat(std::span<const std::uint8_t> bytes) {
 
 std::string_view PictureFormatName(TPictureFormat format) {
     switch (format) {
-    case TPictureFormat::Jpeg: return "JPEG";
-    case TPictureFormat::Png: return "PNG";
-    case TPictureFormat::Webp: return "WebP";
-    case TPictureFormat::Heif: return "HEIF";
-    case TPictureFormat::Unknown: break;
+    case TPictureFormat::Jpeg:
+        return "JPEG";
+    case TPictureFormat::Png:
+        return "PNG";
+    case TPictureFormat::Webp:
+        return "WebP";
+    case TPictureFormat::Heif:
+        return "HEIF";
+    case TPictureFormat::Unknown:
+        break;
     }
     return "unknown";
 }
@@ -56,14 +63,18 @@ std::string_view PictureFormatName(TPictureFormat format) {
 bool CanReadPictureFormat(TPictureFormat format) {
     switch (format) {
     case TPictureFormat::Jpeg:
-    case TPictureFormat::Png: return true;
+    case TPictureFormat::Png:
+        return true;
 #ifdef TEVRIN_HAVE_WEBP
-    case TPictureFormat::Webp: return true;
+    case TPictureFormat::Webp:
+        return true;
 #endif
 #ifdef TEVRIN_HAVE_HEIF
-    case TPictureFormat::Heif: return true;
+    case TPictureFormat::Heif:
+        return true;
 #endif
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -71,8 +82,10 @@ bool HasPictureExtension(std::string_view file_name) {
     const std::size_t dot = file_name.rfind('.');
     if (dot == std::string_view::npos) return false;
     std::string ext(file_name.substr(dot + 1));
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (const char* known : {"jpg", "jpeg", "jpe", "jfif", "png", "webp", "heic", "heif", "hif", "avif"})
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    for (const char* known :
+         {"jpg", "jpeg", "jpe", "jfif", "png", "webp", "heic", "heif", "hif", "avif"})
         if (ext == known) return true;
     return false;
 }
@@ -80,7 +93,8 @@ bool HasPictureExtension(std::string_view file_name) {
 TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int min_height) {
     const TPictureFormat format = SniffPictureFormat(bytes);
     if (format == TPictureFormat::Unknown) throw EError(msg::kNotAPicture);
-    if (!CanReadPictureFormat(format)) throw EError(msg::kFormatNotBuiltIn, {PictureFormatName(format)});
+    if (!CanReadPictureFormat(format))
+        throw EError(msg::kFormatNotBuiltIn, {PictureFormatName(format)});
     switch (format) {
     case TPictureFormat::Jpeg: {
         const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
@@ -92,16 +106,30 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int 
         if (info.Orientation == kOrientationUpright) return stored;
         return TurnUpright(stored, info.Orientation);
     }
-    case TPictureFormat::Png: return DecodePng(bytes);
+    case TPictureFormat::Png:
+        return DecodePng(bytes);
 #ifdef TEVRIN_HAVE_WEBP
-    case TPictureFormat::Webp: return DecodeWebp(bytes);
+    case TPictureFormat::Webp:
+        return DecodeWebp(bytes);
 #endif
 #ifdef TEVRIN_HAVE_HEIF
-    case TPictureFormat::Heif: return DecodeHeif(bytes);
+    case TPictureFormat::Heif:
+        return DecodeHeif(bytes);
 #endif
-    default: break;
+    default:
+        break;
     }
     throw EError(msg::kNotAPicture);
+}
+
+TBitmap24 ComposePictureFile(std::span<const std::uint8_t> bytes, int width, int height,
+                             TFitMode fit, bool backdrop) {
+    if (SniffPictureFormat(bytes) != TPictureFormat::Jpeg) {
+        const TBitmap24 upright = DecodeUpright(bytes);
+        const TRect place = PlacePicture(upright.Width(), upright.Height(), width, height, fit);
+        return ComposeOnScreen(upright, kOrientationUpright, place, width, height, backdrop);
+    }
+    return ComposeJpeg(bytes, width, height, fit, backdrop);
 }
 
 } // namespace tevrin

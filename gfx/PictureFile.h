@@ -3,6 +3,7 @@
 #pragma once
 
 #include "gfx/Bitmap24.h"
+#include "gfx/Compose.h"
 
 #include <cstdint>
 #include <span>
@@ -26,5 +27,11 @@ bool HasPictureExtension(std::string_view file_name);
 // scaled down by the DCT where that still covers it (in upright axes).
 // Raises EError naming what is wrong.
 TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, int min_height = 0);
+
+// A picture file composed on a screen-sized canvas as the slide show
+// composes a payload's picture (gfx/Compose.h), a JPEG decoded at the same
+// DCT scale and so to the same pixels.
+TBitmap24 ComposePictureFile(std::span<const std::uint8_t> bytes, int width, int height,
+                             TFitMode fit, bool backdrop);
 
 } // namespace tevrin

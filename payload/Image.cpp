@@ -24,13 +24,17 @@ bool TPicture::ReadProperty(std::string_view name, TReader& reader) {
 
 TBitmap24 TPicture::Decode(int min_width, int min_height) const {
     if (Empty()) return {};
-    // The display's depth as it was at program start, asked once.
-    static const bool palette = ScreenBitsPerPixel() <= 8;
     TJpegDecode how;
     how.MinWidth = SwapsAxes(Info.Orientation) ? min_height : min_width;
     how.MinHeight = SwapsAxes(Info.Orientation) ? min_width : min_height;
-    how.Palette8 = palette;
+    how.Palette8 = PaletteDisplay();
     return DecodeJpeg(JpegData.data(), JpegData.size(), how);
+}
+
+bool TPicture::PaletteDisplay() {
+    // Asked once, as the depth was at program start.
+    static const bool palette = ScreenBitsPerPixel() <= 8;
+    return palette;
 }
 
 std::vector<std::uint8_t> TPicture::JpegBlock(std::span<const std::uint8_t> jpeg) {

@@ -37,6 +37,9 @@ public:
     // upright axes) the decoder scales down by the DCT where a smaller
     // decode still covers it. An empty picture gives an empty bitmap.
     TBitmap24 Decode(int min_width = 0, int min_height = 0) const;
+    // Whether pictures are decoded through a palette: the display's depth
+    // at program start is 8 bits per pixel or fewer.
+    static bool PaletteDisplay();
     // The "Data" block for a JPEG file.
     static std::vector<std::uint8_t> JpegBlock(std::span<const std::uint8_t> jpeg);
 };

@@ -1,15 +1,15 @@
+#include "app/Entry.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
+#include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "payload/Paths.h"
 #include "platform/headless/HeadlessPlatform.h"
-#include "app/Entry.h"
 #include "saver/SaverWindow.h"
 #include "tests/TestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <set>
 
 namespace tevrin {
@@ -22,12 +22,14 @@ constexpr int kW = 160, kH = 120;
 // A packed saver on a headless screen, its window shown and activated.
 struct TSaverRun {
     explicit TSaverRun(const std::function<void(TSSFileLocations&, test::TSaverParts&)>& setup,
-                       bool keep_frames = false) {
+                       bool keep_frames = false, int width = kW, int height = kH)
+        : platform(width, height) {
         TSSFileLocations record(96);
         record.Ver = "photo";
         record.Interval = 1000;
         record.SoundRandom = 1;
-        parts.Pictures = {test::TestJpeg(100, 80), test::TestJpeg(200, 60), test::TestJpeg(40, 140)};
+        parts.Pictures = {test::TestJpeg(100, 80), test::TestJpeg(200, 60),
+                          test::TestJpeg(40, 140)};
         setup(record, parts);
         saver = dir.File("run.scr");
         test::WriteBytes(saver, test::BuildSaver(parts, record));
@@ -66,7 +68,7 @@ struct TSaverRun {
     test::TScratchDir dir, temp, user;
     test::TSaverParts parts;
     std::string saver;
-    THeadlessPlatform platform{kW, kH};
+    THeadlessPlatform platform;
     TApplication app{platform};
     std::unique_ptr<TfrmScrn> window;
     std::vector<int> styles;
@@ -126,17 +128,19 @@ TEST(Saver, RandomPicturesAndClearingTheOldImage) {
     for (const TBitmap24& b : random.shown)
         for (int i = 0; i < 3; ++i)
             if (Same(b, random.Expected(i))) seen.insert(i);
-    EXPECT_EQ(seen.size(), 3u);  // every picture turns up, in no fixed order
+    EXPECT_EQ(seen.size(), 3u); // every picture turns up, in no fixed order
 
     // With lClearOldImage each transition starts from black: early in the
     // second transition (a wipe from the right) the centre, where the first
     // picture was, is black.
     for (bool clear_old : {true, false}) {
-        TSaverRun run([&](TSSFileLocations& r, test::TSaverParts&) {
-            r.lClearOldImage = clear_old;
-            r.Interval = 100;
-        }, true);
-        run.window->PShow().Style = 4;  // then 5 (from the left) and 6 (from the right)
+        TSaverRun run(
+            [&](TSSFileLocations& r, test::TSaverParts&) {
+                r.lClearOldImage = clear_old;
+                r.Interval = 100;
+            },
+            true);
+        run.window->PShow().Style = 4; // then 5 (from the left) and 6 (from the right)
         std::size_t mark = 0;
         run.window->PShow().OnComplete = [&](TCustomPicShow&) {
             if (mark == 0) mark = run.platform.Frames.size();
@@ -153,9 +157,9 @@ TEST(Saver, RandomPicturesAndClearingTheOldImage) {
 TEST(Saver, CaptionsOnEveryOtherPicture) {
     TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) {
         r.Text = "Hello";
-        r.TextFont.Color = 0x0000FF;  // red
+        r.TextFont.Color = 0x0000FF; // red
         r.TextFont.Height = -20;
-        p.Pictures = {test::TestJpeg(8, 8)};  // the bottom of the screen stays black
+        p.Pictures = {test::TestJpeg(8, 8)}; // the bottom of the screen stays black
     });
     run.Start();
     run.RunFor(5000);
@@ -163,7 +167,8 @@ TEST(Saver, CaptionsOnEveryOtherPicture) {
     auto red_pixels = [](const TBitmap24& b) {
         int n = 0;
         for (int y = kH - 25; y < kH; ++y)
-            for (int x = 0; x < kW; ++x) n += b.Row(y)[x * 3 + 2] > 128;
+            for (int x = 0; x < kW; ++x)
+                n += b.Row(y)[x * 3 + 2] > 128;
         return n;
     };
     EXPECT_GT(red_pixels(run.shown[0]), 20);
@@ -175,18 +180,19 @@ TEST(Saver, MouseMovesEndItOnlyWhenTheyGoMoreThanTwoPixelsBothWays) {
         std::vector<std::pair<int, int>> moves;
         bool ends;
     } cases[] = {
-        {{{50, 50}}, false},                  // the first move only records
+        {{{50, 50}}, false}, // the first move only records
         {{{50, 50}, {53, 53}}, true},
         {{{50, 50}, {100, 51}}, false},
         {{{50, 50}, {53, 47}}, true},
-        {{{50, 50}, {52, 52}, {53, 53}}, true},  // a slow drift from the reference
+        {{{50, 50}, {52, 52}, {53, 53}}, true}, // a slow drift from the reference
         {{{50, 50}, {51, 100}}, false},
     };
     for (const auto& c : cases) {
         TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
         run.Start();
         std::uint32_t at = 100;
-        for (auto [x, y] : c.moves) run.Input(at += 10, TEvent::MouseMove, x, y);
+        for (auto [x, y] : c.moves)
+            run.Input(at += 10, TEvent::MouseMove, x, y);
         run.RunFor(400);
         EXPECT_EQ(run.window->Closed(), c.ends) << c.moves.size();
     }
@@ -202,7 +208,7 @@ TEST(Saver, KeysAndClicksEndItAndCleanUp) {
             run.Start();
             temp_path = run.window->Temp().Path();
             EXPECT_TRUE(fs::exists(temp_path));
-            run.Input(1500, kind, 20, 20);  // in the middle of the first transition
+            run.Input(1500, kind, 20, 20); // in the middle of the first transition
             run.RunFor(5000);
             EXPECT_TRUE(run.window->Closed());
             EXPECT_TRUE(run.platform.CursorVisible);
@@ -220,7 +226,8 @@ TEST(Saver, ARefusedPasswordKeepsItRunningAndIgnoresFiveMoves) {
     run.Start();
     run.Input(100, TEvent::KeyDown);
     run.Input(110, TEvent::MouseMove, 10, 10);
-    for (int i = 0; i < 5; ++i) run.Input(120 + i, TEvent::MouseMove, 100 + i * 10, 100);
+    for (int i = 0; i < 5; ++i)
+        run.Input(120 + i, TEvent::MouseMove, 100 + i * 10, 100);
     run.RunFor(300);
     EXPECT_FALSE(run.window->Closed());
     EXPECT_EQ(run.window->MoveIgnoreCount, 0);
@@ -236,7 +243,8 @@ TEST(Saver, SoundsInOrderRandomOrMutedByTheStoredSetting) {
         TSaverRun run([&](TSSFileLocations& r, test::TSaverParts& p) {
             r.SoundRandom = sound_random;
             r.lMute = record_mute;
-            p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")},
+            p.Sounds = {{"a.wav", test::AsBytes("A")},
+                        {"b.wav", test::AsBytes("B")},
                         {"c.wav", test::AsBytes("C")}};
         });
         if (!stored_mute.empty())
@@ -273,7 +281,7 @@ TEST(Saver, ASoundThatCannotOpenLeavesTheSaverSilent) {
     const auto& log = run.Services().Log;
     EXPECT_EQ(std::count(log.begin(), log.end(), "open a.wav"), 1);
     EXPECT_EQ(std::count(log.begin(), log.end(), "open b.wav"), 0);
-    EXPECT_GE(run.shown.size(), 3u);  // the pictures go on
+    EXPECT_GE(run.shown.size(), 3u); // the pictures go on
 }
 
 TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
@@ -284,9 +292,10 @@ TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
     run.Start();
     run.RunFor(3000);
     int played = 0;
-    for (const std::string& line : run.Services().Log) played += line.rfind("play ", 0) == 0;
+    for (const std::string& line : run.Services().Log)
+        played += line.rfind("play ", 0) == 0;
     EXPECT_EQ(played, 2);
-    EXPECT_FALSE(run.shown.empty());  // the slide show went on
+    EXPECT_FALSE(run.shown.empty()); // the slide show went on
     // One good sound among failing ones keeps the music going.
     TSaverRun mixed([](TSSFileLocations&, test::TSaverParts& p) {
         p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
@@ -296,7 +305,8 @@ TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {
     mixed.Start();
     mixed.RunFor(3000);
     played = 0;
-    for (const std::string& line : mixed.Services().Log) played += line.rfind("play ", 0) == 0;
+    for (const std::string& line : mixed.Services().Log)
+        played += line.rfind("play ", 0) == 0;
     EXPECT_GT(played, 6);
 }
 
@@ -354,7 +364,7 @@ struct TEntry {
     }
     test::TScratchDir dir, temp, user;
     std::string saver;
-    THeadlessPlatform platform{kW, kH};
+    THeadlessPlatform platform;
     TApplication app{platform};
 };
 
@@ -369,9 +379,9 @@ TEST(Entry, PreviewDrawsTheFirstPictureStretchedUntilTheWindowGoes) {
     EXPECT_EQ(services.ForeignWindows[4242].Draws, 1);
     EXPECT_EQ(services.ForeignWindows[4242].Last.Width(), 200);
     EXPECT_EQ(services.ForeignWindows[4242].Last.Height(), 150);
-    EXPECT_GE(entry.platform.TickCount(), 900u);  // it stayed while the window was there
+    EXPECT_GE(entry.platform.TickCount(), 900u); // it stayed while the window was there
     EXPECT_LT(entry.platform.TickCount(), 1100u);
-    EXPECT_LT(entry.platform.Waits, 60);  // waited for the window, did not spin
+    EXPECT_LT(entry.platform.Waits, 60); // waited for the window, did not spin
     EXPECT_TRUE(entry.platform.Frames.empty());
 }
 
@@ -399,7 +409,7 @@ TEST(Entry, TheSaverModeRunsUntilTheRunEnds) {
     TEntry entry;
     EXPECT_EQ(entry.Run({"/S"}, 3), 0);
     EXPECT_FALSE(entry.platform.Frames.empty());
-    EXPECT_FALSE(entry.platform.Headless().SaverRunning);  // cleaned up on the way out
+    EXPECT_FALSE(entry.platform.Headless().SaverRunning); // cleaned up on the way out
     EXPECT_TRUE(entry.platform.CursorVisible);
     EXPECT_TRUE(fs::is_empty(entry.temp.Path()));
 }
@@ -414,7 +424,8 @@ void MovieSaver(TSSFileLocations& r, test::TSaverParts& p, int pictures) {
     r.Ver = "flash";
     r.Interval = 200;
     p.Pictures.resize(pictures);
-    for (auto& picture : p.Pictures) picture = test::TestJpeg(30, 20);
+    for (auto& picture : p.Pictures)
+        picture = test::TestJpeg(30, 20);
     p.Movies = {{"one.swf", test::AsBytes("FWS1")}, {"two.swf", test::AsBytes("FWS2")}};
 }
 
@@ -429,9 +440,8 @@ TEST(Movies, AMissingPlayerOffersItsDownloadAndEndsEitherWay) {
                   "Please install the Macromedia Flash Player ActiveX control.");
         EXPECT_EQ(run.platform.MessageBoxes[0].Buttons, kMbYesNo | kMbIconInformation);
         const auto& log = run.Services().Log;
-        const bool opened = std::any_of(log.begin(), log.end(), [](const std::string& l) {
-            return l.rfind("shell ", 0) == 0;
-        });
+        const bool opened = std::any_of(
+            log.begin(), log.end(), [](const std::string& l) { return l.rfind("shell ", 0) == 0; });
         EXPECT_EQ(opened, answer == kIdYes);
         EXPECT_TRUE(run.app.Terminated());
         EXPECT_TRUE(run.shown.empty());
@@ -447,13 +457,14 @@ TEST(Movies, AMissingPlayerOffersItsDownloadAndEndsEitherWay) {
 TEST(Movies, PicturesFirstThenTheMoviesInTurn) {
     TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) { MovieSaver(r, p, 2); });
     run.Services().MoviePlayerInstalled = true;
-    run.Services().MovieFrames = 24;  // two seconds at 12 frames a second
+    run.Services().MovieFrames = 24; // two seconds at 12 frames a second
     run.Start();
     run.RunFor(12000);
-    EXPECT_EQ(run.shown.size(), 2u);  // each picture once, then movies only
+    EXPECT_EQ(run.shown.size(), 2u); // each picture once, then movies only
     std::string movies;
     for (const std::string& line : run.Services().Log)
-        if (line.rfind("movie ", 0) == 0 && line.find(".swf") != std::string::npos) movies += line.substr(6, 3) + " ";
+        if (line.rfind("movie ", 0) == 0 && line.find(".swf") != std::string::npos)
+            movies += line.substr(6, 3) + " ";
     EXPECT_EQ(movies.substr(0, 16), "one two one two ");
     EXPECT_FALSE(run.window->PShow().Visible());
 }
@@ -462,13 +473,13 @@ TEST(Movies, TheInputHookEndsItWithoutThePasswordCheck) {
     TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) { MovieSaver(r, p, 0); });
     run.Services().MoviePlayerInstalled = true;
     run.Services().Registry["Control Panel\\Desktop\\ScreenSaveUsePassword"] = "1";
-    run.Services().PasswordAnswer = false;  // would refuse, but is not asked
+    run.Services().PasswordAnswer = false; // would refuse, but is not asked
     run.Start();
     ASSERT_TRUE(run.Services().HookInstalled());
     TEvent e;
-    e.Kind = TEvent::KeyDown;  // key presses are passed over; releases count
+    e.Kind = TEvent::KeyDown; // key presses are passed over; releases count
     run.Services().FeedHook(e);
-    e.Kind = TEvent::MouseMove;  // the pointer where it was
+    e.Kind = TEvent::MouseMove; // the pointer where it was
     run.Services().FeedHook(e);
     EXPECT_FALSE(run.window->Closed());
     run.Services().Cursor = {401, 300};
@@ -490,6 +501,67 @@ TEST(Movies, WithoutAHookTheWindowsOwnInputFollowsTheSameRules) {
     run.Input(400, TEvent::KeyUp);
     run.RunFor(300);
     EXPECT_TRUE(run.window->Closed());
+}
+
+TEST(Saver, CameraPicturesShowWholeAndUpright) {
+    // A landscape larger than the screen, and a portrait its camera stored
+    // on its side (turned back by a clockwise quarter: Exif orientation 6).
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) {
+        r.FitMode = TFitMode::fmShrink;
+        p.Pictures = {
+            EncodeJpeg(test::Quarters(640, 400), 95),
+            WithExifOrientation(EncodeJpeg(TurnUpright(test::Quarters(300, 400), 8), 95), 6)};
+    });
+    run.Start();
+    run.RunFor(4000);
+    ASSERT_GE(run.shown.size(), 2u);
+    struct TSpot {
+        int x, y;
+        test::TBgr colour;
+    };
+    // 160 x 100 at y 10, then 90 x 120 at x 35.
+    const std::vector<TSpot> landscape = {{40, 35, test::kRed},  {120, 35, test::kGreen},
+                                          {40, 85, test::kBlue}, {120, 85, test::kWhite},
+                                          {80, 5, test::kBlack}, {80, 114, test::kBlack}};
+    const std::vector<TSpot> portrait = {{57, 30, test::kRed},   {102, 30, test::kGreen},
+                                         {57, 90, test::kBlue},  {102, 90, test::kWhite},
+                                         {20, 60, test::kBlack}, {140, 60, test::kBlack}};
+    for (const auto& [frame, spots] : {std::pair{0, landscape}, {1, portrait}})
+        for (const TSpot& spot : spots)
+            EXPECT_TRUE(
+                test::Near(test::PixelAt(run.shown[frame], spot.x, spot.y), spot.colour, 40))
+                << "picture " << frame << " at " << spot.x << "," << spot.y;
+}
+
+// The most bitmap memory a saver run at 1920 x 1080 holds at once while it
+// shows one picture.
+std::size_t PeakOfRun(test::TBytes picture) {
+    TSaverRun run(
+        [&](TSSFileLocations& r, test::TSaverParts& p) {
+            r.FitMode = TFitMode::fmShrink;
+            r.Interval = 0;
+            p.Pictures = {std::move(picture)};
+        },
+        false, 1920, 1080);
+    run.platform.HashFrames = false;
+    TBitmap24::ResetPeak();
+    const std::size_t before = TBitmap24::LiveBytes();
+    run.Start();
+    run.RunFor(1500);
+    EXPECT_EQ(run.shown.size(), 1u);
+    return TBitmap24::PeakBytes() - before;
+}
+
+TEST(Saver, ACameraPictureCostsOneScaledDecodeBeyondTheScreenBitmaps) {
+    const std::size_t screen_only = PeakOfRun(EncodeJpeg(TBitmap24(8, 8), 90));
+    const std::size_t camera = PeakOfRun(EncodeJpeg(TBitmap24(6000, 4000), 90));
+    // Shown at 1620 x 1080, the picture is decoded at 3/8: 2250 x 1500.
+    const std::size_t scaled_decode = static_cast<std::size_t>(TBitmap24::StrideFor(2250)) * 1500;
+    EXPECT_LE(camera, screen_only + scaled_decode + 2 * TBitmap24::kSlack)
+        << "screen bitmaps " << screen_only / 1e6 << " MB, with the camera picture " << camera / 1e6
+        << " MB";
+    // A full-size decode alone would take 72 MB.
+    EXPECT_LT(camera, screen_only + 20'000'000u);
 }
 
 } // namespace

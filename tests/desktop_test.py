@@ -329,6 +329,19 @@ def render(picture, size, output):
     return png_pixels(output)
 
 
+def with_orientation(path, orientation):
+    """Puts an Exif block recording `orientation` after the JPEG's start, as
+    a camera writes it: big-endian TIFF, one directory, one entry."""
+    import struct
+    tiff = b"MM\x00\x2a" + struct.pack(">I", 8) + struct.pack(">H", 1) + \
+        struct.pack(">HHIHH", 0x0112, 3, 1, orientation, 0) + struct.pack(">I", 0)
+    segment = b"Exif\x00\x00" + tiff
+    with open(path, "rb") as f:
+        data = f.read()
+    with open(path, "wb") as f:
+        f.write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(segment) + 2) + segment + data[2:])
+
+
 def run_folders(temp):
     return [n for n in os.listdir(temp) if n.startswith("tevrin-")]
 
@@ -409,6 +422,47 @@ def run_scenarios(display, work):
         check(f"{name}: the run ends with code 0", s.process.returncode == 0)
         s.stop()
     check("every run removed its files", wait_for(lambda: not run_folders(temp), timeout=2), str(run_folders(temp)))
+
+    # Camera pictures: one larger than the screen shown whole, one stored on
+    # its side shown upright. Quarters of red, green, blue and white show
+    # any cut, turn or mirror.
+    big = os.path.join(work, "big.jpg")
+    sideways = os.path.join(work, "sideways.jpg")
+    quarters = ["(", "xc:red", "xc:lime", "+append", ")", "(", "xc:blue", "xc:white", "+append", ")", "-append"]
+    # 2000 x 1500; a portrait of 450 x 600 stored a quarter turn
+    # anticlockwise, with the Exif tag that turns it back.
+    subprocess.run(["convert", "-size", "1000x750", *quarters, "-quality", "95", big], check=True)
+    subprocess.run(["convert", "-size", "225x300", *quarters, "-rotate", "-90", "-quality", "95", sideways],
+                   check=True)
+    with_orientation(sideways, 6)
+    camera = os.path.join(work, "Camera.scr" if WINE else "camera-saver")
+    pack(camera, "--fit", "shrink", "--interval", "3000", big, sideways)
+    s = Saver(display, camera, "/s", env=env)
+    wait_until_full(display, s)
+
+    def quarters_at(left, top, width, height):
+        """Whether the screen shows the quarters in that rectangle, and black
+        around it."""
+        image = display.shot()
+        def pixel(x, y):
+            i = (y * image[0] + x) * 3
+            return tuple(image[2][i:i + 3])
+        def near(p, q):
+            return max(abs(a - b) for a, b in zip(p, q)) <= 40
+        spots = [(left + width // 4, top + height // 4, (255, 0, 0)),
+                 (left + 3 * width // 4, top + height // 4, (0, 255, 0)),
+                 (left + width // 4, top + 3 * height // 4, (0, 0, 255)),
+                 (left + 3 * width // 4, top + 3 * height // 4, (255, 255, 255)),
+                 (left + 3, top + 3, (255, 0, 0)), (left + width - 4, top + height - 4, (255, 255, 255))]
+        if left > 2:
+            spots.append((left // 2, SCREEN[1] // 2, (0, 0, 0)))
+        return all(near(pixel(x, y), rgb) for x, y, rgb in spots)
+    # 2000 x 1500 on 800 x 600: all of it; the portrait 450 x 600 in the middle.
+    check("a camera picture larger than the screen shows whole",
+          wait_for(lambda: quarters_at(0, 0, 800, 600), timeout=10))
+    check("a picture stored on its side shows upright",
+          wait_for(lambda: quarters_at(175, 0, 450, 600), timeout=15))
+    s.stop()
 
     # Between transitions the saver waits instead of spinning.
     s = Saver(display, calm, "/s", env=env)

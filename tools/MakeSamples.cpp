@@ -1,18 +1,22 @@
 // Renders the sample pictures and the sample sound that ship in samples/:
-// procedural landscapes and patterns of several sizes and aspect ratios (one
-// larger than 1920x1080, one portrait) and a short melody as a WAV file.
+// procedural landscapes and patterns of several sizes and aspect ratios
+// (two larger than 1920x1080, one of them camera-sized; two portraits, one
+// stored on its side as cameras do, with an Exif orientation) and a short
+// melody as a WAV file.
 //
 //   tevrin-mksamples OUTPUT_FOLDER
 #include "gfx/Bitmap24.h"
+#include "gfx/Copy.h"
+#include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -100,7 +104,8 @@ TRgb Mountains(double u, double v, double) {
 }
 
 TRgb Plasma(double u, double v, double) {
-    double t = std::sin(u * 12) + std::sin(v * 9 + u * 4) + std::sin(std::hypot(u - 0.3, v - 0.6) * 20);
+    double t =
+        std::sin(u * 12) + std::sin(v * 9 + u * 4) + std::sin(std::hypot(u - 0.3, v - 0.6) * 20);
     return {128 + 127 * std::sin(t * 1.5), 128 + 127 * std::sin(t * 1.5 + 2.1),
             128 + 127 * std::sin(t * 1.5 + 4.2)};
 }
@@ -111,9 +116,46 @@ TRgb Ocean(double u, double v, double) {
     return Mix({10, 50, 90}, {60, 140, 180}, 0.5 + 0.3 * swell + (v - 0.45));
 }
 
+// A harbour at dusk: hills, a sea with glints and moored boats; rendered at
+// a phone camera's size, larger than most screens.
+TRgb Harbour(double u, double v, double aspect) {
+    TRgb sky = Mix({250, 190, 120}, {70, 80, 150}, 1 - v * 2.2);
+    const double hills = 0.42 + 0.05 * std::sin(u * 5 + 1) + 0.02 * std::sin(u * 19);
+    if (v < hills) return sky;
+    if (v < 0.5) return Mix({60, 80, 70}, {110, 120, 100}, (0.5 - v) * 8);
+    TRgb sea = Mix({40, 70, 110}, {20, 40, 70}, (v - 0.5) * 2);
+    const double glint = std::sin(u * 400 + std::sin(v * 700) * 3) * std::sin(v * 900);
+    if (glint > 0.92 && std::abs(u - 0.62) < 0.2)
+        sea = Mix(sea, {255, 220, 160}, (glint - 0.92) * 10);
+    for (int boat = 0; boat < 5; ++boat) {
+        const double bu = 0.12 + boat * 0.18, bv = 0.62 + (boat % 2) * 0.12,
+                     size = 0.03 + boat * 0.004;
+        if (std::abs(u - bu) * aspect < size * 2 && v > bv - size && v < bv)
+            return {200 - boat * 20.0, 60, 50};
+        if (std::abs(u - bu) * aspect < size * 0.1 && v > bv - size * 5 && v < bv - size)
+            return {230, 230, 220};
+    }
+    return sea;
+}
+
+// A poplar in a meadow under a high sky: a portrait picture.
+TRgb Poplar(double u, double v, double aspect) {
+    if (v > 0.8) return Mix({70, 140, 50}, {40, 90, 30}, (v - 0.8) * 5);
+    TRgb sky = Mix({150, 200, 250}, {40, 90, 190}, 1 - v * 1.3);
+    const double crown = std::hypot((u - 0.5) * aspect * 3.2, (v - 0.42) * 1.1);
+    if (crown < 0.36) {
+        const double leaves =
+            0.5 + 0.5 * std::sin(u * 160 + std::sin(v * 120) * 2) * std::sin(v * 210);
+        return Mix({30, 80, 30}, {90, 150, 60}, leaves * (1 - crown));
+    }
+    if (std::abs(u - 0.5) * aspect < 0.02 && v > 0.6) return {90, 60, 40};
+    return sky;
+}
+
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     std::printf("wrote %s (%zu bytes)\n", path.c_str(), bytes.size());
 }
 
@@ -127,12 +169,14 @@ std::vector<std::uint8_t> Melody() {
         for (int i = 0; i < static_cast<int>(rate * note_length); ++i) {
             double t = static_cast<double>(i) / rate;
             double envelope = std::min(1.0, t * 40) * std::exp(-t * 5);
-            double s = std::sin(2 * std::numbers::pi * f * t) + 0.3 * std::sin(4 * std::numbers::pi * f * t);
+            double s = std::sin(2 * std::numbers::pi * f * t) +
+                       0.3 * std::sin(4 * std::numbers::pi * f * t);
             samples.push_back(static_cast<std::int16_t>(s * envelope * 9000));
         }
     std::vector<std::uint8_t> wav;
     auto u32 = [&](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) wav.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            wav.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
     };
     auto u16 = [&](std::uint16_t v) {
         wav.push_back(static_cast<std::uint8_t>(v));
@@ -151,7 +195,8 @@ std::vector<std::uint8_t> Melody() {
     u16(16);
     wav.insert(wav.end(), {'d', 'a', 't', 'a'});
     u32(data_bytes);
-    for (std::int16_t s : samples) u16(static_cast<std::uint16_t>(s));
+    for (std::int16_t s : samples)
+        u16(static_cast<std::uint16_t>(s));
     return wav;
 }
 
@@ -169,12 +214,19 @@ int main(int argc, char** argv) {
         TShader shader;
     };
     const TSample samples[] = {
-        {"01-dunes.jpg", 2560, 1440, Dunes},        {"02-lighthouse.jpg", 1080, 1620, Lighthouse},
-        {"03-rings.jpg", 1200, 1200, Rings},        {"04-mountains.jpg", 1920, 800, Mountains},
-        {"05-plasma.jpg", 640, 480, Plasma},        {"06-ocean.jpg", 1600, 1200, Ocean},
+        {"01-dunes.jpg", 2560, 1440, Dunes},     {"02-lighthouse.jpg", 1080, 1620, Lighthouse},
+        {"03-rings.jpg", 1200, 1200, Rings},     {"04-mountains.jpg", 1920, 800, Mountains},
+        {"05-plasma.jpg", 640, 480, Plasma},     {"06-ocean.jpg", 1600, 1200, Ocean},
+        {"07-harbour.jpg", 4032, 3024, Harbour},
     };
     for (const TSample& s : samples)
         WriteFile(dir + "/" + s.name, tevrin::EncodeJpeg(Render(s.width, s.height, s.shader), 88));
+    // As a camera held upright stores a portrait: the pixels a quarter turn
+    // anticlockwise, with Exif orientation 6 asking for the turn back.
+    const TBitmap24 poplar = Render(1200, 1600, Poplar);
+    WriteFile(
+        dir + "/08-poplar.jpg",
+        tevrin::WithExifOrientation(tevrin::EncodeJpeg(tevrin::TurnUpright(poplar, 8), 88), 6));
     WriteFile(dir + "/melody.wav", Melody());
     return 0;
 }

@@ -2,9 +2,9 @@
 
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
+#include "gfx/Compose.h"
 #include "gfx/Copy.h"
 #include "gfx/Errors.h"
-#include "gfx/Compose.h"
 #include "gfx/Exif.h"
 #include "gfx/PictureFile.h"
 #include "gfx/Png.h"
@@ -28,8 +28,10 @@ TBitmap24 Shrink(const TBitmap24& src, int w, int h) {
             unsigned sum[3] = {0, 0, 0}, n = 0;
             for (int yy = y0; yy < y1; ++yy)
                 for (int xx = x0; xx < x1; ++xx, ++n)
-                    for (int c = 0; c < 3; ++c) sum[c] += src.Row(yy)[xx * 3 + c];
-            for (int c = 0; c < 3; ++c) out.Row(y)[x * 3 + c] = static_cast<std::uint8_t>(sum[c] / n);
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += src.Row(yy)[xx * 3 + c];
+            for (int c = 0; c < 3; ++c)
+                out.Row(y)[x * 3 + c] = static_cast<std::uint8_t>(sum[c] / n);
         }
     }
     return out;
@@ -38,11 +40,16 @@ TBitmap24 Shrink(const TBitmap24& src, int w, int h) {
 // A 5 x 7 pixel font for the labels of sheets: digits and a few signs.
 constexpr std::string_view kGlyphChars = "0123456789%";
 constexpr std::array<std::array<std::uint8_t, 7>, 11> kGlyphs{{
-    {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E}, {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E},
-    {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F}, {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E},
-    {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02}, {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E},
-    {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E}, {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08},
-    {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E}, {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C},
+    {0x0E, 0x11, 0x13, 0x15, 0x19, 0x11, 0x0E},
+    {0x04, 0x0C, 0x04, 0x04, 0x04, 0x04, 0x0E},
+    {0x0E, 0x11, 0x01, 0x02, 0x04, 0x08, 0x1F},
+    {0x1F, 0x02, 0x04, 0x02, 0x01, 0x11, 0x0E},
+    {0x02, 0x06, 0x0A, 0x12, 0x1F, 0x02, 0x02},
+    {0x1F, 0x10, 0x1E, 0x01, 0x01, 0x11, 0x0E},
+    {0x06, 0x08, 0x10, 0x1E, 0x11, 0x11, 0x0E},
+    {0x1F, 0x01, 0x02, 0x04, 0x08, 0x08, 0x08},
+    {0x0E, 0x11, 0x11, 0x0E, 0x11, 0x11, 0x0E},
+    {0x0E, 0x11, 0x11, 0x0F, 0x01, 0x02, 0x0C},
     {0x18, 0x19, 0x02, 0x04, 0x08, 0x13, 0x03},
 }};
 
@@ -50,9 +57,10 @@ constexpr std::array<std::array<std::uint8_t, 7>, 11> kGlyphs{{
 // dark plate so it reads over any picture.
 void Label(TBitmap24& canvas, int x, int y, std::string_view text, int scale) {
     const int advance = 6 * scale;
-    FillRect(canvas, {x - scale, y - scale, x + advance * static_cast<int>(text.size()) + scale,
-                      y + 8 * scale},
-             0x202020);
+    FillRect(
+        canvas,
+        {x - scale, y - scale, x + advance * static_cast<int>(text.size()) + scale, y + 8 * scale},
+        0x202020);
     for (char c : text) {
         std::size_t g = kGlyphChars.find(c);
         if (g != std::string_view::npos)
@@ -88,20 +96,16 @@ TBitmap24 Sheet(const std::vector<std::pair<std::string, TBitmap24>>& frames, in
 
 } // namespace
 
-TBitmap24 LoadPicture(const std::string& path) {
+TBitmap24 ComposeForScreen(const std::string& path, int width, int height, TFitMode fit,
+                           bool backdrop) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {path});
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
     try {
-        return DecodeUpright(bytes);
+        return ComposePictureFile(bytes, width, height, fit, backdrop);
     } catch (const EError& e) {
         throw EError(path + ": " + e.what());
     }
-}
-
-TBitmap24 ComposeForScreen(const TBitmap24& picture, int width, int height, TFitMode fit, bool backdrop) {
-    const TRect place = PlacePicture(picture.Width(), picture.Height(), width, height, fit);
-    return ComposeOnScreen(picture, kOrientationUpright, place, width, height, backdrop);
 }
 
 TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
@@ -115,14 +119,15 @@ TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int
 void Render(const TRenderJob& job) {
     if (job.Width < 1 || job.Height < 1 || job.Width > 16384 || job.Height > 16384)
         throw EError("The size must be between 1x1 and 16384x16384");
-    TBitmap24 to = ComposeForScreen(LoadPicture(job.To), job.Width, job.Height, job.Fit, job.BlurBorders);
-    TBitmap24 from = job.From.empty()
-                         ? TBitmap24(job.Width, job.Height)
-                         : ComposeForScreen(LoadPicture(job.From), job.Width, job.Height, job.Fit, job.BlurBorders);
+    TBitmap24 to = ComposeForScreen(job.To, job.Width, job.Height, job.Fit, job.BlurBorders);
+    TBitmap24 from = job.From.empty() ? TBitmap24(job.Width, job.Height)
+                                      : ComposeForScreen(job.From, job.Width, job.Height, job.Fit,
+                                                         job.BlurBorders);
     std::vector<std::pair<std::string, TBitmap24>> frames;
     if (job.All) {
         for (int style = 0; style <= kLastStyle; ++style)
-            frames.emplace_back(std::to_string(style), RenderFrame(from, to, style, job.Progress, job.Seed));
+            frames.emplace_back(std::to_string(style),
+                                RenderFrame(from, to, style, job.Progress, job.Seed));
         WritePng(job.Output, Sheet(frames, 8, 200));
     } else if (job.Sheet) {
         for (int progress = 0; progress <= 100; progress += 10)

@@ -15,20 +15,19 @@ struct TRenderJob {
     int Style = 51;
     int Progress = 50;
     int Width = 1024, Height = 768;
-    std::string From, To;  // picture files; no From means black
+    std::string From, To; // picture files; no From means black
     TFitMode Fit = TFitMode::fmShrink;
     bool BlurBorders = false;
     std::string Output;
-    bool Sheet = false;  // one style at progress 0, 10, ..., 100
-    bool All = false;    // every style at one progress
+    bool Sheet = false; // one style at progress 0, 10, ..., 100
+    bool All = false;   // every style at one progress
     std::optional<std::uint32_t> Seed;
 };
 
-// Loads a picture of any format the tools read, upright.
-TBitmap24 LoadPicture(const std::string& path);
-
-// A screen-sized canvas with the picture placed as the slide show does.
-TBitmap24 ComposeForScreen(const TBitmap24& picture, int width, int height, TFitMode fit, bool backdrop);
+// A screen-sized canvas with the picture file (any format the tools read)
+// placed as the slide show places a payload's picture.
+TBitmap24 ComposeForScreen(const std::string& path, int width, int height, TFitMode fit,
+                           bool backdrop);
 
 // One frame of `style` at `progress` from `from` to `to` (composed at the
 // same size), seeded with `seed` when given.
