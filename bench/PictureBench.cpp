@@ -123,7 +123,9 @@ int main(int argc, char** argv) {
     bool met = true;
     std::printf("Picture change for a %dx%d screen (fmShrink), fastest of %d\n", sw, sh,
                 repetitions);
-    for (const auto& [name, jpeg] : pictures) {
+    for (const auto& picture : pictures) {
+        const std::string& name = picture.first;
+        const TBytes& jpeg = picture.second;
         const TJpegInfo info = ReadJpegInfo(jpeg.data(), jpeg.size());
         const TRect place = PlacePicture(info.Width, info.Height, sw, sh, TFitMode::fmShrink);
         // The reference scale: djpeg's largest halving that still covers the

@@ -320,8 +320,11 @@ void DrawScaled(TBitmap24& dst, int at_x, int at_y, int full_w, int full_h, cons
 
     // Down first, then across: the costlier pass across then runs over the
     // output's rows only. The source columns the output needs:
-    const int col0 = across.First.front();
-    const int col1 = across.First.back() + across.Count.back();
+    int col0 = across.First.front(), col1 = col0;
+    for (std::size_t i = 0; i < across.First.size(); ++i) {
+        col0 = std::min(col0, across.First[i]);
+        col1 = std::max(col1, across.First[i] + across.Count[i]);
+    }
     const std::size_t bytes = static_cast<std::size_t>(col1 - col0) * 3;
     for (int& first : across.First)
         first -= col0;

@@ -104,6 +104,44 @@ TEST(Stream, WriterUsesTheSmallestTags) {
               std::string::npos);
 }
 
+TEST(Stream, FitModeAndBlurredBordersAreStoredOnlyWhenSet) {
+    // A record that asks for nothing new is written as a classic writer
+    // writes it, and reads back as the classic behaviour.
+    TSSFileLocations classic = SampleRecord();
+    const TBytes classic_bytes = WriteComponent(classic);
+    const std::string classic_text(classic_bytes.begin(), classic_bytes.end());
+    EXPECT_EQ(classic_text.find("FitMode"), std::string::npos);
+    EXPECT_EQ(classic_text.find("BlurBorders"), std::string::npos);
+    TSSFileLocations read(96);
+    ReadInto(classic_bytes, read);
+    EXPECT_EQ(read.FitMode, TFitMode::fmNatural);
+    EXPECT_FALSE(read.BlurBorders);
+
+    for (TFitMode mode : {TFitMode::fmShrink, TFitMode::fmFit, TFitMode::fmFill}) {
+        TSSFileLocations r = SampleRecord();
+        r.FitMode = mode;
+        r.BlurBorders = true;
+        TSSFileLocations copy(96);
+        ReadInto(WriteComponent(r), copy);
+        EXPECT_EQ(copy.FitMode, mode);
+        EXPECT_TRUE(copy.BlurBorders);
+    }
+    // A mode this program does not know (a later writer's) shows as the
+    // classic one; a mode stored as something else than a name is refused.
+    TSSFileLocations later(96);
+    ReadInto(
+        Stream("TSSFileLocations", [](TWriter& w) { w.WriteIdent("FitMode", "fmStretchToMars"); }),
+        later);
+    EXPECT_EQ(later.FitMode, TFitMode::fmNatural);
+    EXPECT_EQ(test::ErrorOf([] {
+                  TSSFileLocations r(96);
+                  ReadInto(
+                      Stream("TSSFileLocations", [](TWriter& w) { w.WriteInteger("FitMode", 2); }),
+                      r);
+              }),
+              "Error reading TSSFileLocations.FitMode: Invalid property value");
+}
+
 TEST(Stream, TextsAreUnicodeAndOnlyAsciiIsWrittenAsAnsi) {
     TSSFileLocations r(96);
     r.Title = "Gr\u00FC\u00DFe";

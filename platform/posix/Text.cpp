@@ -25,27 +25,33 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// The font file fontconfig chooses for `family`, when its family is that.
-std::string MatchFile(const std::string& family, bool bold, bool exact) {
-    const std::string name = family + (bold ? ":bold" : "");
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(name.c_str()));
+// The file of the font fontconfig matches to `pattern` (which it takes),
+// when `accept` takes the match.
+template <typename TAccept> std::string MatchedFile(FcPattern* pattern, TAccept accept) {
     if (pattern == nullptr) return {};
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     FcResult result;
     FcPattern* match = FcFontMatch(nullptr, pattern, &result);
     std::string path;
-    if (match != nullptr) {
-        FcChar8* file = nullptr;
-        FcChar8* found = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
-            FcPatternGetString(match, FC_FAMILY, 0, &found) == FcResultMatch &&
-            (!exact || Lower(reinterpret_cast<char*>(found)) == Lower(family)))
-            path = reinterpret_cast<char*>(file);
-        FcPatternDestroy(match);
-    }
+    FcChar8* file = nullptr;
+    if (match != nullptr && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
+        accept(match))
+        path = reinterpret_cast<char*>(file);
+    if (match != nullptr) FcPatternDestroy(match);
     FcPatternDestroy(pattern);
     return path;
+}
+
+// The font file fontconfig chooses for `family`, when its family is that.
+std::string MatchFile(const std::string& family, bool bold, bool exact) {
+    const std::string name = family + (bold ? ":bold" : "");
+    return MatchedFile(
+        FcNameParse(reinterpret_cast<const FcChar8*>(name.c_str())), [&](FcPattern* match) {
+            FcChar8* found = nullptr;
+            return FcPatternGetString(match, FC_FAMILY, 0, &found) == FcResultMatch &&
+                   (!exact || Lower(reinterpret_cast<char*>(found)) == Lower(family));
+        });
 }
 
 // The font file fontconfig chooses for one character, when it has the
@@ -55,24 +61,13 @@ std::string MatchFileFor(char32_t c, bool bold) {
     FcCharSet* wanted = FcCharSetCreate();
     FcCharSetAddChar(wanted, c);
     FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+    FcCharSetDestroy(wanted); // the pattern holds its own reference
     if (bold) FcPatternAddInteger(pattern, FC_WEIGHT, FC_WEIGHT_BOLD);
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    std::string path;
-    if (match != nullptr) {
-        FcChar8* file = nullptr;
+    return MatchedFile(pattern, [&](FcPattern* match) {
         FcCharSet* has = nullptr;
-        if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
-            FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch &&
-            FcCharSetHasChar(has, c))
-            path = reinterpret_cast<char*>(file);
-        FcPatternDestroy(match);
-    }
-    FcCharSetDestroy(wanted);
-    FcPatternDestroy(pattern);
-    return path;
+        return FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch &&
+               FcCharSetHasChar(has, c);
+    });
 }
 
 class TFontCache {

@@ -134,12 +134,7 @@ int AnsiCodePage() {
 }
 
 std::string AnsiToUtf8(std::string_view text) {
-    if (text.empty()) return {};
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-    return Narrow(wide);
+    return Narrow(WidenAnsi(text));
 }
 
 std::string ReadIniString(const std::string& path, const std::string& section,

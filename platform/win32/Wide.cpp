@@ -5,13 +5,24 @@
 
 namespace tevrin {
 
-std::wstring Widen(std::string_view text) {
+namespace {
+
+std::wstring WidenFrom(UINT code_page, std::string_view text) {
     if (text.empty()) return {};
     const int n =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+        MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
     return out;
+}
+
+} // namespace
+
+std::wstring Widen(std::string_view text) {
+    return WidenFrom(CP_UTF8, text);
+}
+std::wstring WidenAnsi(std::string_view text) {
+    return WidenFrom(CP_ACP, text);
 }
 
 std::string Narrow(std::wstring_view text) {

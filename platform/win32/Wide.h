@@ -8,6 +8,8 @@
 namespace tevrin {
 
 std::wstring Widen(std::string_view text);
+// Text in the system's ANSI code page, widened.
+std::wstring WidenAnsi(std::string_view text);
 std::string Narrow(std::wstring_view text);
 
 } // namespace tevrin
