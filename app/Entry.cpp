@@ -32,7 +32,8 @@ void RunPreview(TApplication& app, TWindowId window, const std::string& own_path
         StretchCopy(drawn, {0, 0, r.Width(), r.Height()}, picture,
                     {0, 0, picture.Width(), picture.Height()});
         services.DrawIntoForeignWindow(window, drawn);
-    } catch (const EError&) {
+    } catch (const EError& e) {
+        app.NoteFailure(e.what());
         return; // nothing is drawn; the process ends quietly
     }
     while (services.ForeignWindowVisible(window) && !app.Terminated()) {

@@ -89,6 +89,7 @@ void TfrmScrn::FormActivate() {
     const TLoadOutcome outcome = LoadPayload(own_path_, locations_, temp_);
     if (outcome.Result == TLoadOutcome::TrailerMissing) return; // tried again next time
     if (outcome.Result == TLoadOutcome::RecordUnreadable) {
+        app.NoteFailure(outcome.Error);
         app.Terminate();
     } else {
         timer_slide_.SetInterval(static_cast<std::uint32_t>(std::max(locations_.Interval, 0)));

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -78,8 +79,56 @@ TEST(LinuxPlatform, TerminationSignalsCloseTheMainFormOnce) {
     }
 }
 
+// Sets an environment variable for the life of the object.
+class TEnvironment {
+public:
+    TEnvironment(const char* name, const std::string& value) : name_(name) {
+        const char* old = std::getenv(name);
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~TEnvironment() {
+        if (had_)
+            ::setenv(name_, old_.c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    bool had_;
+    std::string old_;
+};
+
+TEST(LinuxServices, TheGuardFolderMustBeOursAlone) {
+    namespace fs = std::filesystem;
+    TScratchDir runtime, temp;
+    TEnvironment xdg("XDG_RUNTIME_DIR", runtime.Path());
+    TEnvironment tmp("TMPDIR", temp.Path());
+    const std::string fallback = temp.File("tevrin-" + std::to_string(::getuid()));
+    // Others may enter the runtime folder: the private one in the temporary
+    // folder is made instead.
+    fs::permissions(runtime.Path(),
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
+    EXPECT_EQ(TLinuxServices::GuardFolder(), fallback);
+    EXPECT_EQ(fs::status(fallback).permissions() & fs::perms::all, fs::perms::owner_all);
+    // A folder others made or may write in, or a link in its place, is
+    // refused: the saver runs without a guard.
+    fs::permissions(fallback, fs::perms::all);
+    EXPECT_EQ(TLinuxServices::GuardFolder(), "");
+    fs::remove(fallback);
+    fs::create_directory_symlink(runtime.Path(), fallback);
+    EXPECT_EQ(TLinuxServices::GuardFolder(), "");
+    TBarePlatform first, second;
+    EXPECT_TRUE(first.Services().AcquireInstanceGuard("Sea.scrSemaphore"));
+    EXPECT_TRUE(second.Services().AcquireInstanceGuard("Sea.scrSemaphore"));
+    EXPECT_TRUE(fs::is_empty(runtime.Path())) << "nothing was written through the link";
+}
+
 TEST(LinuxServices, TheInstanceGuardIsHeldUntilTheProcessEnds) {
     TScratchDir dir;
+    std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     const std::string saved = old ? old : "";
     ::setenv("XDG_RUNTIME_DIR", dir.Path().c_str(), 1);

@@ -6,7 +6,12 @@
 #include "ui/System.h"
 #include "ui/Unicode.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace tevrin {
@@ -55,6 +60,72 @@ TEST(ProfileFiles, WritingCreatesWhatIsMissingAndKeepsEveryOtherLine) {
     EXPECT_EQ(text.find("mute=1"), std::string::npos);
 
     EXPECT_FALSE(WriteIniString(dir.File("no-such-dir") + kPathDelim + "x.ini", "S", "k", "v"));
+}
+
+// Runs `action`, failing the test program at once when it does not end:
+// a read that waits for a writer would otherwise hang the whole run.
+void WithinSeconds(int seconds, const std::function<void()>& action) {
+    auto done = std::async(std::launch::async, action);
+    if (done.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) {
+        ADD_FAILURE() << "still waiting after " << seconds << " s";
+        std::fflush(stdout);
+        std::_Exit(1);
+    }
+    done.get();
+}
+
+TEST(ProfileFiles, OnlyRegularFilesAreReadAndWritten) {
+    test::TScratchDir dir;
+    const std::string outside = dir.File("outside.txt");
+    test::WriteBytes(outside, test::AsBytes("[Setup]\nmute=1\nmine=keep\n"));
+    // A link named like the settings is not followed, either way.
+    std::error_code error;
+    fs::create_symlink(outside, dir.File("linked.ini"), error);
+    if (!error) {
+        EXPECT_EQ(ReadIniString(dir.File("linked.ini"), "Setup", "mute", "none"), "none");
+        EXPECT_FALSE(WriteIniString(dir.File("linked.ini"), "Setup", "mute", "0"));
+        EXPECT_EQ(test::ReadBytes(outside), test::AsBytes("[Setup]\nmute=1\nmine=keep\n"));
+        fs::create_symlink(dir.File("nowhere.txt"), dir.File("dangling.ini"), error);
+        EXPECT_FALSE(WriteIniString(dir.File("dangling.ini"), "Setup", "mute", "0"));
+        EXPECT_FALSE(fs::exists(dir.File("nowhere.txt")));
+    }
+    // A FIFO is neither waited on nor written.
+    const std::string fifo = dir.File("fifo.ini");
+    if (std::system(("mkfifo '" + fifo + "' 2>/dev/null").c_str()) == 0) {
+        WithinSeconds(5, [&] {
+            EXPECT_EQ(ReadIniString(fifo, "Setup", "mute", "none"), "none");
+            EXPECT_FALSE(WriteIniString(fifo, "Setup", "mute", "0"));
+        });
+    }
+    EXPECT_EQ(ReadIniString(dir.Path(), "Setup", "mute", "none"), "none"); // a folder
+    EXPECT_FALSE(WriteIniString(dir.Path(), "Setup", "mute", "0"));
+}
+
+TEST(ProfileFiles, AHugeFileIsReadInPartAndLeftAlone) {
+    test::TScratchDir dir;
+    const std::string path = dir.File("big.ini");
+    std::string text = "[Setup]\nmute=1\n";
+    text.resize(3 * kMaxIniBytes, 'x');
+    text += "\n[Late]\nkey=beyond the first 64 KiB\n";
+    test::WriteBytes(path, test::AsBytes(text));
+    EXPECT_EQ(ReadIniString(path, "Setup", "mute", ""), "1");
+    EXPECT_EQ(ReadIniString(path, "Late", "key", "unread"), "unread");
+    // Its other lines could not be kept: the file is not rewritten.
+    EXPECT_FALSE(WriteIniString(path, "Setup", "mute", "0"));
+    EXPECT_EQ(test::ReadBytes(path).size(), text.size());
+}
+
+TEST(ProfileFiles, WritingReplacesTheFileInOneStep) {
+    test::TScratchDir dir;
+    const std::string path = dir.File("w.ini");
+    test::WriteBytes(path, test::AsBytes("; the user's own\r\n[Setup]\r\nmute=1\r\n"));
+    ASSERT_TRUE(WriteIniString(path, "Setup", "mute", "0"));
+    EXPECT_EQ(test::ReadBytes(path), test::AsBytes("; the user's own\r\n[Setup]\r\nmute=0\r\n"));
+    // Nothing else is left in the folder: the new file took the old one's place.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path()))
+        ++entries;
+    EXPECT_EQ(entries, 1);
 }
 
 TEST(StoredSettings, MuteValuesAndDefaults) {

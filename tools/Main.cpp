@@ -73,6 +73,25 @@ std::vector<std::string> ManifestArguments(const std::string& path) {
     return args;
 }
 
+// An existing regular file: reading a FIFO or a device would wait for ever.
+const CLI::Validator kRegularFile(
+    [](std::string& path) -> std::string {
+        std::error_code error;
+        if (!fs::exists(path, error)) return "No such file: " + path;
+        if (!fs::is_regular_file(path, error)) return "Not a regular file: " + path;
+        return {};
+    },
+    "FILE");
+// A picture file, or a folder of them.
+const CLI::Validator kPicturePath(
+    [](std::string& path) -> std::string {
+        std::error_code error;
+        if (fs::is_directory(path, error)) return {};
+        std::string copy = path;
+        return kRegularFile(copy);
+    },
+    "PATH");
+
 TColor ParseColor(const std::string& text) {
     if (auto named = IdentValue(ColorNames(), text)) return *named;
     if (text.size() == 7 && text[0] == '#') {
@@ -127,22 +146,22 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
     auto repeatable = [](CLI::Option* option) {
         option->expected(1)->allow_extra_args(false)->multi_option_policy(
             CLI::MultiOptionPolicy::TakeAll);
-        option->check(CLI::ExistingFile);
+        option->check(kRegularFile);
     };
     pack.add_option("pictures", a.pictures,
                     "Pictures (JPEG, PNG, WebP, HEIC) or folders of them, in show order")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->check(CLI::ExistingPath);
+        ->check(kPicturePath);
     pack.add_flag("-r,--recursive", a.recursive, "Folders with their subfolders");
     pack.add_option("--from", a.from,
                     "An existing saver whose pictures, sounds, movies and settings come first; "
                     "the options given here override its settings")
-        ->check(CLI::ExistingFile);
+        ->check(kRegularFile);
     pack.add_option("--manifest", a.manifest, "A JSON file of these options and \"pictures\"");
     pack.add_option("--target", a.target, "The runtime stub's platform")
         ->check(CLI::IsMember({"windows", "linux"}));
     pack.add_option("--stub", a.job.Stub, "The runtime executable (default: beside this tool)")
-        ->check(CLI::ExistingFile);
+        ->check(kRegularFile);
     repeatable(pack.add_option("--sound", a.sounds, "A background sound (repeatable)"));
     repeatable(pack.add_option("--movie", a.movies, "A movie (repeatable)"));
     pack.add_option("--max-size", a.max_size,
@@ -156,21 +175,29 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
     record(pack.add_option("--web", a.web, "Web link"));
     record(pack.add_option("--text", a.text, "Caption drawn on every other picture"));
     record(pack.add_option("--font-name", a.font_name, "Caption font face"));
-    record(pack.add_option("--font-size", a.font_size, "Caption size in points")->check(CLI::Range(1, 500)));
-    record(pack.add_option("--font-color", a.font_color, "Caption colour: clRed, #RRGGBB or a number"));
+    record(pack.add_option("--font-size", a.font_size, "Caption size in points")
+               ->check(CLI::Range(1, 500)));
+    record(pack.add_option("--font-color", a.font_color,
+                           "Caption colour: clRed, #RRGGBB or a number"));
     record(pack.add_option("--font-style", a.font_style, "bold,italic,underline,strikeout"));
-    record(pack.add_option("--interval", a.interval, "Milliseconds between pictures")->check(CLI::NonNegativeNumber));
-    record(pack.add_flag("--random-style,!--no-random-style", a.random_style, "Transitions at random"));
-    record(pack.add_flag("--random-picture,!--no-random-picture", a.random_picture, "Pictures at random"));
+    record(pack.add_option("--interval", a.interval, "Milliseconds between pictures")
+               ->check(CLI::NonNegativeNumber));
+    record(pack.add_flag("--random-style,!--no-random-style", a.random_style,
+                         "Transitions at random"));
+    record(pack.add_flag("--random-picture,!--no-random-picture", a.random_picture,
+                         "Pictures at random"));
     record(pack.add_flag("--clear-old-image,!--no-clear-old-image", a.clear_old_image,
                          "Clear the old image before each transition"));
     record(pack.add_option("--sound-order", a.sound_order, "list, random or repeat-one")
                ->check(CLI::IsMember({"list", "random", "repeat-one"})));
-    record(pack.add_flag("--mute,!--no-mute", a.mute, "No background sound unless the user turns it on"));
-    record(pack.add_option("--kind", a.kind, "photo or flash")->check(CLI::IsMember({"photo", "flash"})));
-    record(pack.add_option("--fit", a.fit,
-                           "natural (cut when larger than the screen), shrink (larger ones fitted; the "
-                           "default), fit (scaled up or down) or fill (covering the screen)")
+    record(pack.add_flag("--mute,!--no-mute", a.mute,
+                         "No background sound unless the user turns it on"));
+    record(pack.add_option("--kind", a.kind, "photo or flash")
+               ->check(CLI::IsMember({"photo", "flash"})));
+    record(pack.add_option(
+                   "--fit", a.fit,
+                   "natural (cut when larger than the screen), shrink (larger ones fitted; the "
+                   "default), fit (scaled up or down) or fill (covering the screen)")
                ->check(CLI::IsMember({"natural", "shrink", "fit", "fill"})));
     record(pack.add_flag("--blur-borders,!--no-blur-borders", a.blur_borders,
                          "Fill the borders a fitted picture leaves with a blurred copy of it"));
@@ -198,8 +225,10 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
     text("--text", a.text, r.Text);
     text("--font-name", a.font_name, r.TextFont.Name);
     if (a.record_options.at("--font-size")->count() > 0) r.TextFont.SetSize(a.font_size);
-    if (a.record_options.at("--font-color")->count() > 0) r.TextFont.Color = ParseColor(a.font_color);
-    if (a.record_options.at("--font-style")->count() > 0) r.TextFont.Style = ParseStyle(a.font_style);
+    if (a.record_options.at("--font-color")->count() > 0)
+        r.TextFont.Color = ParseColor(a.font_color);
+    if (a.record_options.at("--font-style")->count() > 0)
+        r.TextFont.Style = ParseStyle(a.font_style);
     if (given("--interval")) r.Interval = a.interval;
     if (given("--random-style")) r.lRandomStyle = a.random_style;
     if (given("--random-picture")) r.lRandomPic = a.random_picture;
@@ -235,9 +264,12 @@ int RunPack(TPackArgs& a) {
         job.Movies = std::move(old.Movies);
     }
     ApplyRecordOptions(a, job.Record, a.from.empty());
-    for (const std::string& path : ExpandPicturePaths(a.pictures, a.recursive)) job.Pictures.emplace_back(path);
-    for (const std::string& path : a.sounds) job.Sounds.emplace_back(path);
-    for (const std::string& path : a.movies) job.Movies.emplace_back(path);
+    for (const std::string& path : ExpandPicturePaths(a.pictures, a.recursive))
+        job.Pictures.emplace_back(path);
+    for (const std::string& path : a.sounds)
+        job.Sounds.emplace_back(path);
+    for (const std::string& path : a.movies)
+        job.Movies.emplace_back(path);
     if (job.Stub.empty()) {
         std::string stub = a.target == "windows" ? "tevrin-saver.exe" : "tevrin-saver";
         job.Stub = ExtractFilePath(ModuleFileName()) + stub;
@@ -288,9 +320,8 @@ int Main(int argc, char** argv) {
     std::string saver, stream;
     bool as_json = false;
     CLI::App* inspect = app.add_subcommand("inspect", "Show what a saver or a stream holds");
-    inspect->add_option("saver", saver, "A saver file")->check(CLI::ExistingFile);
-    inspect->add_option("--stream", stream, "A bare component stream instead")
-        ->check(CLI::ExistingFile);
+    inspect->add_option("saver", saver, "A saver file")->check(kRegularFile);
+    inspect->add_option("--stream", stream, "A bare component stream instead")->check(kRegularFile);
     inspect->add_flag("--json", as_json, "JSON output");
 
     TRenderJob render_job;
@@ -301,10 +332,10 @@ int Main(int argc, char** argv) {
     render->add_option("--progress", render_job.Progress, "Share of the transition done, 0..100")
         ->check(CLI::Range(0, 100));
     render->add_option("--from", render_job.From, "The old picture (JPEG or PNG; default black)")
-        ->check(CLI::ExistingFile);
+        ->check(kRegularFile);
     render->add_option("--to", render_job.To, "The new picture (JPEG or PNG)")
         ->required()
-        ->check(CLI::ExistingFile);
+        ->check(kRegularFile);
     render->add_option("--size", size, "Screen size WxH the pictures are centred on");
     render->add_option("-o,--output", render_job.Output, "The PNG file to write")->required();
     render->add_flag("--sheet", render_job.Sheet, "One style at progress 0, 10, ..., 100");

@@ -29,6 +29,10 @@ namespace {
 namespace fs = std::filesystem;
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+    std::error_code error;
+    // A FIFO or a device would keep the read waiting.
+    if (fs::exists(path, error) && !fs::is_regular_file(path, error))
+        throw EError("Not a regular file: " + path);
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -24,6 +24,8 @@
 #include "platform/sdl/SdlPlatform.h"
 #endif
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,15 +38,37 @@ namespace {
 
 using namespace tevrin;
 
+extern "C" void EndOnSignal(int) {
+    THeadlessPlatform::RequestEnd();
+}
+
 int RunHeadless(const TRunOptions& o) {
     THeadlessPlatform platform(o.Width > 0 ? o.Width : 640, o.Height > 0 ? o.Height : 360);
     platform.KeepFrames = !o.Dump.empty();
+    platform.ReportMessageBoxes = true;
     platform.StopAt(static_cast<std::uint32_t>(o.Seconds) * 1000);
+    // SIGTERM ends the run as a key would, so it cleans up after itself.
+    std::signal(SIGTERM, EndOnSignal);
+    std::signal(SIGINT, EndOnSignal);
     int code;
     {
         TApplication app(platform);
         code = RunSaver(app, o.SaverArgs, ModuleFileName());
+        // Failures the saver ends on quietly are told here; message boxes
+        // told themselves.
+        for (const std::string& failure : app.Failures()) {
+            const bool shown =
+                std::any_of(platform.MessageBoxes.begin(), platform.MessageBoxes.end(),
+                            [&](const auto& box) { return box.Text == failure; });
+            if (!shown) {
+                std::fprintf(stderr, "tevrin-saver: %s\n", failure.c_str());
+                platform.Headless().Log.push_back("error: " + failure);
+            }
+        }
+        if (!app.Failures().empty() && code == 0) code = 1;
     }
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
     if (o.Dump.empty()) return code;
     std::filesystem::create_directories(o.Dump);
     char name[64];

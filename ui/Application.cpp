@@ -11,9 +11,13 @@ TApplication* g_current = nullptr;
 
 } // namespace
 
-TTimer::TTimer(TApplication& app) : app_(app) { app_.timers_.push_back(this); }
+TTimer::TTimer(TApplication& app) : app_(app) {
+    app_.timers_.push_back(this);
+}
 
-TTimer::~TTimer() { std::erase(app_.timers_, this); }
+TTimer::~TTimer() {
+    std::erase(app_.timers_, this);
+}
 
 void TTimer::SetInterval(std::uint32_t ms) {
     interval_ = ms;
@@ -47,7 +51,9 @@ void TApplication::ThreadFinished() {
     done_.notify_all();
 }
 
-TApplication& TApplication::Current() { return *g_current; }
+TApplication& TApplication::Current() {
+    return *g_current;
+}
 
 void TApplication::PostMessage(TForm* form, int message, std::intptr_t wparam,
                                std::intptr_t lparam) {
@@ -104,8 +110,10 @@ bool TApplication::HandlePosted() {
         item = posted_.front();
         posted_.pop_front();
     }
-    if (item.Call != nullptr) RunCall(item);
-    else if (item.Form != nullptr && std::find(forms_.begin(), forms_.end(), item.Form) != forms_.end())
+    if (item.Call != nullptr)
+        RunCall(item);
+    else if (item.Form != nullptr &&
+             std::find(forms_.begin(), forms_.end(), item.Form) != forms_.end())
         Guarded([&] { item.Form->HandleMessage(item.Message, item.WParam, item.LParam); });
     return true;
 }
@@ -130,7 +138,7 @@ bool TApplication::FireTimers() {
         if (static_cast<std::int32_t>(now - t->due_) < 0) continue;
         t->due_ = now + t->interval_;
         Guarded(t->OnTimer);
-        return true;  // one timer per pass, as timer messages come one at a time
+        return true; // one timer per pass, as timer messages come one at a time
     }
     return false;
 }
@@ -229,6 +237,7 @@ void TApplication::ServeSynchronizeUntil(const std::function<bool()>& finished) 
 }
 
 void TApplication::ShowException(const std::exception& error) {
+    NoteFailure(error.what());
     platform_.MessageBox(error.what(), Title, kMbOk);
 }
 

@@ -85,6 +85,11 @@ public:
 
     // The default error report: a message box with the error's text.
     void ShowException(const std::exception& error);
+    // The errors this run met: each one the default error report showed, and
+    // each failure the program ends on quietly, as the design asks, which the
+    // caller notes here. A run on the command line reports them.
+    void NoteFailure(std::string text) { failures_.push_back(std::move(text)); }
+    const std::vector<std::string>& Failures() const { return failures_; }
     // Runs `handler`, reporting an error that leaves it.
     void Guarded(const std::function<void()>& handler);
 
@@ -108,7 +113,7 @@ private:
         TForm* Form = nullptr;
         int Message = 0;
         std::intptr_t WParam = 0, LParam = 0;
-        const std::function<void()>* Call = nullptr;  // a synchronised call
+        const std::function<void()>* Call = nullptr; // a synchronised call
         bool* Done = nullptr;
         std::exception_ptr* Error = nullptr;
     };
@@ -128,6 +133,7 @@ private:
     TPlatform& platform_;
     std::thread::id main_thread_;
     bool terminated_ = false;
+    std::vector<std::string> failures_;
     TForm* main_form_ = nullptr;
     TForm* modal_form_ = nullptr;
     std::vector<TForm*> forms_;

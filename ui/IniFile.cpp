@@ -158,3 +158,22 @@ std::string Assign(const std::string& text, const std::string& section, const st
 }
 
 } // namespace tevrin::ini
+
+namespace tevrin {
+
+std::string ReadIniString(const std::string& path, const std::string& section,
+                          const std::string& key, const std::string& fallback) {
+    const std::optional<std::string> bytes = ReadSmallFile(path, kMaxIniBytes);
+    if (!bytes) return fallback;
+    return ini::Lookup(ini::DecodeText(*bytes), section, key).value_or(fallback);
+}
+
+bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
+                    const std::string& value) {
+    // One byte more than is read tells a file too large to keep whole.
+    const std::optional<std::string> bytes = ReadSmallFile(path, kMaxIniBytes + 1);
+    if (bytes && bytes->size() > kMaxIniBytes) return false;
+    return ReplaceFile(path, ini::Assign(bytes.value_or(std::string()), section, key, value));
+}
+
+} // namespace tevrin

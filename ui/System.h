@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -87,18 +88,35 @@ bool IsOwnPrivateDirectory(const std::string& path);
 int CurrentProcessId();
 bool ProcessExists(int pid);
 
+// The first `max_bytes` bytes of a regular file. Nothing when the path is
+// missing, unreadable or no regular file: a link is not followed, and a FIFO
+// or a device is not waited on.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t max_bytes);
+// Replaces the file at `path` with `content` as one step: written to a new
+// file in the same folder, flushed to the disk, then renamed over it, so a
+// crash leaves the old file or the new one, never a part. False, with
+// nothing changed, when `path` is there but no regular file (a link, a
+// FIFO, a folder) or the folder cannot be written.
+bool ReplaceFile(const std::string& path, std::string_view content);
+
 // The system's ANSI code page: the one the system is set to on Windows,
 // Windows-1252 elsewhere.
 int AnsiCodePage();
 // Text in the system's ANSI code page as UTF-8.
 std::string AnsiToUtf8(std::string_view text);
 
-// Private-profile (INI) files. Section and key names compare without regard
-// to case; blanks around a value are dropped; a missing file, section or key
+// Private-profile (INI) files, read and written by our own parser on every
+// system (ui/IniFile.h). Section and key names compare without regard to
+// case; blanks around a value are dropped; a missing file, section or key
 // gives `fallback`. A file is read in the ANSI code page, or as UTF-8 when it
-// starts with a UTF-8 byte order mark; values come back as UTF-8. Writing
-// creates the file and the section as needed and keeps every other line
-// byte for byte. Returns false when the file cannot be written.
+// starts with a UTF-8 byte order mark; values come back as UTF-8. Only
+// regular files count, and only their first kMaxIniBytes bytes (the program
+// reads a line or two). Writing creates the file and the section as needed,
+// keeps every other line byte for byte and replaces the file as one step
+// (ReplaceFile). Returns false when the file cannot be written, is no
+// regular file, or is larger than kMaxIniBytes (its other lines could not
+// be kept).
+inline constexpr std::size_t kMaxIniBytes = 64 * 1024;
 std::string ReadIniString(const std::string& path, const std::string& section,
                           const std::string& key, const std::string& fallback);
 bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,

@@ -1,9 +1,29 @@
 #include "platform/headless/HeadlessPlatform.h"
 
+#include "ui/Application.h"
+#include "ui/Forms.h"
+
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <thread>
 
 namespace tevrin {
+namespace {
+
+// Set by a signal handler: lock-free, read by the waiting loop.
+std::atomic<bool> g_end_requested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+} // namespace
+
+void THeadlessPlatform::RequestEnd() {
+    g_end_requested.store(true);
+}
+
+bool THeadlessPlatform::EndPending() const {
+    return !end_delivered_ && g_end_requested.load();
+}
 
 THeadlessPlatform::THeadlessPlatform(int screen_width, int screen_height, TClock clock)
     : screen_w_(screen_width), screen_h_(screen_height), clock_(clock) {}
@@ -15,10 +35,11 @@ std::uint32_t THeadlessPlatform::RealNow() const {
 }
 
 std::uint64_t THeadlessPlatform::HashBitmap(const TBitmap24& bitmap) {
-    std::uint64_t hash = 1469598103934665603ull;  // FNV-1a over the pixels
+    std::uint64_t hash = 1469598103934665603ull; // FNV-1a over the pixels
     for (int y = 0; y < bitmap.Height(); ++y) {
         const std::uint8_t* row = bitmap.Row(y);
-        for (int i = 0; i < bitmap.Width() * 3; ++i) hash = (hash ^ row[i]) * 1099511628211ull;
+        for (int i = 0; i < bitmap.Width() * 3; ++i)
+            hash = (hash ^ row[i]) * 1099511628211ull;
     }
     return hash ^ (static_cast<std::uint64_t>(bitmap.Width()) << 32 | bitmap.Height());
 }
@@ -89,18 +110,22 @@ bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& r
         if (deadline != nullptr && tick_ >= *deadline) return false;
         if (active_threads_ > 0) {
             // Another thread is still working: time stands still meanwhile.
-            changed_.wait(lock);
+            // A signal cannot wake the wait, so it looks again now and then.
+            changed_.wait_for(lock, std::chrono::milliseconds(50));
             continue;
         }
         if (tick_ >= stop_at_) return false;
         std::uint64_t next = deadline != nullptr ? *deadline : UINT64_MAX;
         if (!scripted_.empty()) next = std::min<std::uint64_t>(next, scripted_.begin()->first);
-        for (const TSleeper* s : sleepers_) next = std::min<std::uint64_t>(next, s->Deadline);
+        for (const TSleeper* s : sleepers_)
+            next = std::min<std::uint64_t>(next, s->Deadline);
         if (next == UINT64_MAX) {
             // Nothing will ever happen: the run waits out its time, or, with
             // no end set, is over.
-            if (stop_at_ != UINT32_MAX) MoveClockTo(stop_at_);
-            else starved_ = true;
+            if (stop_at_ != UINT32_MAX)
+                MoveClockTo(stop_at_);
+            else
+                starved_ = true;
             return false;
         }
         MoveClockTo(static_cast<std::uint32_t>(std::min<std::uint64_t>(next, stop_at_)));
@@ -110,14 +135,25 @@ bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& r
 bool THeadlessPlatform::WaitEvent(TEvent& event, int timeout_ms) {
     std::unique_lock lock(mutex_);
     ++Waits;
-    auto ready = [&] { return !queue_.empty() || wake_; };
+    auto ready = [&] { return !queue_.empty() || wake_ || EndPending(); };
     const std::uint64_t now = clock_ == TClock::Real ? RealNow() : tick_;
     const std::uint64_t deadline = now + std::max(timeout_ms, 0);
     if (!WaitUntil(lock, ready, timeout_ms < 0 ? nullptr : &deadline)) {
         if (timeout_ms == 0) ++EmptyPolls;
         return false;
     }
-    if (!queue_.empty()) {
+    if (EndPending()) {
+        end_delivered_ = true;
+        event = TEvent{};
+        event.Kind = TEvent::Work;
+        event.Call = [] {
+            TApplication& app = TApplication::Current();
+            if (TForm* main = app.MainForm())
+                main->Close();
+            else
+                app.Terminate();
+        };
+    } else if (!queue_.empty()) {
         event = queue_.front();
         queue_.pop_front();
     } else {
@@ -138,7 +174,9 @@ void THeadlessPlatform::WaitWake(int timeout_ms) {
     std::unique_lock lock(mutex_);
     const std::uint64_t now = clock_ == TClock::Real ? RealNow() : tick_;
     const std::uint64_t deadline = now + std::max(timeout_ms, 0);
-    if (WaitUntil(lock, [&] { return wake_; }, timeout_ms < 0 ? nullptr : &deadline)) wake_ = false;
+    if (WaitUntil(
+            lock, [&] { return wake_; }, timeout_ms < 0 ? nullptr : &deadline))
+        wake_ = false;
 }
 
 bool THeadlessPlatform::Exhausted() {
@@ -221,13 +259,18 @@ void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, 
     Frames.push_back(std::move(frame));
 }
 
-int THeadlessPlatform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
+int THeadlessPlatform::MessageBox(const std::string& text, const std::string& caption,
+                                  int buttons) {
     int answer = kIdOk;
     if (!MessageBoxAnswers.empty()) {
         answer = MessageBoxAnswers.front();
         MessageBoxAnswers.pop_front();
     }
     MessageBoxes.push_back({text, caption, buttons, answer, TickCount()});
+    if (ReportMessageBoxes) {
+        services_.Log.push_back("message box: " + text);
+        std::fprintf(stderr, "message box: %s\n", text.c_str());
+    }
     return answer;
 }
 

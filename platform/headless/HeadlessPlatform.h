@@ -45,13 +45,21 @@ public:
     bool HashFrames = true;
     // Answers of coming message boxes, first to last; kIdOk when none left.
     std::deque<int> MessageBoxAnswers;
+    // Message boxes also go to standard error and to the services' log, as a
+    // run on the command line reports them.
+    bool ReportMessageBoxes = false;
+
+    // Asks the run to end as closing its main form would, so that it cleans
+    // up as after a key: what SIGTERM means to a saver. Safe to call from a
+    // signal handler.
+    static void RequestEnd();
 
     struct TFrame {
         std::uint32_t Tick;
         TWindowId Window;
         TRect Area;
-        std::uint64_t Hash;  // of the whole back buffer
-        TBitmap24 Image;     // with KeepFrames
+        std::uint64_t Hash; // of the whole back buffer
+        TBitmap24 Image;    // with KeepFrames
     };
     struct TWindow {
         TWindowParams Params;
@@ -107,10 +115,12 @@ private:
     // Waits, under the lock, until `ready` holds or the clock reaches
     // `deadline` (nullopt: no limit). False when the time ran out first.
     template <typename F>
-    bool WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready, const std::uint64_t* deadline);
+    bool WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready,
+                   const std::uint64_t* deadline);
     void MoveClockTo(std::uint32_t tick);
 
     std::uint32_t RealNow() const;
+    bool EndPending() const;
 
     int screen_w_, screen_h_;
     TClock clock_;
@@ -120,6 +130,7 @@ private:
     std::uint32_t tick_ = 0;
     std::uint32_t stop_at_ = UINT32_MAX;
     bool starved_ = false;
+    bool end_delivered_ = false;
     std::multimap<std::uint32_t, TEvent> scripted_;
     std::deque<TEvent> queue_;
     bool wake_ = false;

@@ -1,6 +1,5 @@
 #include "ui/System.h"
 
-#include "ui/IniFile.h"
 #include "ui/Unicode.h"
 
 #include <cerrno>
@@ -18,15 +17,20 @@
 namespace tevrin {
 
 TFile::TFile(const std::string& path, TMode mode) {
+    // Not blocking: opening a FIFO would otherwise wait for a writer.
     int fd = mode == TMode::ReadShared
-                 ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC)
-                 : ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
+                 ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)
+                 : ::open(path.c_str(),
+                          O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd >= 0) {
         struct stat st;
-        // Only regular files: a folder or a device is no payload and no target.
+        // Only regular files: a folder, a FIFO or a device is no payload and
+        // no target.
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
             ::close(fd);
             fd = -1;
+        } else {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         }
     }
     handle_ = fd;
@@ -111,36 +115,50 @@ bool ProcessExists(int pid) {
     return ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-namespace {
-
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-    return true;
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t max_bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) return std::nullopt;
+    struct stat st;
+    std::optional<std::string> text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        text.emplace();
+        char buffer[8192];
+        while (text->size() < max_bytes) {
+            const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, max_bytes - text->size()));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            text->append(buffer, static_cast<std::size_t>(n));
+        }
+    }
+    ::close(fd);
+    return text;
 }
 
-} // namespace
-
-std::string ReadIniString(const std::string& path, const std::string& section,
-                          const std::string& key, const std::string& fallback) {
-    std::string bytes;
-    if (!ReadWholeFile(path, bytes)) return fallback;
-    return ini::Lookup(ini::DecodeText(bytes), section, key).value_or(fallback);
-}
-
-bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
-                    const std::string& value) {
-    std::string text;
-    ReadWholeFile(path, text);
-    std::string updated = ini::Assign(text, section, key, value);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << updated;
-    out.flush();
-    return static_cast<bool>(out);
+bool ReplaceFile(const std::string& path, std::string_view content) {
+    struct stat st;
+    mode_t mode = 0644;
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return false;
+        mode = st.st_mode & 07777;
+    }
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string temp =
+        path.substr(0, slash == std::string::npos ? 0 : slash + 1) + "." + name + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) return false;
+    bool ok = ::fchmod(fd, mode) == 0;
+    for (std::size_t done = 0; ok && done < content.size();) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(temp.c_str());
+    return ok;
 }
 
 int AnsiCodePage() {

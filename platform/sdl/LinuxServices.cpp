@@ -120,18 +120,30 @@ std::unique_ptr<TMediaDevice> TLinuxServices::OpenMedia(const std::string& path)
 }
 
 std::string TLinuxServices::GuardFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime != nullptr && *runtime != 0)
+    // A folder of ours that nobody else may enter: another user who made it
+    // first, or a link put in its place, could otherwise hold our lock.
+    auto private_to_us = [](const std::string& folder) {
+        struct stat st;
+        return ::lstat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+               st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    };
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime != nullptr && *runtime != 0 && private_to_us(runtime))
         return runtime;
     const std::string folder = GetTempDir() + "tevrin-" + std::to_string(::getuid());
     ::mkdir(folder.c_str(), 0700);
-    return folder;
+    return private_to_us(folder) ? folder : std::string();
 }
 
 bool TLinuxServices::AcquireInstanceGuard(const std::string& name) {
     if (guard_fd_ >= 0) return true;
-    const std::string path = GuardFolder() + "/" + name + ".lock";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    // Without a lock file there is no way to tell; the saver runs.
+    const std::string folder = GuardFolder();
+    // Without a folder of our own or a lock file there is no way to tell; the
+    // saver runs, as it does where the system makes no semaphore.
+    if (folder.empty()) return true;
+    const std::string path = folder + "/" + name + ".lock";
+    const int fd =
+        ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
     if (fd < 0) return true;
     // The lock lives as long as the descriptor, which the system closes
     // however the process ends.

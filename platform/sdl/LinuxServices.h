@@ -37,8 +37,10 @@ public:
     TRect ForeignWindowRect(TWindowId window) override;
     void DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) override;
 
-    // The folder of the instance guards: $XDG_RUNTIME_DIR, else a private
-    // folder of this user's in the temporary folder.
+    // The folder of the instance guards: $XDG_RUNTIME_DIR, else a folder
+    // "tevrin-<uid>" in the temporary folder; either only when it is a real
+    // folder of this user's that nobody else may enter. Empty when neither
+    // is: the saver then runs without a guard.
     static std::string GuardFolder();
     // What xdg-open is given for a link label's text: an address without a
     // scheme that holds an '@' is a mail address.

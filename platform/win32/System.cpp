@@ -1,7 +1,6 @@
 #include "ui/System.h"
 
 #include "platform/win32/Wide.h"
-#include "ui/IniFile.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -10,9 +9,7 @@
 #include <shlobj.h>
 // clang-format on
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <algorithm>
 #include <vector>
 
 namespace tevrin {
@@ -137,27 +134,55 @@ std::string AnsiToUtf8(std::string_view text) {
     return Narrow(WidenAnsi(text));
 }
 
-std::string ReadIniString(const std::string& path, const std::string& section,
-                          const std::string& key, const std::string& fallback) {
-    // The system's service takes a UTF-8 file's byte order mark for text.
-    std::ifstream in(std::filesystem::path(Widen(path)), std::ios::binary);
-    char head[3] = {};
-    if (in.read(head, sizeof head) && ini::HasUtf8Bom({head, sizeof head})) {
-        in.seekg(0);
-        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        return ini::Lookup(ini::DecodeText(bytes), section, key).value_or(fallback);
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t max_bytes) {
+    // The link itself, not what it points at, so that a link shows as one.
+    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    std::optional<std::string> text;
+    if (GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+        !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        text.emplace();
+        char buffer[8192];
+        while (text->size() < max_bytes) {
+            DWORD got = 0;
+            const DWORD want =
+                static_cast<DWORD>(std::min(sizeof buffer, max_bytes - text->size()));
+            if (!ReadFile(h, buffer, want, &got, nullptr) || got == 0) break;
+            text->append(buffer, got);
+        }
     }
-    wchar_t buffer[2048];
-    DWORD n = GetPrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
-                                       Widen(fallback).c_str(), buffer,
-                                       static_cast<DWORD>(std::size(buffer)), Widen(path).c_str());
-    return Narrow({buffer, n});
+    CloseHandle(h);
+    return text;
 }
 
-bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
-                    const std::string& value) {
-    return WritePrivateProfileStringW(Widen(section).c_str(), Widen(key).c_str(),
-                                      Widen(value).c_str(), Widen(path).c_str()) != 0;
+bool ReplaceFile(const std::string& path, std::string_view content) {
+    const std::wstring target = Widen(path);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes &
+         (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)))
+        return false;
+    const std::wstring temp = target + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(GetTickCount()) + L".tmp";
+    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    for (std::size_t done = 0; ok && done < content.size();) {
+        DWORD put = 0;
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(content.size() - done, 1u << 30));
+        ok = WriteFile(h, content.data() + done, chunk, &put, nullptr) && put > 0;
+        done += put;
+    }
+    ok = ok && FlushFileBuffers(h);
+    ok = CloseHandle(h) && ok;
+    ok = ok && MoveFileExW(temp.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileW(temp.c_str());
+    return ok;
 }
 
 int ScreenPixelsPerInch() {
