@@ -173,7 +173,7 @@ bool WriteIniString(const std::string& path, const std::string& section, const s
     // One byte more than is read tells a file too large to keep whole.
     const std::optional<std::string> bytes = ReadSmallFile(path, kMaxIniBytes + 1);
     if (bytes && bytes->size() > kMaxIniBytes) return false;
-    return ReplaceFile(path, ini::Assign(bytes.value_or(std::string()), section, key, value));
+    return ReplaceFileContents(path, ini::Assign(bytes.value_or(std::string()), section, key, value));
 }
 
 } // namespace tevrin

@@ -97,7 +97,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
 // crash leaves the old file or the new one, never a part. False, with
 // nothing changed, when `path` is there but no regular file (a link, a
 // FIFO, a folder) or the folder cannot be written.
-bool ReplaceFile(const std::string& path, std::string_view content);
+bool ReplaceFileContents(const std::string& path, std::string_view content);
 
 // The system's ANSI code page: the one the system is set to on Windows,
 // Windows-1252 elsewhere.
@@ -113,7 +113,7 @@ std::string AnsiToUtf8(std::string_view text);
 // regular files count, and only their first kMaxIniBytes bytes (the program
 // reads a line or two). Writing creates the file and the section as needed,
 // keeps every other line byte for byte and replaces the file as one step
-// (ReplaceFile). Returns false when the file cannot be written, is no
+// (ReplaceFileContents). Returns false when the file cannot be written, is no
 // regular file, or is larger than kMaxIniBytes (its other lines could not
 // be kept).
 inline constexpr std::size_t kMaxIniBytes = 64 * 1024;

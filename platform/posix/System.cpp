@@ -134,7 +134,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
     return text;
 }
 
-bool ReplaceFile(const std::string& path, std::string_view content) {
+bool ReplaceFileContents(const std::string& path, std::string_view content) {
     struct stat st;
     mode_t mode = 0644;
     if (::lstat(path.c_str(), &st) == 0) {

@@ -157,7 +157,7 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
     return text;
 }
 
-bool ReplaceFile(const std::string& path, std::string_view content) {
+bool ReplaceFileContents(const std::string& path, std::string_view content) {
     const std::wstring target = Widen(path);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES &&
