@@ -4,7 +4,9 @@
 #include "payload/Paths.h"
 #include "ui/System.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <system_error>
 
@@ -12,12 +14,32 @@ namespace tevrin {
 
 std::string SafeFileName(std::string_view stored_name) {
     std::size_t cut = stored_name.find_last_of("/\\:");
-    std::string_view name = cut == std::string_view::npos ? stored_name : stored_name.substr(cut + 1);
+    std::string_view name =
+        cut == std::string_view::npos ? stored_name : stored_name.substr(cut + 1);
     if (name.empty() || name == "." || name == "..") return {};
     return std::string(name);
 }
 
 namespace {
+
+constexpr std::string_view kMarkerText = "tevrin run folder\n";
+
+// The marker's text: its first line, then a random token (the folder's
+// name alone is no proof; a marker made by chance is).
+std::string MarkerText() {
+    std::random_device random;
+    char token[33];
+    for (int i = 0; i < 32; i += 8)
+        std::snprintf(token + i, 9, "%08x", static_cast<unsigned>(random()));
+    return std::string(kMarkerText) + token + "\n";
+}
+
+bool HoldsMarker(const std::string& folder) {
+    const std::optional<std::string> text =
+        ReadSmallFile(JoinPath(folder, std::string(kRunMarkerFile)), 256);
+    return text && text->size() == kMarkerText.size() + 33 && text->rfind(kMarkerText, 0) == 0 &&
+           text->find_first_not_of("0123456789abcdef", kMarkerText.size()) == text->size() - 1;
+}
 
 std::string NewRunPath(const std::string& parent) {
     std::random_device random;
@@ -45,6 +67,13 @@ void TTempFolder::Create() {
         path_ = NewRunPath(parent_);
     }
     created_ = true;
+    TFile marker(JoinPath(path_, std::string(kRunMarkerFile)), TFile::TMode::CreateExclusive);
+    const std::string text = MarkerText();
+    if (!marker.IsOpen() || !marker.Write(text.data(), text.size())) {
+        marker.Close();
+        Remove();
+        throw EReadError(msg::kCannotCreateFile, {JoinPath(path_, std::string(kRunMarkerFile))});
+    }
 }
 
 void TTempFolder::Remove() {
@@ -67,7 +96,8 @@ void TTempFolder::RemoveStale(const std::string& parent) {
             continue;
         int pid = std::stoi(pid_text);
         std::string path = JoinPath(dir, name);
-        if (pid == CurrentProcessId() || ProcessExists(pid) || !IsOwnPrivateDirectory(path))
+        if (pid == CurrentProcessId() || ProcessExists(pid) || !IsOwnPrivateDirectory(path) ||
+            !HoldsMarker(path))
             continue;
         std::error_code ignored;
         std::filesystem::remove_all(path, ignored);

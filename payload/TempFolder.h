@@ -1,7 +1,10 @@
 // Where a run puts the sounds and movies it copies out of its payload.
 //
 // Each run gets a folder of its own inside the user's temporary folder,
-// "tevrin-<process id>-<random>", made so that only its owner can enter it.
+// "tevrin-<process id>-<random>", made so that only its owner can enter it
+// and marked as a run folder by a file inside it (kRunMarkerFile). Only
+// marked folders of the current user are ever removed as stale: a folder of
+// the user's own that happens to be named alike stays.
 // A file of the user's that happens to share a stored name is never
 // overwritten or deleted, and nobody else can plant a link where a file is
 // about to be created. Inside it each file keeps its stored name, reduced to
@@ -18,6 +21,7 @@ namespace tevrin {
 std::string SafeFileName(std::string_view stored_name);
 
 inline constexpr std::string_view kRunFolderPrefix = "tevrin-";
+inline constexpr std::string_view kRunMarkerFile = ".tevrin-run";
 
 class TTempFolder {
 public:
@@ -39,7 +43,8 @@ public:
 
     const std::string& Path() const { return path_; }
 
-    // Removes the run folders in `parent` whose process no longer exists.
+    // Removes the run folders in `parent` whose process no longer exists:
+    // folders of the current user (not links) that hold the run marker.
     static void RemoveStale(const std::string& parent = {});
 
 private:

@@ -227,15 +227,29 @@ TEST_F(PayloadTest, ASaverCutAtEveryByteNeverCrashesOrLeavesFiles) {
 }
 
 TEST_F(PayloadTest, LeftoverFoldersOfEndedRunsAreRemoved) {
+    // A run that ended without cleaning up: its marked folder, under the
+    // number of a process that no longer exists.
     std::string stale = JoinPath(temp_.Path(), "tevrin-99999999-1");
-    std::string other = JoinPath(temp_.Path(), "tevrin-notapid-1");
-    ASSERT_TRUE(MakePrivateDirectory(stale));
-    ASSERT_TRUE(MakePrivateDirectory(other));
+    {
+        TTempFolder crashed(temp_.Path());
+        crashed.Create();
+        fs::rename(crashed.Path(), stale);
+    }
     test::WriteBytes(JoinPath(stale, "left.wav"), test::AsBytes("x"));
+    // Named alike but the user's: no marker, or a marker of another kind.
+    std::string photos = JoinPath(temp_.Path(), "tevrin-99999998-photos");
+    std::string forged = JoinPath(temp_.Path(), "tevrin-99999997-2");
+    std::string other = JoinPath(temp_.Path(), "tevrin-notapid-1");
+    for (const std::string& folder : {photos, forged, other})
+        ASSERT_TRUE(MakePrivateDirectory(folder));
+    test::WriteBytes(JoinPath(photos, "holiday.jpg"), test::AsBytes("mine"));
+    test::WriteBytes(JoinPath(forged, std::string(kRunMarkerFile)), test::AsBytes("not ours\n"));
     TTempFolder mine(temp_.Path());
     mine.Create();
     TTempFolder::RemoveStale(temp_.Path());
     EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(JoinPath(photos, "holiday.jpg")));
+    EXPECT_TRUE(fs::exists(forged));
     EXPECT_TRUE(fs::exists(other));
     EXPECT_TRUE(fs::exists(mine.Path()));
     mine.Remove();

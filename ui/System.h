@@ -82,7 +82,8 @@ std::string UserConfigDir();
 // exists already or cannot be made.
 bool MakePrivateDirectory(const std::string& path);
 
-// True when `path` is a real folder (not a link) owned by the current user.
+// True when `path` is a real folder (not a link) owned by the user this
+// process runs as.
 bool IsOwnPrivateDirectory(const std::string& path);
 
 int CurrentProcessId();

@@ -5,6 +5,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 // clang-format off: the system headers need windows.h first
+#include <aclapi.h>
 #include <bcrypt.h>
 #include <shlobj.h>
 // clang-format on
@@ -106,10 +107,37 @@ bool MakePrivateDirectory(const std::string& path) {
     return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
 }
 
+namespace {
+
+// Whether the file or folder at `path` belongs to the user this process
+// runs as.
+bool OwnedByCurrentUser(const std::wstring& path) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool same = false;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        DWORD size = 0;
+        GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+        std::vector<std::uint8_t> buffer(size);
+        if (size > 0 && GetTokenInformation(token, TokenUser, buffer.data(), size, &size))
+            same = EqualSid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, owner) != FALSE;
+        CloseHandle(token);
+    }
+    LocalFree(descriptor);
+    return same;
+}
+
+} // namespace
+
 bool IsOwnPrivateDirectory(const std::string& path) {
-    DWORD attributes = GetFileAttributesW(Widen(path).c_str());
+    const std::wstring wide = Widen(path);
+    DWORD attributes = GetFileAttributesW(wide.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && OwnedByCurrentUser(wide);
 }
 
 int CurrentProcessId() {
