@@ -29,8 +29,11 @@ inline constexpr const char* kMediaNotOpen = "The media player has no file open"
 // Pictures: the codecs' own messages are passed on as they stand; these are
 // ours. The format's name ("JPEG", "PNG" ...) fills the first hole.
 inline constexpr const char* kImageTooLarge = "%s image is too large (%s pixels)";
+inline constexpr const char* kImageEndsEarly =
+    "%s image data ends before the picture does (%s pixels)";
 inline constexpr const char* kJpegNotAJpeg = "Not a JPEG file: %s";
-inline constexpr const char* kNotAPicture = "Not a picture this program reads (JPEG, PNG, WebP, HEIC)";
+inline constexpr const char* kNotAPicture =
+    "Not a picture this program reads (JPEG, PNG, WebP, HEIC)";
 inline constexpr const char* kFormatNotBuiltIn = "%s pictures cannot be read by this build";
 inline constexpr const char* kAnimatedPicture = "Animated %s pictures are not supported";
 } // namespace msg

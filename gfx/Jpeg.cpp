@@ -8,38 +8,69 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <jerror.h>
 #include <jpeglib.h>
 #include <string>
 
 namespace tevrin {
 namespace {
 
+// What a picture is refused for besides libjpeg's own errors.
+enum class TRefusal { None, TooLarge, EndsEarly };
+
 struct TErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
+    TRefusal refusal;
+    // Where the data ran out, when it did: the scan and its row of blocks.
+    bool ran_out;
+    int ran_out_scan;
+    JDIMENSION ran_out_row, total_rows;
 };
 
 extern "C" void OnJpegError(j_common_ptr cinfo) {
     auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+    // The coefficient buffers of a progressive picture would pass the memory
+    // limit: the library asks for a backing store, which there is none of.
+    if (cinfo->err->msg_code == JERR_NO_BACKING_STORE) err->refusal = TRefusal::TooLarge;
     (*cinfo->err->format_message)(cinfo, err->message);
     std::longjmp(err->jump, 1);
 }
 
-extern "C" void OnJpegMessage(j_common_ptr, int) {}
+// Warnings are dropped; the end of the data is remembered.
+extern "C" void OnJpegMessage(j_common_ptr cinfo, int level) {
+    auto* err = reinterpret_cast<TErrorManager*>(cinfo->err);
+    if (level != -1 || cinfo->err->msg_code != JWRN_JPEG_EOF || !cinfo->is_decompressor ||
+        err->ran_out)
+        return;
+    const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+    err->ran_out = true;
+    err->ran_out_scan = d->input_scan_number;
+    err->ran_out_row = d->input_iMCU_row;
+    err->total_rows = d->total_iMCU_rows;
+}
 
 void InitErrors(TErrorManager& err) {
     jpeg_std_error(&err.pub);
     err.pub.error_exit = OnJpegError;
     err.pub.emit_message = OnJpegMessage;
     err.message[0] = '\0';
+    err.refusal = TRefusal::None;
+    err.ran_out = false;
+    err.ran_out_scan = 0;
+    err.ran_out_row = err.total_rows = 0;
 }
 
-void CheckSize(int width, int height) {
-    std::uint64_t bytes = static_cast<std::uint64_t>(width) * height * 3;
-    if (bytes > kMaxPictureBytes)
-        throw EError(msg::kImageTooLarge,
-                     {"JPEG", std::to_string(width) + "x" + std::to_string(height)});
+// Whether `size` bytes can hold the picture at all: a block costs a
+// Huffman-coded picture two bits at the very least (a zero difference and
+// the end of the block), so far fewer bytes mean data that ends early.
+// Arithmetic coding can do with less, and is not judged.
+bool CouldHoldPicture(const jpeg_decompress_struct& cinfo, std::size_t size) {
+    if (cinfo.arith_code) return true;
+    const std::uint64_t blocks =
+        ((cinfo.image_width + 7) / 8ull) * ((cinfo.image_height + 7) / 8ull);
+    return size >= blocks / 16;
 }
 
 void ReadHeaderFacts(jpeg_decompress_struct& cinfo, TJpegInfo& info) {
@@ -100,6 +131,7 @@ bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& h
         return false;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.mem->max_memory_to_use = kMaxJpegWorkMemory;
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
     jpeg_read_header(&cinfo, TRUE);
@@ -120,11 +152,14 @@ bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& h
     }
     ChooseScale(cinfo, how);
     std::uint64_t bytes = static_cast<std::uint64_t>(cinfo.output_width) * cinfo.output_height * 3;
-    if (bytes > kMaxPictureBytes) {
-        info.Width = static_cast<int>(cinfo.output_width);
-        info.Height = static_cast<int>(cinfo.output_height);
+    if (bytes > kMaxPictureBytes || !CouldHoldPicture(cinfo, size)) {
+        err.refusal = bytes > kMaxPictureBytes ? TRefusal::TooLarge : TRefusal::EndsEarly;
+        if (err.refusal == TRefusal::TooLarge) {
+            info.Width = static_cast<int>(cinfo.output_width);
+            info.Height = static_cast<int>(cinfo.output_height);
+        }
         jpeg_destroy_decompress(&cinfo);
-        return true; // the caller refuses it by size
+        return false;
     }
     jpeg_start_decompress(&cinfo);
     // Every pixel is decoded into it: no need to clear it first.
@@ -163,6 +198,12 @@ bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& h
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);
+    // Data that ran out in the first half of the first scan leaves a gray
+    // picture, not a damaged one: unreadable.
+    if (err.ran_out && err.ran_out_scan <= 1 && err.ran_out_row * 2 < err.total_rows) {
+        err.refusal = TRefusal::EndsEarly;
+        return false;
+    }
     return true;
 }
 
@@ -188,9 +229,17 @@ TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, const TJpegDeco
     InitErrors(err);
     TJpegInfo info;
     TBitmap24 out;
-    if (!Decompress(data, size, how, info, &out, err)) throw EError(std::string(err.message));
-    if (out.Empty()) CheckSize(info.Width, info.Height); // refused before decoding
-    return out;
+    if (Decompress(data, size, how, info, &out, err)) return out;
+    const std::string pixels = std::to_string(info.Width) + "x" + std::to_string(info.Height);
+    switch (err.refusal) {
+    case TRefusal::TooLarge:
+        throw EError(msg::kImageTooLarge, {"JPEG", pixels});
+    case TRefusal::EndsEarly:
+        throw EError(msg::kImageEndsEarly, {"JPEG", pixels});
+    case TRefusal::None:
+        break;
+    }
+    throw EError(std::string(err.message));
 }
 
 std::vector<std::uint8_t> EncodeJpeg(const TBitmap24& bitmap, int quality) {

@@ -21,6 +21,11 @@ struct TJpegInfo {
     int Orientation = 1; // from the Exif block, 1 without one (gfx/Exif.h)
 };
 
+// The most memory the decoder may use beside the picture it decodes into:
+// the whole-picture buffers of a progressive picture (two bytes a sample)
+// count here. A 24-megapixel photo needs 72 MB of them.
+inline constexpr long kMaxJpegWorkMemory = 256L << 20;
+
 struct TJpegDecode {
     // With a minimum size the decoder scales down by the DCT, in eighths of
     // the stored size, to the smallest size not below it in either axis
@@ -36,7 +41,11 @@ struct TJpegDecode {
 TJpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size);
 
 // Decodes with the decoder's default, most accurate settings into the
-// stored orientation. Grayscale, RGB and YCbCr pictures come out as they
+// stored orientation. A picture that would take more than kMaxPictureBytes
+// decoded, or more than kMaxJpegWorkMemory while decoding, is refused as too
+// large before its pixels are allocated; one whose data ends long before its
+// declared size (before half of its first scan) as ending early, rather than
+// shown gray. Grayscale, RGB and YCbCr pictures come out as they
 // are; CMYK and YCCK ones are converted to RGB, their inks taken as inverted
 // when an Adobe marker says the writer was Adobe's (as Photoshop writes them).
 TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, const TJpegDecode& how = {});

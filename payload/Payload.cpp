@@ -3,7 +3,10 @@
 #include "gfx/Errors.h"
 #include "payload/Trailer.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 #include <vector>
 
 namespace tevrin {
@@ -11,29 +14,69 @@ namespace {
 
 constexpr std::size_t kCopyChunk = 61440;
 
+// A copy that could not be written: the disk is full or the folder gone,
+// and the items after it would fare no better.
+class EWriteFailed : public EReadError {
+    using EReadError::EReadError;
+};
+
 // Copies `size` bytes at `offset` of `source` into a new file at `target`.
-// A zero size makes an empty file. The range is checked before the file is
-// created, and a copy that fails halfway is deleted again.
-void ExtractItem(TFile& source, std::int32_t offset, std::int32_t size, const std::string& target) {
-    std::int64_t file_size = source.Size();
-    if (offset < 0 || size < 0 || static_cast<std::int64_t>(offset) + size > file_size ||
-        !source.Seek(offset))
-        throw EReadError(msg::kStreamReadError);
+// A zero size makes an empty file. The range was checked by the caller; a
+// copy that fails halfway is deleted again, and the error names the file and
+// the system's reason.
+void ExtractItem(TFile& source, std::int64_t offset, std::int64_t size, const std::string& target) {
+    if (!source.Seek(offset)) throw EReadError(msg::kStreamReadError);
     TFile out(target, TFile::TMode::CreateExclusive);
-    if (!out.IsOpen()) throw EReadError(msg::kCannotCreateFile, {target});
-    std::vector<std::uint8_t> buffer(std::min<std::size_t>(kCopyChunk, static_cast<std::size_t>(size)));
+    if (!out.IsOpen())
+        throw EWriteFailed(msg::kCannotCreateFile, {target + " (" + LastErrorText() + ")"});
+    std::vector<std::uint8_t> buffer(
+        std::min<std::size_t>(kCopyChunk, static_cast<std::size_t>(size)));
     std::int64_t left = size;
-    const char* failure = nullptr;
-    while (left > 0 && failure == nullptr) {
+    while (left > 0) {
         std::size_t chunk = static_cast<std::size_t>(std::min<std::int64_t>(left, kCopyChunk));
-        if (source.Read(buffer.data(), chunk) != chunk) failure = msg::kStreamReadError;
-        else if (!out.Write(buffer.data(), chunk)) failure = msg::kStreamWriteError;
+        const bool read = source.Read(buffer.data(), chunk) == chunk;
+        const bool written = read && out.Write(buffer.data(), chunk);
+        if (!written) {
+            const std::string reason = read ? LastErrorText() : std::string();
+            out.Close();
+            std::remove(target.c_str());
+            if (!read) throw EReadError(msg::kStreamReadError);
+            throw EWriteFailed(msg::kCannotCreateFile, {target + " (" + reason + ")"});
+        }
         left -= static_cast<std::int64_t>(chunk);
     }
-    if (failure != nullptr) {
-        out.Close();
-        std::remove(target.c_str());
-        throw EReadError(failure);
+}
+
+// Byte ranges [first, last) of the saver file that an item to copy out may
+// not touch, and the ones copied so far.
+class TTakenRanges {
+public:
+    void Add(std::int64_t first, std::int64_t last) {
+        if (last > first) taken_.emplace_back(first, last);
+    }
+    bool Overlaps(std::int64_t first, std::int64_t last) const {
+        if (last <= first) return false;
+        for (const auto& [a, b] : taken_)
+            if (first < b && a < last) return true;
+        return false;
+    }
+
+private:
+    std::vector<std::pair<std::int64_t, std::int64_t>> taken_;
+};
+
+// Where the component stream at `offset` ends, read without its data
+// blocks; nothing when it does not read.
+std::optional<std::int64_t> StreamEnd(TFile& file, std::int64_t offset) {
+    if (!file.Seek(offset)) return std::nullopt;
+    try {
+        TFileSource source(file);
+        const std::uint64_t before = source.Remaining();
+        TReader reader(source);
+        reader.SkipStream();
+        return offset + static_cast<std::int64_t>(before - source.Remaining());
+    } catch (const EError&) {
+        return std::nullopt;
     }
 }
 
@@ -48,25 +91,73 @@ void ReadRecord(TFile& file, TSSFileLocations& record) {
 TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTempFolder& temp) {
     TFile file = OpenOwnFile(path);
     TLoadOutcome outcome;
-    // The payload length (field 1) is read only because a missing one ends
-    // the load; it is not used.
-    if (!ReadTrailerField(file, TTrailerField::PayloadLength)) return {TLoadOutcome::TrailerMissing, {}};
+    const std::optional<std::int32_t> payload_length =
+        ReadTrailerField(file, TTrailerField::PayloadLength);
+    if (!payload_length) return {TLoadOutcome::TrailerMissing, {}, {}};
     std::optional<std::int32_t> record_offset = ReadTrailerField(file, TTrailerField::RecordOffset);
-    if (!record_offset) return {TLoadOutcome::TrailerMissing, {}};
+    if (!record_offset) return {TLoadOutcome::TrailerMissing, {}, {}};
 
+    const std::int64_t trailer_at = file.Size() - kTrailerSize;
+    std::int64_t record_end = trailer_at;
     try {
         if (!file.Seek(*record_offset)) throw EReadError(msg::kStreamReadError);
-        ReadRecord(file, record);
+        TFileSource source(file);
+        const std::uint64_t before = source.Remaining();
+        TReader reader(source);
+        ReadComponent(reader, record);
+        record_end = *record_offset + static_cast<std::int64_t>(before - source.Remaining());
     } catch (const EError& e) {
-        outcome = {TLoadOutcome::RecordUnreadable, e.what()};
+        outcome.Result = TLoadOutcome::RecordUnreadable;
+        outcome.Error = e.what();
+    }
+    if (record.SndCount() == 0 && record.FlashCount() == 0) return outcome;
+
+    // What items may use: the payload (all of the file before the trailer
+    // when its stated length is none or does not fit), less the pictures and
+    // the record.
+    const std::int64_t payload_at =
+        *payload_length > 0 && *payload_length <= trailer_at ? trailer_at - *payload_length : 0;
+    TTakenRanges taken;
+    taken.Add(*record_offset, std::max<std::int64_t>(record_end, *record_offset + 1));
+    for (int i = 0; i < record.PicCount(); ++i) {
+        const std::int64_t at = record.PicOffset(i);
+        taken.Add(at, StreamEnd(file, at).value_or(at + 1));
     }
 
-    if (record.SndCount() > 0 || record.FlashCount() > 0) temp.Create();
-    for (int i = 0; i < record.SndCount(); ++i)
-        ExtractItem(file, record.SndOffset(i), record.SndSize(i), temp.PathFor(record.SndFileName(i)));
-    for (int i = 0; i < record.FlashCount(); ++i)
-        ExtractItem(file, record.FlashOffset(i), record.FlashSize(i),
-                    temp.PathFor(record.FlashFileName(i)));
+    try {
+        temp.Create();
+    } catch (const EError& e) {
+        outcome.Skipped.push_back(e.what());
+        return outcome;
+    }
+    auto extract = [&](int i, auto offset, auto size, auto name) {
+        try {
+            const std::int64_t first = offset(i), length = size(i);
+            const std::string target = temp.PathFor(name(i));
+            if (first < payload_at || length < 0 || first + length > trailer_at ||
+                taken.Overlaps(first, first + length))
+                throw EReadError(msg::kStreamReadError);
+            ExtractItem(file, first, length, target);
+            taken.Add(first, first + length);
+            return true;
+        } catch (const EWriteFailed& e) {
+            outcome.Skipped.push_back(e.what());
+            return false;
+        } catch (const EError& e) {
+            outcome.Skipped.push_back(e.what());
+            return true;
+        }
+    };
+    bool go_on = true;
+    for (int i = 0; go_on && i < record.SndCount(); ++i)
+        go_on = extract(
+            i, [&](int k) { return record.SndOffset(k); }, [&](int k) { return record.SndSize(k); },
+            [&](int k) { return record.SndFileName(k); });
+    for (int i = 0; go_on && i < record.FlashCount(); ++i)
+        go_on = extract(
+            i, [&](int k) { return record.FlashOffset(k); },
+            [&](int k) { return record.FlashSize(k); },
+            [&](int k) { return record.FlashFileName(k); });
     return outcome;
 }
 

@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tevrin {
 
@@ -24,15 +25,22 @@ struct TLoadOutcome {
         RecordUnreadable,
     };
     TResult Result = Loaded;
-    std::string Error;  // the reader's message, with RecordUnreadable
+    std::string Error; // the reader's message, with RecordUnreadable
+    // The sounds and movies that were not copied out, each with its error
+    // text; the show goes on without them.
+    std::vector<std::string> Skipped;
 };
 
 // Fills `record` from the saver file at `path` and copies its sounds and
-// movies into `temp`. Raises (file left closed, no partial copy left behind)
-// "Cannot open file %s", "Index is out of bounds" for a name or size list
-// shorter than its offset list, "Cannot create file %s", and "Stream read
-// error" for an offset or size that is negative or runs past the end of the
-// file. Merging the stored mute setting is the caller's next step.
+// movies into `temp`. Raises "Cannot open file %s" when the saver cannot be
+// opened. Each sound and movie is copied only when its bytes lie inside the
+// payload and overlap no picture record, the record itself or another item,
+// so what is copied never exceeds the payload's own length; any other is
+// passed over with "Stream read error" in Skipped, as is one whose name or
+// size is missing ("Index is out of bounds"). A copy that fails (a full
+// disk) is deleted, noted as "Cannot create file %s" with the path and the
+// system's reason, and ends the copying. Merging the stored mute setting is
+// the caller's next step.
 TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTempFolder& temp);
 
 // A new picture record read from the stream at PicOffset(index).

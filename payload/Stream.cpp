@@ -40,6 +40,29 @@ std::size_t TMemorySource::Read(void* buffer, std::size_t count) {
     return count;
 }
 
+void TByteSource::Skip(std::uint64_t count) {
+    std::uint8_t scratch[256];
+    while (count > 0) {
+        const std::size_t n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof scratch));
+        if (Read(scratch, n) != n) return;
+        count -= n;
+    }
+}
+
+void TFileSource::Skip(std::uint64_t count) {
+    const std::size_t buffered = std::min<std::uint64_t>(count, end_ - next_);
+    next_ += buffered;
+    count -= buffered;
+    if (count == 0) return;
+    const std::int64_t at = file_.Position();
+    if (at >= 0 && file_.Seek(at + static_cast<std::int64_t>(count))) {
+        remaining_ -= std::min(count, remaining_);
+    } else {
+        TByteSource::Skip(count);
+    }
+}
+
 TFileSource::TFileSource(TFile& file) : file_(file) {
     std::int64_t size = file.Size(), at = file.Position();
     remaining_ = size >= at && at >= 0 ? static_cast<std::uint64_t>(size - at) : 0;
@@ -233,13 +256,11 @@ void TReader::SkipValueAfter(TValueTag tag, int depth) {
     if (depth > kMaxNesting) BadValue();
     auto skip = [this](std::uint64_t count) {
         CheckAvailable(count);
-        std::uint8_t scratch[256];
-        while (count > 0) {
-            std::size_t n =
-                static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof scratch));
-            ReadBytes(scratch, n);
-            count -= n;
+        if (count > 0 && peeked_) {
+            ReadByte();
+            --count;
         }
+        source_.Skip(count);
     };
     switch (tag) {
     case TValueTag::Null:
@@ -372,6 +393,11 @@ void TReader::SkipObject(int depth) {
     while (PeekByte() != 0)
         SkipObject(depth + 1);
     ReadByte();
+}
+
+void TReader::SkipStream() {
+    ReadSignature();
+    SkipObject(0);
 }
 
 bool TPersistent::ReadProperty(std::string_view, TReader&) {

@@ -58,6 +58,8 @@ public:
     virtual ~TByteSource() = default;
     virtual std::size_t Read(void* buffer, std::size_t count) = 0;
     virtual std::uint64_t Remaining() const = 0;
+    // Passes over `count` bytes, which the caller has checked remain.
+    virtual void Skip(std::uint64_t count);
 };
 
 class TMemorySource final : public TByteSource {
@@ -77,6 +79,9 @@ public:
     explicit TFileSource(TFile& file);
     std::size_t Read(void* buffer, std::size_t count) override;
     std::uint64_t Remaining() const override { return remaining_ + (end_ - next_); }
+    // Seeks over what the buffer does not hold: a large data block is
+    // passed over without being read.
+    void Skip(std::uint64_t count) override;
 
 private:
     TFile& file_;
@@ -120,6 +125,9 @@ public:
 
     // Consumes one value of any tag without using it.
     void SkipValue();
+    // Consumes a whole stream (signature and root object) without reading
+    // it into anything; what it does not know fails as reading it would.
+    void SkipStream();
 
 private:
     std::int32_t ReadIntegerAfter(TValueTag tag);

@@ -95,6 +95,9 @@ void TfrmScrn::FormActivate() {
         timer_slide_.SetInterval(static_cast<std::uint32_t>(std::max(locations_.Interval, 0)));
         timer_slide_.OnTimer = [this] { ShowNextPicture(); };
     }
+    // Items that could not be copied out: the design's error report, once;
+    // the show goes on without them.
+    if (!outcome.Skipped.empty()) app.ShowException(EError(outcome.Skipped.front()));
     locations_.lMute = TStoredSettings(own_path_, user_dir_).ReadMute(locations_.lMute);
     if (locations_.Ver == "flash") {
         if (!CreateFlashPlayer()) return;
@@ -199,14 +202,19 @@ void TfrmScrn::PlayNextSound() {
     if (count == 0 || locations_.lMute) return;
     if (sound_index_ > count - 1) sound_index_ = 0;
     if (locations_.SoundRandom == 2) sound_index_ = Random(count);
-    media_.FileName = temp_.PathFor(locations_.SndFileName(sound_index_));
-    try {
-        media_.Open();
-        media_.Play();
-    } catch (const EError&) {
-        // What cannot play stays silent.
+    // A sound that cannot play (not copied out, no device for it) is passed
+    // over for the next in the list; when none can, the saver stays silent.
+    for (int attempt = 0; attempt < count; ++attempt) {
+        const int index = (sound_index_ + attempt) % count;
+        try {
+            media_.FileName = temp_.PathFor(locations_.SndFileName(index));
+            media_.Open();
+            media_.Play();
+            sound_index_ = locations_.SoundRandom == 3 ? index : index + 1;
+            return;
+        } catch (const EError&) {
+        }
     }
-    if (locations_.SoundRandom != 3) ++sound_index_;
 }
 
 void TfrmScrn::MediaNotify() {

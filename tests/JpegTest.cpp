@@ -184,5 +184,60 @@ TEST(Jpeg, TheExifOrientationIsReadWithTheHeader) {
     EXPECT_EQ(DecodeJpeg(broken.data(), broken.size()).Height(), 30);
 }
 
+// The JPEG with its frame header claiming `w` x `h`.
+test::TBytes Claiming(test::TBytes jpeg, int w, int h) {
+    for (std::size_t i = 2; i + 8 < jpeg.size(); ++i)
+        if (jpeg[i] == 0xFF && (jpeg[i + 1] == 0xC0 || jpeg[i + 1] == 0xC2)) {
+            jpeg[i + 5] = static_cast<std::uint8_t>(h >> 8),
+                     jpeg[i + 6] = static_cast<std::uint8_t>(h);
+            jpeg[i + 7] = static_cast<std::uint8_t>(w >> 8),
+                     jpeg[i + 8] = static_cast<std::uint8_t>(w);
+            break;
+        }
+    return jpeg;
+}
+
+TEST(Jpeg, AHugeDeclaredSizeWithoutTheDataIsRefusedBeforeAnythingIsAllocated) {
+    // A kilobyte that claims 13000 x 13000 pixels, progressive: its
+    // coefficient buffers alone would take half a gigabyte.
+    const test::TBytes tiny =
+        Claiming(test::ProgressiveJpeg(test::TestPicture(64, 64)), 13000, 13000);
+    ASSERT_LT(tiny.size(), 8000u);
+    const std::size_t before = TBitmap24::LiveBytes();
+    TBitmap24::ResetPeak();
+    for (const TJpegDecode how : {TJpegDecode{}, TJpegDecode{.MinWidth = 1620, .MinHeight = 1080}})
+        EXPECT_EQ(test::ErrorOf([&] { DecodeJpeg(tiny.data(), tiny.size(), how); }),
+                  "JPEG image data ends before the picture does (13000x13000 pixels)");
+    // With as many bytes as such a picture could need at the least, the
+    // decoder's memory limit refuses its buffers.
+    test::TBytes padded(tiny.begin(), tiny.end() - 2);
+    padded.resize(padded.size() + 1'000'000, 0);
+    padded.insert(padded.end(), {0xFF, 0xD9});
+    EXPECT_EQ(test::ErrorOf([&] {
+                  DecodeJpeg(padded.data(), padded.size(), {.MinWidth = 1620, .MinHeight = 1080});
+              }),
+              "JPEG image is too large (13000x13000 pixels)");
+    EXPECT_LE(TBitmap24::PeakBytes(), before) << "no picture was allocated";
+}
+
+TEST(Jpeg, DataThatEndsEarlyIsUnreadableButALateEndStillShows) {
+    const test::TBytes jpeg = test::TestJpeg(640, 480);
+    const test::TBytes early(jpeg.begin(),
+                             jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() / 5));
+    EXPECT_EQ(test::ErrorOf([&] { DecodeJpeg(early.data(), early.size()); }),
+              "JPEG image data ends before the picture does (640x480 pixels)");
+    // Cut near its end, the picture shows, its last rows gray.
+    const test::TBytes late(jpeg.begin(),
+                            jpeg.begin() + static_cast<std::ptrdiff_t>(jpeg.size() * 9 / 10));
+    const TBitmap24 shown = DecodeJpeg(late.data(), late.size());
+    EXPECT_EQ(shown.Height(), 480);
+    // A progressive picture whose first scan is whole shows coarse, not gray.
+    const test::TBytes progressive = test::ProgressiveJpeg(test::TestPicture(640, 480));
+    const test::TBytes coarse(progressive.begin(),
+                              progressive.begin() +
+                                  static_cast<std::ptrdiff_t>(progressive.size() / 2));
+    EXPECT_EQ(DecodeJpeg(coarse.data(), coarse.size()).Width(), 640);
+}
+
 } // namespace
 } // namespace tevrin

@@ -128,12 +128,14 @@ TEST_F(PayloadTest, SizesAndOffsetsAreCheckedBeforeAnythingIsWritten) {
 
         TSSFileLocations record(96);
         TTempFolder temp(temp_.Path());
-        std::string error = test::ErrorOf([&] { LoadPayload(path, record, temp); });
+        // A bad entry is passed over with its error; the load goes on.
+        const TLoadOutcome outcome = LoadPayload(path, record, temp);
         if (c.error == nullptr) {
-            EXPECT_EQ(error, "(no error)") << c.offsets << " " << c.sizes;
+            EXPECT_TRUE(outcome.Skipped.empty()) << c.offsets << " " << c.sizes;
             EXPECT_EQ(fs::file_size(temp.PathFor("s.wav")), c.expected_size);
         } else {
-            EXPECT_EQ(error, c.error) << c.offsets << " " << c.sizes;
+            EXPECT_EQ(outcome.Skipped, std::vector<std::string>{c.error})
+                << c.offsets << " " << c.sizes;
             EXPECT_FALSE(fs::exists(temp.PathFor("s.wav"))) << c.offsets << " " << c.sizes;
         }
         RemoveExtractedFiles(record, temp);
@@ -148,16 +150,16 @@ TEST_F(PayloadTest, ShortListsAndBadTrailers) {
     TBytes file = test::BuildSaver(parts, written);
     std::string path = dir_.File("s.scr");
 
-    // A name list shorter than its offset list stops the load at the first
-    // missing name; what was extracted stays until removal.
+    // A name list shorter than its offset list: the sound without a name is
+    // passed over, the others are extracted.
     {
         TSSFileLocations shorter = written;
         shorter.SetCommaText(TSSFileLocations::SndFileNamesList, "a.wav");
         test::WriteBytes(path, test::AppendRecord(file, WriteComponent(shorter)));
         TSSFileLocations record(96);
         TTempFolder temp(temp_.Path());
-        EXPECT_EQ(test::ErrorOf([&] { LoadPayload(path, record, temp); }),
-                  "Index is out of bounds");
+        EXPECT_EQ(LoadPayload(path, record, temp).Skipped,
+                  std::vector<std::string>{"Index is out of bounds"});
         EXPECT_TRUE(fs::exists(temp.PathFor("a.wav")));
         RemoveExtractedFiles(record, temp);
         EXPECT_TRUE(fs::is_empty(temp_.Path()));
@@ -224,6 +226,75 @@ TEST_F(PayloadTest, ASaverCutAtEveryByteNeverCrashesOrLeavesFiles) {
         RemoveExtractedFiles(record, temp);
         ASSERT_TRUE(fs::is_empty(temp_.Path())) << "cut at " << n;
     }
+}
+
+TEST_F(PayloadTest, ItemsMayNotRepeatOrOverlapWhatElseThePayloadHolds) {
+    // One sound stored once, listed a hundred times: copied once, the rest
+    // refused, so a payload never writes more than its own length.
+    TSSFileLocations written(96);
+    test::TSaverParts parts;
+    parts.Pictures = {test::TestJpeg(40, 30)};
+    parts.Sounds = {{"song.wav", TBytes(100000, 7)}};
+    std::string path = Saver(parts, written);
+    const std::string sound_at = written.CommaText(TSSFileLocations::SndList);
+    const std::string picture_at = written.CommaText(TSSFileLocations::PicList);
+    std::string offsets, names, sizes;
+    for (int i = 0; i < 100; ++i) {
+        offsets += (i ? "," : "") + sound_at;
+        names += (i ? "," : "") + std::string("s") + std::to_string(i) + ".wav";
+        sizes += i ? ",100000" : "100000";
+    }
+    // Then the picture record's bytes, the record's, and a range half in the
+    // sound, half in the picture.
+    offsets += "," + picture_at + ",-1," + std::to_string(std::stoll(sound_at) - 10);
+    names += ",picture.bin,record.bin,straddle.bin";
+    sizes += ",50,20,20";
+    written.SetCommaText(TSSFileLocations::SndList, offsets);
+    written.SetCommaText(TSSFileLocations::SndFileNamesList, names);
+    written.SetCommaText(TSSFileLocations::SndSizesList, sizes);
+    TBytes file = test::AppendRecord(test::ReadBytes(path), WriteComponent(written));
+    // The record's own offset, for the entry that points into it.
+    const std::string record_at =
+        std::to_string(file.size() - kTrailerSize - WriteComponent(written).size());
+    written.SetCommaText(TSSFileLocations::SndList, offsets.substr(0, offsets.find(",-1,")) + "," +
+                                                        record_at +
+                                                        offsets.substr(offsets.find(",-1,") + 3));
+    test::WriteBytes(path, test::AppendRecord(test::ReadBytes(path), WriteComponent(written)));
+
+    TSSFileLocations record(96);
+    TTempFolder temp(temp_.Path());
+    const TLoadOutcome outcome = LoadPayload(path, record, temp);
+    EXPECT_EQ(outcome.Result, TLoadOutcome::Loaded);
+    EXPECT_EQ(outcome.Skipped.size(), 102u);
+    EXPECT_EQ(outcome.Skipped.front(), "Stream read error");
+    std::uintmax_t copied = 0;
+    for (const auto& entry : fs::directory_iterator(temp.Path()))
+        if (entry.path().filename() != std::string(kRunMarkerFile)) copied += entry.file_size();
+    EXPECT_EQ(copied, 100000u);
+    EXPECT_TRUE(fs::exists(temp.PathFor("s0.wav")));
+    EXPECT_FALSE(fs::exists(temp.PathFor("s1.wav")));
+    RemoveExtractedFiles(record, temp);
+}
+
+TEST_F(PayloadTest, AFileThatCannotBeWrittenEndsTheCopyingWithItsReason) {
+    // A link where the first file goes: it is not followed, so the file
+    // cannot be made, as on a full disk; the reason is the system's.
+    TSSFileLocations written(96);
+    test::TSaverParts parts;
+    parts.Sounds = {{"a.wav", TBytes(70000, 1)}, {"b.wav", TBytes(10, 2)}};
+    std::string path = Saver(parts, written);
+    TSSFileLocations record(96);
+    TTempFolder temp(temp_.Path());
+    temp.Create();
+    std::error_code error;
+    fs::create_symlink(temp_.Path(), temp.PathFor("a.wav"), error);
+    if (error) GTEST_SKIP() << "no links here";
+    const TLoadOutcome outcome = LoadPayload(path, record, temp);
+    ASSERT_EQ(outcome.Skipped.size(), 1u);
+    EXPECT_EQ(outcome.Skipped[0].rfind("Cannot create file " + temp.PathFor("a.wav") + " (", 0), 0u)
+        << outcome.Skipped[0];
+    EXPECT_FALSE(fs::exists(temp.PathFor("b.wav"))) << "copying stops at a full disk";
+    RemoveExtractedFiles(record, temp);
 }
 
 TEST_F(PayloadTest, LeftoverFoldersOfEndedRunsAreRemoved) {

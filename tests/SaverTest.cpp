@@ -4,6 +4,7 @@
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "payload/Paths.h"
+#include "payload/Payload.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "saver/SaverWindow.h"
 #include "tests/TestSupport.h"
@@ -271,7 +272,7 @@ TEST(Saver, SoundsInOrderRandomOrMutedByTheStoredSetting) {
     EXPECT_EQ(repeated, std::string(5, repeated[0]));
 }
 
-TEST(Saver, ASoundThatCannotOpenLeavesTheSaverSilent) {
+TEST(Saver, ASoundThatCannotOpenIsPassedOverForTheNext) {
     TSaverRun run([](TSSFileLocations&, test::TSaverParts& p) {
         p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
     });
@@ -279,9 +280,40 @@ TEST(Saver, ASoundThatCannotOpenLeavesTheSaverSilent) {
     run.Start();
     run.RunFor(8000);
     const auto& log = run.Services().Log;
-    EXPECT_EQ(std::count(log.begin(), log.end(), "open a.wav"), 1);
-    EXPECT_EQ(std::count(log.begin(), log.end(), "open b.wav"), 0);
+    const auto opened_a = std::find(log.begin(), log.end(), "open a.wav");
+    ASSERT_NE(opened_a, log.end());
+    EXPECT_EQ(opened_a[1], "open b.wav");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "play a.wav"), 0);
+    EXPECT_GE(std::count(log.begin(), log.end(), "play b.wav"), 1);
     EXPECT_GE(run.shown.size(), 3u); // the pictures go on
+}
+
+TEST(Saver, ASoundEntryOutsideThePayloadIsReportedOnceAndTheRestPlays) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts& p) {
+        p.Sounds = {{"a.wav", test::AsBytes("A")}, {"b.wav", test::AsBytes("B")}};
+        // Built with the parts, then one more entry pointing past the file.
+        r.Title = "patched below";
+    });
+    TSSFileLocations record(96);
+    {
+        TTempFolder scratch(run.temp.Path());
+        LoadPayload(run.saver, record, scratch);
+        RemoveExtractedFiles(record, scratch);
+    }
+    record.SetCommaText(TSSFileLocations::SndList,
+                        record.CommaText(TSSFileLocations::SndList) + ",999999999");
+    record.SetCommaText(TSSFileLocations::SndFileNamesList, "a.wav,b.wav,far.wav");
+    record.SetCommaText(TSSFileLocations::SndSizesList, "1,1,10");
+    test::WriteBytes(run.saver,
+                     test::AppendRecord(test::ReadBytes(run.saver), WriteComponent(record)));
+    run.Start();
+    run.RunFor(3000);
+    ASSERT_EQ(run.platform.MessageBoxes.size(), 1u);
+    EXPECT_EQ(run.platform.MessageBoxes[0].Text, "Stream read error");
+    EXPECT_EQ(run.app.Failures(), std::vector<std::string>{"Stream read error"});
+    const auto& log = run.Services().Log;
+    EXPECT_GE(std::count(log.begin(), log.end(), "play a.wav"), 1);
+    EXPECT_FALSE(run.shown.empty()); // the show goes on
 }
 
 TEST(Saver, SoundsThatAllFailStopInsteadOfRestartingForever) {

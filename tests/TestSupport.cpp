@@ -107,7 +107,7 @@ namespace {
 // test program, which is what a broken helper deserves.
 template <typename TFill>
 TBytes Compress(int width, int height, J_COLOR_SPACE in, J_COLOR_SPACE stored, bool adobe,
-                TFill fill) {
+                TFill fill, bool progressive = false) {
     jpeg_compress_struct cinfo;
     jpeg_error_mgr err;
     cinfo.err = jpeg_std_error(&err);
@@ -122,6 +122,7 @@ TBytes Compress(int width, int height, J_COLOR_SPACE in, J_COLOR_SPACE stored, b
     jpeg_set_defaults(&cinfo);
     jpeg_set_colorspace(&cinfo, stored);
     cinfo.write_Adobe_marker = adobe ? TRUE : FALSE;
+    if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_set_quality(&cinfo, 95, TRUE);
     jpeg_start_compress(&cinfo, TRUE);
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * cinfo.input_components);
@@ -187,6 +188,15 @@ TBytes RgbaPng(int width, int height, bool interlaced,
     return out;
 }
 
+TBytes ProgressiveJpeg(const TBitmap24& picture) {
+    return Compress(
+        picture.Width(), picture.Height(), JCS_EXT_BGR, JCS_YCbCr, false,
+        [&](int y, std::uint8_t* row) {
+            std::copy(picture.Row(y), picture.Row(y) + picture.Width() * 3, row);
+        },
+        true);
+}
+
 TBytes GrayJpeg(const TBitmap24& picture) {
     return Compress(picture.Width(), picture.Height(), JCS_GRAYSCALE, JCS_GRAYSCALE, false,
                     [&](int y, std::uint8_t* row) {
@@ -205,10 +215,14 @@ std::string ErrorOf(const std::function<void()>& action) {
 }
 
 TBytes AppendRecord(TBytes saver, const TBytes& record) {
+    const std::string old_length(saver.end() - kTrailerSize,
+                                 saver.end() - kTrailerSize + kTrailerFieldWidth);
     saver.resize(saver.size() - kTrailerSize);
     auto at = static_cast<std::int64_t>(saver.size());
     saver.insert(saver.end(), record.begin(), record.end());
-    std::string trailer = MakeTrailer(0, at);
+    // The payload grows by the record.
+    std::string trailer =
+        MakeTrailer(std::stoll(old_length) + static_cast<std::int64_t>(record.size()), at);
     saver.insert(saver.end(), trailer.begin(), trailer.end());
     return saver;
 }

@@ -61,6 +61,8 @@ TBytes InkJpeg(int width, int height, TInkForm form,
 // An RGBA PNG; `pixel(x, y)` gives red, green, blue and alpha.
 TBytes RgbaPng(int width, int height, bool interlaced,
                const std::function<std::array<std::uint8_t, 4>(int, int)>& pixel);
+// A progressive JPEG of the picture.
+TBytes ProgressiveJpeg(const TBitmap24& picture);
 // A one-channel JPEG of the picture's green.
 TBytes GrayJpeg(const TBitmap24& picture);
 

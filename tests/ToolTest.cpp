@@ -115,8 +115,66 @@ TEST_F(PackTest, AFailedPackLeavesTheOldOutputAndNoPartialFile) {
     for (TPackJob& job : failing) {
         EXPECT_THROW(PackSaver(job), EError);
         EXPECT_EQ(test::ReadBytes(job_.Output), test::AsBytes("previous saver"));
-        EXPECT_FALSE(fs::exists(job_.Output + ".part"));
+        for (const auto& entry : fs::directory_iterator(dir_.Path()))
+            EXPECT_NE(entry.path().extension(), ".part") << "left behind: " << entry.path();
     }
+}
+
+TEST_F(PackTest, TheOutputMayNotBeAnInputOrAFolderAndNoOtherFileIsTouched) {
+    const test::TBytes picture = test::ReadBytes(dir_.File("wide.jpg"));
+    const test::TBytes stub = test::ReadBytes(dir_.File("stub.exe"));
+    std::error_code error;
+    fs::create_symlink(dir_.File("stub.exe"), dir_.File("stub-link.exe"), error);
+    struct {
+        std::string output, error;
+    } cases[] = {
+        {dir_.File("wide.jpg"), "The output " + dir_.File("wide.jpg") + " is " +
+                                    dir_.File("wide.jpg") + ", which the saver is made from"},
+        {dir_.File("song one.wav"), "The output " + dir_.File("song one.wav") + " is " +
+                                        dir_.File("song one.wav") +
+                                        ", which the saver is made from"},
+        {dir_.Path(), "The output is a folder: " + dir_.Path()},
+    };
+    for (const auto& c : cases) {
+        TPackJob job = job_;
+        job.Output = c.output;
+        EXPECT_EQ(test::ErrorOf([&] { PackSaver(job); }), c.error);
+    }
+    if (!error) {
+        TPackJob job = job_;
+        job.Output = dir_.File("stub-link.exe");
+        EXPECT_NE(test::ErrorOf([&] { PackSaver(job); }).find("which the saver is made from"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(test::ReadBytes(dir_.File("wide.jpg")), picture);
+    EXPECT_EQ(test::ReadBytes(dir_.File("stub.exe")), stub);
+    // A file of the user's named like a half-written saver is left alone.
+    test::WriteBytes(job_.Output + ".part", test::AsBytes("my notes"));
+    PackSaver(job_);
+    EXPECT_EQ(test::ReadBytes(job_.Output + ".part"), test::AsBytes("my notes"));
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_.Path()))
+        ++files;
+    EXPECT_EQ(files, error ? 6 : 7)
+        << "stub, two pictures, the sound, the notes, the saver (and the link)";
+}
+
+TEST_F(PackTest, InspectReadsAPictureNamedManyTimesOnce) {
+    // A crafted record naming one picture a hundred thousand times: each
+    // distinct picture is read once, so this takes a moment, not minutes.
+    PackSaver(job_);
+    TSSFileLocations record(96);
+    test::TScratchDir temp;
+    TTempFolder folder(temp.Path());
+    LoadPayload(job_.Output, record, folder);
+    RemoveExtractedFiles(record, folder);
+    const std::string first = record.List(TSSFileLocations::PicList).front();
+    record.List(TSSFileLocations::PicList).assign(100000, first);
+    test::WriteBytes(job_.Output,
+                     test::AppendRecord(test::ReadBytes(job_.Output), WriteComponent(record)));
+    const nlohmann::ordered_json saver = InspectSaver(job_.Output);
+    ASSERT_EQ(saver["Items"].size(), 100001u);
+    EXPECT_EQ(saver["Items"][99999]["Record"]["Picture"]["Width"], 64);
 }
 
 TEST_F(PackTest, InspectReadsBareStreamsOfEitherClass) {

@@ -21,6 +21,7 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <random>
 #include <set>
 
 namespace tevrin {
@@ -82,10 +83,43 @@ void CheckItemNames(const std::vector<TPackSource>& items, std::set<std::string>
     }
 }
 
+// The output may be neither a folder nor a file the pack reads: writing it
+// would replace an input (by identity: through any name or link).
+void CheckOutput(const TPackJob& job) {
+    std::error_code error;
+    if (fs::is_directory(job.Output, error)) throw EError("The output is a folder: " + job.Output);
+    if (!fs::exists(job.Output, error)) return;
+    auto refuse_same = [&](const std::string& input) {
+        std::error_code ignored;
+        if (!input.empty() && fs::equivalent(job.Output, input, ignored))
+            throw EError("The output " + job.Output + " is " + input +
+                         ", which the saver is made from");
+    };
+    refuse_same(job.Stub);
+    for (const auto* items : {&job.Pictures, &job.Sounds, &job.Movies})
+        for (const TPackSource& item : *items)
+            refuse_same(item.File);
+}
+
+// A name in the output's folder that no file has: a file of the user's of
+// any name is never truncated, and the saver is renamed into place.
+std::string TemporaryPathBeside(const std::string& output) {
+    const fs::path out(output);
+    std::random_device random;
+    for (;;) {
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%08x%08x.part", static_cast<unsigned>(random()),
+                      static_cast<unsigned>(random()));
+        fs::path candidate = out.parent_path() / ("." + out.filename().string() + suffix);
+        std::error_code error;
+        if (!fs::exists(candidate, error)) return candidate.string();
+    }
+}
+
 } // namespace
 
 TPackSource::TPackSource(const std::string& path)
-    : Name(fs::path(path).filename().string()), Where(path),
+    : Name(fs::path(path).filename().string()), Where(path), File(path),
       Read([path] { return ReadFileBytes(path); }) {}
 
 TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& job) {
@@ -226,7 +260,7 @@ TSaverContents ReadSaverContents(const std::string& path) {
                                : "picture " + std::to_string(i + 1) + ".jpg";
         const std::string where =
             saver_name + ": picture " + std::to_string(i + 1) + " (" + name + ")";
-        contents.Pictures.emplace_back(name, where, [path, shared, i] {
+        contents.Pictures.emplace_back(name, where, path, [path, shared, i] {
             std::unique_ptr<TImage> image = FetchPicture(path, *shared, i);
             if (image->Picture.JpegData.empty())
                 throw EError("its graphic (" + image->Picture.GraphicClass +
@@ -242,7 +276,7 @@ TSaverContents ReadSaverContents(const std::string& path) {
                 saver_name + ": " + kind + " " + std::to_string(i + 1) + " (" + name(i) + ")";
             if (at < 0 || length < 0 || at + length > file_size)
                 throw EError(where + " lies outside the file");
-            out.emplace_back(name(i), where, [path, at, length] {
+            out.emplace_back(name(i), where, path, [path, at, length] {
                 TFile file = OpenOwnFile(path);
                 std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
                 if (!file.Seek(at) || file.Read(bytes.data(), bytes.size()) != bytes.size())
@@ -281,7 +315,8 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
         ++done;
     };
 
-    const std::string temp_path = job.Output + ".part";
+    CheckOutput(job);
+    const std::string temp_path = TemporaryPathBeside(job.Output);
     try {
         TSaverWriter out(temp_path);
         std::vector<std::uint8_t> stub = ReadFileBytes(job.Stub);

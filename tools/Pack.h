@@ -15,18 +15,21 @@ namespace tevrin {
 // saver's item).
 struct TPackSource {
     // A file; its name is the file's name.
-    TPackSource(const std::string& path);  // NOLINT: paths convert implicitly
-    TPackSource(const char* path) : TPackSource(std::string(path)) {}  // NOLINT
-    TPackSource(std::string name, std::string where, std::function<std::vector<std::uint8_t>()> read)
-        : Name(std::move(name)), Where(std::move(where)), Read(std::move(read)) {}
+    TPackSource(const std::string& path); // NOLINT: paths convert implicitly
+    TPackSource(const char* path) : TPackSource(std::string(path)) {} // NOLINT
+    TPackSource(std::string name, std::string where, std::string file,
+                std::function<std::vector<std::uint8_t>()> read)
+        : Name(std::move(name)), Where(std::move(where)), File(std::move(file)),
+          Read(std::move(read)) {}
 
-    std::string Name;   // its file name, as the record lists it
-    std::string Where;  // what messages name: the path, or the saver and item
+    std::string Name;  // its file name, as the record lists it
+    std::string Where; // what messages name: the path, or the saver and item
+    std::string File;  // the file it is read from, which the output may not be
     std::function<std::vector<std::uint8_t>()> Read;
 };
 
 struct TPackJob {
-    std::string Stub;  // the runtime executable put in front
+    std::string Stub; // the runtime executable put in front
     std::string Output;
     // Pictures of any format DecodeUpright reads, in show order.
     std::vector<TPackSource> Pictures;
@@ -54,9 +57,11 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& j
 // Called before each item is added: (items done, items in all, what).
 using TPackProgress = std::function<void(int, int, const std::string&)>;
 
-// Writes the saver to a temporary file beside the output and renames it into
-// place only when complete, so no half-written saver is ever left. Every
-// picture must decode; sound and movie names must be plain file names and
+// Writes the saver to a temporary file of its own beside the output and
+// renames it into place only when complete, so no half-written saver is ever
+// left and no other file is touched. The output may not be a folder or one
+// of the files read (the stub, an item, the saver repacked). Every picture
+// must decode; sound and movie names must be plain file names and
 // distinct (they become the names of files extracted side by side); every
 // offset must stay below 2^31. Raises EError with the reason, naming the
 // item at fault.

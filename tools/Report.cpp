@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 namespace tevrin {
@@ -177,15 +178,21 @@ json InspectSaver(const std::string& path) {
     };
 
     json items = json::array();
+    // Each distinct picture record is read once, however often the list
+    // names it.
+    std::map<std::int32_t, json> pictures;
     for (int i = 0; i < record.PicCount(); ++i) {
-        std::unique_ptr<TImage> image = FetchPicture(path, record, i);
+        const std::int32_t at = record.PicOffset(i);
+        auto known = pictures.find(at);
+        if (known == pictures.end())
+            known = pictures.emplace(at, ComponentToJson(*FetchPicture(path, record, i))).first;
         const auto& names = record.List(TSSFileLocations::PicFileNamesList);
         items.push_back({{"Kind", "picture"},
                          {"Index", i},
-                         {"Offset", record.PicOffset(i)},
-                         {"Size", extent(record.PicOffset(i))},
+                         {"Offset", at},
+                         {"Size", extent(at)},
                          {"Name", i < static_cast<int>(names.size()) ? names[i] : ""},
-                         {"Record", ComponentToJson(*image)}});
+                         {"Record", known->second}});
     }
     for (int i = 0; i < record.SndCount(); ++i)
         items.push_back({{"Kind", "sound"},

@@ -86,6 +86,10 @@ bool MakePrivateDirectory(const std::string& path);
 // process runs as.
 bool IsOwnPrivateDirectory(const std::string& path);
 
+// The system's text for the error of the last call that failed on this
+// thread (errno, GetLastError).
+std::string LastErrorText();
+
 int CurrentProcessId();
 bool ProcessExists(int pid);
 

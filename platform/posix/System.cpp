@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <openssl/evp.h>
@@ -104,6 +105,10 @@ bool MakePrivateDirectory(const std::string& path) {
 bool IsOwnPrivateDirectory(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+std::string LastErrorText() {
+    return std::strerror(errno);
 }
 
 int CurrentProcessId() {

@@ -140,6 +140,20 @@ bool IsOwnPrivateDirectory(const std::string& path) {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && OwnedByCurrentUser(wide);
 }
 
+std::string LastErrorText() {
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = n > 0 ? std::wstring(text, n) : L"error " + std::to_wstring(code);
+    LocalFree(text);
+    while (!message.empty() &&
+           (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.'))
+        message.pop_back();
+    return Narrow(message);
+}
+
 int CurrentProcessId() {
     return static_cast<int>(GetCurrentProcessId());
 }
