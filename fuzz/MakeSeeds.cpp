@@ -63,5 +63,22 @@ int main(int argc, char** argv) {
                       ("orientation-" + std::to_string(orientation) + (big_endian ? "-mm" : "-ii")),
                   std::vector<std::uint8_t>(tagged.begin() + 4, tagged.end()));
         }
+
+    // Settings files as people and programs write them.
+    std::filesystem::create_directories(out / "ini");
+    const char* ini_seeds[] = {
+        "[Setup]\r\nmute=1\r\n",
+        "\xEF\xBB\xBF[Language]\nTitle=Titel: \nbtnOK=\"OK\"\n",
+        "; comment\n[setup]\n  MUTE = 0  \n[Setup]\nmute=2\n",
+        "[Language]\nTitle='quoted'\n[Other\nkey=value",
+        "mute=1\n[Setup]",
+        "\n\n[Setup]\r\r\nmute\n=x\n",
+    };
+    int n = 0;
+    for (const char* seed : ini_seeds) {
+        const std::string text = seed;
+        Write(out / "ini" / ("case-" + std::to_string(n++)),
+              std::vector<std::uint8_t>(text.begin(), text.end()));
+    }
     return 0;
 }

@@ -115,6 +115,27 @@ TEST(ProfileFiles, AHugeFileIsReadInPartAndLeftAlone) {
     EXPECT_EQ(test::ReadBytes(path).size(), text.size());
 }
 
+TEST(ProfileFiles, WhatIsWrittenReadsBackInFilesOfEveryShape) {
+    // Cases the settings fuzzer found: a section opened on a UTF-8 file's
+    // first line, a carriage return ending the file, a doubled mark.
+    const struct {
+        const char* text;
+        const char* written;
+    } cases[] = {
+        {"\xEF\xBB\xBF[setup]\nMUTE = 0\n", "\xEF\xBB\xBF[setup]\nmute=1\n"},
+        {"\n[Setup]\r", "\n[Setup]\r\nmute=1\n"},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF", "\xEF\xBB\xBF\xEF\xBB\xBF\n[Setup]\nmute=1\n"},
+    };
+    test::TScratchDir dir;
+    const std::string path = dir.File("c.ini");
+    for (const auto& c : cases) {
+        test::WriteBytes(path, test::AsBytes(c.text));
+        ASSERT_TRUE(WriteIniString(path, "Setup", "mute", "1"));
+        EXPECT_EQ(test::ReadBytes(path), test::AsBytes(c.written));
+        EXPECT_EQ(ReadIniString(path, "Setup", "mute", ""), "1");
+    }
+}
+
 TEST(ProfileFiles, WritingReplacesTheFileInOneStep) {
     test::TScratchDir dir;
     const std::string path = dir.File("w.ini");

@@ -43,9 +43,11 @@ std::vector<TLine> SplitLines(std::string_view text) {
             ending = text.substr(nl, 1);
             text.remove_prefix(nl + 1);
         }
-        if (!line.empty() && line.back() == '\r') {
+        // Only a carriage return before a line feed ends a line; one at the
+        // very end stays in the line, whose blanks are trimmed anyway.
+        if (!ending.empty() && !line.empty() && line.back() == '\r') {
             line.remove_suffix(1);
-            ending = ending.empty() ? std::string_view("\r") : std::string_view("\r\n");
+            ending = std::string_view("\r\n");
         }
         lines.push_back({line, ending});
     }
@@ -72,37 +74,8 @@ bool SplitEntry(std::string_view line, std::string_view& key, std::string_view& 
     return true;
 }
 
-} // namespace
-
-bool HasUtf8Bom(std::string_view bytes) {
-    return bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom;
-}
-
-std::string DecodeText(std::string_view bytes) {
-    if (HasUtf8Bom(bytes)) return ValidUtf8(bytes.substr(kUtf8Bom.size()));
-    return AnsiToUtf8(bytes);
-}
-
-std::optional<std::string> Lookup(const std::string& text, const std::string& section,
-                                  const std::string& key) {
-    bool inside = false;
-    for (const TLine& line : SplitLines(text)) {
-        if (auto name = SectionName(line.text)) {
-            inside = SameText(*name, section);
-            continue;
-        }
-        std::string_view k, v;
-        if (inside && SplitEntry(line.text, k, v) && SameText(k, key)) {
-            if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
-                v = v.substr(1, v.size() - 2);
-            return std::string(v);
-        }
-    }
-    return std::nullopt;
-}
-
-std::string Assign(const std::string& text, const std::string& section, const std::string& key,
-                   const std::string& value) {
+std::string AssignInLines(const std::string& text, const std::string& section,
+                          const std::string& key, const std::string& value) {
     std::vector<TLine> lines = SplitLines(text);
     std::string eol = "\n";
     for (const TLine& line : lines)
@@ -157,6 +130,42 @@ std::string Assign(const std::string& text, const std::string& section, const st
     return out;
 }
 
+} // namespace
+
+bool HasUtf8Bom(std::string_view bytes) {
+    return bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom;
+}
+
+std::string DecodeText(std::string_view bytes) {
+    if (HasUtf8Bom(bytes)) return ValidUtf8(bytes.substr(kUtf8Bom.size()));
+    return AnsiToUtf8(bytes);
+}
+
+std::optional<std::string> Lookup(const std::string& text, const std::string& section,
+                                  const std::string& key) {
+    bool inside = false;
+    for (const TLine& line : SplitLines(text)) {
+        if (auto name = SectionName(line.text)) {
+            inside = SameText(*name, section);
+            continue;
+        }
+        std::string_view k, v;
+        if (inside && SplitEntry(line.text, k, v) && SameText(k, key)) {
+            if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+                v = v.substr(1, v.size() - 2);
+            return std::string(v);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string Assign(const std::string& text, const std::string& section, const std::string& key,
+                   const std::string& value) {
+    // A byte order mark stays in front and is no part of the first line.
+    const std::string_view bom = HasUtf8Bom(text) ? kUtf8Bom : std::string_view();
+    return std::string(bom) + AssignInLines(text.substr(bom.size()), section, key, value);
+}
+
 } // namespace tevrin::ini
 
 namespace tevrin {
@@ -173,7 +182,8 @@ bool WriteIniString(const std::string& path, const std::string& section, const s
     // One byte more than is read tells a file too large to keep whole.
     const std::optional<std::string> bytes = ReadSmallFile(path, kMaxIniBytes + 1);
     if (bytes && bytes->size() > kMaxIniBytes) return false;
-    return ReplaceFileContents(path, ini::Assign(bytes.value_or(std::string()), section, key, value));
+    return ReplaceFileContents(path,
+                               ini::Assign(bytes.value_or(std::string()), section, key, value));
 }
 
 } // namespace tevrin

@@ -1,0 +1,315 @@
+#!/usr/bin/env python3
+"""Hostile and careless input, made here at test time: savers whose records
+point anywhere, pictures that lie about their size, settings files that are
+links, FIFOs or huge, a temporary folder with folders named like ours, and
+runs killed at random moments. Each saver runs on the headless platform and
+goes through `tevrin inspect`; every run must end in time, with the expected
+exit code and message, within a memory limit, leaving no run folder behind
+and no file changed outside its own.
+
+    hostile_test.py TEVRIN SAVER_STUB SAMPLES_DIR
+
+Under AddressSanitizer (an ASan build's tools) the memory limit is checked
+from the children's peak resident size; otherwise it is also enforced with
+RLIMIT_AS."""
+
+import json
+import os
+import random
+import resource
+import shutil
+import signal
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
+TIMEOUT = 60  # seconds a run may take, sanitizers included
+PEAK_LIMIT = 700 << 20  # bytes of resident memory a run may reach
+UNDER_ASAN = b"libasan" in subprocess.run(["ldd", STUB], capture_output=True).stdout
+
+failures = []
+passes = 0
+
+
+def check(name, condition, detail=""):
+    global passes
+    if condition:
+        passes += 1
+    else:
+        failures.append(name)
+        print(f"FAILED: {name} {detail}", flush=True)
+
+
+def limit_memory():
+    if not UNDER_ASAN:
+        resource.setrlimit(resource.RLIMIT_AS, (2 << 30, 2 << 30))
+
+
+def run(args, env, cwd):
+    """Runs a program to its end: (exit code, stderr, peak resident bytes);
+    exit code None when it did not end in time."""
+    process = subprocess.Popen(args, env=env, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                               preexec_fn=limit_memory)
+    deadline = time.monotonic() + TIMEOUT
+    while True:
+        pid, status, usage = os.wait4(process.pid, os.WNOHANG)
+        if pid:
+            break
+        if time.monotonic() > deadline:
+            process.kill()
+            pid, status, usage = os.wait4(process.pid, 0)
+            return None, process.stderr.read().decode(errors="replace"), usage.ru_maxrss * 1024
+        time.sleep(0.02)
+    code = os.waitstatus_to_exitcode(status)
+    return code, process.stderr.read().decode(errors="replace"), usage.ru_maxrss * 1024
+
+
+# Component streams, as far as these cases need them.
+def short(text):
+    data = text if isinstance(text, bytes) else text.encode("latin-1")
+    return bytes([len(data)]) + data
+
+
+def string_value(text):
+    data = text if isinstance(text, bytes) else text.encode("latin-1")
+    if len(data) <= 255:
+        return b"\x06" + short(data)
+    return b"\x0c" + struct.pack("<I", len(data)) + data
+
+
+def prop(name, value):
+    if isinstance(value, bool):
+        return short(name) + (b"\x09" if value else b"\x08")
+    if isinstance(value, int):
+        return short(name) + b"\x04" + struct.pack("<i", value)
+    if isinstance(value, list):
+        return short(name) + string_value(",".join(str(v) for v in value))
+    return short(name) + string_value(value)
+
+
+def record(*properties):
+    return b"TPF0" + short("TSSFileLocations") + short("") + b"".join(properties) + b"\x00\x00"
+
+
+def trailer(payload_length, record_offset):
+    return str(payload_length).ljust(20).encode() + str(record_offset).ljust(20).encode()
+
+
+class Base:
+    """A good saver packed by the tool, and where its parts lie."""
+
+    def __init__(self, work):
+        self.path = os.path.join(work, "base.run")
+        subprocess.run([TOOL, "pack", "-q", "-o", self.path, "--stub", STUB, "--interval", "300",
+                        "--sound", os.path.join(SAMPLES, "melody.wav"),
+                        os.path.join(SAMPLES, "05-plasma.jpg"), os.path.join(SAMPLES, "02-lighthouse.jpg")],
+                       check=True)
+        with open(self.path, "rb") as f:
+            self.bytes = f.read()
+        info = json.loads(subprocess.run([TOOL, "inspect", "--json", self.path], capture_output=True,
+                                         check=True).stdout)
+        self.payload_start = info["PayloadStart"]
+        self.record_at = info["Trailer"]["RecordOffset"]
+        self.pictures = [i["Offset"] for i in info["Items"] if i["Kind"] == "picture"]
+        sound = [i for i in info["Items"] if i["Kind"] == "sound"][0]
+        self.sound_at, self.sound_size = sound["Offset"], sound["Size"]
+
+    def with_record(self, body, items=b""):
+        """The saver with `items` after its own and a new record."""
+        head = self.bytes[:self.record_at] + items
+        return head + body + trailer(len(head) + len(body) - self.payload_start, len(head))
+
+
+def picture_stream(jpeg, declared_block=None):
+    data = short("TJPEGImage") + struct.pack("<I", len(jpeg)) + jpeg
+    length = len(data) if declared_block is None else declared_block
+    return (b"TPF0" + short("TImage") + short("") + short("Picture.Data") + b"\x0a" + struct.pack("<I", length) +
+            data + b"\x00\x00")
+
+
+def lying_jpeg(width, height, progressive=True):
+    """A small JPEG of ImageMagick's whose frame header claims another size."""
+    path = tempfile.mktemp(suffix=".jpg")
+    subprocess.run(["convert", "-size", "64x64", "plasma:", *(["-interlace", "JPEG"] if progressive else []),
+                    path], check=True)
+    with open(path, "rb") as f:
+        data = bytearray(f.read())
+    os.remove(path)
+    for i in range(2, len(data) - 9):
+        if data[i] == 0xFF and data[i + 1] in (0xC0, 0xC2):
+            data[i + 5:i + 9] = struct.pack(">HH", height, width)
+            break
+    return bytes(data)
+
+
+def payload_cases(base):
+    """(name, saver bytes, expected exit code, text stderr must hold)."""
+    sound = prop("Ver", "photo"), prop("Interval", 300)
+    pictures = prop("PicCommaList", base.pictures)
+
+    def sounds(offsets, names, sizes):
+        return (prop("SndCommaList", offsets), prop("SndFileNamesCommaList", names), prop("SndSizesCommaList", sizes))
+    cases = [
+        ("a sound listed a hundred times", base.with_record(record(*sound, pictures, *sounds(
+            [base.sound_at] * 100, [f"s{i}.wav" for i in range(100)], [base.sound_size] * 100))),
+         1, "message box: Stream read error"),
+        ("a sound past the end of the file", base.with_record(record(*sound, pictures, *sounds(
+            [len(base.bytes) + 10], ["far.wav"], [100]))), 1, "message box: Stream read error"),
+        ("a sound inside a picture", base.with_record(record(*sound, pictures, *sounds(
+            [base.pictures[0] + 10], ["in.wav"], [50]))), 1, "message box: Stream read error"),
+        ("a sound reaching into the record", base.with_record(record(*sound, pictures, *sounds(
+            [base.record_at - 5], ["rec.wav"], [5000]))), 1, "message box: Stream read error"),
+        ("negative offsets and sizes", base.with_record(record(*sound, pictures, *sounds(
+            [-100, base.sound_at], ["a.wav", "b.wav"], [10, -10]))), 1, "message box: Stream read error"),
+        ("names that climb out of the run folder", base.with_record(record(*sound, pictures, *sounds(
+            [base.sound_at], ["../../../outside.wav"], [base.sound_size]))), 0, ""),
+        ("a name that is no file name", base.with_record(record(*sound, pictures, *sounds(
+            [base.sound_at], [".."], [base.sound_size]))), 1, "message box: Cannot create file"),
+        ("more names than sizes", base.with_record(record(*sound, pictures, *sounds(
+            [base.sound_at], ["a.wav"], []))), 1, "message box: Index is out of bounds"),
+        ("a record offset into the image", base.bytes[:-40] + trailer(len(base.bytes) - 40, 3), 1,
+         "Invalid stream format"),
+        ("a trailer of text", base.bytes[:-40] + b"forty bytes of something that is not it", 1,
+         "Invalid stream format"),
+        ("a record nested too deep", base.with_record(b"TPF0" + short("TSSFileLocations") + short("") +
+                                                       short("Odd") + b"\x01" * 5000 + b"\x00" * 5002), 1,
+         "Invalid property value"),
+        ("a record cut short", base.with_record(record(*sound, pictures)[:-30]), 1, "tevrin-saver: Error reading"),
+        ("texts of every byte and broken wide strings", base.with_record(record(
+            *sound, pictures, prop("Title", bytes(range(1, 256))), short("Text") + b"\x12" + struct.pack("<I", 3) +
+            b"\x00\xd8A\x00\x00\xdc")), 0, ""),
+    ]
+    big = picture_stream(lying_jpeg(13000, 13000))
+    at = base.record_at
+    cases.append(("a kilobyte picture claiming 13000x13000", base.with_record(record(
+        *sound, prop("PicCommaList", [at])), items=big), 1, "data ends before the picture does"))
+    padded = lying_jpeg(13000, 13000)
+    padded = padded[:-2] + b"\x00" * 1_000_000 + b"\xff\xd9"
+    cases.append(("a progressive picture whose buffers pass the limit", base.with_record(record(
+        *sound, prop("PicCommaList", [at])), items=picture_stream(padded)), 1, "JPEG image is too large"))
+    cases.append(("a picture whose block claims four gigabytes", base.with_record(record(
+        *sound, prop("PicCommaList", [at])), items=picture_stream(b"\xff\xd8", 0xFFFFFFF0)), 1,
+        "Stream read error"))
+    return cases
+
+
+def snapshot(folder):
+    """Every file under `folder` with its size and time, links as links."""
+    seen = {}
+    for root, dirs, files in os.walk(folder):
+        for name in dirs + files:
+            path = os.path.join(root, name)
+            st = os.lstat(path)
+            # A folder's time changes when a run folder comes and goes in it.
+            seen[os.path.relpath(path, folder)] = (st.st_mode, st.st_size, 0 if os.path.isdir(path) else st.st_mtime_ns)
+    return seen
+
+
+def run_case(work, name, saver_bytes, expected_code, expected_text, settings=None, args=("/s",)):
+    case = os.path.join(work, "case")
+    shutil.rmtree(case, ignore_errors=True)
+    os.makedirs(os.path.join(case, "saver"))
+    temp = os.path.join(case, "temp")
+    os.makedirs(temp)
+    # A folder of the user's named like a run folder of a long-gone process.
+    os.makedirs(os.path.join(temp, "tevrin-99999-photos"))
+    with open(os.path.join(temp, "tevrin-99999-photos", "holiday.jpg"), "w") as f:
+        f.write("mine")
+    saver = os.path.join(case, "saver", "hostile.run")
+    with open(saver, "wb") as f:
+        f.write(saver_bytes)
+    os.chmod(saver, 0o755)
+    if settings:
+        settings(os.path.join(case, "saver"), case)
+    env = dict(os.environ, TMPDIR=temp, HOME=case, XDG_CONFIG_HOME=os.path.join(case, "config"),
+               ASAN_OPTIONS="detect_leaks=0")
+    before = snapshot(case)
+    code, err, peak = run([saver, "--platform", "headless", "--seconds", "3", "--size", "320x180", *args], env, case)
+    check(f"{name}: the run ends", code is not None, err[-300:])
+    check(f"{name}: exit code {expected_code}", code == expected_code, f"got {code}: {err[-300:]}")
+    check(f"{name}: tells what went wrong", expected_text in err, err[-300:])
+    check(f"{name}: within the memory limit", peak < PEAK_LIMIT, f"{peak >> 20} MB")
+    after = snapshot(case)
+    check(f"{name}: nothing changed outside its run folder", before == after,
+          str(set(after.items()) ^ set(before.items())))
+    # The same file through inspect: an answer, in time and memory.
+    code, err, peak = run([TOOL, "inspect", "--json", saver], env, case)
+    check(f"{name}: inspect ends with an answer", code in (0, 1), f"got {code}: {err[-300:]}")
+    check(f"{name}: inspect within the memory limit", peak < PEAK_LIMIT, f"{peak >> 20} MB")
+
+
+def settings_cases(base):
+    def fifo(folder, _):
+        os.mkfifo(os.path.join(folder, "CONTROL.INI"))
+        os.mkfifo(os.path.join(folder, "tevrin.ini"))
+
+    def link(folder, case):
+        outside = os.path.join(case, "outside.txt")
+        with open(outside, "w") as f:
+            f.write("[Setup]\nmute=1\n")
+        os.symlink(outside, os.path.join(folder, "CONTROL.INI"))
+        os.symlink(os.path.join(case, "nowhere.txt"), os.path.join(folder, "tevrin.ini"))
+
+    def junk(folder, _):
+        with open(os.path.join(folder, "CONTROL.INI"), "wb") as f:
+            for _ in range(100):
+                f.write(os.urandom(1 << 20))
+    return [("CONTROL.INI and tevrin.ini as FIFOs", fifo), ("settings files as links", link),
+            ("100 MB of junk as CONTROL.INI", junk)]
+
+
+def kill_test(work, base):
+    """Twenty runs killed at random moments, then a normal one that removes
+    what they left and touches nothing else."""
+    temp = os.path.join(work, "kills")
+    os.makedirs(temp)
+    os.makedirs(os.path.join(temp, "tevrin-99999-photos"))
+    saver = os.path.join(work, "kills.run")
+    wavs = []
+    for n in range(3):
+        wav = os.path.join(work, f"sound{n}.wav")
+        shutil.copy(os.path.join(SAMPLES, "melody.wav"), wav)
+        wavs += ["--sound", wav]
+    subprocess.run([TOOL, "pack", "-q", "-o", saver, "--stub", STUB, "--interval", "300", *wavs,
+                    os.path.join(SAMPLES, "05-plasma.jpg")], check=True)
+    env = dict(os.environ, TMPDIR=temp, ASAN_OPTIONS="detect_leaks=0")
+    rng = random.Random(12)
+    killed_with_files = 0
+    for _ in range(20):
+        process = subprocess.Popen([saver, "--platform", "headless", "--seconds", "4000000", "--size", "64x48", "/s"],
+                                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(0.1, 1.5))
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+        # Each start removes what the runs before it left.
+        left = [n for n in os.listdir(temp) if n.startswith("tevrin-") and n != "tevrin-99999-photos"]
+        check("a start cleans up after the runs killed before it", len(left) <= 1, str(left))
+        killed_with_files += len(left)
+    check("kills left run folders behind", killed_with_files >= 10, f"{killed_with_files} of 20")
+    code, err, _ = run([saver, "--platform", "headless", "--seconds", "2", "--size", "64x48", "/s"], env, work)
+    check("after the kills a normal run ends well", code == 0, err[-300:])
+    check("and removes every run folder left", sorted(os.listdir(temp)) == ["tevrin-99999-photos"],
+          str(os.listdir(temp)))
+
+
+def main():
+    work = tempfile.mkdtemp(prefix="tevrin-hostile-")
+    try:
+        base = Base(work)
+        for name, saver_bytes, code, text in payload_cases(base):
+            run_case(work, name, saver_bytes, code, text)
+        for name, settings in settings_cases(base):
+            for args in (("/s",), ("/c",)):
+                run_case(work, f"{name} {args[0]}", base.bytes, 0, "", settings=settings, args=args)
+        kill_test(work, base)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"hostile tests: {passes} passed, {len(failures)} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
