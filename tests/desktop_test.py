@@ -5,10 +5,12 @@ and what does not, the instance guard, the settings dialog and its stored
 setting, the preview, movie savers without a player, the saver password,
 clean-up, and on Linux drawing into windows of other programs and SIGTERM.
 
-    desktop_test.py TEVRIN SAVER_STUB SAMPLES_DIR [--wine HELPERS_DIR]
+    desktop_test.py TEVRIN SAVER_STUB SAMPLES_DIR [--wine HELPERS_DIR] [--starts N]
 
 With --wine the stub is the Windows runtime; HELPERS_DIR holds the test's
-preview host and password library. Starts its own Xvfb on a free display
+preview host and password library. With --starts only the start-up stress
+runs: N starts of a saver whose short sounds end and begin again many times a
+second (every start must go on until it is ended). Starts its own Xvfb on a free display
 (and under Wine its own wineserver and prefix in a temporary folder) and
 stops everything it started."""
 
@@ -16,6 +18,7 @@ import ctypes
 import os
 import shutil
 import signal
+import struct
 import subprocess
 import sys
 import tempfile
@@ -24,6 +27,7 @@ import time
 TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
 WINE = "--wine" in sys.argv
 HELPERS = os.path.abspath(sys.argv[sys.argv.index("--wine") + 1]) if WINE else None
+STARTS = int(sys.argv[sys.argv.index("--starts") + 1]) if "--starts" in sys.argv else 0
 SCREEN = (800, 600)
 HOST_COLOR = (255, 0, 255)  # the background of our own host windows
 
@@ -308,7 +312,10 @@ def main():
         if WINE:
             Saver.wine = Wine(display, work)
         with open(log_path, "wb") as Saver.log:
-            run_scenarios(display, work)
+            if STARTS:
+                stress_starts(display, work, STARTS)
+            else:
+                run_scenarios(display, work)
     finally:
         if Saver.wine:
             Saver.wine.stop()
@@ -332,7 +339,6 @@ def render(picture, size, output):
 def with_orientation(path, orientation):
     """Puts an Exif block recording `orientation` after the JPEG's start, as
     a camera writes it: big-endian TIFF, one directory, one entry."""
-    import struct
     tiff = b"MM\x00\x2a" + struct.pack(">I", 8) + struct.pack(">H", 1) + \
         struct.pack(">HHIHH", 0x0112, 3, 1, orientation, 0) + struct.pack(">I", 0)
     segment = b"Exif\x00\x00" + tiff
@@ -340,6 +346,45 @@ def with_orientation(path, orientation):
         data = f.read()
     with open(path, "wb") as f:
         f.write(data[:2] + b"\xff\xe1" + struct.pack(">H", len(segment) + 2) + segment + data[2:])
+
+
+def short_sound(path, ms, pitch):
+    """A mono 16-bit wave of `ms` milliseconds."""
+    import math
+    import wave
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(22050)
+        frames = bytearray()
+        for i in range(22050 * ms // 1000):
+            frames += struct.pack("<h", int(8000 * math.sin(2 * math.pi * pitch * i / 22050)))
+        w.writeframes(bytes(frames))
+
+
+def stress_starts(display, work, starts):
+    """Starts of a saver whose three short sounds end every 120 ms, so that
+    its sound device is closed and opened again about forty times in each
+    five-second run: none may crash or end by itself."""
+    sounds = []
+    for n, pitch in enumerate((440, 550, 660)):
+        sounds += ["--sound", os.path.join(work, f"beep{n}.wav")]
+        short_sound(sounds[-1], 120, pitch)
+    if os.environ.get("TEVRIN_STRESS_MELODY"):
+        sounds = ["--sound", os.path.join(SAMPLES, "melody.wav")]
+    saver = os.path.join(work, "Beeps.scr" if WINE else "beeps-saver")
+    pack(saver, "--interval", "1000", *sounds, os.path.join(SAMPLES, "05-plasma.jpg"),
+         os.path.join(SAMPLES, "02-lighthouse.jpg"))
+    crashed = 0
+    for n in range(starts):
+        s = Saver(display, saver, "/s")
+        time.sleep(float(os.environ.get("TEVRIN_STRESS_SECONDS", "5")))
+        if not s.running():
+            crashed += 1
+            print(f"start {n + 1}: ended by itself with code {s.process.returncode}", flush=True)
+        s.stop()
+    check(f"{starts} starts with sounds ending many times a second run until ended", crashed == 0,
+          f"{crashed} ended by themselves")
 
 
 def run_folders(temp):

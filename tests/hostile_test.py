@@ -261,6 +261,57 @@ def settings_cases(base):
             ("100 MB of junk as CONTROL.INI", junk)]
 
 
+def png_claiming(width, height):
+    """A PNG header of that size with almost nothing behind it."""
+    import zlib
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(b"\x00" * 64)) + chunk(b"IEND", b""))
+
+
+def tool_cases(work):
+    """The command line given what a careless or hostile user gives it."""
+    tools = os.path.join(work, "tools")
+    os.makedirs(tools)
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    picture = os.path.join(tools, "p.jpg")
+    shutil.copy(os.path.join(SAMPLES, "05-plasma.jpg"), picture)
+    fifo = os.path.join(tools, "fifo.jpg")
+    os.mkfifo(fifo)
+    with open(os.path.join(SAMPLES, "05-plasma.jpg"), "rb") as f:
+        jpeg = f.read()
+    files = {"cut.png": None, "huge.png": png_claiming(30000, 30000), "cut.jpg": jpeg[:len(jpeg) // 6],
+             "empty.jpg": b"", "text.jpg": b"no picture at all"}
+    subprocess.run(["convert", os.path.join(SAMPLES, "05-plasma.jpg"), os.path.join(tools, "whole.png")], check=True)
+    with open(os.path.join(tools, "whole.png"), "rb") as f:
+        files["cut.png"] = f.read()[:3000]
+    for name, data in files.items():
+        with open(os.path.join(tools, name), "wb") as f:
+            f.write(data)
+    pack = [TOOL, "pack", "-q", "--stub", STUB]
+    cases = [
+        ("pack a FIFO", pack + ["-o", "out.run", fifo], "Not a regular file"),
+        ("inspect a FIFO", [TOOL, "inspect", fifo], "Not a regular file"),
+        ("pack over its own picture", pack + ["-o", picture, picture], "which the saver is made from"),
+        ("pack into a folder", pack + ["-o", tools, picture], "The output is a folder"),
+        ("pack a PNG cut short", pack + ["-o", "out.run", "cut.png"], "cut.png: PNG: "),
+        ("pack a PNG claiming 30000x30000", pack + ["-o", "out.run", "huge.png"],
+         "huge.png: PNG image is too large (30000x30000 pixels)"),
+        ("pack a JPEG cut short", pack + ["-o", "out.run", "cut.jpg"], "cut.jpg: JPEG image data ends"),
+        ("pack an empty file", pack + ["-o", "out.run", "empty.jpg"], "empty.jpg: Not a picture"),
+        ("pack a text file", pack + ["-o", "out.run", "text.jpg"], "text.jpg: Not a picture"),
+    ]
+    for name, args, text in cases:
+        before = snapshot(tools)
+        code, err, peak = run(args, env, tools)
+        check(f"{name}: ends with an error", code not in (0, None), f"got {code}")
+        check(f"{name}: says what and where", text in err, err[-300:])
+        check(f"{name}: within the memory limit", peak < PEAK_LIMIT, f"{peak >> 20} MB")
+        check(f"{name}: writes nothing", snapshot(tools) == before, str(set(snapshot(tools).items()) ^ set(before.items())))
+
+
 def kill_test(work, base):
     """Twenty runs killed at random moments, then a normal one that removes
     what they left and touches nothing else."""
@@ -304,6 +355,7 @@ def main():
         for name, settings in settings_cases(base):
             for args in (("/s",), ("/c",)):
                 run_case(work, f"{name} {args[0]}", base.bytes, 0, "", settings=settings, args=args)
+        tool_cases(work)
         kill_test(work, base)
     finally:
         shutil.rmtree(work, ignore_errors=True)
