@@ -1,13 +1,38 @@
 #include "platform/win32/Win32Platform.h"
 
+#include "tests/TestSupport.h"
 #include "ui/Forms.h"
 #include "ui/StdCtrls.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <thread>
 
 namespace tevrin {
 namespace {
+
+TEST(Win32Services, TheSoundDriverStaysLoadedWhenItsLastDeviceCloses) {
+    // A short wave: a sound's driver thread may still be leaving the
+    // driver's code when the saver closes the device for the next sound.
+    test::TScratchDir dir;
+    const std::string wave = dir.File("beep.wav");
+    const std::uint32_t rate = 8000, samples = 800;
+    auto u32 = [](std::uint32_t v) {
+        return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+    };
+    std::string bytes = "RIFF" + u32(36 + samples) + "WAVEfmt ";
+    bytes += u32(16) + std::string("\x01\x00\x01\x00", 4) + u32(rate) + u32(rate) +
+             std::string("\x01\x00\x08\x00", 4);
+    bytes += "data" + u32(samples) + std::string(samples, '\x80');
+    test::WriteBytes(wave, test::AsBytes(bytes));
+    TWin32Platform platform;
+    std::unique_ptr<TMediaDevice> device = platform.Services().OpenMedia(wave);
+    if (!device) GTEST_SKIP() << "no device plays waves here";
+    device.reset();
+    const std::vector<std::string> loaded = TWin32Services::LoadedMciDrivers();
+    EXPECT_NE(std::find(loaded.begin(), loaded.end(), "mciwave.dll"), loaded.end())
+        << loaded.size();
+}
 
 TEST(Win32Services, RegistryNumbersReadAsTheirDecimalText) {
     const std::uint32_t one = 1, big = 0xFFFFFFFF;

@@ -119,6 +119,23 @@ LRESULT CALLBACK JournalRecord(int code, WPARAM wparam, LPARAM lparam) {
     return CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
+// The system unloads an MCI driver with its last device. A play with a
+// notice runs on a thread of the driver's, which posts the notice and then
+// leaves the driver's code; the saver closes the device on the notice to
+// open the next sound, and a driver unloaded in between leaves that thread
+// returning into freed code. Once loaded, the drivers stay loaded for the
+// life of the process.
+constexpr const wchar_t* kMciDrivers[] = {L"mciwave.drv", L"mciwave.dll",  L"mciseq.drv",
+                                          L"mciseq.dll",  L"mciqtz32.dll", L"mcicda.drv",
+                                          L"mcicda.dll",  L"mciavi32.dll"};
+
+void PinMciDrivers() {
+    for (const wchar_t* name : kMciDrivers) {
+        HMODULE module = nullptr;
+        GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN, name, &module);
+    }
+}
+
 // A library from the system folder, as the saver-password calls load theirs.
 HMODULE LoadSystemLibrary(const char* name) {
     wchar_t dir[MAX_PATH];
@@ -151,6 +168,7 @@ std::unique_ptr<TMediaDevice> TWin32Services::OpenMedia(const std::string& path)
     if (mciSendCommandW(0, MCI_OPEN, MCI_WAIT | MCI_OPEN_ELEMENT,
                         reinterpret_cast<DWORD_PTR>(&open)) != 0)
         return nullptr;
+    PinMciDrivers();
     return std::make_unique<TMciSound>(*this, open.wDeviceID);
 }
 
@@ -178,6 +196,13 @@ std::string TWin32Services::DwordText(unsigned long type, const void* data, unsi
     DWORD value;
     std::memcpy(&value, data, sizeof value);
     return std::to_string(static_cast<std::int32_t>(value));
+}
+
+std::vector<std::string> TWin32Services::LoadedMciDrivers() {
+    std::vector<std::string> loaded;
+    for (const wchar_t* name : kMciDrivers)
+        if (GetModuleHandleW(name) != nullptr) loaded.push_back(Narrow(name));
+    return loaded;
 }
 
 std::optional<std::string> TWin32Services::ReadUserRegistry(const std::string& key,

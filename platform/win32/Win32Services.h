@@ -50,6 +50,9 @@ public:
     // A registry value as the password check reads it: a 32-bit number as
     // its decimal text, any other type as an empty text (no number).
     static std::string DwordText(unsigned long type, const void* data, unsigned long size);
+    // The MCI drivers loaded in this process. Once a sound has opened, its
+    // driver stays loaded until the process ends, closed devices or not.
+    static std::vector<std::string> LoadedMciDrivers();
 
 private:
     friend class TMciSound;
