@@ -1,9 +1,11 @@
 #include "app/RunOptions.h"
 
 #include "app/CommandLine.h"
+#include "base/Sizes.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <charconv>
 #include <cstdlib>
 
 namespace tevrin {
@@ -16,6 +18,35 @@ std::optional<TWindowId> ParseXWindowId(const std::string& text) {
     // X ids are 29 bits; anything wider is not one.
     if (errno != 0 || *end != 0 || value == 0 || value > 0x1FFFFFFFull) return std::nullopt;
     return static_cast<TWindowId>(value);
+}
+
+std::optional<std::vector<TMonitor>> ParseScreens(const std::string& text) {
+    std::vector<TMonitor> monitors;
+    std::string_view rest = text;
+    auto take_offset = [&](int& value) {
+        if (rest.empty() || (rest.front() != '+' && rest.front() != '-')) return false;
+        const bool negative = rest.front() == '-';
+        rest.remove_prefix(1);
+        const auto [next, error] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+        if (error != std::errc() || value < 0 || value > 65535) return false;
+        rest.remove_prefix(static_cast<std::size_t>(next - rest.data()));
+        if (negative) value = -value;
+        return true;
+    };
+    for (;;) {
+        const std::optional<TSize> size = TakeSize(rest, 16);
+        int x = 0, y = 0;
+        if (!size || !take_offset(x) || !take_offset(y)) return std::nullopt;
+        const TRect bounds{x, y, x + size->Width, y + size->Height};
+        for (const TMonitor& m : monitors)
+            if (std::max(m.Bounds.Left, bounds.Left) < std::min(m.Bounds.Right, bounds.Right) &&
+                std::max(m.Bounds.Top, bounds.Top) < std::min(m.Bounds.Bottom, bounds.Bottom))
+                return std::nullopt;
+        monitors.push_back({bounds, 96, monitors.empty()});
+        if (rest.empty()) return monitors;
+        if (rest.front() != ',') return std::nullopt;
+        rest.remove_prefix(1);
+    }
 }
 
 TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* daemon_window) {
@@ -44,10 +75,20 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
             if (const std::string* v = value_of("--dump")) o.Dump = *v;
         } else if (a == "--size") {
             if (const std::string* v = value_of("--size")) {
-                char tail = 0;
-                if (std::sscanf(v->c_str(), "%dx%d%c", &o.Width, &o.Height, &tail) != 2 ||
-                    o.Width < 16 || o.Height < 16)
+                if (const std::optional<TSize> size = ParseSize(*v, 16)) {
+                    o.Width = size->Width;
+                    o.Height = size->Height;
+                } else {
                     o.Error = "--size wants WIDTHxHEIGHT, each at least 16";
+                }
+            }
+        } else if (a == "--screens") {
+            if (const std::string* v = value_of("--screens")) {
+                if (auto screens = ParseScreens(*v))
+                    o.Screens = std::move(*screens);
+                else
+                    o.Error = "--screens wants WxH+X+Y,WxH+X+Y... of monitors side by side, "
+                              "each at least 16x16";
             }
         } else if (a == "--window") {
             o.Windowed = true;

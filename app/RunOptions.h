@@ -3,6 +3,8 @@
 // the mode switches are read.
 //
 //   --platform headless --seconds N --dump DIR   no display, a virtual clock
+//   --screens WxH+X+Y,WxH+X+Y...                 its monitors, the first the
+//                                                primary (headless only)
 //   --window [--size WxH]                        a normal window, not full screen
 //   --root, -root                                draw on the root window (on
 //                                                the daemon's, when it gives one)
@@ -23,6 +25,8 @@ struct TRunOptions {
     bool Headless = false;
     bool Windowed = false;
     int Width = 0, Height = 0; // --size; 0 when not given
+    // --screens: the headless monitors; empty when not given.
+    std::vector<TMonitor> Screens;
     // The window to draw the saver in; 0 is the root window.
     std::optional<TWindowId> Embed;
     int Seconds = 30;
@@ -35,6 +39,11 @@ struct TRunOptions {
 
 // `daemon_window` is the value of $XSCREENSAVER_WINDOW, or null.
 TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* daemon_window);
+
+// Monitors written as "WxH+X+Y" (X and Y may be negative: "WxH-X+Y"),
+// separated by commas, the first the primary; nothing when malformed or
+// when two overlap.
+std::optional<std::vector<TMonitor>> ParseScreens(const std::string& text);
 
 // An X window id as daemons and tools write it: decimal or 0x hexadecimal.
 std::optional<TWindowId> ParseXWindowId(const std::string& text);

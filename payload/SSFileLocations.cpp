@@ -22,6 +22,14 @@ constexpr std::array<const char*, TSSFileLocations::kListCount> kListNames{
 };
 
 constexpr std::array<const char*, 4> kFitModeNames{"fmNatural", "fmShrink", "fmFit", "fmFill"};
+constexpr std::array<const char*, 3> kMonitorModeNames{"mmPrimary", "mmMirror", "mmEach"};
+
+template <typename T, std::size_t N>
+std::optional<T> ByName(const std::array<const char*, N>& names, std::string_view name) {
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (SameText(name, names[i])) return static_cast<T>(i);
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -30,9 +38,15 @@ std::string_view TSSFileLocations::FitModeName(TFitMode mode) {
 }
 
 std::optional<TFitMode> TSSFileLocations::FitModeByName(std::string_view name) {
-    for (std::size_t i = 0; i < kFitModeNames.size(); ++i)
-        if (SameText(name, kFitModeNames[i])) return static_cast<TFitMode>(i);
-    return std::nullopt;
+    return ByName<TFitMode>(kFitModeNames, name);
+}
+
+std::string_view TSSFileLocations::MonitorModeName(TMonitorMode mode) {
+    return kMonitorModeNames[static_cast<std::size_t>(mode)];
+}
+
+std::optional<TMonitorMode> TSSFileLocations::MonitorModeByName(std::string_view name) {
+    return ByName<TMonitorMode>(kMonitorModeNames, name);
 }
 
 std::string_view TSSFileLocations::ListPropertyName(TListId list) {
@@ -101,6 +115,11 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         FitMode = FitModeByName(reader.ReadIdent()).value_or(TFitMode::fmNatural);
         return true;
     }
+    if (SameText(name, "MonitorMode")) {
+        // Likewise a later mode: the classic show, the others black.
+        MonitorMode = MonitorModeByName(reader.ReadIdent()).value_or(TMonitorMode::mmPrimary);
+        return true;
+    }
     if (SameText(name, "SoundRandom")) {
         SoundRandom = reader.ReadInteger();
         return true;
@@ -132,6 +151,8 @@ void TSSFileLocations::WriteProperties(TWriter& writer) const {
         writer.WriteString(kListNames[list], CommaText(static_cast<TListId>(list)));
     if (FitMode != TFitMode::fmNatural) writer.WriteIdent("FitMode", FitModeName(FitMode));
     if (BlurBorders) writer.WriteBoolean("BlurBorders", true);
+    if (MonitorMode != TMonitorMode::mmPrimary)
+        writer.WriteIdent("MonitorMode", MonitorModeName(MonitorMode));
 }
 
 } // namespace tevrin

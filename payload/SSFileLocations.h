@@ -13,6 +13,11 @@
 
 namespace tevrin {
 
+// How a saver uses several monitors: its show on the primary one and the
+// others black; the same picture and transition on every one, each composed
+// at its monitor's size; or a show of its own on each.
+enum class TMonitorMode { mmPrimary, mmMirror, mmEach };
+
 using TStringList = std::vector<std::string>;
 
 class TSSFileLocations final : public TComponent {
@@ -56,9 +61,14 @@ public:
     // blurred copy of it instead of black.
     TFitMode FitMode = TFitMode::fmNatural;
     bool BlurBorders = false;
+    // What the other monitors show (stored only when not mmPrimary, whose
+    // classic show on the primary monitor leaves the others black).
+    TMonitorMode MonitorMode = TMonitorMode::mmPrimary;
 
     static std::string_view FitModeName(TFitMode mode);
     static std::optional<TFitMode> FitModeByName(std::string_view name);
+    static std::string_view MonitorModeName(TMonitorMode mode);
+    static std::optional<TMonitorMode> MonitorModeByName(std::string_view name);
 
     // A list property as text, and assignment from text (CommaList.h rules).
     std::string CommaText(TListId list) const;

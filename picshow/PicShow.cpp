@@ -51,8 +51,10 @@ protected:
             });
             if (!go_on) break;
             const std::uint32_t elapsed = platform.TickCount() - t0;
-            if (at_end) Terminate();
-            else if (delay > elapsed) Sleep(delay - elapsed);
+            if (at_end)
+                Terminate();
+            else if (delay > elapsed)
+                Sleep(delay - elapsed);
         }
     }
 
@@ -72,7 +74,9 @@ TCustomPicShow::~TCustomPicShow() {
     }
 }
 
-void TCustomPicShow::SetStep(int step) { step_ = static_cast<std::uint16_t>(std::clamp(step, 1, 100)); }
+void TCustomPicShow::SetStep(int step) {
+    step_ = static_cast<std::uint16_t>(std::clamp(step, 1, 100));
+}
 
 void TCustomPicShow::SetPicture(const TBitmap24& picture) {
     picture_ = picture;
@@ -180,17 +184,23 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
                 for (int c = 0; c <= client.Width() / bg.Width(); ++c)
                     back.Draw(c * bg.Width(), r * bg.Height(), bg);
             break;
-        case TBackgroundMode::bmStretched: back.StretchDraw(client, bg); break;
+        case TBackgroundMode::bmStretched:
+            back.StretchDraw(client, bg);
+            break;
         case TBackgroundMode::bmCentered:
             back.Draw((client.Width() - bg.Width()) / 2, (client.Height() - bg.Height()) / 2, bg);
             break;
-        case TBackgroundMode::bmNone: break;
+        case TBackgroundMode::bmNone:
+            break;
         }
     }
     if (!screen_.Empty()) {
-        if (!stretch_) back.Draw(pic_rect_.Left, pic_rect_.Top, screen_);
-        else if (!stretch_fine_) back.StretchDraw(client, screen_);
-        else back.StretchDraw(FitRect(pic_rect_, client), screen_);
+        if (!stretch_)
+            back.Draw(pic_rect_.Left, pic_rect_.Top, screen_);
+        else if (!stretch_fine_)
+            back.StretchDraw(client, screen_);
+        else
+            back.StretchDraw(FitRect(pic_rect_, client), screen_);
     }
     canvas.Draw(0, 0, back_buffer_);
 }
@@ -201,7 +211,8 @@ void TCustomPicShow::InvalidateArea(const TRect& rect) {
     if (stretch_) {
         const TRect t = stretch_fine_ ? FitRect(p, ClientRect()) : ClientRect();
         if (p.Width() == 0 || p.Height() == 0) return;
-        r = {MulDiv(r.Left, t.Width(), p.Width()) + t.Left, MulDiv(r.Top, t.Height(), p.Height()) + t.Top,
+        r = {MulDiv(r.Left, t.Width(), p.Width()) + t.Left,
+             MulDiv(r.Top, t.Height(), p.Height()) + t.Top,
              MulDiv(r.Right, t.Width(), p.Width()) + t.Left,
              MulDiv(r.Bottom, t.Height(), p.Height()) + t.Top};
     } else {
@@ -211,10 +222,13 @@ void TCustomPicShow::InvalidateArea(const TRect& rect) {
     }
     if (Destroying()) return;
     const TRect at = BoundsRect();
-    Parent().InvalidateRect({r.Left + at.Left, r.Top + at.Top, r.Right + at.Left, r.Bottom + at.Top});
+    Parent().InvalidateRect(
+        {r.Left + at.Left, r.Top + at.Top, r.Right + at.Left, r.Bottom + at.Top});
 }
 
-void TCustomPicShow::UpdateNow() { Parent().Update(); }
+void TCustomPicShow::UpdateNow() {
+    Parent().Update();
+}
 
 void TCustomPicShow::BeforeNewFrame() {
     if (OnBeforeNewFrame) OnBeforeNewFrame(*this, *picture_bmp_, screen_);
@@ -279,38 +293,67 @@ void TCustomPicShow::Execute() {
 }
 
 void TCustomPicShow::FrameStep() {
-    if (Reverse) SetProgress(progress_ >= step_ ? progress_ - step_ : 0);
-    else SetProgress(progress_ + step_);
+    if (Reverse)
+        SetProgress(progress_ >= step_ ? progress_ - step_ : 0);
+    else
+        SetProgress(progress_ + step_);
 }
 
 void TCustomPicShow::Animate() {
-    TApplication& app = Parent().Application();
     if (Threaded) {
         thread_ = new TAnimateThread(*this);
         thread_->Start();
         return;
     }
-    bool ended = false;
+    AnimateInStep({this});
+}
+
+void TCustomPicShow::AnimateInStep(std::vector<TCustomPicShow*> shows) {
+    TApplication& app = shows.front()->Parent().Application();
+    const std::uint16_t delay = shows.front()->Delay;
+    auto cannot_go_on = [&] { return app.Terminated() || app.Platform().Exhausted(); };
+    std::vector<TCustomPicShow*> ended;
     do {
         const std::uint32_t t0 = app.TickCount();
-        FrameStep();
-        if (AtEnd()) {
-            ended = true;
-            break;
+        for (TCustomPicShow* show : shows) {
+            show->FrameStep();
+            if (show->AtEnd()) ended.push_back(show);
         }
+        std::erase_if(shows, [](TCustomPicShow* show) { return show->AtEnd(); });
+        if (shows.empty()) break;
         // Keep input, timers and repaints flowing until Delay has passed,
         // waiting for them rather than spinning.
         for (;;) {
             app.ProcessMessages();
             const std::uint32_t elapsed = app.TickCount() - t0;
+            std::erase_if(shows, [](TCustomPicShow* show) { return !show->Running(); });
             // A run that cannot go on (a headless run at its end) stops too.
-            if (elapsed > Delay || !busy_ || manual_ || stopping_ || app.Terminated() ||
-                app.Platform().Exhausted())
-                break;
-            app.WaitMessage(static_cast<int>(Delay - elapsed) + 1);
+            if (elapsed > delay || shows.empty() || cannot_go_on()) break;
+            app.WaitMessage(static_cast<int>(delay - elapsed) + 1);
         }
-    } while (busy_ && !manual_ && !stopping_ && !app.Terminated() && !app.Platform().Exhausted());
-    if (ended) TransitionComplete();
+    } while (!shows.empty() && !cannot_go_on());
+    for (TCustomPicShow* show : ended)
+        show->TransitionComplete();
+}
+
+void TCustomPicShow::ExecuteTogether(const std::vector<TCustomPicShow*>& shows) {
+    std::vector<TCustomPicShow*> prepared, started;
+    for (TCustomPicShow* show : shows) {
+        if (show->busy_ || !show->picture_ || show->picture_->Empty()) continue;
+        show->busy_ = true;
+        prepared.push_back(show);
+        try {
+            show->PrepareTransition();
+        } catch (...) {
+            for (TCustomPicShow* s : prepared) {
+                s->ReleaseWorkBitmaps();
+                s->busy_ = false;
+            }
+            throw;
+        }
+        if (!show->manual_) started.push_back(show);
+    }
+    if (!started.empty()) AnimateInStep(started);
 }
 
 void TCustomPicShow::TransitionComplete() {

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace tevrin {
 
@@ -26,7 +27,15 @@ using TCustomDrawEvent =
 using TNotifyEvent = std::function<void(TCustomPicShow& sender)>;
 
 enum class TBackgroundMode { bmNone, bmTiled, bmStretched, bmCentered };
-enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+enum class TThreadPriority {
+    tpIdle,
+    tpLowest,
+    tpLower,
+    tpNormal,
+    tpHigher,
+    tpHighest,
+    tpTimeCritical
+};
 
 // The proportional fit of S's size into B, centred; ties take the
 // height-limited branch.
@@ -38,13 +47,13 @@ public:
     ~TCustomPicShow() override;
 
     TShowStyle Style = 51;
-    std::uint16_t Delay = 40;  // ms from the start of a frame to the start of the next
+    std::uint16_t Delay = 40; // ms from the start of a frame to the start of the next
     bool Reverse = false;
     bool Threaded = true;
     TThreadPriority ThreadPriority = TThreadPriority::tpNormal;
 
     std::uint16_t Step() const { return step_; }
-    void SetStep(int step);  // 0 becomes 1, above 100 becomes 100
+    void SetStep(int step); // 0 becomes 1, above 100 becomes 100
     bool Manual() const { return manual_; }
     void SetManual(bool manual);
 
@@ -76,6 +85,12 @@ public:
     // Starts a transition from what is on screen to Picture; nothing while
     // Busy or without a picture. In loop mode returns when it has ended.
     void Execute();
+    // Starts a transition on each show, as Execute does in loop mode
+    // whatever Threaded says, with their frames drawn in step: one clock,
+    // the first show's Delay, times them all. Returns when every one has
+    // ended, each firing its own OnComplete. A Manual show is only made
+    // ready, as Execute leaves it.
+    static void ExecuteTogether(const std::vector<TCustomPicShow*>& shows);
     // Ends a running transition at once; the screen keeps the last frame.
     void Stop();
     // While idle: drops the displayed image, leaving Color and background.
@@ -98,7 +113,9 @@ private:
     TShowStyle FrameStyle() const override { return Style; }
     int FrameProgress() const override { return progress_; }
     int FrameStep() const override { return step_; }
-    void SetProgressField(int progress) override { progress_ = static_cast<std::uint8_t>(progress); }
+    void SetProgressField(int progress) override {
+        progress_ = static_cast<std::uint8_t>(progress);
+    }
     TBitmap24& ScreenBitmap() override { return screen_; }
     const TBitmap24& PictureBitmap() const override { return *picture_bmp_; }
     const TBitmap24& OldBitmap() const override { return *old_bmp_; }
@@ -114,6 +131,9 @@ private:
     void PictureChanged();
     void PrepareTransition();
     void Animate();
+    // Draws the frames of `shows` in step until each has ended or stopped.
+    static void AnimateInStep(std::vector<TCustomPicShow*> shows);
+    bool Running() const { return busy_ && !manual_ && !stopping_; }
     void FrameStep();
     bool AtEnd() const { return Reverse ? progress_ == 0 : progress_ == 100; }
     void TransitionComplete();

@@ -1,6 +1,5 @@
 #include "saver/SaverWindow.h"
 
-#include "effects/Random.h"
 #include "gfx/Compose.h"
 #include "gfx/Errors.h"
 #include "payload/IntConv.h"
@@ -10,7 +9,7 @@
 #include "ui/Services.h"
 #include "ui/Text.h"
 
-#include <cstdlib>
+#include <algorithm>
 
 namespace tevrin {
 namespace {
@@ -39,38 +38,48 @@ std::uint32_t ColorToRgb(TColor color) {
 
 } // namespace
 
-TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_parent,
-                   std::string user_dir)
-    : TForm(app), own_path_(std::move(own_path)), temp_(std::move(temp_parent)),
-      user_dir_(std::move(user_dir)), media_(app), timer_slide_(app), timer_flash_(app) {
-    TPlatform& platform = app.Platform();
+TScreenView::TScreenView(TApplication& app, TfrmScrn& saver) : TForm(app) {
     Border = false;
-    Color = kButtonFace;
-    SetBounds((platform.ScreenWidth() - kDesignWidth) / 2,
-              (platform.ScreenHeight() - kDesignHeight) / 2, kDesignWidth, kDesignHeight);
+    Color = 0x000000;
     show_ = std::make_unique<TPicShow>(*this);
     show_->SetAlign(TAlign::alClient);
     show_->SetCenter(true);
     show_->SetStretch(true);
     show_->Threaded = false;
-    show_->OnMouseMove = [this](std::uint8_t, int x, int y) { FormMouseMove(x, y); };
-    show_->OnMouseDown = [this](int, std::uint8_t, int, int) { RequestClose(); };
+    auto moved = [this, &saver](std::uint8_t, int x, int y) {
+        saver.PointerMoved(BoundsRect().Left + x, BoundsRect().Top + y);
+    };
+    show_->OnMouseMove = moved;
+    OnMouseMove = moved;
+    show_->OnMouseDown = [&saver](int, std::uint8_t, int, int) { saver.RequestClose(); };
+    OnMouseDown = [&saver](int, std::uint8_t, int, int) { saver.RequestClose(); };
+    OnKeyDown = [&saver](int&, std::uint8_t) { saver.KeyInput(); };
+    OnInput = [&saver](const TEvent& event) { return saver.RawInput(event); };
+}
+
+TScreenView::~TScreenView() = default;
+
+void TScreenView::Cover(const TMonitor& monitor) {
+    monitor_ = monitor;
+    const TRect& b = monitor.Bounds;
+    SetBounds(b.Left, b.Top, b.Width(), b.Height());
+    SetTopmost(true);
+}
+
+TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_parent,
+                   std::string user_dir)
+    : TScreenView(app, *this), own_path_(std::move(own_path)), temp_(std::move(temp_parent)),
+      user_dir_(std::move(user_dir)), media_(app), timer_slide_(app), timer_flash_(app) {
+    Color = kButtonFace;
+    const TRect screen = app.Platform().PrimaryMonitor().Bounds;
+    SetBounds(screen.Left + (screen.Width() - kDesignWidth) / 2,
+              screen.Top + (screen.Height() - kDesignHeight) / 2, kDesignWidth, kDesignHeight);
     timer_slide_.SetEnabled(false);
     timer_flash_.SetInterval(1000);
     timer_flash_.OnTimer = [this] { TimerFlashTimer(); };
     media_.OnNotify = [this] { MediaNotify(); };
     OnActivate = [this] { FormActivate(); };
     OnClose = [this] { FormClose(); };
-    OnKeyDown = [this](int&, std::uint8_t) {
-        if (!own_movie_input_) RequestClose();
-    };
-    OnMouseDown = [this](int, std::uint8_t, int, int) { RequestClose(); };
-    OnMouseMove = [this](std::uint8_t, int x, int y) { FormMouseMove(x, y); };
-    OnInput = [this](const TEvent& event) {
-        if (!own_movie_input_) return false;
-        MovieInput(event);
-        return true;
-    };
 }
 
 TfrmScrn::~TfrmScrn() {
@@ -78,7 +87,8 @@ TfrmScrn::~TfrmScrn() {
     Application().Platform().Services().RemoveInputHook();
     media_.Close();
     movie_.reset();
-    show_.reset();
+    groups_.clear();
+    others_.clear();
     RemoveExtractedFiles(locations_, temp_);
 }
 
@@ -106,19 +116,52 @@ void TfrmScrn::FormActivate() {
     }
     if (locations_.Ver == "photo") {
         if (movie_) movie_->SetVisible(false);
-        if (locations_.SoundRandom == 3) sound_index_ = Random(locations_.SndCount());
+        sounds_.emplace(locations_);
         PlayNextSound();
     }
     first_activate_ = false;
-    Color = 0x000000;
-    SetBounds(0, 0, platform.ScreenWidth(), platform.ScreenHeight());
-    LastX = LastY = -1;
+    CoverMonitors();
+    exit_rules_.Start();
     app.OnIdle = [this](bool& done) { AppIdle(done); };
-    SetTopmost(true);
     platform.Services().SetSaverRunning(true);
     platform.ShowCursor(false);
     loaded_ = true;
+    for (const auto& view : others_)
+        view->Show();
     Show();
+}
+
+void TfrmScrn::CoverMonitors() {
+    const std::vector<TMonitor> monitors = Application().Platform().Monitors();
+    Color = 0x000000;
+    Cover(monitors.front());
+    std::vector<TScreenView*> views{this};
+    for (std::size_t i = 1; i < monitors.size(); ++i) {
+        others_.push_back(std::make_unique<TScreenView>(Application(), *this));
+        others_.back()->Cover(monitors[i]);
+        views.push_back(others_.back().get());
+    }
+    // A movie saver plays on the primary monitor only.
+    const TMonitorMode mode =
+        locations_.Ver == "flash" ? TMonitorMode::mmPrimary : locations_.MonitorMode;
+    switch (mode) {
+    case TMonitorMode::mmPrimary:
+        groups_.push_back({TSlideOrder(locations_), {this}});
+        break;
+    case TMonitorMode::mmMirror:
+        groups_.push_back({TSlideOrder(locations_), views});
+        break;
+    case TMonitorMode::mmEach:
+        for (std::size_t i = 0; i < views.size(); ++i)
+            groups_.push_back({TSlideOrder(locations_, static_cast<int>(i)), {views[i]}});
+        break;
+    }
+    for (TScreenView* view : views) {
+        const bool shows = std::any_of(groups_.begin(), groups_.end(), [&](const TShowGroup& g) {
+            return std::find(g.Views.begin(), g.Views.end(), view) != g.Views.end();
+        });
+        if (!shows) view->PShow().SetVisible(false);
+    }
 }
 
 void TfrmScrn::AppIdle(bool& done) {
@@ -135,49 +178,52 @@ void TfrmScrn::HandleMessage(int message, std::intptr_t, std::intptr_t) {
 }
 
 void TfrmScrn::ShowNextPicture() {
-    const int count = locations_.PicCount();
-    if (count == 0) return;
+    if (locations_.PicCount() == 0) return;
     timer_slide_.SetEnabled(false);
     if (movie_ && movie_visible_) {
         movie_->SetVisible(false);
         movie_visible_ = false;
     }
-    if (locations_.lRandomPic) {
-        picture_index_ = Random(count);
-    } else if (picture_index_ > count - 1) {
-        if (locations_.Ver == "flash") {
-            // The pictures are over: movies for the rest of the run.
-            show_->SetVisible(false);
-            if (movie_) {
-                movie_->SetVisible(true);
-                movie_visible_ = true;
-            }
-            PlayNextMovie();
+    std::vector<TCustomPicShow*> shows;
+    for (TShowGroup& group : groups_) {
+        const std::optional<int> index = group.Order.NextPicture();
+        if (!index) {
+            SwitchToMovies();
             return;
         }
-        picture_index_ = 0;
+        const std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, *index);
+        const bool caption = group.Order.NextCaption();
+        const TShowStyle style = group.Order.NextStyle(group.Views.front()->PShow().Style);
+        for (TScreenView* view : group.Views) {
+            TPicShow& show = view->PShow();
+            if (show.Busy()) show.Stop();
+            show.SetPicture(ComposePicture(*image, view->Monitor(), caption));
+            show.Style = style;
+            shows.push_back(&show);
+        }
     }
-    std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, picture_index_);
-    if (show_->Busy()) show_->Stop();
-    show_->SetPicture(ComposePicture(*image));
-    if (locations_.lRandomStyle)
-        show_->Style = static_cast<TShowStyle>(Random(127) + 1);
-    else
-        show_->Style = show_->Style < 127 ? static_cast<TShowStyle>(show_->Style + 1) : 1;
     if (locations_.lClearOldImage) {
-        show_->Clear();
-        Update();
+        for (TCustomPicShow* show : shows) {
+            show->Clear();
+            show->Parent().Update();
+        }
     }
-    show_->Execute();
-    image.reset();
+    TCustomPicShow::ExecuteTogether(shows);
     Application().ProcessMessages();
-    ++picture_index_;
     timer_slide_.SetEnabled(true);
 }
 
-TBitmap24 TfrmScrn::ComposePicture(const TImage& image) {
-    TPlatform& platform = Application().Platform();
-    const int w = platform.ScreenWidth(), h = platform.ScreenHeight();
+void TfrmScrn::SwitchToMovies() {
+    PShow().SetVisible(false);
+    if (movie_) {
+        movie_->SetVisible(true);
+        movie_visible_ = true;
+    }
+    PlayNextMovie();
+}
+
+TBitmap24 TfrmScrn::ComposePicture(const TImage& image, const TMonitor& monitor, bool caption) {
+    const int w = monitor.Bounds.Width(), h = monitor.Bounds.Height();
     const TPicture& picture = image.Picture;
     const TRect place =
         PlacePicture(picture.UprightWidth(), picture.UprightHeight(), w, h, locations_.FitMode);
@@ -185,11 +231,11 @@ TBitmap24 TfrmScrn::ComposePicture(const TImage& image) {
     TBitmap24 canvas =
         ComposeOnScreen(picture.Decode(place.Width(), place.Height()), picture.Info.Orientation,
                         place, w, h, locations_.BlurBorders);
-    show_text_ = !show_text_;
-    if (show_text_ && !locations_.Text.empty()) {
-        // Size, colour and face only: the caption is drawn upright and plain.
+    if (caption && !locations_.Text.empty()) {
+        // Size, colour and face only: the caption is drawn upright and plain,
+        // at the same physical size on every monitor.
         const TFontSpec font{locations_.TextFont.Name,
-                             -MulDiv(locations_.TextFont.Size(), ScreenPixelsPerInch(), 72),
+                             -MulDiv(locations_.TextFont.Size(), monitor.PixelsPerInch, 72),
                              ColorToRgb(locations_.TextFont.Color)};
         const TTextExtent extent = MeasureText(font, locations_.Text);
         PaintText(canvas, w / 2 - extent.Width / 2, h - extent.Height, font, locations_.Text);
@@ -198,19 +244,15 @@ TBitmap24 TfrmScrn::ComposePicture(const TImage& image) {
 }
 
 void TfrmScrn::PlayNextSound() {
-    const int count = locations_.SndCount();
-    if (count == 0 || locations_.lMute) return;
-    if (sound_index_ > count - 1) sound_index_ = 0;
-    if (locations_.SoundRandom == 2) sound_index_ = Random(count);
+    if (!sounds_) return;
     // A sound that cannot play (not copied out, no device for it) is passed
     // over for the next in the list; when none can, the saver stays silent.
-    for (int attempt = 0; attempt < count; ++attempt) {
-        const int index = (sound_index_ + attempt) % count;
+    for (int index : sounds_->Candidates()) {
         try {
             media_.FileName = temp_.PathFor(locations_.SndFileName(index));
             media_.Open();
             media_.Play();
-            sound_index_ = locations_.SoundRandom == 3 ? index : index + 1;
+            sounds_->Played(index);
             return;
         } catch (const EError&) {
         }
@@ -241,7 +283,8 @@ bool TfrmScrn::CreateFlashPlayer() {
     TPlatform& platform = Application().Platform();
     movie_ = platform.Services().CreateMoviePlayer(Window());
     if (movie_) {
-        movie_->SetBounds({0, 0, platform.ScreenWidth(), platform.ScreenHeight()});
+        const TRect screen = platform.PrimaryMonitor().Bounds;
+        movie_->SetBounds({0, 0, screen.Width(), screen.Height()});
         movie_->SetVisible(true);
         movie_visible_ = true;
         return true;
@@ -259,7 +302,7 @@ void TfrmScrn::PlayNextMovie() {
         movie_->SetVisible(true);
         movie_visible_ = true;
     }
-    if (show_->Visible()) show_->SetVisible(false);
+    if (PShow().Visible()) PShow().SetVisible(false);
     const int count = locations_.FlashCount();
     if (count == 0) return;
     timer_flash_.SetEnabled(false);
@@ -313,25 +356,22 @@ bool TfrmScrn::MayEnd() {
 }
 
 void TfrmScrn::RequestClose() {
-    MoveIgnoreCount = 5;
+    exit_rules_.EndRequested();
     if (MayEnd()) Close();
 }
 
-void TfrmScrn::FormMouseMove(int x, int y) {
-    if (MoveIgnoreCount > 0) {
-        --MoveIgnoreCount;
-        return;
-    }
-    if (LastX == -1 && LastY == -1) {
-        LastX = x;
-        LastY = y;
-        return;
-    }
-    if (std::abs(x - LastX) > 2 && std::abs(y - LastY) > 2) {
-        LastX = x;
-        LastY = y;
-        RequestClose();
-    }
+void TfrmScrn::KeyInput() {
+    if (!own_movie_input_) RequestClose();
+}
+
+void TfrmScrn::PointerMoved(int x, int y) {
+    if (exit_rules_.PointerMoved(x, y)) RequestClose();
+}
+
+bool TfrmScrn::RawInput(const TEvent& event) {
+    if (!own_movie_input_) return false;
+    MovieInput(event);
+    return true;
 }
 
 void TfrmScrn::FormClose() {
@@ -340,6 +380,8 @@ void TfrmScrn::FormClose() {
     TPlatform& platform = Application().Platform();
     platform.Services().SetSaverRunning(false);
     Application().OnIdle = nullptr;
+    for (const auto& view : others_)
+        view->Hide();
     platform.ShowCursor(true);
 }
 

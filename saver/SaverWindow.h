@@ -1,27 +1,51 @@
-// The full-screen window of the saver mode: it owns the description record,
-// the picture show control, the media player and the slide timer; loads the
-// payload at its first activation; runs the slide show and the background
-// sounds; and ends the saver on input that counts, subject to the saver
-// password where the system keeps one.
+// The saver mode's windows: one per monitor, each covering its monitor with
+// a picture show. The one on the primary monitor (TfrmScrn, the main form)
+// owns the description record, the media player and the slide timer; loads
+// the payload at its first activation; places a window on every other
+// monitor; runs the slide shows the record's MonitorMode asks for and the
+// background sounds; and ends the saver on input that counts on any of the
+// windows, subject to the saver password where the system keeps one.
 #pragma once
 
 #include "payload/Image.h"
 #include "payload/SSFileLocations.h"
 #include "payload/TempFolder.h"
 #include "picshow/PicShow.h"
+#include "saver/SlideShow.h"
 #include "ui/Forms.h"
 #include "ui/MediaPlayer.h"
 #include "ui/Services.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tevrin {
 
 // The private message that starts the slide show.
 inline constexpr int WM_STARTSHOW = 1025;
 
-class TfrmScrn final : public TForm {
+class TfrmScrn;
+
+// One monitor's window: borderless, black, a picture show over all of it.
+// Its input goes to the saver, pointer positions in desktop coordinates.
+class TScreenView : public TForm {
+public:
+    TScreenView(TApplication& app, TfrmScrn& saver);
+    ~TScreenView() override;
+
+    TPicShow& PShow() { return *show_; }
+    // The monitor the window covers, once Cover has placed it.
+    const TMonitor& Monitor() const { return monitor_; }
+    void Cover(const TMonitor& monitor);
+
+private:
+    std::unique_ptr<TPicShow> show_;
+    TMonitor monitor_;
+};
+
+class TfrmScrn final : public TScreenView {
 public:
     // `own_path` is the saver file with the payload; `temp_parent` the
     // folder the run folder goes in (the system's temporary folder when
@@ -35,32 +59,46 @@ public:
 
     // Asks to end the saver; the password check may refuse.
     void RequestClose();
+    // Input on any of the saver's windows: a key, a button, the pointer at
+    // (x, y) on the desktop, and every key and mouse event first (true when
+    // taken).
+    void KeyInput();
+    void PointerMoved(int x, int y);
+    bool RawInput(const TEvent& event);
     // One step of the slide show; also the slide timer's tick.
     void ShowNextPicture();
 
     TSSFileLocations& Locations() { return locations_; }
-    TPicShow& PShow() { return *show_; }
+    // The windows on the other monitors, once the saver has started.
+    const std::vector<std::unique_ptr<TScreenView>>& OtherViews() const { return others_; }
+    const TExitRules& ExitRules() const { return exit_rules_; }
     TTimer& TimerSlide() { return timer_slide_; }
     TTimer& TimerFlash() { return timer_flash_; }
     TMoviePlayerControl* FlashPlayer() { return movie_.get(); }
     bool ShowStarted() const { return show_started_; }
     bool FirstActivate() const { return first_activate_; }
     const TTempFolder& Temp() const { return temp_; }
-    // Reference position of the mouse-move exit rule.
-    int LastX = 0, LastY = 0;
-    // Mouse moves the exit rule passes over after a refused request.
-    int MoveIgnoreCount = 0;
 
 private:
+    // Shows that run in step: one order of slides and the windows showing
+    // it (several when they mirror each other).
+    struct TShowGroup {
+        TSlideOrder Order;
+        std::vector<TScreenView*> Views;
+    };
+
     void FormActivate();
     void FormClose();
-    void FormKeyDown();
-    void FormMouseMove(int x, int y);
     void AppIdle(bool& done);
-    // Places the record's picture on a screen-sized bitmap as the fit mode
-    // says (centred at natural size, on black, when the record names none)
-    // and, on every other picture, draws the caption at the bottom.
-    TBitmap24 ComposePicture(const TImage& image);
+    // Covers every monitor and groups the windows as MonitorMode says.
+    void CoverMonitors();
+    // Places the record's picture on a bitmap of the monitor's size as the
+    // fit mode says (centred at natural size, on black, when the record
+    // names none) and, with `caption`, draws the caption at the bottom.
+    TBitmap24 ComposePicture(const TImage& image, const TMonitor& monitor, bool caption);
+    // The pictures are over (a movie saver): its movies on the primary
+    // monitor for the rest of the run.
+    void SwitchToMovies();
     void PlayNextSound();
     void MediaNotify();
     // Creates the movie player; without one, offers its download and ends.
@@ -78,7 +116,10 @@ private:
     TTempFolder temp_;
     std::string user_dir_;
     TSSFileLocations locations_;
-    std::unique_ptr<TPicShow> show_;
+    std::vector<std::unique_ptr<TScreenView>> others_;
+    std::vector<TShowGroup> groups_;
+    TExitRules exit_rules_;
+    std::optional<TSoundOrder> sounds_;
     TMediaPlayer media_;
     TTimer timer_slide_;
     TTimer timer_flash_;
@@ -91,9 +132,8 @@ private:
     bool first_activate_ = true;
     bool loaded_ = false; // the first activation's start-up work is done
     bool show_started_ = false;
-    bool show_text_ = false;
     bool closed_up_ = false;
-    int picture_index_ = 0, sound_index_ = 0, movie_index_ = 0;
+    int movie_index_ = 0;
     int failed_in_row_ = 0;
 };
 

@@ -13,21 +13,23 @@ namespace {
 constexpr int kWidth = 305, kBottomPanel = 50;
 // As designed the dialog is 359 high; shown, it is 100 pixels shorter.
 constexpr int kHeight = 359 - 100;
-constexpr std::uint32_t kDialogColor = 0xE7F7FF;  // red 255, green 247, blue 231
-constexpr std::uint32_t kLinkColor = 0xFF0000;    // blue
+constexpr std::uint32_t kDialogColor = 0xE7F7FF; // red 255, green 247, blue 231
+constexpr std::uint32_t kLinkColor = 0xFF0000;   // blue
 
 } // namespace
 
 TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_dir)
-    : TForm(app), lblTitle(*this), lblAuthor(*this), lblEmail(*this), lblWeb(*this),
-      cbMute(*this), OKButton(*this), own_path_(std::move(own_path)), user_dir_(std::move(user_dir)) {
+    : TForm(app), lblTitle(*this), lblAuthor(*this), lblEmail(*this), lblWeb(*this), cbMute(*this),
+      OKButton(*this), own_path_(std::move(own_path)), user_dir_(std::move(user_dir)) {
     TPlatform& platform = app.Platform();
     SetCaption("Setup []");
     Color = kDialogColor;
-    SetBounds((platform.ScreenWidth() - kWidth) / 2, (platform.ScreenHeight() - kHeight) / 2, kWidth,
-              kHeight);
+    const TRect screen = platform.PrimaryMonitor().Bounds;
+    SetBounds(screen.Left + (screen.Width() - kWidth) / 2,
+              screen.Top + (screen.Height() - kHeight) / 2, kWidth, kHeight);
     const TFontSpec dialog_font{"MS Sans Serif", -11, 0x000000};
-    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) label->Font = dialog_font;
+    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb})
+        label->Font = dialog_font;
     lblTitle.Font.Height = -13;
     lblTitle.Font.Bold = true;
     lblEmail.Font.Color = lblWeb.Font.Color = kLinkColor;
@@ -67,8 +69,10 @@ TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_d
     }
     OnShow = [this] { FormShow(); };
     OnKeyDown = [this](int& key, std::uint8_t) {
-        if (key == 13) OKButton.Click();  // the default button
-        else if (key == 27) Close();      // closes without writing
+        if (key == 13)
+            OKButton.Click(); // the default button
+        else if (key == 27)
+            Close(); // closes without writing
     };
 }
 

@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/RunOptions.h"
+#include "base/Sizes.h"
 #include "gfx/Errors.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
@@ -98,6 +99,35 @@ TEST(RunOptions, MalformedOptionsAreReported) {
     EXPECT_FALSE(ParseXWindowId("0"));
     EXPECT_FALSE(ParseXWindowId("0x40000000")); // wider than an X id
     EXPECT_EQ(ParseXWindowId("0x1FFFFFFF"), TWindowId{0x1FFFFFFF});
+}
+
+TEST(RunOptions, ScreensAreMonitorsSideBySideTheFirstPrimary) {
+    const TRunOptions o =
+        ParseRunOptions({"--screens", "1920x1080+0+0,1280x1024-1280+56"}, nullptr);
+    ASSERT_TRUE(o.Error.empty()) << o.Error;
+    ASSERT_EQ(o.Screens.size(), 2u);
+    EXPECT_EQ(o.Screens[0].Bounds, (TRect{0, 0, 1920, 1080}));
+    EXPECT_TRUE(o.Screens[0].Primary);
+    EXPECT_EQ(o.Screens[1].Bounds, (TRect{-1280, 56, 0, 1080}));
+    EXPECT_FALSE(o.Screens[1].Primary);
+    EXPECT_EQ(ParseScreens("800x600+0+0")->size(), 1u);
+    for (const char* bad : {"", "800x600", "800x600+0", "800x600+0+0,", "800x600+0+0;640x480+800+0",
+                            "800x600+0+0,640x480+799+0", // overlapping
+                            "8x600+0+0", "800x600+0+ 0", "800x600+0+0x", "800x600++0+0"})
+        EXPECT_FALSE(ParseScreens(bad)) << bad;
+}
+
+TEST(Sizes, OnlyDigitsAnXAndDigitsMakeASize) {
+    EXPECT_EQ(ParseSize("1920x1080"), (TSize{1920, 1080}));
+    EXPECT_EQ(ParseSize("320X200"), (TSize{320, 200}));
+    EXPECT_EQ(ParseSize("16x16", 16), (TSize{16, 16}));
+    for (const char* bad : {"", "x", "1920x", "x1080", " 1920x1080", "1920 x1080", "+1920x1080",
+                            "1920x-1080", "1920x1080x3", "1920x1080 ", "99999x1", "0x0"})
+        EXPECT_FALSE(ParseSize(bad)) << bad;
+    EXPECT_FALSE(ParseSize("15x200", 16));
+    std::string_view rest = "640x480+10+20";
+    EXPECT_EQ(TakeSize(rest), (TSize{640, 480}));
+    EXPECT_EQ(rest, "+10+20");
 }
 
 TEST(CommandLine, WindowHandlesConvertCompletelyOrNotAtAll) {

@@ -31,8 +31,7 @@ public:
     void SetTopmost(TWindowId, bool) override {}
     void SetCaption(TWindowId, const std::string&) override {}
     void Present(TWindowId, const TBitmap24&, const TRect&) override {}
-    int ScreenWidth() override { return 640; }
-    int ScreenHeight() override { return 480; }
+    std::vector<TMonitor> Monitors() override { return {{{0, 0, 640, 480}, 96, true}}; }
     void ShowCursor(bool) override {}
     void SetCursorShape(TCursorShape) override {}
     int MessageBox(const std::string&, const std::string&, int) override { return kIdOk; }

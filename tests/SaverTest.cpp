@@ -24,7 +24,10 @@ constexpr int kW = 160, kH = 120;
 struct TSaverRun {
     explicit TSaverRun(const std::function<void(TSSFileLocations&, test::TSaverParts&)>& setup,
                        bool keep_frames = false, int width = kW, int height = kH)
-        : platform(width, height) {
+        : TSaverRun(setup, {{{0, 0, width, height}}}, keep_frames) {}
+    TSaverRun(const std::function<void(TSSFileLocations&, test::TSaverParts&)>& setup,
+              std::vector<TMonitor> monitors, bool keep_frames = false)
+        : platform(std::move(monitors)) {
         TSSFileLocations record(96);
         record.Ver = "photo";
         record.Interval = 1000;
@@ -231,7 +234,7 @@ TEST(Saver, ARefusedPasswordKeepsItRunningAndIgnoresFiveMoves) {
         run.Input(120 + i, TEvent::MouseMove, 100 + i * 10, 100);
     run.RunFor(300);
     EXPECT_FALSE(run.window->Closed());
-    EXPECT_EQ(run.window->MoveIgnoreCount, 0);
+    EXPECT_EQ(run.window->ExitRules().IgnoredMovesLeft(), 0);
     EXPECT_FALSE(run.platform.CursorVisible);
     run.Services().PasswordAnswer = true;
     run.Input(400, TEvent::MouseDown, 5, 5);
@@ -594,6 +597,202 @@ TEST(Saver, ACameraPictureCostsOneScaledDecodeBeyondTheScreenBitmaps) {
         << " MB";
     // A full-size decode alone would take 72 MB.
     EXPECT_LT(camera, screen_only + 20'000'000u);
+}
+
+// Two monitors side by side: the primary one, and a smaller one to its
+// left, at negative desktop coordinates as Windows places it.
+constexpr TRect kSecond{-100, 20, 0, 100};
+std::vector<TMonitor> TwoMonitors() {
+    return {{{0, 0, kW, kH}, 96, true}, {kSecond, 144, false}};
+}
+
+TBitmap24 ExpectedAt(const TSaverRun& run, int picture, const TRect& monitor) {
+    const auto& jpeg = run.parts.Pictures[picture];
+    return ComposeCentered(DecodeJpeg(jpeg.data(), jpeg.size()), monitor.Width(), monitor.Height());
+}
+
+TEST(Monitors, EveryMonitorIsCoveredAndThePrimaryModeLeavesTheOthersBlack) {
+    TSaverRun run(
+        [](TSSFileLocations&, test::TSaverParts& p) {
+            p.Sounds = {{"a.wav", test::AsBytes("A")}};
+        },
+        TwoMonitors(), true);
+    run.Services().DefaultSoundLength = 60000; // longer than the run
+    run.Start();
+    ASSERT_EQ(run.window->OtherViews().size(), 1u);
+    const TScreenView& other = *run.window->OtherViews()[0];
+    EXPECT_EQ(run.window->BoundsRect(), (TRect{0, 0, kW, kH}));
+    EXPECT_EQ(other.BoundsRect(), kSecond);
+    EXPECT_TRUE(other.Visible());
+    EXPECT_TRUE(other.Topmost());
+    run.RunFor(5000);
+    ASSERT_GE(run.shown.size(), 2u);
+    EXPECT_TRUE(Same(run.shown[1], run.Expected(1)));
+    int other_frames = 0;
+    for (const auto& frame : run.platform.Frames) {
+        if (frame.Window != other.Window()) continue;
+        ++other_frames;
+        EXPECT_TRUE(Same(frame.Image, TBitmap24(kSecond.Width(), kSecond.Height()))) << "not black";
+    }
+    EXPECT_GE(other_frames, 1);
+    // The music plays once, not once per monitor.
+    const auto& log = run.Services().Log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "open a.wav"), 1);
+}
+
+TEST(Monitors, MirrorShowsTheSamePictureAndStyleEverywhereAndEachItsOwn) {
+    for (TMonitorMode mode : {TMonitorMode::mmMirror, TMonitorMode::mmEach}) {
+        TSaverRun run([&](TSSFileLocations& r, test::TSaverParts&) { r.MonitorMode = mode; },
+                      TwoMonitors(), true);
+        run.Start();
+        TPicShow& other = run.window->OtherViews()[0]->PShow();
+        std::vector<TBitmap24> other_shown;
+        std::vector<int> other_styles;
+        other.OnComplete = [&](TCustomPicShow& s) {
+            other_shown.push_back(s.Screen());
+            other_styles.push_back(s.Style);
+        };
+        run.RunFor(8000);
+        ASSERT_GE(run.shown.size(), 4u);
+        ASSERT_EQ(other_shown.size(), run.shown.size());
+        const int offset = mode == TMonitorMode::mmEach ? 1 : 0;
+        for (std::size_t i = 0; i < run.shown.size(); ++i) {
+            EXPECT_TRUE(Same(run.shown[i], run.Expected(static_cast<int>(i % 3)))) << i;
+            EXPECT_TRUE(
+                Same(other_shown[i], ExpectedAt(run, static_cast<int>((i + offset) % 3), kSecond)))
+                << "mode " << static_cast<int>(mode) << " step " << i;
+            EXPECT_EQ(other_styles[i], run.styles[i]);
+        }
+        // One clock drives both: each frame of the primary monitor has its
+        // twin on the other at the same moment.
+        std::vector<std::uint32_t> ticks[2];
+        for (const auto& frame : run.platform.Frames)
+            ticks[frame.Window == run.window->Window() ? 0 : 1].push_back(frame.Tick);
+        std::erase(ticks[1], 0u); // the first paint of the black window
+        std::vector<std::uint32_t> common;
+        std::set_intersection(ticks[0].begin(), ticks[0].end(), ticks[1].begin(), ticks[1].end(),
+                              std::back_inserter(common));
+        EXPECT_GE(common.size(), ticks[1].size() * 9 / 10);
+    }
+}
+
+TEST(Monitors, RandomPicturesDifferBetweenMonitorsInEachMode) {
+    SetRandSeed(5);
+    TSaverRun run(
+        [](TSSFileLocations& r, test::TSaverParts& p) {
+            r.MonitorMode = TMonitorMode::mmEach;
+            r.lRandomPic = true;
+            r.lRandomStyle = true;
+            r.Interval = 50;
+            p.Pictures = {test::TestJpeg(100, 80), test::TestJpeg(200, 60), test::TestJpeg(40, 140),
+                          test::TestJpeg(60, 60)};
+        },
+        TwoMonitors());
+    run.Start();
+    std::vector<int> other_styles;
+    run.window->OtherViews()[0]->PShow().OnComplete = [&](TCustomPicShow& s) {
+        other_styles.push_back(s.Style);
+    };
+    run.RunFor(20000);
+    ASSERT_GE(other_styles.size(), 10u);
+    ASSERT_GE(run.styles.size(), other_styles.size());
+    int differing = 0;
+    for (std::size_t i = 0; i < other_styles.size(); ++i)
+        differing += other_styles[i] != run.styles[i];
+    EXPECT_GT(differing, 5); // drawn independently
+}
+
+TEST(Monitors, PointerMovesCountOnTheDesktopAndAnyWindowsKeyEndsItWithOnePasswordCheck) {
+    // The pointer crosses from the primary monitor's left edge onto the
+    // other monitor: 3 pixels across but 1 down on the desktop, which is
+    // no leap, however far apart the two windows' own coordinates are.
+    {
+        TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {}, TwoMonitors());
+        run.Start();
+        TEvent e;
+        e.Kind = TEvent::MouseMove;
+        e.Window = run.window->Window();
+        e.X = 1, e.Y = 50;
+        run.platform.Script(100, e);
+        e.Window = run.window->OtherViews()[0]->Window();
+        e.X = 98, e.Y = 31; // desktop (-2, 51)
+        run.platform.Script(110, e);
+        run.RunFor(400);
+        EXPECT_FALSE(run.window->Closed());
+        e.X = 90, e.Y = 20; // desktop (-10, 40): away both ways
+        run.platform.Script(500, e);
+        run.RunFor(400);
+        EXPECT_TRUE(run.window->Closed());
+    }
+    {
+        TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {}, TwoMonitors());
+        run.Services().Registry["Control Panel\\Desktop\\ScreenSaveUsePassword"] = "1";
+        run.Services().PasswordAnswer = true;
+        run.Start();
+        TEvent key;
+        key.Kind = TEvent::KeyDown;
+        key.Window = run.window->OtherViews()[0]->Window();
+        run.platform.Script(1500, key);
+        run.RunFor(3000);
+        EXPECT_TRUE(run.window->Closed());
+        EXPECT_FALSE(run.window->OtherViews()[0]->Visible());
+        const auto& log = run.Services().Log;
+        EXPECT_EQ(std::count(log.begin(), log.end(), "verify password"), 1);
+        EXPECT_FALSE(run.Services().SaverRunning);
+    }
+}
+
+TEST(Monitors, TheCaptionKeepsItsPhysicalSizeOnEachMonitor) {
+    TSaverRun run(
+        [](TSSFileLocations& r, test::TSaverParts& p) {
+            r.MonitorMode = TMonitorMode::mmMirror;
+            r.Text = "Hi";
+            r.TextFont.Color = 0x0000FF;
+            r.TextFont.SetSize(10);
+            p.Pictures = {test::TestJpeg(8, 8)};
+        },
+        TwoMonitors());
+    run.Start();
+    TBitmap24 other_first;
+    run.window->OtherViews()[0]->PShow().OnComplete = [&](TCustomPicShow& s) {
+        if (other_first.Empty()) other_first = s.Screen();
+    };
+    run.RunFor(2500);
+    ASSERT_FALSE(run.shown.empty());
+    ASSERT_FALSE(other_first.Empty());
+    // The height of the red rows: at 144 pixels per inch the text is half
+    // as tall again as at 96.
+    auto red_rows = [](const TBitmap24& b) {
+        int rows = 0;
+        for (int y = 0; y < b.Height(); ++y) {
+            bool red = false;
+            for (int x = 0; x < b.Width() && !red; ++x)
+                red = b.Row(y)[x * 3 + 2] > 128 && b.Row(y)[x * 3] < 100;
+            rows += red;
+        }
+        return rows;
+    };
+    const int primary = red_rows(run.shown[0]), other = red_rows(other_first);
+    EXPECT_GT(primary, 4);
+    EXPECT_NEAR(other, primary * 3 / 2, 3);
+}
+
+TEST(Monitors, AMovieSaverPlaysOnThePrimaryMonitorAndBlacksTheRest) {
+    TSaverRun run(
+        [](TSSFileLocations& r, test::TSaverParts& p) {
+            r.Ver = "flash";
+            r.MonitorMode = TMonitorMode::mmEach;
+            p.Pictures = {};
+            p.Movies = {{"m.swf", test::AsBytes("FWS")}};
+        },
+        TwoMonitors(), true);
+    run.Services().MoviePlayerInstalled = true;
+    run.Start();
+    run.RunFor(2000);
+    ASSERT_EQ(run.window->OtherViews().size(), 1u);
+    EXPECT_FALSE(run.window->OtherViews()[0]->PShow().Visible());
+    const auto& log = run.Services().Log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), "movie play"), 1);
 }
 
 } // namespace

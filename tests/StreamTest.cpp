@@ -142,6 +142,31 @@ TEST(Stream, FitModeAndBlurredBordersAreStoredOnlyWhenSet) {
               "Error reading TSSFileLocations.FitMode: Invalid property value");
 }
 
+TEST(Stream, TheMonitorModeIsStoredOnlyWhenNotPrimaryAndUnknownModesReadAsPrimary) {
+    const TBytes classic_bytes = WriteComponent(SampleRecord());
+    EXPECT_EQ(std::string(classic_bytes.begin(), classic_bytes.end()).find("MonitorMode"),
+              std::string::npos);
+    for (TMonitorMode mode : {TMonitorMode::mmMirror, TMonitorMode::mmEach}) {
+        TSSFileLocations r = SampleRecord();
+        r.MonitorMode = mode;
+        TSSFileLocations copy(96);
+        ReadInto(WriteComponent(r), copy);
+        EXPECT_EQ(copy.MonitorMode, mode);
+    }
+    for (const char* ident : {"mmEach", "MMEACH"}) {
+        TSSFileLocations r(96);
+        ReadInto(
+            Stream("TSSFileLocations", [&](TWriter& w) { w.WriteIdent("MonitorMode", ident); }), r);
+        EXPECT_EQ(r.MonitorMode, TMonitorMode::mmEach) << ident;
+    }
+    TSSFileLocations later(96);
+    later.MonitorMode = TMonitorMode::mmEach;
+    ReadInto(
+        Stream("TSSFileLocations", [](TWriter& w) { w.WriteIdent("MonitorMode", "mmHologram"); }),
+        later);
+    EXPECT_EQ(later.MonitorMode, TMonitorMode::mmPrimary);
+}
+
 TEST(Stream, TextsAreUnicodeAndOnlyAsciiIsWrittenAsAnsi) {
     TSSFileLocations r(96);
     r.Title = "Gr\u00FC\u00DFe";

@@ -41,6 +41,7 @@ for want in '"Title": "Sea"' '"Interval": 2500' '"Color": 33023' '"fsBold"' '"fs
     '"Height": 1620' '"SndFileNamesCommaList": [' '"melody.wav"' '"DataSha256": "'; do
     check "inspect --json shows $want" contains "$json" "$want"
 done
+check "a new saver runs a show on each monitor" contains "$json" '"MonitorMode": "mmEach"'
 text=$(tevrin inspect a.scr)
 check "inspect lists the portrait picture" contains "$text" "1080x1620"
 
@@ -108,6 +109,9 @@ check "the old interval" contains "$json" '"Interval": 2500'
 check "the old sound" contains "$json" '"melody.wav"'
 check "the old font" contains "$json" '"fsItalic"'
 check "the old fit mode stays without --fit" contains "$json" '"FitMode": "fmShrink"'
+check "the old monitor mode stays without --screens" contains "$json" '"MonitorMode": "mmEach"'
+tevrin pack -q -o r2.scr --from a.scr --stub stub.bin --screens mirror >/dev/null
+check "--screens mirror is stored" contains "$(tevrin inspect --json r2.scr)" '"MonitorMode": "mmMirror"'
 check "pictures over --max-size are scaled to it" contains "$json" '"Height": 200'
 check "keeping their shape" contains "$json" '"Width": 133'
 

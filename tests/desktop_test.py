@@ -451,9 +451,11 @@ def run_scenarios(display, work):
     rest = teach_pointer(display)
     s = Saver(display, saver, "/s", env=env)
     check("the saver covers the screen again", wait_until_full(display, s))
-    display.xdotool("mousemove", str(rest[0] + 50), str(rest[1]))
+    # Measured from where the pointer rested: far across but not down, then
+    # far down but not across.
+    display.xdotool("mousemove", str(rest[0] + 50), str(rest[1] + 1))
     time.sleep(0.3)
-    display.xdotool("mousemove", str(rest[0] + 50), str(rest[1] + 40))
+    display.xdotool("mousemove", str(rest[0] + 1), str(rest[1] + 40))
     time.sleep(0.5)
     check("horizontal and vertical drifts do not end it", s.running())
     display.xdotool("mousemove_relative", "3", "3")

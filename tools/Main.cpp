@@ -130,6 +130,7 @@ struct TPackArgs {
     std::string from, target = kHostTarget, manifest;
     std::string title, author, email, web, text, font_name, font_color, font_style;
     std::string sound_order = "list", kind = "photo", fit = "shrink", max_size = "3840x2160";
+    std::string screens = "each";
     int font_size = 0, interval = 0, quality = 92;
     bool random_style = false, random_picture = false, clear_old_image = false, mute = false,
          blur_borders = false;
@@ -201,6 +202,10 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
                ->check(CLI::IsMember({"natural", "shrink", "fit", "fill"})));
     record(pack.add_flag("--blur-borders,!--no-blur-borders", a.blur_borders,
                          "Fill the borders a fitted picture leaves with a blurred copy of it"));
+    record(pack.add_option("--screens", a.screens,
+                           "With several monitors: each (a show of its own on every monitor; "
+                           "the default), mirror (the same on all) or primary (the others black)")
+               ->check(CLI::IsMember({"primary", "mirror", "each"})));
     pack.add_flag("--xscreensaver-config", a.xscreensaver_config,
                   "Also write NAME.xml beside the saver, listing it in xscreensaver's settings");
     pack.add_flag("-q,--quiet", a.quiet, "No progress");
@@ -245,6 +250,7 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
         r.FitMode = kModes.at(a.fit);
     }
     if (given("--blur-borders")) r.BlurBorders = a.blur_borders;
+    if (given("--screens")) r.MonitorMode = *TSSFileLocations::MonitorModeByName("mm" + a.screens);
 }
 
 int RunPack(TPackArgs& a) {

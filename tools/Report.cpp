@@ -69,6 +69,7 @@ json RecordToJson(const TSSFileLocations& r) {
     }
     j["FitMode"] = std::string(TSSFileLocations::FitModeName(r.FitMode));
     j["BlurBorders"] = r.BlurBorders;
+    j["MonitorMode"] = std::string(TSSFileLocations::MonitorModeName(r.MonitorMode));
     return j;
 }
 

@@ -7,7 +7,8 @@
 //   tevrin-saver [/s | /c | /p HWND | /a HWND]
 //   tevrin-saver --window [--size WxH]
 //   tevrin-saver --root | --window-id ID
-//   tevrin-saver --platform headless --seconds N --dump DIR [--size WxH] [/s]
+//   tevrin-saver --platform headless --seconds N --dump DIR [--size WxH]
+//                [--screens WxH+X+Y,...] [/s]
 #include "app/Entry.h"
 #include "app/RunOptions.h"
 #include "effects/Random.h"
@@ -43,7 +44,10 @@ extern "C" void EndOnSignal(int) {
 }
 
 int RunHeadless(const TRunOptions& o) {
-    THeadlessPlatform platform(o.Width > 0 ? o.Width : 640, o.Height > 0 ? o.Height : 360);
+    std::vector<TMonitor> monitors = o.Screens;
+    if (monitors.empty())
+        monitors.push_back({{0, 0, o.Width > 0 ? o.Width : 640, o.Height > 0 ? o.Height : 360}});
+    THeadlessPlatform platform(monitors);
     platform.KeepFrames = !o.Dump.empty();
     platform.ReportMessageBoxes = true;
     platform.StopAt(static_cast<std::uint32_t>(o.Seconds) * 1000);
@@ -71,10 +75,21 @@ int RunHeadless(const TRunOptions& o) {
     std::signal(SIGINT, SIG_DFL);
     if (o.Dump.empty()) return code;
     std::filesystem::create_directories(o.Dump);
+    // With several monitors each frame's name says whose it is: m1 is the
+    // primary monitor, m2 the next one given.
+    auto monitor_of = [&](const THeadlessPlatform::TFrame& frame) {
+        for (std::size_t i = 0; i < monitors.size(); ++i)
+            if (frame.WindowBounds == monitors[i].Bounds) return static_cast<int>(i) + 1;
+        return 0;
+    };
     char name[64];
     int index = 0;
     for (const auto& frame : platform.Frames) {
-        std::snprintf(name, sizeof name, "frame-%05d-t%07u.png", index++, frame.Tick);
+        if (monitors.size() > 1)
+            std::snprintf(name, sizeof name, "frame-%05d-m%d-t%07u.png", index++, monitor_of(frame),
+                          frame.Tick);
+        else
+            std::snprintf(name, sizeof name, "frame-%05d-t%07u.png", index++, frame.Tick);
         WritePng(JoinPath(o.Dump, name), frame.Image);
     }
     std::ofstream log(JoinPath(o.Dump, "log.txt"));

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace tevrin {
 
@@ -21,17 +22,17 @@ enum TShiftBits : std::uint8_t { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8,
 struct TEvent {
     enum TKind {
         None,
-        KeyDown,    // Key: the platform's virtual key code
+        KeyDown, // Key: the platform's virtual key code
         KeyUp,
-        MouseDown,  // X, Y in client coordinates; Button 0 left, 1 right, 2 middle
+        MouseDown, // X, Y in client coordinates; Button 0 left, 1 right, 2 middle
         MouseUp,
         MouseMove,
-        Expose,     // part of a window needs repainting: Area
+        Expose, // part of a window needs repainting: Area
         CloseRequest,
-        Resized,    // the window's client size is now X x Y
-        Wake,       // something was posted from another thread
-        Work,       // the platform's own work for the interface thread: Call
-        Command,    // the native control Control was clicked or toggled
+        Resized, // the window's client size is now X x Y
+        Wake,    // something was posted from another thread
+        Work,    // the platform's own work for the interface thread: Call
+        Command, // the native control Control was clicked or toggled
     };
     TKind Kind = None;
     TWindowId Window = 0;
@@ -46,13 +47,19 @@ struct TEvent {
 
 class TServices;
 
+struct TMonitor {
+    TRect Bounds;           // in desktop coordinates
+    int PixelsPerInch = 96; // logical pixels per inch of text on it
+    bool Primary = false;
+};
+
 struct TWindowParams {
-    TRect Bounds;  // screen coordinates
+    TRect Bounds; // screen coordinates
     bool Border = true;
     bool Topmost = false;
     bool Visible = false;
     std::string Caption;
-    std::uint32_t Color = 0xF0F0F0;  // behind native controls
+    std::uint32_t Color = 0xF0F0F0; // behind native controls
 };
 
 // The system's own controls, where a platform has them: a dialog is then
@@ -60,7 +67,7 @@ struct TWindowParams {
 enum class TNativeKind { Label, Link, CheckBox, Button, DefaultButton };
 struct TNativeParams {
     TNativeKind Kind = TNativeKind::Label;
-    TRect Bounds;  // in the parent's client area
+    TRect Bounds; // in the parent's client area
     std::string Caption;
     TFontSpec Font;
 };
@@ -107,8 +114,12 @@ public:
     // call.
     virtual void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) = 0;
 
-    virtual int ScreenWidth() = 0;
-    virtual int ScreenHeight() = 0;
+    // The monitors, first the primary one, each at its place on the desktop
+    // (whose origin is the primary monitor's top left, so others may lie at
+    // negative coordinates). Never empty: a platform that draws into one
+    // window reports that window as its only monitor.
+    virtual std::vector<TMonitor> Monitors() = 0;
+    TMonitor PrimaryMonitor() { return Monitors().front(); }
     virtual void ShowCursor(bool visible) = 0;
     // The pointer's shape over the program's windows.
     enum class TCursorShape { Default, HandPoint };
@@ -124,7 +135,9 @@ public:
     // drawn then). A click or a toggle comes as a Command event for the
     // parent; Enter and Escape in a window with native controls come as
     // its key presses.
-    virtual TWindowId CreateNativeControl(TWindowId /*parent*/, const TNativeParams& /*params*/) { return 0; }
+    virtual TWindowId CreateNativeControl(TWindowId /*parent*/, const TNativeParams& /*params*/) {
+        return 0;
+    }
     virtual void SetNativeText(TWindowId /*control*/, const std::string& /*text*/) {}
     virtual void SetNativeBounds(TWindowId /*control*/, const TRect& /*bounds*/) {}
     virtual void SetNativeChecked(TWindowId /*control*/, bool /*checked*/) {}

@@ -26,7 +26,14 @@ bool THeadlessPlatform::EndPending() const {
 }
 
 THeadlessPlatform::THeadlessPlatform(int screen_width, int screen_height, TClock clock)
-    : screen_w_(screen_width), screen_h_(screen_height), clock_(clock) {}
+    : THeadlessPlatform({{{0, 0, screen_width, screen_height}, 96, true}}, clock) {}
+
+THeadlessPlatform::THeadlessPlatform(std::vector<TMonitor> monitors, TClock clock)
+    : monitors_(std::move(monitors)), clock_(clock) {
+    if (monitors_.empty()) monitors_.push_back({{0, 0, 1920, 1080}, 96, true});
+    for (TMonitor& m : monitors_)
+        m.Primary = &m == &monitors_.front();
+}
 
 std::uint32_t THeadlessPlatform::RealNow() const {
     return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -254,7 +261,13 @@ void THeadlessPlatform::SetCaption(TWindowId window, const std::string& caption)
 }
 
 void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
-    TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(back_buffer) : 0, {}};
+    TRect bounds;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto it = Windows.find(window); it != Windows.end())
+            bounds = it->second.Params.Bounds;
+    }
+    TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(back_buffer) : 0, bounds, {}};
     if (KeepFrames) frame.Image = back_buffer;
     Frames.push_back(std::move(frame));
 }

@@ -29,6 +29,8 @@ public:
     // wait: for measuring what a run costs, not for tests of its timing.
     explicit THeadlessPlatform(int screen_width = 1920, int screen_height = 1080,
                                TClock clock = TClock::Virtual);
+    // Several monitors; the first is the primary one (none: one of 1920x1080).
+    explicit THeadlessPlatform(std::vector<TMonitor> monitors, TClock clock = TClock::Virtual);
 
     // Scripted input, delivered at virtual time `at`.
     void Script(std::uint32_t at, const TEvent& event);
@@ -59,6 +61,7 @@ public:
         TWindowId Window;
         TRect Area;
         std::uint64_t Hash; // of the whole back buffer
+        TRect WindowBounds; // where the window was on the desktop
         TBitmap24 Image;    // with KeepFrames
     };
     struct TWindow {
@@ -98,8 +101,7 @@ public:
     void SetCaption(TWindowId window, const std::string& caption) override;
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
 
-    int ScreenWidth() override { return screen_w_; }
-    int ScreenHeight() override { return screen_h_; }
+    std::vector<TMonitor> Monitors() override { return monitors_; }
     void ShowCursor(bool visible) override { CursorVisible = visible; }
     void SetCursorShape(TCursorShape shape) override { CursorShape = shape; }
     TCursorShape CursorShape = TCursorShape::Default;
@@ -122,7 +124,7 @@ private:
     std::uint32_t RealNow() const;
     bool EndPending() const;
 
-    int screen_w_, screen_h_;
+    std::vector<TMonitor> monitors_;
     TClock clock_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex mutex_;

@@ -29,8 +29,8 @@ public:
     void SetCaption(TWindowId, const std::string&) override {}
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
 
-    int ScreenWidth() override { return size_.Width(); }
-    int ScreenHeight() override { return size_.Height(); }
+    // The window is the one monitor: a daemon runs one saver per monitor.
+    std::vector<TMonitor> Monitors() override { return {{size_, 96, true}}; }
     // The owner's cursor is the owner's.
     void ShowCursor(bool) override {}
     void SetCursorShape(TCursorShape) override {}

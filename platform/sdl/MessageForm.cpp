@@ -9,8 +9,10 @@ constexpr int kMargin = 20, kButtonWidth = 75, kButtonHeight = 25, kGap = 10;
 
 } // namespace
 
-TMessageForm::TMessageForm(TApplication& app, const std::string& text, const std::string& caption, int buttons)
-    : TForm(app), text_(*this), first_(*this), second_(*this), yes_no_((buttons & 0xF) == kMbYesNo) {
+TMessageForm::TMessageForm(TApplication& app, const std::string& text, const std::string& caption,
+                           int buttons)
+    : TForm(app), text_(*this), first_(*this), second_(*this),
+      yes_no_((buttons & 0xF) == kMbYesNo) {
     // A box is never the form whose closing ends the application.
     if (app.MainForm() == this) app.SetMainForm(nullptr);
     const TFontSpec font{"DejaVu Sans", -12, 0x000000};
@@ -28,7 +30,9 @@ TMessageForm::TMessageForm(TApplication& app, const std::string& text, const std
     const int width = std::max(text_.Width(), button_row) + 2 * kMargin;
     const int height = kMargin + text_.Height() + kMargin + kButtonHeight + kMargin;
     TPlatform& platform = app.Platform();
-    SetBounds((platform.ScreenWidth() - width) / 2, (platform.ScreenHeight() - height) / 2, width, height);
+    const TRect screen = platform.PrimaryMonitor().Bounds;
+    SetBounds(screen.Left + (screen.Width() - width) / 2,
+              screen.Top + (screen.Height() - height) / 2, width, height);
     text_.SetBounds(kMargin, kMargin, text_.Width(), text_.Height());
     const int left = (width - button_row) / 2, top = height - kMargin - kButtonHeight;
     first_.SetBounds(left, top, kButtonWidth, kButtonHeight);
@@ -36,8 +40,10 @@ TMessageForm::TMessageForm(TApplication& app, const std::string& text, const std
     first_.OnClick = [this] { Answer(yes_no_ ? kIdYes : kIdOk); };
     second_.OnClick = [this] { Answer(kIdNo); };
     OnKeyDown = [this](int& key, std::uint8_t) {
-        if (key == 13 || (yes_no_ && key == 'Y')) first_.Click();
-        else if (key == 27 || (yes_no_ && key == 'N')) Answer(yes_no_ ? kIdNo : kIdOk);
+        if (key == 13 || (yes_no_ && key == 'Y'))
+            first_.Click();
+        else if (key == 27 || (yes_no_ && key == 'N'))
+            Answer(yes_no_ ? kIdNo : kIdOk);
     };
     OnClose = [this] {
         if (answer_ == 0) answer_ = yes_no_ ? kIdNo : kIdOk;

@@ -2,6 +2,7 @@
 
 #include "gfx/Errors.h"
 #include "platform/sdl/MessageForm.h"
+#include "platform/sdl/XDisplay.h"
 #include "ui/System.h"
 
 #include <SDL2/SDL.h>
@@ -31,14 +32,43 @@ struct TSdlPlatform::TImpl {
     SDL_Cursor* hand = nullptr;
     SDL_Cursor* arrow = nullptr;
 
-    SDL_Rect Display() const {
-        SDL_Rect r{0, 0, options.Width, options.Height};
-        if (!options.Windowed) SDL_GetDisplayBounds(0, &r);
-        return r;
+    // Whether SDL itself sees each monitor: a full-screen request then
+    // fills the one a window is on. Where only Xinerama tells them apart,
+    // SDL's one display spans them all and windows are placed by hand.
+    bool sdl_sees_monitors = true;
+    // Read once: a saver run does not follow monitors coming and going.
+    std::vector<TMonitor> monitors;
+
+    const std::vector<TMonitor>& Monitors() {
+        if (monitors.empty()) monitors = ReadMonitors();
+        return monitors;
     }
-    bool CoversScreen(const TRect& bounds) const {
-        const SDL_Rect d = Display();
-        return bounds == TRect{0, 0, d.w, d.h};
+    std::vector<TMonitor> ReadMonitors() {
+        if (options.Windowed) return {{{0, 0, options.Width, options.Height}, 96, true}};
+        std::vector<TMonitor> list;
+        for (int i = 0; i < SDL_GetNumVideoDisplays(); ++i) {
+            SDL_Rect r;
+            if (SDL_GetDisplayBounds(i, &r) == 0)
+                list.push_back({{r.x, r.y, r.x + r.w, r.y + r.h}, 96, list.empty()});
+        }
+        sdl_sees_monitors = true;
+        if (list.size() <= 1) {
+            const std::vector<TRect> screens = TXDisplay().XineramaScreens();
+            if (screens.size() > 1) {
+                list.clear();
+                for (const TRect& screen : screens)
+                    list.push_back({screen, 96, list.empty()});
+                sdl_sees_monitors = false;
+            }
+        }
+        if (list.empty()) list.push_back({{0, 0, 640, 480}, 96, true});
+        return list;
+    }
+    // The monitor a window's bounds cover exactly, if any.
+    bool CoversMonitor(const TRect& bounds) {
+        for (const TMonitor& m : Monitors())
+            if (m.Bounds == bounds) return true;
+        return false;
     }
     TWindow* Find(TWindowId id) {
         auto it = windows.find(id);
@@ -49,8 +79,8 @@ struct TSdlPlatform::TImpl {
     // at its place on the primary display.
     void Place(TWindow& w) {
         const TRect& b = w.Params.Bounds;
-        const bool covers = CoversScreen(b);
-        const bool full = covers && !options.Windowed && !w.Params.Border;
+        const bool covers = CoversMonitor(b);
+        const bool full = covers && !options.Windowed && !w.Params.Border && sdl_sees_monitors;
         if (!full) SDL_SetWindowFullscreen(w.Window, 0);
         SDL_SetWindowSize(w.Window, std::max(b.Width(), 1), std::max(b.Height(), 1));
         if (options.Windowed) {
@@ -58,11 +88,11 @@ struct TSdlPlatform::TImpl {
             // The saver's own window has no caption; framed, it is named
             // after the saver file, as a desktop's window list shows it.
             if (covers && w.Params.Caption.empty())
-                SDL_SetWindowTitle(w.Window, std::filesystem::path(ModuleFileName()).filename().string().c_str());
+                SDL_SetWindowTitle(
+                    w.Window, std::filesystem::path(ModuleFileName()).filename().string().c_str());
             SDL_SetWindowPosition(w.Window, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED);
         } else {
-            const SDL_Rect d = Display();
-            SDL_SetWindowPosition(w.Window, d.x + b.Left, d.y + b.Top);
+            SDL_SetWindowPosition(w.Window, b.Left, b.Top);
         }
         // Placed by hand first: without a window manager nobody acts on the
         // full-screen request, with one it also hides panels and docks.
@@ -85,14 +115,26 @@ struct TSdlPlatform::TImpl {
         return s;
     }
 
+    // Where the pointer is on the desktop, asked of the server: SDL's own
+    // answer is only renewed by raw device motion, so it misses a pointer
+    // that another program warped.
+    std::pair<int, int> GlobalPointer() {
+        if (!pointer_display) pointer_display = std::make_unique<TXDisplay>();
+        if (pointer_display->Valid()) return pointer_display->PointerPosition();
+        int gx, gy;
+        SDL_GetGlobalMouseState(&gx, &gy);
+        return {gx, gy};
+    }
+    std::unique_ptr<TXDisplay> pointer_display;
+
     // X reports a crossing into a window with the window's place at that
     // time, and a window may move between a move's making and its handling;
     // where the pointer is now is always true.
     void PointerNow(TEvent& move) {
         TWindow* w = Find(move.Window);
         if (w == nullptr) return;
-        int gx, gy, wx, wy;
-        SDL_GetGlobalMouseState(&gx, &gy);
+        int wx, wy;
+        const auto [gx, gy] = GlobalPointer();
         SDL_GetWindowPosition(w->Window, &wx, &wy);
         move.X = gx - wx;
         move.Y = gy - wy;
@@ -102,8 +144,9 @@ struct TSdlPlatform::TImpl {
     // the pointer now is in it, as the classic platform does: a mouse-move
     // rule must not compare with a place from before the move.
     void PointerMovedOver(TWindow& w, TWindowId id) {
-        int gx, gy, wx, wy, ww, wh;
-        const std::uint32_t buttons = SDL_GetGlobalMouseState(&gx, &gy);
+        int wx, wy, ww, wh;
+        const std::uint32_t buttons = SDL_GetGlobalMouseState(nullptr, nullptr);
+        const auto [gx, gy] = GlobalPointer();
         SDL_GetWindowPosition(w.Window, &wx, &wy);
         SDL_GetWindowSize(w.Window, &ww, &wh);
         if (gx < wx || gy < wy || gx >= wx + ww || gy >= wy + wh) return;
@@ -327,11 +370,8 @@ void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect&
     impl_->Show(*w);
 }
 
-int TSdlPlatform::ScreenWidth() {
-    return impl_->Display().w;
-}
-int TSdlPlatform::ScreenHeight() {
-    return impl_->Display().h;
+std::vector<TMonitor> TSdlPlatform::Monitors() {
+    return impl_->Monitors();
 }
 
 void TSdlPlatform::ShowCursor(bool visible) {

@@ -33,8 +33,7 @@ public:
     void SetCaption(TWindowId window, const std::string& caption) override;
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
 
-    int ScreenWidth() override;
-    int ScreenHeight() override;
+    std::vector<TMonitor> Monitors() override;
     void ShowCursor(bool visible) override;
     void SetCursorShape(TCursorShape shape) override;
     int MessageBox(const std::string& text, const std::string& caption, int buttons) override;

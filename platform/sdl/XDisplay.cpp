@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/Xinerama.h>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -90,7 +91,8 @@ TXDisplay::TTarget& TXDisplay::TargetFor(TWindowId window) {
         v->blue_mask != 0xFF)
         return target;
     GC gc = nullptr;
-    if (!Trapped([&] { gc = XCreateGC(D(display_), window, 0, nullptr); }) || gc == nullptr) return target;
+    if (!Trapped([&] { gc = XCreateGC(D(display_), window, 0, nullptr); }) || gc == nullptr)
+        return target;
     target = {a.visual, a.depth, gc, true};
     return target;
 }
@@ -102,7 +104,8 @@ void TXDisplay::Draw(TWindowId window, const TBitmap24& bitmap, const TRect& req
     if (!target.Usable) return;
     // The server clips to the window; only the bitmap bounds the area here.
     const TRect area{std::max(requested.Left, 0), std::max(requested.Top, 0),
-                     std::min(requested.Right, bitmap.Width()), std::min(requested.Bottom, bitmap.Height())};
+                     std::min(requested.Right, bitmap.Width()),
+                     std::min(requested.Bottom, bitmap.Height())};
     if (area.IsEmpty()) return;
     const int w = area.Width(), h = area.Height();
     // 32 bits a pixel, blue in the lowest byte: the layout of every 24- and
@@ -115,13 +118,15 @@ void TXDisplay::Draw(TWindowId window, const TBitmap24& bitmap, const TRect& req
         for (int x = 0; x < w; ++x, src += 3)
             dst[x] = alpha | src[2] << 16 | src[1] << 8 | src[0];
     }
-    XImage* image = XCreateImage(D(display_), static_cast<Visual*>(target.Visual), target.Depth, ZPixmap, 0,
-                                 reinterpret_cast<char*>(pixels_.data()), w, h, 32, w * 4);
+    XImage* image =
+        XCreateImage(D(display_), static_cast<Visual*>(target.Visual), target.Depth, ZPixmap, 0,
+                     reinterpret_cast<char*>(pixels_.data()), w, h, 32, w * 4);
     if (image == nullptr) return;
     image->byte_order = LSBFirst;
     // Not trapped: a window that went meanwhile gives an error our handler
     // passes over, and a frame needs no round trip.
-    XPutImage(D(display_), window, static_cast<GC>(target.Gc), image, 0, 0, area.Left, area.Top, w, h);
+    XPutImage(D(display_), window, static_cast<GC>(target.Gc), image, 0, 0, area.Left, area.Top, w,
+              h);
     XFlush(D(display_));
     image->data = nullptr; // the pixels are ours
     XDestroyImage(image);
@@ -136,6 +141,19 @@ std::pair<int, int> TXDisplay::PointerPosition() {
     XQueryPointer(D(display_), DefaultRootWindow(D(display_)), &root, &child, &x, &y, &wx, &wy,
                   &mask);
     return {x, y};
+}
+
+std::vector<TRect> TXDisplay::XineramaScreens() {
+    std::lock_guard lock(mutex_);
+    std::vector<TRect> screens;
+    if (display_ == nullptr || !XineramaIsActive(D(display_))) return screens;
+    int count = 0;
+    XineramaScreenInfo* info = XineramaQueryScreens(D(display_), &count);
+    for (int i = 0; i < count; ++i)
+        screens.push_back({info[i].x_org, info[i].y_org, info[i].x_org + info[i].width,
+                           info[i].y_org + info[i].height});
+    if (info != nullptr) XFree(info);
+    return screens;
 }
 
 void TXDisplay::Watch(TWindowId window) {

@@ -37,6 +37,9 @@ public:
     void Draw(TWindowId window, const TBitmap24& bitmap, const TRect& area);
     // The pointer's position on the screen of the root window.
     std::pair<int, int> PointerPosition();
+    // The monitors as Xinerama lays them out on the root window, the first
+    // being the primary; empty where the server has no Xinerama.
+    std::vector<TRect> XineramaScreens();
 
     // Structure and exposure events of `window` become readable through
     // NextChange; the connection's descriptor wakes a poll when one comes.

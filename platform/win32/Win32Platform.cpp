@@ -269,11 +269,54 @@ void TWin32Platform::Present(TWindowId window, const TBitmap24& back_buffer, con
     ReleaseDC(H(window), dc);
 }
 
-int TWin32Platform::ScreenWidth() {
-    return GetSystemMetrics(SM_CXSCREEN);
-}
-int TWin32Platform::ScreenHeight() {
-    return GetSystemMetrics(SM_CYSCREEN);
+std::vector<TMonitor> TWin32Platform::Monitors() {
+    // GetDpiForMonitor is Windows 8.1's; before it every monitor has the
+    // system's DPI.
+    using TGetDpiForMonitor = HRESULT(WINAPI*)(HMONITOR, int, UINT*, UINT*);
+    static const auto get_dpi = [] {
+        HMODULE shcore = LoadLibraryW(L"shcore.dll");
+        return shcore != nullptr ? reinterpret_cast<TGetDpiForMonitor>(reinterpret_cast<void*>(
+                                       GetProcAddress(shcore, "GetDpiForMonitor")))
+                                 : nullptr;
+    }();
+    struct TFound {
+        std::vector<TMonitor> list;
+        TGetDpiForMonitor get_dpi;
+        int system_dpi;
+    } found{{}, get_dpi, 96};
+    if (HDC dc = GetDC(nullptr)) {
+        found.system_dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(nullptr, dc);
+    }
+    EnumDisplayMonitors(
+        nullptr, nullptr,
+        [](HMONITOR monitor, HDC, LPRECT, LPARAM data) -> BOOL {
+            auto& f = *reinterpret_cast<TFound*>(data);
+            MONITORINFO info{sizeof info};
+            if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+            TMonitor m;
+            m.Bounds = {info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
+                        info.rcMonitor.bottom};
+            m.Primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+            UINT dpi_x = 0, dpi_y = 0;
+            constexpr int kEffectiveDpi = 0;
+            m.PixelsPerInch = f.get_dpi != nullptr &&
+                                      f.get_dpi(monitor, kEffectiveDpi, &dpi_x, &dpi_y) == S_OK &&
+                                      dpi_y > 0
+                                  ? static_cast<int>(dpi_y)
+                                  : f.system_dpi;
+            f.list.push_back(m);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    std::stable_partition(found.list.begin(), found.list.end(),
+                          [](const TMonitor& m) { return m.Primary; });
+    if (found.list.empty())
+        found.list.push_back({{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)},
+                              found.system_dpi,
+                              true});
+    found.list.front().Primary = true;
+    return found.list;
 }
 
 void TWin32Platform::ShowCursor(bool visible) {

@@ -1,0 +1,72 @@
+#include "saver/SlideShow.h"
+
+#include "effects/Random.h"
+
+#include <cstdlib>
+
+namespace tevrin {
+
+TSlideOrder::TSlideOrder(const TSSFileLocations& record, int first)
+    : record_(record), next_(record.PicCount() > 0 ? first % record.PicCount() : 0) {}
+
+std::optional<int> TSlideOrder::NextPicture() {
+    const int count = record_.PicCount();
+    int index = next_;
+    if (record_.lRandomPic) {
+        index = Random(count);
+    } else if (index > count - 1) {
+        if (record_.Ver == "flash") return std::nullopt;
+        index = 0;
+    }
+    next_ = index + 1;
+    return index;
+}
+
+TShowStyle TSlideOrder::NextStyle(TShowStyle previous) const {
+    if (record_.lRandomStyle) return static_cast<TShowStyle>(Random(127) + 1);
+    return previous < 127 ? static_cast<TShowStyle>(previous + 1) : 1;
+}
+
+bool TSlideOrder::NextCaption() {
+    caption_ = !caption_;
+    return caption_;
+}
+
+TSoundOrder::TSoundOrder(const TSSFileLocations& record) : record_(record) {
+    if (record.SoundRandom == 3) next_ = Random(record.SndCount());
+}
+
+std::vector<int> TSoundOrder::Candidates() {
+    const int count = record_.SndCount();
+    if (count == 0 || record_.lMute) return {};
+    if (next_ > count - 1) next_ = 0;
+    if (record_.SoundRandom == 2) next_ = Random(count);
+    std::vector<int> order;
+    for (int attempt = 0; attempt < count; ++attempt)
+        order.push_back((next_ + attempt) % count);
+    return order;
+}
+
+void TSoundOrder::Played(int index) {
+    next_ = record_.SoundRandom == 3 ? index : index + 1;
+}
+
+bool TExitRules::PointerMoved(int x, int y) {
+    if (ignore_moves_ > 0) {
+        --ignore_moves_;
+        return false;
+    }
+    if (last_x_ == -1 && last_y_ == -1) {
+        last_x_ = x;
+        last_y_ = y;
+        return false;
+    }
+    if (std::abs(x - last_x_) > 2 && std::abs(y - last_y_) > 2) {
+        last_x_ = x;
+        last_y_ = y;
+        return true;
+    }
+    return false;
+}
+
+} // namespace tevrin
