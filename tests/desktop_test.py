@@ -3,7 +3,8 @@
 Windows .scr under Wine: full screen and the pictures' pixels, what ends it
 and what does not, the instance guard, the settings dialog and its stored
 setting, the preview, movie savers without a player, the saver password,
-clean-up, and on Linux drawing into windows of other programs and SIGTERM.
+clean-up, two monitors in each monitor mode (on Xephyr), and on Linux drawing
+into windows of other programs and SIGTERM.
 
     desktop_test.py TEVRIN SAVER_STUB SAMPLES_DIR [--wine HELPERS_DIR] [--starts N]
 
@@ -23,6 +24,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import types
 
 TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
 WINE = "--wine" in sys.argv
@@ -153,6 +155,44 @@ def differing(a, b):
 def count_color(image, rgb):
     p = image[2]
     return sum(1 for i in range(0, len(p), 3) if (p[i], p[i + 1], p[i + 2]) == rgb)
+
+
+def crop(image, x, y, w, h):
+    width, _, pixels = image
+    rows = [pixels[((y + r) * width + x) * 3:((y + r) * width + x + w) * 3] for r in range(h)]
+    return w, h, b"".join(rows)
+
+
+class TwoHeads(Display):
+    """Two monitors side by side on one X display: Xephyr, itself a window
+    on an Xvfb of ours, with two screens joined by Xinerama (800x600 primary
+    at 0,0 and 640x480 at 800,0). Xvfb alone would put both screens at 0,0."""
+
+    HEADS = [(0, 0, 800, 600), (800, 0, 640, 480)]
+
+    def __init__(self):
+        self.host = Display()
+        for number in range(int(self.host.name[1:]) + 1, 240):
+            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            self.name = f":{number}"
+            self.server = subprocess.Popen(
+                ["Xephyr", self.name, "-screen", "800x600", "-screen", "640x480", "+xinerama",
+                 "-extension", "RANDR", "-nolisten", "tcp", "-noreset"],
+                env=self.host.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.env = dict(os.environ, DISPLAY=self.name)
+            up = wait_for(lambda: self.server.poll() is not None or self.run("xdpyinfo").returncode == 0,
+                          timeout=10)
+            if up and self.server.poll() is None:
+                return
+            self.server.kill()
+            self.server.wait()
+        self.host.stop()
+        raise RuntimeError("Xephyr did not start")
+
+    def stop(self):
+        super().stop()
+        self.host.stop()
 
 
 class HostWindow:
@@ -316,6 +356,7 @@ def main():
                 stress_starts(display, work, STARTS)
             else:
                 run_scenarios(display, work)
+                two_monitors(work)
     finally:
         if Saver.wine:
             Saver.wine.stop()
@@ -387,6 +428,61 @@ def stress_starts(display, work, starts):
           f"{crashed} ended by themselves")
 
 
+def two_monitors(work):
+    """The saver on two monitors in each of its modes: every monitor
+    covered, each showing what the mode asks, a pointer crossing from one to
+    the other no reason to end, a key on either one."""
+    heads = TwoHeads()
+    wine = None
+    try:
+        if WINE:
+            # Wine keeps the monitors of the display its prefix started on.
+            wine = Wine(heads, os.path.join(work, "heads"))
+            env = wine.env
+        else:
+            env = dict(heads.env, TMPDIR=work)
+        first = os.path.join(SAMPLES, "02-lighthouse.jpg")
+        second = os.path.join(SAMPLES, "05-plasma.jpg")
+        (px, py, pw, ph), (sx, sy, sw, sh) = TwoHeads.HEADS
+        want = {"first": render(first, (pw, ph), os.path.join(work, "p1.png")),
+                "first small": render(first, (sw, sh), os.path.join(work, "s1.png")),
+                "second small": render(second, (sw, sh), os.path.join(work, "s2.png"))}
+        black = (sw, sh, bytes(sw * sh * 3))
+        expected_second = {"primary": black, "mirror": want["first small"], "each": want["second small"]}
+        for mode, other in expected_second.items():
+            saver = os.path.join(work, f"{mode}.scr" if WINE else f"{mode}-saver")
+            pack(saver, "--screens", mode, "--interval", "60000", first, second)
+            heads.xdotool("mousemove", "700", "300")
+            command = ["wine", saver, "/s"] if WINE else [saver, "/s"]
+            process = subprocess.Popen(command, env=env, stdout=subprocess.DEVNULL, stderr=Saver.log)
+            try:
+                def matches():
+                    shot = heads.shot()
+                    return (differing(crop(shot, px, py, pw, ph), want["first"]) == 0 and
+                            differing(crop(shot, sx, sy, sw, sh), other) == 0)
+                check(f"{mode}: both monitors show what the mode asks", wait_for(matches, timeout=20),
+                      f"{differing(crop(heads.shot(), sx, sy, sw, sh), other)} pixels differ on the second")
+                run = types.SimpleNamespace(path=saver, process=process)
+                placed = sorted(heads.geometry(w) for w in heads.windows_of(run))
+                check(f"{mode}: a window of the saver on each monitor",
+                      all(tuple(head) in placed for head in TwoHeads.HEADS), str(placed))
+                # Across the boundary, 1 pixel down: an ordinary move.
+                for x, y in [(780, 300), (805, 301), (815, 301)]:
+                    heads.xdotool("mousemove", str(x), str(y))
+                    time.sleep(0.3)
+                check(f"{mode}: crossing to the other monitor does not end it", process.poll() is None)
+                heads.xdotool("key", "space")
+                check(f"{mode}: a key ends it", wait_for(lambda: process.poll() is not None, timeout=6))
+            finally:
+                if process.poll() is None:
+                    process.kill()
+                process.wait()
+    finally:
+        if wine:
+            wine.stop()
+        heads.stop()
+
+
 def run_folders(temp):
     return [n for n in os.listdir(temp) if n.startswith("tevrin-")]
 
@@ -451,11 +547,12 @@ def run_scenarios(display, work):
     rest = teach_pointer(display)
     s = Saver(display, saver, "/s", env=env)
     check("the saver covers the screen again", wait_until_full(display, s))
-    # Measured from where the pointer rested: far across but not down, then
-    # far down but not across.
-    display.xdotool("mousemove", str(rest[0] + 50), str(rest[1] + 1))
-    time.sleep(0.3)
-    display.xdotool("mousemove", str(rest[0] + 1), str(rest[1] + 40))
+    # Measured from where the pointer rested (or, where the system tells of
+    # no resting pointer, from the first small move): far across but not
+    # down, then far down but not across.
+    for dx, dy in [(1, 0), (50, 1), (2, 40)]:
+        display.xdotool("mousemove", str(rest[0] + dx), str(rest[1] + dy))
+        time.sleep(0.3)
     time.sleep(0.5)
     check("horizontal and vertical drifts do not end it", s.running())
     display.xdotool("mousemove_relative", "3", "3")
