@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 
-#include "payload/IntConv.h"
-#include "payload/Paths.h"
+#include "base/IntConv.h"
+#include "base/Paths.h"
 
 namespace tevrin {
 

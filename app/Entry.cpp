@@ -1,7 +1,7 @@
 #include "app/Entry.h"
 
+#include "base/Errors.h"
 #include "gfx/Copy.h"
-#include "gfx/Errors.h"
 #include "payload/Payload.h"
 #include "payload/TempFolder.h"
 #include "saver/SaverWindow.h"

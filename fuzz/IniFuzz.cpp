@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the settings files' reader and writer as a file's
 // text: a value written must read back, and every other key must read as
 // before.
-#include "ui/IniFile.h"
+#include "base/IniFile.h"
 
 #include <cstddef>
 #include <cstdint>

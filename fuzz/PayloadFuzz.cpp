@@ -1,7 +1,7 @@
 // Treats arbitrary bytes as a saver file: load, fetch every picture, remove
 // what was extracted. Nothing may be left behind.
-#include "gfx/Errors.h"
-#include "payload/Paths.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
 #include "payload/Payload.h"
 
 #include <cstdio>
@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace tevrin;
     // The run's own folder, removed when the fuzzer exits.
     struct TWork {
-        std::string Path = JoinPath(GetTempDir(), "tevrin-fuzz-" + std::to_string(CurrentProcessId()));
+        std::string Path =
+            JoinPath(GetTempDir(), "tevrin-fuzz-" + std::to_string(CurrentProcessId()));
         TWork() { std::filesystem::create_directories(Path); }
         ~TWork() {
             std::error_code ignored;
@@ -30,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TTempFolder temp(work);
     try {
         LoadPayload(saver, record, temp);
-        for (int i = 0; i < record.PicCount() && i < 4; ++i) FetchPicture(saver, record, i);
+        for (int i = 0; i < record.PicCount() && i < 4; ++i)
+            FetchPicture(saver, record, i);
     } catch (const EError&) {
     }
     RemoveExtractedFiles(record, temp);

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the component stream reader, both ways it reads.
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "payload/SSFileLocations.h"
 
 #include <cstddef>
@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         TReader reader(source);
         TSSFileLocations record(96);
         ReadComponent(reader, record);
-        for (int i = 0; i < record.SndCount(); ++i) record.SndSize(i);
+        for (int i = 0; i < record.SndCount(); ++i)
+            record.SndSize(i);
     } catch (const EError&) {
     }
     try {

@@ -1,6 +1,6 @@
 #include "gfx/Jpeg.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "gfx/Exif.h"
 
 #include <algorithm>

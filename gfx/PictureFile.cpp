@@ -1,7 +1,7 @@
 #include "gfx/PictureFile.h"
 
+#include "base/Errors.h"
 #include "gfx/Copy.h"
-#include "gfx/Errors.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "gfx/Png.h"

@@ -1,15 +1,14 @@
 #include "gfx/Png.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 
 #include <csetjmp>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <memory>
-#include <vector>
-
 #include <png.h>
+#include <vector>
 
 namespace tevrin {
 namespace {
@@ -33,7 +32,8 @@ void WritePng(const std::string& path, const TBitmap24& bitmap) {
     TFilePtr file(std::fopen(path.c_str(), "wb"));
     if (!file) throw EError(msg::kCannotCreateFile, {path});
     std::string error;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info) {
         png_destroy_write_struct(&png, nullptr);
@@ -75,14 +75,15 @@ struct TPngDecode {
     TPngSource source;
     std::string* error;
     TBitmap24* out;
-    png_bytep* rows = nullptr;  // malloc'd, freed by the caller
+    png_bytep* rows = nullptr; // malloc'd, freed by the caller
     bool too_large = false;
     int width = 0, height = 0;
 };
 
 // Returns false when libpng failed, with its message in `*d.error`.
 bool RunPngDecode(TPngDecode& d) {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, d.error, OnPngError, OnPngWarning);
+    png_structp png =
+        png_create_read_struct(PNG_LIBPNG_VER_STRING, d.error, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
@@ -112,11 +113,14 @@ bool RunPngDecode(TPngDecode& d) {
     png_set_bgr(png);
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
-    if (png_get_rowbytes(png, info) != static_cast<png_size_t>(d.width) * 3) png_error(png, "unexpected pixel format");
+    if (png_get_rowbytes(png, info) != static_cast<png_size_t>(d.width) * 3)
+        png_error(png, "unexpected pixel format");
     *d.out = TBitmap24(d.width, d.height);
-    d.rows = static_cast<png_bytep*>(std::malloc(sizeof(png_bytep) * static_cast<std::size_t>(d.height)));
+    d.rows = static_cast<png_bytep*>(
+        std::malloc(sizeof(png_bytep) * static_cast<std::size_t>(d.height)));
     if (d.rows == nullptr) png_error(png, "out of memory");
-    for (int y = 0; y < d.height; ++y) d.rows[y] = d.out->Row(y);
+    for (int y = 0; y < d.height; ++y)
+        d.rows[y] = d.out->Row(y);
     png_read_image(png, d.rows);
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
@@ -133,7 +137,8 @@ TBitmap24 DecodePng(std::span<const std::uint8_t> bytes) {
     std::free(d.rows);
     if (!ok) throw EError("PNG: " + error);
     if (d.too_large)
-        throw EError(msg::kImageTooLarge, {"PNG", std::to_string(d.width) + "x" + std::to_string(d.height)});
+        throw EError(msg::kImageTooLarge,
+                     {"PNG", std::to_string(d.width) + "x" + std::to_string(d.height)});
     return out;
 }
 

@@ -1,10 +1,9 @@
 #include "gfx/Webp.h"
 
-#include "gfx/Errors.h"
-
-#include <webp/decode.h>
+#include "base/Errors.h"
 
 #include <string>
+#include <webp/decode.h>
 
 namespace tevrin {
 
@@ -18,7 +17,8 @@ TBitmap24 DecodeWebp(std::span<const std::uint8_t> bytes) {
         throw EError(msg::kImageTooLarge, {"WebP", std::to_string(w) + "x" + std::to_string(h)});
     TBitmap24 out(w, h);
     if (!features.has_alpha) {
-        if (WebPDecodeBGRInto(bytes.data(), bytes.size(), out.Bits(), out.ByteSize(), out.Stride()) == nullptr)
+        if (WebPDecodeBGRInto(bytes.data(), bytes.size(), out.Bits(), out.ByteSize(),
+                              out.Stride()) == nullptr)
             throw EError("WebP: the picture's data is damaged");
         return out;
     }
@@ -32,7 +32,8 @@ TBitmap24 DecodeWebp(std::span<const std::uint8_t> bytes) {
         const std::uint8_t* in = bgra + static_cast<std::size_t>(y) * w * 4;
         std::uint8_t* row = out.Row(y);
         for (int x = 0; x < w; ++x, in += 4)
-            for (int k = 0; k < 3; ++k) row[x * 3 + k] = static_cast<std::uint8_t>((in[k] * in[3] + 127) / 255);
+            for (int k = 0; k < 3; ++k)
+                row[x * 3 + k] = static_cast<std::uint8_t>((in[k] * in[3] + 127) / 255);
     }
     WebPFree(bgra);
     return out;

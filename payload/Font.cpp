@@ -1,6 +1,6 @@
 #include "payload/Font.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "gfx/Rect.h"
 
 #include <array>
@@ -8,7 +8,9 @@
 namespace tevrin {
 namespace {
 
-constexpr TColor Sys(int index) { return kSystemColorBase + index; }
+constexpr TColor Sys(int index) {
+    return kSystemColorBase + index;
+}
 
 constexpr std::array<TIdentEntry, 49> kColorNames{{
     {clBlack, "clBlack"},
@@ -94,8 +96,12 @@ constexpr std::array<const char*, 3> kPitchNames{"fpDefault", "fpVariable", "fpF
 
 } // namespace
 
-TIdentTable ColorNames() { return kColorNames; }
-TIdentTable CharsetNames() { return kCharsetNames; }
+TIdentTable ColorNames() {
+    return kColorNames;
+}
+TIdentTable CharsetNames() {
+    return kCharsetNames;
+}
 
 std::optional<std::string_view> IdentName(TIdentTable table, std::int32_t value) {
     for (const TIdentEntry& entry : table)
@@ -113,9 +119,13 @@ TFont::TFont(int pixels_per_inch) : pixels_per_inch_(pixels_per_inch > 0 ? pixel
     SetSize(8);
 }
 
-int TFont::Size() const { return -MulDiv(Height, 72, pixels_per_inch_); }
+int TFont::Size() const {
+    return -MulDiv(Height, 72, pixels_per_inch_);
+}
 
-void TFont::SetSize(int points) { Height = -MulDiv(points, pixels_per_inch_, 72); }
+void TFont::SetSize(int points) {
+    Height = -MulDiv(points, pixels_per_inch_, 72);
+}
 
 std::string_view TFont::StyleName(TFontStyle style) {
     for (const auto& [bit, name] : kStyleNames)
@@ -148,7 +158,8 @@ bool TFont::ReadProperty(std::string_view name, TReader& reader) {
     } else if (SameText(name, "Pitch")) {
         std::string ident = reader.ReadIdent();
         std::size_t i = 0;
-        while (i < kPitchNames.size() && !SameText(ident, kPitchNames[i])) ++i;
+        while (i < kPitchNames.size() && !SameText(ident, kPitchNames[i]))
+            ++i;
         if (i == kPitchNames.size()) throw EReadError(msg::kInvalidPropertyValue);
         Pitch = static_cast<TFontPitch>(i);
     } else {
@@ -159,10 +170,14 @@ bool TFont::ReadProperty(std::string_view name, TReader& reader) {
 
 void TFont::WriteProperties(TWriter& writer, std::string_view prefix) const {
     std::string p(prefix);
-    if (auto ident = IdentName(kCharsetNames, Charset)) writer.WriteIdent(p + ".Charset", *ident);
-    else writer.WriteInteger(p + ".Charset", Charset);
-    if (auto ident = IdentName(kColorNames, Color)) writer.WriteIdent(p + ".Color", *ident);
-    else writer.WriteInteger(p + ".Color", Color);
+    if (auto ident = IdentName(kCharsetNames, Charset))
+        writer.WriteIdent(p + ".Charset", *ident);
+    else
+        writer.WriteInteger(p + ".Charset", Charset);
+    if (auto ident = IdentName(kColorNames, Color))
+        writer.WriteIdent(p + ".Color", *ident);
+    else
+        writer.WriteInteger(p + ".Color", Color);
     writer.WriteInteger(p + ".Height", Height);
     writer.WriteString(p + ".Name", Name);
     if (Pitch != TFontPitch::fpDefault) writer.WriteIdent(p + ".Pitch", PitchName(Pitch));

@@ -25,7 +25,9 @@ inline constexpr TColor clWindowText = kSystemColorBase + 8;
 
 inline constexpr int kDefaultCharset = 1;
 
-constexpr TColor RGBColor(int red, int green, int blue) { return red | (green << 8) | (blue << 16); }
+constexpr TColor RGBColor(int red, int green, int blue) {
+    return red | (green << 8) | (blue << 16);
+}
 
 TIdentTable ColorNames();
 TIdentTable CharsetNames();
@@ -43,17 +45,23 @@ enum TFontStyle : std::uint8_t {
 
 enum class TFontPitch { fpDefault, fpVariable, fpFixed };
 
+// Logical pixels per inch where no screen is asked (the tools): the common
+// setting, so that a record written by a tool does not depend on the display
+// of the machine that wrote it.
+inline constexpr int kDefaultPixelsPerInch = 96;
+
 class TFont final : public TPersistent {
 public:
     // Starts as "MS Sans Serif", 8 points, clWindowText, DEFAULT_CHARSET.
-    explicit TFont(int pixels_per_inch = ScreenPixelsPerInch());
+    // Sizes in points convert to heights in pixels at `pixels_per_inch`.
+    explicit TFont(int pixels_per_inch = kDefaultPixelsPerInch);
 
     std::string Name = "MS Sans Serif";
     // Character height in pixels, negative as the platform gives font heights.
     int Height = 0;
     TColor Color = clWindowText;
     int Charset = kDefaultCharset;
-    std::uint8_t Style = 0;  // TFontStyle bits
+    std::uint8_t Style = 0; // TFontStyle bits
     TFontPitch Pitch = TFontPitch::fpDefault;
 
     // Points, through the screen's logical pixels per inch, rounded.

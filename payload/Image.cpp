@@ -1,6 +1,6 @@
 #include "payload/Image.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 
 namespace tevrin {
 
@@ -22,19 +22,13 @@ bool TPicture::ReadProperty(std::string_view name, TReader& reader) {
     return true;
 }
 
-TBitmap24 TPicture::Decode(int min_width, int min_height) const {
+TBitmap24 TPicture::Decode(int min_width, int min_height, bool palette) const {
     if (Empty()) return {};
     TJpegDecode how;
     how.MinWidth = SwapsAxes(Info.Orientation) ? min_height : min_width;
     how.MinHeight = SwapsAxes(Info.Orientation) ? min_width : min_height;
-    how.Palette8 = PaletteDisplay();
+    how.Palette8 = palette;
     return DecodeJpeg(JpegData.data(), JpegData.size(), how);
-}
-
-bool TPicture::PaletteDisplay() {
-    // Asked once, as the depth was at program start.
-    static const bool palette = ScreenBitsPerPixel() <= 8;
-    return palette;
 }
 
 std::vector<std::uint8_t> TPicture::JpegBlock(std::span<const std::uint8_t> jpeg) {

@@ -32,14 +32,12 @@ public:
     // block that is no JPEG fails here); its pixels wait for Decode, which
     // then knows the size they are wanted at.
     bool ReadProperty(std::string_view name, TReader& reader) override;
-    // The stored pixels (not yet turned upright), in 8-bit palette form when
-    // the display has 8 bits per pixel or fewer. With a minimum size (in
-    // upright axes) the decoder scales down by the DCT where a smaller
-    // decode still covers it. An empty picture gives an empty bitmap.
-    TBitmap24 Decode(int min_width = 0, int min_height = 0) const;
-    // Whether pictures are decoded through a palette: the display's depth
-    // at program start is 8 bits per pixel or fewer.
-    static bool PaletteDisplay();
+    // The stored pixels (not yet turned upright); through an 8-bit palette
+    // with `palette` (for a display of 8 bits per pixel or fewer). With a
+    // minimum size (in upright axes) the decoder scales down by the DCT
+    // where a smaller decode still covers it. An empty picture gives an
+    // empty bitmap.
+    TBitmap24 Decode(int min_width = 0, int min_height = 0, bool palette = false) const;
     // The "Data" block for a JPEG file.
     static std::vector<std::uint8_t> JpegBlock(std::span<const std::uint8_t> jpeg);
 };

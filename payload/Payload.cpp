@@ -1,6 +1,6 @@
 #include "payload/Payload.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "payload/Trailer.h"
 
 #include <algorithm>

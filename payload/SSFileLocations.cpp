@@ -1,8 +1,8 @@
 #include "payload/SSFileLocations.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/IntConv.h"
 #include "payload/CommaList.h"
-#include "payload/IntConv.h"
 
 #include <array>
 

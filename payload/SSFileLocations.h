@@ -36,7 +36,7 @@ public:
         kListCount
     };
 
-    explicit TSSFileLocations(int pixels_per_inch = ScreenPixelsPerInch())
+    explicit TSSFileLocations(int pixels_per_inch = kDefaultPixelsPerInch)
         : TextFont(pixels_per_inch) {}
 
     std::string_view ClassName() const override { return "TSSFileLocations"; }

@@ -1,8 +1,8 @@
 #include "payload/Stream.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/Unicode.h"
 #include "payload/Classes.h"
-#include "ui/Unicode.h"
 
 #include <algorithm>
 #include <cctype>

@@ -16,7 +16,7 @@
 // "Stream read error" and never a huge allocation.
 #pragma once
 
-#include "ui/System.h"
+#include "base/System.h"
 
 #include <cstdint>
 #include <memory>

@@ -1,8 +1,8 @@
 #include "payload/TempFolder.h"
 
-#include "gfx/Errors.h"
-#include "payload/Paths.h"
-#include "ui/System.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/System.h"
 
 #include <cstdio>
 #include <filesystem>

@@ -1,7 +1,7 @@
 #include "payload/Trailer.h"
 
-#include "gfx/Errors.h"
-#include "payload/IntConv.h"
+#include "base/Errors.h"
+#include "base/IntConv.h"
 
 #include <string_view>
 
@@ -17,7 +17,8 @@ std::optional<std::int32_t> ReadTrailerField(TFile& file, TTrailerField field) {
     std::int64_t size = file.Size();
     std::int64_t at = size - kTrailerSize + kTrailerFieldWidth * (static_cast<int>(field) - 1);
     char text[kTrailerFieldWidth];
-    if (size < kTrailerSize || !file.Seek(at) || file.Read(text, sizeof text) != sizeof text) return std::nullopt;
+    if (size < kTrailerSize || !file.Seek(at) || file.Read(text, sizeof text) != sizeof text)
+        return std::nullopt;
     return StrToIntDef(TrimControl(std::string_view(text, sizeof text)), 0);
 }
 

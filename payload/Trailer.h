@@ -6,7 +6,7 @@
 // The payload (picture records first) begins at file size - 40 - length.
 #pragma once
 
-#include "ui/System.h"
+#include "base/System.h"
 
 #include <cstdint>
 #include <optional>

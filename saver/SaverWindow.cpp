@@ -1,8 +1,8 @@
 #include "saver/SaverWindow.h"
 
+#include "base/Errors.h"
+#include "base/IntConv.h"
 #include "gfx/Compose.h"
-#include "gfx/Errors.h"
-#include "payload/IntConv.h"
 #include "payload/Payload.h"
 #include "setup/InterfaceTexts.h"
 #include "setup/StoredSettings.h"
@@ -69,7 +69,8 @@ void TScreenView::Cover(const TMonitor& monitor) {
 TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_parent,
                    std::string user_dir)
     : TScreenView(app, *this), own_path_(std::move(own_path)), temp_(std::move(temp_parent)),
-      user_dir_(std::move(user_dir)), media_(app), timer_slide_(app), timer_flash_(app) {
+      user_dir_(std::move(user_dir)), locations_(app.Platform().PrimaryMonitor().PixelsPerInch),
+      media_(app), timer_slide_(app), timer_flash_(app) {
     Color = kButtonFace;
     const TRect screen = app.Platform().PrimaryMonitor().Bounds;
     SetBounds(screen.Left + (screen.Width() - kDesignWidth) / 2,
@@ -229,8 +230,8 @@ TBitmap24 TfrmScrn::ComposePicture(const TImage& image, const TMonitor& monitor,
         PlacePicture(picture.UprightWidth(), picture.UprightHeight(), w, h, locations_.FitMode);
     // Decoded no larger than it is shown, and freed once composed.
     TBitmap24 canvas =
-        ComposeOnScreen(picture.Decode(place.Width(), place.Height()), picture.Info.Orientation,
-                        place, w, h, locations_.BlurBorders);
+        ComposeOnScreen(picture.Decode(place.Width(), place.Height(), monitor.BitsPerPixel <= 8),
+                        picture.Info.Orientation, place, w, h, locations_.BlurBorders);
     if (caption && !locations_.Text.empty()) {
         // Size, colour and face only: the caption is drawn upright and plain,
         // at the same physical size on every monitor.

@@ -1,7 +1,7 @@
 #include "setup/InterfaceTexts.h"
 
-#include "payload/Paths.h"
-#include "ui/System.h"
+#include "base/Paths.h"
+#include "base/System.h"
 
 #include <filesystem>
 #include <system_error>
@@ -31,7 +31,7 @@ TDialogTexts LoadDialogTexts(const std::string& exe_path) {
 
 std::string LoadDownloadSwfText(const std::string& exe_path) {
     return ReadIniString(InterfaceTextsPath(exe_path), kLanguageSection, "DownloadSWF",
-                             kDefaultDownloadSwf);
+                         kDefaultDownloadSwf);
 }
 
 } // namespace tevrin

@@ -1,6 +1,6 @@
 #include "setup/SetupDialog.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "payload/SSFileLocations.h"
 #include "payload/Trailer.h"
 #include "setup/InterfaceTexts.h"

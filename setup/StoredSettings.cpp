@@ -1,9 +1,9 @@
 #include "setup/StoredSettings.h"
 
-#include "gfx/Errors.h"
-#include "payload/IntConv.h"
-#include "payload/Paths.h"
-#include "ui/System.h"
+#include "base/Errors.h"
+#include "base/IntConv.h"
+#include "base/Paths.h"
+#include "base/System.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -12,8 +12,7 @@
 namespace tevrin {
 
 bool IsFolderWritable(const std::string& dir) {
-    std::string probe =
-        JoinPath(dir, ".tevrin-write-probe-" + std::to_string(CurrentProcessId()));
+    std::string probe = JoinPath(dir, ".tevrin-write-probe-" + std::to_string(CurrentProcessId()));
     TFile file(probe, TFile::TMode::CreateExclusive);
     if (!file.IsOpen()) return false;
     file.Close();

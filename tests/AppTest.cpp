@@ -1,7 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/RunOptions.h"
+#include "base/Errors.h"
 #include "base/Sizes.h"
-#include "gfx/Errors.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
 

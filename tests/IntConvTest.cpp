@@ -1,6 +1,7 @@
-#include "gfx/Errors.h"
-#include "payload/IntConv.h"
-#include "payload/Paths.h"
+#include "base/IntConv.h"
+
+#include "base/Errors.h"
+#include "base/Paths.h"
 #include "payload/Trailer.h"
 #include "tests/TestSupport.h"
 
@@ -14,18 +15,28 @@ TEST(IntConv, AcceptsTheStoredNumberForms) {
         const char* text;
         std::int32_t expected;
     } cases[] = {
-        {"0", 0},         {"4048304", 4048304}, {"   42", 42},      {"+7", 7},
-        {"-5", -5},       {"$10", 16},          {"0x10", 16},       {"0X1f", 31},
-        {"x10", 16},      {"X10", 16},          {"-$10", -16},      {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN},             {"$7FFFFFFF", 0x7FFFFFFF},
+        {"0", 0},
+        {"4048304", 4048304},
+        {"   42", 42},
+        {"+7", 7},
+        {"-5", -5},
+        {"$10", 16},
+        {"0x10", 16},
+        {"0X1f", 31},
+        {"x10", 16},
+        {"X10", 16},
+        {"-$10", -16},
+        {"2147483647", 2147483647},
+        {"-2147483648", INT32_MIN},
+        {"$7FFFFFFF", 0x7FFFFFFF},
     };
-    for (const auto& c : cases) EXPECT_EQ(StrToIntDef(c.text, -99), c.expected) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(StrToIntDef(c.text, -99), c.expected) << c.text;
 }
 
 TEST(IntConv, GivesTheDefaultForTextsThatDoNotConvert) {
-    for (const char* text : {"", " ", "12a", "12 ", "-", "$", "0x", "x", "1.5", "$G",
-                             "2147483648", "-2147483649", "$80000000", "99999999999999999999",
-                             "1\t", "\t1"})
+    for (const char* text : {"", " ", "12a", "12 ", "-", "$", "0x", "x", "1.5", "$G", "2147483648",
+                             "-2147483649", "$80000000", "99999999999999999999", "1\t", "\t1"})
         EXPECT_EQ(StrToIntDef(text, -99), -99) << '"' << text << '"';
 }
 

@@ -1,5 +1,5 @@
+#include "base/Errors.h"
 #include "gfx/Copy.h"
-#include "gfx/Errors.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"

@@ -1,7 +1,7 @@
 #include "payload/Payload.h"
 
-#include "gfx/Errors.h"
-#include "payload/Paths.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
 #include "payload/Trailer.h"
 #include "tests/TestSupport.h"
 

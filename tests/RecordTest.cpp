@@ -1,4 +1,4 @@
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "payload/CommaList.h"
 #include "payload/SSFileLocations.h"
 
@@ -18,13 +18,14 @@ TEST(CommaList, TextToEntries) {
         {"1, 2", {"1", "2"}},
         {",1", {"", "1"}},
         {"1,,2", {"1", "", "2"}},
-        {"a b.mp3,c.wav", {"a", "b.mp3", "c.wav"}},  // an unquoted blank splits
+        {"a b.mp3,c.wav", {"a", "b.mp3", "c.wav"}}, // an unquoted blank splits
         {"\"a b.mp3\",c.wav", {"a b.mp3", "c.wav"}},
         {"\"say \"\"hi\"\"\",x", {"say \"hi\"", "x"}},
         {"  \t1 2  ", {"1", "2"}},
-        {"\"open", {"open"}},  // a missing closing quote takes the rest
+        {"\"open", {"open"}}, // a missing closing quote takes the rest
     };
-    for (const auto& c : cases) EXPECT_EQ(CommaTextToEntries(c.text), c.entries) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(CommaTextToEntries(c.text), c.entries) << c.text;
     EXPECT_EQ(CommaTextToEntries(std::string_view("1\0,2", 4)), TStringList{"1"});
 }
 
@@ -83,7 +84,7 @@ TEST(Record, FontDefaultsAndSizeConversion) {
     TFont large(120);
     large.SetSize(24);
     EXPECT_EQ(large.Height, -40);
-    large.Height = -13;  // 7.8 points rounds to 8
+    large.Height = -13; // 7.8 points rounds to 8
     EXPECT_EQ(large.Size(), 8);
 }
 

@@ -1,10 +1,10 @@
-#include "gfx/Errors.h"
-#include "payload/Paths.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/System.h"
+#include "base/Unicode.h"
 #include "setup/InterfaceTexts.h"
 #include "setup/StoredSettings.h"
 #include "tests/TestSupport.h"
-#include "ui/System.h"
-#include "ui/Unicode.h"
 
 #include <chrono>
 #include <cstdio>

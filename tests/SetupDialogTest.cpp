@@ -1,14 +1,14 @@
-#include "app/Entry.h"
-#include "gfx/Errors.h"
-#include "payload/Paths.h"
-#include "platform/headless/HeadlessPlatform.h"
 #include "setup/SetupDialog.h"
-#include "tests/TestSupport.h"
-#include "ui/System.h"
 
-#include <gtest/gtest.h>
+#include "app/Entry.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/System.h"
+#include "platform/headless/HeadlessPlatform.h"
+#include "tests/TestSupport.h"
 
 #include <filesystem>
+#include <gtest/gtest.h>
 
 namespace tevrin {
 namespace {
@@ -71,19 +71,19 @@ TEST(SetupDialog, ShowsTheRecordWithTheDesignTexts) {
     EXPECT_EQ(run.dialog->OKButton.Caption, "&Ok");
     EXPECT_FALSE(run.dialog->cbMute.Checked());
     EXPECT_FALSE(run.dialog->MuteChanged);
-    EXPECT_EQ(run.dialog->BoundsRect(), (TRect{247, 170, 552, 429}));  // centred, 305 x 259
+    EXPECT_EQ(run.dialog->BoundsRect(), (TRect{247, 170, 552, 429})); // centred, 305 x 259
 }
 
 TEST(SetupDialog, OkWritesOnlyAChangedChoice) {
     {
-        TDialogRun run;  // nothing stored, no click: nothing written
+        TDialogRun run; // nothing stored, no click: nothing written
         run.dialog->Show();
         run.dialog->OKButton.Click();
         EXPECT_TRUE(run.dialog->Closed());
         EXPECT_FALSE(fs::exists(run.Ini()));
     }
     {
-        TDialogRun run("5");  // showing ticks the box, so OK writes "1" again
+        TDialogRun run("5"); // showing ticks the box, so OK writes "1" again
         run.dialog->Show();
         EXPECT_TRUE(run.dialog->cbMute.Checked());
         EXPECT_TRUE(run.dialog->MuteChanged);
@@ -91,11 +91,11 @@ TEST(SetupDialog, OkWritesOnlyAChangedChoice) {
         EXPECT_EQ(run.Stored(), "1");
     }
     {
-        TDialogRun run("", true);  // the record's lMute is not the dialog's default
+        TDialogRun run("", true); // the record's lMute is not the dialog's default
         run.dialog->Show();
         EXPECT_FALSE(run.dialog->cbMute.Checked());
         run.Click(run.dialog->cbMute);
-        run.Click(run.dialog->cbMute);  // back to the first state: still a change
+        run.Click(run.dialog->cbMute); // back to the first state: still a change
         EXPECT_FALSE(run.dialog->cbMute.Checked());
         run.Click(run.dialog->OKButton);
         EXPECT_EQ(run.Stored(), "0");
@@ -105,7 +105,7 @@ TEST(SetupDialog, OkWritesOnlyAChangedChoice) {
 
 TEST(SetupDialog, AFailedWriteIsReportedAndTheDialogStays) {
     TDialogRun run;
-    fs::create_directories(run.Ini());  // a folder where the file should go
+    fs::create_directories(run.Ini()); // a folder where the file should go
     run.dialog->Show();
     run.dialog->cbMute.SetChecked(true);
     run.Click(run.dialog->OKButton);
@@ -147,11 +147,11 @@ TEST(SetupDialog, TranslatedTextsAndTheSettingsMode) {
     TEvent enter;
     enter.Kind = TEvent::KeyDown;
     enter.Key = 13;
-    enter.Window = 1;  // the dialog is the first window made
+    enter.Window = 1; // the dialog is the first window made
     platform.Script(50, enter);
     platform.StopAt(5000);
     EXPECT_EQ(RunSaver(app, {"/c"}, run.saver, {}, run.user.Path()), 0);
-    EXPECT_LT(platform.TickCount(), 100u);  // ended by OK, not by the time limit
+    EXPECT_LT(platform.TickCount(), 100u); // ended by OK, not by the time limit
     ASSERT_FALSE(platform.Frames.empty());
 }
 

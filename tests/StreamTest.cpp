@@ -1,9 +1,9 @@
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/System.h"
 #include "payload/Classes.h"
 #include "payload/Image.h"
 #include "payload/SSFileLocations.h"
 #include "tests/TestSupport.h"
-#include "ui/System.h"
 
 #include <gtest/gtest.h>
 

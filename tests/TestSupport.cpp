@@ -1,11 +1,11 @@
 #include "tests/TestSupport.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/System.h"
 #include "gfx/Jpeg.h"
 #include "payload/Image.h"
-#include "payload/Paths.h"
 #include "payload/Trailer.h"
-#include "ui/System.h"
 
 #include <cstdio>
 #include <cstdlib>

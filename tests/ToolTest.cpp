@@ -1,12 +1,12 @@
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/System.h"
+#include "base/Unicode.h"
 #include "gfx/Png.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
 #include "tools/Pack.h"
 #include "tools/Report.h"
 #include "tools/XScreensaverConfig.h"
-#include "ui/System.h"
-#include "ui/Unicode.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

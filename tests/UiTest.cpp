@@ -1,4 +1,4 @@
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/TestSupport.h"
 #include "ui/Forms.h"

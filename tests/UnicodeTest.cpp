@@ -1,6 +1,6 @@
-#include "ui/Unicode.h"
+#include "base/Unicode.h"
 
-#include "ui/System.h"
+#include "base/System.h"
 
 #include <gtest/gtest.h>
 

@@ -1,16 +1,16 @@
 // The `tevrin` command line: pack pictures and sounds into a saver, look
 // inside a saver or a bare component stream.
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/IntConv.h"
+#include "base/Paths.h"
+#include "base/System.h"
+#include "base/Unicode.h"
 #include "payload/Font.h"
-#include "payload/IntConv.h"
-#include "payload/Paths.h"
 #include "tools/Bench.h"
 #include "tools/Pack.h"
 #include "tools/Render.h"
 #include "tools/Report.h"
 #include "tools/XScreensaverConfig.h"
-#include "ui/System.h"
-#include "ui/Unicode.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>

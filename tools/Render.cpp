@@ -1,10 +1,10 @@
 #include "tools/Render.h"
 
+#include "base/Errors.h"
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
 #include "gfx/Compose.h"
 #include "gfx/Copy.h"
-#include "gfx/Errors.h"
 #include "gfx/Exif.h"
 #include "gfx/PictureFile.h"
 #include "gfx/Png.h"

@@ -1,12 +1,12 @@
 #include "tools/Report.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/Unicode.h"
 #include "payload/Font.h"
 #include "payload/Image.h"
 #include "payload/Payload.h"
 #include "payload/SSFileLocations.h"
 #include "payload/Trailer.h"
-#include "ui/Unicode.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -11,12 +11,12 @@
 //                [--screens WxH+X+Y,...] [/s]
 #include "app/Entry.h"
 #include "app/RunOptions.h"
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/System.h"
 #include "effects/Random.h"
-#include "gfx/Errors.h"
 #include "gfx/Png.h"
-#include "payload/Paths.h"
 #include "platform/headless/HeadlessPlatform.h"
-#include "ui/System.h"
 
 #if defined(TEVRIN_HAVE_WIN32)
 #include "platform/win32/Win32Platform.h"

@@ -1,7 +1,7 @@
 #include "tools/XScreensaverConfig.h"
 
-#include "payload/Paths.h"
-#include "ui/Unicode.h"
+#include "base/Paths.h"
+#include "base/Unicode.h"
 
 namespace tevrin {
 namespace {

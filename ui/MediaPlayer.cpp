@@ -1,6 +1,6 @@
 #include "ui/MediaPlayer.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 
 namespace tevrin {
 
@@ -37,7 +37,7 @@ void TMediaPlayer::Stop() {
 
 void TMediaPlayer::Close() {
     device_.reset();
-    alive_ = std::make_shared<bool>(true);  // ends that are still on their way are dropped
+    alive_ = std::make_shared<bool>(true); // ends that are still on their way are dropped
 }
 
 } // namespace tevrin

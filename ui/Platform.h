@@ -51,6 +51,7 @@ struct TMonitor {
     TRect Bounds;           // in desktop coordinates
     int PixelsPerInch = 96; // logical pixels per inch of text on it
     bool Primary = false;
+    int BitsPerPixel = 24; // its colour depth
 };
 
 struct TWindowParams {

@@ -1,6 +1,6 @@
 #include "platform/headless/HeadlessServices.h"
 
-#include "payload/Paths.h"
+#include "base/Paths.h"
 #include "platform/headless/HeadlessPlatform.h"
 
 #include <algorithm>
@@ -42,7 +42,7 @@ private:
     std::string name_;
     std::uint32_t length_;
     bool fails_;
-    std::shared_ptr<int> generation_;  // a later play or a stop cancels a pending end
+    std::shared_ptr<int> generation_; // a later play or a stop cancels a pending end
     std::function<void(TNotifyValue)> ended_;
 };
 
@@ -85,10 +85,9 @@ std::unique_ptr<TMediaDevice> THeadlessServices::OpenMedia(const std::string& pa
     Log.push_back("open " + name);
     if (UnopenableSounds.count(name)) return nullptr;
     auto length = SoundLengths.find(name);
-    return std::make_unique<THeadlessSound>(*this, name,
-                                            length != SoundLengths.end() ? length->second
-                                                                         : DefaultSoundLength,
-                                            FailingSounds.count(name) > 0);
+    return std::make_unique<THeadlessSound>(
+        *this, name, length != SoundLengths.end() ? length->second : DefaultSoundLength,
+        FailingSounds.count(name) > 0);
 }
 
 std::unique_ptr<TMoviePlayerControl> THeadlessServices::CreateMoviePlayer(TWindowId) {

@@ -1,6 +1,6 @@
-#include "ui/System.h"
+#include "base/System.h"
 
-#include "ui/Unicode.h"
+#include "base/Unicode.h"
 
 #include <cerrno>
 #include <climits>
@@ -171,13 +171,6 @@ int AnsiCodePage() {
 }
 std::string AnsiToUtf8(std::string_view text) {
     return Cp1252ToUtf8(text);
-}
-
-int ScreenPixelsPerInch() {
-    return 96;
-}
-int ScreenBitsPerPixel() {
-    return 24;
 }
 
 std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {

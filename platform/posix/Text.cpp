@@ -5,7 +5,7 @@
 // empty boxes). Every face of a line shares the chosen face's baseline.
 #include "ui/Text.h"
 
-#include "ui/Unicode.h"
+#include "base/Unicode.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
 #include "platform/sdl/EmbedPlatform.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 
 #include <cerrno>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "platform/sdl/LinuxServices.h"
 
+#include "base/System.h"
 #include "platform/sdl/LinuxPlatform.h"
-#include "ui/System.h"
 
 #include <SDL2/SDL.h>
 #include <SDL2/SDL_mixer.h>

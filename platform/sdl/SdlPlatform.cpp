@@ -1,9 +1,9 @@
 #include "platform/sdl/SdlPlatform.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
+#include "base/System.h"
 #include "platform/sdl/MessageForm.h"
 #include "platform/sdl/XDisplay.h"
-#include "ui/System.h"
 
 #include <SDL2/SDL.h>
 #include <atomic>

@@ -1,4 +1,4 @@
-#include "ui/System.h"
+#include "base/System.h"
 
 #include "platform/win32/Wide.h"
 
@@ -225,20 +225,6 @@ bool ReplaceFileContents(const std::string& path, std::string_view content) {
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileW(temp.c_str());
     return ok;
-}
-
-int ScreenPixelsPerInch() {
-    HDC dc = GetDC(nullptr);
-    int ppi = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc != nullptr) ReleaseDC(nullptr, dc);
-    return ppi > 0 ? ppi : 96;
-}
-
-int ScreenBitsPerPixel() {
-    HDC dc = GetDC(nullptr);
-    int bits = dc != nullptr ? GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES) : 24;
-    if (dc != nullptr) ReleaseDC(nullptr, dc);
-    return bits;
 }
 
 std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {

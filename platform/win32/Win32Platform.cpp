@@ -1,6 +1,6 @@
 #include "platform/win32/Win32Platform.h"
 
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 #include "platform/win32/Wide.h"
 #include "ui/Application.h"
 
@@ -283,9 +283,11 @@ std::vector<TMonitor> TWin32Platform::Monitors() {
         std::vector<TMonitor> list;
         TGetDpiForMonitor get_dpi;
         int system_dpi;
-    } found{{}, get_dpi, 96};
+        int bits;
+    } found{{}, get_dpi, 96, 24};
     if (HDC dc = GetDC(nullptr)) {
         found.system_dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        found.bits = GetDeviceCaps(dc, BITSPIXEL) * GetDeviceCaps(dc, PLANES);
         ReleaseDC(nullptr, dc);
     }
     EnumDisplayMonitors(
@@ -298,6 +300,7 @@ std::vector<TMonitor> TWin32Platform::Monitors() {
             m.Bounds = {info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
                         info.rcMonitor.bottom};
             m.Primary = (info.dwFlags & MONITORINFOF_PRIMARY) != 0;
+            m.BitsPerPixel = f.bits;
             UINT dpi_x = 0, dpi_y = 0;
             constexpr int kEffectiveDpi = 0;
             m.PixelsPerInch = f.get_dpi != nullptr &&
@@ -314,7 +317,8 @@ std::vector<TMonitor> TWin32Platform::Monitors() {
     if (found.list.empty())
         found.list.push_back({{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)},
                               found.system_dpi,
-                              true});
+                              true,
+                              found.bits});
     found.list.front().Primary = true;
     return found.list;
 }

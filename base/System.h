@@ -1,5 +1,6 @@
-// Operating-system services the subsystems need: the own module, files,
-// folders, processes, private-profile (INI) files and screen facts.
+// Operating-system services every layer may need: the own module, files,
+// folders, processes and private-profile (INI) files. Nothing about screens
+// or windows: those are the platform's (ui/Platform.h).
 //
 // Declared here, implemented once per operating system under platform/
 // (platform/win32 on the real API, platform/posix for Linux). Nothing here
@@ -111,7 +112,7 @@ int AnsiCodePage();
 std::string AnsiToUtf8(std::string_view text);
 
 // Private-profile (INI) files, read and written by our own parser on every
-// system (ui/IniFile.h). Section and key names compare without regard to
+// system (base/IniFile.h). Section and key names compare without regard to
 // case; blanks around a value are dropped; a missing file, section or key
 // gives `fallback`. A file is read in the ANSI code page, or as UTF-8 when it
 // starts with a UTF-8 byte order mark; values come back as UTF-8. Only
@@ -126,10 +127,6 @@ std::string ReadIniString(const std::string& path, const std::string& section,
                           const std::string& key, const std::string& fallback);
 bool WriteIniString(const std::string& path, const std::string& section, const std::string& key,
                     const std::string& value);
-
-// Logical pixels per inch and bits per pixel of the primary display.
-int ScreenPixelsPerInch();
-int ScreenBitsPerPixel();
 
 std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size);
 

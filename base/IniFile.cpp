@@ -1,7 +1,7 @@
-#include "ui/IniFile.h"
+#include "base/IniFile.h"
 
-#include "ui/System.h"
-#include "ui/Unicode.h"
+#include "base/System.h"
+#include "base/Unicode.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "payload/Paths.h"
+#include "base/Paths.h"
 
-#include "ui/System.h"
+#include "base/System.h"
 
 namespace tevrin {
 
@@ -11,13 +11,15 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
 
 std::string ExtractFilePath(std::string_view path) {
     std::size_t i = path.size();
-    while (i > 0 && !IsPathDelim(path[i - 1])) --i;
+    while (i > 0 && !IsPathDelim(path[i - 1]))
+        --i;
     return std::string(path.substr(0, i));
 }
 
 std::string ExtractFileName(std::string_view path) {
     std::size_t i = path.size();
-    while (i > 0 && !IsPathDelim(path[i - 1])) --i;
+    while (i > 0 && !IsPathDelim(path[i - 1]))
+        --i;
     return std::string(path.substr(i));
 }
 

@@ -1,9 +1,11 @@
 // The portable part of the OS services: what needs no system call.
-#include "ui/System.h"
+#include "base/System.h"
 
 namespace tevrin {
 
-TFile::TFile(TFile&& other) noexcept : handle_(other.handle_) { other.handle_ = kInvalid; }
+TFile::TFile(TFile&& other) noexcept : handle_(other.handle_) {
+    other.handle_ = kInvalid;
+}
 
 TFile& TFile::operator=(TFile&& other) noexcept {
     if (this != &other) {
@@ -14,6 +16,8 @@ TFile& TFile::operator=(TFile&& other) noexcept {
     return *this;
 }
 
-TFile::~TFile() { Close(); }
+TFile::~TFile() {
+    Close();
+}
 
 } // namespace tevrin

@@ -1,4 +1,4 @@
-#include "ui/Unicode.h"
+#include "base/Unicode.h"
 
 namespace tevrin {
 namespace {

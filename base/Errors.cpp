@@ -1,4 +1,4 @@
-#include "gfx/Errors.h"
+#include "base/Errors.h"
 
 namespace tevrin {
 
