@@ -238,8 +238,9 @@ TBitmap24 TfrmScrn::ComposePicture(const TImage& image, const TMonitor& monitor,
         const TFontSpec font{locations_.TextFont.Name,
                              -MulDiv(locations_.TextFont.Size(), monitor.PixelsPerInch, 72),
                              ColorToRgb(locations_.TextFont.Color)};
-        const TTextExtent extent = MeasureText(font, locations_.Text);
-        PaintText(canvas, w / 2 - extent.Width / 2, h - extent.Height, font, locations_.Text);
+        TTextEngine& text = Application().Platform().Text();
+        const TTextExtent extent = text.Measure(font, locations_.Text);
+        text.Paint(canvas, w / 2 - extent.Width / 2, h - extent.Height, font, locations_.Text);
     }
     return canvas;
 }

@@ -1,4 +1,5 @@
 #include "base/Errors.h"
+#include "platform/SystemText.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/TestSupport.h"
 #include "ui/Forms.h"
@@ -268,19 +269,25 @@ TEST(Ui, TheMediaPlayerNotifiesOnceACommandThatAskedHasEnded) {
     EXPECT_EQ(ui.log, "notice@700 notice@1400 notice@2100 ");
 }
 
+// The text engine the platforms of this system use.
+TTextEngine& SystemText() {
+    static const std::unique_ptr<TTextEngine> engine = MakeSystemTextEngine();
+    return *engine;
+}
+
 TEST(Ui, TextIsMeasuredAndDrawnWithATransparentBackground) {
     TFontSpec font{"No Such Face At All", -24, 0x00FFFF}; // yellow, in a stand-in face
-    const TTextExtent small = MeasureText(font, "Sea");
-    const TTextExtent wide = MeasureText(font, "Sea and sand");
+    const TTextExtent small = SystemText().Measure(font, "Sea");
+    const TTextExtent wide = SystemText().Measure(font, "Sea and sand");
     EXPECT_GT(small.Width, 10);
     EXPECT_GT(wide.Width, small.Width * 2);
     EXPECT_GE(small.Height, 24);
-    EXPECT_EQ(MeasureText(font, "").Width, 0);
+    EXPECT_EQ(SystemText().Measure(font, "").Width, 0);
     TBitmap24 canvas(120, 40);
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120 * 3; ++x)
             canvas.Row(y)[x] = 0x40;
-    PaintText(canvas, 4, 4, font, "Sea");
+    SystemText().Paint(canvas, 4, 4, font, "Sea");
     int lit = 0, untouched = 0;
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 120; ++x) {
@@ -291,13 +298,13 @@ TEST(Ui, TextIsMeasuredAndDrawnWithATransparentBackground) {
     EXPECT_GT(lit, 20);
     EXPECT_GT(untouched, 120 * 40 / 2); // the background shows through
     // Drawing partly off the bitmap is clipped, not a fault.
-    PaintText(canvas, -30, 30, font, "Sea and sand");
+    SystemText().Paint(canvas, -30, 30, font, "Sea and sand");
 }
 
 // The pixels of one character drawn alone.
 TBitmap24 Glyph(const TFontSpec& font, const std::string& text) {
     TBitmap24 canvas(48, 48);
-    PaintText(canvas, 4, 4, font, text);
+    SystemText().Paint(canvas, 4, 4, font, text);
     return canvas;
 }
 
@@ -322,10 +329,10 @@ TEST(Ui, CharactersTheFaceLacksComeFromAFaceThatHasThem) {
                 << face << ": " << pair.first << " left no ink";
         }
         // A mixed caption is measured as wide as its parts.
-        const int latin = MeasureText(font, "Sea ").Width,
-                  kanji = MeasureText(font, "\u65E5\u672C").Width;
+        const int latin = SystemText().Measure(font, "Sea ").Width,
+                  kanji = SystemText().Measure(font, "\u65E5\u672C").Width;
         EXPECT_GT(kanji, 28);
-        EXPECT_NEAR(MeasureText(font, "Sea \u65E5\u672C").Width, latin + kanji, 2);
+        EXPECT_NEAR(SystemText().Measure(font, "Sea \u65E5\u672C").Width, latin + kanji, 2);
     }
 }
 

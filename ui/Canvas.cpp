@@ -6,8 +6,9 @@
 
 namespace tevrin {
 
-TCanvas::TCanvas(TBitmap24& target, int origin_x, int origin_y, const TRect& clip)
-    : target_(target), ox_(origin_x), oy_(origin_y), clip_(clip) {}
+TCanvas::TCanvas(TBitmap24& target, int origin_x, int origin_y, const TRect& clip,
+                 TTextEngine* text)
+    : target_(target), ox_(origin_x), oy_(origin_y), clip_(clip), text_(text) {}
 
 TRect TCanvas::ClipRect() const {
     return {clip_.Left - ox_, clip_.Top - oy_, clip_.Right - ox_, clip_.Bottom - oy_};
@@ -30,13 +31,13 @@ void TCanvas::StretchDraw(const TRect& rect, const TBitmap24& bitmap) {
 }
 
 void TCanvas::PrintText(int x, int y, const TFontSpec& font, const std::string& text) {
-    const TRect c{std::max(clip_.Left, 0), std::max(clip_.Top, 0), std::min(clip_.Right, target_.Width()),
-                  std::min(clip_.Bottom, target_.Height())};
-    if (c.IsEmpty() || text.empty()) return;
+    const TRect c{std::max(clip_.Left, 0), std::max(clip_.Top, 0),
+                  std::min(clip_.Right, target_.Width()), std::min(clip_.Bottom, target_.Height())};
+    if (c.IsEmpty() || text.empty() || text_ == nullptr) return;
     // Drawn in a patch of the clip's size, so nothing outside the clip changes.
     TBitmap24 patch(c.Width(), c.Height());
     StretchCopy(patch, {0, 0, c.Width(), c.Height()}, target_, c);
-    PaintText(patch, x + ox_ - c.Left, y + oy_ - c.Top, font, text);
+    text_->Paint(patch, x + ox_ - c.Left, y + oy_ - c.Top, font, text);
     StretchCopy(target_, c, patch, {0, 0, c.Width(), c.Height()});
 }
 

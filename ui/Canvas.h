@@ -14,7 +14,9 @@ namespace tevrin {
 class TCanvas {
 public:
     // `origin` and `clip` in the target's coordinates.
-    TCanvas(TBitmap24& target, int origin_x, int origin_y, const TRect& clip);
+    // Text is drawn with `text`; without one PrintText draws nothing.
+    TCanvas(TBitmap24& target, int origin_x, int origin_y, const TRect& clip,
+            TTextEngine* text = nullptr);
 
     // All rectangles and points below are in the canvas's own coordinates.
     void FillRect(const TRect& rect, std::uint32_t rgb);
@@ -37,6 +39,7 @@ private:
     TBitmap24& target_;
     int ox_, oy_;
     TRect clip_;
+    TTextEngine* text_;
 };
 
 } // namespace tevrin

@@ -10,7 +10,8 @@ TForm::TForm(TApplication& app) : app_(app) {
 }
 
 TForm::~TForm() {
-    for (TGraphicControl* c : controls_) c->BeginDestroy();
+    for (TGraphicControl* c : controls_)
+        c->BeginDestroy();
     if (window_ != 0) app_.platform_.DestroyWindow(window_);
     std::erase(app_.forms_, this);
     if (app_.main_form_ == this) app_.main_form_ = nullptr;
@@ -37,7 +38,8 @@ void TForm::SetCaption(const std::string& caption) {
 void TForm::Show() {
     if (window_ == 0) {
         window_ = app_.platform_.CreateWindow({bounds_, Border, topmost_, false, caption_, Color});
-        for (TGraphicControl* c : controls_) c->CreateNative();
+        for (TGraphicControl* c : controls_)
+            c->CreateNative();
     }
     if (!visible_) {
         visible_ = true;
@@ -67,11 +69,13 @@ void TForm::Close() {
 
 void TForm::HandleMessage(int, std::intptr_t, std::intptr_t) {}
 
-void TForm::Invalidate() { InvalidateRect({0, 0, ClientWidth(), ClientHeight()}); }
+void TForm::Invalidate() {
+    InvalidateRect({0, 0, ClientWidth(), ClientHeight()});
+}
 
 void TForm::InvalidateRect(const TRect& rect) {
-    const TRect r{std::max(rect.Left, 0), std::max(rect.Top, 0), std::min(rect.Right, ClientWidth()),
-                  std::min(rect.Bottom, ClientHeight())};
+    const TRect r{std::max(rect.Left, 0), std::max(rect.Top, 0),
+                  std::min(rect.Right, ClientWidth()), std::min(rect.Bottom, ClientHeight())};
     if (r.IsEmpty()) return;
     invalid_ = TRegion::Combine(invalid_, TRegion::FromRect(r), TRegion::TOp::Union);
 }
@@ -89,7 +93,7 @@ void TForm::Paint(const TRect& requested) {
         back_ = TBitmap24(ClientWidth(), ClientHeight());
         area = {0, 0, ClientWidth(), ClientHeight()};
     }
-    TCanvas canvas(back_, 0, 0, area);
+    TCanvas canvas(back_, 0, 0, area, &app_.platform_.Text());
     // An opaque control over the whole area leaves nothing of the form to fill.
     const bool covered = std::any_of(controls_.begin(), controls_.end(), [&](TGraphicControl* c) {
         const TRect b = c->bounds_;
@@ -104,7 +108,7 @@ void TForm::Paint(const TRect& requested) {
         const TRect clip{std::max(b.Left, area.Left), std::max(b.Top, area.Top),
                          std::min(b.Right, area.Right), std::min(b.Bottom, area.Bottom)};
         if (clip.IsEmpty()) continue;
-        TCanvas control_canvas(back_, b.Left, b.Top, clip);
+        TCanvas control_canvas(back_, b.Left, b.Top, clip, &app_.platform_.Text());
         app_.Guarded([&] { c->Paint(control_canvas); });
     }
     app_.platform_.Present(window_, back_, area);
@@ -153,13 +157,19 @@ void TForm::HandleEvent(const TEvent& e) {
         const int cx = control ? e.X - control->bounds_.Left : e.X;
         const int cy = control ? e.Y - control->bounds_.Top : e.Y;
         if (e.Kind == TEvent::MouseMove) {
-            if (control && control->OnMouseMove) app_.Guarded([&] { control->OnMouseMove(e.Shift, cx, cy); });
-            else if (OnMouseMove) app_.Guarded([&] { OnMouseMove(e.Shift, e.X, e.Y); });
+            if (control && control->OnMouseMove)
+                app_.Guarded([&] { control->OnMouseMove(e.Shift, cx, cy); });
+            else if (OnMouseMove)
+                app_.Guarded([&] { OnMouseMove(e.Shift, e.X, e.Y); });
         } else {
             auto& own = e.Kind == TEvent::MouseDown ? OnMouseDown : OnMouseUp;
-            auto* theirs = control ? (e.Kind == TEvent::MouseDown ? &control->OnMouseDown : &control->OnMouseUp) : nullptr;
-            if (theirs && *theirs) app_.Guarded([&] { (*theirs)(e.Button, e.Shift, cx, cy); });
-            else if (own) app_.Guarded([&] { own(e.Button, e.Shift, e.X, e.Y); });
+            auto* theirs = control ? (e.Kind == TEvent::MouseDown ? &control->OnMouseDown
+                                                                  : &control->OnMouseUp)
+                                   : nullptr;
+            if (theirs && *theirs)
+                app_.Guarded([&] { (*theirs)(e.Button, e.Shift, cx, cy); });
+            else if (own)
+                app_.Guarded([&] { own(e.Button, e.Shift, e.X, e.Y); });
         }
         break;
     }
@@ -170,15 +180,20 @@ void TForm::HandleEvent(const TEvent& e) {
                 break;
             }
         break;
-    case TEvent::Expose: InvalidateRect(e.Area); break;
-    case TEvent::CloseRequest: Close(); break;
+    case TEvent::Expose:
+        InvalidateRect(e.Area);
+        break;
+    case TEvent::CloseRequest:
+        Close();
+        break;
     case TEvent::Resized:
         bounds_.Right = bounds_.Left + e.X;
         bounds_.Bottom = bounds_.Top + e.Y;
         ApplyAlign();
         Invalidate();
         break;
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -203,7 +218,9 @@ void TGraphicControl::SetBounds(int left, int top, int width, int height) {
     parent_.InvalidateRect(bounds_);
 }
 
-TPlatform& TGraphicControl::Platform() { return parent_.Application().Platform(); }
+TPlatform& TGraphicControl::Platform() {
+    return parent_.Application().Platform();
+}
 
 void TGraphicControl::SetAlign(TAlign align) {
     align_ = align;
@@ -216,7 +233,9 @@ void TGraphicControl::SetVisible(bool visible) {
     parent_.InvalidateRect(bounds_);
 }
 
-std::uint32_t TGraphicControl::Color() const { return ParentColor ? parent_.Color : color_; }
+std::uint32_t TGraphicControl::Color() const {
+    return ParentColor ? parent_.Color : color_;
+}
 
 void TGraphicControl::SetColor(std::uint32_t rgb) {
     color_ = rgb;
@@ -224,6 +243,8 @@ void TGraphicControl::SetColor(std::uint32_t rgb) {
     Invalidate();
 }
 
-void TGraphicControl::Invalidate() { parent_.InvalidateRect(bounds_); }
+void TGraphicControl::Invalidate() {
+    parent_.InvalidateRect(bounds_);
+}
 
 } // namespace tevrin

@@ -121,6 +121,9 @@ public:
     // window reports that window as its only monitor.
     virtual std::vector<TMonitor> Monitors() = 0;
     TMonitor PrimaryMonitor() { return Monitors().front(); }
+    // Fonts: text measured and drawn on our bitmaps.
+    virtual TTextEngine& Text() = 0;
+
     virtual void ShowCursor(bool visible) = 0;
     // The pointer's shape over the program's windows.
     enum class TCursorShape { Default, HandPoint };

@@ -6,7 +6,7 @@ namespace tevrin {
 void TLabel::SetCaption(const std::string& caption) {
     caption_ = caption;
     if (Native() != 0) Platform().SetNativeText(Native(), caption_);
-    const TTextExtent extent = MeasureText(Font, caption_);
+    const TTextExtent extent = Platform().Text().Measure(Font, caption_);
     SetBounds(BoundsRect().Left, BoundsRect().Top, extent.Width, std::max(extent.Height, 1));
     Invalidate();
 }
@@ -14,14 +14,15 @@ void TLabel::SetCaption(const std::string& caption) {
 void TLabel::Paint(TCanvas& canvas) {
     canvas.PrintText(0, 0, Font, caption_);
     if (Underline && !caption_.empty()) {
-        const TTextExtent extent = MeasureText(Font, caption_);
+        const TTextExtent extent = Platform().Text().Measure(Font, caption_);
         canvas.FillRect({0, extent.Height - 2, extent.Width, extent.Height - 1}, Font.Color);
     }
 }
 
 void TLabel::CreateNative() {
     native_ = Platform().CreateNativeControl(
-        Parent().Window(), {Underline ? TNativeKind::Link : TNativeKind::Label, BoundsRect(), caption_, Font});
+        Parent().Window(),
+        {Underline ? TNativeKind::Link : TNativeKind::Label, BoundsRect(), caption_, Font});
 }
 
 void TLabel::NativeCommand() {
@@ -51,7 +52,8 @@ void TCheckBox::SetChecked(bool checked) {
 }
 
 void TCheckBox::CreateNative() {
-    native_ = Platform().CreateNativeControl(Parent().Window(), {TNativeKind::CheckBox, BoundsRect(), Caption, Font});
+    native_ = Platform().CreateNativeControl(Parent().Window(),
+                                             {TNativeKind::CheckBox, BoundsRect(), Caption, Font});
     if (native_ != 0) Platform().SetNativeChecked(native_, checked_);
 }
 
@@ -66,7 +68,8 @@ void TCheckBox::Paint(TCanvas& canvas) {
     canvas.FillRect({0, top, box, top + box}, 0x808080);
     canvas.FillRect({1, top + 1, box - 1, top + box - 1}, 0xFFFFFF);
     if (checked_) canvas.FillRect({3, top + 3, box - 3, top + box - 3}, 0x000000);
-    canvas.PrintText(box + 4, (Height() - MeasureText(Font, Caption).Height) / 2, Font, Caption);
+    canvas.PrintText(box + 4, (Height() - Platform().Text().Measure(Font, Caption).Height) / 2,
+                     Font, Caption);
 }
 
 TButton::TButton(TForm& parent) : TGraphicControl(parent) {
@@ -77,7 +80,8 @@ TButton::TButton(TForm& parent) : TGraphicControl(parent) {
 
 void TButton::CreateNative() {
     native_ = Platform().CreateNativeControl(
-        Parent().Window(), {Default ? TNativeKind::DefaultButton : TNativeKind::Button, BoundsRect(), Caption, Font});
+        Parent().Window(),
+        {Default ? TNativeKind::DefaultButton : TNativeKind::Button, BoundsRect(), Caption, Font});
 }
 
 void TButton::Paint(TCanvas& canvas) {
@@ -85,8 +89,9 @@ void TButton::Paint(TCanvas& canvas) {
     canvas.FillRect({1, 1, Width() - 1, Height() - 1}, 0xE1E1E1);
     std::string shown;
     for (std::size_t i = 0; i < Caption.size(); ++i)
-        if (Caption[i] != '&' || (i + 1 < Caption.size() && Caption[i + 1] == '&')) shown += Caption[i];
-    const TTextExtent extent = MeasureText(Font, shown);
+        if (Caption[i] != '&' || (i + 1 < Caption.size() && Caption[i + 1] == '&'))
+            shown += Caption[i];
+    const TTextExtent extent = Platform().Text().Measure(Font, shown);
     canvas.PrintText((Width() - extent.Width) / 2, (Height() - extent.Height) / 2, Font, shown);
 }
 

@@ -7,6 +7,7 @@
 // same frames at the same times, however fast the machine is.
 #pragma once
 
+#include "platform/SystemText.h"
 #include "platform/headless/HeadlessServices.h"
 #include "ui/Platform.h"
 
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -107,6 +109,7 @@ public:
     TCursorShape CursorShape = TCursorShape::Default;
     int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
     TServices& Services() override { return services_; }
+    TTextEngine& Text() override { return *text_; }
     THeadlessServices& Headless() { return services_; }
 
 private:
@@ -140,6 +143,7 @@ private:
     std::vector<TSleeper*> sleepers_;
     TWindowId next_window_ = 1;
     THeadlessServices services_{*this};
+    std::unique_ptr<TTextEngine> text_ = MakeSystemTextEngine();
 };
 
 } // namespace tevrin

@@ -3,9 +3,8 @@
 // letters; a character that the face lacks is drawn from the face fontconfig
 // names for it (a Japanese caption in a Latin face does not come out as
 // empty boxes). Every face of a line shares the chosen face's baseline.
-#include "ui/Text.h"
-
 #include "base/Unicode.h"
+#include "platform/SystemText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -148,9 +147,14 @@ int LineHeight(FT_Face face) {
     return static_cast<int>((face->size->metrics.ascender - face->size->metrics.descender) >> 6);
 }
 
-} // namespace
+class TFreeTypeText final : public TTextEngine {
+public:
+    TTextExtent Measure(const TFontSpec& font, const std::string& text) override;
+    void Paint(TBitmap24& bitmap, int x, int y, const TFontSpec& font,
+               const std::string& text) override;
+};
 
-TTextExtent MeasureText(const TFontSpec& font, const std::string& text) {
+TTextExtent TFreeTypeText::Measure(const TFontSpec& font, const std::string& text) {
     std::lock_guard lock(Cache().Lock);
     FT_Face face = Cache().Primary(font);
     if (face == nullptr) return {};
@@ -161,7 +165,8 @@ TTextExtent MeasureText(const TFontSpec& font, const std::string& text) {
     return extent;
 }
 
-void PaintText(TBitmap24& bitmap, int x, int y, const TFontSpec& font, const std::string& text) {
+void TFreeTypeText::Paint(TBitmap24& bitmap, int x, int y, const TFontSpec& font,
+                          const std::string& text) {
     std::lock_guard lock(Cache().Lock);
     FT_Face primary = Cache().Primary(font);
     if (primary == nullptr) return;
@@ -187,6 +192,12 @@ void PaintText(TBitmap24& bitmap, int x, int y, const TFontSpec& font, const std
             }
         }
     });
+}
+
+} // namespace
+
+std::unique_ptr<TTextEngine> MakeSystemTextEngine() {
+    return std::make_unique<TFreeTypeText>();
 }
 
 } // namespace tevrin

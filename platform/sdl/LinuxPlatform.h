@@ -4,6 +4,7 @@
 // TXEmbedPlatform draws into a window another program gives us.
 #pragma once
 
+#include "platform/SystemText.h"
 #include "platform/sdl/LinuxServices.h"
 #include "ui/Platform.h"
 
@@ -12,6 +13,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -27,6 +29,7 @@ public:
     void WaitWake(int timeout_ms) override;
     void Sleep(std::uint32_t ms) override;
     TServices& Services() override { return services_; }
+    TTextEngine& Text() override { return *text_; }
     TLinuxServices& Linux() { return services_; }
 
     // Runs `call` on the interface thread, through WaitEvent; any thread.
@@ -55,6 +58,7 @@ private:
     int signal_pipe_[2] = {-1, -1};
     std::thread signal_watch_;
     TLinuxServices services_{*this};
+    std::unique_ptr<TTextEngine> text_ = MakeSystemTextEngine();
 };
 
 } // namespace tevrin

@@ -6,8 +6,7 @@
 // is therefore split into runs, each drawn with the first face that has all
 // of its characters: the chosen one, else a list of faces known to cover
 // many scripts, else any face the system has.
-#include "ui/Text.h"
-
+#include "platform/SystemText.h"
 #include "platform/win32/Wide.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -196,15 +195,21 @@ private:
 // and out of a shared context.
 std::mutex g_text_lock;
 
-} // namespace
+class TGdiText final : public TTextEngine {
+public:
+    TTextExtent Measure(const TFontSpec& font, const std::string& text) override;
+    void Paint(TBitmap24& bitmap, int x, int y, const TFontSpec& font,
+               const std::string& text) override;
+};
 
-TTextExtent MeasureText(const TFontSpec& font, const std::string& text) {
+TTextExtent TGdiText::Measure(const TFontSpec& font, const std::string& text) {
     std::lock_guard lock(g_text_lock);
     TLayout layout(font, Widen(text));
     return layout.Extent();
 }
 
-void PaintText(TBitmap24& bitmap, int x, int y, const TFontSpec& font, const std::string& text) {
+void TGdiText::Paint(TBitmap24& bitmap, int x, int y, const TFontSpec& font,
+                     const std::string& text) {
     std::lock_guard lock(g_text_lock);
     TLayout layout(font, Widen(text));
     const TTextExtent extent = layout.Extent();
@@ -253,6 +258,12 @@ void PaintText(TBitmap24& bitmap, int x, int y, const TFontSpec& font, const std
         std::memcpy(bitmap.Row(y0 + row) + x0 * 3, pixels + row * stride,
                     static_cast<std::size_t>(w) * 3);
     DeleteObject(dib);
+}
+
+} // namespace
+
+std::unique_ptr<TTextEngine> MakeSystemTextEngine() {
+    return std::make_unique<TGdiText>();
 }
 
 } // namespace tevrin

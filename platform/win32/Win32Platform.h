@@ -5,11 +5,13 @@
 // Win32Services.h.
 #pragma once
 
+#include "platform/SystemText.h"
 #include "platform/win32/Win32Services.h"
 #include "ui/Platform.h"
 
 #include <deque>
 #include <map>
+#include <memory>
 
 namespace tevrin {
 
@@ -36,6 +38,7 @@ public:
     void ShowCursor(bool visible) override;
     void SetCursorShape(TCursorShape shape) override;
     TServices& Services() override { return services_; }
+    TTextEngine& Text() override { return *text_; }
     int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
 
     TWindowId CreateNativeControl(TWindowId parent, const TNativeParams& params) override;
@@ -80,6 +83,7 @@ private:
     bool cursor_visible_ = true;
     TCursorShape cursor_shape_ = TCursorShape::Default;
     TWin32Services services_{*this};
+    std::unique_ptr<TTextEngine> text_ = MakeSystemTextEngine();
 };
 
 } // namespace tevrin
