@@ -292,7 +292,8 @@ bool TfrmScrn::CreateFlashPlayer() {
         return true;
     }
     const std::string text = LoadDownloadSwfText(own_path_);
-    if (platform.MessageBox(text, Application().Title, kMbYesNo | kMbIconInformation) == kIdYes)
+    if (Application().MessageBox(text, Application().Title, kMbYesNo | kMbIconInformation) ==
+        kIdYes)
         platform.Services().ShellOpen(Window(), kFlashDownloadPage);
     Application().Terminate(); // the process ends, whatever the answer
     return false;

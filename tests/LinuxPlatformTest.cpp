@@ -34,7 +34,6 @@ public:
     std::vector<TMonitor> Monitors() override { return {{{0, 0, 640, 480}, 96, true}}; }
     void ShowCursor(bool) override {}
     void SetCursorShape(TCursorShape) override {}
-    int MessageBox(const std::string&, const std::string&, int) override { return kIdOk; }
 
 protected:
     void Interrupt() override {}

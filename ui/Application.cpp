@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include "ui/Forms.h"
+#include "ui/MessageForm.h"
 
 #include <algorithm>
 
@@ -236,9 +237,28 @@ void TApplication::ServeSynchronizeUntil(const std::function<bool()>& finished) 
     }
 }
 
+int TApplication::MessageBox(const std::string& text, const std::string& caption, int buttons) {
+    if (const std::optional<int> answer = platform_.MessageBox(text, caption, buttons))
+        return *answer;
+    // A topmost window (the saver's) would stay over the box.
+    std::vector<TForm*> lowered;
+    for (TForm* form : forms_)
+        if (form->Visible() && form->Topmost()) lowered.push_back(form);
+    for (TForm* form : lowered)
+        form->SetTopmost(false);
+    int answer;
+    {
+        TMessageForm box(*this, text, caption, buttons);
+        answer = box.Run();
+    }
+    for (TForm* form : lowered)
+        form->SetTopmost(true);
+    return answer;
+}
+
 void TApplication::ShowException(const std::exception& error) {
     NoteFailure(error.what());
-    platform_.MessageBox(error.what(), Title, kMbOk);
+    MessageBox(error.what(), Title, kMbOk);
 }
 
 void TApplication::Guarded(const std::function<void()>& handler) {

@@ -83,6 +83,10 @@ public:
     // how the interface thread waits for another thread without deadlock.
     void ServeSynchronizeUntil(const std::function<bool()>& finished);
 
+    // A modal message box (buttons and answers as TPlatform::MessageBox
+    // takes and gives them): the system's own, or one drawn by us over
+    // every window, topmost ones too.
+    int MessageBox(const std::string& text, const std::string& caption, int buttons);
     // The default error report: a message box with the error's text.
     void ShowException(const std::exception& error);
     // The errors this run met: each one the default error report showed, and

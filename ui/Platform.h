@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -132,8 +133,13 @@ public:
     // Sound, movies and the system services (ui/Services.h).
     virtual TServices& Services() = 0;
 
-    // A modal message box; returns the button pressed (kIdOk, kIdYes, kIdNo).
-    virtual int MessageBox(const std::string& text, const std::string& caption, int buttons) = 0;
+    // The system's own modal message box; returns the button pressed
+    // (kIdOk, kIdYes, kIdNo), or nothing where the platform has no box of
+    // its own (the application then draws one: TApplication::MessageBox).
+    virtual std::optional<int> MessageBox(const std::string& /*text*/,
+                                          const std::string& /*caption*/, int /*buttons*/) {
+        return std::nullopt;
+    }
 
     // A native control in `parent`; 0 where the platform has none (ours are
     // drawn then). A click or a toggle comes as a Command event for the

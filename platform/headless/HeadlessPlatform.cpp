@@ -272,8 +272,8 @@ void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, 
     Frames.push_back(std::move(frame));
 }
 
-int THeadlessPlatform::MessageBox(const std::string& text, const std::string& caption,
-                                  int buttons) {
+std::optional<int> THeadlessPlatform::MessageBox(const std::string& text,
+                                                 const std::string& caption, int buttons) {
     int answer = kIdOk;
     if (!MessageBoxAnswers.empty()) {
         answer = MessageBoxAnswers.front();

@@ -107,7 +107,8 @@ public:
     void ShowCursor(bool visible) override { CursorVisible = visible; }
     void SetCursorShape(TCursorShape shape) override { CursorShape = shape; }
     TCursorShape CursorShape = TCursorShape::Default;
-    int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
+    std::optional<int> MessageBox(const std::string& text, const std::string& caption,
+                                  int buttons) override;
     TServices& Services() override { return services_; }
     TTextEngine& Text() override { return *text_; }
     THeadlessServices& Headless() { return services_; }

@@ -87,7 +87,8 @@ void TXEmbedPlatform::Present(TWindowId window, const TBitmap24& back_buffer, co
     if (window == first_ && !gone_) x_.Draw(target_, back_buffer, area);
 }
 
-int TXEmbedPlatform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
+std::optional<int> TXEmbedPlatform::MessageBox(const std::string& text, const std::string& caption,
+                                               int buttons) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     return (buttons & 0xF) == kMbYesNo ? kIdNo : kIdOk;
 }

@@ -36,7 +36,8 @@ public:
     void SetCursorShape(TCursorShape) override {}
     // Nobody sits at an embedded saver's window to answer: the text goes to
     // standard error, the answer is the one that changes nothing.
-    int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
+    std::optional<int> MessageBox(const std::string& text, const std::string& caption,
+                                  int buttons) override;
 
 protected:
     void Interrupt() override;

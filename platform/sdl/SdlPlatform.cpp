@@ -2,7 +2,6 @@
 
 #include "base/Errors.h"
 #include "base/System.h"
-#include "platform/sdl/MessageForm.h"
 #include "platform/sdl/XDisplay.h"
 
 #include <SDL2/SDL.h>
@@ -381,21 +380,6 @@ void TSdlPlatform::ShowCursor(bool visible) {
 void TSdlPlatform::SetCursorShape(TCursorShape shape) {
     SDL_Cursor* cursor = shape == TCursorShape::HandPoint ? impl_->hand : impl_->arrow;
     if (cursor != nullptr) SDL_SetCursor(cursor);
-}
-
-int TSdlPlatform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
-    TApplication& app = TApplication::Current();
-    // The saver's window stays topmost; the box must come over it.
-    for (auto& [id, w] : impl_->windows)
-        if (w.Params.Visible && w.Params.Topmost) SDL_SetWindowAlwaysOnTop(w.Window, SDL_FALSE);
-    int answer;
-    {
-        TMessageForm box(app, text, caption, buttons);
-        answer = box.Run();
-    }
-    for (auto& [id, w] : impl_->windows)
-        if (w.Params.Visible && w.Params.Topmost) SDL_SetWindowAlwaysOnTop(w.Window, SDL_TRUE);
-    return answer;
 }
 
 int TSdlPlatform::VirtualKey(int key) {

@@ -36,7 +36,6 @@ public:
     std::vector<TMonitor> Monitors() override;
     void ShowCursor(bool visible) override;
     void SetCursorShape(TCursorShape shape) override;
-    int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
 
     // The virtual key code of an SDL key, as the classic platform numbers
     // keys (letters and digits as their capitals, 13 Enter, 27 Escape...).

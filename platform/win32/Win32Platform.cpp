@@ -336,7 +336,8 @@ void TWin32Platform::SetCursorShape(TCursorShape shape) {
                                        shape == TCursorShape::HandPoint ? IDC_HAND : IDC_ARROW)));
 }
 
-int TWin32Platform::MessageBox(const std::string& text, const std::string& caption, int buttons) {
+std::optional<int> TWin32Platform::MessageBox(const std::string& text, const std::string& caption,
+                                              int buttons) {
     // Over the topmost saver window, and in front even when another program
     // has the focus.
     return MessageBoxW(GetForegroundWindow(), Widen(text).c_str(), Widen(caption).c_str(),

@@ -39,7 +39,8 @@ public:
     void SetCursorShape(TCursorShape shape) override;
     TServices& Services() override { return services_; }
     TTextEngine& Text() override { return *text_; }
-    int MessageBox(const std::string& text, const std::string& caption, int buttons) override;
+    std::optional<int> MessageBox(const std::string& text, const std::string& caption,
+                                  int buttons) override;
 
     TWindowId CreateNativeControl(TWindowId parent, const TNativeParams& params) override;
     void SetNativeText(TWindowId control, const std::string& text) override;

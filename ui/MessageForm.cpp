@@ -1,4 +1,4 @@
-#include "platform/sdl/MessageForm.h"
+#include "ui/MessageForm.h"
 
 #include <algorithm>
 

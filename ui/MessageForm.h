@@ -1,6 +1,6 @@
-// The message box of the Linux platform, drawn by us as the settings
-// dialog is: the text, then OK or Yes and No. Modal: it runs the message
-// loop until it is answered.
+// The message box drawn by us, as the settings dialog is, for platforms
+// that have none of their own: the text, then OK or Yes and No. Modal: it
+// runs the message loop until it is answered.
 #pragma once
 
 #include "ui/Forms.h"
@@ -13,7 +13,8 @@ namespace tevrin {
 class TMessageForm final : public TForm {
 public:
     // `buttons` as TPlatform::MessageBox takes them (kMbOk, kMbYesNo).
-    TMessageForm(TApplication& app, const std::string& text, const std::string& caption, int buttons);
+    TMessageForm(TApplication& app, const std::string& text, const std::string& caption,
+                 int buttons);
 
     // Shows the box over everything and waits for the answer: kIdOk, kIdYes
     // or kIdNo. Enter takes the first button, Escape and the close box the
