@@ -209,6 +209,36 @@ TEST(Ui, AModalFormTakesAllInputWhileOthersGetTheirPaints) {
     EXPECT_EQ(ui.app.ModalForm(), nullptr);
 }
 
+TEST(Ui, WithoutASystemBoxTheApplicationDrawsItsOwnOverTopmostWindows) {
+    const struct {
+        int buttons, key, answer;
+    } cases[] = {{kMbYesNo, 'N', kIdNo}, {kMbYesNo, 13, kIdYes}, {kMbOk, 27, kIdOk}};
+    for (const auto& c : cases) {
+        TUi ui;
+        ui.platform.SystemMessageBoxes = false;
+        ui.form.SetTopmost(true);
+        ui.form.Show();
+        bool saver_lowered = false;
+        std::string drawn_caption;
+        // While the box waits: the topmost form is lowered and the box, our
+        // newest window, takes the key.
+        ui.platform.ScriptCall(100, [&] {
+            saver_lowered = !ui.form.Topmost();
+            drawn_caption = ui.platform.Windows.rbegin()->second.Params.Caption;
+        });
+        ui.platform.ScriptCall(105, [&] {
+            TEvent press = Input(TEvent::KeyDown, ui.platform.Windows.rbegin()->first);
+            press.Key = c.key;
+            ui.platform.Script(110, press);
+        });
+        EXPECT_EQ(ui.app.MessageBox("Sure?", "Question", c.buttons), c.answer) << c.key;
+        EXPECT_TRUE(saver_lowered);
+        EXPECT_EQ(drawn_caption, "Question");
+        EXPECT_TRUE(ui.form.Topmost()); // raised again
+        EXPECT_TRUE(ui.platform.MessageBoxes.empty());
+    }
+}
+
 TEST(Ui, HeadlessSoundsPlayInVirtualTimeAndReportTheirEnd) {
     TUi ui;
     THeadlessServices& services = ui.platform.Headless();

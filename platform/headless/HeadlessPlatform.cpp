@@ -274,6 +274,7 @@ void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, 
 
 std::optional<int> THeadlessPlatform::MessageBox(const std::string& text,
                                                  const std::string& caption, int buttons) {
+    if (!SystemMessageBoxes) return std::nullopt;
     int answer = kIdOk;
     if (!MessageBoxAnswers.empty()) {
         answer = MessageBoxAnswers.front();

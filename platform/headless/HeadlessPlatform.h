@@ -49,6 +49,9 @@ public:
     bool HashFrames = true;
     // Answers of coming message boxes, first to last; kIdOk when none left.
     std::deque<int> MessageBoxAnswers;
+    // Off: the platform has no box of its own, as where the application
+    // draws its own (the boxes are then neither recorded nor answered here).
+    bool SystemMessageBoxes = true;
     // Message boxes also go to standard error and to the services' log, as a
     // run on the command line reports them.
     bool ReportMessageBoxes = false;
