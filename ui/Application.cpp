@@ -6,12 +6,6 @@
 #include <algorithm>
 
 namespace tevrin {
-namespace {
-
-TApplication* g_current = nullptr;
-
-} // namespace
-
 TTimer::TTimer(TApplication& app) : app_(app) {
     app_.timers_.push_back(this);
 }
@@ -31,14 +25,11 @@ void TTimer::SetEnabled(bool enabled) {
 }
 
 TApplication::TApplication(TPlatform& platform)
-    : platform_(platform), main_thread_(std::this_thread::get_id()) {
-    g_current = this;
-}
+    : platform_(platform), main_thread_(std::this_thread::get_id()) {}
 
 TApplication::~TApplication() {
     std::unique_lock lock(mutex_);
     done_.wait(lock, [this] { return live_threads_ == 0; });
-    if (g_current == this) g_current = nullptr;
 }
 
 void TApplication::ThreadStarting() {
@@ -50,10 +41,6 @@ void TApplication::ThreadFinished() {
     std::lock_guard lock(mutex_);
     --live_threads_;
     done_.notify_all();
-}
-
-TApplication& TApplication::Current() {
-    return *g_current;
 }
 
 void TApplication::PostMessage(TForm* form, int message, std::intptr_t wparam,
@@ -154,6 +141,11 @@ void TApplication::Dispatch(const TEvent& event) {
     if (event.Kind == TEvent::Wake || event.Kind == TEvent::None) return;
     if (event.Kind == TEvent::Work) {
         if (event.Call) Guarded(event.Call);
+        return;
+    }
+    if (event.Kind == TEvent::Quit) {
+        if (main_form_ != nullptr) main_form_->Close();
+        Terminate();
         return;
     }
     TForm* form = FormOf(event.Window);

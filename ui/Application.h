@@ -51,9 +51,6 @@ public:
     TApplication(const TApplication&) = delete;
     TApplication& operator=(const TApplication&) = delete;
 
-    // The application of this process (the last one created).
-    static TApplication& Current();
-
     TPlatform& Platform() { return platform_; }
     std::uint32_t TickCount() { return platform_.TickCount(); }
 

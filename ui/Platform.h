@@ -34,6 +34,8 @@ struct TEvent {
         Wake,    // something was posted from another thread
         Work,    // the platform's own work for the interface thread: Call
         Command, // the native control Control was clicked or toggled
+        Quit,    // the system asks the program to end (a signal, WM_QUIT): the
+                 // main form closes as after a key, then the loop ends
     };
     TKind Kind = None;
     TWindowId Window = 0;

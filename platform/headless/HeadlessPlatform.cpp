@@ -1,8 +1,5 @@
 #include "platform/headless/HeadlessPlatform.h"
 
-#include "ui/Application.h"
-#include "ui/Forms.h"
-
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -152,14 +149,7 @@ bool THeadlessPlatform::WaitEvent(TEvent& event, int timeout_ms) {
     if (EndPending()) {
         end_delivered_ = true;
         event = TEvent{};
-        event.Kind = TEvent::Work;
-        event.Call = [] {
-            TApplication& app = TApplication::Current();
-            if (TForm* main = app.MainForm())
-                main->Close();
-            else
-                app.Terminate();
-        };
+        event.Kind = TEvent::Quit;
     } else if (!queue_.empty()) {
         event = queue_.front();
         queue_.pop_front();

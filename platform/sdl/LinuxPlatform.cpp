@@ -1,7 +1,5 @@
 #include "platform/sdl/LinuxPlatform.h"
 
-#include "ui/Forms.h"
-
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -38,7 +36,8 @@ TLinuxPlatform::TLinuxPlatform() {
 TLinuxPlatform::~TLinuxPlatform() {
     if (!signal_watch_.joinable()) return;
     // From here on a signal ends the process as it would without us.
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::signal(sig, SIG_DFL);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::signal(sig, SIG_DFL);
     g_signal_fd = -1;
     const char stop = 's';
     [[maybe_unused]] const ssize_t n = ::write(signal_pipe_[1], &stop, 1);
@@ -99,12 +98,7 @@ bool TLinuxPlatform::TakePending(TEvent& event) {
     if (quit_ && !quit_delivered_) {
         quit_delivered_ = true;
         event = {};
-        event.Kind = TEvent::Work;
-        event.Call = [] {
-            TApplication& app = TApplication::Current();
-            if (TForm* form = app.MainForm()) form->Close();
-            app.Terminate();
-        };
+        event.Kind = TEvent::Quit;
         return true;
     }
     std::lock_guard lock(mutex_);

@@ -2,7 +2,6 @@
 
 #include "base/Errors.h"
 #include "platform/win32/Wide.h"
-#include "ui/Application.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -155,8 +154,7 @@ bool TWin32Platform::WaitEvent(TEvent& event, int timeout_ms) {
         if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 event = {};
-                event.Kind = TEvent::Work;
-                event.Call = [] { TApplication::Current().Terminate(); };
+                event.Kind = TEvent::Quit;
                 return true;
             }
             // Tab, Enter and Escape among native controls, as in a dialog.
