@@ -62,12 +62,8 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
             return nullptr;
         };
         if (a == "--platform") {
-            if (const std::string* v = value_of("--platform")) {
-                if (*v == "headless")
-                    o.Headless = true;
-                else if (*v != "native")
-                    o.Error = "unknown platform " + *v;
-            }
+            if (const std::string* v = value_of("--platform"))
+                o.Platform = *v == "native" ? "" : *v;
         } else if (a == "--seconds") {
             if (const std::string* v = value_of("--seconds"))
                 o.Seconds = std::max(1, std::atoi(v->c_str()));
@@ -119,7 +115,7 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
         o.Embed = 0;
     // A daemon starts its savers without switches, and a window is asked
     // for to watch the show: without switches these are the saver.
-    if (o.Embed || o.Headless || o.Windowed) {
+    if (o.Embed || o.Platform == "headless" || o.Windowed) {
         if (o.SaverArgs.empty()) o.SaverArgs.push_back("/S");
     }
     return o;

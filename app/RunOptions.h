@@ -2,6 +2,8 @@
 // choose the platform and the window, taken out of the command line before
 // the mode switches are read.
 //
+//   --platform NAME                              the platform to run on (see
+//                                                platform/Registry.h)
 //   --platform headless --seconds N --dump DIR   no display, a virtual clock
 //   --screens WxH+X+Y,WxH+X+Y...                 its monitors, the first the
 //                                                primary (headless only)
@@ -22,7 +24,8 @@
 namespace tevrin {
 
 struct TRunOptions {
-    bool Headless = false;
+    // --platform NAME; empty for the build's display platform ("native").
+    std::string Platform;
     bool Windowed = false;
     int Width = 0, Height = 0; // --size; 0 when not given
     // --screens: the headless monitors; empty when not given.

@@ -36,6 +36,7 @@ inline constexpr const char* kNotAPicture =
     "Not a picture this program reads (JPEG, PNG, WebP, HEIC)";
 inline constexpr const char* kFormatNotBuiltIn = "%s pictures cannot be read by this build";
 inline constexpr const char* kAnimatedPicture = "Animated %s pictures are not supported";
+inline constexpr const char* kNoSuchPlatform = "No platform %s in this build (it has %s)";
 } // namespace msg
 
 // Replaces each "%s" of `pattern` in turn with the next argument.

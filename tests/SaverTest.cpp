@@ -1,10 +1,12 @@
 #include "app/Entry.h"
+#include "app/RunOptions.h"
 #include "base/Paths.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "payload/Payload.h"
+#include "platform/Registry.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "saver/SaverWindow.h"
 #include "tests/TestSupport.h"
@@ -418,6 +420,30 @@ TEST(Entry, PreviewDrawsTheFirstPictureStretchedUntilTheWindowGoes) {
     EXPECT_LT(entry.platform.TickCount(), 1100u);
     EXPECT_LT(entry.platform.Waits, 60); // waited for the window, did not spin
     EXPECT_TRUE(entry.platform.Frames.empty());
+}
+
+TEST(Entry, PlatformsAreChosenByName) {
+    std::vector<std::string> names;
+    for (const TPlatformEntry& entry : Platforms())
+        names.push_back(entry.Name);
+    ASSERT_GE(names.size(), 1u);
+    EXPECT_EQ(names.back(), "headless");
+#if defined(_WIN32)
+    EXPECT_EQ(names.front(), "win32");
+#else
+    EXPECT_EQ(names.front(), "sdl");
+#endif
+    TPlatformOptions options;
+    options.Screens = *ParseScreens("320x200+0+0,200x100+320+0");
+    options.Seconds = 2;
+    const std::unique_ptr<TPlatform> headless = MakePlatform("headless", options);
+    ASSERT_EQ(headless->Monitors().size(), 2u);
+    EXPECT_EQ(headless->Monitors()[1].Bounds, (TRect{320, 0, 520, 100}));
+    std::string all;
+    for (const std::string& name : names)
+        all += (all.empty() ? "" : ", ") + name;
+    EXPECT_EQ(test::ErrorOf([&] { MakePlatform("dos", options); }),
+              "No platform dos in this build (it has " + all + ")");
 }
 
 TEST(Entry, BadHandlesAndMissingProvidersEndQuietly) {

@@ -156,6 +156,16 @@ check "pack with the runtime stub" test -s "$saver_file"
 $runner "./$saver_file" --platform headless --seconds 4 --size 64x48 --dump frames >/dev/null 2>err.txt
 check "a headless run writes frames" test "$(ls frames | grep -c '^frame-.*\.png$')" -gt 30
 check "and the log of its player calls" grep -q "play melody.wav" frames/log.txt
+$runner "./$saver_file" --platform headless --seconds 3 --screens 64x48+0+0,32x24+64+0 --dump two >/dev/null 2>err.txt
+check "a two-monitor headless run writes frames of the primary monitor" \
+    test "$(ls two | grep -c '^frame-.*-m1-.*\.png$')" -gt 20
+check "and of the other one, in step" \
+    test $(( $(ls two | grep -c '^frame-.*-m1-.*\.png$') - $(ls two | grep -c '^frame-.*-m2-.*\.png$') )) -le 2
+# One player for both monitors: never a sound opened while another is.
+check "and plays its music once, not per monitor" \
+    awk '/^open /{if (open) exit 1; open=1} /^close /{open=0}' two/log.txt
+$runner "./$saver_file" --platform dos /s >/dev/null 2>err.txt
+check "an unknown platform is named with the ones there are" grep -q "No platform dos in this build (it has" err.txt
 
 echo "cli: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

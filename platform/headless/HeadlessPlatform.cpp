@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -12,10 +13,20 @@ namespace {
 std::atomic<bool> g_end_requested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
+extern "C" void HeadlessEndOnSignal(int) {
+    g_end_requested.store(true);
+}
+
 } // namespace
 
 void THeadlessPlatform::RequestEnd() {
     g_end_requested.store(true);
+}
+
+THeadlessPlatform::~THeadlessPlatform() {
+    if (!signals_set_) return;
+    std::signal(SIGTERM, SIG_DFL);
+    std::signal(SIGINT, SIG_DFL);
 }
 
 bool THeadlessPlatform::EndPending() const {
@@ -137,6 +148,11 @@ bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& r
 }
 
 bool THeadlessPlatform::WaitEvent(TEvent& event, int timeout_ms) {
+    if (EndOnSignals && !signals_set_) {
+        signals_set_ = true;
+        std::signal(SIGTERM, HeadlessEndOnSignal);
+        std::signal(SIGINT, HeadlessEndOnSignal);
+    }
     std::unique_lock lock(mutex_);
     ++Waits;
     auto ready = [&] { return !queue_.empty() || wake_ || EndPending(); };

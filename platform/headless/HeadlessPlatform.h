@@ -60,6 +60,10 @@ public:
     // up as after a key: what SIGTERM means to a saver. Safe to call from a
     // signal handler.
     static void RequestEnd();
+    // SIGTERM and SIGINT call RequestEnd while this platform lives (set
+    // before the run starts).
+    bool EndOnSignals = false;
+    ~THeadlessPlatform() override;
 
     struct TFrame {
         std::uint32_t Tick;
@@ -139,6 +143,7 @@ private:
     std::uint32_t tick_ = 0;
     std::uint32_t stop_at_ = UINT32_MAX;
     bool starved_ = false;
+    bool signals_set_ = false;
     bool end_delivered_ = false;
     std::multimap<std::uint32_t, TEvent> scripted_;
     std::deque<TEvent> queue_;
