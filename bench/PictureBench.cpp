@@ -9,6 +9,7 @@
 // picture that is decoded at full size within 1.5 times djpeg; and no more
 // bitmap memory than the screen-sized canvas and one DCT-scaled decode.
 // Exits 3 when a goal is missed.
+#include "base/Sizes.h"
 #include "gfx/Compose.h"
 #include "gfx/Jpeg.h"
 
@@ -103,7 +104,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--size" && i + 1 < argc) {
-            if (std::sscanf(argv[++i], "%dx%d", &sw, &sh) != 2) return 2;
+            const std::optional<TSize> size = ParseSize(argv[++i], 16);
+            if (!size) return 2;
+            sw = size->Width;
+            sh = size->Height;
         } else if (arg == "--repetitions" && i + 1 < argc) {
             repetitions = std::max(1, std::atoi(argv[++i]));
         } else {

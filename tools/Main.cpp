@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/IntConv.h"
 #include "base/Paths.h"
+#include "base/Sizes.h"
 #include "base/System.h"
 #include "base/Unicode.h"
 #include "payload/Font.h"
@@ -257,8 +258,10 @@ int RunPack(TPackArgs& a) {
     TPackJob& job = a.job;
     if (a.max_size == "none") {
         job.MaxWidth = job.MaxHeight = 0;
-    } else if (std::sscanf(a.max_size.c_str(), "%dx%d", &job.MaxWidth, &job.MaxHeight) != 2 ||
-               job.MaxWidth < 16 || job.MaxHeight < 16) {
+    } else if (const std::optional<TSize> size = ParseSize(a.max_size, 16)) {
+        job.MaxWidth = size->Width;
+        job.MaxHeight = size->Height;
+    } else {
         throw EError("--max-size takes WxH (at least 16x16), for example 3840x2160, or none");
     }
     job.Quality = a.quality;
@@ -372,16 +375,18 @@ int Main(int argc, char** argv) {
     if (*pack) return RunPack(pack_args);
     if (*bench) {
         for (const std::string& text : bench_sizes) {
-            int w = 0, h = 0;
-            if (std::sscanf(text.c_str(), "%dx%d", &w, &h) != 2 || w < 16 || h < 16)
-                throw EError("--size takes WxH, for example 1920x1080");
-            bench_job.Sizes.emplace_back(w, h);
+            const std::optional<TSize> size = ParseSize(text, 16);
+            if (!size) throw EError("--size takes WxH, for example 1920x1080");
+            bench_job.Sizes.emplace_back(size->Width, size->Height);
         }
         return RunBench(bench_job, stdout) ? 0 : 3;
     }
     if (*render) {
-        if (std::sscanf(size.c_str(), "%dx%d", &render_job.Width, &render_job.Height) != 2)
-            throw EError("--size takes WxH, for example 1920x1080");
+        // A side of 0 is the renderer's to refuse, with the sizes it takes.
+        const std::optional<TSize> parsed = ParseSize(size, 0);
+        if (!parsed) throw EError("--size takes WxH, for example 1920x1080");
+        render_job.Width = parsed->Width;
+        render_job.Height = parsed->Height;
         if (seed_option->count() > 0) render_job.Seed = seed;
         Render(render_job);
         return 0;
