@@ -2,6 +2,7 @@
 
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
+#include "effects/Styles.h"
 
 #include <algorithm>
 #include <chrono>
@@ -13,13 +14,15 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-double Ms(TClock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Ms(TClock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 } // namespace
 
 double GoalRatio(int style, int width) {
-    if (style >= 119 && style <= 122) return width >= 3840 ? 6.0 : 10.0;
-    return 4.0;
+    const TStyleInfo& info = StyleTable()[static_cast<std::size_t>(style)];
+    return width >= 3840 ? info.GoalAt4K : info.GoalAt1080;
 }
 
 double MeasureFloorMs(int w, int h) {
@@ -30,7 +33,7 @@ double MeasureFloorMs(int w, int h) {
         auto start = TClock::now();
         std::memcpy(b.data(), a.data(), bytes);
         times.push_back(Ms(TClock::now() - start));
-        a[i % bytes] = b[(i * 7) % bytes];  // keeps the copies from being elided
+        a[i % bytes] = b[(i * 7) % bytes]; // keeps the copies from being elided
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];

@@ -1,6 +1,7 @@
 #include "effects/Effects.h"
 
 #include "effects/Frame.h"
+#include "effects/Styles.h"
 #include "gfx/Copy.h"
 
 #include <algorithm>
@@ -8,10 +9,7 @@
 namespace tevrin {
 
 TStyleClass ClassOfStyle(int style) {
-    if (style == 0) return TStyleClass::Custom;
-    if (style <= 57) return TStyleClass::Rectangle;
-    if (style >= 118 && style <= 122) return TStyleClass::Pixel;
-    return TStyleClass::Region;
+    return ClassOf(StyleTable()[static_cast<std::size_t>(style)].Family);
 }
 
 namespace {
@@ -77,23 +75,23 @@ void CopyOldOutside(TFrame& f, const TBitmap24& old, const std::vector<TRect>& c
 
 // The style's own step: its family's rule.
 void StyleStep(TFrame& f) {
-    switch (ClassOfStyle(f.Style)) {
-    case TStyleClass::Custom:
+    switch (StyleTable()[f.Style].Family) {
+    case TStyleFamily::Custom:
         CustomStyleStep(f);
         break;
-    case TStyleClass::Rectangle:
-        if (IsMultiPieceStyle(f.Style))
-            MultiPieceStyleStep(f);
-        else
-            RectangleStyleStep(f);
+    case TStyleFamily::Rectangle:
+        RectangleStyleStep(f);
         break;
-    case TStyleClass::Region:
-        if (IsStripStyle(f.Style))
-            StripStyleStep(f);
-        else
-            ShapeStyleStep(f);
+    case TStyleFamily::MultiPiece:
+        MultiPieceStyleStep(f);
         break;
-    case TStyleClass::Pixel:
+    case TStyleFamily::Strip:
+        StripStyleStep(f);
+        break;
+    case TStyleFamily::Shape:
+        ShapeStyleStep(f);
+        break;
+    case TStyleFamily::Pixel:
         PixelStyleStep(f);
         break;
     }

@@ -24,7 +24,7 @@ public:
     virtual ~TEffectHost() = default;
 
     virtual TShowStyle FrameStyle() const = 0;
-    virtual int FrameProgress() const = 0;  // 0..100
+    virtual int FrameProgress() const = 0; // 0..100
     virtual int FrameStep() const = 0;
     // A plain write of the progress value, starting no frame of its own.
     virtual void SetProgressField(int progress) = 0;
@@ -53,7 +53,8 @@ public:
 
 void DrawEffectFrame(TEffectHost& host);
 
-// How a style's new picture reaches the screen bitmap.
+// How a style's new picture reaches the screen bitmap (0 to kLastStyle;
+// effects/Styles.h has each style's family).
 enum class TStyleClass { Custom, Rectangle, Region, Pixel };
 TStyleClass ClassOfStyle(int style);
 

@@ -48,7 +48,4 @@ void ShapeStyleStep(TFrame& f);
 // it from there.
 void PixelStyleStep(TFrame& f, const TBitmap24* old = nullptr);
 
-bool IsMultiPieceStyle(int style);
-bool IsStripStyle(int style);
-
 } // namespace tevrin

@@ -49,11 +49,6 @@ void TFrame::DrawPiece(const TPiece& piece) {
     Host.InvalidateArea(piece.Dest);
 }
 
-bool IsMultiPieceStyle(int style) {
-    return (style >= 12 && style <= 17) || (style >= 29 && style <= 34) ||
-           (style >= 54 && style <= 57);
-}
-
 void MultiPieceStyleStep(TFrame& f) {
     const int W = f.W, H = f.H, X = f.X, Y = f.Y;
     const int hx = X / 2, hy = Y / 2, hw = W / 2, hh = H / 2;

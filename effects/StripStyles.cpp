@@ -25,10 +25,12 @@ void CombPass(TRects& out, int a, int w, int h, int d, int mode, bool vertical) 
         out.push_back(vertical ? TRect{y0, x0, y1, x1} : TRect{x0, y0, x1, y1});
     };
     if (a <= w) {
-        if (a + d > w) a = w;  // the bars snap to full length near the end
+        if (a + d > w) a = w; // the bars snap to full length near the end
         for (int y = 0; y < h + 5; y += 10) {
-            if (mode == 1 || mode == 5) add(w - a, w, y, y + 5);
-            else if (mode == 2 || mode == 4) add(0, a, y, y + 5);
+            if (mode == 1 || mode == 5)
+                add(w - a, w, y, y + 5);
+            else if (mode == 2 || mode == 4)
+                add(0, a, y, y + 5);
             else if (mode == 3) {
                 add(w - a, w, y, y + 5);
                 add(0, a, y + 5, y + 10);
@@ -37,8 +39,10 @@ void CombPass(TRects& out, int a, int w, int h, int d, int mode, bool vertical) 
     } else {
         for (int y = 5; y < h + 5; y += 10) {
             add(0, w, y - 5, y);
-            if (mode == 1 || mode == 4) add(2 * w - a, w, y, y + 5);
-            else if (mode == 2 || mode == 5) add(0, a - w, y, y + 5);
+            if (mode == 1 || mode == 4)
+                add(2 * w - a, w, y, y + 5);
+            else if (mode == 2 || mode == 5)
+                add(0, a - w, y, y + 5);
         }
     }
 }
@@ -61,8 +65,12 @@ void RaggedPass(TRects& out, int x, int w, int h, int mode, bool vertical) {
     for (int y = 0; y < h; y += 5) {
         const int r1 = Random(j), r2 = Random(j);
         switch (mode) {
-        case 1: add(w - x + r1 - r2, w, y, y + thick); break;
-        case 2: add(0, x + r1 - r2, y, y + thick); break;
+        case 1:
+            add(w - x + r1 - r2, w, y, y + thick);
+            break;
+        case 2:
+            add(0, x + r1 - r2, y, y + thick);
+            break;
         case 3: {
             add(((w - x) + r1 - r2) / 2, w / 2, y, y + thick);
             const int r3 = Random(j), r4 = Random(j);
@@ -97,13 +105,17 @@ void CrumblePass(TRects& out, int x, int w, int h, int mode, bool vertical) {
     const int s = std::max(e / 20, 2);
     const int n = e / s, near = ((3 * e) / s) / 4;
     for (int y = 0; y < h; y += s / 2) {
-        if (mode == 1) add(w - x, w, y, y + s);
-        else add(0, x, y, y + s);
+        if (mode == 1)
+            add(w - x, w, y, y + s);
+        else
+            add(0, x, y, y + s);
         for (int k = n; k >= 1; --k) {
             const int r = Random(k);
             if (!(k <= near ? r <= 1 : r == 0)) continue;
-            if (mode == 1) add(w - x - k * s, w - x - k * s + s, y, y + s);
-            else add(x + (k - 1) * s, x + k * s, y, y + s);
+            if (mode == 1)
+                add(w - x - k * s, w - x - k * s + s, y, y + s);
+            else
+                add(x + (k - 1) * s, x + k * s, y, y + s);
         }
     }
 }
@@ -136,14 +148,18 @@ struct TCombStyle {
 
 // A and B are X and Y, doubled for two-pass combs; 0 where a pass is off.
 constexpr TCombStyle kCombs[] = {
-    {60, true, false, true, 1, 0},  {61, true, false, true, 2, 0},  {62, true, false, true, 4, 0},
-    {63, true, false, true, 5, 0},  {64, false, false, false, 3, 0}, {71, false, true, true, 0, 1},
-    {72, false, true, true, 0, 2},  {73, false, true, true, 0, 4},  {74, false, true, true, 0, 5},
-    {75, false, false, false, 0, 3}, {86, true, true, true, 1, 1},   {87, true, true, true, 1, 2},
-    {88, true, true, true, 2, 1},   {89, true, true, true, 2, 2},   {90, true, true, true, 4, 4},
-    {91, true, true, true, 4, 5},   {92, true, true, true, 5, 4},   {93, true, true, true, 5, 5},
-    {94, false, false, true, 1, 3}, {95, false, false, true, 2, 3}, {96, false, false, true, 3, 1},
-    {97, false, false, true, 3, 2}, {98, false, false, false, 3, 3},
+    {60, true, false, true, 1, 0},   {61, true, false, true, 2, 0},
+    {62, true, false, true, 4, 0},   {63, true, false, true, 5, 0},
+    {64, false, false, false, 3, 0}, {71, false, true, true, 0, 1},
+    {72, false, true, true, 0, 2},   {73, false, true, true, 0, 4},
+    {74, false, true, true, 0, 5},   {75, false, false, false, 0, 3},
+    {86, true, true, true, 1, 1},    {87, true, true, true, 1, 2},
+    {88, true, true, true, 2, 1},    {89, true, true, true, 2, 2},
+    {90, true, true, true, 4, 4},    {91, true, true, true, 4, 5},
+    {92, true, true, true, 5, 4},    {93, true, true, true, 5, 5},
+    {94, false, false, true, 1, 3},  {95, false, false, true, 2, 3},
+    {96, false, false, true, 3, 1},  {97, false, false, true, 3, 2},
+    {98, false, false, false, 3, 3},
 };
 
 struct TModes {
@@ -159,11 +175,6 @@ constexpr TModes kRagged[] = {
 constexpr TModes kCrumble[] = {{123, 1, 0}, {124, 2, 0}, {125, 0, 1}, {126, 0, 2}};
 
 } // namespace
-
-bool IsStripStyle(int style) {
-    return (style >= 60 && style <= 68) || (style >= 71 && style <= 79) ||
-           (style >= 86 && style <= 109) || style >= 123;
-}
 
 void StripStyleStep(TFrame& f) {
     const int W = f.W, H = f.H, X = f.X, Y = f.Y;

@@ -1,6 +1,7 @@
 #include "saver/SlideShow.h"
 
 #include "effects/Random.h"
+#include "effects/Styles.h"
 
 #include <cstdlib>
 
@@ -23,8 +24,13 @@ std::optional<int> TSlideOrder::NextPicture() {
 }
 
 TShowStyle TSlideOrder::NextStyle(TShowStyle previous) const {
-    if (record_.lRandomStyle) return static_cast<TShowStyle>(Random(127) + 1);
-    return previous < 127 ? static_cast<TShowStyle>(previous + 1) : 1;
+    const std::span<const TStyleInfo> transitions = Transitions();
+    const int count = static_cast<int>(transitions.size());
+    if (record_.lRandomStyle) return transitions[static_cast<std::size_t>(Random(count))].Number;
+    // In turn: the transition after `previous`, the first after the last.
+    for (const TStyleInfo& style : transitions)
+        if (style.Number > previous) return style.Number;
+    return transitions.front().Number;
 }
 
 bool TSlideOrder::NextCaption() {

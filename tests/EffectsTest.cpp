@@ -2,6 +2,7 @@
 
 #include "effects/PixelStyles.h"
 #include "effects/Random.h"
+#include "effects/Styles.h"
 #include "gfx/Copy.h"
 #include "gfx/Region.h"
 
@@ -103,9 +104,78 @@ bool SamePixels(const TBitmap24& a, const TBitmap24& b) {
     return true;
 }
 
-bool IsRandomStyle(int style) {
-    return (style >= 65 && style <= 68) || (style >= 76 && style <= 79) ||
-           (style >= 100 && style <= 109) || style >= 123;
+// The pixels of every style's frames at a few progress values, hashed
+// (FNV-1a over the screen bitmap's rows, three frames in turn), for a
+// 64x48 numbered picture over the plain old image, the generator seeded
+// with the style's number. A change to any style's pixels changes its hash.
+std::uint64_t StyleHash(TTestHost& host, int style) {
+    std::uint64_t hash = 1469598103934665603ull;
+    SetRandSeed(static_cast<std::uint32_t>(style));
+    for (int progress : {20, 50, 80}) {
+        const TBitmap24& frame = host.Frame(style, progress);
+        for (int y = 0; y < frame.Height(); ++y)
+            for (int i = 0; i < frame.Width() * 3; ++i)
+                hash = (hash ^ frame.Row(y)[i]) * 1099511628211ull;
+    }
+    return hash;
+}
+
+TEST(Effects, EveryStylesFramesKeepTheirPixels) {
+    // Taken from the frames as they are; a style whose pixels change on
+    // purpose gets its new hash here, every other one must stay.
+    static constexpr std::uint64_t kPinned[kLastStyle + 1] = {
+        0x50ab6806c99d2183, 0x9f20851a0b2465a3, 0x7a9394a787844723, 0x7972451a988220f3,
+        0xc0746c55dfb3eb73, 0x2a6f5dc94fbd13d3, 0x549cf50897e77413, 0xf344e823611f6ea3,
+        0xade46408a68fe723, 0x0c89c11d1d4aba23, 0x55c7cb758f0809e3, 0x9ef906a861d33563,
+        0xc6715597d864eea3, 0x5cf54efad8c89fb3, 0xa059ae310358e453, 0xa17650f01f489813,
+        0x28c59b65e8143d83, 0x8e49648f94c314c3, 0x054c14a8e0152403, 0x56770daa0aa92403,
+        0x233132dbb48c95c3, 0x115f6f3c784a7743, 0x6ac333400bb615c3, 0xbf43209a0f90f743,
+        0x83bd737d06e43603, 0x917318aa0b434c03, 0x6564b58c24c3b203, 0x27413b9d17972403,
+        0x7522e08210aa0903, 0xcc946a6e5a437343, 0xe7d9b71010129f03, 0x69f2c39a3fb6ab03,
+        0x8b38b3d777306803, 0x6383f222c9c3bac3, 0x56a0e59b014f1343, 0xca7aee7be024c353,
+        0x335494b6b7370353, 0xc0e961eb18e469c3, 0xfce4f0f5059e49c3, 0x735fd7c6e008b0fd,
+        0xa10e9e35af5828a9, 0xb5c7b2690b8185d1, 0x3a523c64678509dd, 0x65c64fdd82b7e849,
+        0x193fc643516ae65d, 0xb8cef8544f5a4865, 0xcc90f1d9c27c0af9, 0x7ff1a17cb8be027f,
+        0x7387565719ed2e2f, 0x3c4c28f7af7a4187, 0xb27f7f42ad0f2507, 0x0e4ccde598677f63,
+        0xdb9c73128835f4d3, 0xbd3cf17198451b87, 0x8e84f6f883b435e5, 0x934efcca52213f21,
+        0xc06a55b3eeef2ff5, 0xbeb79637dd62db4a, 0x40b439d539815027, 0x35a177ee426190c7,
+        0xaeca54b7b1a42613, 0xb19f859ae8cabb47, 0x7566d9286d839a1f, 0xade7ce0eb0c1b0ab,
+        0x0df747b6d94143c3, 0xa792031d74a596d2, 0xa897aeb4bca3e233, 0xc92565a4289e269d,
+        0x55ca357ef111c81c, 0x55a823887ca2d1a1, 0x8e12a7b9c9b5a205, 0x5d216fba5724b423,
+        0xde4b64cfb77733c3, 0x5986795792a60233, 0xbce056883582bef3, 0xbb93dcbb6234720b,
+        0x307835924aba7cad, 0xa0bf627b7580a7f9, 0xe1f3e423f37b4d27, 0xdee795eec0f3033d,
+        0x1e1e7a96b6bd412e, 0xc96090c78f0e59d8, 0xa1a64f3d9431b85a, 0xa2b49cef24a514f2,
+        0x6faf611b900b0e63, 0x0c585a45dc2af793, 0xf08a3a1aadb27cf8, 0xc6f3d0d8425625fc,
+        0x6b2aab7fd06d1b98, 0xc783ac1307754374, 0x97557751c5002072, 0xd3dc1cd10dfeed26,
+        0x6fafe328e1141cea, 0xe46f6c6df74a7a9e, 0xe79bfdbd380eed28, 0x548fa6dc5958cf43,
+        0x7366bbb6cf272914, 0x93f4198330bbef36, 0x584ffea309ed45a6, 0xefa30f48aaf24ef5,
+        0xc66fe3f0d8372cab, 0x1b3cd7563fa648d4, 0x26ffd9e3e8fb74ef, 0x7e50a1af65ca03e0,
+        0x6b5adcfc7ff3d0d7, 0xaeb8b432e11f8d75, 0x19f42314a9cbacc3, 0xb9492598711326f5,
+        0x64d8311f81226c3f, 0x9a6e02a0e7c279cf, 0x6eb16c25717f0821, 0xd5c3751aa9e0e425,
+        0xf77828489a8b1a51, 0x6be48a71fac59985, 0x902d21db7ba5ebb9, 0xedda477818662a2f,
+        0xd428f811db0a954b, 0x98fd54d2ef4f4f83, 0x01996b19e150f707, 0x3db3602a2a2e3fdd,
+        0x8fae13731d9da0f0, 0x9966a1af20834034, 0xedec92fbeb270069, 0x313f5df6477c762a,
+        0x9f04861a29c0bbcc, 0x280d717c98fe1b4a, 0x7eae4d901fba31a5, 0xa31c646d50c4bf58};
+    TTestHost host(64, 48);
+    for (const TStyleInfo& info : StyleTable())
+        EXPECT_EQ(StyleHash(host, info.Number), kPinned[info.Number])
+            << "style " << int(info.Number);
+}
+
+TEST(Effects, TheTableListsEveryStyleOnceWithItsFamilysDrawing) {
+    ASSERT_EQ(StyleTable().size(), static_cast<std::size_t>(kLastStyle) + 1);
+    ASSERT_EQ(Transitions().size(), static_cast<std::size_t>(kLastStyle));
+    EXPECT_EQ(Transitions().front().Number, 1);
+    // A style marked as drawing at random gives other frames with another
+    // seed; one not so marked gives the same.
+    TTestHost host(64, 48);
+    for (const TStyleInfo& info : Transitions()) {
+        SetRandSeed(1);
+        const TBitmap24 first = host.Frame(info.Number, 50);
+        SetRandSeed(2);
+        EXPECT_EQ(!SameBits(host.Frame(info.Number, 50), first), info.Random)
+            << "style " << int(info.Number);
+    }
 }
 
 TEST(Effects, FrameGeometryForLandscapeAndPortrait) {
@@ -128,7 +198,8 @@ TEST(Effects, FrameGeometryForLandscapeAndPortrait) {
 TEST(Effects, EveryStyleShowsThePictureAt100AndOnlyEarlyPiecesAt0) {
     for (auto [w, h] : {std::pair{96, 64}, std::pair{37, 71}}) {
         TTestHost host(w, h);
-        for (int style = 0; style <= 127; ++style) {
+        for (const TStyleInfo& info : StyleTable()) {
+            const int style = info.Number;
             SetRandSeed(style);
             EXPECT_TRUE(SameBits(host.Frame(style, 100), host.picture_)) << style << " " << w;
             if (style == 0) continue; // without a handler it completes at once
@@ -150,13 +221,14 @@ TEST(Effects, EveryStyleShowsThePictureAt100AndOnlyEarlyPiecesAt0) {
 
 TEST(Effects, FramesDoNotDependOnTheFrameBefore) {
     TTestHost host(120, 90);
-    for (int style = 1; style <= 127; ++style) {
+    for (const TStyleInfo& info : Transitions()) {
+        const int style = info.Number;
         SetRandSeed(99);
         TBitmap24 first = host.Frame(style, 40);
         host.Frame(style, 60);
         SetRandSeed(99);
         EXPECT_TRUE(SameBits(host.Frame(style, 40), first)) << style;
-        if (!IsRandomStyle(style)) {
+        if (!info.Random) {
             host.Frame(style, 80);
             EXPECT_TRUE(SameBits(host.Frame(style, 40), first)) << style;
         }
@@ -169,8 +241,9 @@ TEST(Effects, WithoutABeforeHandlerFramesAreTheSame) {
     for (auto [w, h] : {std::pair{150, 90}, std::pair{401, 233}}) {
         TTestHost with(w, h), without(w, h);
         without.before_handler_ = false;
-        for (int style = 1; style <= 127; ++style)
+        for (const TStyleInfo& info : Transitions())
             for (int progress : {0, 1, 37, 50, 99, 100}) {
+                const int style = info.Number;
                 // Every pixel is drawn afresh, whatever the screen held.
                 std::fill_n(with.screen_.Bits(), with.screen_.ByteSize(), 0x5A);
                 std::fill_n(without.screen_.Bits(), without.screen_.ByteSize(), 0xA5);

@@ -2,6 +2,7 @@
 
 #include "bench/FrameTiming.h"
 #include "effects/Effects.h"
+#include "effects/Styles.h"
 
 namespace tevrin {
 
@@ -10,7 +11,8 @@ bool RunBench(const TBenchJob& job, std::FILE* out) {
     if (sizes.empty()) sizes = {{1920, 1080}, {3840, 2160}};
     std::vector<int> styles = job.Styles;
     if (styles.empty())
-        for (int s = 0; s <= kLastStyle; ++s) styles.push_back(s);
+        for (const TStyleInfo& style : StyleTable())
+            styles.push_back(style.Number);
 
     bool all_met = true;
     for (auto [w, h] : sizes) {
@@ -24,12 +26,13 @@ bool RunBench(const TBenchJob& job, std::FILE* out) {
             const double goal = GoalRatio(style, w), worst = t.WorstMs / floor;
             const bool ok = worst <= goal;
             met += ok;
-            std::fprintf(out, "%5d  %9.3f  %8.3f (%3d)  %8.2f  %7.2f  %4.0f %s\n", style, t.MedianMs,
-                         t.WorstMs, t.WorstProgress, t.MedianMs / floor, worst, goal,
+            std::fprintf(out, "%5d  %9.3f  %8.3f (%3d)  %8.2f  %7.2f  %4.0f %s\n", style,
+                         t.MedianMs, t.WorstMs, t.WorstProgress, t.MedianMs / floor, worst, goal,
                          ok ? "" : "OVER");
             std::fflush(out);
         }
-        std::fprintf(out, "%dx%d: %d of %zu styles within their goal\n\n", w, h, met, styles.size());
+        std::fprintf(out, "%dx%d: %d of %zu styles within their goal\n\n", w, h, met,
+                     styles.size());
         all_met &= met == static_cast<int>(styles.size());
     }
     return all_met;

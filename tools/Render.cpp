@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
+#include "effects/Styles.h"
 #include "gfx/Compose.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
@@ -125,9 +126,9 @@ void Render(const TRenderJob& job) {
                                                          job.BlurBorders);
     std::vector<std::pair<std::string, TBitmap24>> frames;
     if (job.All) {
-        for (int style = 0; style <= kLastStyle; ++style)
-            frames.emplace_back(std::to_string(style),
-                                RenderFrame(from, to, style, job.Progress, job.Seed));
+        for (const TStyleInfo& info : StyleTable())
+            frames.emplace_back(std::to_string(info.Number),
+                                RenderFrame(from, to, info.Number, job.Progress, job.Seed));
         WritePng(job.Output, Sheet(frames, 8, 200));
     } else if (job.Sheet) {
         for (int progress = 0; progress <= 100; progress += 10)
