@@ -97,7 +97,8 @@ void StyleStep(TFrame& f) {
     }
 }
 
-// Steps 8 to 10: report the changed area, the frame's end, repaint.
+// The end of every frame: the changed area reported, then the after-frame
+// handler, then a repaint unless the control is painting already.
 void FinishFrame(TEffectHost& host, const TRect& dest) {
     host.InvalidateArea(dest);
     host.AfterNewFrame();

@@ -106,7 +106,7 @@ void TfrmScrn::FormActivate() {
         timer_slide_.SetInterval(static_cast<std::uint32_t>(std::max(locations_.Interval, 0)));
         timer_slide_.OnTimer = [this] { ShowNextPicture(); };
     }
-    // Items that could not be copied out: the design's error report, once;
+    // Items that could not be copied out: one error report for the first;
     // the show goes on without them.
     if (!outcome.Skipped.empty()) app.ShowException(EError(outcome.Skipped.front()));
     locations_.lMute = TStoredSettings(own_path_, user_dir_).ReadMute(locations_.lMute);

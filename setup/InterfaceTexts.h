@@ -11,9 +11,10 @@ inline constexpr const char* kLanguageSection = "Language";
 inline constexpr const char* kDefaultDownloadSwf =
     "Please install the Macromedia Flash Player ActiveX control.";
 
-// The settings dialog's texts. Without the file the dialog keeps its design
-// texts; with it, a missing key gives the key's own default, which differs
-// from the design text only for the OK button ("OK" against "&Ok").
+// The settings dialog's texts. Without the file the dialog keeps the texts
+// it is built with; with it, a missing key gives the key's own default,
+// which differs from the built-in text only for the OK button ("OK" against
+// "&Ok").
 struct TDialogTexts {
     std::string Title = "Title:";
     std::string Author = "Author:";

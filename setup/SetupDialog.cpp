@@ -11,7 +11,8 @@ namespace tevrin {
 namespace {
 
 constexpr int kWidth = 305, kBottomPanel = 50;
-// As designed the dialog is 359 high; shown, it is 100 pixels shorter.
+// The form is laid out 359 high; shown, it is 100 pixels shorter, cutting
+// off what lies below the buttons.
 constexpr int kHeight = 359 - 100;
 constexpr std::uint32_t kDialogColor = 0xE7F7FF; // red 255, green 247, blue 231
 constexpr std::uint32_t kLinkColor = 0xFF0000;   // blue
@@ -43,7 +44,7 @@ TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_d
     cbMute.Font = OKButton.Font = dialog_font;
     OKButton.Default = true;
 
-    // FormCreate: the texts, from the interface texts file when there is one.
+    // The texts, from the interface texts file when there is one.
     const TDialogTexts texts = LoadDialogTexts(own_path_);
     lblTitle.SetCaption(texts.Title);
     lblAuthor.SetCaption(texts.Author);

@@ -221,7 +221,7 @@ TEST(Stream, TextsAreUnicodeAndOnlyAsciiIsWrittenAsAnsi) {
     EXPECT_EQ(bad.Text, "a\uFFFD(");
 }
 
-TEST(Stream, ReadsTheDocumentedRecordBytes) {
+TEST(Stream, ReadsARecordWrittenByHandByteForByte) {
     TBytes bytes = test::Raw("TPF0\x10TSSFileLocations\x00"
                              "\x10TextFont.Charset\x07\x0F"
                              "DEFAULT_CHARSET"
@@ -403,7 +403,8 @@ TEST(Stream, PictureRecordsDecodeTheirJpegAndIgnoreOtherGraphics) {
     image.Width = 105;
     image.Picture.JpegData = test::TestJpeg(37, 21);
     TBytes bytes = WriteComponent(image);
-    // The documented start of a picture stream.
+    // A picture stream starts with the signature, the class name, the
+    // empty name and the first property's name length.
     ASSERT_GT(bytes.size(), 60u);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 12),
               std::string("TPF0\x06TImage\x00\x04", 12));

@@ -87,8 +87,9 @@ public:
     // The default error report: a message box with the error's text.
     void ShowException(const std::exception& error);
     // The errors this run met: each one the default error report showed, and
-    // each failure the program ends on quietly, as the design asks, which the
-    // caller notes here. A run on the command line reports them.
+    // each failure the program ends on quietly (a preview or a saver whose
+    // record cannot be read ends without a word), which the caller notes
+    // here. A run on the command line reports them.
     void NoteFailure(std::string text) { failures_.push_back(std::move(text)); }
     const std::vector<std::string>& Failures() const { return failures_; }
     // Runs `handler`, reporting an error that leaves it.
