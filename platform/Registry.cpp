@@ -18,7 +18,6 @@ std::unique_ptr<TPlatform> MakeHeadless(const TPlatformOptions& o) {
     if (monitors.empty())
         monitors.push_back({{0, 0, o.Width > 0 ? o.Width : 640, o.Height > 0 ? o.Height : 360}});
     auto platform = std::make_unique<THeadlessPlatform>(std::move(monitors));
-    platform->KeepFrames = o.KeepFrames;
     platform->ReportMessageBoxes = true;
     platform->EndOnSignals = true;
     platform->StopAt(static_cast<std::uint32_t>(o.Seconds) * 1000);

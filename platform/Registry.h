@@ -23,11 +23,10 @@ struct TPlatformOptions {
     int Width = 0, Height = 0;
     // sdl: draw into this window of another program (0: the root window).
     std::optional<TWindowId> Embed;
-    // headless: its monitors (none: one of Width x Height, or 640 x 360),
-    // how long the run lasts, and whether presented frames are kept.
+    // headless: its monitors (none: one of Width x Height, or 640 x 360)
+    // and how long the run lasts.
     std::vector<TMonitor> Screens;
     int Seconds = 30;
-    bool KeepFrames = false;
 };
 
 struct TPlatformEntry {

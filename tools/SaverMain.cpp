@@ -48,26 +48,28 @@ int ReportFailures(THeadlessPlatform& platform, const TApplication& app, int cod
     return !app.Failures().empty() && code == 0 ? 1 : code;
 }
 
-void WriteDump(THeadlessPlatform& platform, const std::string& dump) {
+// Writes each frame to `dump` as it is presented, so a long run's memory
+// does not grow with its frames. With several monitors each frame's name
+// says whose it is: m1 is the primary monitor, m2 the next one given.
+void DumpFramesAsTheyCome(THeadlessPlatform& platform, const std::string& dump) {
     std::filesystem::create_directories(dump);
-    // With several monitors each frame's name says whose it is: m1 is the
-    // primary monitor, m2 the next one given.
-    const std::vector<TMonitor> monitors = platform.Monitors();
-    auto monitor_of = [&](const THeadlessPlatform::TFrame& frame) {
-        for (std::size_t i = 0; i < monitors.size(); ++i)
-            if (frame.WindowBounds == monitors[i].Bounds) return static_cast<int>(i) + 1;
-        return 0;
-    };
-    char name[64];
-    int index = 0;
-    for (const auto& frame : platform.Frames) {
-        if (monitors.size() > 1)
-            std::snprintf(name, sizeof name, "frame-%05d-m%d-t%07u.png", index++, monitor_of(frame),
+    platform.OnFrame = [&platform, dump, monitors = platform.Monitors(), index = 0](
+                           const THeadlessPlatform::TFrame& frame, const TBitmap24& image) mutable {
+        char name[64];
+        if (monitors.size() > 1) {
+            int monitor = 0;
+            for (std::size_t i = 0; i < monitors.size(); ++i)
+                if (frame.WindowBounds == monitors[i].Bounds) monitor = static_cast<int>(i) + 1;
+            std::snprintf(name, sizeof name, "frame-%05d-m%d-t%07u.png", index++, monitor,
                           frame.Tick);
-        else
+        } else {
             std::snprintf(name, sizeof name, "frame-%05d-t%07u.png", index++, frame.Tick);
-        WritePng(JoinPath(dump, name), frame.Image);
-    }
+        }
+        WritePng(JoinPath(dump, name), image);
+    };
+}
+
+void WriteLog(THeadlessPlatform& platform, const std::string& dump) {
     std::ofstream log(JoinPath(dump, "log.txt"));
     for (const std::string& line : platform.Headless().Log)
         log << line << "\n";
@@ -82,17 +84,17 @@ int Run(const TRunOptions& o) {
     options.Embed = o.Embed;
     options.Screens = o.Screens;
     options.Seconds = o.Seconds;
-    options.KeepFrames = !o.Dump.empty();
     const std::unique_ptr<TPlatform> platform =
         MakePlatform(o.Platform.empty() ? Platforms().front().Name : o.Platform, options);
     auto* headless = dynamic_cast<THeadlessPlatform*>(platform.get());
+    if (headless && !o.Dump.empty()) DumpFramesAsTheyCome(*headless, o.Dump);
     int code;
     {
         TApplication app(*platform);
         code = RunSaver(app, o.SaverArgs, ModuleFileName());
         if (headless) code = ReportFailures(*headless, app, code);
     }
-    if (headless && !o.Dump.empty()) WriteDump(*headless, o.Dump);
+    if (headless && !o.Dump.empty()) WriteLog(*headless, o.Dump);
     return code;
 }
 

@@ -274,6 +274,7 @@ void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, 
             bounds = it->second.Params.Bounds;
     }
     TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(back_buffer) : 0, bounds, {}};
+    if (OnFrame) OnFrame(frame, back_buffer);
     if (KeepFrames) frame.Image = back_buffer;
     Frames.push_back(std::move(frame));
 }

@@ -81,6 +81,9 @@ public:
         int Buttons, Answer;
         std::uint32_t Tick;
     };
+    // Called with each frame as it is presented, and the back buffer: for
+    // writing frames out as they come rather than keeping them.
+    std::function<void(const TFrame& frame, const TBitmap24& image)> OnFrame;
     std::vector<TFrame> Frames;
     std::vector<TMessageBox> MessageBoxes;
     std::map<TWindowId, TWindow> Windows;
