@@ -6,8 +6,11 @@
 
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 #include <set>
+#include <vector>
 
 namespace tevrin {
 namespace {
@@ -149,22 +152,50 @@ TEST(Jpeg, InkPicturesOfEveryWriterComeOutInTheirColours) {
     }
 }
 
+// The library's own gray rows, for comparing our widening with.
+std::vector<std::uint8_t> LibraryGrayRows(const test::TBytes& jpeg) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, jpeg.data(), static_cast<unsigned long>(jpeg.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    cinfo.out_color_space = JCS_GRAYSCALE;
+    jpeg_start_decompress(&cinfo);
+    std::vector<std::uint8_t> gray(static_cast<std::size_t>(cinfo.output_width) *
+                                   cinfo.output_height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row =
+            gray.data() + static_cast<std::size_t>(cinfo.output_scanline) * cinfo.output_width;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return gray;
+}
+
 TEST(Jpeg, GrayPicturesDecodeToEqualChannels) {
-    const TBitmap24 picture = test::TestPicture(96, 64);
-    const test::TBytes jpeg = test::GrayJpeg(picture);
-    EXPECT_EQ(ReadJpegInfo(jpeg.data(), jpeg.size()).Components, 1);
-    const TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size());
-    EXPECT_LT(MeanError(decoded,
-                        [&](int x, int y) -> std::array<int, 3> {
-                            const int g = picture.Row(y)[x * 3 + 1];
-                            return {g, g, g};
-                        }),
-              2);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 96; ++x) {
-            const std::uint8_t* p = decoded.Row(y) + x * 3;
-            ASSERT_TRUE(p[0] == p[1] && p[1] == p[2]) << x << "," << y;
-        }
+    // Widths with and without a tail beyond the sixteen-pixel steps.
+    for (auto [w, h] : {std::pair{96, 64}, std::pair{37, 21}, std::pair{15, 9}}) {
+        const TBitmap24 picture = test::TestPicture(w, h);
+        const test::TBytes jpeg = test::GrayJpeg(picture);
+        EXPECT_EQ(ReadJpegInfo(jpeg.data(), jpeg.size()).Components, 1);
+        const TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size());
+        EXPECT_LT(MeanError(decoded,
+                            [&](int x, int y) -> std::array<int, 3> {
+                                const int g = picture.Row(y)[x * 3 + 1];
+                                return {g, g, g};
+                            }),
+                  2);
+        const std::vector<std::uint8_t> gray = LibraryGrayRows(jpeg);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const std::uint8_t* p = decoded.Row(y) + x * 3;
+                const std::uint8_t g = gray[static_cast<std::size_t>(y) * w + x];
+                ASSERT_TRUE(p[0] == g && p[1] == g && p[2] == g)
+                    << w << " wide, at " << x << "," << y;
+            }
+    }
 }
 
 TEST(Jpeg, TheExifOrientationIsReadWithTheHeader) {
