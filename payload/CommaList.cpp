@@ -22,7 +22,8 @@ std::vector<std::string> CommaTextToEntries(std::string_view text) {
     std::vector<std::string> entries;
     std::size_t i = 0;
     auto skip_blanks = [&] {
-        while (i < text.size() && IsBlank(text[i])) ++i;
+        while (i < text.size() && IsBlank(text[i]))
+            ++i;
     };
     skip_blanks();
     while (i < text.size()) {

@@ -6,19 +6,29 @@ namespace tevrin {
 
 bool TPicture::ReadProperty(std::string_view name, TReader& reader) {
     if (!SameText(name, "Data")) return false;
-    std::vector<std::uint8_t> block = reader.ReadBinary();
     GraphicClass.clear();
     JpegData.clear();
     Info = {};
-    TMemorySource source(block);
-    TReader inner(source);
-    GraphicClass = inner.ReadShortString();
-    if (!SameText(GraphicClass, kJpegGraphicClass)) return true;
-    std::uint32_t length = inner.ReadUInt32();
-    inner.CheckAvailable(length);
-    JpegData.resize(length);
-    inner.ReadBytes(JpegData.data(), length);
-    Info = ReadJpegInfo(JpegData.data(), JpegData.size());
+    // Read from the stream in place, the JPEG bytes copied once: each part
+    // must lie inside the block.
+    std::uint64_t left = reader.ReadBinaryLength();
+    auto within = [&left](std::uint64_t count) {
+        if (count > left) throw EReadError(msg::kStreamReadError);
+        left -= count;
+    };
+    within(1);
+    within(reader.PeekByte()); // the class name's length, then the name
+    GraphicClass = reader.ReadShortString();
+    const bool jpeg = SameText(GraphicClass, kJpegGraphicClass);
+    if (jpeg) {
+        within(4);
+        const std::uint32_t length = reader.ReadUInt32();
+        within(length);
+        JpegData.resize(length);
+        reader.ReadBytes(JpegData.data(), length);
+    }
+    reader.SkipBytes(left);
+    if (jpeg) Info = ReadJpegInfo(JpegData.data(), JpegData.size());
     return true;
 }
 

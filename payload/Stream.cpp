@@ -239,13 +239,26 @@ std::vector<std::string> TReader::ReadSet() {
     }
 }
 
-std::vector<std::uint8_t> TReader::ReadBinary() {
+std::uint32_t TReader::ReadBinaryLength() {
     if (ReadTag() != TValueTag::Binary) BadValue();
-    std::uint32_t length = ReadUInt32();
+    const std::uint32_t length = ReadUInt32();
     CheckAvailable(length);
-    std::vector<std::uint8_t> data(length);
+    return length;
+}
+
+std::vector<std::uint8_t> TReader::ReadBinary() {
+    std::vector<std::uint8_t> data(ReadBinaryLength());
     ReadBytes(data.data(), data.size());
     return data;
+}
+
+void TReader::SkipBytes(std::uint64_t count) {
+    CheckAvailable(count);
+    if (count > 0 && peeked_) {
+        ReadByte();
+        --count;
+    }
+    source_.Skip(count);
 }
 
 void TReader::SkipValue() {
@@ -254,14 +267,7 @@ void TReader::SkipValue() {
 
 void TReader::SkipValueAfter(TValueTag tag, int depth) {
     if (depth > kMaxNesting) BadValue();
-    auto skip = [this](std::uint64_t count) {
-        CheckAvailable(count);
-        if (count > 0 && peeked_) {
-            ReadByte();
-            --count;
-        }
-        source_.Skip(count);
-    };
+    auto skip = [this](std::uint64_t count) { SkipBytes(count); };
     switch (tag) {
     case TValueTag::Null:
     case TValueTag::False:

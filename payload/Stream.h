@@ -122,6 +122,11 @@ public:
     std::string ReadString();
     std::vector<std::string> ReadSet();
     std::vector<std::uint8_t> ReadBinary();
+    // A binary value's tag and length, checked against what remains; its
+    // bytes follow, for the caller to read or skip.
+    std::uint32_t ReadBinaryLength();
+    // Consumes `count` bytes without using them.
+    void SkipBytes(std::uint64_t count);
 
     // Consumes one value of any tag without using it.
     void SkipValue();

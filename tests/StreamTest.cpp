@@ -5,6 +5,7 @@
 #include "payload/SSFileLocations.h"
 #include "tests/TestSupport.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace tevrin {
@@ -437,6 +438,57 @@ TEST(Stream, PictureRecordsDecodeTheirJpegAndIgnoreOtherGraphics) {
     });
     std::string error = test::ErrorOf([&] { ReadNew(broken); });
     EXPECT_EQ(error.rfind("Error reading TImage.Picture.Data: ", 0), 0u) << error;
+
+    // Each part of the block must lie inside it, though more of the stream
+    // follows; what a block holds beyond its JPEG is passed over.
+    const TBytes jpeg = test::TestJpeg(16, 16);
+    const struct {
+        const char* what;
+        std::function<void(TWriter&)> block;
+        bool reads;
+    } blocks[] = {
+        {"an empty block", [](TWriter&) {}, false},
+        {"a name longer than the block",
+         [](TWriter& b) {
+             b.WriteByte(40);
+             b.WriteBytes("TJPEG", 5);
+         },
+         false},
+        {"a JPEG longer than the block",
+         [&](TWriter& b) {
+             b.WriteShortString("TJPEGImage");
+             b.WriteUInt32(static_cast<std::uint32_t>(jpeg.size()) + 8);
+             b.WriteBytes(jpeg.data(), jpeg.size());
+         },
+         false},
+        {"a JPEG with bytes after it",
+         [&](TWriter& b) {
+             b.WriteShortString("TJPEGImage");
+             b.WriteUInt32(static_cast<std::uint32_t>(jpeg.size()));
+             b.WriteBytes(jpeg.data(), jpeg.size());
+             b.WriteBytes("tail", 4);
+         },
+         true},
+    };
+    for (const auto& c : blocks) {
+        const TBytes bytes = Stream("TImage", [&](TWriter& w) {
+            TWriter block;
+            c.block(block);
+            w.WriteBinary("Picture.Data", block.Bytes());
+            w.WriteInteger("Height", 5);
+            w.WriteInteger("Width", 1234567); // bytes a reader running past the block would take
+        });
+        if (c.reads) {
+            auto read = ReadNew(bytes);
+            const auto& image = dynamic_cast<TImage&>(*read);
+            EXPECT_EQ(image.Picture.JpegData, jpeg) << c.what;
+            EXPECT_EQ(image.Height, 5) << c.what;
+        } else {
+            EXPECT_EQ(test::ErrorOf([&] { ReadNew(bytes); }),
+                      "Error reading TImage.Picture.Data: Stream read error")
+                << c.what;
+        }
+    }
 }
 
 } // namespace
