@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <immintrin.h>
 #include <span>
 #include <vector>
 
@@ -289,6 +290,47 @@ void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb) {
             p[2] = r;
         }
     }
+}
+
+namespace {
+
+void WidenPixelsPlain(const std::uint8_t* bgr, std::uint8_t* bgrx, int from, int count) {
+    for (int x = from; x < count; ++x) {
+        bgrx[4 * x] = bgr[3 * x];
+        bgrx[4 * x + 1] = bgr[3 * x + 1];
+        bgrx[4 * x + 2] = bgr[3 * x + 2];
+        bgrx[4 * x + 3] = 255;
+    }
+}
+
+// Four pixels per shuffle; the loads read 16 bytes for 12, so the last
+// group of a row goes the plain way.
+__attribute__((target("ssse3"))) void WidenPixelsSsse3(const std::uint8_t* bgr, std::uint8_t* bgrx,
+                                                       int count) {
+    const __m128i spread = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m128i opaque = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+    int x = 0;
+    for (; x + 6 <= count; x += 4) {
+        const __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bgr + 3 * x));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(bgrx + 4 * x),
+                         _mm_or_si128(_mm_shuffle_epi8(in, spread), opaque));
+    }
+    WidenPixelsPlain(bgr, bgrx, x, count);
+}
+
+bool HasSsse3() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") != 0;
+}
+
+} // namespace
+
+void WidenPixels(const std::uint8_t* bgr, std::uint8_t* bgrx, int count) {
+    static const bool ssse3 = HasSsse3();
+    if (ssse3)
+        WidenPixelsSsse3(bgr, bgrx, count);
+    else
+        WidenPixelsPlain(bgr, bgrx, 0, count);
 }
 
 } // namespace tevrin

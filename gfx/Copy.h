@@ -64,4 +64,8 @@ TBitmap24 TurnUpright(const TBitmap24& stored, int orientation);
 // red + 256 * green + 65536 * blue.
 void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb);
 
+// `count` pixels of three bytes (blue, green, red) as four (blue, green,
+// red, 255): the 32-bit layout displays take, from a row of ours.
+void WidenPixels(const std::uint8_t* bgr, std::uint8_t* bgrx, int count);
+
 } // namespace tevrin

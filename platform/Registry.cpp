@@ -19,6 +19,7 @@ std::unique_ptr<TPlatform> MakeHeadless(const TPlatformOptions& o) {
         monitors.push_back({{0, 0, o.Width > 0 ? o.Width : 640, o.Height > 0 ? o.Height : 360}});
     auto platform = std::make_unique<THeadlessPlatform>(std::move(monitors));
     platform->ReportMessageBoxes = true;
+    platform->HashFrames = false; // nothing in a run reads the hashes
     platform->EndOnSignals = true;
     platform->StopAt(static_cast<std::uint32_t>(o.Seconds) * 1000);
     return platform;

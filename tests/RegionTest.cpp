@@ -244,5 +244,26 @@ TEST(Copy, CopyClippedAndFill) {
     EXPECT_EQ(dst.Row(1)[2], 0);
 }
 
+TEST(Copy, PixelsWidenToFourBytesWhateverTheRowsLength) {
+    // Lengths below, at and past the four-pixel steps and their tail.
+    for (int count : {0, 1, 3, 4, 5, 6, 7, 8, 9, 17, 37, 64}) {
+        std::vector<std::uint8_t> bgr(static_cast<std::size_t>(count) * 3);
+        for (std::size_t i = 0; i < bgr.size(); ++i)
+            bgr[i] = static_cast<std::uint8_t>(i * 7 + 3);
+        // One pixel's room more than asked for: nothing may be written there.
+        std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(count) * 4 + 4, 0x11);
+        WidenPixels(bgr.data(), bgrx.data(), count);
+        for (int x = 0; x < count; ++x) {
+            const std::uint8_t* p = bgrx.data() + 4 * x;
+            ASSERT_EQ(p[0], bgr[3 * x]) << count << " at " << x;
+            ASSERT_EQ(p[1], bgr[3 * x + 1]) << count << " at " << x;
+            ASSERT_EQ(p[2], bgr[3 * x + 2]) << count << " at " << x;
+            ASSERT_EQ(p[3], 255) << count << " at " << x;
+        }
+        for (int k = 0; k < 4; ++k)
+            EXPECT_EQ(bgrx[static_cast<std::size_t>(count) * 4 + k], 0x11) << count;
+    }
+}
+
 } // namespace
 } // namespace tevrin

@@ -2,11 +2,14 @@
 
 #include "base/Errors.h"
 #include "base/System.h"
+#include "gfx/Copy.h"
 #include "platform/sdl/XDisplay.h"
 
 #include <SDL2/SDL.h>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -14,11 +17,16 @@
 namespace tevrin {
 
 struct TSdlPlatform::TImpl {
+    // The measuring mode: with $TEVRIN_PRESENT_LOG naming a file, a line per
+    // presented frame (milliseconds on the monotonic clock, window, area),
+    // for measuring frame pacing as it reaches the display.
+    std::FILE* present_log = nullptr;
+
     struct TWindow {
         SDL_Window* Window = nullptr;
-        SDL_Renderer* Renderer = nullptr;
-        SDL_Texture* Texture = nullptr;
-        int TextureWidth = 0, TextureHeight = 0;
+        // Something was presented: the window's surface holds it, so an
+        // exposure is repainted from there.
+        bool Presented = false;
         TWindowParams Params;
     };
 
@@ -99,9 +107,7 @@ struct TSdlPlatform::TImpl {
     }
 
     void Show(TWindow& w) {
-        if (w.Texture == nullptr) return;
-        SDL_RenderCopy(w.Renderer, w.Texture, nullptr, nullptr);
-        SDL_RenderPresent(w.Renderer);
+        if (w.Presented) SDL_UpdateWindowSurface(w.Window);
     }
 
     static std::uint8_t Shift(std::uint16_t mod, std::uint32_t buttons) {
@@ -194,7 +200,7 @@ struct TSdlPlatform::TImpl {
             if (w == nullptr) return false;
             switch (e.window.event) {
             case SDL_WINDOWEVENT_EXPOSED:
-                if (w->Texture != nullptr) {
+                if (w->Presented) {
                     Show(*w);
                     return false;
                 }
@@ -225,11 +231,16 @@ struct TSdlPlatform::TImpl {
 
 TSdlPlatform::TSdlPlatform(const TOptions& options) : impl_(std::make_unique<TImpl>()) {
     impl_->options = options;
+    if (const char* log = std::getenv("TEVRIN_PRESENT_LOG"); log != nullptr && *log != 0)
+        impl_->present_log = std::fopen(log, "w");
     // Monitor sleep and the desktop's own locker keep working while we show.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // Signals are ours (LinuxPlatform), so a SIGTERM cleans up like a key.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+    // Window surfaces through the display's own shared-memory images, not
+    // through a renderer (a software OpenGL where there is no GPU).
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
         throw EError(std::string("No display to show the saver on: ") + SDL_GetError());
     impl_->wake_type = SDL_RegisterEvents(1);
@@ -239,10 +250,9 @@ TSdlPlatform::TSdlPlatform(const TOptions& options) : impl_(std::make_unique<TIm
 
 TSdlPlatform::~TSdlPlatform() {
     for (auto& [id, w] : impl_->windows) {
-        if (w.Texture) SDL_DestroyTexture(w.Texture);
-        if (w.Renderer) SDL_DestroyRenderer(w.Renderer);
         SDL_DestroyWindow(w.Window);
     }
+    if (impl_->present_log != nullptr) std::fclose(impl_->present_log);
     SDL_FreeCursor(impl_->hand);
     SDL_FreeCursor(impl_->arrow);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -291,16 +301,9 @@ TWindowId TSdlPlatform::CreateWindow(const TWindowParams& params) {
         params.Caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
         std::max(params.Bounds.Width(), 1), std::max(params.Bounds.Height(), 1), flags);
     if (window == nullptr) throw EError(std::string("Cannot create a window: ") + SDL_GetError());
-    SDL_Renderer* renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_ACCELERATED);
-    if (renderer == nullptr) renderer = SDL_CreateRenderer(window, -1, SDL_RENDERER_SOFTWARE);
-    if (renderer == nullptr) {
-        SDL_DestroyWindow(window);
-        throw EError(std::string("Cannot draw in a window: ") + SDL_GetError());
-    }
     const TWindowId id = SDL_GetWindowID(window);
     TImpl::TWindow& w = impl_->windows[id];
     w.Window = window;
-    w.Renderer = renderer;
     w.Params = params;
     impl_->Place(w);
     if (params.Visible) ShowWindow(id, true);
@@ -310,8 +313,6 @@ TWindowId TSdlPlatform::CreateWindow(const TWindowParams& params) {
 void TSdlPlatform::DestroyWindow(TWindowId window) {
     TImpl::TWindow* w = impl_->Find(window);
     if (w == nullptr) return;
-    if (w->Texture) SDL_DestroyTexture(w->Texture);
-    SDL_DestroyRenderer(w->Renderer);
     SDL_DestroyWindow(w->Window);
     impl_->windows.erase(window);
 }
@@ -350,23 +351,43 @@ void TSdlPlatform::SetCaption(TWindowId window, const std::string& caption) {
 void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect& area) {
     TImpl::TWindow* w = impl_->Find(window);
     if (w == nullptr || back.Width() == 0 || back.Height() == 0) return;
-    if (w->Texture == nullptr || w->TextureWidth != back.Width() ||
-        w->TextureHeight != back.Height()) {
-        if (w->Texture) SDL_DestroyTexture(w->Texture);
-        w->Texture = SDL_CreateTexture(w->Renderer, SDL_PIXELFORMAT_BGR24,
-                                       SDL_TEXTUREACCESS_STREAMING, back.Width(), back.Height());
-        if (w->Texture == nullptr) return;
-        w->TextureWidth = back.Width();
-        w->TextureHeight = back.Height();
-        SDL_UpdateTexture(w->Texture, nullptr, back.Row(0), back.Stride());
+    // The window's own surface, in the display's pixel format: only the
+    // changed rectangle is converted into it and sent to the server. (A
+    // renderer's texture would be converted and uploaded whole, and without
+    // a GPU drawn by a software OpenGL besides.) The surface follows the
+    // window's size, which may lag the back buffer's during a resize: the
+    // common part is shown, and the resize repaints the rest.
+    SDL_Surface* surface = SDL_GetWindowSurface(w->Window);
+    if (surface == nullptr) return;
+    TRect a = w->Presented ? area : TRect{0, 0, back.Width(), back.Height()};
+    a = {std::max(a.Left, 0), std::max(a.Top, 0), std::min({a.Right, back.Width(), surface->w}),
+         std::min({a.Bottom, back.Height(), surface->h})};
+    if (a.IsEmpty()) return;
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    auto* target = static_cast<std::uint8_t*>(surface->pixels) +
+                   static_cast<std::ptrdiff_t>(a.Top) * surface->pitch +
+                   a.Left * surface->format->BytesPerPixel;
+    const std::uint32_t format = surface->format->format;
+    if (SDL_BYTEORDER == SDL_LIL_ENDIAN &&
+        (format == SDL_PIXELFORMAT_RGB888 || format == SDL_PIXELFORMAT_ARGB8888)) {
+        // Blue, green, red, pad in memory: our rows widened, the common case.
+        for (int y = 0; y < a.Height(); ++y)
+            WidenPixels(back.Row(a.Top + y) + a.Left * 3, target + y * surface->pitch, a.Width());
     } else {
-        const TRect a{std::max(area.Left, 0), std::max(area.Top, 0),
-                      std::min(area.Right, back.Width()), std::min(area.Bottom, back.Height())};
-        if (a.IsEmpty()) return;
-        const SDL_Rect r{a.Left, a.Top, a.Width(), a.Height()};
-        SDL_UpdateTexture(w->Texture, &r, back.Row(a.Top) + a.Left * 3, back.Stride());
+        SDL_ConvertPixels(a.Width(), a.Height(), SDL_PIXELFORMAT_BGR24,
+                          back.Row(a.Top) + a.Left * 3, back.Stride(), format, target,
+                          surface->pitch);
     }
-    impl_->Show(*w);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    const SDL_Rect r{a.Left, a.Top, a.Width(), a.Height()};
+    SDL_UpdateWindowSurfaceRects(w->Window, &r, 1);
+    w->Presented = true;
+    if (impl_->present_log != nullptr)
+        std::fprintf(impl_->present_log, "%.3f %lld %d %d %d %d\n",
+                     std::chrono::duration<double, std::milli>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count(),
+                     static_cast<long long>(window), a.Left, a.Top, a.Width(), a.Height());
 }
 
 std::vector<TMonitor> TSdlPlatform::Monitors() {
