@@ -4,6 +4,7 @@
 #include "effects/PixelStyles.h"
 
 #include "effects/Frame.h"
+#include "gfx/Cpu.h"
 
 #include <algorithm>
 #include <bit>
@@ -133,10 +134,7 @@ using TCopyRotatedRow = void (*)(const double*, const double*, double, double, c
                                  std::ptrdiff_t);
 // Chosen during static initialisation, which may run before the compiler's
 // own processor detection has.
-const TCopyRotatedRow kCopyRotatedRow = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? CopyRotatedRowAvx2 : CopyRotatedRow;
-}();
+const TCopyRotatedRow kCopyRotatedRow = CpuHasAvx2() ? CopyRotatedRowAvx2 : CopyRotatedRow;
 #else
 constexpr auto kCopyRotatedRow = CopyRotatedRow;
 #endif

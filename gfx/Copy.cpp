@@ -1,10 +1,15 @@
 #include "gfx/Copy.h"
 
+#include "gfx/Cpu.h"
+
 #include <algorithm>
 #include <cstring>
-#include <immintrin.h>
 #include <span>
 #include <vector>
+
+#ifdef TEVRIN_X86_PATHS
+#include <immintrin.h>
+#endif
 
 namespace tevrin {
 
@@ -303,6 +308,7 @@ void WidenPixelsPlain(const std::uint8_t* bgr, std::uint8_t* bgrx, int from, int
     }
 }
 
+#ifdef TEVRIN_X86_PATHS
 // Four pixels per shuffle; the loads read 16 bytes for 12, so the last
 // group of a row goes the plain way.
 __attribute__((target("ssse3"))) void WidenPixelsSsse3(const std::uint8_t* bgr, std::uint8_t* bgrx,
@@ -318,19 +324,16 @@ __attribute__((target("ssse3"))) void WidenPixelsSsse3(const std::uint8_t* bgr, 
     WidenPixelsPlain(bgr, bgrx, x, count);
 }
 
-bool HasSsse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-}
+#endif
 
 } // namespace
 
 void WidenPixels(const std::uint8_t* bgr, std::uint8_t* bgrx, int count) {
-    static const bool ssse3 = HasSsse3();
-    if (ssse3)
-        WidenPixelsSsse3(bgr, bgrx, count);
-    else
-        WidenPixelsPlain(bgr, bgrx, 0, count);
+#ifdef TEVRIN_X86_PATHS
+    static const bool ssse3 = CpuHasSsse3();
+    if (ssse3) return WidenPixelsSsse3(bgr, bgrx, count);
+#endif
+    WidenPixelsPlain(bgr, bgrx, 0, count);
 }
 
 } // namespace tevrin

@@ -1,6 +1,7 @@
 #include "gfx/Jpeg.h"
 
 #include "base/Errors.h"
+#include "gfx/Cpu.h"
 #include "gfx/Exif.h"
 
 #include <algorithm>
@@ -8,10 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <immintrin.h>
 #include <jerror.h>
 #include <jpeglib.h>
 #include <string>
+
+#ifdef TEVRIN_X86_PATHS
+#include <immintrin.h>
+#endif
 
 namespace tevrin {
 namespace {
@@ -125,6 +129,7 @@ void GrayToBgrPlain(const std::uint8_t* gray, std::uint8_t* bgr, JDIMENSION from
         bgr[3 * x] = bgr[3 * x + 1] = bgr[3 * x + 2] = gray[x];
 }
 
+#ifdef TEVRIN_X86_PATHS
 // Sixteen gray pixels at a time become 48 bytes through three byte shuffles.
 __attribute__((target("ssse3"))) void GrayToBgrSsse3(const std::uint8_t* gray, std::uint8_t* bgr,
                                                      JDIMENSION width) {
@@ -143,17 +148,14 @@ __attribute__((target("ssse3"))) void GrayToBgrSsse3(const std::uint8_t* gray, s
     GrayToBgrPlain(gray, bgr, x, width);
 }
 
-bool HasSsse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-}
+#endif
 
 void GrayToBgr(const std::uint8_t* gray, std::uint8_t* bgr, JDIMENSION width) {
-    static const bool ssse3 = HasSsse3();
-    if (ssse3)
-        GrayToBgrSsse3(gray, bgr, width);
-    else
-        GrayToBgrPlain(gray, bgr, 0, width);
+#ifdef TEVRIN_X86_PATHS
+    static const bool ssse3 = CpuHasSsse3();
+    if (ssse3) return GrayToBgrSsse3(gray, bgr, width);
+#endif
+    GrayToBgrPlain(gray, bgr, 0, width);
 }
 
 // Runs the decompressor: the header only without `out`, else the whole

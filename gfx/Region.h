@@ -60,7 +60,6 @@ public:
 
     static TRegion Combine(const TRegion& a, const TRegion& b, TOp op);
 
-
     bool IsEmpty() const { return bands_.empty(); }
     TRect Bounds() const;
     bool Contains(int x, int y) const;
@@ -77,13 +76,14 @@ public:
 
     // visit(top, bottom, spans) for every band, top to bottom.
     template <typename F> void ForEachBand(F&& visit) const {
-        for (const TBand& band : bands_) visit(band.Top, band.Bottom, Spans(band));
+        for (const TBand& band : bands_)
+            visit(band.Top, band.Bottom, Spans(band));
     }
 
 private:
     struct TBand {
         int Top, Bottom;
-        std::size_t First, Last;  // spans_[First, Last)
+        std::size_t First, Last; // spans_[First, Last)
     };
 
     // Appends rows [top, bottom) holding `spans` (sorted, disjoint, not

@@ -2,6 +2,7 @@
 
 #include "gfx/Compose.h"
 #include "gfx/Copy.h"
+#include "gfx/Cpu.h"
 #include "gfx/Exif.h"
 
 #include <algorithm>
@@ -252,10 +253,7 @@ using TDown = void (*)(const std::uint8_t*, std::ptrdiff_t, std::size_t, const s
                        std::uint8_t*);
 // Chosen during static initialisation, which may run before the compiler's
 // own processor detection has.
-const bool kHaveAvx2 = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-}();
+const bool kHaveAvx2 = CpuHasAvx2();
 const TAcross kAcross = kHaveAvx2 ? AcrossAvx2 : AcrossPlain;
 const TDown kDown = kHaveAvx2
                         ? TDown{DownAvx2}

@@ -1,0 +1,16 @@
+// Which instruction-set extensions the processor has, for pixel loops with
+// a faster path. Safe during static initialisation, when the compiler's own
+// processor detection may not have run yet. On processors of other families
+// every answer is false.
+#pragma once
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define TEVRIN_X86_PATHS 1
+#endif
+
+namespace tevrin {
+
+bool CpuHasSsse3();
+bool CpuHasAvx2();
+
+} // namespace tevrin
