@@ -232,7 +232,8 @@ struct TSdlPlatform::TImpl {
 TSdlPlatform::TSdlPlatform(const TOptions& options) : impl_(std::make_unique<TImpl>()) {
     impl_->options = options;
     if (const char* log = std::getenv("TEVRIN_PRESENT_LOG"); log != nullptr && *log != 0)
-        impl_->present_log = std::fopen(log, "w");
+        if ((impl_->present_log = std::fopen(log, "w")) != nullptr)
+            std::setvbuf(impl_->present_log, nullptr, _IOLBF, 256); // readable as it runs
     // Monitor sleep and the desktop's own locker keep working while we show.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // Signals are ours (LinuxPlatform), so a SIGTERM cleans up like a key.
