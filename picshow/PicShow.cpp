@@ -83,6 +83,11 @@ void TCustomPicShow::SetPicture(const TBitmap24& picture) {
     PictureChanged();
 }
 
+void TCustomPicShow::SetPicture(TBitmap24&& picture) {
+    picture_ = std::move(picture);
+    PictureChanged();
+}
+
 void TCustomPicShow::ClearPicture() {
     picture_.reset();
     PictureChanged();

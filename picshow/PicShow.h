@@ -60,6 +60,8 @@ public:
     // The picture the next Execute shows; assigning copies it.
     const std::optional<TBitmap24>& Picture() const { return picture_; }
     void SetPicture(const TBitmap24& picture);
+    // The same, taking the bitmap over instead of copying it.
+    void SetPicture(TBitmap24&& picture);
     void ClearPicture();
     const std::optional<TBitmap24>& BgPicture() const { return bg_picture_; }
     void SetBgPicture(const TBitmap24& picture);
