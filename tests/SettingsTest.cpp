@@ -216,12 +216,12 @@ TEST(StoredSettings, AFailedWriteNamesTheFile) {
     }
 }
 
-TEST(InterfaceTexts, DesignTextsFileTextsAndDefaults) {
+TEST(InterfaceTexts, BuiltInTextsFileTextsAndDefaults) {
     test::TScratchDir dir;
     std::string exe = dir.File("s.scr");
-    TDialogTexts design = LoadDialogTexts(exe);
-    EXPECT_EQ(design.OK, "&Ok");
-    EXPECT_EQ(design.Web, "Web address:");
+    TDialogTexts built_in = LoadDialogTexts(exe);
+    EXPECT_EQ(built_in.OK, "&Ok");
+    EXPECT_EQ(built_in.Web, "Web address:");
     EXPECT_EQ(LoadDownloadSwfText(exe),
               "Please install the Macromedia Flash Player ActiveX control.");
 
