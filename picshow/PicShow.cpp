@@ -173,10 +173,17 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
         bool& flag;
         ~TReset() { flag = false; }
     } reset{painting_};
-    if (back_buffer_.Width() != Width() || back_buffer_.Height() != Height())
-        back_buffer_ = TBitmap24(Width(), Height());
+    // The back buffer holds what was last painted, so only the part being
+    // repainted is composed again; a new one is composed whole.
     const TRect client = ClientRect();
-    TCanvas back(back_buffer_, 0, 0, client);
+    TRect area = canvas.ClipRect();
+    if (back_buffer_.Width() != Width() || back_buffer_.Height() != Height()) {
+        back_buffer_ = TBitmap24(Width(), Height());
+        area = client;
+    }
+    area = {std::max(area.Left, 0), std::max(area.Top, 0), std::min(area.Right, client.Right),
+            std::min(area.Bottom, client.Bottom)};
+    TCanvas back(back_buffer_, 0, 0, area);
     // Color shows only where neither the image nor the background covers.
     const bool covered = !screen_.Empty() && stretch_ && !stretch_fine_;
     if (!covered) back.FillRect(client, Color());
