@@ -148,6 +148,8 @@ void TfrmScrn::CoverMonitors() {
     switch (mode) {
     case TMonitorMode::mmPrimary:
         groups_.push_back({TSlideOrder(locations_), {this}});
+        for (const auto& view : others_)
+            view->PShow().SetVisible(false); // black
         break;
     case TMonitorMode::mmMirror:
         groups_.push_back({TSlideOrder(locations_), views});
@@ -156,12 +158,6 @@ void TfrmScrn::CoverMonitors() {
         for (std::size_t i = 0; i < views.size(); ++i)
             groups_.push_back({TSlideOrder(locations_, static_cast<int>(i)), {views[i]}});
         break;
-    }
-    for (TScreenView* view : views) {
-        const bool shows = std::any_of(groups_.begin(), groups_.end(), [&](const TShowGroup& g) {
-            return std::find(g.Views.begin(), g.Views.end(), view) != g.Views.end();
-        });
-        if (!shows) view->PShow().SetVisible(false);
     }
 }
 
@@ -189,7 +185,9 @@ void TfrmScrn::ShowNextPicture() {
     for (TShowGroup& group : groups_) {
         const std::optional<int> index = group.Order.NextPicture();
         if (!index) {
-            SwitchToMovies();
+            // The pictures are over: movies for the rest of the run.
+            PShow().SetVisible(false);
+            PlayNextMovie();
             return;
         }
         const std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, *index);
@@ -212,15 +210,6 @@ void TfrmScrn::ShowNextPicture() {
     TCustomPicShow::ExecuteTogether(shows);
     Application().ProcessMessages();
     timer_slide_.SetEnabled(true);
-}
-
-void TfrmScrn::SwitchToMovies() {
-    PShow().SetVisible(false);
-    if (movie_) {
-        movie_->SetVisible(true);
-        movie_visible_ = true;
-    }
-    PlayNextMovie();
 }
 
 TBitmap24 TfrmScrn::ComposePicture(const TImage& image, const TMonitor& monitor, bool caption) {

@@ -96,9 +96,6 @@ private:
     // fit mode says (centred at natural size, on black, when the record
     // names none) and, with `caption`, draws the caption at the bottom.
     TBitmap24 ComposePicture(const TImage& image, const TMonitor& monitor, bool caption);
-    // The pictures are over (a movie saver): its movies on the primary
-    // monitor for the rest of the run.
-    void SwitchToMovies();
     void PlayNextSound();
     void MediaNotify();
     // Creates the movie player; without one, offers its download and ends.

@@ -58,17 +58,23 @@ def wait_for(predicate, timeout=8.0, step=0.1):
 
 class Display:
     def __init__(self):
+        # Without -noreset the server starts afresh whenever its last client
+        # leaves, and a saver connecting then gets no windows.
+        self.start("Xvfb", lambda name: ["Xvfb", name, "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24",
+                                         "-nolisten", "tcp", "-noreset"],
+                   os.environ, 91 + os.getpid() % 40)
+
+    def start(self, program, command, env, first):
+        """Starts `command(name)` as the X server of the first free display
+        number from `first` on, in `env`, and waits until it answers."""
         # Another run may take the same free number at the same moment; the
         # loser's server ends at once, and the next number is tried.
-        for number in range(91 + os.getpid() % 40, 200):
+        for number in range(first, 240):
             if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
                 continue
             self.name = f":{number}"
-            self.server = subprocess.Popen(
-                # Without -noreset the server starts afresh whenever its last
-                # client leaves, and a saver connecting then gets no windows.
-                ["Xvfb", self.name, "-screen", "0", f"{SCREEN[0]}x{SCREEN[1]}x24", "-nolisten", "tcp", "-noreset"],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.server = subprocess.Popen(command(self.name), env=env, stdout=subprocess.DEVNULL,
+                                           stderr=subprocess.DEVNULL)
             self.env = dict(os.environ, DISPLAY=self.name)
             up = wait_for(lambda: self.server.poll() is not None or self.run("xdpyinfo").returncode == 0,
                           timeout=10)
@@ -76,7 +82,7 @@ class Display:
                 return
             self.server.kill()
             self.server.wait()
-        raise RuntimeError("Xvfb did not start")
+        raise RuntimeError(f"{program} did not start")
 
     def run(self, *args):
         return subprocess.run(args, env=self.env, capture_output=True, text=True)
@@ -172,23 +178,14 @@ class TwoHeads(Display):
 
     def __init__(self):
         self.host = Display()
-        for number in range(int(self.host.name[1:]) + 1, 240):
-            if os.path.exists(f"/tmp/.X{number}-lock") or os.path.exists(f"/tmp/.X11-unix/X{number}"):
-                continue
-            self.name = f":{number}"
-            self.server = subprocess.Popen(
-                ["Xephyr", self.name, "-screen", "800x600", "-screen", "640x480", "+xinerama",
-                 "-extension", "RANDR", "-nolisten", "tcp", "-noreset"],
-                env=self.host.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            self.env = dict(os.environ, DISPLAY=self.name)
-            up = wait_for(lambda: self.server.poll() is not None or self.run("xdpyinfo").returncode == 0,
-                          timeout=10)
-            if up and self.server.poll() is None:
-                return
-            self.server.kill()
-            self.server.wait()
-        self.host.stop()
-        raise RuntimeError("Xephyr did not start")
+        try:
+            self.start("Xephyr", lambda name: ["Xephyr", name, "-screen", "800x600", "-screen", "640x480",
+                                               "+xinerama", "-extension", "RANDR", "-nolisten", "tcp",
+                                               "-noreset"],
+                       self.host.env, int(self.host.name[1:]) + 1)
+        except RuntimeError:
+            self.host.stop()
+            raise
 
     def stop(self):
         super().stop()

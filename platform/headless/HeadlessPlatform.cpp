@@ -19,10 +19,6 @@ extern "C" void HeadlessEndOnSignal(int) {
 
 } // namespace
 
-void THeadlessPlatform::RequestEnd() {
-    g_end_requested.store(true);
-}
-
 THeadlessPlatform::~THeadlessPlatform() {
     if (!signals_set_) return;
     std::signal(SIGTERM, SIG_DFL);

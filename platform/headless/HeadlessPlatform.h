@@ -56,12 +56,9 @@ public:
     // run on the command line reports them.
     bool ReportMessageBoxes = false;
 
-    // Asks the run to end as closing its main form would, so that it cleans
-    // up as after a key: what SIGTERM means to a saver. Safe to call from a
-    // signal handler.
-    static void RequestEnd();
-    // SIGTERM and SIGINT call RequestEnd while this platform lives (set
-    // before the run starts).
+    // SIGTERM and SIGINT end the run as closing its main form would, so it
+    // cleans up as after a key, while this platform lives (set before the
+    // run starts).
     bool EndOnSignals = false;
     ~THeadlessPlatform() override;
 

@@ -39,6 +39,14 @@ struct TSdlPlatform::TImpl {
     SDL_Cursor* hand = nullptr;
     SDL_Cursor* arrow = nullptr;
 
+    // Our own connection to the X server, opened when first asked: for what
+    // SDL does not tell (Xinerama's monitors, the pointer after a warp).
+    std::unique_ptr<TXDisplay> x;
+    TXDisplay& X() {
+        if (!x) x = std::make_unique<TXDisplay>();
+        return *x;
+    }
+
     // Whether SDL itself sees each monitor: a full-screen request then
     // fills the one a window is on. Where only Xinerama tells them apart,
     // SDL's one display spans them all and windows are placed by hand.
@@ -60,7 +68,7 @@ struct TSdlPlatform::TImpl {
         }
         sdl_sees_monitors = true;
         if (list.size() <= 1) {
-            const std::vector<TRect> screens = TXDisplay().XineramaScreens();
+            const std::vector<TRect> screens = X().XineramaScreens();
             if (screens.size() > 1) {
                 list.clear();
                 for (const TRect& screen : screens)
@@ -124,14 +132,11 @@ struct TSdlPlatform::TImpl {
     // answer is only renewed by raw device motion, so it misses a pointer
     // that another program warped.
     std::pair<int, int> GlobalPointer() {
-        if (!pointer_display) pointer_display = std::make_unique<TXDisplay>();
-        if (pointer_display->Valid()) return pointer_display->PointerPosition();
+        if (X().Valid()) return X().PointerPosition();
         int gx, gy;
         SDL_GetGlobalMouseState(&gx, &gy);
         return {gx, gy};
     }
-    std::unique_ptr<TXDisplay> pointer_display;
-
     // X reports a crossing into a window with the window's place at that
     // time, and a window may move between a move's making and its handling;
     // where the pointer is now is always true.
