@@ -79,18 +79,25 @@ void TCustomPicShow::SetStep(int step) {
 }
 
 void TCustomPicShow::SetPicture(const TBitmap24& picture) {
+    KeepWorkPicture();
     picture_ = picture;
     PictureChanged();
 }
 
 void TCustomPicShow::SetPicture(TBitmap24&& picture) {
+    KeepWorkPicture();
     picture_ = std::move(picture);
     PictureChanged();
 }
 
 void TCustomPicShow::ClearPicture() {
+    KeepWorkPicture();
     picture_.reset();
     PictureChanged();
+}
+
+void TCustomPicShow::KeepWorkPicture() {
+    if (busy_ && !held_picture_) held_picture_ = std::move(*picture_);
 }
 
 void TCustomPicShow::PictureChanged() {
@@ -173,20 +180,12 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
         bool& flag;
         ~TReset() { flag = false; }
     } reset{painting_};
-    // The back buffer holds what was last painted, so only the part being
-    // repainted is composed again; a new one is composed whole.
+    // The canvas is the form's back buffer, shown only once the whole
+    // repaint is composed in it.
     const TRect client = ClientRect();
-    TRect area = canvas.ClipRect();
-    if (back_buffer_.Width() != Width() || back_buffer_.Height() != Height()) {
-        back_buffer_ = TBitmap24(Width(), Height());
-        area = client;
-    }
-    area = {std::max(area.Left, 0), std::max(area.Top, 0), std::min(area.Right, client.Right),
-            std::min(area.Bottom, client.Bottom)};
-    TCanvas back(back_buffer_, 0, 0, area);
     // Color shows only where neither the image nor the background covers.
     const bool covered = !screen_.Empty() && stretch_ && !stretch_fine_;
-    if (!covered) back.FillRect(client, Color());
+    if (!covered) canvas.FillRect(client, Color());
     if (bg_picture_ && !bg_picture_->Empty()) {
         const TBitmap24& bg = *bg_picture_;
         switch (bg_mode_) {
@@ -194,13 +193,13 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
             // One more row and column than fit, as the tiles stick out.
             for (int r = 0; r <= client.Height() / bg.Height(); ++r)
                 for (int c = 0; c <= client.Width() / bg.Width(); ++c)
-                    back.Draw(c * bg.Width(), r * bg.Height(), bg);
+                    canvas.Draw(c * bg.Width(), r * bg.Height(), bg);
             break;
         case TBackgroundMode::bmStretched:
-            back.StretchDraw(client, bg);
+            canvas.StretchDraw(client, bg);
             break;
         case TBackgroundMode::bmCentered:
-            back.Draw((client.Width() - bg.Width()) / 2, (client.Height() - bg.Height()) / 2, bg);
+            canvas.Draw((client.Width() - bg.Width()) / 2, (client.Height() - bg.Height()) / 2, bg);
             break;
         case TBackgroundMode::bmNone:
             break;
@@ -208,13 +207,12 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
     }
     if (!screen_.Empty()) {
         if (!stretch_)
-            back.Draw(pic_rect_.Left, pic_rect_.Top, screen_);
+            canvas.Draw(pic_rect_.Left, pic_rect_.Top, screen_);
         else if (!stretch_fine_)
-            back.StretchDraw(client, screen_);
+            canvas.StretchDraw(client, screen_);
         else
-            back.StretchDraw(FitRect(pic_rect_, client), screen_);
+            canvas.StretchDraw(FitRect(pic_rect_, client), screen_);
     }
-    canvas.Draw(0, 0, back_buffer_);
 }
 
 void TCustomPicShow::InvalidateArea(const TRect& rect) {
@@ -243,16 +241,16 @@ void TCustomPicShow::UpdateNow() {
 }
 
 void TCustomPicShow::BeforeNewFrame() {
-    if (OnBeforeNewFrame) OnBeforeNewFrame(*this, *picture_bmp_, screen_);
+    if (OnBeforeNewFrame) OnBeforeNewFrame(*this, PictureBitmap(), screen_);
 }
 
 void TCustomPicShow::AfterNewFrame() {
-    if (OnAfterNewFrame) OnAfterNewFrame(*this, *picture_bmp_, screen_);
+    if (OnAfterNewFrame) OnAfterNewFrame(*this, PictureBitmap(), screen_);
 }
 
 bool TCustomPicShow::CustomDraw() {
     if (!OnCustomDraw) return false;
-    OnCustomDraw(*this, *picture_bmp_, screen_);
+    OnCustomDraw(*this, PictureBitmap(), screen_);
     return true;
 }
 
@@ -267,27 +265,45 @@ void TCustomPicShow::SetProgress(int value) {
 
 void TCustomPicShow::PrepareTransition() {
     // The previous image stays at the top left, cut or padded with Color.
-    TBitmap24 resized(picture_->Width(), picture_->Height());
-    FillRect(resized, {0, 0, resized.Width(), resized.Height()}, Color());
-    StretchCopy(resized, 0, 0, screen_.Width(), screen_.Height(), screen_, 0, 0, screen_.Width(),
-                screen_.Height());
-    screen_ = std::move(resized);
-    CalculatePicRect();
-    old_bmp_ = std::make_unique<TBitmap24>(screen_.Width(), screen_.Height());
-    // What the viewer sees where the new picture will appear, as last painted.
-    const TRect client = ClientRect();
-    const TRect from = !stretch_ ? pic_rect_ : !stretch_fine_ ? client : FitRect(pic_rect_, client);
-    if (back_buffer_.Width() != Width() || back_buffer_.Height() != Height()) {
-        back_buffer_ = TBitmap24(Width(), Height());
-        FillRect(back_buffer_, client, Color());
+    const int w = picture_->Width(), h = picture_->Height();
+    if (screen_.Width() != w || screen_.Height() != h) {
+        TBitmap24 resized(w, h);
+        FillRect(resized, {0, 0, w, h}, Color());
+        StretchCopy(resized, 0, 0, screen_.Width(), screen_.Height(), screen_, 0, 0,
+                    screen_.Width(), screen_.Height());
+        screen_ = std::move(resized);
     }
-    StretchCopy(*old_bmp_, {0, 0, screen_.Width(), screen_.Height()}, back_buffer_, from);
-    picture_bmp_ = std::make_unique<TBitmap24>(*picture_);
+    CalculatePicRect();
+    // What the viewer sees where the new picture will appear, as last
+    // painted (the form's back buffer); only the control's own area counts,
+    // and before the first paint that is Color.
+    const TRect client = ClientRect();
+    const TRect all{0, 0, w, h};
+    TRect from = !stretch_ ? pic_rect_ : !stretch_fine_ ? client : FitRect(pic_rect_, client);
+    TRect to = all;
+    if (!stretch_) {
+        // Pixel for pixel: the part outside the control stays black.
+        from = {std::max(from.Left, 0), std::max(from.Top, 0), std::min(from.Right, client.Right),
+                std::min(from.Bottom, client.Bottom)};
+        to = {from.Left - pic_rect_.Left, from.Top - pic_rect_.Top, from.Right - pic_rect_.Left,
+              from.Bottom - pic_rect_.Top};
+    }
+    old_bmp_ = to == all ? std::make_unique<TBitmap24>(w, h, TBitmap24::kUndefined)
+                         : std::make_unique<TBitmap24>(w, h);
+    const TBitmap24& shown = Parent().BackBuffer();
+    const TRect at = BoundsRect();
+    if (shown.Width() < at.Right || shown.Height() < at.Bottom || at.Left < 0 || at.Top < 0) {
+        FillRect(*old_bmp_, to, Color());
+    } else if (!to.IsEmpty()) {
+        StretchCopy(
+            *old_bmp_, to, shown,
+            {from.Left + at.Left, from.Top + at.Top, from.Right + at.Left, from.Bottom + at.Top});
+    }
     SetProgress(Reverse ? 100 : 0);
 }
 
 void TCustomPicShow::ReleaseWorkBitmaps() {
-    picture_bmp_.reset();
+    held_picture_.reset();
     old_bmp_.reset();
 }
 

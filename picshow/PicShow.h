@@ -2,9 +2,11 @@
 // replaces it by the next through an animated transition.
 //
 // It keeps what is on screen (the screen bitmap) and, while a transition
-// runs, the new picture at its own size (the picture bitmap) and what was
-// shown where it will appear (the old image bitmap). Each change of Progress
-// draws one frame from those two through DrawEffectFrame. Frames are timed
+// runs, what was shown where the new picture will appear (the old image
+// bitmap); the new picture at its own size (the picture bitmap) is Picture
+// itself. Each change of Progress draws one frame from those two through
+// DrawEffectFrame. The control paints straight into its form's back buffer,
+// which is also where the old image is taken from. Frames are timed
 // by a message-pumping loop (Threaded off) or by an animation thread that
 // only sleeps and hands each frame to the user-interface thread.
 #pragma once
@@ -119,7 +121,11 @@ private:
         progress_ = static_cast<std::uint8_t>(progress);
     }
     TBitmap24& ScreenBitmap() override { return screen_; }
-    const TBitmap24& PictureBitmap() const override { return *picture_bmp_; }
+    // The picture being shown: Picture itself, unless Picture was replaced
+    // during the transition.
+    const TBitmap24& PictureBitmap() const override {
+        return held_picture_ ? *held_picture_ : *picture_;
+    }
     const TBitmap24& OldBitmap() const override { return *old_bmp_; }
     bool Painting() const override { return painting_; }
     void BeforeNewFrame() override;
@@ -131,6 +137,8 @@ private:
 
     void CalculatePicRect();
     void PictureChanged();
+    // Before Picture changes during a transition: keeps the picture shown.
+    void KeepWorkPicture();
     void PrepareTransition();
     void Animate();
     // Draws the frames of `shows` in step until each has ended or stopped.
@@ -152,8 +160,8 @@ private:
     bool busy_ = false;
 
     TBitmap24 screen_;
-    std::unique_ptr<TBitmap24> picture_bmp_, old_bmp_;
-    TBitmap24 back_buffer_;
+    std::optional<TBitmap24> held_picture_;
+    std::unique_ptr<TBitmap24> old_bmp_;
     TRect pic_rect_;
     TAnimateThread* thread_ = nullptr;
     bool painting_ = false, stopping_ = false;

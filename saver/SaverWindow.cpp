@@ -196,6 +196,9 @@ void TfrmScrn::ShowNextPicture() {
         for (TScreenView* view : group.Views) {
             TPicShow& show = view->PShow();
             if (show.Busy()) show.Stop();
+            // The last picture is on screen already: it goes before the
+            // next one is made.
+            show.ClearPicture();
             show.SetPicture(ComposePicture(*image, view->Monitor(), caption));
             show.Style = style;
             shows.push_back(&show);

@@ -1,11 +1,11 @@
+#include "picshow/PicShow.h"
+
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
-#include "picshow/PicShow.h"
 #include "platform/headless/HeadlessPlatform.h"
 
 #include <gtest/gtest.h>
-
 #include <memory>
 
 namespace tevrin {
@@ -20,7 +20,8 @@ TBitmap24 Solid(int w, int h, std::uint32_t rgb) {
 TBitmap24 Pattern(int w, int h, int seed) {
     TBitmap24 b(w, h);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w * 3; ++x) b.Row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed * 61);
+        for (int x = 0; x < w * 3; ++x)
+            b.Row(y)[x] = static_cast<std::uint8_t>(x * 7 + y * 13 + seed * 61);
     return b;
 }
 
@@ -44,7 +45,9 @@ struct TStage {
         show->SetCenter(true);
         show->SetStretch(true);
         show->Threaded = threaded;
-        show->OnProgress = [this](TCustomPicShow& s) { events += "p" + std::to_string(s.Progress()) + " "; };
+        show->OnProgress = [this](TCustomPicShow& s) {
+            events += "p" + std::to_string(s.Progress()) + " ";
+        };
         show->OnComplete = [this](TCustomPicShow&) { events += "complete "; };
         form->Show();
         app.ProcessMessages();
@@ -92,7 +95,8 @@ TEST(PicShow, EveryStyleInBothModesPresentsTheFramesOfTheFrameRoutine) {
             // The preparation moves Progress from the last run's 100 back to
             // 0, which draws a frame; style 0 then completes at once.
             const int expected = style == 0 ? 1 : 26;
-            ASSERT_EQ(static_cast<int>(frames.size()), expected) << style << " threaded " << threaded;
+            ASSERT_EQ(static_cast<int>(frames.size()), expected)
+                << style << " threaded " << threaded;
             for (int i = 0; i < expected; ++i) {
                 const int progress = 4 * i;
                 ASSERT_TRUE(SameBits(frames[i]->Image, reference.Draw(progress)))
@@ -111,7 +115,8 @@ TEST(PicShow, FramesStartDelayApartInVirtualTime) {
         const std::uint32_t start = stage.platform.TickCount();
         stage.show->Execute();
         stage.RunUntil([&] { return !stage.show->Busy(); });
-        ASSERT_EQ(stage.FramesSince(mark), 25u) << "threaded " << threaded << " at " << stage.platform.TickCount();
+        ASSERT_EQ(stage.FramesSince(mark), 25u)
+            << "threaded " << threaded << " at " << stage.platform.TickCount();
         // The loop waits until more than Delay has passed; the thread sleeps
         // for exactly the rest of it.
         const std::uint32_t gap = threaded ? 40 : 41;
@@ -134,7 +139,8 @@ TEST(PicShow, TheSameInputGivesTheSameFramesAtTheSameTimes) {
             stage.show->Execute();
             stage.RunUntil([&] { return !stage.show->Busy(); });
         }
-        for (const auto& f : stage.platform.Frames) seen.emplace_back(f.Tick, f.Hash);
+        for (const auto& f : stage.platform.Frames)
+            seen.emplace_back(f.Tick, f.Hash);
         return seen;
     };
     for (bool threaded : {false, true}) {
@@ -156,8 +162,9 @@ TEST(PicShow, StepReverseAndFrameCounts) {
     EXPECT_EQ(stage.events.substr(0, 9), "p3 p6 p9 ");
     EXPECT_NE(stage.events.find("p99 p100 complete "), std::string::npos);
     std::size_t frames = 0;
-    for (std::size_t at = 0; (at = stage.events.find(" p", at)) != std::string::npos; ++at) ++frames;
-    EXPECT_EQ(frames + 1, 34u);  // the first has no blank before it
+    for (std::size_t at = 0; (at = stage.events.find(" p", at)) != std::string::npos; ++at)
+        ++frames;
+    EXPECT_EQ(frames + 1, 34u); // the first has no blank before it
 
     // Reverse with Step 30 on a fresh control: the preparation frame shows
     // the new picture, then 70, 40, 10, 0; the old image is back at the end.
@@ -179,11 +186,11 @@ TEST(PicShow, ManualHoldsTheTransitionUntilReleased) {
     EXPECT_EQ(stage.events, "");
     stage.show->SetProgress(150);
     EXPECT_EQ(stage.show->Progress(), 100);
-    stage.show->SetProgress(40);  // backwards is allowed and stays held
+    stage.show->SetProgress(40); // backwards is allowed and stays held
     EXPECT_TRUE(stage.show->Busy());
     EXPECT_EQ(stage.events, "p100 p40 ");
     stage.events.clear();
-    stage.show->SetManual(false);  // runs on from 40 to the end, in the setter
+    stage.show->SetManual(false); // runs on from 40 to the end, in the setter
     EXPECT_FALSE(stage.show->Busy());
     EXPECT_EQ(stage.events.substr(0, 8), "p44 p48 ");
     EXPECT_EQ(std::count(stage.events.begin(), stage.events.end(), 'c'), 1);
@@ -205,7 +212,7 @@ TEST(PicShow, StopFromAKeyHandlerEndsTheLoopWithoutCompleting) {
     key.Key = 32;
     stage.platform.Script(stage.platform.TickCount() + 200, key);
     stage.form->OnKeyDown = [&](int&, std::uint8_t) { stage.show->Stop(); };
-    stage.show->Execute();  // returns after the handler
+    stage.show->Execute(); // returns after the handler
     EXPECT_FALSE(stage.show->Busy());
     EXPECT_EQ(stage.events.find("complete"), std::string::npos);
     EXPECT_LT(stage.show->Progress(), 30);
@@ -248,6 +255,62 @@ TEST(PicShow, ThreadModeStopAndDestructionDoNotDeadlock) {
     stage.events.clear();
     stage.show.reset();
     EXPECT_EQ(stage.events.find("complete"), std::string::npos);
+}
+
+TEST(PicShow, ATransitionKeepsItsPictureAndOldImageWhateverHappensAroundIt) {
+    // Style 13 at 50 shows parts of both images.
+    const int style = 13;
+    // A picture replaced or cleared mid-transition: the frames still come
+    // from the one being shown, and the next Execute shows the new one.
+    for (bool clear : {false, true}) {
+        TStage stage;
+        const TBitmap24 first = Pattern(64, 48, 1), second = Pattern(64, 48, 2),
+                        third = Pattern(64, 48, 3);
+        stage.show->SetPicture(first);
+        stage.show->Execute();
+        stage.show->Style = style;
+        stage.show->SetManual(true);
+        stage.show->SetPicture(second);
+        stage.show->Execute();
+        if (clear)
+            stage.show->ClearPicture();
+        else
+            stage.show->SetPicture(third);
+        stage.show->SetProgress(50);
+        TBitmapFrameHost reference(first, second, style);
+        EXPECT_TRUE(SameBits(stage.show->Screen(), reference.Draw(50))) << clear;
+        stage.show->SetManual(false);
+        EXPECT_FALSE(stage.show->Busy());
+        EXPECT_TRUE(SameBits(stage.show->Screen(), second)) << clear;
+        EXPECT_EQ(stage.show->Picture().has_value(), !clear);
+        if (!clear) {
+            stage.show->Execute();
+            EXPECT_TRUE(SameBits(stage.show->Screen(), third));
+        }
+    }
+
+    // The old image is what the control showed, pixel for pixel where the
+    // new picture (centred, larger than the control) will appear; what the
+    // form shows around the control is not part of it.
+    TStage stage(100, 80);
+    stage.form->Color = 0x0000FF;
+    stage.show->SetAlign(TAlign::alNone);
+    stage.show->SetAutoSize(false);
+    stage.show->SetBounds(10, 10, 80, 60);
+    stage.show->SetStretch(false);
+    const TBitmap24 small = Pattern(80, 60, 4), large = Pattern(100, 80, 5);
+    stage.show->SetPicture(small);
+    stage.show->Execute();
+    stage.form->Update();
+    stage.show->Style = style;
+    stage.show->SetManual(true);
+    stage.show->SetPicture(large);
+    stage.show->Execute();
+    stage.show->SetProgress(50);
+    TBitmap24 old(100, 80);
+    StretchCopy(old, 10, 10, 80, 60, small, 0, 0, 80, 60);
+    TBitmapFrameHost reference(old, large, style);
+    EXPECT_TRUE(SameBits(stage.show->Screen(), reference.Draw(50)));
 }
 
 TEST(PicShow, FitRectAndPictureRectangles) {
