@@ -94,6 +94,11 @@ std::string LastErrorText();
 int CurrentProcessId();
 bool ProcessExists(int pid);
 
+// From now on blocks of a megabyte or more (pictures) go back to the system
+// as soon as they are freed, so the process's memory follows what it holds
+// rather than what it once held.
+void ReturnLargeBlocksAtOnce();
+
 // The first `max_bytes` bytes of a regular file. Nothing when the path is
 // missing, unreadable or no regular file: a link is not followed, and a FIFO
 // or a device is not waited on.

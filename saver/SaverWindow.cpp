@@ -191,6 +191,7 @@ void TfrmScrn::ShowNextPicture() {
             return;
         }
         const std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, *index);
+        TPicture& picture = image->Picture;
         const bool caption = group.Order.NextCaption();
         const TShowStyle style = group.Order.NextStyle(group.Views.front()->PShow().Style);
         for (TScreenView* view : group.Views) {
@@ -199,7 +200,8 @@ void TfrmScrn::ShowNextPicture() {
             // The last picture is on screen already: it goes before the
             // next one is made.
             show.ClearPicture();
-            show.SetPicture(ComposePicture(*image, view->Monitor(), caption));
+            show.SetPicture(
+                ComposePicture(picture, view->Monitor(), caption, view == group.Views.back()));
             show.Style = style;
             shows.push_back(&show);
         }
@@ -215,15 +217,18 @@ void TfrmScrn::ShowNextPicture() {
     timer_slide_.SetEnabled(true);
 }
 
-TBitmap24 TfrmScrn::ComposePicture(const TImage& image, const TMonitor& monitor, bool caption) {
+TBitmap24 TfrmScrn::ComposePicture(TPicture& picture, const TMonitor& monitor, bool caption,
+                                   bool last_use) {
     const int w = monitor.Bounds.Width(), h = monitor.Bounds.Height();
-    const TPicture& picture = image.Picture;
     const TRect place =
         PlacePicture(picture.UprightWidth(), picture.UprightHeight(), w, h, locations_.FitMode);
-    // Decoded no larger than it is shown, and freed once composed.
+    // Decoded no larger than it is shown, and freed once composed; the file
+    // goes as soon as it is decoded for the last time.
+    TBitmap24 decoded = picture.Decode(place.Width(), place.Height(), monitor.BitsPerPixel <= 8);
+    if (last_use) std::vector<std::uint8_t>().swap(picture.JpegData);
     TBitmap24 canvas =
-        ComposeOnScreen(picture.Decode(place.Width(), place.Height(), monitor.BitsPerPixel <= 8),
-                        picture.Info.Orientation, place, w, h, locations_.BlurBorders);
+        ComposeOnScreen(decoded, picture.Info.Orientation, place, w, h, locations_.BlurBorders);
+    decoded = TBitmap24();
     if (caption && !locations_.Text.empty()) {
         // Size, colour and face only: the caption is drawn upright and plain,
         // at the same physical size on every monitor.

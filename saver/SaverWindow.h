@@ -95,7 +95,9 @@ private:
     // Places the record's picture on a bitmap of the monitor's size as the
     // fit mode says (centred at natural size, on black, when the record
     // names none) and, with `caption`, draws the caption at the bottom.
-    TBitmap24 ComposePicture(const TImage& image, const TMonitor& monitor, bool caption);
+    // With `last_use` the picture's file bytes are let go once decoded.
+    TBitmap24 ComposePicture(TPicture& picture, const TMonitor& monitor, bool caption,
+                             bool last_use);
     void PlayNextSound();
     void MediaNotify();
     // Creates the movie player; without one, offers its download and ends.

@@ -101,6 +101,7 @@ int Run(const TRunOptions& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    ReturnLargeBlocksAtOnce();
     Randomize();
     const TRunOptions options = ParseRunOptions(std::vector<std::string>(argv + 1, argv + argc),
                                                 std::getenv("XSCREENSAVER_WINDOW"));

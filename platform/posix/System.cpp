@@ -7,6 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <fstream>
 #include <openssl/evp.h>
 #include <signal.h>
@@ -113,6 +116,15 @@ std::string LastErrorText() {
 
 int CurrentProcessId() {
     return static_cast<int>(::getpid());
+}
+
+void ReturnLargeBlocksAtOnce() {
+#ifdef __GLIBC__
+    // A fixed threshold also stops glibc from raising it after each large
+    // free, which would move later pictures into the heap, where freed
+    // memory stays with the process.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
 }
 
 bool ProcessExists(int pid) {

@@ -158,6 +158,11 @@ int CurrentProcessId() {
     return static_cast<int>(GetCurrentProcessId());
 }
 
+void ReturnLargeBlocksAtOnce() {
+    // The process heap already takes blocks this large straight from the
+    // system and gives them back when freed.
+}
+
 bool ProcessExists(int pid) {
     if (pid <= 0) return false;
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));

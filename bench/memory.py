@@ -1,0 +1,169 @@
+#!/usr/bin/env python3
+"""Peak memory of the saver against its floor, as a user would measure it
+(GNU time's maximum resident set), for three kinds of content:
+  - screen: pictures exactly the screen's size;
+  - camera: 6000x4000 photographs;
+  - many: 200 pictures (our samples, copied).
+
+    bench/memory.py TEVRIN TEVRIN_SAVER SAMPLES_DIR [--no-display]
+
+Each saver runs headless at 1920x1080 and 3840x2160, and on Xvfb at
+1920x1080, long enough to show every picture of the first two kinds (the
+third for 30 s). What it holds above its baseline (the same run of a saver
+with one 16x16 picture on a 16x16 screen: the process, its libraries and its
+platform with no picture to speak of) is compared with the floor: three
+screen bitmaps (what is on screen, the new picture, the old image) plus the
+largest picture as it is decoded (DCT-scaled to no less than its place on
+the screen). Goal: at most 1.5. Exits 3 when it is missed."""
+
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+GOAL = 1.5
+INTERVAL = 500
+TURN = 1.5  # seconds a picture takes: its transition and the interval
+
+
+def stride(width):
+    return (width * 3 + 3) & ~3
+
+
+def decoded_bytes(w, h, sw, sh):
+    """The size a w x h JPEG is decoded at for a sw x sh screen (fit mode
+    shrink): the smallest scaling n/8 (n 1 to 5, else 8) not below its place."""
+    if w > sw or h > sh:
+        if h * sw > w * sh:
+            pw, ph = max(1, round(w * sh / h)), sh
+        else:
+            pw, ph = sw, max(1, round(h * sw / w))
+    else:
+        pw, ph = w, h
+    for n in (1, 2, 3, 4, 5):
+        ow, oh = -(-w * n // 8), -(-h * n // 8)
+        if ow >= pw and oh >= ph:
+            return stride(ow) * oh
+    return stride(w) * h
+
+
+def size_of(path):
+    out = subprocess.run(["identify", "-format", "%w %h", path], capture_output=True, text=True, check=True)
+    w, h = out.stdout.split()
+    return int(w), int(h)
+
+
+def peak_kb(command, env=None):
+    out = subprocess.run(["/usr/bin/time", "-f", "peak %M", *command], capture_output=True, text=True, env=env)
+    lines = [l for l in out.stderr.splitlines() if l.startswith("peak ")]
+    if not lines:
+        raise RuntimeError(f"{command[0]} did not run: {out.stderr.strip()}")
+    return int(lines[-1].split()[1])
+
+
+def xvfb(width, height):
+    for number in range(150 + os.getpid() % 20, 260):
+        if os.path.exists(f"/tmp/.X{number}-lock"):
+            continue
+        server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp",
+                                   "-noreset"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env = dict(os.environ, DISPLAY=f":{number}")
+        for _ in range(50):
+            if server.poll() is not None:
+                break
+            if subprocess.run(["xdpyinfo"], env=env, capture_output=True).returncode == 0:
+                return server, env
+            time.sleep(0.1)
+        server.kill()
+        server.wait()
+    raise RuntimeError("Xvfb did not start")
+
+
+def run_headless(saver, width, height, seconds):
+    return peak_kb([saver, "--platform", "headless", "--seconds", str(seconds), "--size", f"{width}x{height}", "/s"])
+
+
+def run_display(saver, width, height, seconds):
+    server, env = xvfb(width, height)
+    try:
+        return peak_kb(["timeout", "-s", "TERM", str(seconds), saver, "/s"], env=env)
+    finally:
+        server.terminate()
+        server.wait()
+
+
+def main():
+    tool, stub, samples = (os.path.abspath(a) for a in sys.argv[1:4])
+    display = "--no-display" not in sys.argv
+    work = tempfile.mkdtemp(prefix="tevrin-memory-")
+    try:
+        def pack(name, pictures):
+            saver = os.path.join(work, name)
+            subprocess.run([tool, "pack", "-q", "-o", saver, "--stub", stub, "--interval", str(INTERVAL),
+                            "--max-size", "none", *pictures], check=True)
+            return saver
+
+        sample_files = sorted(os.path.join(samples, n) for n in os.listdir(samples) if n.endswith(".jpg"))
+        tiny = os.path.join(work, "tiny.jpg")
+        subprocess.run(["convert", "-size", "16x16", "xc:gray50", tiny], check=True)
+        baseline_saver = pack("baseline", [tiny])
+
+        camera = []
+        for seed in (1, 2):
+            path = os.path.join(work, f"camera-{seed}.jpg")
+            # Smooth shapes with a grain, about as large as a camera's file.
+            subprocess.run(["convert", "-seed", str(seed), "-size", "1500x1000", "plasma:fractal", "-resize",
+                            "6000x4000!", "-attenuate", "0.25", "+noise", "Gaussian", "-quality", "90", path],
+                           check=True)
+            camera.append(path)
+        many = []
+        for i in range(200):
+            source = sample_files[i % len(sample_files)]
+            path = os.path.join(work, f"many-{i:03d}.jpg")
+            shutil.copyfile(source, path)
+            many.append(path)
+
+        def screen_set(width, height):
+            pictures = []
+            for i, source in enumerate(sample_files[:3]):
+                path = os.path.join(work, f"screen-{width}-{i}.jpg")
+                subprocess.run(["convert", source, "-resize", f"{width}x{height}!", "-quality", "90", path],
+                               check=True)
+                pictures.append(path)
+            return pictures
+
+        runs = [("headless", 1920, 1080), ("headless", 3840, 2160)]
+        if display:
+            runs.append(("display", 1920, 1080))
+        baselines = {}
+        met = True
+        print(f"{'platform':9} {'screen':>9} {'content':7} {'peak MB':>8} {'above':>7} {'floor':>7} {'ratio':>6}")
+        for platform, width, height in runs:
+            run = run_headless if platform == "headless" else run_display
+            if platform not in baselines:
+                baselines[platform] = run(baseline_saver, 16, 16, 4)
+            base = baselines[platform]
+            kinds = [("screen", screen_set(width, height)), ("camera", camera), ("many", many)]
+            for kind, pictures in kinds:
+                saver = pack(f"{kind}-{width}", pictures)
+                seconds = 30 if kind == "many" else int(len(pictures) * TURN) + 2
+                peak = run(saver, width, height, seconds)
+                largest = max(decoded_bytes(*size_of(p), width, height) for p in set(pictures))
+                floor = 3 * stride(width) * height + largest
+                above = (peak - base) * 1024
+                ratio = above / floor
+                ok = ratio <= GOAL
+                met = met and ok
+                print(f"{platform:9} {width:>4}x{height:<4} {kind:7} {peak / 1024:8.1f} {above / 2**20:7.1f} "
+                      f"{floor / 2**20:7.1f} {ratio:6.2f} {'ok' if ok else 'MISSED'}")
+        print(f"baselines: " + ", ".join(f"{k} {v / 1024:.1f} MB" for k, v in baselines.items()))
+        print(f"goal: peak above the baseline at most {GOAL} times the floor")
+        return 0 if met else 3
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
