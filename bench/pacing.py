@@ -2,7 +2,10 @@
 """Frame pacing and processor time of the saver on a real X display (Xvfb)
 at 1920x1080 and 3840x2160, against the same run on the headless platform.
 
-    bench/pacing.py TEVRIN TEVRIN_SAVER SAMPLES_DIR [--seconds N]
+    bench/pacing.py TEVRIN TEVRIN_SAVER SAMPLES_DIR [--seconds N] [--wine]
+
+With --wine, TEVRIN_SAVER is the Windows runtime (tevrin-saver.exe) and the
+saver runs under Wine (scripts/wine-run), headless runs too.
 
 The saver runs full screen with an interval of one and a half seconds; its platform
 writes a line per presented frame ($TEVRIN_PRESENT_LOG). Frames closer than
@@ -77,31 +80,52 @@ def transitions(log_path):
     return [g for g in groups if len(g) >= FRAMES // 2][1:-1]
 
 
-def ended_transitions(log_path):
-    """Transitions whose frames have all arrived: a pause of 300 ms after."""
-    try:
-        with open(log_path) as log:
-            times = [float(line.split()[0]) for line in log if line.strip()]
-    except OSError:
-        return 0
-    groups, count = 0, 0
-    for a, b in zip(times, times[1:]):
-        count += 1
-        if b - a > 300:
-            groups += count >= FRAMES // 2
-            count = 0
-    now = time.clock_gettime(time.CLOCK_MONOTONIC) * 1000
-    if times and now - times[-1] > 300 and count + 1 >= FRAMES // 2:
-        groups += 1
-    return groups
+class TLogWatch:
+    """Counts the transitions whose frames have all arrived (a pause of
+    300 ms after), as the log grows; the pause after the last line is timed
+    by our own clock, so the log's clock may be another's."""
+
+    def __init__(self, path):
+        self.path, self.lines, self.grew_at = path, 0, time.monotonic()
+
+    def ended(self):
+        try:
+            with open(self.path) as log:
+                times = [float(line.split()[0]) for line in log if line.endswith("\n")]
+        except OSError:
+            return 0
+        if len(times) != self.lines:
+            self.lines, self.grew_at = len(times), time.monotonic()
+        groups, count = 0, 0
+        for a, b in zip(times, times[1:]):
+            count += 1
+            if b - a > 300:
+                groups += count >= FRAMES // 2
+                count = 0
+        if times and time.monotonic() - self.grew_at > 0.3 and count + 1 >= FRAMES // 2:
+            groups += 1
+        return groups
 
 
-def measure(saver, width, height, seconds):
+def wine_env():
+    here = os.path.dirname(os.path.abspath(__file__))
+    return dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(here, "..", "build", "wineprefix")))
+
+
+def measure(runner, saver, width, height, seconds):
+    if runner:
+        # A Wine desktop still up from an earlier run keeps the display it
+        # started with (or none): each run starts a new one.
+        subprocess.run(["wineserver", "-k"], env=wine_env(), stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=wine_env(), stderr=subprocess.DEVNULL)
     server, env = xvfb(width, height)
     work = tempfile.mkdtemp(prefix="tevrin-pacing-")
     log_path = os.path.join(work, "presents.txt")
+    # A Windows program names our files through Wine's drive Z:.
+    shown_path = "Z:" + log_path.replace("/", "\\") if runner else log_path
+    watch = TLogWatch(log_path)
     try:
-        run = subprocess.Popen([saver, "/s"], env=dict(env, TEVRIN_PRESENT_LOG=log_path),
+        run = subprocess.Popen([*runner, saver, "/s"], env=dict(env, TEVRIN_PRESENT_LOG=shown_path),
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # Processor time read in the pause after transitions FIRST and
         # FIRST + timed, as they reach the display.
@@ -109,9 +133,11 @@ def measure(saver, width, height, seconds):
         samples = {}
         while time.monotonic() < end:
             time.sleep(0.05)
-            done = ended_transitions(log_path)
+            done = watch.ended()
             if done not in samples and done >= FIRST:
                 samples[done] = cpu_seconds(run.pid)
+        if not samples:
+            return [], 0, 0, 0
         first, last = min(samples), max(samples)
         cpu = (samples[last] - samples[first]) / max(last - first, 1)
         timed = last - first
@@ -129,7 +155,7 @@ def measure(saver, width, height, seconds):
         run_seconds = (pause_end - 1) // 1000
         assert run_seconds * 1000 > pause_end - INTERVAL
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
-        subprocess.run([saver, "--platform", "headless", "--seconds", str(run_seconds), "--size",
+        subprocess.run([*runner, saver, "--platform", "headless", "--seconds", str(run_seconds), "--size",
                         f"{width}x{height}", "/s"], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         after = resource.getrusage(resource.RUSAGE_CHILDREN)
         return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
@@ -139,14 +165,18 @@ def measure(saver, width, height, seconds):
 
 def main():
     tool, stub, samples = (os.path.abspath(a) for a in sys.argv[1:4])
-    seconds = int(sys.argv[sys.argv.index("--seconds") + 1]) if "--seconds" in sys.argv else 18
+    seconds = int(sys.argv[sys.argv.index("--seconds") + 1]) if "--seconds" in sys.argv else 30
+    wine = "--wine" in sys.argv
+    runner = [os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "wine-run")] if wine else []
     work = tempfile.mkdtemp(prefix="tevrin-pacing-")
-    saver = os.path.join(work, "pacing-saver")
+    saver = os.path.join(work, "pacing.scr" if wine else "pacing-saver")
     pictures = sorted(os.path.join(samples, n) for n in os.listdir(samples) if n.endswith(".jpg"))
-    subprocess.run([tool, "pack", "-q", "-o", saver, "--stub", stub, "--interval", str(INTERVAL), *pictures], check=True)
+    target = ["--target", "windows"] if wine else []
+    subprocess.run([tool, "pack", "-q", "-o", saver, *target, "--stub", stub, "--interval", str(INTERVAL),
+                    *pictures], check=True)
     met = True
     for width, height in [(1920, 1080), (3840, 2160)]:
-        groups, cpu, headless_cpu, timed = measure(saver, width, height, seconds)
+        groups, cpu, headless_cpu, timed = measure(runner, saver, width, height, seconds)
         if not groups:
             print(f"{width}x{height}: no transition was presented")
             met = False

@@ -3,13 +3,11 @@
 #include "base/Errors.h"
 #include "base/System.h"
 #include "gfx/Copy.h"
+#include "platform/PresentLog.h"
 #include "platform/sdl/XDisplay.h"
 
 #include <SDL2/SDL.h>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -17,10 +15,7 @@
 namespace tevrin {
 
 struct TSdlPlatform::TImpl {
-    // The measuring mode: with $TEVRIN_PRESENT_LOG naming a file, a line per
-    // presented frame (milliseconds on the monotonic clock, window, area),
-    // for measuring frame pacing as it reaches the display.
-    std::FILE* present_log = nullptr;
+    TPresentLog present_log;
 
     struct TWindow {
         SDL_Window* Window = nullptr;
@@ -236,9 +231,6 @@ struct TSdlPlatform::TImpl {
 
 TSdlPlatform::TSdlPlatform(const TOptions& options) : impl_(std::make_unique<TImpl>()) {
     impl_->options = options;
-    if (const char* log = std::getenv("TEVRIN_PRESENT_LOG"); log != nullptr && *log != 0)
-        if ((impl_->present_log = std::fopen(log, "w")) != nullptr)
-            std::setvbuf(impl_->present_log, nullptr, _IOLBF, 256); // readable as it runs
     // Monitor sleep and the desktop's own locker keep working while we show.
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     // Signals are ours (LinuxPlatform), so a SIGTERM cleans up like a key.
@@ -258,7 +250,6 @@ TSdlPlatform::~TSdlPlatform() {
     for (auto& [id, w] : impl_->windows) {
         SDL_DestroyWindow(w.Window);
     }
-    if (impl_->present_log != nullptr) std::fclose(impl_->present_log);
     SDL_FreeCursor(impl_->hand);
     SDL_FreeCursor(impl_->arrow);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -388,12 +379,7 @@ void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect&
     const SDL_Rect r{a.Left, a.Top, a.Width(), a.Height()};
     SDL_UpdateWindowSurfaceRects(w->Window, &r, 1);
     w->Presented = true;
-    if (impl_->present_log != nullptr)
-        std::fprintf(impl_->present_log, "%.3f %lld %d %d %d %d\n",
-                     std::chrono::duration<double, std::milli>(
-                         std::chrono::steady_clock::now().time_since_epoch())
-                         .count(),
-                     static_cast<long long>(window), a.Left, a.Top, a.Width(), a.Height());
+    impl_->present_log.Presented(window, a);
 }
 
 std::vector<TMonitor> TSdlPlatform::Monitors() {

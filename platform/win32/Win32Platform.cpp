@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
 #include "base/Errors.h"
+#include "platform/PresentLog.h"
 #include "platform/win32/Wide.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -265,6 +266,7 @@ void TWin32Platform::Present(TWindowId window, const TBitmap24& back_buffer, con
     HDC dc = GetDC(H(window));
     Blit(dc, back_buffer, area);
     ReleaseDC(H(window), dc);
+    present_log_.Presented(window, area);
 }
 
 std::vector<TMonitor> TWin32Platform::Monitors() {

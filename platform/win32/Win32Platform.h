@@ -5,6 +5,7 @@
 // Win32Services.h.
 #pragma once
 
+#include "platform/PresentLog.h"
 #include "platform/SystemText.h"
 #include "platform/win32/Win32Services.h"
 #include "ui/Platform.h"
@@ -84,6 +85,7 @@ private:
     bool cursor_visible_ = true;
     TCursorShape cursor_shape_ = TCursorShape::Default;
     TWin32Services services_{*this};
+    TPresentLog present_log_;
     std::unique_ptr<TTextEngine> text_ = MakeSystemTextEngine();
 };
 
