@@ -97,7 +97,7 @@ TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTem
     std::optional<std::int32_t> record_offset = ReadTrailerField(file, TTrailerField::RecordOffset);
     if (!record_offset) return {TLoadOutcome::TrailerMissing, {}, {}};
 
-    const std::int64_t trailer_at = file.Size() - kTrailerSize;
+    const std::int64_t trailer_at = TrailerEnd(file) - kTrailerSize;
     std::int64_t record_end = trailer_at;
     try {
         if (!file.Seek(*record_offset)) throw EReadError(msg::kStreamReadError);
@@ -189,7 +189,7 @@ std::unique_ptr<TImage> ReadFirstPicture(const std::string& path) {
     TFile file = OpenOwnFile(path);
     std::optional<std::int32_t> length = ReadTrailerField(file, TTrailerField::PayloadLength);
     if (!length) return nullptr;
-    return ReadPictureAt(file, file.Size() - kTrailerSize - *length);
+    return ReadPictureAt(file, TrailerEnd(file) - kTrailerSize - *length);
 }
 
 void RemoveExtractedFiles(const TSSFileLocations& record, TTempFolder& temp) {

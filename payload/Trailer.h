@@ -3,7 +3,10 @@
 //
 //   | payload length (20) | record offset (20) |   <- end of file
 //
-// The payload (picture records first) begins at file size - 40 - length.
+// The payload (picture records first) begins at the trailer's start -
+// length. The trailer closes the file, except in a Windows saver signed
+// after it was packed: the signature's certificate table then follows it
+// (see TrailerEnd).
 #pragma once
 
 #include "base/System.h"
@@ -23,7 +26,13 @@ enum class TTrailerField { PayloadLength = 1, RecordOffset = 2 };
 // reading only. Raises "Cannot open file %s".
 TFile OpenOwnFile(const std::string& path);
 
-// Reads one field from its place at the end of the file. Nothing when the file
+// Where the trailer ends: the end of the file, or, when the file is a
+// Windows executable whose security directory names a certificate table
+// that closes the file, the start of that table less the zero bytes (at
+// most 7) a signer puts before it to align it.
+std::int64_t TrailerEnd(TFile& file);
+
+// Reads one field from its place before TrailerEnd. Nothing when the file
 // is shorter than the trailer or fewer than 20 bytes arrive; otherwise the
 // text stripped of blanks and control characters at both ends and converted,
 // 0 when it does not convert.

@@ -64,6 +64,75 @@ TEST_F(PayloadTest, LoadFillsTheRecordAndExtractsIntoAPrivateFolder) {
     EXPECT_TRUE(fs::is_empty(temp_.Path()));
 }
 
+// A stub that is a PE executable (32 or 64 bits) with an empty security
+// directory, as the linker leaves it.
+TBytes PeStub(bool pe32plus) {
+    TBytes stub(0x200, 0);
+    auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            stub[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+    };
+    put(0, 0x5A4D, 2);
+    put(0x3C, 0x80, 4);
+    put(0x80, 0x00004550, 4);
+    const std::size_t optional = 0x80 + 24, header = pe32plus ? 112 : 96;
+    put(optional, pe32plus ? 0x20B : 0x10B, 2);
+    put(optional + header - 4, 16, 4); // data directories
+    return stub;
+}
+
+// `saver` as a signer leaves it: zeros up to a multiple of 8, then a
+// certificate table of `table` bytes named by the security directory.
+TBytes Signed(TBytes saver, bool pe32plus, std::size_t table) {
+    while (saver.size() % 8 != 0)
+        saver.push_back(0);
+    const std::size_t at = saver.size(), directory = 0x80 + 24 + (pe32plus ? 112 : 96) + 4 * 8;
+    for (int i = 0; i < 4; ++i) {
+        saver[directory + i] = static_cast<std::uint8_t>(at >> (8 * i));
+        saver[directory + 4 + i] = static_cast<std::uint8_t>(table >> (8 * i));
+    }
+    saver.resize(at + table, 0x30);
+    return saver;
+}
+
+TEST_F(PayloadTest, ASaverSignedAfterPackingFindsItsTrailerBeforeTheSignature) {
+    for (bool pe32plus : {false, true}) {
+        // Stubs of every length modulo 8: a signer adds from no to seven
+        // bytes of alignment.
+        for (std::size_t extra = 0; extra < 8; ++extra) {
+            TSSFileLocations written(96);
+            written.Title = "Signed";
+            test::TSaverParts parts;
+            parts.Stub = PeStub(pe32plus);
+            parts.Stub.resize(parts.Stub.size() + extra, 0x11);
+            parts.Pictures = {test::TestJpeg(40, 30)};
+            parts.Sounds = {{"one.wav", test::AsBytes("RIFF one")}};
+            const TBytes saver = test::BuildSaver(parts, written);
+            const std::string path = dir_.File("signed.scr");
+            test::WriteBytes(path, Signed(saver, pe32plus, 1000 + extra));
+
+            TSSFileLocations record(96);
+            TTempFolder temp(temp_.Path());
+            ASSERT_EQ(LoadPayload(path, record, temp).Result, TLoadOutcome::Loaded) << extra;
+            EXPECT_EQ(record.Title, "Signed");
+            EXPECT_EQ(test::ReadBytes(temp.PathFor("one.wav")), parts.Sounds[0].second);
+            EXPECT_EQ(ReadFirstPicture(path)->Picture.Info.Width, 40);
+            RemoveExtractedFiles(record, temp);
+
+            // Only a table that closes the file counts: bytes added behind
+            // it, or a table the directory does not name, hide the trailer.
+            TBytes appended = Signed(saver, pe32plus, 1000);
+            appended.push_back(0);
+            test::WriteBytes(path, appended);
+            EXPECT_NE(LoadPayload(path, record, temp).Result, TLoadOutcome::Loaded);
+            TBytes unnamed = saver;
+            unnamed.resize(saver.size() + 1000, 0x30);
+            test::WriteBytes(path, unnamed);
+            EXPECT_NE(LoadPayload(path, record, temp).Result, TLoadOutcome::Loaded);
+        }
+    }
+}
+
 TEST_F(PayloadTest, NothingToExtractMakesNoFolder) {
     TSSFileLocations written(96);
     test::TSaverParts parts;

@@ -146,11 +146,12 @@ json ComponentToJson(const TComponent& component) {
 }
 
 json InspectSaver(const std::string& path) {
-    std::int64_t file_size;
+    std::int64_t file_size, trailer_end;
     std::optional<std::int32_t> payload_length, record_offset;
     {
         TFile file = OpenOwnFile(path);
         file_size = file.Size();
+        trailer_end = TrailerEnd(file);
         payload_length = ReadTrailerField(file, TTrailerField::PayloadLength);
         record_offset = ReadTrailerField(file, TTrailerField::RecordOffset);
     }
@@ -165,7 +166,7 @@ json InspectSaver(const std::string& path) {
     }
 
     // A picture's size is the distance to the next item that follows it.
-    std::vector<std::int64_t> starts = {*record_offset, file_size - 40};
+    std::vector<std::int64_t> starts = {*record_offset, trailer_end - kTrailerSize};
     for (int i = 0; i < record.PicCount(); ++i)
         starts.push_back(record.PicOffset(i));
     for (int i = 0; i < record.SndCount(); ++i)
@@ -175,7 +176,7 @@ json InspectSaver(const std::string& path) {
     std::sort(starts.begin(), starts.end());
     auto extent = [&](std::int64_t at) {
         auto next = std::upper_bound(starts.begin(), starts.end(), at);
-        return next == starts.end() ? file_size - at : *next - at;
+        return next == starts.end() ? trailer_end - at : *next - at;
     };
 
     json items = json::array();
@@ -211,7 +212,9 @@ json InspectSaver(const std::string& path) {
     return {{"File", path},
             {"FileSize", file_size},
             {"Trailer", {{"PayloadLength", *payload_length}, {"RecordOffset", *record_offset}}},
-            {"PayloadStart", file_size - 40 - *payload_length},
+            {"PayloadStart", trailer_end - kTrailerSize - *payload_length},
+            // A signature's certificate table, when the saver was signed.
+            {"AfterTrailer", file_size - trailer_end},
             {"Record", ComponentToJson(record)},
             {"Items", items}};
 }
