@@ -11,6 +11,7 @@
 #include "tools/Pack.h"
 #include "tools/Render.h"
 #include "tools/Report.h"
+#include "tools/Runtime.h"
 #include "tools/XScreensaverConfig.h"
 
 #include <CLI/CLI.hpp>
@@ -279,12 +280,12 @@ int RunPack(TPackArgs& a) {
         job.Sounds.emplace_back(path);
     for (const std::string& path : a.movies)
         job.Movies.emplace_back(path);
-    if (job.Stub.empty()) {
-        std::string stub = a.target == "windows" ? "tevrin-saver.exe" : "tevrin-saver";
-        job.Stub = ExtractFilePath(ModuleFileName()) + stub;
-        if (!fs::exists(job.Stub))
-            throw EError("No runtime stub " + job.Stub + "; name one with --stub");
-    }
+    if (job.Stub.empty()) job.Stub = FindRuntimeStub(ExtractFilePath(ModuleFileName()), a.target);
+    if (const std::uint64_t debug = DebugInformationBytesOf(job.Stub); debug > 0)
+        std::fprintf(stderr,
+                     "warning: the runtime stub %s carries %.1f MB of debug information, which "
+                     "every saver packed with it would carry; use a stripped runtime\n",
+                     job.Stub.c_str(), static_cast<double>(debug) / (1 << 20));
     const std::string output = job.Output;
     const TSSFileLocations texts = job.Record;
     const int pictures = static_cast<int>(job.Pictures.size());
