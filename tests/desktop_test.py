@@ -16,6 +16,7 @@ second (every start must go on until it is ended). Starts its own Xvfb on a free
 stops everything it started."""
 
 import ctypes
+import json
 import os
 import shutil
 import signal
@@ -353,6 +354,8 @@ def main():
                 stress_starts(display, work, STARTS)
             else:
                 run_scenarios(display, work)
+                if WINE:
+                    signed_saver(display, work)
                 two_monitors(work)
     finally:
         if Saver.wine:
@@ -478,6 +481,36 @@ def two_monitors(work):
         if wine:
             wine.stop()
         heads.stop()
+
+
+def signed_saver(display, work):
+    """A saver signed after packing, as people who share savers do, with a
+    certificate of our own: the signature verifies, and the saver still
+    finds its payload behind which the signature sits."""
+    saver = os.path.join(work, "Signed.scr")
+    first = os.path.join(SAMPLES, "03-rings.jpg")
+    pack(saver, "--title", "Signed", "--interval", "60000", first)
+    key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                    "-days", "2", "-subj", "/CN=Tevrin test signer"], check=True, capture_output=True)
+    signed = os.path.join(work, "Signed-signed.scr")
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-n", "Signed", "-in", saver, "-out",
+                    signed], check=True, capture_output=True)
+    verify = subprocess.run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed], capture_output=True,
+                            text=True)
+    check("the signed saver's signature verifies", verify.returncode == 0, verify.stdout[-300:])
+    report = json.loads(subprocess.run([TOOL, "inspect", "--json", signed], check=True, capture_output=True,
+                                       text=True).stdout)
+    check("inspect reads the signed saver's record", report["Record"].get("Title") == "Signed",
+          str(report["Record"].get("Title")))
+    check("inspect sees the signature behind the trailer", report["AfterTrailer"] > 0, str(report["AfterTrailer"]))
+    want = render(first, SCREEN, os.path.join(work, "signed.png"))
+    s = Saver(display, signed, "/s")
+    try:
+        shown = wait_for(lambda: differing(display.shot(), want) == 0, timeout=15)
+        check("the signed saver shows its picture", shown, f"{differing(display.shot(), want)} pixels differ")
+    finally:
+        s.stop()
 
 
 def run_folders(temp):
