@@ -1,9 +1,10 @@
 #include "app/Entry.h"
 
 #include "base/Errors.h"
-#include "gfx/Copy.h"
+#include "gfx/Compose.h"
 #include "payload/Payload.h"
 #include "payload/TempFolder.h"
+#include "payload/Trailer.h"
 #include "saver/SaverWindow.h"
 #include "setup/SetupDialog.h"
 #include "ui/Services.h"
@@ -11,8 +12,26 @@
 namespace tevrin {
 namespace {
 
-// Draws the payload's first picture stretched into the preview window once
-// it is visible, then stays until the window goes away.
+// The fit mode and borders the show composes with; the record's defaults
+// when it cannot be read (the picture is still shown).
+TSSFileLocations PreviewSettings(const std::string& own_path) {
+    TSSFileLocations record;
+    try {
+        TFile file = OpenOwnFile(own_path);
+        if (const std::optional<std::int32_t> at =
+                ReadTrailerField(file, TTrailerField::RecordOffset);
+            at && file.Seek(*at))
+            ReadRecord(file, record);
+    } catch (const EError&) {
+        record = TSSFileLocations();
+    }
+    return record;
+}
+
+// Shows the payload's first picture in the preview window once it is
+// visible, composed as the show composes it for a screen of the window's
+// size, and again whenever that size changes; stays until the window is
+// hidden or goes away.
 void RunPreview(TApplication& app, TWindowId window, const std::string& own_path) {
     TServices& services = app.Platform().Services();
     constexpr int kPoll = 50; // ms between looks at a window of another process
@@ -22,21 +41,34 @@ void RunPreview(TApplication& app, TWindowId window, const std::string& own_path
         app.WaitMessage(kPoll);
     }
     if (!services.ForeignWindowExists(window)) return;
-    const TRect r = services.ForeignWindowRect(window);
+    std::unique_ptr<TImage> first;
     try {
-        std::unique_ptr<TImage> first = ReadFirstPicture(own_path);
-        if (!first || first->Picture.Empty()) return;
-        TBitmap24 drawn(r.Width(), r.Height());
-        const TBitmap24 picture = TurnUpright(first->Picture.Decode(r.Width(), r.Height()),
-                                              first->Picture.Info.Orientation);
-        StretchCopy(drawn, {0, 0, r.Width(), r.Height()}, picture,
-                    {0, 0, picture.Width(), picture.Height()});
-        services.DrawIntoForeignWindow(window, drawn);
+        first = ReadFirstPicture(own_path);
     } catch (const EError& e) {
         app.NoteFailure(e.what());
         return; // nothing is drawn; the process ends quietly
     }
+    if (!first || first->Picture.Empty()) return;
+    const TSSFileLocations settings = PreviewSettings(own_path);
+    const TPicture& picture = first->Picture;
+    int shown_w = -1, shown_h = -1;
     while (services.ForeignWindowVisible(window) && !app.Terminated()) {
+        const TRect r = services.ForeignWindowRect(window);
+        if (r.Width() > 0 && r.Height() > 0 && (r.Width() != shown_w || r.Height() != shown_h)) {
+            shown_w = r.Width();
+            shown_h = r.Height();
+            const TRect place = PlacePicture(picture.UprightWidth(), picture.UprightHeight(),
+                                             shown_w, shown_h, settings.FitMode);
+            try {
+                services.ShowInForeignWindow(
+                    window, ComposeOnScreen(picture.Decode(place.Width(), place.Height()),
+                                            picture.Info.Orientation, place, shown_w, shown_h,
+                                            settings.BlurBorders));
+            } catch (const EError& e) {
+                app.NoteFailure(e.what());
+                return;
+            }
+        }
         app.ProcessMessages();
         app.WaitMessage(kPoll);
     }

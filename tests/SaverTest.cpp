@@ -2,6 +2,7 @@
 #include "app/RunOptions.h"
 #include "base/Paths.h"
 #include "effects/Random.h"
+#include "gfx/Compose.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
@@ -386,10 +387,11 @@ namespace tevrin {
 namespace {
 
 struct TEntry {
-    TEntry() {
+    explicit TEntry(TFitMode fit = TFitMode::fmNatural) {
         TSSFileLocations record(96);
         record.Ver = "photo";
         record.Interval = 500;
+        record.FitMode = fit;
         test::TSaverParts parts;
         parts.Pictures = {test::TestJpeg(40, 30)};
         saver = dir.File("Garden.scr");
@@ -405,17 +407,35 @@ struct TEntry {
     TApplication app{platform};
 };
 
-TEST(Entry, PreviewDrawsTheFirstPictureStretchedUntilTheWindowGoes) {
-    TEntry entry;
+TEST(Entry, PreviewShowsTheFirstPictureAsTheShowComposesItUntilTheWindowGoes) {
+    TEntry entry(TFitMode::fmFit);
     THeadlessServices& services = entry.platform.Headless();
-    services.ForeignWindows[4242].Visible = false;
-    services.ForeignWindows[4242].Rect = {10, 10, 210, 160};
-    entry.platform.ScriptCall(300, [&] { services.ForeignWindows[4242].Visible = true; });
-    entry.platform.ScriptCall(900, [&] { services.ForeignWindows[4242].Visible = false; });
+    auto& window = services.ForeignWindows[4242];
+    window.Visible = false;
+    window.Rect = {10, 10, 210, 110};
+    entry.platform.ScriptCall(300, [&] { window.Visible = true; });
+    // The window grows: the picture is composed again for the new size.
+    std::optional<TBitmap24> first;
+    entry.platform.ScriptCall(600, [&] {
+        first = window.Last;
+        window.Rect = {10, 10, 170, 130};
+    });
+    entry.platform.ScriptCall(900, [&] { window.Visible = false; });
     EXPECT_EQ(entry.Run({"/p", "4242"}, 5), 0);
-    EXPECT_EQ(services.ForeignWindows[4242].Draws, 1);
-    EXPECT_EQ(services.ForeignWindows[4242].Last.Width(), 200);
-    EXPECT_EQ(services.ForeignWindows[4242].Last.Height(), 150);
+    EXPECT_EQ(window.Draws, 2);
+    // A 40x30 picture fitted into 200x100 keeps its shape: 133x100,
+    // centred, black at the sides; into 160x120 it fills the window.
+    ASSERT_TRUE(first.has_value());
+    const TBitmap24& wide = *first;
+    ASSERT_EQ(wide.Width(), 200);
+    ASSERT_EQ(wide.Height(), 100);
+    EXPECT_TRUE(test::SamePixels(wide, ComposeJpeg(test::TestJpeg(40, 30), 200, 100, TFitMode::fmFit, false)));
+    EXPECT_EQ(test::PixelAt(wide, 10, 50), test::kBlack);
+    EXPECT_NE(test::PixelAt(wide, 100, 50), test::kBlack);
+    EXPECT_EQ(window.Last.Width(), 160);
+    EXPECT_EQ(window.Last.Height(), 120);
+    EXPECT_TRUE(test::SamePixels(window.Last,
+                         ComposeJpeg(test::TestJpeg(40, 30), 160, 120, TFitMode::fmFit, false)));
     EXPECT_GE(entry.platform.TickCount(), 900u); // it stayed while the window was there
     EXPECT_LT(entry.platform.TickCount(), 1100u);
     EXPECT_LT(entry.platform.Waits, 60); // waited for the window, did not spin

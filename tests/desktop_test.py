@@ -799,12 +799,22 @@ def movie_saver(display, work, env):
 def preview(display, work, saver, env):
     """Drawn into the given window once it shows; gone with it."""
     if WINE:
+        # The host's preview window: 152x112 at (84, 84) on the screen. The
+        # picture shows there composed as the show composes it for a screen
+        # of that size, and stays through the host's own repaints.
+        want = render(os.path.join(SAMPLES, "02-lighthouse.jpg"), (152, 112), os.path.join(work, "preview.png"))
         host = Saver(display, os.path.join(HELPERS, "tevrin-preview-host.exe"), stdin=subprocess.PIPE,
                      stdout=subprocess.PIPE)
         handle = host.process.stdout.readline().decode().strip()
         s = Saver(display, saver, "/p", handle, env=env)
-        time.sleep(3)
-        check("/p draws into the preview window and stays while it shows", s.running())
+        in_preview = lambda: differing(crop(display.shot(), 84, 84, 152, 112), want)
+        check("/p shows the picture as composed in the preview window", wait_for(lambda: in_preview() == 0, 10),
+              f"{in_preview()} pixels differ")
+        host.process.stdin.write(b"repaint\n")
+        host.process.stdin.flush()
+        time.sleep(1)
+        check("the preview survives its window's repaint", in_preview() == 0, f"{in_preview()} pixels differ")
+        check("/p stays while its window shows", s.running())
         host.process.stdin.write(b"hide\n")
         host.process.stdin.flush()
         check("the preview ends when its window is hidden", s.ended(timeout=6))

@@ -82,8 +82,12 @@ public:
     // Windows of another process, given by handle (the preview window).
     virtual bool ForeignWindowExists(TWindowId window) = 0;
     virtual bool ForeignWindowVisible(TWindowId window) = 0;
+    // Its client area, in screen coordinates.
     virtual TRect ForeignWindowRect(TWindowId window) = 0;
-    virtual void DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) = 0;
+    // Shows `bitmap` at the top left of the window's client area and keeps
+    // it there through the window's own repaints, until the next call or
+    // until the window goes.
+    virtual void ShowInForeignWindow(TWindowId window, const TBitmap24& bitmap) = 0;
 };
 
 } // namespace tevrin

@@ -157,7 +157,7 @@ TRect THeadlessServices::ForeignWindowRect(TWindowId window) {
     return found != ForeignWindows.end() ? found->second.Rect : TRect{};
 }
 
-void THeadlessServices::DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) {
+void THeadlessServices::ShowInForeignWindow(TWindowId window, const TBitmap24& bitmap) {
     auto found = ForeignWindows.find(window);
     if (found == ForeignWindows.end()) return;
     ++found->second.Draws;

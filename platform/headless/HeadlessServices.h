@@ -64,7 +64,7 @@ public:
     bool ForeignWindowExists(TWindowId window) override;
     bool ForeignWindowVisible(TWindowId window) override;
     TRect ForeignWindowRect(TWindowId window) override;
-    void DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) override;
+    void ShowInForeignWindow(TWindowId window, const TBitmap24& bitmap) override;
 
     THeadlessPlatform& Platform() { return platform_; }
 

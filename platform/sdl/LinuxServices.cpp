@@ -195,7 +195,9 @@ TRect TLinuxServices::ForeignWindowRect(TWindowId window) {
     return X().ClientRect(window);
 }
 
-void TLinuxServices::DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) {
+void TLinuxServices::ShowInForeignWindow(TWindowId window, const TBitmap24& bitmap) {
+    // X keeps what is drawn into a window until it is exposed again; the
+    // caller draws anew when the window's size changes.
     X().Draw(window, bitmap, {0, 0, bitmap.Width(), bitmap.Height()});
 }
 

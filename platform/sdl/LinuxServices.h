@@ -35,7 +35,7 @@ public:
     bool ForeignWindowExists(TWindowId window) override;
     bool ForeignWindowVisible(TWindowId window) override;
     TRect ForeignWindowRect(TWindowId window) override;
-    void DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) override;
+    void ShowInForeignWindow(TWindowId window, const TBitmap24& bitmap) override;
 
     // The folder of the instance guards: $XDG_RUNTIME_DIR, else a folder
     // "tevrin-<uid>" in the temporary folder; either only when it is a real

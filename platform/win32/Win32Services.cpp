@@ -11,6 +11,7 @@
 #include <shellapi.h>
 // clang-format on
 
+#include <algorithm>
 #include <cstring>
 
 namespace tevrin {
@@ -153,6 +154,9 @@ TWin32Services::~TWin32Services() {
 }
 
 void TWin32Services::Shutdown() {
+    if (preview_ != nullptr && IsWindow(static_cast<HWND>(preview_)))
+        ::DestroyWindow(static_cast<HWND>(preview_));
+    preview_ = nullptr;
     RemoveInputHook();
     if (saver_running_) SetSaverRunning(false);
     if (guard_ != nullptr) {
@@ -348,15 +352,74 @@ bool TWin32Services::ForeignWindowVisible(TWindowId window) {
 
 TRect TWin32Services::ForeignWindowRect(TWindowId window) {
     RECT r{};
-    GetWindowRect(H(window), &r);
-    return {r.left, r.top, r.right, r.bottom};
+    GetClientRect(H(window), &r);
+    POINT origin{0, 0};
+    ClientToScreen(H(window), &origin);
+    return {origin.x, origin.y, origin.x + r.right, origin.y + r.bottom};
 }
 
-void TWin32Services::DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) {
-    HDC dc = GetDC(H(window));
-    if (dc == nullptr) return;
-    TWin32Platform::Blit(dc, bitmap, {0, 0, bitmap.Width(), bitmap.Height()});
-    ReleaseDC(H(window), dc);
+std::intptr_t __stdcall TWin32Services::PreviewProc(void* handle, unsigned message,
+                                                    std::uintptr_t wparam, std::intptr_t lparam) {
+    HWND hwnd = static_cast<HWND>(handle);
+    if (message == WM_NCCREATE)
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(
+                              reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+    auto* self = reinterpret_cast<TWin32Services*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    switch (message) {
+    case WM_PAINT: {
+        PAINTSTRUCT ps;
+        HDC dc = BeginPaint(hwnd, &ps);
+        if (self != nullptr) {
+            const TBitmap24& b = self->preview_bitmap_;
+            const TRect area{std::max<int>(ps.rcPaint.left, 0), std::max<int>(ps.rcPaint.top, 0),
+                             std::min<int>(ps.rcPaint.right, b.Width()),
+                             std::min<int>(ps.rcPaint.bottom, b.Height())};
+            if (!area.IsEmpty()) TWin32Platform::Blit(dc, b, area);
+        }
+        EndPaint(hwnd, &ps);
+        return 0;
+    }
+    case WM_ERASEBKGND:
+        return 1; // the bitmap covers the window
+    case WM_NCDESTROY:
+        // Also when the window it lives in goes first.
+        if (self != nullptr && self->preview_ == hwnd) self->preview_ = nullptr;
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void TWin32Services::ShowInForeignWindow(TWindowId window, const TBitmap24& bitmap) {
+    static const bool registered = [] {
+        WNDCLASSEXW preview{sizeof preview};
+        preview.lpfnWndProc = reinterpret_cast<WNDPROC>(&TWin32Services::PreviewProc);
+        preview.hInstance = GetModuleHandleW(nullptr);
+        preview.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        preview.lpszClassName = L"TevrinPreview";
+        return RegisterClassExW(&preview) != 0;
+    }();
+    if (!registered) return;
+    preview_bitmap_ = bitmap;
+    HWND parent = H(window);
+    HWND child = static_cast<HWND>(preview_);
+    if (child != nullptr && GetParent(child) != parent) {
+        ::DestroyWindow(child);
+        child = nullptr;
+    }
+    if (child == nullptr) {
+        child = CreateWindowExW(0, L"TevrinPreview", L"", WS_CHILD | WS_VISIBLE | WS_DISABLED, 0, 0,
+                                bitmap.Width(), bitmap.Height(), parent, nullptr,
+                                GetModuleHandleW(nullptr), this);
+        preview_ = child;
+        if (child == nullptr) return;
+    } else {
+        MoveWindow(child, 0, 0, bitmap.Width(), bitmap.Height(), FALSE);
+    }
+    InvalidateRect(child, nullptr, FALSE);
+    UpdateWindow(child);
 }
 
 std::unique_ptr<TMoviePlayerControl> TWin32Services::CreateMoviePlayer(TWindowId window) {

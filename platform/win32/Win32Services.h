@@ -5,6 +5,7 @@
 // system refuses it), and windows of other processes.
 #pragma once
 
+#include "gfx/Bitmap24.h"
 #include "ui/Services.h"
 
 #include <cstdint>
@@ -37,7 +38,7 @@ public:
     bool ForeignWindowExists(TWindowId window) override;
     bool ForeignWindowVisible(TWindowId window) override;
     TRect ForeignWindowRect(TWindowId window) override;
-    void DrawIntoForeignWindow(TWindowId window, const TBitmap24& bitmap) override;
+    void ShowInForeignWindow(TWindowId window, const TBitmap24& bitmap) override;
 
     // Messages of the application window: media notices and raw input.
     // True when handled, with the window procedure's result.
@@ -64,6 +65,11 @@ private:
     void* journal_ = nullptr; // HHOOK
     bool raw_input_ = false;
     bool saver_running_ = false;
-};
+    // The preview: a child window of ours inside another process's window,
+    // painting preview_bitmap_ whenever it is asked to.
+    void* preview_ = nullptr; // HWND
+    TBitmap24 preview_bitmap_;
+    static std::intptr_t __stdcall PreviewProc(void* hwnd, unsigned message, std::uintptr_t wparam,
+                                               std::intptr_t lparam);
 
 } // namespace tevrin
