@@ -356,6 +356,7 @@ def main():
                 run_scenarios(display, work)
                 if WINE:
                     signed_saver(display, work)
+                    names_of_any_script(display, work)
                 two_monitors(work)
     finally:
         if Saver.wine:
@@ -509,6 +510,32 @@ def signed_saver(display, work):
     try:
         shown = wait_for(lambda: differing(display.shot(), want) == 0, timeout=15)
         check("the signed saver shows its picture", shown, f"{differing(display.shot(), want)} pixels differ")
+    finally:
+        s.stop()
+
+
+def names_of_any_script(display, work):
+    """A saver whose file, folder, temporary folder and title are outside
+    the ANSI code page: it finds its own file, shows its picture, copies its
+    sound out under the temporary folder and names its window."""
+    folder = os.path.join(work, "Папка 日本語")
+    temp = os.path.join(work, "Временная 一時")
+    os.makedirs(folder)
+    os.makedirs(temp)
+    saver = os.path.join(folder, "Море.scr")
+    first = os.path.join(SAMPLES, "05-plasma.jpg")
+    pack(saver, "--title", "Море 海", "--interval", "60000", "--sound", os.path.join(SAMPLES, "melody.wav"), first)
+    windows_temp = "Z:" + temp.replace("/", "\\")
+    want = render(first, SCREEN, os.path.join(work, "any-script.png"))
+    s = Saver(display, saver, "/s", env={"TEMP": windows_temp, "TMP": windows_temp})
+    try:
+        shown = wait_for(lambda: differing(display.shot(), want) == 0, timeout=15)
+        check("a saver named in Cyrillic in a Cyrillic and Japanese folder shows its picture", shown,
+              f"{differing(display.shot(), want)} pixels differ")
+        copied = lambda: [os.path.join(r, n) for r, _, names in os.walk(temp) for n in names if n == "melody.wav"]
+        check("its sound is copied out under a temporary folder of that name", wait_for(lambda: bool(copied())),
+              str(os.listdir(temp)))
+        check("it stays up", s.running())
     finally:
         s.stop()
 
