@@ -429,13 +429,14 @@ TEST(Entry, PreviewShowsTheFirstPictureAsTheShowComposesItUntilTheWindowGoes) {
     const TBitmap24& wide = *first;
     ASSERT_EQ(wide.Width(), 200);
     ASSERT_EQ(wide.Height(), 100);
-    EXPECT_TRUE(test::SamePixels(wide, ComposeJpeg(test::TestJpeg(40, 30), 200, 100, TFitMode::fmFit, false)));
+    EXPECT_TRUE(test::SamePixels(
+        wide, ComposeJpeg(test::TestJpeg(40, 30), 200, 100, TFitMode::fmFit, false)));
     EXPECT_EQ(test::PixelAt(wide, 10, 50), test::kBlack);
     EXPECT_NE(test::PixelAt(wide, 100, 50), test::kBlack);
     EXPECT_EQ(window.Last.Width(), 160);
     EXPECT_EQ(window.Last.Height(), 120);
-    EXPECT_TRUE(test::SamePixels(window.Last,
-                         ComposeJpeg(test::TestJpeg(40, 30), 160, 120, TFitMode::fmFit, false)));
+    EXPECT_TRUE(test::SamePixels(
+        window.Last, ComposeJpeg(test::TestJpeg(40, 30), 160, 120, TFitMode::fmFit, false)));
     EXPECT_GE(entry.platform.TickCount(), 900u); // it stayed while the window was there
     EXPECT_LT(entry.platform.TickCount(), 1100u);
     EXPECT_LT(entry.platform.Waits, 60); // waited for the window, did not spin

@@ -27,11 +27,11 @@ public:
     std::set<std::string> UnopenableSounds, FailingSounds;
 
     bool MoviePlayerInstalled = false;
-    int MovieFrames = 120;  // frames of every movie, shown at 12 per second
+    int MovieFrames = 120; // frames of every movie, shown at 12 per second
 
     std::set<std::string> GuardsHeldElsewhere;
-    std::map<std::string, std::string> Registry;  // "key\\value" -> data
-    std::optional<bool> PasswordAnswer;            // nothing: no password library
+    std::map<std::string, std::string> Registry; // "key\\value" -> data
+    std::optional<bool> PasswordAnswer;          // nothing: no password library
     bool PasswordChangeAvailable = false;
     bool SaverRunning = false;
     bool InputHookAllowed = true;

@@ -362,9 +362,9 @@ std::intptr_t __stdcall TWin32Services::PreviewProc(void* handle, unsigned messa
                                                     std::uintptr_t wparam, std::intptr_t lparam) {
     HWND hwnd = static_cast<HWND>(handle);
     if (message == WM_NCCREATE)
-        SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(
-                              reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
+        SetWindowLongPtrW(
+            hwnd, GWLP_USERDATA,
+            reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams));
     auto* self = reinterpret_cast<TWin32Services*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     switch (message) {
     case WM_PAINT: {
