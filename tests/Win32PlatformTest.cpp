@@ -1,11 +1,13 @@
 #include "platform/win32/Win32Platform.h"
 
+#include "platform/win32/Win32Services.h"
 #include "tests/TestSupport.h"
 #include "ui/Forms.h"
 #include "ui/StdCtrls.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 
 namespace tevrin {
@@ -73,6 +75,45 @@ TEST(Win32Platform, AWakeFromAnotherThreadEndsAWait) {
     waker.join();
     EXPECT_EQ(event.Kind, TEvent::Wake);
     EXPECT_FALSE(platform.WaitEvent(event, 0));
+}
+
+TEST(Win32Services, ThePreviewIsAChildWindowPaintingItsPictureWhenAskedAndFollowingItsSize) {
+    TWin32Platform platform;
+    TApplication app(platform);
+    // Stands in for the display settings' preview window.
+    auto host = std::make_unique<TForm>(app);
+    host->Border = false;
+    host->Color = 0xFF00FF;
+    host->SetBounds(40, 40, 160, 120);
+    host->Show();
+    app.ProcessMessages();
+    auto& services = static_cast<TWin32Services&>(platform.Services());
+    const TBitmap24 picture = test::TestPicture(160, 120);
+    services.ShowInForeignWindow(host->Window(), picture);
+    app.ProcessMessages();
+    const TWindowId child = services.PreviewWindow();
+    ASSERT_NE(child, 0);
+    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(child), picture));
+    // Hidden and shown again, the host is exposed whole; the child paints
+    // its picture again in its own paint handler.
+    host->Hide();
+    app.ProcessMessages();
+    host->Show();
+    for (int i = 0; i < 5; ++i) {
+        app.ProcessMessages();
+        app.WaitMessage(20);
+    }
+    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(child), picture));
+    // A new size: the same child, at the new picture's size.
+    const TBitmap24 smaller = test::TestPicture(100, 80);
+    services.ShowInForeignWindow(host->Window(), smaller);
+    app.ProcessMessages();
+    EXPECT_EQ(services.PreviewWindow(), child);
+    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(child), smaller));
+    // The child goes with the window it lives in.
+    host.reset();
+    app.ProcessMessages();
+    EXPECT_EQ(services.PreviewWindow(), 0);
 }
 
 TEST(Win32Platform, FormsAreWindowsWithTheirClientAreaAsBounds) {

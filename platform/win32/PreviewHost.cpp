@@ -1,8 +1,7 @@
 // tevrin-preview-host: for the end-to-end tests under Wine, a stand-in for
 // the display settings: a window with a small child window, whose handle
 // it prints in decimal, as the system passes it to "/p". A line "hide" on
-// standard input hides the child, "show" shows it, "repaint" erases and
-// repaints the whole host as a settings page does, the end of input closes
+// standard input hides the child, "show" shows it, the end of input closes
 // everything.
 #define WIN32_LEAN_AND_MEAN
 #include <cstdio>
@@ -12,7 +11,7 @@
 
 namespace {
 
-constexpr UINT kCommand = WM_APP + 1; // wparam: 0 hide, 1 show, 2 quit, 3 repaint
+constexpr UINT kCommand = WM_APP + 1; // wparam: 0 hide, 1 show, 2 quit
 
 LRESULT CALLBACK HostProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
     if (message == WM_DESTROY) PostQuitMessage(0);
@@ -41,8 +40,6 @@ int main() {
         while (std::fgets(line, sizeof line, stdin) != nullptr) {
             if (std::strncmp(line, "hide", 4) == 0) PostThreadMessageA(main_thread, kCommand, 0, 0);
             if (std::strncmp(line, "show", 4) == 0) PostThreadMessageA(main_thread, kCommand, 1, 0);
-            if (std::strncmp(line, "repaint", 7) == 0)
-                PostThreadMessageA(main_thread, kCommand, 3, 0);
         }
         PostThreadMessageA(main_thread, kCommand, 2, 0);
     });
@@ -50,11 +47,7 @@ int main() {
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
         if (msg.hwnd == nullptr && msg.message == kCommand) {
             if (msg.wParam == 2) break;
-            if (msg.wParam == 3)
-                RedrawWindow(frame, nullptr, nullptr,
-                             RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-            else
-                ShowWindow(preview, msg.wParam == 1 ? SW_SHOW : SW_HIDE);
+            ShowWindow(preview, msg.wParam == 1 ? SW_SHOW : SW_HIDE);
             continue;
         }
         TranslateMessage(&msg);

@@ -139,6 +139,32 @@ void TWin32Platform::Blit(void* dc, const TBitmap24& bitmap, const TRect& reques
                   SRCCOPY);
 }
 
+TBitmap24 TWin32Platform::Capture(TWindowId window) {
+    HWND hwnd = H(window);
+    RECT r{};
+    GetClientRect(hwnd, &r);
+    TBitmap24 shown(r.right, r.bottom);
+    if (shown.Empty()) return shown;
+    HDC dc = GetDC(hwnd);
+    HDC memory = CreateCompatibleDC(dc);
+    HBITMAP copy = CreateCompatibleBitmap(dc, r.right, r.bottom);
+    HGDIOBJ old = SelectObject(memory, copy);
+    BitBlt(memory, 0, 0, r.right, r.bottom, dc, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = r.right;
+    info.bmiHeader.biHeight = -r.bottom;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    GetDIBits(memory, copy, 0, r.bottom, shown.Bits(), &info, DIB_RGB_COLORS);
+    DeleteObject(copy);
+    DeleteDC(memory);
+    ReleaseDC(hwnd, dc);
+    return shown;
+}
+
 std::uint32_t TWin32Platform::TickCount() {
     return GetTickCount();
 }

@@ -57,6 +57,9 @@ public:
     // One copy of `area` of a bitmap to the same place of the device
     // context `dc` (an HDC).
     static void Blit(void* dc, const TBitmap24& bitmap, const TRect& area);
+    // What `window`'s client area shows now, read back through its device
+    // context (for tests).
+    static TBitmap24 Capture(TWindowId window);
     // The window procedure's view of one of our windows (Win32Platform.cpp).
     std::intptr_t HandleMessage(TWindowId window, unsigned message, std::uintptr_t wparam,
                                 std::intptr_t lparam);

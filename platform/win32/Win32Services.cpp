@@ -397,7 +397,7 @@ void TWin32Services::ShowInForeignWindow(TWindowId window, const TBitmap24& bitm
         WNDCLASSEXW preview{sizeof preview};
         preview.lpfnWndProc = reinterpret_cast<WNDPROC>(&TWin32Services::PreviewProc);
         preview.hInstance = GetModuleHandleW(nullptr);
-        preview.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+        preview.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
         preview.lpszClassName = L"TevrinPreview";
         return RegisterClassExW(&preview) != 0;
     }();

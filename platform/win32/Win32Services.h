@@ -54,6 +54,8 @@ public:
     // The MCI drivers loaded in this process. Once a sound has opened, its
     // driver stays loaded until the process ends, closed devices or not.
     static std::vector<std::string> LoadedMciDrivers();
+    // The child window ShowInForeignWindow made; 0 when there is none.
+    TWindowId PreviewWindow() const { return reinterpret_cast<TWindowId>(preview_); }
 
 private:
     friend class TMciSound;
@@ -71,5 +73,6 @@ private:
     TBitmap24 preview_bitmap_;
     static std::intptr_t __stdcall PreviewProc(void* hwnd, unsigned message, std::uintptr_t wparam,
                                                std::intptr_t lparam);
+};
 
 } // namespace tevrin
