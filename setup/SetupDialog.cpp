@@ -10,7 +10,7 @@
 namespace tevrin {
 namespace {
 
-constexpr int kWidth = 305, kBottomPanel = 50;
+constexpr int kWidth = 305, kBottomPanel = 50, kMargin = 29;
 // The form is laid out 359 high; shown, it is 100 pixels shorter, cutting
 // off what lies below the buttons.
 constexpr int kHeight = 359 - 100;
@@ -25,22 +25,30 @@ TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_d
     TPlatform& platform = app.Platform();
     SetCaption("Setup []");
     Color = kDialogColor;
-    const TRect screen = platform.PrimaryMonitor().Bounds;
-    SetBounds(screen.Left + (screen.Width() - kWidth) / 2,
-              screen.Top + (screen.Height() - kHeight) / 2, kWidth, kHeight);
-    const TFontSpec dialog_font{"MS Sans Serif", -11, 0x000000};
-    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb})
+    // Laid out in pixels of a 96 DPI screen, scaled to the monitor's DPI:
+    // the saver is DPI-aware, so nobody scales it for us.
+    const TMonitor monitor = platform.PrimaryMonitor();
+    const int dpi = monitor.PixelsPerInch > 0 ? monitor.PixelsPerInch : kDefaultPixelsPerInch;
+    auto s = [dpi](int pixels) { return MulDiv(pixels, dpi, kDefaultPixelsPerInch); };
+    const TRect screen = monitor.Bounds;
+    SetBounds(screen.Left + (screen.Width() - s(kWidth)) / 2,
+              screen.Top + (screen.Height() - s(kHeight)) / 2, s(kWidth), s(kHeight));
+    const TFontSpec dialog_font{"MS Sans Serif", s(-11), 0x000000};
+    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) {
         label->Font = dialog_font;
-    lblTitle.Font.Height = -13;
+        // Long texts end with an ellipsis at the right margin.
+        label->MaxWidth = s(kWidth - 2 * kMargin);
+    }
+    lblTitle.Font.Height = s(-13);
     lblTitle.Font.Bold = true;
     lblEmail.Font.Color = lblWeb.Font.Color = kLinkColor;
     lblEmail.Underline = lblWeb.Underline = true;
-    lblTitle.SetBounds(29, 23, 36, 16);
-    lblAuthor.SetBounds(29, 44, 34, 13);
-    cbMute.SetBounds(29, 71, 84, 15);
-    lblEmail.SetBounds(29, 106, 28, 13);
-    lblWeb.SetBounds(29, 127, 66, 13);
-    OKButton.SetBounds(214, kHeight - kBottomPanel + 15, 75, 25);
+    lblTitle.SetBounds(s(kMargin), s(23), s(36), s(16));
+    lblAuthor.SetBounds(s(kMargin), s(44), s(34), s(13));
+    cbMute.SetBounds(s(kMargin), s(71), s(84), s(15));
+    lblEmail.SetBounds(s(kMargin), s(106), s(28), s(13));
+    lblWeb.SetBounds(s(kMargin), s(127), s(66), s(13));
+    OKButton.SetBounds(s(214), s(kHeight - kBottomPanel + 15), s(75), s(25));
     cbMute.Font = OKButton.Font = dialog_font;
     OKButton.Default = true;
 

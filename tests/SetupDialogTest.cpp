@@ -131,6 +131,40 @@ TEST(SetupDialog, LinksShowTheHandAndOpenThroughTheShell) {
     EXPECT_EQ(run.platform.CursorShape, TPlatform::TCursorShape::Default);
 }
 
+TEST(SetupDialog, ItScalesWithItsMonitorsDpiAndLongTextsEndWithAnEllipsis) {
+    TDialogRun run;
+    // A long title and web address, on a 150% monitor.
+    TSSFileLocations record(96);
+    record.Title =
+        "The sea at dawn, the sea at noon, the sea at dusk and at night " + std::string(60, 'x');
+    record.Web = "http://example.org/" + std::string(200, 'w');
+    test::TSaverParts parts;
+    parts.Pictures = {test::TestJpeg(8, 8)};
+    const std::string saver = run.dir.File("Long.scr");
+    test::WriteBytes(saver, test::BuildSaver(parts, record));
+    TMonitor monitor;
+    monitor.Bounds = {0, 0, 1600, 1200};
+    monitor.PixelsPerInch = 144;
+    monitor.Primary = true;
+    THeadlessPlatform platform({monitor});
+    TApplication app(platform);
+    TfrmSetup dialog(app, saver, run.user.Path());
+    dialog.Show();
+    // 305 x 259 and the 8-point font at 96 DPI become half as large again.
+    EXPECT_EQ(dialog.BoundsRect(), (TRect{571, 405, 1029, 794}));
+    EXPECT_EQ(dialog.OKButton.BoundsRect(), (TRect{321, 336, 434, 374}));
+    EXPECT_EQ(dialog.cbMute.Font.Height, -17);
+    EXPECT_EQ(dialog.lblTitle.Font.Height, -20);
+    // Cut before the right margin, with the whole text kept for the link.
+    for (const TLabel* label : {&dialog.lblTitle, &dialog.lblWeb}) {
+        EXPECT_LE(label->BoundsRect().Right, dialog.ClientWidth() - MulDiv(29, 144, 96));
+        EXPECT_TRUE(label->Shown().ends_with("\xE2\x80\xA6")) << label->Shown();
+        EXPECT_LT(label->Shown().size(), label->Caption().size());
+    }
+    EXPECT_EQ(dialog.lblWeb.Caption(), record.Web);
+    EXPECT_EQ(run.dialog->lblWeb.Shown(), run.dialog->lblWeb.Caption()); // short ones whole
+}
+
 TEST(SetupDialog, TranslatedTextsAndTheSettingsMode) {
     TDialogRun run;
     test::WriteBytes(run.dir.File("tevrin.ini"),

@@ -357,6 +357,7 @@ def main():
                 if WINE:
                     signed_saver(display, work)
                     names_of_any_script(display, work)
+                    dialog_at_150_percent(display, work)
                 two_monitors(work)
     finally:
         if Saver.wine:
@@ -553,6 +554,45 @@ def names_of_any_script(display, work):
                 Saver.wine.reg("add", r"HKCU\Environment", "/v", name, "/t", kind, "/d", value, "/f")
             else:
                 Saver.wine.reg("delete", r"HKCU\Environment", "/v", name, "/f")
+
+
+def dialog_at_150_percent(display, work):
+    """At 144 DPI (LogPixels in the prefix) the settings dialog is laid out
+    half as large again as at 96, and its long title ends with an ellipsis
+    inside the dialog instead of running off its edge."""
+    saver = os.path.join(work, "Wide.scr")
+    pack(saver, "--title", "A saver whose title is far too long for its settings dialog to show whole",
+         os.path.join(SAMPLES, "01-dunes.jpg"))
+    sizes = {}
+    for dpi in (96, 144):
+        Saver.wine.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi),
+                       "/f")
+        s = Saver(display, saver, "/c")
+        try:
+            windows = wait_for(lambda: display.windows_of(s), timeout=10)
+            origin = windows and wait_for(lambda: find_color(display.shot(windows[0]), DIALOG_COLOR))
+            if not origin:
+                check(f"the dialog shows at {dpi} DPI", False)
+                continue
+            # The client area: the dialog's colour from its top-left corner
+            # to the window's right edge, less the frame on the other side.
+            image = display.shot(windows[0])
+            width = image[0] - 2 * origin[0]
+            sizes[dpi] = width
+            scale = dpi / 96
+            title_box = (origin[0] + round(29 * scale), origin[1] + round(23 * scale), width - round(58 * scale),
+                         round(16 * scale))
+            check(f"the title shows at {dpi} DPI", wait_for(lambda: dark_pixels(display.shot(windows[0]),
+                                                                              *title_box) > 20))
+            right_margin = dark_pixels(display.shot(windows[0]), origin[0] + width - round(29 * scale) + 2,
+                                       title_box[1], round(27 * scale), title_box[3])
+            check(f"the long title stops before the right margin at {dpi} DPI", right_margin == 0,
+                  f"{right_margin} dark pixels")
+        finally:
+            s.stop()
+    Saver.wine.reg("delete", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/f")
+    check("the dialog is half as large again at 144 DPI", sizes.get(96) == 305 and sizes.get(144) == 458,
+          str(sizes))
 
 
 def run_folders(temp):

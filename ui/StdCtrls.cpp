@@ -1,20 +1,48 @@
 #include "ui/StdCtrls.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace tevrin {
+namespace {
+
+constexpr const char* kEllipsis = "\xE2\x80\xA6"; // U+2026
+
+// `text` when it measures `width` or less, else its longest beginning (cut
+// between characters) that does with the ellipsis after it.
+std::string FitWithEllipsis(TTextEngine& engine, const TFontSpec& font, const std::string& text,
+                            int width) {
+    if (width <= 0 || engine.Measure(font, text).Width <= width) return text;
+    std::vector<std::size_t> starts; // where each character begins
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+    auto with = [&](std::size_t kept) { return text.substr(0, starts[kept]) + kEllipsis; };
+    std::size_t low = 0, high = starts.size() - 1; // characters kept; `low` always fits or is 0
+    while (low < high) {
+        const std::size_t mid = (low + high + 1) / 2;
+        if (engine.Measure(font, with(mid)).Width <= width)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return with(low);
+}
+
+} // namespace
+
 void TLabel::SetCaption(const std::string& caption) {
     caption_ = caption;
-    if (Native() != 0) Platform().SetNativeText(Native(), caption_);
-    const TTextExtent extent = Platform().Text().Measure(Font, caption_);
+    shown_ = FitWithEllipsis(Platform().Text(), Font, caption_, MaxWidth);
+    if (Native() != 0) Platform().SetNativeText(Native(), shown_);
+    const TTextExtent extent = Platform().Text().Measure(Font, shown_);
     SetBounds(BoundsRect().Left, BoundsRect().Top, extent.Width, std::max(extent.Height, 1));
     Invalidate();
 }
 
 void TLabel::Paint(TCanvas& canvas) {
-    canvas.PrintText(0, 0, Font, caption_);
-    if (Underline && !caption_.empty()) {
-        const TTextExtent extent = Platform().Text().Measure(Font, caption_);
+    canvas.PrintText(0, 0, Font, shown_);
+    if (Underline && !shown_.empty()) {
+        const TTextExtent extent = Platform().Text().Measure(Font, shown_);
         canvas.FillRect({0, extent.Height - 2, extent.Width, extent.Height - 1}, Font.Color);
     }
 }
@@ -22,7 +50,7 @@ void TLabel::Paint(TCanvas& canvas) {
 void TLabel::CreateNative() {
     native_ = Platform().CreateNativeControl(
         Parent().Window(),
-        {Underline ? TNativeKind::Link : TNativeKind::Label, BoundsRect(), caption_, Font});
+        {Underline ? TNativeKind::Link : TNativeKind::Label, BoundsRect(), shown_, Font});
 }
 
 void TLabel::NativeCommand() {

@@ -16,8 +16,12 @@ public:
     explicit TLabel(TForm& parent) : TGraphicControl(parent) {}
     const std::string& Caption() const { return caption_; }
     void SetCaption(const std::string& caption);
+    // The text as drawn: Caption, or when it is wider than MaxWidth its
+    // longest beginning that fits with "…" after it.
+    const std::string& Shown() const { return shown_; }
     TFontSpec Font;
     bool Underline = false;
+    int MaxWidth = 0; // 0: as wide as the text
     std::function<void()> OnClick, OnMouseEnter, OnMouseLeave;
 
 protected:
@@ -28,7 +32,7 @@ protected:
     void NativeCommand() override;
 
 private:
-    std::string caption_;
+    std::string caption_, shown_;
 };
 
 class TCheckBox : public TGraphicControl {
@@ -56,7 +60,7 @@ public:
     // The caption; "&" marks the accelerator and is not drawn.
     std::string Caption;
     TFontSpec Font;
-    bool Default = false;  // Enter presses it
+    bool Default = false; // Enter presses it
     std::function<void()> OnClick;
     void Click() {
         if (OnClick) OnClick();
