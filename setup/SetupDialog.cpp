@@ -22,35 +22,17 @@ constexpr std::uint32_t kLinkColor = 0xFF0000;   // blue
 TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_dir)
     : TForm(app), lblTitle(*this), lblAuthor(*this), lblEmail(*this), lblWeb(*this), cbMute(*this),
       OKButton(*this), own_path_(std::move(own_path)), user_dir_(std::move(user_dir)) {
-    TPlatform& platform = app.Platform();
     SetCaption("Setup []");
     Color = kDialogColor;
-    // Laid out in pixels of a 96 DPI screen, scaled to the monitor's DPI:
-    // the saver is DPI-aware, so nobody scales it for us.
-    const TMonitor monitor = platform.PrimaryMonitor();
-    const int dpi = monitor.PixelsPerInch > 0 ? monitor.PixelsPerInch : kDefaultPixelsPerInch;
-    auto s = [dpi](int pixels) { return MulDiv(pixels, dpi, kDefaultPixelsPerInch); };
-    const TRect screen = monitor.Bounds;
-    SetBounds(screen.Left + (screen.Width() - s(kWidth)) / 2,
-              screen.Top + (screen.Height() - s(kHeight)) / 2, s(kWidth), s(kHeight));
-    const TFontSpec dialog_font{"MS Sans Serif", s(-11), 0x000000};
-    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) {
-        label->Font = dialog_font;
-        // Long texts end with an ellipsis at the right margin.
-        label->MaxWidth = s(kWidth - 2 * kMargin);
-    }
-    lblTitle.Font.Height = s(-13);
     lblTitle.Font.Bold = true;
-    lblEmail.Font.Color = lblWeb.Font.Color = kLinkColor;
     lblEmail.Underline = lblWeb.Underline = true;
-    lblTitle.SetBounds(s(kMargin), s(23), s(36), s(16));
-    lblAuthor.SetBounds(s(kMargin), s(44), s(34), s(13));
-    cbMute.SetBounds(s(kMargin), s(71), s(84), s(15));
-    lblEmail.SetBounds(s(kMargin), s(106), s(28), s(13));
-    lblWeb.SetBounds(s(kMargin), s(127), s(66), s(13));
-    OKButton.SetBounds(s(214), s(kHeight - kBottomPanel + 15), s(75), s(25));
-    cbMute.Font = OKButton.Font = dialog_font;
     OKButton.Default = true;
+    // Centred on the primary monitor, at its DPI.
+    const TMonitor monitor = app.Platform().PrimaryMonitor();
+    Layout(monitor.PixelsPerInch);
+    const TRect screen = monitor.Bounds;
+    SetBounds(screen.Left + (screen.Width() - ClientWidth()) / 2,
+              screen.Top + (screen.Height() - ClientHeight()) / 2, ClientWidth(), ClientHeight());
 
     // The texts, from the interface texts file when there is one.
     const TDialogTexts texts = LoadDialogTexts(own_path_);
@@ -83,6 +65,43 @@ TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_d
         else if (key == 27)
             Close(); // closes without writing
     };
+}
+
+void TfrmSetup::Layout(int dpi) {
+    // Laid out in pixels of a 96 DPI screen, scaled to the monitor's DPI:
+    // the saver is DPI-aware, so nobody scales it for us.
+    if (dpi <= 0) dpi = kDefaultPixelsPerInch;
+    auto s = [dpi](int pixels) { return MulDiv(pixels, dpi, kDefaultPixelsPerInch); };
+    SetBounds(BoundsRect().Left, BoundsRect().Top, s(kWidth), s(kHeight));
+    TPlatform& platform = Application().Platform();
+    auto font = [&](TGraphicControl& control, TFontSpec& spec, int height, std::uint32_t color) {
+        spec.Face = "MS Sans Serif";
+        spec.Height = s(height);
+        spec.Color = color;
+        if (control.Native() != 0) platform.SetNativeFont(control.Native(), spec);
+    };
+    font(lblTitle, lblTitle.Font, -13, 0x000000);
+    font(lblAuthor, lblAuthor.Font, -11, 0x000000);
+    font(lblEmail, lblEmail.Font, -11, kLinkColor);
+    font(lblWeb, lblWeb.Font, -11, kLinkColor);
+    font(cbMute, cbMute.Font, -11, 0x000000);
+    font(OKButton, OKButton.Font, -11, 0x000000);
+    lblTitle.SetBounds(s(kMargin), s(23), s(36), s(16));
+    lblAuthor.SetBounds(s(kMargin), s(44), s(34), s(13));
+    cbMute.SetBounds(s(kMargin), s(71), s(84), s(15));
+    lblEmail.SetBounds(s(kMargin), s(106), s(28), s(13));
+    lblWeb.SetBounds(s(kMargin), s(127), s(66), s(13));
+    OKButton.SetBounds(s(214), s(kHeight - kBottomPanel + 15), s(75), s(25));
+    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) {
+        // Long texts end with an ellipsis at the right margin; measured
+        // again in the new font.
+        label->MaxWidth = s(kWidth - 2 * kMargin);
+        label->SetCaption(label->Caption());
+    }
+}
+
+void TfrmSetup::DpiChanged(int dpi) {
+    Layout(dpi);
 }
 
 void TfrmSetup::FormShow() {

@@ -23,7 +23,13 @@ public:
     TCheckBox cbMute;
     TButton OKButton;
 
+protected:
+    void DpiChanged(int dpi) override;
+
 private:
+    // Places the controls and sizes the dialog for a screen of `dpi`
+    // pixels per inch, keeping its top-left corner.
+    void Layout(int dpi);
     void FormShow();
     void OKButtonClick();
     void OpenLink(const TLabel& label);

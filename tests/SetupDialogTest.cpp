@@ -163,6 +163,28 @@ TEST(SetupDialog, ItScalesWithItsMonitorsDpiAndLongTextsEndWithAnEllipsis) {
     }
     EXPECT_EQ(dialog.lblWeb.Caption(), record.Web);
     EXPECT_EQ(run.dialog->lblWeb.Shown(), run.dialog->lblWeb.Caption()); // short ones whole
+
+    // Moved to a 96 DPI monitor: placed where the system says, laid out
+    // anew for it, the long texts cut again in the smaller font.
+    const std::string wide_title = dialog.lblTitle.Shown();
+    TEvent moved;
+    moved.Kind = TEvent::DpiChanged;
+    moved.Window = dialog.Window();
+    moved.X = 96;
+    moved.Area = {1700, 100, 2005, 359};
+    platform.Script(platform.TickCount(), moved);
+    platform.StopAt(platform.TickCount() + 10);
+    while (!platform.Exhausted()) {
+        app.ProcessMessages();
+        app.WaitMessage(-1);
+    }
+    EXPECT_EQ(dialog.BoundsRect(), moved.Area);
+    EXPECT_EQ(dialog.OKButton.BoundsRect(), (TRect{214, 224, 289, 249}));
+    EXPECT_EQ(dialog.cbMute.Font.Height, -11);
+    EXPECT_EQ(dialog.lblTitle.Font.Height, -13);
+    EXPECT_LE(dialog.lblTitle.BoundsRect().Right, 305 - 29);
+    EXPECT_NE(dialog.lblTitle.Shown(), wide_title);
+    EXPECT_TRUE(dialog.lblTitle.Shown().ends_with("\xE2\x80\xA6"));
 }
 
 TEST(SetupDialog, TranslatedTextsAndTheSettingsMode) {

@@ -116,6 +116,31 @@ TEST(Win32Services, ThePreviewIsAChildWindowPaintingItsPictureWhenAskedAndFollow
     EXPECT_EQ(services.PreviewWindow(), 0);
 }
 
+TEST(Win32Platform, AMoveToAnotherDpiPlacesTheWindowAsSuggestedAndTellsItsForm) {
+    TWin32Platform platform;
+    TApplication app(platform);
+    struct TScaledForm : TForm {
+        using TForm::TForm;
+        void DpiChanged(int dpi) override { told = dpi; }
+        int told = 0;
+    } form(app);
+    form.Border = false;
+    form.SetBounds(50, 60, 200, 100);
+    form.Show();
+    app.ProcessMessages();
+    // WM_DPICHANGED as the system sends it: the new DPI twice in wparam,
+    // the suggested window rectangle (left, top, right, bottom) in lparam.
+    struct {
+        std::int32_t left, top, right, bottom;
+    } suggested{80, 90, 380, 240};
+    platform.HandleMessage(form.Window(), 0x02E0, (144u << 16) | 144u,
+                           reinterpret_cast<std::intptr_t>(&suggested));
+    app.ProcessMessages();
+    EXPECT_EQ(form.told, 144);
+    EXPECT_EQ(form.BoundsRect(), (TRect{80, 90, 380, 240})); // no frame: client = window
+    EXPECT_EQ(platform.Services().ForeignWindowRect(form.Window()), form.BoundsRect());
+}
+
 TEST(Win32Platform, FormsAreWindowsWithTheirClientAreaAsBounds) {
     TWin32Platform platform;
     TApplication app(platform);

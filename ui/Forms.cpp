@@ -192,6 +192,12 @@ void TForm::HandleEvent(const TEvent& e) {
         ApplyAlign();
         Invalidate();
         break;
+    case TEvent::DpiChanged:
+        bounds_ = e.Area;
+        app_.Guarded([&] { DpiChanged(e.X); });
+        ApplyAlign();
+        Invalidate();
+        break;
     default:
         break;
     }

@@ -32,8 +32,8 @@ public:
     void SetBounds(int left, int top, int width, int height);
     int ClientWidth() const { return bounds_.Width(); }
     int ClientHeight() const { return bounds_.Height(); }
-    std::uint32_t Color = 0xF0F0F0;  // red + 256 green + 65536 blue
-    bool Border = true;              // before the first Show
+    std::uint32_t Color = 0xF0F0F0; // red + 256 green + 65536 blue
+    bool Border = true;             // before the first Show
     bool Topmost() const { return topmost_; }
     void SetTopmost(bool topmost);
     const std::string& Caption() const { return caption_; }
@@ -57,6 +57,9 @@ public:
 
     // A private message posted to this form.
     virtual void HandleMessage(int message, std::intptr_t wparam, std::intptr_t lparam);
+    // The window moved to a monitor of `dpi` pixels per inch; its bounds
+    // are already the system's choice for it.
+    virtual void DpiChanged(int /*dpi*/) {}
 
     void Invalidate();
     void InvalidateRect(const TRect& rect);

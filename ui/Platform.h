@@ -30,12 +30,15 @@ struct TEvent {
         MouseMove,
         Expose, // part of a window needs repainting: Area
         CloseRequest,
-        Resized, // the window's client size is now X x Y
-        Wake,    // something was posted from another thread
-        Work,    // the platform's own work for the interface thread: Call
-        Command, // the native control Control was clicked or toggled
-        Quit,    // the system asks the program to end (a signal, WM_QUIT): the
-                 // main form closes as after a key, then the loop ends
+        Resized,    // the window's client size is now X x Y
+        Wake,       // something was posted from another thread
+        Work,       // the platform's own work for the interface thread: Call
+        Command,    // the native control Control was clicked or toggled
+        Quit,       // the system asks the program to end (a signal, WM_QUIT): the
+                    // main form closes as after a key, then the loop ends
+        DpiChanged, // the window moved to a monitor of X pixels per inch; the
+                    // platform has placed it as the system suggests, its
+                    // client area now Area in desktop coordinates
     };
     TKind Kind = None;
     TWindowId Window = 0;
@@ -152,6 +155,7 @@ public:
     }
     virtual void SetNativeText(TWindowId /*control*/, const std::string& /*text*/) {}
     virtual void SetNativeBounds(TWindowId /*control*/, const TRect& /*bounds*/) {}
+    virtual void SetNativeFont(TWindowId /*control*/, const TFontSpec& /*font*/) {}
     virtual void SetNativeChecked(TWindowId /*control*/, bool /*checked*/) {}
     virtual bool NativeChecked(TWindowId /*control*/) { return false; }
 };

@@ -22,6 +22,13 @@ constexpr const wchar_t* kAppClass = L"TevrinApplication";
 HWND H(TWindowId id) {
     return reinterpret_cast<HWND>(id);
 }
+
+// A native control's font; links are underlined.
+HFONT MakeFont(const TFontSpec& f, bool underline) {
+    return CreateFontW(f.Height, 0, 0, 0, f.Bold ? FW_BOLD : FW_NORMAL, FALSE, underline, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH, Widen(f.Face).c_str());
+}
 TWindowId Id(HWND hwnd) {
     return reinterpret_cast<TWindowId>(hwnd);
 }
@@ -406,10 +413,7 @@ TWindowId TWin32Platform::CreateNativeControl(TWindowId parent, const TNativePar
                                    GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr) return 0;
     const TFontSpec& f = params.Font;
-    HFONT font =
-        CreateFontW(f.Height, 0, 0, 0, f.Bold ? FW_BOLD : FW_NORMAL, FALSE,
-                    params.Kind == TNativeKind::Link, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, Widen(f.Face).c_str());
+    HFONT font = MakeFont(f, params.Kind == TNativeKind::Link);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (owner->second.Brush == nullptr) {
         const std::uint32_t c = owner->second.Params.Color;
@@ -430,6 +434,16 @@ void TWin32Platform::SetNativeBounds(TWindowId control, const TRect& bounds) {
     const TRect b = Widened(it->second.Kind, bounds);
     SetWindowPos(H(control), nullptr, b.Left, b.Top, b.Width(), b.Height(),
                  SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TWin32Platform::SetNativeFont(TWindowId control, const TFontSpec& f) {
+    auto it = controls_.find(control);
+    if (it == controls_.end()) return;
+    HFONT font = MakeFont(f, it->second.Kind == TNativeKind::Link);
+    SendMessageW(H(control), WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    if (it->second.Font != nullptr) DeleteObject(static_cast<HFONT>(it->second.Font));
+    it->second.Font = font;
+    it->second.TextColor = f.Color;
 }
 
 void TWin32Platform::SetNativeChecked(TWindowId control, bool checked) {
@@ -503,6 +517,22 @@ std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
         e.Kind = TEvent::CloseRequest;
         Queue(e);
         return 0;
+    case WM_DPICHANGED: {
+        // Placed where the system suggests; the form lays itself out anew.
+        const RECT* r = reinterpret_cast<const RECT*>(lparam);
+        SetWindowPos(hwnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        RECT client{};
+        GetClientRect(hwnd, &client);
+        POINT origin{0, 0};
+        ClientToScreen(hwnd, &origin);
+        e.Kind = TEvent::DpiChanged;
+        e.X = LOWORD(wparam);
+        e.Area = {origin.x, origin.y, origin.x + client.right, origin.y + client.bottom};
+        if (it != windows_.end()) it->second.Params.Bounds = e.Area;
+        Queue(e);
+        return 0;
+    }
     case WM_SIZE:
         if (it != windows_.end() && (LOWORD(lparam) != it->second.Params.Bounds.Width() ||
                                      HIWORD(lparam) != it->second.Params.Bounds.Height())) {

@@ -46,6 +46,7 @@ public:
     TWindowId CreateNativeControl(TWindowId parent, const TNativeParams& params) override;
     void SetNativeText(TWindowId control, const std::string& text) override;
     void SetNativeBounds(TWindowId control, const TRect& bounds) override;
+    void SetNativeFont(TWindowId control, const TFontSpec& font) override;
     void SetNativeChecked(TWindowId control, bool checked) override;
     bool NativeChecked(TWindowId control) override;
 
