@@ -21,7 +21,8 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+import xvfb
 
 GOAL = 1.5
 INTERVAL = 500
@@ -63,30 +64,12 @@ def peak_kb(command, env=None):
     return int(lines[-1].split()[1])
 
 
-def xvfb(width, height):
-    for number in range(150 + os.getpid() % 20, 260):
-        if os.path.exists(f"/tmp/.X{number}-lock"):
-            continue
-        server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp",
-                                   "-noreset"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        env = dict(os.environ, DISPLAY=f":{number}")
-        for _ in range(50):
-            if server.poll() is not None:
-                break
-            if subprocess.run(["xdpyinfo"], env=env, capture_output=True).returncode == 0:
-                return server, env
-            time.sleep(0.1)
-        server.kill()
-        server.wait()
-    raise RuntimeError("Xvfb did not start")
-
-
 def run_headless(saver, width, height, seconds):
     return peak_kb([saver, "--platform", "headless", "--seconds", str(seconds), "--size", f"{width}x{height}", "/s"])
 
 
 def run_display(saver, width, height, seconds):
-    server, env = xvfb(width, height)
+    server, env = xvfb.start(width, height, 150)
     try:
         return peak_kb(["timeout", "-s", "TERM", str(seconds), saver, "/s"], env=env)
     finally:

@@ -16,8 +16,8 @@ display from the pause after the second transition to the pause after the
 last one timed, read from the process as its frames arrive; headless the
 same transitions, as the difference of two runs ending in those pauses.
 Printed per size, each as a ratio with its goal:
-  - the median interval between frames against the designed 40 ms (1.1);
-  - the longest transition against its designed length, 25 frames of 40 ms
+  - the median interval between frames against the 40 ms frame delay (1.1);
+  - the longest transition against its intended length, 25 frames of 40 ms
     (1.15);
   - the longest interval against 40 ms (2);
   - processor time on the display against the headless engine's for the
@@ -33,28 +33,12 @@ import sys
 import tempfile
 import time
 
+import xvfb
+
 DELAY = 40
 FRAMES = 25
 INTERVAL = 1500
 FIRST = 2  # transitions left out of the processor time, start-up with them
-
-
-def xvfb(width, height):
-    for number in range(170 + os.getpid() % 20, 260):
-        if os.path.exists(f"/tmp/.X{number}-lock"):
-            continue
-        server = subprocess.Popen(["Xvfb", f":{number}", "-screen", "0", f"{width}x{height}x24", "-nolisten", "tcp",
-                                   "-noreset"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        env = dict(os.environ, DISPLAY=f":{number}")
-        for _ in range(50):
-            if server.poll() is not None:
-                break
-            if subprocess.run(["xdpyinfo"], env=env, capture_output=True).returncode == 0:
-                return server, env
-            time.sleep(0.1)
-        server.kill()
-        server.wait()
-    raise RuntimeError("Xvfb did not start")
 
 
 def cpu_seconds(pid):
@@ -63,11 +47,15 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def transitions(log_path):
-    times = []
+def presented_times(log_path):
+    """The times of the frames logged so far, whole lines only."""
     with open(log_path) as log:
-        for line in log:
-            times.append(float(line.split()[0]))
+        return [float(line.split()[0]) for line in log if line.endswith("\n")]
+
+
+def frame_groups(times):
+    """Frames closer than 300 ms, together; a transition has its 25 frames
+    or so, a lone repaint one."""
     groups, current = [], []
     for t in times:
         if current and t - current[-1] > 300:
@@ -76,8 +64,16 @@ def transitions(log_path):
         current.append(t)
     if current:
         groups.append(current)
-    # A transition has its designed frames; the rest are single repaints.
-    return [g for g in groups if len(g) >= FRAMES // 2][1:-1]
+    return groups
+
+
+def is_transition(group):
+    return len(group) >= FRAMES // 2
+
+
+def transitions(log_path):
+    """The transitions of a finished run, less the first and the last."""
+    return [g for g in frame_groups(presented_times(log_path)) if is_transition(g)][1:-1]
 
 
 class TLogWatch:
@@ -90,21 +86,15 @@ class TLogWatch:
 
     def ended(self):
         try:
-            with open(self.path) as log:
-                times = [float(line.split()[0]) for line in log if line.endswith("\n")]
+            times = presented_times(self.path)
         except OSError:
             return 0
         if len(times) != self.lines:
             self.lines, self.grew_at = len(times), time.monotonic()
-        groups, count = 0, 0
-        for a, b in zip(times, times[1:]):
-            count += 1
-            if b - a > 300:
-                groups += count >= FRAMES // 2
-                count = 0
-        if times and time.monotonic() - self.grew_at > 0.3 and count + 1 >= FRAMES // 2:
-            groups += 1
-        return groups
+        groups = frame_groups(times)
+        if groups and time.monotonic() - self.grew_at <= 0.3:
+            groups.pop()  # the last may still be growing
+        return sum(is_transition(g) for g in groups)
 
 
 def wine_env():
@@ -118,7 +108,7 @@ def measure(runner, saver, width, height, seconds):
         # started with (or none): each run starts a new one.
         subprocess.run(["wineserver", "-k"], env=wine_env(), stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=wine_env(), stderr=subprocess.DEVNULL)
-    server, env = xvfb(width, height)
+    server, env = xvfb.start(width, height)
     work = tempfile.mkdtemp(prefix="tevrin-pacing-")
     log_path = os.path.join(work, "presents.txt")
     # A Windows program names our files through Wine's drive Z:.

@@ -74,11 +74,11 @@ void TfrmSetup::Layout(int dpi) {
     auto s = [dpi](int pixels) { return MulDiv(pixels, dpi, kDefaultPixelsPerInch); };
     SetBounds(BoundsRect().Left, BoundsRect().Top, s(kWidth), s(kHeight));
     TPlatform& platform = Application().Platform();
-    auto font = [&](TGraphicControl& control, TFontSpec& spec, int height, std::uint32_t color) {
-        spec.Face = "MS Sans Serif";
-        spec.Height = s(height);
-        spec.Color = color;
-        if (control.Native() != 0) platform.SetNativeFont(control.Native(), spec);
+    auto font = [&](TGraphicControl& control, TFontSpec& chosen, int height, std::uint32_t color) {
+        chosen.Face = "MS Sans Serif";
+        chosen.Height = s(height);
+        chosen.Color = color;
+        if (control.Native() != 0) platform.SetNativeFont(control.Native(), chosen);
     };
     font(lblTitle, lblTitle.Font, -13, 0x000000);
     font(lblAuthor, lblAuthor.Font, -11, 0x000000);
