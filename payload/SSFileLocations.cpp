@@ -120,6 +120,16 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         MonitorMode = MonitorModeByName(reader.ReadIdent()).value_or(TMonitorMode::mmPrimary);
         return true;
     }
+    if (SameText(name, "Styles")) {
+        // Entries that are no style number are passed over.
+        Styles.clear();
+        for (const std::string& entry : CommaTextToEntries(reader.ReadString())) {
+            std::int32_t number;
+            if (TryStrToInt(entry, number) && number >= 0 && number <= 255)
+                Styles.push_back(number);
+        }
+        return true;
+    }
     if (SameText(name, "SoundRandom")) {
         SoundRandom = reader.ReadInteger();
         return true;
@@ -153,6 +163,12 @@ void TSSFileLocations::WriteProperties(TWriter& writer) const {
     if (BlurBorders) writer.WriteBoolean("BlurBorders", true);
     if (MonitorMode != TMonitorMode::mmPrimary)
         writer.WriteIdent("MonitorMode", MonitorModeName(MonitorMode));
+    if (!Styles.empty()) {
+        std::string list;
+        for (int style : Styles)
+            list += (list.empty() ? "" : ",") + std::to_string(style);
+        writer.WriteString("Styles", list);
+    }
 }
 
 } // namespace tevrin

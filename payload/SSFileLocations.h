@@ -64,6 +64,10 @@ public:
     // What the other monitors show (stored only when not mmPrimary, whose
     // classic show on the primary monitor leaves the others black).
     TMonitorMode MonitorMode = TMonitorMode::mmPrimary;
+    // The transitions the show takes, in the order it takes them in turn
+    // (stored as "Styles", numbers separated by commas, only when not empty).
+    // Empty, as in the classic record, means every transition.
+    std::vector<int> Styles;
 
     static std::string_view FitModeName(TFitMode mode);
     static std::optional<TFitMode> FitModeByName(std::string_view name);

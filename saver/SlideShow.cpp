@@ -3,7 +3,10 @@
 #include "effects/Random.h"
 #include "effects/Styles.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
+#include <vector>
 
 namespace tevrin {
 
@@ -24,13 +27,24 @@ std::optional<int> TSlideOrder::NextPicture() {
 }
 
 TShowStyle TSlideOrder::NextStyle(TShowStyle previous) const {
-    const std::span<const TStyleInfo> transitions = Transitions();
-    const int count = static_cast<int>(transitions.size());
-    if (record_.lRandomStyle) return transitions[static_cast<std::size_t>(Random(count))].Number;
-    // In turn: the transition after `previous`, the first after the last.
-    for (const TStyleInfo& style : transitions)
-        if (style.Number > previous) return style.Number;
-    return transitions.front().Number;
+    // The record's chosen styles that this engine has, or every transition.
+    std::vector<TShowStyle> chosen;
+    const std::span<const TStyleInfo> table = StyleTable();
+    for (int number : record_.Styles)
+        if (number >= 0 && number < static_cast<int>(table.size()))
+            chosen.push_back(table[static_cast<std::size_t>(number)].Number);
+    if (chosen.empty())
+        for (const TStyleInfo& style : Transitions())
+            chosen.push_back(style.Number);
+    const int count = static_cast<int>(chosen.size());
+    if (record_.lRandomStyle) return chosen[static_cast<std::size_t>(Random(count))];
+    // In turn: the one after `previous`, the first after the last; a show
+    // that comes from a style not chosen goes on at the next higher chosen.
+    const auto at = std::find(chosen.begin(), chosen.end(), previous);
+    if (at != chosen.end()) return std::next(at) == chosen.end() ? chosen.front() : *std::next(at);
+    for (TShowStyle style : chosen)
+        if (style > previous) return style;
+    return chosen.front();
 }
 
 bool TSlideOrder::NextCaption() {

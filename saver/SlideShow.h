@@ -22,8 +22,9 @@ public:
     // over (its movies take the rest of the run). At random, a picture may
     // follow itself.
     std::optional<int> NextPicture();
-    // The transition after `previous`: the next in turn, the last followed
-    // by the first (127 by 1), or one at random.
+    // The transition after `previous` among the record's chosen styles
+    // (every transition when it names none): the next in turn, the last
+    // followed by the first (127 by 1), or one at random.
     TShowStyle NextStyle(TShowStyle previous) const;
     // Whether the next picture carries the caption: the first does, then
     // every other one.

@@ -168,6 +168,22 @@ TEST(Stream, TheMonitorModeIsStoredOnlyWhenNotPrimaryAndUnknownModesReadAsPrimar
     EXPECT_EQ(later.MonitorMode, TMonitorMode::mmPrimary);
 }
 
+TEST(Stream, ChosenStylesAreStoredOnlyWhenAnyAndEntriesThatAreNoStyleArePassedOver) {
+    const TBytes classic_bytes = WriteComponent(SampleRecord());
+    EXPECT_EQ(std::string(classic_bytes.begin(), classic_bytes.end()).find("Styles"),
+              std::string::npos);
+    TSSFileLocations chosen = SampleRecord();
+    chosen.Styles = {51, 3, 0, 127};
+    TSSFileLocations copy(96);
+    ReadInto(WriteComponent(chosen), copy);
+    EXPECT_EQ(copy.Styles, (std::vector<int>{51, 3, 0, 127}));
+    TSSFileLocations odd(96);
+    ReadInto(Stream("TSSFileLocations",
+                    [](TWriter& w) { w.WriteString("Styles", "7,,x,300,-1, 9,12"); }),
+             odd);
+    EXPECT_EQ(odd.Styles, (std::vector<int>{7, 9, 12}));
+}
+
 TEST(Stream, TextsAreUnicodeAndOnlyAsciiIsWrittenAsAnsi) {
     TSSFileLocations r(96);
     r.Title = "Gr\u00FC\u00DFe";

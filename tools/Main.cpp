@@ -6,6 +6,7 @@
 #include "base/Sizes.h"
 #include "base/System.h"
 #include "base/Unicode.h"
+#include "effects/Effects.h"
 #include "payload/Font.h"
 #include "tools/Bench.h"
 #include "tools/Pack.h"
@@ -124,6 +125,28 @@ std::uint8_t ParseStyle(const std::string& text) {
     return style;
 }
 
+// "all", or style numbers separated by commas, each list adding to the
+// ones before.
+std::vector<int> ParseStyles(const std::vector<std::string>& lists) {
+    std::vector<int> styles;
+    for (const std::string& list : lists) {
+        if (list == "all") {
+            styles.clear();
+            continue;
+        }
+        std::stringstream items(list);
+        for (std::string item; std::getline(items, item, ',');) {
+            std::int32_t number;
+            if (!TryStrToInt(item, number) || number < 0 || number > kLastStyle)
+                throw CLI::ValidationError("--styles", "not a style number from 0 to " +
+                                                           std::to_string(kLastStyle) + ": " +
+                                                           item);
+            styles.push_back(number);
+        }
+    }
+    return styles;
+}
+
 // What the command line says of a saver. The record's own values are set
 // only where an option was given, so `--from` keeps an existing saver's.
 struct TPackArgs {
@@ -133,6 +156,7 @@ struct TPackArgs {
     std::string title, author, email, web, text, font_name, font_color, font_style;
     std::string sound_order = "list", kind = "photo", fit = "shrink", max_size = "3840x2160";
     std::string screens = "each";
+    std::vector<std::string> styles;
     int font_size = 0, interval = 0, quality = 92;
     bool random_style = false, random_picture = false, clear_old_image = false, mute = false,
          blur_borders = false;
@@ -208,6 +232,12 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
                            "With several monitors: each (a show of its own on every monitor; "
                            "the default), mirror (the same on all) or primary (the others black)")
                ->check(CLI::IsMember({"primary", "mirror", "each"})));
+    record(pack.add_option("--styles", a.styles,
+                           "The transitions to show, in their order: numbers 0 to 127 "
+                           "separated by commas (repeatable), or all (the default)")
+               ->expected(1)
+               ->allow_extra_args(false)
+               ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll));
     pack.add_flag("--xscreensaver-config", a.xscreensaver_config,
                   "Also write NAME.xml beside the saver, listing it in xscreensaver's settings");
     pack.add_flag("-q,--quiet", a.quiet, "No progress");
@@ -253,6 +283,7 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
     }
     if (given("--blur-borders")) r.BlurBorders = a.blur_borders;
     if (given("--screens")) r.MonitorMode = *TSSFileLocations::MonitorModeByName("mm" + a.screens);
+    if (a.record_options.at("--styles")->count() > 0) r.Styles = ParseStyles(a.styles);
 }
 
 int RunPack(TPackArgs& a) {

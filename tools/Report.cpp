@@ -70,6 +70,7 @@ json RecordToJson(const TSSFileLocations& r) {
     j["FitMode"] = std::string(TSSFileLocations::FitModeName(r.FitMode));
     j["BlurBorders"] = r.BlurBorders;
     j["MonitorMode"] = std::string(TSSFileLocations::MonitorModeName(r.MonitorMode));
+    j["Styles"] = r.Styles;
     return j;
 }
 
