@@ -135,4 +135,12 @@ bool WriteIniString(const std::string& path, const std::string& section, const s
 
 std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size);
 
+// `size` bytes from the system's cryptographic generator; false when it
+// gives none.
+bool SecureRandomBytes(void* data, std::size_t size);
+
+// Opens an address in the user's default web browser (xdg-open,
+// ShellExecute) without waiting for it; false when none could be started.
+bool OpenInBrowser(const std::string& url);
+
 } // namespace tevrin

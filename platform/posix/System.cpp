@@ -12,10 +12,14 @@
 #endif
 #include <fstream>
 #include <openssl/evp.h>
+#include <openssl/rand.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tevrin {
@@ -190,6 +194,28 @@ std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
     unsigned int length = 0;
     EVP_Digest(data, size, digest.data(), &length, EVP_sha256(), nullptr);
     return digest;
+}
+
+bool SecureRandomBytes(void* data, std::size_t size) {
+    return RAND_bytes(static_cast<unsigned char*>(data), static_cast<int>(size)) == 1;
+}
+
+bool OpenInBrowser(const std::string& url) {
+    // The opener is started with no terminal output of its own and is not
+    // waited for: it may keep running as long as the browser does.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const char* argv[] = {"xdg-open", url.c_str(), nullptr};
+    pid_t pid = 0;
+    const int failed =
+        posix_spawnp(&pid, "xdg-open", &actions, nullptr, const_cast<char* const*>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return false;
+    // Reaped when it ends, so it leaves no zombie behind.
+    std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+    return true;
 }
 
 } // namespace tevrin

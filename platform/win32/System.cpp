@@ -7,6 +7,7 @@
 // clang-format off: the system headers need windows.h first
 #include <aclapi.h>
 #include <bcrypt.h>
+#include <shellapi.h>
 #include <shlobj.h>
 // clang-format on
 
@@ -246,6 +247,17 @@ std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
     }
     BCryptCloseAlgorithmProvider(algorithm, 0);
     return digest;
+}
+
+bool SecureRandomBytes(void* data, std::size_t size) {
+    return BCryptGenRandom(nullptr, static_cast<PUCHAR>(data), static_cast<ULONG>(size),
+                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+}
+
+bool OpenInBrowser(const std::string& url) {
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", Widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return result > 32;
 }
 
 } // namespace tevrin

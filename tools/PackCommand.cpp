@@ -1,0 +1,344 @@
+// `tevrin pack`: its options, manifests, and the job they describe.
+#include "tools/PackCommand.h"
+
+#include "base/Errors.h"
+#include "base/IntConv.h"
+#include "base/Paths.h"
+#include "base/Sizes.h"
+#include "base/System.h"
+#include "base/Unicode.h"
+#include "effects/Effects.h"
+#include "payload/Font.h"
+#include "tools/Runtime.h"
+#include "tools/XScreensaverConfig.h"
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace tevrin {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> ManifestArguments(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) throw EError(msg::kCannotOpenFile, {path});
+    nlohmann::json manifest = nlohmann::json::parse(in);
+    if (!manifest.is_object()) throw EError("The manifest must be a JSON object: " + path);
+    fs::path base = fs::path(path).parent_path();
+    auto file = [&](const nlohmann::json& v) {
+        fs::path p(v.get<std::string>());
+        return (p.is_absolute() ? p : base / p).string();
+    };
+    static const std::set<std::string> kFileKeys = {"sound", "movie", "stub", "from"};
+    std::vector<std::string> args, pictures;
+    for (const auto& [key, value] : manifest.items()) {
+        if (key == "pictures") {
+            for (const auto& p : value)
+                pictures.push_back(file(p));
+            continue;
+        }
+        std::vector<nlohmann::json> values =
+            value.is_array() ? value.get<std::vector<nlohmann::json>>() : std::vector{value};
+        for (const auto& v : values) {
+            if (v.is_boolean()) {
+                if (v.get<bool>()) args.push_back("--" + key);
+                continue;
+            }
+            args.push_back("--" + key);
+            args.push_back(kFileKeys.count(key) ? file(v)
+                           : v.is_string()      ? v.get<std::string>()
+                                                : v.dump());
+        }
+    }
+    args.insert(args.end(), pictures.begin(), pictures.end());
+    return args;
+}
+
+const CLI::Validator kRegularFile(
+    [](std::string& path) -> std::string {
+        std::error_code error;
+        if (!fs::exists(path, error)) return "No such file: " + path;
+        if (!fs::is_regular_file(path, error)) return "Not a regular file: " + path;
+        return {};
+    },
+    "FILE");
+namespace {
+
+// A picture file, or a folder of them.
+const CLI::Validator kPicturePath(
+    [](std::string& path) -> std::string {
+        std::error_code error;
+        if (fs::is_directory(path, error)) return {};
+        std::string copy = path;
+        return kRegularFile(copy);
+    },
+    "PATH");
+
+TColor ParseColor(const std::string& text) {
+    if (auto named = IdentValue(ColorNames(), text)) return *named;
+    if (text.size() == 7 && text[0] == '#') {
+        std::int32_t rgb;
+        if (TryStrToInt("$" + text.substr(1), rgb))
+            return RGBColor((rgb >> 16) & 255, (rgb >> 8) & 255, rgb & 255);
+    }
+    std::int32_t value;
+    if (TryStrToInt(text, value)) return value;
+    throw CLI::ValidationError("--font-color", "not a colour name, #RRGGBB or number: " + text);
+}
+
+std::uint8_t ParseStyle(const std::string& text) {
+    std::uint8_t style = 0;
+    std::stringstream list(text);
+    for (std::string item; std::getline(list, item, ',');) {
+        if (item == "bold")
+            style |= fsBold;
+        else if (item == "italic")
+            style |= fsItalic;
+        else if (item == "underline")
+            style |= fsUnderline;
+        else if (item == "strikeout")
+            style |= fsStrikeOut;
+        else if (!item.empty())
+            throw CLI::ValidationError("--font-style", "unknown style " + item);
+    }
+    return style;
+}
+
+// "all", or style numbers separated by commas, each list adding to the
+// ones before.
+std::vector<int> ParseStyles(const std::vector<std::string>& lists) {
+    std::vector<int> styles;
+    for (const std::string& list : lists) {
+        if (list == "all") {
+            styles.clear();
+            continue;
+        }
+        std::stringstream items(list);
+        for (std::string item; std::getline(items, item, ',');) {
+            std::int32_t number;
+            if (!TryStrToInt(item, number) || number < 0 || number > kLastStyle)
+                throw CLI::ValidationError("--styles", "not a style number from 0 to " +
+                                                           std::to_string(kLastStyle) + ": " +
+                                                           item);
+            styles.push_back(number);
+        }
+    }
+    return styles;
+}
+
+} // namespace
+
+void AddPackOptions(CLI::App& pack, TPackArgs& a) {
+    pack.add_option("-o,--output", a.job.Output, "The saver file to write")->required();
+    // Repeatable options take one value each time and keep them all; every
+    // other option keeps its last value, so the command line overrides a
+    // manifest.
+    auto repeatable = [](CLI::Option* option) {
+        option->expected(1)->allow_extra_args(false)->multi_option_policy(
+            CLI::MultiOptionPolicy::TakeAll);
+        option->check(kRegularFile);
+    };
+    pack.add_option("pictures", a.pictures,
+                    "Pictures (JPEG, PNG, WebP, HEIC) or folders of them, in show order")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->check(kPicturePath);
+    pack.add_flag("-r,--recursive", a.recursive, "Folders with their subfolders");
+    pack.add_option("--from", a.from,
+                    "An existing saver whose pictures, sounds, movies and settings come first; "
+                    "the options given here override its settings")
+        ->check(kRegularFile);
+    pack.add_option("--manifest", a.manifest, "A JSON file of these options and \"pictures\"");
+    pack.add_option("--target", a.target, "The runtime stub's platform")
+        ->check(CLI::IsMember({"windows", "linux"}));
+    pack.add_option("--stub", a.job.Stub, "The runtime executable (default: beside this tool)")
+        ->check(kRegularFile);
+    repeatable(pack.add_option("--sound", a.sounds, "A background sound (repeatable)"));
+    repeatable(pack.add_option("--movie", a.movies, "A movie (repeatable)"));
+    pack.add_option("--max-size", a.max_size,
+                    "Pictures larger than WxH are scaled down to fit it; none keeps every size");
+    pack.add_option("--quality", a.quality, "JPEG quality of pictures the pack converts")
+        ->check(CLI::Range(1, 100));
+    auto record = [&](CLI::Option* option) { a.record_options[option->get_name()] = option; };
+    record(pack.add_option("--title", a.title, "The saver's name (UTF-8)"));
+    record(pack.add_option("--author", a.author, "Author line of the settings dialog"));
+    record(pack.add_option("--email", a.email, "E-mail link, opened as it stands (mailto:...)"));
+    record(pack.add_option("--web", a.web, "Web link"));
+    record(pack.add_option("--text", a.text, "Caption drawn on every other picture"));
+    record(pack.add_option("--font-name", a.font_name, "Caption font face"));
+    record(pack.add_option("--font-size", a.font_size, "Caption size in points")
+               ->check(CLI::Range(1, 500)));
+    record(pack.add_option("--font-color", a.font_color,
+                           "Caption colour: clRed, #RRGGBB or a number"));
+    record(pack.add_option("--font-style", a.font_style, "bold,italic,underline,strikeout"));
+    record(pack.add_option("--interval", a.interval, "Milliseconds between pictures")
+               ->check(CLI::NonNegativeNumber));
+    record(pack.add_flag("--random-style,!--no-random-style", a.random_style,
+                         "Transitions at random"));
+    record(pack.add_flag("--random-picture,!--no-random-picture", a.random_picture,
+                         "Pictures at random"));
+    record(pack.add_flag("--clear-old-image,!--no-clear-old-image", a.clear_old_image,
+                         "Clear the old image before each transition"));
+    record(pack.add_option("--sound-order", a.sound_order, "list, random or repeat-one")
+               ->check(CLI::IsMember({"list", "random", "repeat-one"})));
+    record(pack.add_flag("--mute,!--no-mute", a.mute,
+                         "No background sound unless the user turns it on"));
+    record(pack.add_option("--kind", a.kind, "photo or flash")
+               ->check(CLI::IsMember({"photo", "flash"})));
+    record(pack.add_option(
+                   "--fit", a.fit,
+                   "natural (cut when larger than the screen), shrink (larger ones fitted; the "
+                   "default), fit (scaled up or down) or fill (covering the screen)")
+               ->check(CLI::IsMember({"natural", "shrink", "fit", "fill"})));
+    record(pack.add_flag("--blur-borders,!--no-blur-borders", a.blur_borders,
+                         "Fill the borders a fitted picture leaves with a blurred copy of it"));
+    record(pack.add_option("--screens", a.screens,
+                           "With several monitors: each (a show of its own on every monitor; "
+                           "the default), mirror (the same on all) or primary (the others black)")
+               ->check(CLI::IsMember({"primary", "mirror", "each"})));
+    record(pack.add_option("--styles", a.styles,
+                           "The transitions to show, in their order: numbers 0 to 127 "
+                           "separated by commas (repeatable), or all (the default)")
+               ->expected(1)
+               ->allow_extra_args(false)
+               ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll));
+    pack.add_flag("--xscreensaver-config", a.xscreensaver_config,
+                  "Also write NAME.xml beside the saver, listing it in xscreensaver's settings");
+    pack.add_flag("-q,--quiet", a.quiet, "No progress");
+}
+
+namespace {
+
+// The record: an existing saver's or a new one's defaults, then every
+// option given.
+void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
+    auto given = [&](const char* name) {
+        const auto it = a.record_options.find(name);
+        return fresh || (it != a.record_options.end() && it->second->count() > 0);
+    };
+    auto text = [&](const char* name, const std::string& value, std::string& field) {
+        if (a.record_options.at(name)->count() == 0) return;
+        if (!IsValidUtf8(value)) throw EError(std::string(name) + " is not UTF-8 text");
+        field = value;
+    };
+    text("--title", a.title, r.Title);
+    text("--author", a.author, r.Author);
+    text("--email", a.email, r.Email);
+    text("--web", a.web, r.Web);
+    text("--text", a.text, r.Text);
+    text("--font-name", a.font_name, r.TextFont.Name);
+    if (a.record_options.at("--font-size")->count() > 0) r.TextFont.SetSize(a.font_size);
+    if (a.record_options.at("--font-color")->count() > 0)
+        r.TextFont.Color = ParseColor(a.font_color);
+    if (a.record_options.at("--font-style")->count() > 0)
+        r.TextFont.Style = ParseStyle(a.font_style);
+    if (given("--interval")) r.Interval = a.interval;
+    if (given("--random-style")) r.lRandomStyle = a.random_style;
+    if (given("--random-picture")) r.lRandomPic = a.random_picture;
+    if (given("--clear-old-image")) r.lClearOldImage = a.clear_old_image;
+    if (given("--mute")) r.lMute = a.mute;
+    if (given("--sound-order"))
+        r.SoundRandom = a.sound_order == "random" ? 2 : a.sound_order == "repeat-one" ? 3 : 1;
+    if (given("--kind")) r.Ver = a.kind;
+    if (given("--fit")) {
+        static const std::map<std::string, TFitMode> kModes = {{"natural", TFitMode::fmNatural},
+                                                               {"shrink", TFitMode::fmShrink},
+                                                               {"fit", TFitMode::fmFit},
+                                                               {"fill", TFitMode::fmFill}};
+        r.FitMode = kModes.at(a.fit);
+    }
+    if (given("--blur-borders")) r.BlurBorders = a.blur_borders;
+    if (given("--screens")) r.MonitorMode = *TSSFileLocations::MonitorModeByName("mm" + a.screens);
+    if (a.record_options.at("--styles")->count() > 0) r.Styles = ParseStyles(a.styles);
+}
+
+} // namespace
+
+TPackJob PackJobOf(TPackArgs& a) {
+    TPackJob job = a.job;
+    if (a.max_size == "none") {
+        job.MaxWidth = job.MaxHeight = 0;
+    } else if (const std::optional<TSize> size = ParseSize(a.max_size, 16)) {
+        job.MaxWidth = size->Width;
+        job.MaxHeight = size->Height;
+    } else {
+        throw EError("--max-size takes WxH (at least 16x16), for example 3840x2160, or none");
+    }
+    job.Quality = a.quality;
+    if (!a.from.empty()) {
+        TSaverContents old = ReadSaverContents(a.from);
+        job.Record = old.Record;
+        job.Pictures = std::move(old.Pictures);
+        job.Sounds = std::move(old.Sounds);
+        job.Movies = std::move(old.Movies);
+    }
+    ApplyRecordOptions(a, job.Record, a.from.empty());
+    for (const std::string& path : ExpandPicturePaths(a.pictures, a.recursive))
+        job.Pictures.emplace_back(path);
+    for (const std::string& path : a.sounds)
+        job.Sounds.emplace_back(path);
+    for (const std::string& path : a.movies)
+        job.Movies.emplace_back(path);
+    if (job.Stub.empty()) job.Stub = FindRuntimeStub(ExtractFilePath(ModuleFileName()), a.target);
+    if (const std::uint64_t debug = DebugInformationBytesOf(job.Stub); debug > 0)
+        std::fprintf(stderr,
+                     "warning: the runtime stub %s carries %.1f MB of debug information, which "
+                     "every saver packed with it would carry; use a stripped runtime\n",
+                     job.Stub.c_str(), static_cast<double>(debug) / (1 << 20));
+    return job;
+}
+
+int RunPack(TPackArgs& a) {
+    TPackJob job = PackJobOf(a);
+    const std::string output = job.Output;
+    const TSSFileLocations texts = job.Record;
+    const int pictures = static_cast<int>(job.Pictures.size());
+    PackSaver(std::move(job), [&](int done, int total, const std::string& what) {
+        if (!a.quiet) std::fprintf(stderr, "[%d/%d] %s\n", done + 1, total, what.c_str());
+    });
+    if (a.xscreensaver_config) {
+        const std::string program = ExtractFileName(output);
+        // The daemon's list of programs is split at blanks.
+        if (program.find_first_of(" \t") != std::string::npos)
+            std::fprintf(
+                stderr,
+                "warning: xscreensaver cannot start \"%s\"; name the saver without blanks\n",
+                program.c_str());
+        const std::string xml_path = XScreensaverConfigPath(output);
+        std::ofstream xml(xml_path, std::ios::binary);
+        xml << XScreensaverConfig(texts, pictures, program);
+        if (!xml.flush()) throw EError("Cannot create file " + xml_path);
+        if (!a.quiet) std::fprintf(stderr, "wrote %s\n", xml_path.c_str());
+    }
+    return 0;
+}
+
+void ExpandManifest(std::vector<std::string>& args) {
+    for (std::size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == "--manifest") {
+            std::vector<std::string> extra = ManifestArguments(args[i + 1]);
+            args.insert(args.begin() + 1, extra.begin(), extra.end());
+            return;
+        }
+}
+
+TPackJob PackJobFromArguments(std::vector<std::string> args) {
+    args.insert(args.begin(), "pack");
+    ExpandManifest(args);
+    CLI::App app("tevrin", "tevrin");
+    app.require_subcommand(1);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    TPackArgs pack_args;
+    AddPackOptions(*app.add_subcommand("pack"), pack_args);
+    std::reverse(args.begin(), args.end());
+    try {
+        app.parse(args);
+    } catch (const CLI::ParseError& e) {
+        throw EError(e.what());
+    }
+    return PackJobOf(pack_args);
+}
+
+} // namespace tevrin

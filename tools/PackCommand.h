@@ -1,0 +1,67 @@
+// `tevrin pack` as a command: its options, its manifests (a JSON object of
+// the same options) and the job they describe. The Studio builds through
+// the same path, so a project's manifest packs the same saver on the
+// command line.
+#pragma once
+
+#include "tools/Pack.h"
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace tevrin {
+
+#ifdef _WIN32
+inline constexpr const char* kHostTarget = "windows";
+#else
+inline constexpr const char* kHostTarget = "linux";
+#endif
+
+// An existing regular file: reading a FIFO or a device would wait for ever.
+extern const CLI::Validator kRegularFile;
+
+// What the command line says of a saver. The record's own values are set
+// only where an option was given, so `--from` keeps an existing saver's.
+struct TPackArgs {
+    TPackJob job;
+    std::vector<std::string> pictures, sounds, movies;
+    std::string from, target = kHostTarget, manifest;
+    std::string title, author, email, web, text, font_name, font_color, font_style;
+    std::string sound_order = "list", kind = "photo", fit = "shrink", max_size = "3840x2160";
+    std::string screens = "each";
+    std::vector<std::string> styles;
+    int font_size = 0, interval = 0, quality = 92;
+    bool random_style = false, random_picture = false, clear_old_image = false, mute = false,
+         blur_borders = false;
+    bool recursive = false, quiet = false, xscreensaver_config = false;
+    // The options that set a record property, to see which were given.
+    std::map<std::string, CLI::Option*> record_options;
+};
+
+// Adds pack's options to its subcommand.
+void AddPackOptions(CLI::App& pack, TPackArgs& a);
+
+// A manifest is a JSON object whose keys are pack's long option names
+// ("title", "interval", "sound", ...) and "pictures"; it becomes arguments
+// placed before the command line's own, so the command line wins. Relative
+// paths count from the manifest's folder.
+std::vector<std::string> ManifestArguments(const std::string& path);
+// A "--manifest FILE" among the arguments of "pack" (args[0]) puts the
+// manifest's arguments right after "pack".
+void ExpandManifest(std::vector<std::string>& args);
+
+// The job the parsed options describe: the record, the items in order and
+// the runtime found (warning on standard error when it carries debug
+// information). Raises EError for a bad option value or input.
+TPackJob PackJobOf(TPackArgs& a);
+// Packs what the options say, with progress on standard error unless quiet.
+int RunPack(TPackArgs& a);
+// The job of `tevrin pack ARGS` (ARGS without "pack"); a parse error is
+// raised as EError with CLI's text.
+TPackJob PackJobFromArguments(std::vector<std::string> args);
+
+} // namespace tevrin
