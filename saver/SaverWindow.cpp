@@ -19,23 +19,6 @@ constexpr std::uint32_t kButtonFace = 0xF0F0F0;
 constexpr const char* kFlashDownloadPage = "https://tevrin.invalid/movie-player";
 constexpr int kDesignWidth = 423, kDesignHeight = 350;
 
-// The classic defaults of the system colours a caption may name.
-std::uint32_t ColorToRgb(TColor color) {
-    if (color >= 0) return static_cast<std::uint32_t>(color) & 0xFFFFFF;
-    switch (color & 0xFF) {
-    case 5:
-        return 0xFFFFFF; // window
-    case 14:
-        return 0xFFFFFF; // highlight text
-    case 15:
-        return 0xF0F0F0; // button face
-    case 13:
-        return 0xD77800; // highlight
-    default:
-        return 0x000000; // the text colours
-    }
-}
-
 } // namespace
 
 TScreenView::TScreenView(TApplication& app, TfrmScrn& saver) : TForm(app) {
@@ -229,16 +212,8 @@ TBitmap24 TfrmScrn::ComposePicture(TPicture& picture, const TMonitor& monitor, b
     TBitmap24 canvas =
         ComposeOnScreen(decoded, picture.Info.Orientation, place, w, h, locations_.BlurBorders);
     decoded = TBitmap24();
-    if (caption && !locations_.Text.empty()) {
-        // Size, colour and face only: the caption is drawn upright and plain,
-        // at the same physical size on every monitor.
-        const TFontSpec font{locations_.TextFont.Name,
-                             -MulDiv(locations_.TextFont.Size(), monitor.PixelsPerInch, 72),
-                             ColorToRgb(locations_.TextFont.Color)};
-        TTextEngine& text = Application().Platform().Text();
-        const TTextExtent extent = text.Measure(font, locations_.Text);
-        text.Paint(canvas, w / 2 - extent.Width / 2, h - extent.Height, font, locations_.Text);
-    }
+    if (caption)
+        DrawCaption(canvas, locations_, monitor.PixelsPerInch, Application().Platform().Text());
     return canvas;
 }
 

@@ -9,6 +9,26 @@
 #include <vector>
 
 namespace tevrin {
+namespace {
+
+// The classic defaults of the system colours a caption may name.
+std::uint32_t ColorToRgb(TColor color) {
+    if (color >= 0) return static_cast<std::uint32_t>(color) & 0xFFFFFF;
+    switch (color & 0xFF) {
+    case 5:
+        return 0xFFFFFF; // window
+    case 14:
+        return 0xFFFFFF; // highlight text
+    case 15:
+        return 0xF0F0F0; // button face
+    case 13:
+        return 0xD77800; // highlight
+    default:
+        return 0x000000; // the text colours
+    }
+}
+
+} // namespace
 
 TSlideOrder::TSlideOrder(const TSSFileLocations& record, int first)
     : record_(record), next_(record.PicCount() > 0 ? first % record.PicCount() : 0) {}
@@ -45,6 +65,18 @@ TShowStyle TSlideOrder::NextStyle(TShowStyle previous) const {
     for (TShowStyle style : chosen)
         if (style > previous) return style;
     return chosen.front();
+}
+
+void DrawCaption(TBitmap24& canvas, const TSSFileLocations& record, int pixels_per_inch,
+                 TTextEngine& text) {
+    if (record.Text.empty()) return;
+    // Size, colour and face only: the caption is drawn upright and plain,
+    // at the same physical size on every monitor.
+    const TFontSpec font{record.TextFont.Name, -MulDiv(record.TextFont.Size(), pixels_per_inch, 72),
+                         ColorToRgb(record.TextFont.Color)};
+    const TTextExtent extent = text.Measure(font, record.Text);
+    text.Paint(canvas, canvas.Width() / 2 - extent.Width / 2, canvas.Height() - extent.Height, font,
+               record.Text);
 }
 
 bool TSlideOrder::NextCaption() {

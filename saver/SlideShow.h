@@ -6,6 +6,7 @@
 
 #include "effects/Effects.h"
 #include "payload/SSFileLocations.h"
+#include "ui/Text.h"
 
 #include <optional>
 
@@ -35,6 +36,12 @@ private:
     int next_;
     bool caption_ = false;
 };
+
+// The caption drawn on a composed picture: the record's text centred at the
+// bottom, at the record's font size for a screen of `pixels_per_inch`.
+// Nothing without a text.
+void DrawCaption(TBitmap24& canvas, const TSSFileLocations& record, int pixels_per_inch,
+                 TTextEngine& text);
 
 // The order of the background sounds: in turn, at random, or one sound over
 // and over (SoundRandom 1, 2 and 3).
