@@ -28,22 +28,32 @@ extern "C" void OnPngWarning(png_structp, png_const_charp) {}
 
 } // namespace
 
-void WritePng(const std::string& path, const TBitmap24& bitmap) {
-    TFilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) throw EError(msg::kCannotCreateFile, {path});
+namespace {
+
+extern "C" void WriteToMemory(png_structp png, png_bytep data, png_size_t count) {
+    auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + count);
+}
+
+extern "C" void FlushNothing(png_structp) {}
+
+} // namespace
+
+std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap) {
+    std::vector<std::uint8_t> out;
     std::string error;
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, &error, OnPngError, OnPngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     if (!png || !info) {
         png_destroy_write_struct(&png, nullptr);
-        throw EError("Out of memory writing " + path);
+        throw EError("Out of memory writing a PNG");
     }
     if (setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        throw EError(error + ": " + path);
+        throw EError(error);
     }
-    png_init_io(png, file.get());
+    png_set_write_fn(png, &out, WriteToMemory, FlushNothing);
     png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
                  static_cast<png_uint_32>(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -53,6 +63,16 @@ void WritePng(const std::string& path, const TBitmap24& bitmap) {
         png_write_row(png, const_cast<png_bytep>(bitmap.Row(y)));
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
+    return out;
+}
+
+void WritePng(const std::string& path, const TBitmap24& bitmap) {
+    const std::vector<std::uint8_t> png = EncodePng(bitmap);
+    TFilePtr file(std::fopen(path.c_str(), "wb"));
+    if (!file) throw EError(msg::kCannotCreateFile, {path});
+    if (std::fwrite(png.data(), 1, png.size(), file.get()) != png.size() ||
+        std::fflush(file.get()) != 0)
+        throw EError(msg::kCannotCreateFile, {path});
 }
 
 namespace {

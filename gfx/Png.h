@@ -7,9 +7,12 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace tevrin {
 
+// The bitmap as a PNG file's bytes; raises EError with libpng's message.
+std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap);
 // Raises EError with libpng's message, or "Cannot create file %s".
 void WritePng(const std::string& path, const TBitmap24& bitmap);
 // Any PNG (palette, gray, 16 bits, interlaced); transparency is composited

@@ -15,6 +15,8 @@
 #include "tools/Report.h"
 #include "tools/Runtime.h"
 #include "tools/XScreensaverConfig.h"
+#include "tools/studio/Project.h"
+#include "tools/studio/Server.h"
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -31,6 +33,18 @@ namespace tevrin {
 namespace {
 
 namespace fs = std::filesystem;
+
+int RunStudio(const std::string& project, int port, bool open_browser) {
+    studio::TStudioServer server({studio::ProjectManifestPath(project), port, ""});
+    std::printf("Tevrin Studio is at %s\n", server.Address().c_str());
+    std::printf("Project: %s\n", studio::ProjectManifestPath(project).c_str());
+    std::printf("Keep this window open while you work; Ctrl+C ends the Studio.\n");
+    std::fflush(stdout);
+    if (open_browser && !OpenInBrowser(server.Address()))
+        std::fprintf(stderr, "Open the address above in your web browser.\n");
+    server.Run();
+    return 0;
+}
 
 int Main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -84,6 +98,18 @@ int Main(int argc, char** argv) {
                      "Runs of each frame; the fastest counts")
         ->check(CLI::Range(1, 100));
 
+    std::string project;
+    int port = 0;
+    bool no_browser = false;
+    CLI::App* studio = app.add_subcommand(
+        "studio", "Make a saver in your web browser: pictures, choices, transitions, preview");
+    studio->add_option("project", project,
+                       "A project file (JSON, as --manifest reads it) or its folder; default: "
+                       "the folder \"Tevrin Studio\" in your home folder");
+    studio->add_option("--port", port, "The port on 127.0.0.1 (default: a free one)")
+        ->check(CLI::Range(1, 65535));
+    studio->add_flag("--no-browser", no_browser, "Do not open the page in the web browser");
+
     std::reverse(args.begin(), args.end());
     try {
         app.parse(args);
@@ -92,6 +118,7 @@ int Main(int argc, char** argv) {
     }
 
     if (*pack) return RunPack(pack_args);
+    if (*studio) return RunStudio(project, port, !no_browser);
     if (*bench) {
         for (const std::string& text : bench_sizes) {
             const std::optional<TSize> size = ParseSize(text, 16);

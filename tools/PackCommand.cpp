@@ -27,7 +27,12 @@ std::vector<std::string> ManifestArguments(const std::string& path) {
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     nlohmann::json manifest = nlohmann::json::parse(in);
     if (!manifest.is_object()) throw EError("The manifest must be a JSON object: " + path);
-    fs::path base = fs::path(path).parent_path();
+    return ManifestArguments(manifest, fs::path(path).parent_path().string());
+}
+
+std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
+                                           const std::string& folder) {
+    const fs::path base(folder);
     auto file = [&](const nlohmann::json& v) {
         fs::path p(v.get<std::string>());
         return (p.is_absolute() ? p : base / p).string();
@@ -256,7 +261,7 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
 
 } // namespace
 
-TPackJob PackJobOf(TPackArgs& a) {
+TPackJob PackJobOf(TPackArgs& a, bool with_runtime) {
     TPackJob job = a.job;
     if (a.max_size == "none") {
         job.MaxWidth = job.MaxHeight = 0;
@@ -281,6 +286,7 @@ TPackJob PackJobOf(TPackArgs& a) {
         job.Sounds.emplace_back(path);
     for (const std::string& path : a.movies)
         job.Movies.emplace_back(path);
+    if (!with_runtime) return job;
     if (job.Stub.empty()) job.Stub = FindRuntimeStub(ExtractFilePath(ModuleFileName()), a.target);
     if (const std::uint64_t debug = DebugInformationBytesOf(job.Stub); debug > 0)
         std::fprintf(stderr,
@@ -324,7 +330,7 @@ void ExpandManifest(std::vector<std::string>& args) {
         }
 }
 
-TPackJob PackJobFromArguments(std::vector<std::string> args) {
+TPackJob PackJobFromArguments(std::vector<std::string> args, bool with_runtime) {
     args.insert(args.begin(), "pack");
     ExpandManifest(args);
     CLI::App app("tevrin", "tevrin");
@@ -338,7 +344,7 @@ TPackJob PackJobFromArguments(std::vector<std::string> args) {
     } catch (const CLI::ParseError& e) {
         throw EError(e.what());
     }
-    return PackJobOf(pack_args);
+    return PackJobOf(pack_args, with_runtime);
 }
 
 } // namespace tevrin

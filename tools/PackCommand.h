@@ -50,18 +50,23 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a);
 // placed before the command line's own, so the command line wins. Relative
 // paths count from the manifest's folder.
 std::vector<std::string> ManifestArguments(const std::string& path);
+// The same for a manifest already read, its relative paths counting from
+// `folder`.
+std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
+                                           const std::string& folder);
 // A "--manifest FILE" among the arguments of "pack" (args[0]) puts the
 // manifest's arguments right after "pack".
 void ExpandManifest(std::vector<std::string>& args);
 
-// The job the parsed options describe: the record, the items in order and
-// the runtime found (warning on standard error when it carries debug
-// information). Raises EError for a bad option value or input.
-TPackJob PackJobOf(TPackArgs& a);
+// The job the parsed options describe: the record, the items in order and,
+// `with_runtime`, the runtime found (warning on standard error when it
+// carries debug information). Raises EError for a bad option value or
+// input.
+TPackJob PackJobOf(TPackArgs& a, bool with_runtime = true);
 // Packs what the options say, with progress on standard error unless quiet.
 int RunPack(TPackArgs& a);
 // The job of `tevrin pack ARGS` (ARGS without "pack"); a parse error is
 // raised as EError with CLI's text.
-TPackJob PackJobFromArguments(std::vector<std::string> args);
+TPackJob PackJobFromArguments(std::vector<std::string> args, bool with_runtime = true);
 
 } // namespace tevrin

@@ -1,0 +1,276 @@
+#include "tools/studio/Frames.h"
+
+#include "base/Errors.h"
+#include "effects/Random.h"
+#include "gfx/Compose.h"
+#include "gfx/Jpeg.h"
+#include "gfx/PictureFile.h"
+#include "gfx/Png.h"
+#include "gfx/Resample.h"
+#include "saver/SlideShow.h"
+#include "tools/Render.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace tevrin::studio {
+namespace {
+
+// Random styles and the random orders draw from this seed, so what the page
+// shows is the same on every request.
+constexpr std::uint32_t kSeed = 20240607;
+// A picture show starts from this style: the first transition is the one
+// after it.
+constexpr int kFirstPreviousStyle = 51;
+constexpr int kJpegQuality = 85;
+// The caption is drawn as on a screen of this many pixels per inch.
+constexpr int kPixelsPerInch = 96;
+
+std::vector<std::uint8_t> ReadFile(const TItem& item) {
+    std::ifstream in(U8Path(item.Path), std::ios::binary);
+    if (!in) throw EError(msg::kCannotOpenFile, {item.Path});
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEncodedPtr Jpeg(const TBitmap24& bitmap) {
+    const std::vector<std::uint8_t> bytes = EncodeJpeg(bitmap, kJpegQuality);
+    return std::make_shared<TEncoded>(
+        TEncoded{"image/jpeg", std::string(bytes.begin(), bytes.end())});
+}
+
+// Our own pair of pictures for a project without any: a dusk gradient and
+// a warm one crossed by light bands, so every style shows its shape.
+TBitmap24 StandIn(bool second, int w, int h) {
+    TBitmap24 bitmap(w, h);
+    for (int y = 0; y < h; ++y) {
+        std::uint8_t* row = bitmap.Row(y);
+        for (int x = 0; x < w; ++x) {
+            const int fx = x * 255 / std::max(1, w - 1), fy = y * 255 / std::max(1, h - 1);
+            std::uint8_t b, g, r;
+            if (!second) {
+                b = static_cast<std::uint8_t>(120 + fy / 3);
+                g = static_cast<std::uint8_t>(40 + fx / 5);
+                r = static_cast<std::uint8_t>(30 + fx / 4);
+            } else {
+                const bool band = ((x + y) / std::max(4, h / 8)) % 2 == 0;
+                b = static_cast<std::uint8_t>(band ? 60 : 30);
+                g = static_cast<std::uint8_t>(120 + fy / 3);
+                r = static_cast<std::uint8_t>(band ? 255 : 200 + fx / 8);
+            }
+            row[x * 3] = b;
+            row[x * 3 + 1] = g;
+            row[x * 3 + 2] = r;
+        }
+    }
+    return bitmap;
+}
+
+void CheckSize(int w, int h) {
+    if (w < kMinSide || h < kMinSide || w > kMaxWidth || h > kMaxHeight)
+        throw EError("The size must be between " + std::to_string(kMinSide) + "x" +
+                     std::to_string(kMinSide) + " and " + std::to_string(kMaxWidth) + "x" +
+                     std::to_string(kMaxHeight));
+}
+
+std::string LookKey(const TSSFileLocations& record) {
+    return std::string(TSSFileLocations::FitModeName(record.FitMode)) +
+           (record.BlurBorders ? "+blur" : "");
+}
+
+} // namespace
+
+TRenderer::TRenderer(std::unique_ptr<TTextEngine> text, std::size_t cache_bytes)
+    : text_(std::move(text)), cache_limit_(cache_bytes) {}
+
+std::shared_ptr<const void> TRenderer::Cached(const std::string& key) {
+    std::lock_guard lock(cache_lock_);
+    const auto it = cache_.find(key);
+    if (it == cache_.end()) return nullptr;
+    ages_.splice(ages_.begin(), ages_, it->second.Age);
+    return it->second.Value;
+}
+
+void TRenderer::Keep(const std::string& key, std::shared_ptr<const void> value, std::size_t bytes) {
+    std::lock_guard lock(cache_lock_);
+    if (cache_.count(key) > 0 || bytes > cache_limit_) return;
+    ages_.push_front(key);
+    cache_[key] = TEntry{std::move(value), bytes, ages_.begin()};
+    cache_bytes_ += bytes;
+    while (cache_bytes_ > cache_limit_) {
+        const auto oldest = cache_.find(ages_.back());
+        cache_bytes_ -= oldest->second.Bytes;
+        cache_.erase(oldest);
+        ages_.pop_back();
+    }
+}
+
+TEncodedPtr TRenderer::Thumbnail(const TItem& picture, int side) {
+    const std::string key = "thumb " + picture.Hash + " " + std::to_string(side);
+    if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
+    if (!picture.Problem.empty()) throw EError(picture.Problem);
+    const TRect place = PlacePicture(picture.Width, picture.Height, side, side, TFitMode::fmShrink);
+    const TEncodedPtr thumb = Jpeg(ComposePictureFile(ReadFile(picture), place.Width(),
+                                                      place.Height(), TFitMode::fmFit, false));
+    Keep(key, thumb, thumb->Bytes.size());
+    return thumb;
+}
+
+TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
+                                          const TSSFileLocations& record, int w, int h) {
+    const std::string key = "composed " + (item ? item->Hash : std::string(second ? "b" : "a")) +
+                            " " + std::to_string(w) + "x" + std::to_string(h) + " " +
+                            LookKey(record);
+    if (auto hit = Cached(key)) return std::static_pointer_cast<const TBitmap24>(hit);
+    if (item && !item->Problem.empty()) throw EError(item->Name + ": " + item->Problem);
+    TBitmapPtr bitmap;
+    try {
+        bitmap = std::make_shared<TBitmap24>(
+            item ? ComposePictureFile(ReadFile(*item), w, h, record.FitMode, record.BlurBorders)
+                 : StandIn(second, w, h));
+    } catch (const EError& e) {
+        throw EError("Cannot read picture " + item->Name + ": " + e.what());
+    }
+    Keep(key, bitmap, bitmap->ByteSize());
+    return bitmap;
+}
+
+TEncodedPtr TRenderer::Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to,
+                             int style, int w, int h, int frames, int view_w) {
+    if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
+    const int view_h = view_w == w ? h : std::max(1, view_w * h / w);
+    if (frames < 1 || static_cast<long>(frames) * view_h > kMaxStripHeight)
+        throw EError("Too many frames of that size for one strip");
+    TBitmap24 strip(view_w, view_h * frames);
+    for (int k = 1; k <= frames; ++k) {
+        TBitmap24 frame;
+        {
+            std::lock_guard lock(engine_);
+            frame = RenderFrame(from, to, style, k * 100 / frames, kSeed);
+        }
+        const int top = (k - 1) * view_h;
+        if (view_w == w) {
+            for (int y = 0; y < h; ++y)
+                std::memcpy(strip.Row(top + y), frame.Row(y), static_cast<std::size_t>(w) * 3);
+        } else {
+            DrawScaled(strip, 0, top, view_w, view_h, frame);
+        }
+    }
+    const TEncodedPtr encoded = Jpeg(strip);
+    Keep(key, encoded, encoded->Bytes.size());
+    return encoded;
+}
+
+TEncodedPtr TRenderer::TransitionStrip(const TItem* from, const TItem* to,
+                                       const TSSFileLocations& record, int style, int w, int h,
+                                       int frames) {
+    CheckSize(w, h);
+    if (style < 0 || style > kLastStyle) throw EError("No such style: " + std::to_string(style));
+    const std::string key = "strip " + (from ? from->Hash : "a") + " " + (to ? to->Hash : "b") +
+                            " " + std::to_string(style) + " " + std::to_string(w) + "x" +
+                            std::to_string(h) + " " + std::to_string(frames) + " " +
+                            LookKey(record);
+    if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
+    const TBitmapPtr a = Composed(from, false, record, w, h);
+    const TBitmapPtr b = Composed(to, true, record, w, h);
+    return Strip(key, *a, *b, style, w, h, frames, w);
+}
+
+TEncodedPtr TRenderer::Frame(const TItem* from, const TItem* to, const TSSFileLocations& record,
+                             int style, int progress, int w, int h, bool png) {
+    CheckSize(w, h);
+    if (style < 0 || style > kLastStyle) throw EError("No such style: " + std::to_string(style));
+    if (progress < 0 || progress > 100) throw EError("The progress must be from 0 to 100");
+    const TBitmapPtr a = Composed(from, false, record, w, h);
+    const TBitmapPtr b = Composed(to, true, record, w, h);
+    TBitmap24 frame;
+    {
+        std::lock_guard lock(engine_);
+        frame = RenderFrame(*a, *b, style, progress, kSeed);
+    }
+    if (!png) return Jpeg(frame);
+    const std::vector<std::uint8_t> bytes = EncodePng(frame);
+    return std::make_shared<TEncoded>(
+        TEncoded{"image/png", std::string(bytes.begin(), bytes.end())});
+}
+
+TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocations& record,
+                                       const TPackJob& job, bool caption, int w, int h) {
+    const TFont& font = record.TextFont;
+    const std::string limits = std::to_string(job.MaxWidth) + "x" + std::to_string(job.MaxHeight) +
+                               " q" + std::to_string(job.Quality);
+    const std::string key =
+        "slide " + picture.Hash + " " + std::to_string(w) + "x" + std::to_string(h) + " " +
+        LookKey(record) + " " + limits +
+        (caption && !record.Text.empty()
+             ? " caption " + record.Text + "|" + font.Name + "|" + std::to_string(font.Size()) +
+                   "|" + std::to_string(font.Color)
+             : "");
+    if (auto hit = Cached(key)) return std::static_pointer_cast<const TBitmap24>(hit);
+    if (!picture.Problem.empty()) throw EError(picture.Name + ": " + picture.Problem);
+    // The picture as the pack stores it: converted, turned and scaled down
+    // where the pack would.
+    const std::string stored_key = "stored " + picture.Hash + " " + limits;
+    auto stored = std::static_pointer_cast<const TStoredPicture>(Cached(stored_key));
+    if (!stored) {
+        try {
+            stored = std::make_shared<TStoredPicture>(PreparePicture(ReadFile(picture), job));
+        } catch (const EError& e) {
+            throw EError("Cannot read picture " + picture.Name + ": " + e.what());
+        }
+        Keep(stored_key, stored, stored->Jpeg.size());
+    }
+    auto slide = std::make_shared<TBitmap24>(
+        ComposeJpeg(stored->Jpeg, w, h, record.FitMode, record.BlurBorders));
+    if (caption) {
+        std::lock_guard lock(engine_);
+        DrawCaption(*slide, record, kPixelsPerInch, *text_);
+    }
+    Keep(key, slide, slide->ByteSize());
+    return slide;
+}
+
+TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures, const TSSFileLocations& record,
+                              const TPackJob& job, int step, int w, int h, int view_w) {
+    CheckSize(w, h);
+    if (pictures.empty()) throw EError("Add pictures to see the show");
+    if (step < 0 || step > 100000) throw EError("No such step of the show");
+    if (view_w < kMinSide || view_w > w) view_w = w;
+    // The order of pictures, captions and styles up to this step, replayed
+    // from the fixed seed as the saver's show would take them.
+    TSSFileLocations order_record = record;
+    order_record.List(TSSFileLocations::PicList).assign(pictures.size(), "0");
+    TShowStep result;
+    int previous = -1;
+    bool previous_caption = false;
+    {
+        std::lock_guard lock(engine_);
+        SetRandSeed(kSeed);
+        TSlideOrder order(order_record);
+        int style = kFirstPreviousStyle;
+        for (int k = 0; k <= step; ++k) {
+            previous = result.Picture;
+            previous_caption = result.Caption;
+            result.Picture = order.NextPicture().value_or(0);
+            result.Caption = order.NextCaption();
+            style = order.NextStyle(static_cast<TShowStyle>(style));
+        }
+        result.Style = style;
+    }
+    const TBitmapPtr to = Slide(pictures[static_cast<std::size_t>(result.Picture)], record, job,
+                                result.Caption, w, h);
+    const TBitmapPtr from = step == 0 ? std::make_shared<const TBitmap24>(w, h)
+                                      : Slide(pictures[static_cast<std::size_t>(previous)], record,
+                                              job, previous_caption, w, h);
+    const std::string key =
+        "show " + std::to_string(step) + " " + (step == 0 ? "black" : pictures[previous].Hash) +
+        " " + pictures[result.Picture].Hash + " " + std::to_string(result.Style) + " " +
+        std::to_string(w) + "x" + std::to_string(h) + " " + std::to_string(view_w) + " " +
+        LookKey(record) + " " + std::to_string(previous_caption) + std::to_string(result.Caption) +
+        " " + record.Text + "|" + record.TextFont.Name + "|" +
+        std::to_string(record.TextFont.Size()) + "|" + std::to_string(record.TextFont.Color);
+    result.Strip = Strip(key, *from, *to, result.Style, w, h, kShowFrames, view_w);
+    return result;
+}
+
+} // namespace tevrin::studio

@@ -1,0 +1,100 @@
+// What the Studio shows of a project, drawn by the engine: thumbnails of its
+// pictures, frames of a transition between two of them, and the show as the
+// saver plays it. Everything is encoded for the page and kept in a cache
+// keyed by what it is made from (the pictures' content, the choices, the
+// sizes), so a second request costs nothing.
+#pragma once
+
+#include "payload/SSFileLocations.h"
+#include "tools/studio/Project.h"
+#include "ui/Text.h"
+
+#include <cstddef>
+#include <list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace tevrin::studio {
+
+struct TEncoded {
+    std::string Type; // "image/jpeg", "image/png"
+    std::string Bytes;
+};
+using TEncodedPtr = std::shared_ptr<const TEncoded>;
+
+// The saver's frames in one transition: 25 frames of 40 ms.
+inline constexpr int kShowFrames = 25;
+inline constexpr int kFrameDelayMs = 40;
+
+// Sizes the renderer accepts for a screen, and for a strip of frames.
+inline constexpr int kMinSide = 16, kMaxWidth = 7680, kMaxHeight = 4320;
+inline constexpr int kMaxStripHeight = 65000; // a JPEG's side is at most 65535
+
+// One transition of the show: which picture came, by which style, and
+// whether it carries the caption.
+struct TShowStep {
+    TEncodedPtr Strip;
+    int Picture = 0;
+    int Style = 0;
+    bool Caption = false;
+};
+
+class TRenderer {
+public:
+    // `text` draws the show's caption; the cache keeps about `cache_bytes`.
+    TRenderer(std::unique_ptr<TTextEngine> text, std::size_t cache_bytes = std::size_t{384} << 20);
+
+    // A JPEG of the picture, upright, at most `side` pixels on its longer
+    // side.
+    TEncodedPtr Thumbnail(const TItem& picture, int side);
+    // A JPEG of `frames` frames of `style`, one under the other, each
+    // w x h: the frames at progress 100 k / frames for k = 1 ... frames, from
+    // `from` to `to` composed as the record says (fit, blurred borders).
+    // Without pictures, two of our own stand in. Random styles draw with a
+    // fixed seed, so a strip is always the same.
+    TEncodedPtr TransitionStrip(const TItem* from, const TItem* to, const TSSFileLocations& record,
+                                int style, int w, int h, int frames);
+    // One frame of the same, as PNG or JPEG.
+    TEncodedPtr Frame(const TItem* from, const TItem* to, const TSSFileLocations& record, int style,
+                      int progress, int w, int h, bool png);
+    // Transition `step` (0 the first) of the show the record makes of
+    // `pictures` on a screen of w x h: its order of pictures and styles from
+    // a fixed seed, the caption every other picture, each picture as the
+    // pack stores it (`job`'s limits) and composed as the saver composes
+    // it. The strip holds kShowFrames frames scaled to view_w wide; the
+    // first step comes from black.
+    TShowStep ShowStep(const std::vector<TItem>& pictures, const TSSFileLocations& record,
+                       const TPackJob& job, int step, int w, int h, int view_w);
+
+private:
+    using TBitmapPtr = std::shared_ptr<const TBitmap24>;
+    struct TEntry {
+        std::shared_ptr<const void> Value;
+        std::size_t Bytes = 0;
+        std::list<std::string>::iterator Age;
+    };
+
+    std::shared_ptr<const void> Cached(const std::string& key);
+    void Keep(const std::string& key, std::shared_ptr<const void> value, std::size_t bytes);
+    TBitmapPtr Composed(const TItem* item, bool second, const TSSFileLocations& record, int w,
+                        int h);
+    TBitmapPtr Slide(const TItem& picture, const TSSFileLocations& record, const TPackJob& job,
+                     bool caption, int w, int h);
+    TEncodedPtr Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to, int style,
+                      int w, int h, int frames, int view_w);
+
+    std::unique_ptr<TTextEngine> text_;
+    // The frame routine and the slide order share one random generator,
+    // and the text engine is not made for threads: both are used under
+    // this lock.
+    std::mutex engine_;
+    std::mutex cache_lock_;
+    std::map<std::string, TEntry> cache_;
+    std::list<std::string> ages_; // most recently used first
+    std::size_t cache_bytes_ = 0, cache_limit_;
+};
+
+} // namespace tevrin::studio

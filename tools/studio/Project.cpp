@@ -1,0 +1,489 @@
+#include "tools/studio/Project.h"
+
+#include "base/Errors.h"
+#include "base/System.h"
+#include "base/Unicode.h"
+#include "effects/Effects.h"
+#include "gfx/Exif.h"
+#include "gfx/Jpeg.h"
+#include "gfx/PictureFile.h"
+#include "tools/PackCommand.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+namespace tevrin::studio {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+// The choices the page edits, with what each may hold.
+enum class TKind { Text, Flag, Number, Choice, Color, StyleList };
+struct TRule {
+    const char* Key;
+    TKind Kind;
+    int Low = 0, High = 0;
+    std::vector<std::string> Choices = {};
+};
+
+const std::vector<TRule>& Rules() {
+    static const std::vector<TRule> kRules = {
+        {"title", TKind::Text},
+        {"author", TKind::Text},
+        {"email", TKind::Text},
+        {"web", TKind::Text},
+        {"text", TKind::Text},
+        {"font-name", TKind::Text},
+        {"font-size", TKind::Number, 1, 500},
+        {"font-color", TKind::Color},
+        {"interval", TKind::Number, 0, 24 * 3600 * 1000},
+        {"random-picture", TKind::Flag},
+        {"random-style", TKind::Flag},
+        {"clear-old-image", TKind::Flag},
+        {"blur-borders", TKind::Flag},
+        {"mute", TKind::Flag},
+        {"fit", TKind::Choice, 0, 0, {"natural", "shrink", "fit", "fill"}},
+        {"screens", TKind::Choice, 0, 0, {"primary", "mirror", "each"}},
+        {"sound-order", TKind::Choice, 0, 0, {"list", "random", "repeat-one"}},
+        {"styles", TKind::StyleList, 0, kLastStyle},
+    };
+    return kRules;
+}
+
+// A new project: pictures fitted on a blurred copy of themselves, a show of
+// its own on every monitor, a white caption.
+json Defaults() {
+    return {{"title", "My pictures"},
+            {"author", ""},
+            {"email", ""},
+            {"web", ""},
+            {"text", ""},
+            {"font-name", "Arial"},
+            {"font-size", 24},
+            {"font-color", "#FFFFFF"},
+            {"interval", 5000},
+            {"random-picture", false},
+            {"random-style", false},
+            {"clear-old-image", false},
+            {"blur-borders", true},
+            {"mute", false},
+            {"fit", "shrink"},
+            {"screens", "each"},
+            {"sound-order", "list"},
+            {"styles", json::array()}};
+}
+
+constexpr std::size_t kMaxTextBytes = 4096;
+constexpr std::size_t kMaxNameBytes = 200;
+
+void CheckSetting(const TRule& rule, const json& value) {
+    const std::string key = rule.Key;
+    auto bad = [&](const std::string& why) { throw EError("The setting " + key + " " + why); };
+    switch (rule.Kind) {
+    case TKind::Text:
+        if (!value.is_string()) bad("must be text");
+        if (value.get<std::string>().size() > kMaxTextBytes) bad("is too long");
+        if (!IsValidUtf8(value.get<std::string>())) bad("is not UTF-8 text");
+        break;
+    case TKind::Flag:
+        if (!value.is_boolean()) bad("must be true or false");
+        break;
+    case TKind::Number:
+        if (!value.is_number_integer() || value.get<long long>() < rule.Low ||
+            value.get<long long>() > rule.High)
+            bad("must be a whole number from " + std::to_string(rule.Low) + " to " +
+                std::to_string(rule.High));
+        break;
+    case TKind::Choice:
+        if (!value.is_string() || std::find(rule.Choices.begin(), rule.Choices.end(),
+                                            value.get<std::string>()) == rule.Choices.end())
+            bad("is none of the choices");
+        break;
+    case TKind::Color: {
+        const std::string text = value.is_string() ? value.get<std::string>() : "";
+        if (text.size() != 7 || text[0] != '#' ||
+            !std::all_of(text.begin() + 1, text.end(),
+                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+            bad("must be a colour #RRGGBB");
+        break;
+    }
+    case TKind::StyleList:
+        if (!value.is_array() || value.size() > 1024) bad("must be a list of style numbers");
+        for (const json& style : value)
+            if (!style.is_number_integer() || style.get<long long>() < rule.Low ||
+                style.get<long long>() > rule.High)
+                bad("may only hold style numbers from 0 to " + std::to_string(rule.High));
+        break;
+    }
+}
+
+std::vector<std::uint8_t> ReadWhole(const std::string& path) {
+    std::ifstream in(U8Path(path), std::ios::binary);
+    if (!in) throw EError(msg::kCannotOpenFile, {path});
+    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    if (in.bad()) throw EError(msg::kCannotOpenFile, {path});
+    return bytes;
+}
+
+std::string HexHash(std::span<const std::uint8_t> bytes) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::uint8_t b : Sha256(bytes.data(), bytes.size())) {
+        hex += kDigits[b >> 4];
+        hex += kDigits[b & 15];
+    }
+    return hex;
+}
+
+// The upright size of a picture file: a JPEG's from its header, any other
+// from its pixels. Raises EError when it does not decode.
+std::pair<int, int> UprightSize(std::span<const std::uint8_t> bytes) {
+    if (SniffPictureFormat(bytes) == TPictureFormat::Jpeg) {
+        const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
+        return SwapsAxes(info.Orientation) ? std::pair{info.Height, info.Width}
+                                           : std::pair{info.Width, info.Height};
+    }
+    const TBitmap24 bitmap = DecodeUpright(bytes);
+    return {bitmap.Width(), bitmap.Height()};
+}
+
+// A relative path with forward slashes, as manifests name files on every
+// system.
+std::string Generic(const fs::path& path) {
+    const std::u8string text = path.generic_u8string();
+    return std::string(text.begin(), text.end());
+}
+
+bool IsInside(const fs::path& folder, const fs::path& path) {
+    const fs::path relative = path.lexically_normal().lexically_relative(folder.lexically_normal());
+    return !relative.empty() && *relative.begin() != ".." && !relative.is_absolute();
+}
+
+} // namespace
+
+fs::path U8Path(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string U8Text(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string CheckedFileName(const std::string& name) {
+    auto refuse = [&](const std::string& why) {
+        throw EError("Not a file name the project can store (" + why + "): " + name);
+    };
+    if (name.empty() || name == "." || name == "..") refuse("no name");
+    if (name.size() > kMaxNameBytes) refuse("too long");
+    if (!IsValidUtf8(name)) refuse("not UTF-8");
+    for (unsigned char c : name)
+        if (c < 0x20 || c == 0x7F ||
+            std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos)
+            refuse("a folder part or a character file names cannot hold");
+    if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
+        refuse("blank or dot at an end");
+    // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 are devices on Windows with any
+    // extension.
+    std::string stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    std::transform(stem.begin(), stem.end(), stem.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    static const std::set<std::string> kDevices = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
+        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
+    if (kDevices.count(stem) > 0) refuse("a device name");
+    return name;
+}
+
+std::string ProjectManifestPath(const std::string& given) {
+    if (given.empty()) {
+#ifdef _WIN32
+        const char* home = std::getenv("USERPROFILE");
+#else
+        const char* home = std::getenv("HOME");
+#endif
+        if (home == nullptr || *home == '\0')
+            throw EError("No home folder to keep the project in; name a project file or folder");
+        return U8Text(U8Path(home) / "Tevrin Studio" / "project.json");
+    }
+    std::error_code error;
+    const fs::path path = U8Path(given);
+    // A folder, or a name that is no JSON file, is the project's folder.
+    if (fs::is_directory(path, error) || path.extension() != ".json")
+        return U8Text(path / "project.json");
+    return given;
+}
+
+TProject::TProject(const std::string& manifest_path)
+    : manifest_path_(U8Text(fs::absolute(U8Path(manifest_path)).lexically_normal())),
+      folder_(U8Text(U8Path(manifest_path_).parent_path())) {
+    std::error_code error;
+    if (!fs::exists(U8Path(manifest_path_), error)) {
+        settings_ = Defaults();
+        return;
+    }
+    const std::vector<std::uint8_t> bytes = ReadWhole(manifest_path_);
+    json manifest = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+    if (manifest.is_discarded() || !manifest.is_object())
+        throw EError("The project is no JSON object: " + manifest_path_);
+    settings_ = json::object();
+    const fs::path base = U8Path(folder_);
+    auto paths = [&](const json& value) {
+        std::vector<std::string> out;
+        for (const json& entry : value.is_array() ? value : json::array({value}))
+            if (entry.is_string()) {
+                const fs::path p = U8Path(entry.get<std::string>());
+                out.push_back(U8Text(p.is_absolute() ? p : base / p));
+            }
+        return out;
+    };
+    for (const auto& [key, value] : manifest.items()) {
+        if (key == "pictures") {
+            // A folder stands for its pictures, as pack reads it.
+            std::vector<std::string> files;
+            for (const std::string& path : paths(value)) {
+                if (fs::is_directory(U8Path(path), error)) {
+                    for (const std::string& file : ExpandPicturePaths({path}, false))
+                        files.push_back(file);
+                } else {
+                    files.push_back(path);
+                }
+            }
+            for (const std::string& file : files)
+                pictures_.push_back(MakeItem(file, 'p'));
+        } else if (key == "sound") {
+            for (const std::string& file : paths(value))
+                sounds_.push_back(MakeItem(file, 's'));
+        } else {
+            settings_[key] = value;
+        }
+    }
+}
+
+TItem TProject::MakeItem(const std::string& path, char kind) const {
+    TItem item;
+    item.Id = kind + std::to_string(next_id_++);
+    item.Path = path;
+    const fs::path p = U8Path(path);
+    item.Name = U8Text(p.filename());
+    const fs::path normal = p.lexically_normal();
+    item.Stored = IsInside(U8Path(folder_), normal)
+                      ? Generic(normal.lexically_relative(U8Path(folder_).lexically_normal()))
+                      : path;
+    try {
+        const std::vector<std::uint8_t> bytes = ReadWhole(path);
+        item.Bytes = bytes.size();
+        item.Hash = HexHash(bytes);
+        if (kind == 'p') {
+            const TPictureFormat format = SniffPictureFormat(bytes);
+            item.Format = std::string(PictureFormatName(format));
+            std::tie(item.Width, item.Height) = UprightSize(bytes);
+        }
+    } catch (const EError& e) {
+        item.Problem = e.what();
+    } catch (const std::exception& e) {
+        item.Problem = e.what();
+    }
+    return item;
+}
+
+void TProject::SetSettings(const json& settings) {
+    if (!settings.is_object()) throw EError("The settings must be a JSON object");
+    json merged = settings_;
+    for (const auto& [key, value] : settings.items()) {
+        const auto rule = std::find_if(Rules().begin(), Rules().end(),
+                                       [&](const TRule& r) { return key == r.Key; });
+        if (rule == Rules().end()) throw EError("Unknown setting: " + key);
+        CheckSetting(*rule, value);
+        merged[key] = value;
+    }
+    std::swap(settings_, merged);
+    try {
+        (void)Record();
+    } catch (...) {
+        std::swap(settings_, merged);
+        throw;
+    }
+    Save();
+}
+
+const TItem* TProject::Find(const std::string& id) const {
+    for (const std::vector<TItem>* list : {&pictures_, &sounds_})
+        for (const TItem& item : *list)
+            if (item.Id == id) return &item;
+    return nullptr;
+}
+
+const TItem& TProject::AddPicture(const std::string& name, std::span<const std::uint8_t> bytes) {
+    return Add(pictures_, "pictures", 'p', kMaxPictures, name, bytes);
+}
+
+const TItem& TProject::AddSound(const std::string& name, std::span<const std::uint8_t> bytes) {
+    return Add(sounds_, "sounds", 's', kMaxSounds, name, bytes);
+}
+
+const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char kind, int limit,
+                           const std::string& name, std::span<const std::uint8_t> bytes) {
+    CheckedFileName(name);
+    if (static_cast<int>(list.size()) >= limit)
+        throw EError("A project holds at most " + std::to_string(limit) + " " + folder);
+    if (bytes.size() > kMaxUploadBytes)
+        throw EError(name + " is larger than the " + std::to_string(kMaxUploadBytes >> 20) +
+                     " MB a file may have");
+    if (bytes.empty()) throw EError(name + " is empty");
+    if (kind == 'p') {
+        const TPictureFormat format = SniffPictureFormat(bytes);
+        if (format == TPictureFormat::Unknown || !CanReadPictureFormat(format))
+            throw EError("Cannot read picture " + name +
+                         ": not a JPEG, PNG, WebP or HEIC picture this build reads");
+        try {
+            // Decoded whole, so a picture whose data ends early is refused
+            // now rather than when the saver is built.
+            (void)DecodeUpright(bytes, 64, 64);
+        } catch (const std::exception& e) {
+            throw EError("Cannot read picture " + name + ": " + e.what());
+        }
+    }
+    // Written only into the project's own folder for this kind, which must
+    // be a real folder (a link could lead anywhere).
+    const fs::path dir = U8Path(folder_) / folder;
+    std::error_code error;
+    fs::create_directories(dir, error);
+    if (!fs::is_directory(fs::symlink_status(dir, error)))
+        throw EError("Cannot store " + name + ": " + U8Text(dir) + " is no folder");
+    const std::string hash = HexHash(bytes);
+    const fs::path original = U8Path(name);
+    fs::path target;
+    for (int n = 1;; ++n) {
+        const fs::path candidate =
+            dir / (n == 1 ? original
+                          : fs::path(original.stem().u8string() + u8" (" +
+                                     fs::path(std::to_string(n)).u8string() + u8")" +
+                                     original.extension().u8string()));
+        if (!fs::exists(fs::symlink_status(candidate, error))) {
+            target = candidate;
+            break;
+        }
+        if (fs::is_regular_file(fs::symlink_status(candidate, error)) &&
+            HexHash(ReadWhole(U8Text(candidate))) == hash) {
+            target = candidate;
+            break;
+        }
+        if (n > 1000) throw EError("Cannot store " + name + ": too many files of that name");
+    }
+    std::error_code exists_error;
+    if (!fs::exists(target, exists_error) &&
+        !ReplaceFileContents(
+            U8Text(target),
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+        throw EError(Format(msg::kCannotCreateFile, {U8Text(target)}) + ": " + LastErrorText());
+    list.push_back(MakeItem(U8Text(target), kind));
+    Save();
+    return list.back();
+}
+
+bool TProject::Remove(const std::string& id) {
+    for (std::vector<TItem>* list : {&pictures_, &sounds_}) {
+        const auto it = std::find_if(list->begin(), list->end(),
+                                     [&](const TItem& item) { return item.Id == id; });
+        if (it != list->end()) {
+            list->erase(it);
+            Save();
+            return true;
+        }
+    }
+    return false;
+}
+
+void TProject::OrderPictures(const std::vector<std::string>& ids) {
+    std::vector<TItem> ordered;
+    std::set<std::string> seen;
+    for (const std::string& id : ids) {
+        const auto it = std::find_if(pictures_.begin(), pictures_.end(),
+                                     [&](const TItem& item) { return item.Id == id; });
+        if (it == pictures_.end() || !seen.insert(id).second)
+            throw EError("The new order must name every picture once");
+        ordered.push_back(*it);
+    }
+    if (ordered.size() != pictures_.size())
+        throw EError("The new order must name every picture once");
+    pictures_ = std::move(ordered);
+    Save();
+}
+
+json TProject::Manifest() const {
+    json manifest = settings_;
+    json pictures = json::array(), sounds = json::array();
+    for (const TItem& item : pictures_)
+        pictures.push_back(item.Stored);
+    for (const TItem& item : sounds_)
+        sounds.push_back(item.Stored);
+    manifest["pictures"] = pictures;
+    manifest["sound"] = sounds;
+    return manifest;
+}
+
+void TProject::Save() const {
+    std::error_code error;
+    fs::create_directories(U8Path(folder_), error);
+    if (!ReplaceFileContents(manifest_path_, Manifest().dump(2) + "\n"))
+        throw EError("Cannot save the project " + manifest_path_ + ": " + LastErrorText());
+}
+
+TSSFileLocations TProject::Record() const {
+    return Choices().Record;
+}
+
+TPackJob TProject::Choices() const {
+    json choices = settings_;
+    // Items are not needed for the record, and a missing one would fail.
+    for (const char* items : {"pictures", "sound", "movie", "from", "stub"})
+        choices.erase(items);
+    std::vector<std::string> args = ManifestArguments(choices, folder_);
+    args.insert(args.end(), {"-o", "unused"});
+    return PackJobFromArguments(args, false);
+}
+
+TPackJob TProject::Job(const std::string& output, const std::string& target) const {
+    std::vector<std::string> args = ManifestArguments(Manifest(), folder_);
+    args.insert(args.end(), {"-o", output, "--target", target, "-q"});
+    return PackJobFromArguments(args, true);
+}
+
+std::string TProject::OutputName(const std::string& target) const {
+    std::string name =
+        settings_.contains("title") && settings_["title"].is_string() ? settings_["title"] : "";
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 ||
+            std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+            c = '_';
+    while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.pop_back();
+    while (!name.empty() && name.front() == ' ')
+        name.erase(name.begin());
+    if (name.size() > 100) {
+        std::size_t cut = 100;
+        while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+            --cut;
+        name.resize(cut);
+    }
+    try {
+        CheckedFileName(name);
+    } catch (const EError&) {
+        name = "Tevrin saver";
+    }
+    return target == "windows" ? name + ".scr" : name;
+}
+
+std::vector<std::uint8_t> TProject::Read(const TItem& item) const {
+    return ReadWhole(item.Path);
+}
+
+} // namespace tevrin::studio

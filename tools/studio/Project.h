@@ -1,0 +1,112 @@
+// A Studio project: the pictures, sounds and choices of one saver, kept as
+// the JSON manifest that `tevrin pack --manifest` reads, in a folder of its
+// own. What the page sends is stored under the folder's pictures/ and
+// sounds/; the project writes nothing outside its folder.
+#pragma once
+
+#include "payload/SSFileLocations.h"
+#include "tools/Pack.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tevrin::studio {
+
+// What one upload may hold, and how many items a project may have.
+inline constexpr std::size_t kMaxUploadBytes = std::size_t{100} << 20;
+inline constexpr int kMaxPictures = 1000;
+inline constexpr int kMaxSounds = 50;
+
+// A path given as UTF-8, and a path as UTF-8, on every system.
+std::filesystem::path U8Path(const std::string& text);
+std::string U8Text(const std::filesystem::path& path);
+
+// A picture or sound of the project.
+struct TItem {
+    std::string Id;     // unique within the session ("p3", "s1"); an item never changes
+    std::string Path;   // the file, in full
+    std::string Stored; // as the manifest names it: relative inside the folder
+    std::string Name;   // its file name
+    std::string Hash;   // SHA-256 of its bytes in hex: the key of what is made from it
+    std::uint64_t Bytes = 0;
+    int Width = 0, Height = 0; // a picture's size standing upright
+    std::string Format;        // "JPEG", "PNG", ...
+    std::string Problem;       // why it cannot be used (missing, unreadable); empty when fine
+};
+
+class TProject {
+public:
+    // Opens the manifest at `manifest_path`, or starts a project with our
+    // defaults that will be saved there. Raises EError for a manifest that
+    // cannot be read or is no JSON object.
+    explicit TProject(const std::string& manifest_path);
+
+    const std::string& ManifestPath() const { return manifest_path_; }
+    const std::string& Folder() const { return folder_; }
+    // The choices, by pack's long option names ("title", "fit", "styles").
+    const nlohmann::json& Settings() const { return settings_; }
+    // Takes the choices the page edits; every other manifest key is kept.
+    // Raises EError naming the first bad value; nothing changes then.
+    void SetSettings(const nlohmann::json& settings);
+
+    const std::vector<TItem>& Pictures() const { return pictures_; }
+    const std::vector<TItem>& Sounds() const { return sounds_; }
+    const TItem* Find(const std::string& id) const;
+
+    // Stores a file the page sent under pictures/ or sounds/ and lists it
+    // last. `name` must be a plain file name (CheckedFileName); a picture
+    // must decode. A file of the same name and other content is stored
+    // under a numbered name; the same content is listed again without a
+    // second copy. Raises EError naming the file and the reason.
+    const TItem& AddPicture(const std::string& name, std::span<const std::uint8_t> bytes);
+    const TItem& AddSound(const std::string& name, std::span<const std::uint8_t> bytes);
+    // Takes an item off the list (its file stays). False when unknown.
+    bool Remove(const std::string& id);
+    // Puts the pictures in the order of `ids`, which must name each once.
+    void OrderPictures(const std::vector<std::string>& ids);
+
+    // The manifest as it is saved.
+    nlohmann::json Manifest() const;
+    // Writes the manifest in one step (the old one or the new, never a part).
+    void Save() const;
+    // The record the choices make, as pack makes it, without items.
+    TSSFileLocations Record() const;
+    // The same job without items: the record and the pack's limits.
+    TPackJob Choices() const;
+    // The job `tevrin pack --manifest MANIFEST -o OUTPUT --target TARGET`
+    // runs on this manifest. Raises EError as pack does (a missing picture,
+    // no runtime for the target).
+    TPackJob Job(const std::string& output, const std::string& target) const;
+    // The file name a built saver gets: its title made a safe file name.
+    std::string OutputName(const std::string& target) const;
+
+    // A picture's bytes; raises EError when the file cannot be read.
+    std::vector<std::uint8_t> Read(const TItem& item) const;
+
+private:
+    TItem MakeItem(const std::string& path, char kind) const;
+    const TItem& Add(std::vector<TItem>& list, const char* folder, char kind, int limit,
+                     const std::string& name, std::span<const std::uint8_t> bytes);
+
+    std::string manifest_path_, folder_;
+    nlohmann::json settings_ = nlohmann::json::object();
+    std::vector<TItem> pictures_, sounds_;
+    mutable int next_id_ = 1;
+};
+
+// `name` as a file of the project may be called: a plain name (no folder
+// part, no "." or "..", no device name such as CON or LPT1, no character
+// that a system's file names refuse, at most 200 bytes of UTF-8). Raises
+// EError otherwise.
+std::string CheckedFileName(const std::string& name);
+
+// The project file a command line names: a manifest (NAME.json), or else a
+// folder (its project.json, the folder made when missing); none is the
+// folder "Tevrin Studio" in the home folder.
+std::string ProjectManifestPath(const std::string& given);
+
+} // namespace tevrin::studio

@@ -1,0 +1,584 @@
+#include "tools/studio/Server.h"
+
+#include "base/Errors.h"
+#include "base/Paths.h"
+#include "base/System.h"
+#include "effects/Styles.h"
+#include "gfx/Compose.h"
+#include "platform/SystemText.h"
+#include "tools/Pack.h"
+#include "tools/PackCommand.h"
+#include "tools/Runtime.h"
+#include "tools/studio/Frames.h"
+#include "tools/studio/Page.h"
+#include "tools/studio/Project.h"
+
+#include <atomic>
+#include <climits>
+#include <fstream>
+#include <httplib.h>
+#include <iterator>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <thread>
+#include <tuple>
+
+namespace tevrin::studio {
+namespace {
+
+using httplib::Request;
+using httplib::Response;
+using nlohmann::json;
+using THandled = httplib::Server::HandlerResponse;
+
+constexpr const char* kJson = "application/json; charset=utf-8";
+
+const char* FamilyName(TStyleFamily family) {
+    switch (family) {
+    case TStyleFamily::Custom:
+        return "cut";
+    case TStyleFamily::Rectangle:
+        return "slide";
+    case TStyleFamily::MultiPiece:
+        return "pieces";
+    case TStyleFamily::Strip:
+        return "strips";
+    case TStyleFamily::Shape:
+        return "shape";
+    case TStyleFamily::Pixel:
+        return "pixels";
+    }
+    return "";
+}
+
+void Fail(Response& res, int status, const std::string& message) {
+    res.status = status;
+    res.set_content(json{{"error", message}}.dump(-1, ' ', false, json::error_handler_t::replace),
+                    kJson);
+}
+
+void Send(Response& res, const json& body) {
+    res.set_content(body.dump(-1, ' ', false, json::error_handler_t::replace), kJson);
+}
+
+void Send(Response& res, const TEncodedPtr& image) {
+    res.set_content(image->Bytes, image->Type.c_str());
+}
+
+int IntParam(const Request& req, const char* name, int fallback) {
+    if (!req.has_param(name)) return fallback;
+    const std::string text = req.get_param_value(name);
+    try {
+        std::size_t used = 0;
+        const long value = std::stol(text, &used);
+        if (used != text.size() || value < INT32_MIN || value > INT32_MAX) throw EError("");
+        return static_cast<int>(value);
+    } catch (const std::exception&) {
+        throw EError(std::string("The parameter ") + name + " must be a whole number");
+    }
+}
+
+// Two strings compared in a time that does not depend on where they differ.
+bool SameSecret(const std::string& a, const std::string& b) {
+    unsigned char differ = a.size() == b.size() ? 0 : 1;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        differ |= static_cast<unsigned char>(a[i] ^ (i < b.size() ? b[i] : 0));
+    return differ == 0;
+}
+
+std::string RandomToken() {
+    unsigned char bytes[16];
+    if (!SecureRandomBytes(bytes, sizeof bytes))
+        throw EError("The system gave no random numbers for the session's token");
+    static const char kDigits[] = "0123456789abcdef";
+    std::string token;
+    for (unsigned char b : bytes) {
+        token += kDigits[b >> 4];
+        token += kDigits[b & 15];
+    }
+    return token;
+}
+
+// What the page shows beside a picture: whether the show cuts or scales it
+// on a screen of sw x sh, and whether the pack scales it down first.
+std::string PictureWarning(const TItem& item, const TSSFileLocations& record, const TPackJob& job,
+                           int sw, int sh) {
+    if (!item.Problem.empty() || item.Width <= 0) return {};
+    int w = item.Width, h = item.Height;
+    std::string warning;
+    if (job.MaxWidth > 0 && (w > job.MaxWidth || h > job.MaxHeight)) {
+        const TRect fitted = PlacePicture(w, h, job.MaxWidth, job.MaxHeight, TFitMode::fmFit);
+        w = fitted.Width();
+        h = fitted.Height();
+        warning = "Stored scaled down to " + std::to_string(w) + "x" + std::to_string(h) + ". ";
+    }
+    const TRect place = PlacePicture(w, h, sw, sh, record.FitMode);
+    const bool cut = place.Left < 0 || place.Top < 0 || place.Right > sw || place.Bottom > sh;
+    const int percent = static_cast<int>(100.0 * place.Width() / w + 0.5);
+    if (cut)
+        warning += "Cut on a " + std::to_string(sw) + "x" + std::to_string(sh) + " screen" +
+                   (place.Width() != w ? " (scaled to " + std::to_string(percent) + "%)" : "") +
+                   ".";
+    else if (place.Width() != w)
+        warning += std::string(place.Width() > w ? "Scaled up" : "Scaled down") + " to " +
+                   std::to_string(percent) + "% on a " + std::to_string(sw) + "x" +
+                   std::to_string(sh) + " screen.";
+    while (!warning.empty() && warning.back() == ' ')
+        warning.pop_back();
+    return warning;
+}
+
+} // namespace
+
+struct TStudioServer::TImpl {
+    httplib::Server http;
+    std::string token, prefix;
+    int port = 0;
+    std::thread serving;
+
+    std::mutex project_lock;
+    TProject project;
+    TRenderer renderer{MakeSystemTextEngine()};
+
+    // The build on its own thread, and what the page is told of it.
+    std::mutex build_lock;
+    std::thread builder;
+    bool building = false;
+    json build_state = {{"running", false}};
+    std::vector<std::string> built_files; // what may be downloaded: full paths
+
+    explicit TImpl(const TStudioOptions& options) : project(options.Manifest) {
+        token = options.Token.empty() ? RandomToken() : options.Token;
+        prefix = "/s/" + token;
+        http.set_payload_max_length(kMaxUploadBytes);
+        Routes();
+        port = options.Port == 0
+                   ? http.bind_to_any_port("127.0.0.1")
+                   : (http.bind_to_port("127.0.0.1", options.Port) ? options.Port : -1);
+        if (port <= 0)
+            throw EError("Cannot listen on 127.0.0.1" +
+                         (options.Port ? ":" + std::to_string(options.Port) : std::string()) +
+                         ": " + LastErrorText());
+        std::lock_guard lock(project_lock);
+        project.Save();
+    }
+
+    ~TImpl() {
+        http.stop();
+        if (serving.joinable()) serving.join();
+        if (builder.joinable()) builder.join();
+    }
+
+    // Every request: for this server by name, from its own page or from no
+    // page, with the token; anything else is refused before it is read.
+    THandled Admit(const Request& req, Response& res) {
+        res.set_header("X-Content-Type-Options", "nosniff");
+        res.set_header("Referrer-Policy", "no-referrer");
+        res.set_header("X-Frame-Options", "DENY");
+        res.set_header("Cache-Control", "no-store");
+        const std::string own = "127.0.0.1:" + std::to_string(port);
+        const std::string local = "localhost:" + std::to_string(port);
+        const std::string host = req.get_header_value("Host");
+        if (host != own && host != local) {
+            Fail(res, 403, "This server answers only to http://" + own + "/");
+            return THandled::Handled;
+        }
+        const std::string origin = req.get_header_value("Origin");
+        if ((!origin.empty() && origin != "http://" + own && origin != "http://" + local) ||
+            req.get_header_value("Sec-Fetch-Site") == "cross-site") {
+            Fail(res, 403, "Requests from other sites are refused");
+            return THandled::Handled;
+        }
+        const std::string given = req.path.substr(0, std::min(req.path.size(), prefix.size()));
+        if (!SameSecret(given, prefix) ||
+            (req.path.size() > prefix.size() && req.path[prefix.size()] != '/')) {
+            Fail(res, 403,
+                 "The address lacks the session's token; open the address tevrin "
+                 "studio printed");
+            return THandled::Handled;
+        }
+        return THandled::Unhandled;
+    }
+
+    // Runs a handler, turning our errors into a JSON error the page shows.
+    template <typename F> auto Guarded(F handler) {
+        return [this, handler](const Request& req, Response& res) {
+            try {
+                handler(req, res);
+            } catch (const EError& e) {
+                Fail(res, 400, e.what());
+            } catch (const json::exception& e) {
+                Fail(res, 400, std::string("Not the JSON expected: ") + e.what());
+            } catch (const std::bad_alloc&) {
+                Fail(res, 500, "Out of memory");
+            } catch (const std::exception& e) {
+                Fail(res, 500, e.what());
+            }
+        };
+    }
+
+    void Route(const char* method, const std::string& pattern,
+               std::function<void(const Request&, Response&)> handler) {
+        const std::string full = prefix + pattern;
+        auto guarded = Guarded(std::move(handler));
+        if (std::string_view(method) == "GET")
+            http.Get(full, guarded);
+        else if (std::string_view(method) == "POST")
+            http.Post(full, guarded);
+        else if (std::string_view(method) == "PUT")
+            http.Put(full, guarded);
+        else
+            http.Delete(full, guarded);
+    }
+
+    void Routes() {
+        http.set_pre_routing_handler(
+            [this](const Request& req, Response& res) { return Admit(req, res); });
+        http.set_error_handler(
+            httplib::Server::HandlerWithResponse([](const Request& req, Response& res) {
+                if (!res.body.empty()) return THandled::Unhandled;
+                if (res.status == 413 &&
+                    req.get_header_value("Content-Type") == "application/x-www-form-urlencoded")
+                    Fail(res, 413, "Files are sent as application/octet-stream, not as a form");
+                else if (res.status == 413)
+                    Fail(res, 413,
+                         "The file is larger than the " + std::to_string(kMaxUploadBytes >> 20) +
+                             " MB one upload may have");
+                else if (res.status == 404)
+                    Fail(res, 404, "No such page");
+                else
+                    Fail(res, res.status,
+                         "The request was refused (" + std::to_string(res.status) + ")");
+                return THandled::Handled;
+            }));
+
+        http.Get(prefix, [this](const Request&, Response& res) { res.set_redirect(prefix + "/"); });
+        Route("GET", "/(|[a-z]+\\.(?:html|js|css|svg))", [](const Request& req, Response& res) {
+            const std::string name =
+                req.matches[1].str().empty() ? "index.html" : req.matches[1].str();
+            for (const TPageFile& file : PageFiles())
+                if (file.Name == name) {
+                    res.set_header("Content-Security-Policy",
+                                   "default-src 'self'; img-src 'self' blob: data:; "
+                                   "frame-ancestors 'none'; base-uri 'none'; form-action 'none'");
+                    res.set_content(std::string(file.Bytes), std::string(file.Type).c_str());
+                    return;
+                }
+            Fail(res, 404, "No such page");
+        });
+
+        Route("GET", "/api/project", [this](const Request& req, Response& res) {
+            Send(res, ProjectJson(IntParam(req, "w", 1920), IntParam(req, "h", 1080)));
+        });
+        Route("PUT", "/api/settings", [this](const Request& req, Response& res) {
+            const json settings = json::parse(req.body);
+            std::lock_guard lock(project_lock);
+            project.SetSettings(settings);
+            Send(res, json{{"settings", project.Settings()}});
+        });
+        Route("POST", "/api/pictures",
+              [this](const Request& req, Response& res) { Send(res, AddItem(req, true)); });
+        Route("POST", "/api/sounds",
+              [this](const Request& req, Response& res) { Send(res, AddItem(req, false)); });
+        Route("DELETE", "/api/items/([ps][0-9]+)", [this](const Request& req, Response& res) {
+            std::lock_guard lock(project_lock);
+            if (!project.Remove(req.matches[1].str())) return Fail(res, 404, "No such item");
+            Send(res, json{{"removed", req.matches[1].str()}});
+        });
+        Route("PUT", "/api/order", [this](const Request& req, Response& res) {
+            const json order = json::parse(req.body);
+            std::lock_guard lock(project_lock);
+            project.OrderPictures(order.at("pictures").get<std::vector<std::string>>());
+            Send(res, json{{"ok", true}});
+        });
+        Route("GET", "/api/pictures/(p[0-9]+)/thumb", [this](const Request& req, Response& res) {
+            const TItem item = Item(req.matches[1].str());
+            const int side = IntParam(req, "side", 240);
+            if (side < 16 || side > 1024) throw EError("The side must be from 16 to 1024");
+            Send(res, renderer.Thumbnail(item, side));
+        });
+        Route("GET", "/api/transition", [this](const Request& req, Response& res) {
+            const auto [from, to, record] = Pair(req);
+            Send(res, renderer.TransitionStrip(from ? &*from : nullptr, to ? &*to : nullptr, record,
+                                               IntParam(req, "style", 51), IntParam(req, "w", 320),
+                                               IntParam(req, "h", 180),
+                                               IntParam(req, "frames", kShowFrames)));
+            res.set_header("X-Frames", req.has_param("frames") ? req.get_param_value("frames")
+                                                               : std::to_string(kShowFrames));
+        });
+        Route("GET", "/api/frame", [this](const Request& req, Response& res) {
+            const auto [from, to, record] = Pair(req);
+            const std::string format =
+                req.has_param("format") ? req.get_param_value("format") : "png";
+            if (format != "png" && format != "jpeg") throw EError("The format is png or jpeg");
+            Send(res,
+                 renderer.Frame(from ? &*from : nullptr, to ? &*to : nullptr, record,
+                                IntParam(req, "style", 51), IntParam(req, "progress", 50),
+                                IntParam(req, "w", 640), IntParam(req, "h", 360), format == "png"));
+        });
+        Route("GET", "/api/show", [this](const Request& req, Response& res) {
+            std::vector<TItem> pictures;
+            TSSFileLocations record;
+            TPackJob job;
+            {
+                std::lock_guard lock(project_lock);
+                for (const TItem& item : project.Pictures())
+                    if (item.Problem.empty()) pictures.push_back(item);
+                record = project.Record();
+                job = project.Choices();
+            }
+            const TShowStep step = renderer.ShowStep(
+                pictures, record, job, IntParam(req, "step", 0), IntParam(req, "w", 1920),
+                IntParam(req, "h", 1080), IntParam(req, "view", 960));
+            res.set_header("X-Picture", pictures[static_cast<std::size_t>(step.Picture)].Id);
+            res.set_header("X-Style", std::to_string(step.Style));
+            res.set_header("X-Caption", step.Caption ? "1" : "0");
+            res.set_header("X-Frames", std::to_string(kShowFrames));
+            res.set_header("X-Frame-Delay", std::to_string(kFrameDelayMs));
+            res.set_header("X-Interval", std::to_string(record.Interval));
+            Send(res, step.Strip);
+        });
+        Route("POST", "/api/build", [this](const Request& req, Response& res) {
+            const json body = json::parse(req.body);
+            StartBuild(body.at("targets").get<std::vector<std::string>>());
+            Send(res, BuildState());
+        });
+        Route("GET", "/api/build",
+              [this](const Request&, Response& res) { Send(res, BuildState()); });
+        Route("GET", "/api/download/([0-9]+)", [this](const Request& req, Response& res) {
+            std::string path;
+            {
+                std::lock_guard lock(build_lock);
+                const std::size_t index = std::stoul(req.matches[1].str());
+                if (index >= built_files.size()) return Fail(res, 404, "No such saver");
+                path = built_files[index];
+            }
+            std::ifstream in(U8Path(path), std::ios::binary);
+            if (!in) return Fail(res, 404, "The saver is gone: " + path);
+            std::string bytes{std::istreambuf_iterator<char>(in), {}};
+            const std::string name = U8Text(U8Path(path).filename());
+            res.set_header("Content-Disposition",
+                           "attachment; filename*=UTF-8''" + PercentEncoded(name));
+            res.set_content(std::move(bytes), "application/octet-stream");
+        });
+    }
+
+    static std::string PercentEncoded(const std::string& text) {
+        static const char kDigits[] = "0123456789ABCDEF";
+        std::string out;
+        for (unsigned char c : text)
+            if (std::isalnum(c) || c == '.' || c == '-' || c == '_') {
+                out += static_cast<char>(c);
+            } else {
+                out += '%';
+                out += kDigits[c >> 4];
+                out += kDigits[c & 15];
+            }
+        return out;
+    }
+
+    TItem Item(const std::string& id) {
+        std::lock_guard lock(project_lock);
+        const TItem* item = project.Find(id);
+        if (!item) throw EError("No such picture: " + id);
+        return *item;
+    }
+
+    // The pictures a frame request names (from=ID&to=ID), or the project's
+    // first two; without them our own stand in. With the record.
+    std::tuple<std::optional<TItem>, std::optional<TItem>, TSSFileLocations>
+    Pair(const Request& req) {
+        std::lock_guard lock(project_lock);
+        std::vector<const TItem*> usable;
+        for (const TItem& item : project.Pictures())
+            if (item.Problem.empty()) usable.push_back(&item);
+        auto pick = [&](const char* param, std::size_t fallback) -> std::optional<TItem> {
+            if (req.has_param(param)) {
+                const TItem* item = project.Find(req.get_param_value(param));
+                if (!item || item->Id[0] != 'p')
+                    throw EError("No such picture: " + req.get_param_value(param));
+                return *item;
+            }
+            if (fallback < usable.size()) return *usable[fallback];
+            return std::nullopt;
+        };
+        std::optional<TItem> from = pick("from", 0);
+        std::optional<TItem> to = pick("to", usable.size() > 1 ? 1 : 99999999);
+        if (!req.has_param("from") && !req.has_param("to") && usable.size() == 1) {
+            // One picture: it comes in over black.
+            to = from;
+            from.reset();
+        }
+        return {from, to, project.Record()};
+    }
+
+    json ItemJson(const TItem& item, const TSSFileLocations* record, const TPackJob* job, int sw,
+                  int sh) const {
+        json j = {{"id", item.Id},
+                  {"name", item.Name},
+                  {"file", item.Stored},
+                  {"bytes", item.Bytes},
+                  {"problem", item.Problem}};
+        if (record) {
+            j["width"] = item.Width;
+            j["height"] = item.Height;
+            j["format"] = item.Format;
+            j["warning"] = PictureWarning(item, *record, *job, sw, sh);
+        }
+        return j;
+    }
+
+    json ProjectJson(int sw, int sh) {
+        if (sw < kMinSide || sh < kMinSide || sw > kMaxWidth || sh > kMaxHeight)
+            throw EError("No such screen size");
+        json styles = json::array();
+        for (const TStyleInfo& style : StyleTable())
+            styles.push_back({{"number", style.Number},
+                              {"family", FamilyName(style.Family)},
+                              {"random", style.Random}});
+        json targets = json::array();
+        for (const char* target : {"windows", "linux"}) {
+            try {
+                (void)FindRuntimeStub(ExtractFilePath(ModuleFileName()), target);
+                targets.push_back(target);
+            } catch (const EError&) {
+            }
+        }
+        std::lock_guard lock(project_lock);
+        const TSSFileLocations record = project.Record();
+        const TPackJob job = project.Choices();
+        json pictures = json::array(), sounds = json::array();
+        for (const TItem& item : project.Pictures())
+            pictures.push_back(ItemJson(item, &record, &job, sw, sh));
+        for (const TItem& item : project.Sounds())
+            sounds.push_back(ItemJson(item, nullptr, nullptr, sw, sh));
+        return {{"manifest", project.ManifestPath()},
+                {"folder", project.Folder()},
+                {"settings", project.Settings()},
+                {"pictures", pictures},
+                {"sounds", sounds},
+                {"styles", styles},
+                {"targets", targets},
+                {"limits",
+                 {{"upload", kMaxUploadBytes}, {"pictures", kMaxPictures}, {"sounds", kMaxSounds}}},
+                {"build", BuildState()}};
+    }
+
+    json AddItem(const Request& req, bool picture) {
+        if (!req.has_param("name")) throw EError("The upload lacks its file name");
+        const std::string name = req.get_param_value("name");
+        const std::span<const std::uint8_t> bytes(
+            reinterpret_cast<const std::uint8_t*>(req.body.data()), req.body.size());
+        std::lock_guard lock(project_lock);
+        const TItem& item =
+            picture ? project.AddPicture(name, bytes) : project.AddSound(name, bytes);
+        if (!picture) return ItemJson(item, nullptr, nullptr, 0, 0);
+        const TSSFileLocations record = project.Record();
+        const TPackJob job = project.Choices();
+        return ItemJson(item, &record, &job, IntParam(req, "w", 1920), IntParam(req, "h", 1080));
+    }
+
+    json BuildState() {
+        std::lock_guard lock(build_lock);
+        return build_state;
+    }
+
+    void StartBuild(const std::vector<std::string>& targets) {
+        if (targets.empty()) throw EError("Choose Windows, Linux or both");
+        for (const std::string& target : targets)
+            if (target != "windows" && target != "linux") throw EError("No such target: " + target);
+        std::vector<std::pair<TPackJob, std::string>> jobs;
+        {
+            std::lock_guard lock(project_lock);
+            if (project.Pictures().empty()) throw EError("Add pictures before building a saver");
+            for (const TItem& item : project.Pictures())
+                if (!item.Problem.empty())
+                    throw EError("Cannot read picture " + item.Name + ": " + item.Problem);
+            for (const std::string& target : targets) {
+                const std::string output =
+                    U8Text(U8Path(project.Folder()) / U8Path(project.OutputName(target)));
+                jobs.emplace_back(project.Job(output, target), target);
+            }
+        }
+        std::lock_guard lock(build_lock);
+        if (building) throw EError("A build is running already");
+        if (builder.joinable()) builder.join();
+        building = true;
+        int total = 0;
+        for (const auto& [job, target] : jobs)
+            total += static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
+        build_state = {{"running", true}, {"done", 0},   {"total", total},
+                       {"what", ""},      {"error", ""}, {"outputs", json::array()}};
+        built_files.clear();
+        builder = std::thread([this, jobs = std::move(jobs), total]() mutable {
+            int before = 0;
+            json outputs = json::array();
+            std::string error;
+            for (auto& [job, target] : jobs) {
+                const std::string output = job.Output;
+                const int items =
+                    static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
+                try {
+                    PackSaver(std::move(job), [&](int done, int, const std::string& what) {
+                        std::lock_guard lock(build_lock);
+                        build_state["done"] = before + done;
+                        build_state["what"] = what;
+                    });
+                } catch (const std::exception& e) {
+                    error = e.what();
+                    break;
+                }
+                before += items;
+                std::error_code size_error;
+                std::lock_guard lock(build_lock);
+                outputs.push_back(
+                    {{"target", target},
+                     {"name", U8Text(U8Path(output).filename())},
+                     {"path", output},
+                     {"bytes", std::filesystem::file_size(U8Path(output), size_error)},
+                     {"download", "api/download/" + std::to_string(built_files.size())}});
+                built_files.push_back(output);
+            }
+            std::lock_guard lock(build_lock);
+            build_state = {{"running", false}, {"done", error.empty() ? total : before},
+                           {"total", total},   {"what", ""},
+                           {"error", error},   {"outputs", outputs}};
+            building = false;
+        });
+    }
+};
+
+TStudioServer::TStudioServer(const TStudioOptions& options)
+    : impl_(std::make_unique<TImpl>(options)) {}
+
+TStudioServer::~TStudioServer() = default;
+
+int TStudioServer::Port() const {
+    return impl_->port;
+}
+
+const std::string& TStudioServer::Token() const {
+    return impl_->token;
+}
+
+std::string TStudioServer::Address() const {
+    return "http://127.0.0.1:" + std::to_string(impl_->port) + impl_->prefix + "/";
+}
+
+void TStudioServer::Run() {
+    impl_->http.listen_after_bind();
+}
+
+void TStudioServer::Start() {
+    impl_->serving = std::thread([this] { impl_->http.listen_after_bind(); });
+    while (!impl_->http.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void TStudioServer::Stop() {
+    impl_->http.stop();
+    if (impl_->serving.joinable()) impl_->serving.join();
+}
+
+} // namespace tevrin::studio

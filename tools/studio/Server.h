@@ -1,0 +1,43 @@
+// `tevrin studio`: a web server on the loopback address that serves the
+// Studio page and the project behind it. It reads and writes the user's
+// files, so it answers only to requests that carry the session's random
+// token in their path, name this server in their Host header and, when they
+// come from a page, come from this server's own page (Origin).
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace tevrin::studio {
+
+struct TStudioOptions {
+    std::string Manifest; // the project file (ProjectManifestPath)
+    int Port = 0;         // 0: a free one
+    std::string Token;    // empty: 32 random hex digits
+};
+
+class TStudioServer {
+public:
+    // Opens the project and binds the port; raises EError when either fails.
+    explicit TStudioServer(const TStudioOptions& options);
+    ~TStudioServer();
+    TStudioServer(const TStudioServer&) = delete;
+    TStudioServer& operator=(const TStudioServer&) = delete;
+
+    int Port() const;
+    const std::string& Token() const;
+    // The page's address, token included: http://127.0.0.1:PORT/s/TOKEN/
+    std::string Address() const;
+
+    // Serves until Stop (from another thread) ends it.
+    void Run();
+    // Serves on a thread of its own; Stop or the destructor ends it.
+    void Start();
+    void Stop();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+};
+
+} // namespace tevrin::studio
