@@ -221,9 +221,9 @@ std::string ProjectManifestPath(const std::string& given) {
     return given;
 }
 
-TProject::TProject(const std::string& manifest_path)
+TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
     : manifest_path_(U8Text(fs::absolute(U8Path(manifest_path)).lexically_normal())),
-      folder_(U8Text(U8Path(manifest_path_).parent_path())) {
+      folder_(U8Text(U8Path(manifest_path_).parent_path())), max_upload_(max_upload) {
     std::error_code error;
     if (!fs::exists(U8Path(manifest_path_), error)) {
         settings_ = Defaults();
@@ -334,9 +334,11 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
     CheckedFileName(name);
     if (static_cast<int>(list.size()) >= limit)
         throw EError("A project holds at most " + std::to_string(limit) + " " + folder);
-    if (bytes.size() > kMaxUploadBytes)
-        throw EError(name + " is larger than the " + std::to_string(kMaxUploadBytes >> 20) +
-                     " MB a file may have");
+    if (bytes.size() > max_upload_)
+        throw EError(name + " is larger than the " +
+                     (max_upload_ >= (1 << 20) ? std::to_string(max_upload_ >> 20) + " MB"
+                                               : std::to_string(max_upload_) + " bytes") +
+                     " a file may have");
     if (bytes.empty()) throw EError(name + " is empty");
     if (kind == 'p') {
         const TPictureFormat format = SniffPictureFormat(bytes);

@@ -43,7 +43,7 @@ public:
     // Opens the manifest at `manifest_path`, or starts a project with our
     // defaults that will be saved there. Raises EError for a manifest that
     // cannot be read or is no JSON object.
-    explicit TProject(const std::string& manifest_path);
+    explicit TProject(const std::string& manifest_path, std::size_t max_upload = kMaxUploadBytes);
 
     const std::string& ManifestPath() const { return manifest_path_; }
     const std::string& Folder() const { return folder_; }
@@ -95,6 +95,7 @@ private:
     std::string manifest_path_, folder_;
     nlohmann::json settings_ = nlohmann::json::object();
     std::vector<TItem> pictures_, sounds_;
+    std::size_t max_upload_;
     mutable int next_id_ = 1;
 };
 

@@ -79,6 +79,11 @@ int IntParam(const Request& req, const char* name, int fallback) {
     }
 }
 
+std::string SizeText(std::size_t bytes) {
+    return bytes >= (1 << 20) ? std::to_string(bytes >> 20) + " MB"
+                              : std::to_string(bytes >> 10) + " KB";
+}
+
 // Two strings compared in a time that does not depend on where they differ.
 bool SameSecret(const std::string& a, const std::string& b) {
     unsigned char differ = a.size() == b.size() ? 0 : 1;
@@ -139,6 +144,7 @@ struct TStudioServer::TImpl {
 
     std::mutex project_lock;
     TProject project;
+    std::size_t max_upload;
     TRenderer renderer{MakeSystemTextEngine()};
 
     // The build on its own thread, and what the page is told of it.
@@ -148,10 +154,11 @@ struct TStudioServer::TImpl {
     json build_state = {{"running", false}};
     std::vector<std::string> built_files; // what may be downloaded: full paths
 
-    explicit TImpl(const TStudioOptions& options) : project(options.Manifest) {
+    explicit TImpl(const TStudioOptions& options)
+        : project(options.Manifest, options.MaxUpload), max_upload(options.MaxUpload) {
         token = options.Token.empty() ? RandomToken() : options.Token;
         prefix = "/s/" + token;
-        http.set_payload_max_length(kMaxUploadBytes);
+        http.set_payload_max_length(max_upload);
         Routes();
         port = options.Port == 0
                    ? http.bind_to_any_port("127.0.0.1")
@@ -236,15 +243,15 @@ struct TStudioServer::TImpl {
         http.set_pre_routing_handler(
             [this](const Request& req, Response& res) { return Admit(req, res); });
         http.set_error_handler(
-            httplib::Server::HandlerWithResponse([](const Request& req, Response& res) {
+            httplib::Server::HandlerWithResponse([this](const Request& req, Response& res) {
                 if (!res.body.empty()) return THandled::Unhandled;
                 if (res.status == 413 &&
                     req.get_header_value("Content-Type") == "application/x-www-form-urlencoded")
                     Fail(res, 413, "Files are sent as application/octet-stream, not as a form");
                 else if (res.status == 413)
                     Fail(res, 413,
-                         "The file is larger than the " + std::to_string(kMaxUploadBytes >> 20) +
-                             " MB one upload may have");
+                         "The file is larger than the " + SizeText(max_upload) +
+                             " one upload may have");
                 else if (res.status == 404)
                     Fail(res, 404, "No such page");
                 else
@@ -461,7 +468,7 @@ struct TStudioServer::TImpl {
                 {"styles", styles},
                 {"targets", targets},
                 {"limits",
-                 {{"upload", kMaxUploadBytes}, {"pictures", kMaxPictures}, {"sounds", kMaxSounds}}},
+                 {{"upload", max_upload}, {"pictures", kMaxPictures}, {"sounds", kMaxSounds}}},
                 {"build", BuildState()}};
     }
 

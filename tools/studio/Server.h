@@ -5,15 +5,17 @@
 // come from a page, come from this server's own page (Origin).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 
 namespace tevrin::studio {
 
 struct TStudioOptions {
-    std::string Manifest; // the project file (ProjectManifestPath)
-    int Port = 0;         // 0: a free one
-    std::string Token;    // empty: 32 random hex digits
+    std::string Manifest;                           // the project file (ProjectManifestPath)
+    int Port = 0;                                   // 0: a free one
+    std::string Token;                              // empty: 32 random hex digits
+    std::size_t MaxUpload = std::size_t{100} << 20; // bytes one upload may have
 };
 
 class TStudioServer {

@@ -1,0 +1,410 @@
+// The Studio's server, through real requests on a loopback port: what the
+// page asks of it, and what it refuses to anyone else.
+#include "base/Errors.h"
+#include "gfx/PictureFile.h"
+#include "tests/TestSupport.h"
+#include "tools/Report.h"
+#include "tools/studio/Project.h"
+#include "tools/studio/Server.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+namespace tevrin {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr std::size_t kTestUploadLimit = 256 * 1024;
+
+std::string Encoded(const std::string& text) {
+    std::string out;
+    char code[4];
+    for (unsigned char c : text) {
+        if (std::isalnum(c) || c == '.' || c == '-' || c == '_') {
+            out += static_cast<char>(c);
+        } else {
+            std::snprintf(code, sizeof code, "%%%02X", c);
+            out += code;
+        }
+    }
+    return out;
+}
+
+class StudioTest : public ::testing::Test {
+protected:
+    void SetUp() override { Open(); }
+
+    void Open() {
+        server_.reset();
+        studio::TStudioOptions options;
+        options.Manifest = studio::ProjectManifestPath(dir_.File("project"));
+        options.MaxUpload = kTestUploadLimit;
+        server_ = std::make_unique<studio::TStudioServer>(options);
+        server_->Start();
+        client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->Port());
+        client_->set_read_timeout(120, 0);
+        base_ = "/s/" + server_->Token() + "/";
+    }
+
+    httplib::Result Get(const std::string& path, const httplib::Headers& headers = {}) {
+        return client_->Get((base_ + path).c_str(), headers);
+    }
+    httplib::Result Upload(const std::string& kind, const std::string& name,
+                           const test::TBytes& bytes) {
+        return client_->Post((base_ + "api/" + kind + "?name=" + Encoded(name)).c_str(),
+                             std::string(bytes.begin(), bytes.end()), "application/octet-stream");
+    }
+    httplib::Result Put(const std::string& path, const json& body) {
+        return client_->Put((base_ + path).c_str(), body.dump(), "application/json");
+    }
+    json Project() { return json::parse(Get("api/project")->body); }
+    static std::string ErrorOf(const httplib::Result& result) {
+        return json::parse(result->body).value("error", "");
+    }
+    std::vector<std::string> PictureNames() {
+        std::vector<std::string> names;
+        const json project = Project();
+        for (const json& picture : project["pictures"])
+            names.push_back(picture["name"]);
+        return names;
+    }
+
+    test::TScratchDir dir_;
+    std::unique_ptr<studio::TStudioServer> server_;
+    std::unique_ptr<httplib::Client> client_;
+    std::string base_;
+};
+
+TEST_F(StudioTest, ThePageAndTheProjectAreServedAndAnEmptyProjectIsSavedWithDefaults) {
+    const auto page = Get("");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->body.find("<title>Tevrin Studio</title>"), std::string::npos);
+    EXPECT_NE(page->get_header_value("Content-Security-Policy").find("default-src 'self'"),
+              std::string::npos);
+    EXPECT_EQ(Get("studio.js")->get_header_value("Content-Type"), "text/javascript; charset=utf-8");
+    EXPECT_EQ(Get("studio.css")->status, 200);
+    EXPECT_EQ(Get("nothing.js")->status, 404);
+    // Without the closing slash the page's relative addresses would miss
+    // the token: it is sent there.
+    const auto bare = client_->Get(("/s/" + server_->Token()).c_str());
+    EXPECT_EQ(bare->status, 302);
+
+    const json project = Project();
+    EXPECT_EQ(project["styles"].size(), 128u);
+    EXPECT_EQ(project["styles"][51]["number"], 51);
+    EXPECT_EQ(project["settings"]["fit"], "shrink");
+    EXPECT_TRUE(project["pictures"].empty());
+    EXPECT_TRUE(fs::exists(dir_.File("project/project.json")));
+}
+
+TEST_F(StudioTest, RequestsWithoutTheTokenFromOtherSitesOrForOtherHostsAreRefused) {
+    const std::string own = "http://127.0.0.1:" + std::to_string(server_->Port());
+    struct TCase {
+        std::string path;
+        httplib::Headers headers;
+        std::string refusal;
+    };
+    const std::vector<TCase> cases = {
+        {"/api/project", {}, "token"},
+        {"/s/api/project", {}, "token"},
+        {"/s/" + std::string(32, '0') + "/api/project", {}, "token"},
+        {"/s/" + server_->Token() + "x/api/project", {}, "token"},
+        {"/s/" + server_->Token().substr(0, 31) + "/api/project", {}, "token"},
+        {base_ + "api/project", {{"Origin", "http://evil.example"}}, "other sites"},
+        {base_ + "api/project", {{"Origin", "null"}}, "other sites"},
+        {base_ + "api/project", {{"Origin", own + ".evil.example"}}, "other sites"},
+        {base_ + "api/project", {{"Sec-Fetch-Site", "cross-site"}}, "other sites"},
+        // A name that resolves here by DNS rebinding is no name of ours.
+        {base_ + "api/project",
+         {{"Host", "rebound.example:" + std::to_string(server_->Port())}},
+         "answers only"},
+    };
+    for (const TCase& c : cases) {
+        const auto result = client_->Get(c.path.c_str(), c.headers);
+        ASSERT_TRUE(result) << c.path;
+        EXPECT_EQ(result->status, 403) << c.path;
+        EXPECT_NE(ErrorOf(result).find(c.refusal), std::string::npos) << c.path;
+    }
+    // Changes are refused the same way, before the body is read.
+    const auto upload =
+        client_->Post("/s/wrong/api/pictures?name=a.jpg", "xx", "application/octet-stream");
+    EXPECT_EQ(upload->status, 403);
+    EXPECT_FALSE(fs::exists(dir_.File("project/pictures")));
+    // The page's own origin, by either name, is welcome.
+    EXPECT_EQ(Get("api/project", {{"Origin", own}})->status, 200);
+    EXPECT_EQ(Get("api/project", {{"Origin", "http://localhost:" + std::to_string(server_->Port())},
+                                  {"Host", "localhost:" + std::to_string(server_->Port())}})
+                  ->status,
+              200);
+}
+
+TEST_F(StudioTest, PicturesAreStoredInTheProjectOrderedRemovedAndKeptAcrossSessions) {
+    EXPECT_EQ(Upload("pictures", "b 2.jpg", test::TestJpeg(64, 48))->status, 200);
+    EXPECT_EQ(Upload("pictures", "a.jpg", test::TestJpeg(48, 64))->status, 200);
+    // The same name with other content gets a name of its own; the same
+    // content is listed again without a second file.
+    const auto other = Upload("pictures", "a.jpg", test::TestJpeg(32, 32));
+    EXPECT_EQ(json::parse(other->body)["file"], "pictures/a (2).jpg");
+    const auto again = Upload("pictures", "a.jpg", test::TestJpeg(48, 64));
+    EXPECT_EQ(json::parse(again->body)["file"], "pictures/a.jpg");
+    EXPECT_EQ(PictureNames(), (std::vector<std::string>{"b 2.jpg", "a.jpg", "a (2).jpg", "a.jpg"}));
+    json pictures = Project()["pictures"];
+    EXPECT_EQ(pictures[0]["width"], 64);
+    EXPECT_EQ(pictures[0]["format"], "JPEG");
+
+    std::vector<std::string> ids;
+    for (const json& p : pictures)
+        ids.push_back(p["id"]);
+    EXPECT_EQ(Put("api/order", {{"pictures", {ids[2], ids[0], ids[1], ids[3]}}})->status, 200);
+    EXPECT_EQ(client_->Delete((base_ + "api/items/" + ids[3]).c_str())->status, 200);
+    EXPECT_EQ(client_->Delete((base_ + "api/items/" + ids[3]).c_str())->status, 404);
+    // An order that leaves one out, or names one twice, is refused.
+    EXPECT_EQ(Put("api/order", {{"pictures", {ids[0], ids[1]}}})->status, 400);
+    EXPECT_EQ(Put("api/order", {{"pictures", {ids[0], ids[0], ids[1]}}})->status, 400);
+    const std::vector<std::string> order = {"a (2).jpg", "b 2.jpg", "a.jpg"};
+    EXPECT_EQ(PictureNames(), order);
+
+    const json manifest = json::parse(test::ReadBytes(dir_.File("project/project.json")));
+    EXPECT_EQ(manifest["pictures"],
+              json({"pictures/a (2).jpg", "pictures/b 2.jpg", "pictures/a.jpg"}));
+    Open();
+    EXPECT_EQ(PictureNames(), order);
+}
+
+TEST_F(StudioTest, UploadsThatAreTooLargeNoPictureOrNamedToEscapeAreRefusedAndNothingIsWritten) {
+    const auto large = Upload("pictures", "big.jpg", test::TBytes(kTestUploadLimit + 1, 0xFF));
+    EXPECT_EQ(large->status, 413);
+    EXPECT_NE(ErrorOf(large).find("larger than the 256 KB one upload may have"), std::string::npos);
+
+    const auto junk = Upload("pictures", "notes.jpg", test::AsBytes("hello"));
+    EXPECT_EQ(junk->status, 400);
+    EXPECT_EQ(ErrorOf(junk),
+              "Cannot read picture notes.jpg: not a JPEG, PNG, WebP or HEIC picture this build "
+              "reads");
+    test::TBytes cut = test::TestJpeg(200, 150);
+    cut.resize(cut.size() / 2);
+    const auto truncated = Upload("pictures", "cut.jpg", cut);
+    EXPECT_EQ(truncated->status, 400);
+    EXPECT_EQ(ErrorOf(truncated).rfind("Cannot read picture cut.jpg: ", 0), 0u)
+        << ErrorOf(truncated);
+
+    for (const std::string name : {"../escape.jpg", "..", "sub/a.jpg", "sub\\a.jpg", "/tmp/abs.jpg",
+                                   "C:\\abs.jpg", "C:abs.jpg", "CON", "con.jpg", "LPT1.jpeg",
+                                   "nul .jpg", "a.jpg.", " a.jpg", "", "a\nb.jpg", "a*.jpg"}) {
+        const auto refused = Upload("pictures", name, test::TestJpeg(16, 16));
+        EXPECT_EQ(refused->status, 400) << name;
+        EXPECT_EQ(ErrorOf(refused).rfind("Not a file name the project can store", 0), 0u)
+            << name << ": " << ErrorOf(refused);
+    }
+    EXPECT_TRUE(PictureNames().empty());
+    // Nothing but the manifest was written, inside the folder or beside it.
+    std::vector<std::string> written;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.Path()))
+        written.push_back(fs::relative(entry.path(), dir_.Path()).generic_string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"project", "project/project.json"}));
+}
+
+TEST_F(StudioTest, SettingsAreCheckedAndSavedAsThePackManifest) {
+    const auto good = Put("api/settings", {{"title", "Sea ☀"},
+                                           {"text", "Grüße · こんにちは"},
+                                           {"font-color", "#FF8000"},
+                                           {"interval", 2500},
+                                           {"random-style", true},
+                                           {"fit", "fill"},
+                                           {"styles", {77, 12}}});
+    ASSERT_EQ(good->status, 200) << good->body;
+    const std::vector<std::pair<json, std::string>> bad = {
+        {{{"fit", "stretch"}}, "The setting fit is none of the choices"},
+        {{{"interval", -1}}, "The setting interval must be a whole number from 0"},
+        {{{"interval", "5"}}, "The setting interval must be a whole number from 0"},
+        {{{"font-color", "red"}}, "The setting font-color must be a colour #RRGGBB"},
+        {{{"styles", {128}}}, "The setting styles may only hold style numbers from 0 to 127"},
+        {{{"title", 5}}, "The setting title must be text"},
+        {{{"title", std::string(5000, 'x')}}, "The setting title is too long"},
+        {{{"mute", 1}}, "The setting mute must be true or false"},
+        {{{"stub", "/bin/sh"}}, "Unknown setting: stub"},
+        {{{"output", "/etc/passwd"}}, "Unknown setting: output"},
+    };
+    for (const auto& [settings, message] : bad) {
+        const auto refused = Put("api/settings", settings);
+        EXPECT_EQ(refused->status, 400) << settings.dump();
+        EXPECT_EQ(ErrorOf(refused).rfind(message, 0), 0u) << ErrorOf(refused);
+    }
+    EXPECT_EQ(
+        client_->Put((base_ + "api/settings").c_str(), "{not json", "application/json")->status,
+        400);
+    // The refused ones changed nothing.
+    const json manifest = json::parse(test::ReadBytes(dir_.File("project/project.json")));
+    EXPECT_EQ(manifest["fit"], "fill");
+    EXPECT_EQ(manifest["interval"], 2500);
+    EXPECT_EQ(manifest["styles"], json({77, 12}));
+    EXPECT_EQ(manifest["text"], "Grüße · こんにちは");
+    EXPECT_FALSE(manifest.contains("stub"));
+}
+
+TEST_F(StudioTest, FramesOfTransitionsAndOfTheShowComeFromTheEngine) {
+    // Without pictures our own pair stands in.
+    const auto stand_in = Get("api/transition?style=51&w=64&h=36&frames=5");
+    ASSERT_EQ(stand_in->status, 200) << stand_in->body;
+    EXPECT_EQ(stand_in->get_header_value("Content-Type"), "image/jpeg");
+    EXPECT_EQ(Get("api/show")->status, 400);
+
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    Upload("pictures", "two.jpg", test::TestJpeg(48, 64));
+    const json pictures = Project()["pictures"];
+    const std::string one = pictures[0]["id"], two = pictures[1]["id"];
+
+    const auto thumb = Get("api/pictures/" + one + "/thumb?side=32");
+    ASSERT_EQ(thumb->status, 200);
+    EXPECT_EQ(thumb->body.substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(Get("api/pictures/p999/thumb")->status, 400);
+
+    // A strip holds the frames one under another; the last frame is the
+    // new picture whole, as the engine's last frame of any style is.
+    const auto strip = Get("api/transition?style=3&w=64&h=36&frames=4&from=" + one + "&to=" + two);
+    ASSERT_EQ(strip->status, 200) << strip->body;
+    const TBitmap24 frames = DecodeUpright(
+        std::span(reinterpret_cast<const std::uint8_t*>(strip->body.data()), strip->body.size()));
+    EXPECT_EQ(frames.Width(), 64);
+    EXPECT_EQ(frames.Height(), 4 * 36);
+    const auto last =
+        Get("api/frame?style=3&progress=100&w=64&h=36&format=png&from=" + one + "&to=" + two);
+    ASSERT_EQ(last->status, 200);
+    EXPECT_EQ(last->get_header_value("Content-Type"), "image/png");
+    const TBitmap24 whole = DecodeUpright(
+        std::span(reinterpret_cast<const std::uint8_t*>(last->body.data()), last->body.size()));
+    // (Compared as the means of 8 x 9 blocks away from the frame's edges,
+    // where the strip's JPEG blocks reach into the frame before.)
+    auto block_mean = [](const TBitmap24& bitmap, int left, int top) {
+        test::TBgr sum{0, 0, 0};
+        for (int y = top; y < top + 9; ++y)
+            for (int x = left; x < left + 8; ++x)
+                for (int c = 0; c < 3; ++c)
+                    sum[c] += test::PixelAt(bitmap, x, y)[c];
+        for (int& c : sum)
+            c /= 72;
+        return sum;
+    };
+    for (int top = 9; top < 27; top += 9)
+        for (int left = 0; left < 64; left += 8)
+            EXPECT_TRUE(
+                test::Near(block_mean(frames, left, 3 * 36 + top), block_mean(whole, left, top), 6))
+                << left << "," << top;
+    // The same request again is the same image.
+    EXPECT_EQ(Get("api/transition?style=3&w=64&h=36&frames=4&from=" + one + "&to=" + two)->body,
+              strip->body);
+
+    for (const std::string bad :
+         {"api/transition?style=128", "api/transition?style=x", "api/transition?w=8&h=8",
+          "api/transition?w=100000&h=100", "api/transition?w=320&h=180&frames=1000",
+          "api/frame?progress=101", "api/frame?format=gif", "api/transition?from=s1",
+          "api/show?step=-1"})
+        EXPECT_EQ(Get(bad)->status, 400) << bad;
+
+    Put("api/settings", {{"styles", {9, 4}}, {"text", "Hello"}, {"interval", 1000}});
+    const auto first = Get("api/show?step=0&w=64&h=36&view=32");
+    ASSERT_EQ(first->status, 200) << first->body;
+    EXPECT_EQ(first->get_header_value("X-Picture"), one);
+    EXPECT_EQ(first->get_header_value("X-Style"), "9");
+    EXPECT_EQ(first->get_header_value("X-Caption"), "1");
+    EXPECT_EQ(first->get_header_value("X-Interval"), "1000");
+    const TBitmap24 shown = DecodeUpright(
+        std::span(reinterpret_cast<const std::uint8_t*>(first->body.data()), first->body.size()));
+    EXPECT_EQ(shown.Width(), 32);
+    EXPECT_EQ(shown.Height(), 25 * 18);
+    const auto second = Get("api/show?step=1&w=64&h=36");
+    EXPECT_EQ(second->get_header_value("X-Picture"), two);
+    EXPECT_EQ(second->get_header_value("X-Style"), "4");
+    EXPECT_EQ(second->get_header_value("X-Caption"), "0");
+    EXPECT_EQ(Get("api/show?step=2&w=64&h=36")->get_header_value("X-Style"), "9");
+}
+
+TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
+    const auto empty = client_->Post((base_ + "api/build").c_str(),
+                                     json{{"targets", {"linux"}}}.dump(), "application/json");
+    EXPECT_EQ(empty->status, 400);
+    EXPECT_EQ(ErrorOf(empty), "Add pictures before building a saver");
+
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    Upload("pictures", "two.jpg", test::TestJpeg(48, 64));
+    Put("api/settings", {{"title", "Test: saver?"}, {"styles", {5}}});
+    EXPECT_EQ(client_
+                  ->Post((base_ + "api/build").c_str(), json{{"targets", {"mac"}}}.dump(),
+                         "application/json")
+                  ->status,
+              400);
+    const auto started = client_->Post((base_ + "api/build").c_str(),
+                                       json{{"targets", {"linux"}}}.dump(), "application/json");
+    ASSERT_EQ(started->status, 200) << started->body;
+    json state;
+    for (int i = 0; i < 600; ++i) {
+        state = json::parse(Get("api/build")->body);
+        if (!state["running"].get<bool>()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(state["error"], "") << state.dump();
+    ASSERT_EQ(state["outputs"].size(), 1u);
+    EXPECT_EQ(state["done"], state["total"]);
+    // The title made a file name of the project's folder.
+    const std::string saver = dir_.File("project/Test_ saver_");
+    EXPECT_EQ(state["outputs"][0]["path"], saver);
+    const json record = InspectSaver(saver)["Record"];
+    EXPECT_EQ(record["PicFileNamesCommaList"], json({"one.jpg", "two.jpg"}));
+    EXPECT_EQ(record["Styles"], json({5}));
+    const auto download = Get(state["outputs"][0]["download"].get<std::string>());
+    ASSERT_EQ(download->status, 200);
+    EXPECT_EQ(download->body.size(), fs::file_size(saver));
+    // (The client hands header values over percent-decoded.)
+    EXPECT_EQ(download->get_header_value("Content-Disposition"),
+              "attachment; filename*=UTF-8''Test_ saver_");
+    EXPECT_EQ(Get("api/download/7")->status, 404);
+
+    // A picture gone from the disk is named when a build is asked for.
+    Upload("pictures", "three.jpg", test::TestJpeg(30, 30));
+    fs::remove(dir_.File("project/pictures/three.jpg"));
+    Open();
+    const auto missing = client_->Post((base_ + "api/build").c_str(),
+                                       json{{"targets", {"linux"}}}.dump(), "application/json");
+    EXPECT_EQ(missing->status, 400);
+    EXPECT_NE(ErrorOf(missing).find("three.jpg"), std::string::npos) << ErrorOf(missing);
+}
+
+TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKept) {
+    test::TScratchDir dir;
+    fs::create_directories(dir.File("shots"));
+    fs::create_directories(dir.File("p"));
+    test::WriteBytes(dir.File("shots/10.jpg"), test::TestJpeg(20, 20));
+    test::WriteBytes(dir.File("shots/9.jpg"), test::TestJpeg(20, 20));
+    test::WriteBytes(dir.File("outside.jpg"), test::TestJpeg(20, 20));
+    test::WriteBytes(dir.File("p/mine.json"),
+                     test::AsBytes(R"({"pictures": ["../shots", ")" + dir.File("outside.jpg") +
+                                   R"(", "gone.jpg"], "quality": 70, "title": "Hand"})"));
+    studio::TProject project(dir.File("p/mine.json"));
+    ASSERT_EQ(project.Pictures().size(), 4u);
+    EXPECT_EQ(project.Pictures()[0].Name, "9.jpg");
+    EXPECT_EQ(project.Pictures()[1].Name, "10.jpg");
+    EXPECT_EQ(project.Pictures()[2].Stored, dir.File("outside.jpg"));
+    EXPECT_NE(project.Pictures()[3].Problem, "");
+    EXPECT_EQ(project.Settings()["quality"], 70);
+    EXPECT_EQ(project.Record().Title, "Hand");
+    EXPECT_EQ(project.Choices().Quality, 70);
+    EXPECT_EQ(project.OutputName("windows"), "Hand.scr");
+
+    test::WriteBytes(dir.File("p/list.json"), test::AsBytes("[1, 2]"));
+    EXPECT_THROW(studio::TProject(dir.File("p/list.json")), EError);
+    EXPECT_EQ(studio::ProjectManifestPath(dir.File("p")), dir.File("p/project.json"));
+    EXPECT_EQ(studio::ProjectManifestPath(dir.File("p/mine.json")), dir.File("p/mine.json"));
+}
+
+} // namespace
+} // namespace tevrin

@@ -1,0 +1,297 @@
+#!/usr/bin/python3
+"""The Studio page in a real browser: Debian's Chromium, headless, driven by
+chromium-driver through selenium. A user drops three pictures, puts the last
+first, writes a caption in several scripts, picks two transitions in the
+gallery, plays the preview and builds both savers; the built savers are then
+read back with `tevrin inspect --json` and the Linux one runs headless.
+Screenshots of every step go to $TEVRIN_TEST_LOGS (or the temporary folder)
+and a few known places of them are checked.
+
+    studio_browser_test.py TEVRIN SAMPLES
+"""
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+from selenium import webdriver
+from selenium.webdriver.chrome.options import Options
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+
+CAPTION = "Grüße · Καλημέρα · こんにちは"
+PICTURES = ["01-dunes.jpg", "02-lighthouse.jpg", "03-rings.jpg"]
+failures = []
+
+
+def check(what, ok, detail=""):
+    print(("ok   " if ok else "FAIL ") + what + (f" ({detail})" if detail and not ok else ""))
+    if not ok:
+        failures.append(what)
+
+
+def wait_for(what, condition, seconds=30):
+    end = time.time() + seconds
+    last_error = None
+    while time.time() < end:
+        try:
+            value = condition()
+            if value:
+                return value
+        except Exception as error:  # the page may be between states
+            last_error = error
+        time.sleep(0.1)
+    raise AssertionError(f"timed out waiting for {what}" + (f": {last_error}" if last_error else ""))
+
+
+def mean_colour(png_path, box=None):
+    """The mean colour of a PNG (or of box=(x, y, w, h) in it), by ImageMagick."""
+    args = ["convert", png_path]
+    if box:
+        x, y, w, h = box
+        args += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
+    out = subprocess.run(args + ["-resize", "1x1!", "-depth", "8", "txt:-"],
+                         capture_output=True, text=True, check=True).stdout
+    return tuple(int(v) for v in re.search(r"\((\d+),(\d+),(\d+)", out).groups())
+
+
+def colour_spread(png_path, box):
+    """How much the grey level varies in box=(x, y, w, h) of a PNG (0: flat)."""
+    x, y, w, h = box
+    out = subprocess.run(["convert", png_path, "-crop", f"{w}x{h}+{x}+{y}", "+repage",
+                          "-colorspace", "Gray", "-format", "%[fx:standard_deviation]", "info:"],
+                         capture_output=True, text=True, check=True).stdout
+    return float(out)
+
+
+def near(a, b, tolerance):
+    return all(abs(x - y) <= tolerance for x, y in zip(a, b))
+
+
+def main():
+    tool, samples = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    logs = os.environ.get("TEVRIN_TEST_LOGS") or tempfile.gettempdir()
+    shots = os.path.join(logs, "studio")
+    shutil.rmtree(shots, ignore_errors=True)
+    os.makedirs(shots)
+    work = tempfile.mkdtemp(prefix="tevrin-studio-")
+    project = os.path.join(work, "My project")
+    studio = subprocess.Popen([tool, "studio", project, "--no-browser"], stdout=subprocess.PIPE,
+                              stderr=subprocess.STDOUT, text=True)
+    driver = None
+    try:
+        address = re.search(r"(http://127\.0\.0\.1:\d+/s/[0-9a-f]{32}/)", studio.stdout.readline()).group(1)
+        options = Options()
+        options.binary_location = shutil.which("chromium")
+        for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1400,1000",
+                         "--disable-dev-shm-usage", "--lang=en"):
+            options.add_argument(argument)
+        options.add_experimental_option("prefs", {"download.default_directory": work})
+        driver = webdriver.Chrome(service=Service(shutil.which("chromedriver")), options=options)
+        driver.get(address)
+        wait_for("the page to load the project", lambda: driver.execute_script(
+            "return document.body.dataset.ready === 'yes'"))
+        shot = lambda name: driver.save_screenshot(os.path.join(shots, name)) and os.path.join(shots, name)
+
+        empty = shot("1-empty.png")
+        check("the page header is drawn", near(mean_colour(empty, (2, 2, 16, 8)), (0x18, 0x20, 0x2c), 6))
+        check("the gallery has every style", len(driver.find_elements(By.CSS_SELECTOR, ".tile")) == 128)
+
+        # Three pictures dropped at once, in reverse order: they are listed in
+        # natural name order.
+        picker = driver.execute_script("""
+            const input = document.createElement('input');
+            input.type = 'file'; input.multiple = true; input.id = 'test-drop';
+            document.body.append(input); return input;""")
+        picker.send_keys("\n".join(os.path.join(samples, p) for p in reversed(PICTURES)))
+        driver.execute_script("""
+            const input = document.getElementById('test-drop');
+            const data = new DataTransfer();
+            for (const file of input.files) data.items.add(file);
+            const zone = document.getElementById('drop-zone');
+            for (const type of ['dragenter', 'dragover', 'drop'])
+              zone.dispatchEvent(new DragEvent(type, {bubbles: true, cancelable: true, dataTransfer: data}));
+            input.remove();""")
+        names = lambda: [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .name")]
+        wait_for("three thumbnails", lambda: len(names()) == 3)
+        wait_for("the thumbnails' pictures", lambda: driver.execute_script(
+            "return [...document.querySelectorAll('#grid img')].every(i => i.complete && i.naturalWidth > 0)"))
+        check("dropped pictures come in name order", names() == PICTURES, names())
+        dropped = shot("2-dropped.png")
+        # Each thumbnail shows its own picture: its mean colour is the
+        # picture's.
+        for index, name in enumerate(PICTURES):
+            image = driver.find_elements(By.CSS_SELECTOR, "#grid .thumb img")[index]
+            rect = driver.execute_script(
+                "const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", image)
+            ratio = driver.execute_script("return window.devicePixelRatio")
+            box = tuple(int(v * ratio) for v in rect)
+            sample_png = os.path.join(work, name + ".png")
+            subprocess.run(["convert", os.path.join(samples, name), sample_png], check=True)
+            shown = mean_colour(dropped, (box[0] + box[2] // 4, box[1] + box[3] // 4, box[2] // 2, box[3] // 2))
+            check(f"the thumbnail of {name} shows it", colour_spread(dropped, box) > 0.02 and
+                  near(shown, mean_colour(sample_png, None), 60), f"{shown}")
+        sizes = [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .size")]
+        check("each thumbnail gives the picture's size", sizes[0].startswith("2560x1440"), sizes)
+        warnings = [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .warning")]
+        check("a picture larger than the screen is marked as scaled", any("Scaled down" in w for w in warnings),
+              warnings)
+
+        # The last picture dragged before the first.
+        driver.execute_script("""
+            const thumbs = document.querySelectorAll('#grid .thumb');
+            const source = thumbs[2], target = thumbs[0];
+            const data = new DataTransfer();
+            source.dispatchEvent(new DragEvent('dragstart', {bubbles: true, dataTransfer: data}));
+            const box = target.getBoundingClientRect();
+            const at = {bubbles: true, cancelable: true, dataTransfer: data, clientX: box.left + 4, clientY: box.top + 4};
+            target.dispatchEvent(new DragEvent('dragover', at));
+            target.dispatchEvent(new DragEvent('drop', at));
+            source.dispatchEvent(new DragEvent('dragend', {bubbles: true, dataTransfer: data}));""")
+        order = ["03-rings.jpg", "01-dunes.jpg", "02-lighthouse.jpg"]
+        wait_for("the new order", lambda: names() == order)
+        with open(os.path.join(project, "project.json"), encoding="utf-8") as f:
+            saved = json.load(f)
+        check("the new order is saved in the project", saved["pictures"] == ["pictures/" + n for n in order],
+              saved["pictures"])
+        shot("3-reordered.png")
+
+        # A file that is no picture is refused with its name and the reason.
+        bad = os.path.join(work, "notes.jpg")
+        with open(bad, "w") as f:
+            f.write("not a picture")
+        driver.find_element(By.ID, "pictures-input").send_keys(bad)
+        message = wait_for("the refusal", lambda: driver.find_element(By.ID, "message").text)
+        check("a bad picture is named with the reason", "notes.jpg" in message and "Cannot read picture" in message,
+              message)
+        check("the bad picture is not listed", len(names()) == 3)
+
+        # The caption, in several scripts, and the title.
+        title = driver.find_element(By.ID, "title")
+        title.clear()
+        title.send_keys("Studio test")
+        caption = driver.find_element(By.ID, "caption")
+        caption.send_keys(CAPTION)
+        wait_for("the caption to be saved", lambda: driver.execute_script(
+            "return state.settings.text === arguments[0] && state.settings.title === 'Studio test'", CAPTION))
+
+        # The gallery plays each style with the first two pictures.
+        tile = driver.find_element(By.CSS_SELECTOR, '.tile[data-style="77"]')
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", tile)
+        wait_for("the strip of style 77", lambda: driver.execute_script("return Boolean(arguments[0].strip)", tile))
+        time.sleep(0.3)
+        gallery = shot("4-gallery.png")
+        rect = driver.execute_script(
+            "const r = arguments[0].querySelector('canvas').getBoundingClientRect(); return [r.left, r.top, r.width, r.height];",
+            tile)
+        ratio = driver.execute_script("return window.devicePixelRatio")
+        check("a gallery tile shows frames", colour_spread(gallery, tuple(int(v * ratio) for v in rect)) > 0.02)
+        # Clicking a tile plays it large; it is chosen there.
+        tile.click()
+        wait_for("the player", lambda: driver.execute_script("return Boolean(player.strip)"))
+        time.sleep(0.5)
+        player = shot("5-player.png")
+        canvas = driver.find_element(By.ID, "player-canvas")
+        rect = driver.execute_script(
+            "const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", canvas)
+        check("the player shows the transition large",
+              rect[2] > 500 and colour_spread(player, tuple(int(v * ratio) for v in rect)) > 0.02)
+        driver.find_element(By.ID, "player-use").click()
+        driver.find_element(By.ID, "player-close").click()
+        box = driver.find_element(By.CSS_SELECTOR, '.tile[data-style="12"] input')
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", box)
+        box.click()
+        wait_for("two chosen styles", lambda: driver.execute_script(
+            "return JSON.stringify(state.settings.styles) === '[77,12]'"))
+        check("chosen tiles are marked",
+              len(driver.find_elements(By.CSS_SELECTOR, ".tile.chosen")) == 2)
+
+        # The preview plays the show from the engine's frames.
+        play = driver.find_element(By.ID, "preview-play")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", play)
+        play.click()
+        wait_for("the preview's first transition", lambda: "transition 77" in
+                 driver.find_element(By.ID, "preview-info").text, 60)
+        time.sleep(1.2)
+        preview = shot("6-preview.png")
+        canvas = driver.find_element(By.ID, "preview")
+        rect = driver.execute_script(
+            "const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", canvas)
+        check("the preview shows the first picture",
+              colour_spread(preview, tuple(int(v * ratio) for v in rect)) > 0.02)
+        check("the preview starts with the first picture and the caption",
+              "Picture 1 (03-rings.jpg)" in driver.find_element(By.ID, "preview-info").text and
+              "caption" in driver.find_element(By.ID, "preview-info").text,
+              driver.find_element(By.ID, "preview-info").text)
+        play.click()
+
+        # Both savers built.
+        for target in ("windows", "linux"):
+            box = driver.find_element(By.ID, "build-" + target)
+            check(f"a {target} runtime is there to build with", box.is_enabled())
+            if not box.is_selected():
+                box.click()
+        button = driver.find_element(By.ID, "build-button")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", button)
+        button.click()
+        wait_for("both savers", lambda: len(driver.find_elements(By.CSS_SELECTOR, "#build-result li")) == 2, 120)
+        shot("7-built.png")
+        links = driver.find_elements(By.CSS_SELECTOR, "#build-result a")
+        check("the savers are offered for download", [l.text for l in links] ==
+              ["Download Studio test.scr", "Download Studio test"], [l.text for l in links])
+
+        for saver in ("Studio test.scr", "Studio test"):
+            path = os.path.join(project, saver)
+            check(f"{saver} is saved in the project folder", os.path.isfile(path))
+            if not os.path.isfile(path):
+                continue
+            record = json.loads(subprocess.run([tool, "inspect", "--json", path], capture_output=True,
+                                               text=True, check=True).stdout)["Record"]
+            check(f"{saver} shows the pictures in the new order",
+                  record["PicFileNamesCommaList"] == order, record["PicFileNamesCommaList"])
+            check(f"{saver} carries the caption", record["Text"] == CAPTION, record["Text"])
+            check(f"{saver} takes the chosen transitions", record["Styles"] == [77, 12], record["Styles"])
+            check(f"{saver} keeps the title", record["Title"] == "Studio test")
+        # Nothing half-written is left beside them.
+        leftovers = [n for n in os.listdir(project) if n.startswith(".")]
+        check("no temporary files are left in the project folder", not leftovers, leftovers)
+
+        # The same saver is built from the command line from the project.
+        again = os.path.join(work, "again")
+        subprocess.run([tool, "pack", "-q", "--manifest", os.path.join(project, "project.json"),
+                        "-o", again, "--target", "linux"], check=True)
+        with open(again, "rb") as a, open(os.path.join(project, "Studio test"), "rb") as b:
+            check("pack --manifest builds the same saver from the project", a.read() == b.read())
+
+        frames = os.path.join(work, "frames")
+        run = subprocess.run([os.path.join(project, "Studio test"), "--platform", "headless", "--seconds", "3",
+                              "--size", "160x90", "--dump", frames], capture_output=True, text=True)
+        check("the built Linux saver runs headless", run.returncode == 0 and
+              len([n for n in os.listdir(frames) if n.endswith(".png")]) > 20, run.stderr)
+
+        # The download is the saved file.
+        href = links[1].get_attribute("href")
+        downloaded = driver.execute_async_script("""
+            const done = arguments[arguments.length - 1];
+            fetch(arguments[0]).then(r => r.arrayBuffer()).then(b => done(b.byteLength));""", href)
+        check("the download is the whole saver", downloaded == os.path.getsize(os.path.join(project, "Studio test")))
+    finally:
+        if driver:
+            driver.quit()
+        studio.terminate()
+        studio.wait(10)
+        shutil.rmtree(work, ignore_errors=True)
+    print(f"screenshots: {shots}")
+    if failures:
+        print(f"{len(failures)} checks failed")
+        return 1
+    print("studio browser test passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
