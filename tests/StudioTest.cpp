@@ -357,7 +357,7 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
     EXPECT_EQ(state["done"], state["total"]);
     // The title made a file name of the project's folder.
     const std::string saver = dir_.File("project/Test_ saver_");
-    EXPECT_EQ(state["outputs"][0]["path"], saver);
+    EXPECT_EQ(fs::path(state["outputs"][0]["path"].get<std::string>()), fs::path(saver));
     const json record = InspectSaver(saver)["Record"];
     EXPECT_EQ(record["PicFileNamesCommaList"], json({"one.jpg", "two.jpg"}));
     EXPECT_EQ(record["Styles"], json({5}));
@@ -387,8 +387,11 @@ TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKe
     test::WriteBytes(dir.File("shots/9.jpg"), test::TestJpeg(20, 20));
     test::WriteBytes(dir.File("outside.jpg"), test::TestJpeg(20, 20));
     test::WriteBytes(dir.File("p/mine.json"),
-                     test::AsBytes(R"({"pictures": ["../shots", ")" + dir.File("outside.jpg") +
-                                   R"(", "gone.jpg"], "quality": 70, "title": "Hand"})"));
+                     test::AsBytes(json{
+                         {"pictures", {"../shots", dir.File("outside.jpg"), "gone.jpg"}},
+                         {"quality", 70},
+                         {"title",
+                          "Hand"}}.dump()));
     studio::TProject project(dir.File("p/mine.json"));
     ASSERT_EQ(project.Pictures().size(), 4u);
     EXPECT_EQ(project.Pictures()[0].Name, "9.jpg");
@@ -402,7 +405,8 @@ TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKe
 
     test::WriteBytes(dir.File("p/list.json"), test::AsBytes("[1, 2]"));
     EXPECT_THROW(studio::TProject(dir.File("p/list.json")), EError);
-    EXPECT_EQ(studio::ProjectManifestPath(dir.File("p")), dir.File("p/project.json"));
+    EXPECT_EQ(fs::path(studio::ProjectManifestPath(dir.File("p"))),
+              fs::path(dir.File("p/project.json")));
     EXPECT_EQ(studio::ProjectManifestPath(dir.File("p/mine.json")), dir.File("p/mine.json"));
 }
 
