@@ -337,7 +337,10 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
 
     Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
     Upload("pictures", "two.jpg", test::TestJpeg(48, 64));
-    Put("api/settings", {{"title", "Test: saver?"}, {"styles", {5}}});
+    const auto sound = Upload("sounds", "tune.wav", test::AsBytes("RIFF....WAVE"));
+    ASSERT_EQ(sound->status, 200) << sound->body;
+    EXPECT_EQ(json::parse(sound->body)["file"], "sounds/tune.wav");
+    Put("api/settings", {{"title", "Test: saver?"}, {"styles", {5}}, {"sound-order", "random"}});
     EXPECT_EQ(client_
                   ->Post((base_ + "api/build").c_str(), json{{"targets", {"mac"}}}.dump(),
                          "application/json")
@@ -361,6 +364,8 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
     const json record = InspectSaver(saver)["Record"];
     EXPECT_EQ(record["PicFileNamesCommaList"], json({"one.jpg", "two.jpg"}));
     EXPECT_EQ(record["Styles"], json({5}));
+    EXPECT_EQ(record["SndFileNamesCommaList"], json({"tune.wav"}));
+    EXPECT_EQ(record["SoundRandom"], 2);
     const auto download = Get(state["outputs"][0]["download"].get<std::string>());
     ASSERT_EQ(download->status, 200);
     EXPECT_EQ(download->body.size(), fs::file_size(saver));

@@ -383,6 +383,10 @@ function readSettings() {
 
 let saveTimer = null;
 let saving = Promise.resolve();
+// Saves are sent one after another; only the answer to the last one
+// replaces the page's settings, so an older answer never takes back a
+// change made since.
+let unanswered = 0;
 
 function scheduleSave() {
   clearTimeout(saveTimer);
@@ -390,15 +394,19 @@ function scheduleSave() {
 }
 
 function saveSettings(changes) {
+  unanswered += 1;
   saving = saving.then(async () => {
     try {
       const response = await (await api('PUT', 'api/settings', changes)).json();
+      unanswered -= 1;
+      if (unanswered > 0) return;
       state.settings = response.settings;
       say('');
       showChosen();
       refreshGallery();
       if ('fit' in changes) loadProject();
     } catch (error) {
+      unanswered -= 1;
       say(error.message);
     }
   });
@@ -521,20 +529,23 @@ function refreshGallery() {
   visibleTiles.forEach(queueStrip);
 }
 
-// A transition plays for 25 frames of 40 ms, then rests a second on its
-// last frame.
+// A transition plays for 25 frames of 40 ms, then rests on its last frame;
+// each tile of the gallery is at another point of the cycle.
+const CYCLE_MS = 1600;
+
 function frameAt(time) {
-  const phase = time % 2000;
-  return phase < 1000 ? Math.min(24, Math.floor(phase / FRAME_MS)) : 24;
+  const phase = time % CYCLE_MS;
+  return Math.min(24, Math.floor(phase / FRAME_MS));
 }
 
 function animate(time) {
-  const k = frameAt(time);
   for (const tile of visibleTiles) {
+    const k = frameAt(time + Number(tile.dataset.style) * 173);
     if (!tile.strip || tile.shown === k) continue;
     tile.firstChild.getContext('2d').drawImage(tile.strip, 0, k * TILE_H, TILE_W, TILE_H, 0, 0, TILE_W, TILE_H);
     tile.shown = k;
   }
+  const k = frameAt(time);
   if (player.strip && player.shown !== k) {
     $('#player-canvas').getContext('2d').drawImage(player.strip, 0, k * 540, 960, 540, 0, 0, 960, 540);
     player.shown = k;
