@@ -68,6 +68,14 @@ def colour_spread(png_path, box):
     return float(out)
 
 
+def screen_box(driver, element):
+    """Where an element lies in a screenshot: (x, y, w, h) in its pixels."""
+    rect = driver.execute_script(
+        "const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", element)
+    ratio = driver.execute_script("return window.devicePixelRatio")
+    return tuple(int(v * ratio) for v in rect)
+
+
 def near(a, b, tolerance):
     return all(abs(x - y) <= tolerance for x, y in zip(a, b))
 
@@ -125,11 +133,7 @@ def main():
         # Each thumbnail shows its own picture: its mean colour is the
         # picture's.
         for index, name in enumerate(PICTURES):
-            image = driver.find_elements(By.CSS_SELECTOR, "#grid .thumb img")[index]
-            rect = driver.execute_script(
-                "const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", image)
-            ratio = driver.execute_script("return window.devicePixelRatio")
-            box = tuple(int(v * ratio) for v in rect)
+            box = screen_box(driver, driver.find_elements(By.CSS_SELECTOR, "#grid .thumb img")[index])
             sample_png = os.path.join(work, name + ".png")
             subprocess.run(["convert", os.path.join(samples, name), sample_png], check=True)
             shown = mean_colour(dropped, (box[0] + box[2] // 4, box[1] + box[3] // 4, box[2] // 2, box[3] // 2))
@@ -185,21 +189,15 @@ def main():
         wait_for("the strip of style 77", lambda: driver.execute_script("return Boolean(arguments[0].strip)", tile))
         time.sleep(0.3)
         gallery = shot("4-gallery.png")
-        rect = driver.execute_script(
-            "const r = arguments[0].querySelector('canvas').getBoundingClientRect(); return [r.left, r.top, r.width, r.height];",
-            tile)
-        ratio = driver.execute_script("return window.devicePixelRatio")
-        check("a gallery tile shows frames", colour_spread(gallery, tuple(int(v * ratio) for v in rect)) > 0.02)
+        check("a gallery tile shows frames",
+              colour_spread(gallery, screen_box(driver, tile.find_element(By.TAG_NAME, "canvas"))) > 0.02)
         # Clicking a tile plays it large; it is chosen there.
         tile.click()
         wait_for("the player", lambda: driver.execute_script("return Boolean(player.strip)"))
         time.sleep(0.5)
         player = shot("5-player.png")
-        canvas = driver.find_element(By.ID, "player-canvas")
-        rect = driver.execute_script(
-            "const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", canvas)
-        check("the player shows the transition large",
-              rect[2] > 500 and colour_spread(player, tuple(int(v * ratio) for v in rect)) > 0.02)
+        box = screen_box(driver, driver.find_element(By.ID, "player-canvas"))
+        check("the player shows the transition large", box[2] > 500 and colour_spread(player, box) > 0.02)
         driver.find_element(By.ID, "player-use").click()
         driver.find_element(By.ID, "player-close").click()
         box = driver.find_element(By.CSS_SELECTOR, '.tile[data-style="12"] input')
@@ -218,11 +216,8 @@ def main():
                  driver.find_element(By.ID, "preview-info").text, 60)
         time.sleep(1.2)
         preview = shot("6-preview.png")
-        canvas = driver.find_element(By.ID, "preview")
-        rect = driver.execute_script(
-            "const r = arguments[0].getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", canvas)
         check("the preview shows the first picture",
-              colour_spread(preview, tuple(int(v * ratio) for v in rect)) > 0.02)
+              colour_spread(preview, screen_box(driver, driver.find_element(By.ID, "preview"))) > 0.02)
         check("the preview starts with the first picture and the caption",
               "Picture 1 (03-rings.jpg)" in driver.find_element(By.ID, "preview-info").text and
               "caption" in driver.find_element(By.ID, "preview-info").text,

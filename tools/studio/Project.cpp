@@ -297,12 +297,13 @@ TItem TProject::MakeItem(const std::string& path, char kind) const {
 void TProject::SetSettings(const json& settings) {
     if (!settings.is_object()) throw EError("The settings must be a JSON object");
     json merged = settings_;
-    for (const auto& [key, value] : settings.items()) {
+    for (const auto& item : settings.items()) {
+        const std::string& key = item.key();
         const auto rule = std::find_if(Rules().begin(), Rules().end(),
                                        [&](const TRule& r) { return key == r.Key; });
         if (rule == Rules().end()) throw EError("Unknown setting: " + key);
-        CheckSetting(*rule, value);
-        merged[key] = value;
+        CheckSetting(*rule, item.value());
+        merged[key] = item.value();
     }
     std::swap(settings_, merged);
     try {
