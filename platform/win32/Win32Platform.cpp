@@ -1,6 +1,7 @@
 #include "platform/win32/Win32Platform.h"
 
 #include "base/Errors.h"
+#include "gfx/Copy.h"
 #include "platform/PresentLog.h"
 #include "platform/win32/Wide.h"
 
@@ -12,6 +13,7 @@
 #undef MessageBox
 
 #include <algorithm>
+#include <vector>
 
 namespace tevrin {
 namespace {
@@ -126,24 +128,36 @@ TWin32Platform::~TWin32Platform() {
     CloseHandle(wake_);
 }
 
-// One copy of `area` from a top-down 24-bit DIB to the same place in `dc`.
+// `area` of the bitmap to the same place in `dc`, widened by our own code to
+// 32 bits a pixel (the display's format, which every driver copies without
+// converting) a band of rows at a time, so the rows stay in the cache
+// between widening and copying.
 void TWin32Platform::Blit(void* dc, const TBitmap24& bitmap, const TRect& requested) {
     const TRect area{std::max(requested.Left, 0), std::max(requested.Top, 0),
                      std::min(requested.Right, bitmap.Width()),
                      std::min(requested.Bottom, bitmap.Height())};
     if (area.IsEmpty()) return;
+    constexpr int kBandBytes = 1 << 20;
+    const int width = area.Width();
+    const int band_rows = std::max(1, kBandBytes / (width * 4));
+    thread_local std::vector<std::uint8_t> band;
+    band.resize(static_cast<std::size_t>(width) * 4 * std::min(band_rows, area.Height()));
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = bitmap.Width();
-    // Only the rows of the area are handed over, as a top-down DIB of their
-    // own, so the source origin is the same for every driver.
-    info.bmiHeader.biHeight = -area.Height();
+    info.bmiHeader.biWidth = width;
     info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    StretchDIBits(static_cast<HDC>(dc), area.Left, area.Top, area.Width(), area.Height(), area.Left,
-                  0, area.Width(), area.Height(), bitmap.Row(area.Top), &info, DIB_RGB_COLORS,
-                  SRCCOPY);
+    for (int top = area.Top; top < area.Bottom; top += band_rows) {
+        const int rows = std::min(band_rows, area.Bottom - top);
+        for (int y = 0; y < rows; ++y)
+            WidenPixels(bitmap.Row(top + y) + area.Left * 3,
+                        band.data() + static_cast<std::size_t>(y) * width * 4, width);
+        // A top-down DIB of the band's rows alone.
+        info.bmiHeader.biHeight = -rows;
+        StretchDIBits(static_cast<HDC>(dc), area.Left, top, width, rows, 0, 0, width, rows,
+                      band.data(), &info, DIB_RGB_COLORS, SRCCOPY);
+    }
 }
 
 TBitmap24 TWin32Platform::Capture(TWindowId window) {
