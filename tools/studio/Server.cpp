@@ -137,44 +137,44 @@ std::string PictureWarning(const TItem& item, const TSSFileLocations& record, co
 } // namespace
 
 struct TStudioServer::TImpl {
-    httplib::Server http;
-    std::string token, prefix;
-    int port = 0;
-    std::thread serving;
+    httplib::Server http_;
+    std::string token_, prefix_;
+    int port_ = 0;
+    std::thread serving_;
 
-    std::mutex project_lock;
-    TProject project;
-    std::size_t max_upload;
-    TRenderer renderer{MakeSystemTextEngine()};
+    std::mutex project_lock_;
+    TProject project_;
+    std::size_t max_upload_;
+    TRenderer renderer_{MakeSystemTextEngine()};
 
     // The build on its own thread, and what the page is told of it.
-    std::mutex build_lock;
-    std::thread builder;
-    bool building = false;
-    json build_state = {{"running", false}};
-    std::vector<std::string> built_files; // what may be downloaded: full paths
+    std::mutex build_lock_;
+    std::thread builder_;
+    bool building_ = false;
+    json build_state_ = {{"running", false}};
+    std::vector<std::string> built_files_; // what may be downloaded: full paths
 
     explicit TImpl(const TStudioOptions& options)
-        : project(options.Manifest, options.MaxUpload), max_upload(options.MaxUpload) {
-        token = options.Token.empty() ? RandomToken() : options.Token;
-        prefix = "/s/" + token;
-        http.set_payload_max_length(max_upload);
+        : project_(options.Manifest, options.MaxUpload), max_upload_(options.MaxUpload) {
+        token_ = options.Token.empty() ? RandomToken() : options.Token;
+        prefix_ = "/s/" + token_;
+        http_.set_payload_max_length(max_upload_);
         Routes();
-        port = options.Port == 0
-                   ? http.bind_to_any_port("127.0.0.1")
-                   : (http.bind_to_port("127.0.0.1", options.Port) ? options.Port : -1);
-        if (port <= 0)
+        port_ = options.Port == 0
+                    ? http_.bind_to_any_port("127.0.0.1")
+                    : (http_.bind_to_port("127.0.0.1", options.Port) ? options.Port : -1);
+        if (port_ <= 0)
             throw EError("Cannot listen on 127.0.0.1" +
                          (options.Port ? ":" + std::to_string(options.Port) : std::string()) +
                          ": " + LastErrorText());
-        std::lock_guard lock(project_lock);
-        project.Save();
+        std::lock_guard lock(project_lock_);
+        project_.Save();
     }
 
     ~TImpl() {
-        http.stop();
-        if (serving.joinable()) serving.join();
-        if (builder.joinable()) builder.join();
+        http_.stop();
+        if (serving_.joinable()) serving_.join();
+        if (builder_.joinable()) builder_.join();
     }
 
     // Every request: for this server by name, from its own page or from no
@@ -184,8 +184,8 @@ struct TStudioServer::TImpl {
         res.set_header("Referrer-Policy", "no-referrer");
         res.set_header("X-Frame-Options", "DENY");
         res.set_header("Cache-Control", "no-store");
-        const std::string own = "127.0.0.1:" + std::to_string(port);
-        const std::string local = "localhost:" + std::to_string(port);
+        const std::string own = "127.0.0.1:" + std::to_string(port_);
+        const std::string local = "localhost:" + std::to_string(port_);
         const std::string host = req.get_header_value("Host");
         if (host != own && host != local) {
             Fail(res, 403, "This server answers only to http://" + own + "/");
@@ -197,9 +197,9 @@ struct TStudioServer::TImpl {
             Fail(res, 403, "Requests from other sites are refused");
             return THandled::Handled;
         }
-        const std::string given = req.path.substr(0, std::min(req.path.size(), prefix.size()));
-        if (!SameSecret(given, prefix) ||
-            (req.path.size() > prefix.size() && req.path[prefix.size()] != '/')) {
+        const std::string given = req.path.substr(0, std::min(req.path.size(), prefix_.size()));
+        if (!SameSecret(given, prefix_) ||
+            (req.path.size() > prefix_.size() && req.path[prefix_.size()] != '/')) {
             Fail(res, 403,
                  "The address lacks the session's token; open the address tevrin "
                  "studio printed");
@@ -227,22 +227,22 @@ struct TStudioServer::TImpl {
 
     void Route(const char* method, const std::string& pattern,
                std::function<void(const Request&, Response&)> handler) {
-        const std::string full = prefix + pattern;
+        const std::string full = prefix_ + pattern;
         auto guarded = Guarded(std::move(handler));
         if (std::string_view(method) == "GET")
-            http.Get(full, guarded);
+            http_.Get(full, guarded);
         else if (std::string_view(method) == "POST")
-            http.Post(full, guarded);
+            http_.Post(full, guarded);
         else if (std::string_view(method) == "PUT")
-            http.Put(full, guarded);
+            http_.Put(full, guarded);
         else
-            http.Delete(full, guarded);
+            http_.Delete(full, guarded);
     }
 
     void Routes() {
-        http.set_pre_routing_handler(
+        http_.set_pre_routing_handler(
             [this](const Request& req, Response& res) { return Admit(req, res); });
-        http.set_error_handler(
+        http_.set_error_handler(
             httplib::Server::HandlerWithResponse([this](const Request& req, Response& res) {
                 if (!res.body.empty()) return THandled::Unhandled;
                 if (res.status == 413 &&
@@ -250,7 +250,7 @@ struct TStudioServer::TImpl {
                     Fail(res, 413, "Files are sent as application/octet-stream, not as a form");
                 else if (res.status == 413)
                     Fail(res, 413,
-                         "The file is larger than the " + SizeText(max_upload) +
+                         "The file is larger than the " + SizeText(max_upload_) +
                              " one upload may have");
                 else if (res.status == 404)
                     Fail(res, 404, "No such page");
@@ -260,7 +260,8 @@ struct TStudioServer::TImpl {
                 return THandled::Handled;
             }));
 
-        http.Get(prefix, [this](const Request&, Response& res) { res.set_redirect(prefix + "/"); });
+        http_.Get(prefix_,
+                  [this](const Request&, Response& res) { res.set_redirect(prefix_ + "/"); });
         Route("GET", "/(|[a-z]+\\.(?:html|js|css|svg))", [](const Request& req, Response& res) {
             const std::string name =
                 req.matches[1].str().empty() ? "index.html" : req.matches[1].str();
@@ -280,37 +281,37 @@ struct TStudioServer::TImpl {
         });
         Route("PUT", "/api/settings", [this](const Request& req, Response& res) {
             const json settings = json::parse(req.body);
-            std::lock_guard lock(project_lock);
-            project.SetSettings(settings);
-            Send(res, json{{"settings", project.Settings()}});
+            std::lock_guard lock(project_lock_);
+            project_.SetSettings(settings);
+            Send(res, json{{"settings", project_.Settings()}});
         });
         Route("POST", "/api/pictures",
               [this](const Request& req, Response& res) { Send(res, AddItem(req, true)); });
         Route("POST", "/api/sounds",
               [this](const Request& req, Response& res) { Send(res, AddItem(req, false)); });
         Route("DELETE", "/api/items/([ps][0-9]+)", [this](const Request& req, Response& res) {
-            std::lock_guard lock(project_lock);
-            if (!project.Remove(req.matches[1].str())) return Fail(res, 404, "No such item");
+            std::lock_guard lock(project_lock_);
+            if (!project_.Remove(req.matches[1].str())) return Fail(res, 404, "No such item");
             Send(res, json{{"removed", req.matches[1].str()}});
         });
         Route("PUT", "/api/order", [this](const Request& req, Response& res) {
             const json order = json::parse(req.body);
-            std::lock_guard lock(project_lock);
-            project.OrderPictures(order.at("pictures").get<std::vector<std::string>>());
+            std::lock_guard lock(project_lock_);
+            project_.OrderPictures(order.at("pictures").get<std::vector<std::string>>());
             Send(res, json{{"ok", true}});
         });
         Route("GET", "/api/pictures/(p[0-9]+)/thumb", [this](const Request& req, Response& res) {
             const TItem item = Item(req.matches[1].str());
             const int side = IntParam(req, "side", 240);
             if (side < 16 || side > 1024) throw EError("The side must be from 16 to 1024");
-            Send(res, renderer.Thumbnail(item, side));
+            Send(res, renderer_.Thumbnail(item, side));
         });
         Route("GET", "/api/transition", [this](const Request& req, Response& res) {
             const auto [from, to, record] = Pair(req);
-            Send(res, renderer.TransitionStrip(from ? &*from : nullptr, to ? &*to : nullptr, record,
-                                               IntParam(req, "style", 51), IntParam(req, "w", 320),
-                                               IntParam(req, "h", 180),
-                                               IntParam(req, "frames", kShowFrames)));
+            Send(res, renderer_.TransitionStrip(from ? &*from : nullptr, to ? &*to : nullptr,
+                                                record, IntParam(req, "style", 51),
+                                                IntParam(req, "w", 320), IntParam(req, "h", 180),
+                                                IntParam(req, "frames", kShowFrames)));
             res.set_header("X-Frames", req.has_param("frames") ? req.get_param_value("frames")
                                                                : std::to_string(kShowFrames));
         });
@@ -319,23 +320,23 @@ struct TStudioServer::TImpl {
             const std::string format =
                 req.has_param("format") ? req.get_param_value("format") : "png";
             if (format != "png" && format != "jpeg") throw EError("The format is png or jpeg");
-            Send(res,
-                 renderer.Frame(from ? &*from : nullptr, to ? &*to : nullptr, record,
-                                IntParam(req, "style", 51), IntParam(req, "progress", 50),
-                                IntParam(req, "w", 640), IntParam(req, "h", 360), format == "png"));
+            Send(res, renderer_.Frame(from ? &*from : nullptr, to ? &*to : nullptr, record,
+                                      IntParam(req, "style", 51), IntParam(req, "progress", 50),
+                                      IntParam(req, "w", 640), IntParam(req, "h", 360),
+                                      format == "png"));
         });
         Route("GET", "/api/show", [this](const Request& req, Response& res) {
             std::vector<TItem> pictures;
             TSSFileLocations record;
             TPackJob job;
             {
-                std::lock_guard lock(project_lock);
-                for (const TItem& item : project.Pictures())
+                std::lock_guard lock(project_lock_);
+                for (const TItem& item : project_.Pictures())
                     if (item.Problem.empty()) pictures.push_back(item);
-                record = project.Record();
-                job = project.Choices();
+                record = project_.Record();
+                job = project_.Choices();
             }
-            const TShowStep step = renderer.ShowStep(
+            const TShowStep step = renderer_.ShowStep(
                 pictures, record, job, IntParam(req, "step", 0), IntParam(req, "w", 1920),
                 IntParam(req, "h", 1080), IntParam(req, "view", 960));
             res.set_header("X-Picture", pictures[static_cast<std::size_t>(step.Picture)].Id);
@@ -356,10 +357,10 @@ struct TStudioServer::TImpl {
         Route("GET", "/api/download/([0-9]+)", [this](const Request& req, Response& res) {
             std::string path;
             {
-                std::lock_guard lock(build_lock);
+                std::lock_guard lock(build_lock_);
                 const std::size_t index = std::stoul(req.matches[1].str());
-                if (index >= built_files.size()) return Fail(res, 404, "No such saver");
-                path = built_files[index];
+                if (index >= built_files_.size()) return Fail(res, 404, "No such saver");
+                path = built_files_[index];
             }
             std::ifstream in(U8Path(path), std::ios::binary);
             if (!in) return Fail(res, 404, "The saver is gone: " + path);
@@ -386,8 +387,8 @@ struct TStudioServer::TImpl {
     }
 
     TItem Item(const std::string& id) {
-        std::lock_guard lock(project_lock);
-        const TItem* item = project.Find(id);
+        std::lock_guard lock(project_lock_);
+        const TItem* item = project_.Find(id);
         if (!item) throw EError("No such picture: " + id);
         return *item;
     }
@@ -396,13 +397,13 @@ struct TStudioServer::TImpl {
     // first two; without them our own stand in. With the record.
     std::tuple<std::optional<TItem>, std::optional<TItem>, TSSFileLocations>
     Pair(const Request& req) {
-        std::lock_guard lock(project_lock);
+        std::lock_guard lock(project_lock_);
         std::vector<const TItem*> usable;
-        for (const TItem& item : project.Pictures())
+        for (const TItem& item : project_.Pictures())
             if (item.Problem.empty()) usable.push_back(&item);
         auto pick = [&](const char* param, std::size_t fallback) -> std::optional<TItem> {
             if (req.has_param(param)) {
-                const TItem* item = project.Find(req.get_param_value(param));
+                const TItem* item = project_.Find(req.get_param_value(param));
                 if (!item || item->Id[0] != 'p')
                     throw EError("No such picture: " + req.get_param_value(param));
                 return *item;
@@ -417,7 +418,7 @@ struct TStudioServer::TImpl {
             to = from;
             from.reset();
         }
-        return {from, to, project.Record()};
+        return {from, to, project_.Record()};
     }
 
     json ItemJson(const TItem& item, const TSSFileLocations* record, const TPackJob* job, int sw,
@@ -452,23 +453,23 @@ struct TStudioServer::TImpl {
             } catch (const EError&) {
             }
         }
-        std::lock_guard lock(project_lock);
-        const TSSFileLocations record = project.Record();
-        const TPackJob job = project.Choices();
+        std::lock_guard lock(project_lock_);
+        const TSSFileLocations record = project_.Record();
+        const TPackJob job = project_.Choices();
         json pictures = json::array(), sounds = json::array();
-        for (const TItem& item : project.Pictures())
+        for (const TItem& item : project_.Pictures())
             pictures.push_back(ItemJson(item, &record, &job, sw, sh));
-        for (const TItem& item : project.Sounds())
+        for (const TItem& item : project_.Sounds())
             sounds.push_back(ItemJson(item, nullptr, nullptr, sw, sh));
-        return {{"manifest", project.ManifestPath()},
-                {"folder", project.Folder()},
-                {"settings", project.Settings()},
+        return {{"manifest", project_.ManifestPath()},
+                {"folder", project_.Folder()},
+                {"settings", project_.Settings()},
                 {"pictures", pictures},
                 {"sounds", sounds},
                 {"styles", styles},
                 {"targets", targets},
                 {"limits",
-                 {{"upload", max_upload}, {"pictures", kMaxPictures}, {"sounds", kMaxSounds}}},
+                 {{"upload", max_upload_}, {"pictures", kMaxPictures}, {"sounds", kMaxSounds}}},
                 {"build", BuildState()}};
     }
 
@@ -477,18 +478,18 @@ struct TStudioServer::TImpl {
         const std::string name = req.get_param_value("name");
         const std::span<const std::uint8_t> bytes(
             reinterpret_cast<const std::uint8_t*>(req.body.data()), req.body.size());
-        std::lock_guard lock(project_lock);
+        std::lock_guard lock(project_lock_);
         const TItem& item =
-            picture ? project.AddPicture(name, bytes) : project.AddSound(name, bytes);
+            picture ? project_.AddPicture(name, bytes) : project_.AddSound(name, bytes);
         if (!picture) return ItemJson(item, nullptr, nullptr, 0, 0);
-        const TSSFileLocations record = project.Record();
-        const TPackJob job = project.Choices();
+        const TSSFileLocations record = project_.Record();
+        const TPackJob job = project_.Choices();
         return ItemJson(item, &record, &job, IntParam(req, "w", 1920), IntParam(req, "h", 1080));
     }
 
     json BuildState() {
-        std::lock_guard lock(build_lock);
-        return build_state;
+        std::lock_guard lock(build_lock_);
+        return build_state_;
     }
 
     void StartBuild(const std::vector<std::string>& targets) {
@@ -497,28 +498,28 @@ struct TStudioServer::TImpl {
             if (target != "windows" && target != "linux") throw EError("No such target: " + target);
         std::vector<std::pair<TPackJob, std::string>> jobs;
         {
-            std::lock_guard lock(project_lock);
-            if (project.Pictures().empty()) throw EError("Add pictures before building a saver");
-            for (const TItem& item : project.Pictures())
+            std::lock_guard lock(project_lock_);
+            if (project_.Pictures().empty()) throw EError("Add pictures before building a saver");
+            for (const TItem& item : project_.Pictures())
                 if (!item.Problem.empty())
                     throw EError("Cannot read picture " + item.Name + ": " + item.Problem);
             for (const std::string& target : targets) {
                 const std::string output =
-                    U8Text(U8Path(project.Folder()) / U8Path(project.OutputName(target)));
-                jobs.emplace_back(project.Job(output, target), target);
+                    U8Text(U8Path(project_.Folder()) / U8Path(project_.OutputName(target)));
+                jobs.emplace_back(project_.Job(output, target), target);
             }
         }
-        std::lock_guard lock(build_lock);
-        if (building) throw EError("A build is running already");
-        if (builder.joinable()) builder.join();
-        building = true;
+        std::lock_guard lock(build_lock_);
+        if (building_) throw EError("A build is running already");
+        if (builder_.joinable()) builder_.join();
+        building_ = true;
         int total = 0;
         for (const auto& [job, target] : jobs)
             total += static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
-        build_state = {{"running", true}, {"done", 0},   {"total", total},
-                       {"what", ""},      {"error", ""}, {"outputs", json::array()}};
-        built_files.clear();
-        builder = std::thread([this, jobs = std::move(jobs), total]() mutable {
+        build_state_ = {{"running", true}, {"done", 0},   {"total", total},
+                        {"what", ""},      {"error", ""}, {"outputs", json::array()}};
+        built_files_.clear();
+        builder_ = std::thread([this, jobs = std::move(jobs), total]() mutable {
             int before = 0;
             json outputs = json::array();
             std::string error;
@@ -528,9 +529,9 @@ struct TStudioServer::TImpl {
                     static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
                 try {
                     PackSaver(std::move(job), [&](int done, int, const std::string& what) {
-                        std::lock_guard lock(build_lock);
-                        build_state["done"] = before + done;
-                        build_state["what"] = what;
+                        std::lock_guard lock(build_lock_);
+                        build_state_["done"] = before + done;
+                        build_state_["what"] = what;
                     });
                 } catch (const std::exception& e) {
                     error = e.what();
@@ -538,20 +539,20 @@ struct TStudioServer::TImpl {
                 }
                 before += items;
                 std::error_code size_error;
-                std::lock_guard lock(build_lock);
+                std::lock_guard lock(build_lock_);
                 outputs.push_back(
                     {{"target", target},
                      {"name", U8Text(U8Path(output).filename())},
                      {"path", output},
                      {"bytes", std::filesystem::file_size(U8Path(output), size_error)},
-                     {"download", "api/download/" + std::to_string(built_files.size())}});
-                built_files.push_back(output);
+                     {"download", "api/download/" + std::to_string(built_files_.size())}});
+                built_files_.push_back(output);
             }
-            std::lock_guard lock(build_lock);
-            build_state = {{"running", false}, {"done", error.empty() ? total : before},
-                           {"total", total},   {"what", ""},
-                           {"error", error},   {"outputs", outputs}};
-            building = false;
+            std::lock_guard lock(build_lock_);
+            build_state_ = {{"running", false}, {"done", error.empty() ? total : before},
+                            {"total", total},   {"what", ""},
+                            {"error", error},   {"outputs", outputs}};
+            building_ = false;
         });
     }
 };
@@ -562,30 +563,30 @@ TStudioServer::TStudioServer(const TStudioOptions& options)
 TStudioServer::~TStudioServer() = default;
 
 int TStudioServer::Port() const {
-    return impl_->port;
+    return impl_->port_;
 }
 
 const std::string& TStudioServer::Token() const {
-    return impl_->token;
+    return impl_->token_;
 }
 
 std::string TStudioServer::Address() const {
-    return "http://127.0.0.1:" + std::to_string(impl_->port) + impl_->prefix + "/";
+    return "http://127.0.0.1:" + std::to_string(impl_->port_) + impl_->prefix_ + "/";
 }
 
 void TStudioServer::Run() {
-    impl_->http.listen_after_bind();
+    impl_->http_.listen_after_bind();
 }
 
 void TStudioServer::Start() {
-    impl_->serving = std::thread([this] { impl_->http.listen_after_bind(); });
-    while (!impl_->http.is_running())
+    impl_->serving_ = std::thread([this] { impl_->http_.listen_after_bind(); });
+    while (!impl_->http_.is_running())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void TStudioServer::Stop() {
-    impl_->http.stop();
-    if (impl_->serving.joinable()) impl_->serving.join();
+    impl_->http_.stop();
+    if (impl_->serving_.joinable()) impl_->serving_.join();
 }
 
 } // namespace tevrin::studio
