@@ -9,6 +9,15 @@ std::string JoinPath(const std::string& dir, const std::string& name) {
     return dir + kPathDelim + name;
 }
 
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::string ExtractFilePath(std::string_view path) {
     std::size_t i = path.size();
     while (i > 0 && !IsPathDelim(path[i - 1]))

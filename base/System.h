@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tevrin {
 
@@ -70,6 +71,11 @@ private:
 
 // Full path of the running executable.
 std::string ModuleFileName();
+
+// The program's arguments after its name, as UTF-8: on Windows from the
+// wide command line (argv holds them in the system's code page), elsewhere
+// argv as it is.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // The user's temporary folder as the system reports it, normally ending in a
 // path delimiter.

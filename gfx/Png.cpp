@@ -1,22 +1,19 @@
 #include "gfx/Png.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <png.h>
 #include <vector>
 
 namespace tevrin {
 namespace {
-
-struct TFileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using TFilePtr = std::unique_ptr<std::FILE, TFileCloser>;
 
 extern "C" void OnPngError(png_structp png, png_const_charp message) {
     auto* text = static_cast<std::string*>(png_get_error_ptr(png));
@@ -68,11 +65,9 @@ std::vector<std::uint8_t> EncodePng(const TBitmap24& bitmap) {
 
 void WritePng(const std::string& path, const TBitmap24& bitmap) {
     const std::vector<std::uint8_t> png = EncodePng(bitmap);
-    TFilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) throw EError(msg::kCannotCreateFile, {path});
-    if (std::fwrite(png.data(), 1, png.size(), file.get()) != png.size() ||
-        std::fflush(file.get()) != 0)
-        throw EError(msg::kCannotCreateFile, {path});
+    std::ofstream file(PathOf(path), std::ios::binary);
+    file.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+    if (!file.flush()) throw EError(msg::kCannotCreateFile, {path});
 }
 
 namespace {

@@ -336,7 +336,9 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
     EXPECT_EQ(ErrorOf(empty), "Add pictures before building a saver");
 
     Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
-    Upload("pictures", "two.jpg", test::TestJpeg(48, 64));
+    // A name in other scripts is stored, listed and packed as it is, on
+    // every system.
+    Upload("pictures", "Zürich 日本.jpg", test::TestJpeg(48, 64));
     const auto sound = Upload("sounds", "tune.wav", test::AsBytes("RIFF....WAVE"));
     ASSERT_EQ(sound->status, 200) << sound->body;
     EXPECT_EQ(json::parse(sound->body)["file"], "sounds/tune.wav");
@@ -362,7 +364,7 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
     const std::string saver = dir_.File("project/Test_ saver_");
     EXPECT_EQ(fs::path(state["outputs"][0]["path"].get<std::string>()), fs::path(saver));
     const json record = InspectSaver(saver)["Record"];
-    EXPECT_EQ(record["PicFileNamesCommaList"], json({"one.jpg", "two.jpg"}));
+    EXPECT_EQ(record["PicFileNamesCommaList"], json({"one.jpg", "Zürich 日本.jpg"}));
     EXPECT_EQ(record["Styles"], json({5}));
     EXPECT_EQ(record["SndFileNamesCommaList"], json({"tune.wav"}));
     EXPECT_EQ(record["SoundRandom"], 2);

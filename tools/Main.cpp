@@ -47,7 +47,7 @@ int RunStudio(const std::string& project, int port, bool open_browser) {
 }
 
 int Main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = ProgramArguments(argc, argv);
     // A manifest's options go first, so the command line's own win.
     if (!args.empty() && args[0] == "pack") ExpandManifest(args);
 

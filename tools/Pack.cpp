@@ -32,16 +32,17 @@ namespace fs = std::filesystem;
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
     std::error_code error;
     // A FIFO or a device would keep the read waiting.
-    if (fs::exists(path, error) && !fs::is_regular_file(path, error))
+    if (fs::exists(PathOf(path), error) && !fs::is_regular_file(PathOf(path), error))
         throw EError("Not a regular file: " + path);
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 class TSaverWriter {
 public:
-    explicit TSaverWriter(const std::string& path) : path_(path), out_(path, std::ios::binary) {
+    explicit TSaverWriter(const std::string& path)
+        : path_(path), out_(PathOf(path), std::ios::binary) {
         if (!out_) throw EError(msg::kCannotCreateFile, {path});
     }
 
@@ -87,11 +88,12 @@ void CheckItemNames(const std::vector<TPackSource>& items, std::set<std::string>
 // would replace an input (by identity: through any name or link).
 void CheckOutput(const TPackJob& job) {
     std::error_code error;
-    if (fs::is_directory(job.Output, error)) throw EError("The output is a folder: " + job.Output);
-    if (!fs::exists(job.Output, error)) return;
+    if (fs::is_directory(PathOf(job.Output), error))
+        throw EError("The output is a folder: " + job.Output);
+    if (!fs::exists(PathOf(job.Output), error)) return;
     auto refuse_same = [&](const std::string& input) {
         std::error_code ignored;
-        if (!input.empty() && fs::equivalent(job.Output, input, ignored))
+        if (!input.empty() && fs::equivalent(PathOf(job.Output), PathOf(input), ignored))
             throw EError("The output " + job.Output + " is " + input +
                          ", which the saver is made from");
     };
@@ -104,22 +106,22 @@ void CheckOutput(const TPackJob& job) {
 // A name in the output's folder that no file has: a file of the user's of
 // any name is never truncated, and the saver is renamed into place.
 std::string TemporaryPathBeside(const std::string& output) {
-    const fs::path out(output);
+    const fs::path out = PathOf(output);
     std::random_device random;
     for (;;) {
         char suffix[24];
         std::snprintf(suffix, sizeof suffix, ".%08x%08x.part", static_cast<unsigned>(random()),
                       static_cast<unsigned>(random()));
-        fs::path candidate = out.parent_path() / ("." + out.filename().string() + suffix);
+        fs::path candidate = out.parent_path() / PathOf("." + Utf8Of(out.filename()) + suffix);
         std::error_code error;
-        if (!fs::exists(candidate, error)) return candidate.string();
+        if (!fs::exists(candidate, error)) return Utf8Of(candidate);
     }
 }
 
 } // namespace
 
 TPackSource::TPackSource(const std::string& path)
-    : Name(fs::path(path).filename().string()), Where(path), File(path),
+    : Name(Utf8Of(PathOf(path).filename())), Where(path), File(path),
       Read([path] { return ReadFileBytes(path); }) {}
 
 TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& job) {
@@ -210,7 +212,7 @@ std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& path
     std::vector<std::string> out;
     for (const std::string& path : paths) {
         std::error_code error;
-        if (!fs::is_directory(path, error)) {
+        if (!fs::is_directory(PathOf(path), error)) {
             out.push_back(path);
             continue;
         }
@@ -218,17 +220,17 @@ std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& path
         auto consider = [&](const fs::directory_entry& entry) {
             std::error_code ignored;
             if (entry.is_regular_file(ignored) &&
-                HasPictureExtension(entry.path().filename().string()))
-                found.push_back(entry.path().string());
+                HasPictureExtension(Utf8Of(entry.path().filename())))
+                found.push_back(Utf8Of(entry.path()));
         };
         if (recursive) {
             for (fs::recursive_directory_iterator
-                     it(path, fs::directory_options::skip_permission_denied),
+                     it(PathOf(path), fs::directory_options::skip_permission_denied),
                  end;
                  it != end; ++it)
                 consider(*it);
         } else {
-            for (const fs::directory_entry& entry : fs::directory_iterator(path))
+            for (const fs::directory_entry& entry : fs::directory_iterator(PathOf(path)))
                 consider(entry);
         }
         if (found.empty())
@@ -250,7 +252,7 @@ TSaverContents ReadSaverContents(const std::string& path) {
         if (!file.Seek(*at)) throw EReadError(msg::kStreamReadError);
         ReadRecord(file, record);
     }
-    const std::int64_t file_size = fs::file_size(path);
+    const std::int64_t file_size = fs::file_size(PathOf(path));
     const std::string saver_name = ExtractFileName(path);
     const auto& picture_names = record.List(TSSFileLocations::PicFileNamesList);
     const auto shared = std::make_shared<const TSSFileLocations>(record);
@@ -368,11 +370,11 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
         out.Close();
 
         std::error_code error;
-        fs::permissions(temp_path, fs::status(job.Stub).permissions(), error);
-        fs::rename(temp_path, job.Output);
+        fs::permissions(PathOf(temp_path), fs::status(PathOf(job.Stub)).permissions(), error);
+        fs::rename(PathOf(temp_path), PathOf(job.Output));
     } catch (...) {
         std::error_code ignored;
-        fs::remove(temp_path, ignored);
+        fs::remove(PathOf(temp_path), ignored);
         throw;
     }
 }

@@ -23,19 +23,19 @@ namespace tevrin {
 namespace fs = std::filesystem;
 
 std::vector<std::string> ManifestArguments(const std::string& path) {
-    std::ifstream in(path);
+    std::ifstream in(PathOf(path));
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     nlohmann::json manifest = nlohmann::json::parse(in);
     if (!manifest.is_object()) throw EError("The manifest must be a JSON object: " + path);
-    return ManifestArguments(manifest, fs::path(path).parent_path().string());
+    return ManifestArguments(manifest, Utf8Of(PathOf(path).parent_path()));
 }
 
 std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
                                            const std::string& folder) {
-    const fs::path base(folder);
+    const fs::path base = PathOf(folder);
     auto file = [&](const nlohmann::json& v) {
-        fs::path p(v.get<std::string>());
-        return (p.is_absolute() ? p : base / p).string();
+        const fs::path p = PathOf(v.get<std::string>());
+        return Utf8Of(p.is_absolute() ? p : base / p);
     };
     static const std::set<std::string> kFileKeys = {"sound", "movie", "stub", "from"};
     std::vector<std::string> args, pictures;
@@ -65,8 +65,8 @@ std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
 const CLI::Validator kRegularFile(
     [](std::string& path) -> std::string {
         std::error_code error;
-        if (!fs::exists(path, error)) return "No such file: " + path;
-        if (!fs::is_regular_file(path, error)) return "Not a regular file: " + path;
+        if (!fs::exists(PathOf(path), error)) return "No such file: " + path;
+        if (!fs::is_regular_file(PathOf(path), error)) return "Not a regular file: " + path;
         return {};
     },
     "FILE");
@@ -76,7 +76,7 @@ namespace {
 const CLI::Validator kPicturePath(
     [](std::string& path) -> std::string {
         std::error_code error;
-        if (fs::is_directory(path, error)) return {};
+        if (fs::is_directory(PathOf(path), error)) return {};
         std::string copy = path;
         return kRegularFile(copy);
     },
@@ -313,7 +313,7 @@ int RunPack(TPackArgs& a) {
                 "warning: xscreensaver cannot start \"%s\"; name the saver without blanks\n",
                 program.c_str());
         const std::string xml_path = XScreensaverConfigPath(output);
-        std::ofstream xml(xml_path, std::ios::binary);
+        std::ofstream xml(PathOf(xml_path), std::ios::binary);
         xml << XScreensaverConfig(texts, pictures, program);
         if (!xml.flush()) throw EError("Cannot create file " + xml_path);
         if (!a.quiet) std::fprintf(stderr, "wrote %s\n", xml_path.c_str());

@@ -1,6 +1,7 @@
 #include "tools/Render.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
 #include "effects/Styles.h"
@@ -99,7 +100,7 @@ TBitmap24 Sheet(const std::vector<std::pair<std::string, TBitmap24>>& frames, in
 
 TBitmap24 ComposeForScreen(const std::string& path, int width, int height, TFitMode fit,
                            bool backdrop) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
     try {

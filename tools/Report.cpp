@@ -1,6 +1,7 @@
 #include "tools/Report.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "base/Unicode.h"
 #include "payload/Font.h"
 #include "payload/Image.h"
@@ -221,7 +222,7 @@ json InspectSaver(const std::string& path) {
 }
 
 json InspectStream(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
     TMemorySource source(bytes);

@@ -1,6 +1,7 @@
 #include "tools/Runtime.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -19,11 +20,11 @@ std::string RuntimeFileName(const std::string& target) {
 
 std::vector<std::string> RuntimeStubCandidates(const std::string& tool_dir,
                                                const std::string& target) {
-    const fs::path dir = fs::path(tool_dir);
+    const fs::path dir = PathOf(tool_dir);
     const std::string name = RuntimeFileName(target);
-    return {(dir / name).lexically_normal().string(),
-            (dir / ".." / "lib" / "tevrin" / name).lexically_normal().string(),
-            (dir / ".." / ".." / target / "tools" / name).lexically_normal().string()};
+    return {Utf8Of((dir / name).lexically_normal()),
+            Utf8Of((dir / ".." / "lib" / "tevrin" / name).lexically_normal()),
+            Utf8Of((dir / ".." / ".." / target / "tools" / name).lexically_normal())};
 }
 
 std::string FindRuntimeStub(const std::string& tool_dir, const std::string& target) {
@@ -31,7 +32,7 @@ std::string FindRuntimeStub(const std::string& tool_dir, const std::string& targ
     std::string looked;
     for (const std::string& path : candidates) {
         std::error_code error;
-        if (fs::is_regular_file(path, error)) return path;
+        if (fs::is_regular_file(PathOf(path), error)) return path;
         looked += (looked.empty() ? "" : ", ") + path;
     }
     throw EError("No " + target + " runtime stub; looked for " + looked + "; name one with --stub");
@@ -123,8 +124,8 @@ std::uint64_t PeDebugBytes(const TImageReader& r) {
 
 std::uint64_t DebugInformationBytesOf(const std::string& path) {
     std::error_code error;
-    if (!fs::is_regular_file(path, error)) return 0;
-    std::ifstream in(path, std::ios::binary);
+    if (!fs::is_regular_file(PathOf(path), error)) return 0;
+    std::ifstream in(PathOf(path), std::ios::binary);
     const std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(in), {}};
     return DebugInformationBytes(image);
 }

@@ -2,6 +2,7 @@
 
 #include "base/Unicode.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -194,6 +195,10 @@ std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
     unsigned int length = 0;
     EVP_Digest(data, size, digest.data(), &length, EVP_sha256(), nullptr);
     return digest;
+}
+
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + std::min(argc, 1), argv + argc);
 }
 
 bool SecureRandomBytes(void* data, std::size_t size) {

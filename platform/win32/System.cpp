@@ -249,6 +249,16 @@ std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
     return digest;
 }
 
+std::vector<std::string> ProgramArguments(int, char**) {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; wide != nullptr && i < count; ++i)
+        args.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
 bool SecureRandomBytes(void* data, std::size_t size) {
     return BCryptGenRandom(nullptr, static_cast<PUCHAR>(data), static_cast<ULONG>(size),
                            BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;

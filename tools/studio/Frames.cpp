@@ -1,6 +1,7 @@
 #include "tools/studio/Frames.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "effects/Random.h"
 #include "gfx/Compose.h"
 #include "gfx/Jpeg.h"
@@ -28,7 +29,7 @@ constexpr int kJpegQuality = 85;
 constexpr int kPixelsPerInch = 96;
 
 std::vector<std::uint8_t> ReadFile(const TItem& item) {
-    std::ifstream in(U8Path(item.Path), std::ios::binary);
+    std::ifstream in(PathOf(item.Path), std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {item.Path});
     return {std::istreambuf_iterator<char>(in), {}};
 }

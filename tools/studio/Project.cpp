@@ -1,6 +1,7 @@
 #include "tools/studio/Project.h"
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "base/System.h"
 #include "base/Unicode.h"
 #include "effects/Effects.h"
@@ -123,7 +124,7 @@ void CheckSetting(const TRule& rule, const json& value) {
 }
 
 std::vector<std::uint8_t> ReadWhole(const std::string& path) {
-    std::ifstream in(U8Path(path), std::ios::binary);
+    std::ifstream in(PathOf(path), std::ios::binary);
     if (!in) throw EError(msg::kCannotOpenFile, {path});
     std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
     if (in.bad()) throw EError(msg::kCannotOpenFile, {path});
@@ -166,15 +167,6 @@ bool IsInside(const fs::path& folder, const fs::path& path) {
 
 } // namespace
 
-fs::path U8Path(const std::string& text) {
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string U8Text(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
 std::string CheckedFileName(const std::string& name) {
     auto refuse = [&](const std::string& why) {
         throw EError("Not a file name the project can store (" + why + "): " + name);
@@ -211,21 +203,21 @@ std::string ProjectManifestPath(const std::string& given) {
 #endif
         if (home == nullptr || *home == '\0')
             throw EError("No home folder to keep the project in; name a project file or folder");
-        return U8Text(U8Path(home) / "Tevrin Studio" / "project.json");
+        return Utf8Of(PathOf(home) / "Tevrin Studio" / "project.json");
     }
     std::error_code error;
-    const fs::path path = U8Path(given);
+    const fs::path path = PathOf(given);
     // A folder, or a name that is no JSON file, is the project's folder.
     if (fs::is_directory(path, error) || path.extension() != ".json")
-        return U8Text(path / "project.json");
+        return Utf8Of(path / "project.json");
     return given;
 }
 
 TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
-    : manifest_path_(U8Text(fs::absolute(U8Path(manifest_path)).lexically_normal())),
-      folder_(U8Text(U8Path(manifest_path_).parent_path())), max_upload_(max_upload) {
+    : manifest_path_(Utf8Of(fs::absolute(PathOf(manifest_path)).lexically_normal())),
+      folder_(Utf8Of(PathOf(manifest_path_).parent_path())), max_upload_(max_upload) {
     std::error_code error;
-    if (!fs::exists(U8Path(manifest_path_), error)) {
+    if (!fs::exists(PathOf(manifest_path_), error)) {
         settings_ = Defaults();
         return;
     }
@@ -234,13 +226,13 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
     if (manifest.is_discarded() || !manifest.is_object())
         throw EError("The project is no JSON object: " + manifest_path_);
     settings_ = json::object();
-    const fs::path base = U8Path(folder_);
+    const fs::path base = PathOf(folder_);
     auto paths = [&](const json& value) {
         std::vector<std::string> out;
         for (const json& entry : value.is_array() ? value : json::array({value}))
             if (entry.is_string()) {
-                const fs::path p = U8Path(entry.get<std::string>());
-                out.push_back(U8Text(p.is_absolute() ? p : base / p));
+                const fs::path p = PathOf(entry.get<std::string>());
+                out.push_back(Utf8Of(p.is_absolute() ? p : base / p));
             }
         return out;
     };
@@ -249,7 +241,7 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
             // A folder stands for its pictures, as pack reads it.
             std::vector<std::string> files;
             for (const std::string& path : paths(value)) {
-                if (fs::is_directory(U8Path(path), error)) {
+                if (fs::is_directory(PathOf(path), error)) {
                     for (const std::string& file : ExpandPicturePaths({path}, false))
                         files.push_back(file);
                 } else {
@@ -271,11 +263,11 @@ TItem TProject::MakeItem(const std::string& path, char kind) const {
     TItem item;
     item.Id = kind + std::to_string(next_id_++);
     item.Path = path;
-    const fs::path p = U8Path(path);
-    item.Name = U8Text(p.filename());
+    const fs::path p = PathOf(path);
+    item.Name = Utf8Of(p.filename());
     const fs::path normal = p.lexically_normal();
-    item.Stored = IsInside(U8Path(folder_), normal)
-                      ? Generic(normal.lexically_relative(U8Path(folder_).lexically_normal()))
+    item.Stored = IsInside(PathOf(folder_), normal)
+                      ? Generic(normal.lexically_relative(PathOf(folder_).lexically_normal()))
                       : path;
     try {
         const std::vector<std::uint8_t> bytes = ReadWhole(path);
@@ -356,13 +348,13 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
     }
     // Written only into the project's own folder for this kind, which must
     // be a real folder (a link could lead anywhere).
-    const fs::path dir = U8Path(folder_) / folder;
+    const fs::path dir = PathOf(folder_) / folder;
     std::error_code error;
     fs::create_directories(dir, error);
     if (!fs::is_directory(fs::symlink_status(dir, error)))
-        throw EError("Cannot store " + name + ": " + U8Text(dir) + " is no folder");
+        throw EError("Cannot store " + name + ": " + Utf8Of(dir) + " is no folder");
     const std::string hash = HexHash(bytes);
-    const fs::path original = U8Path(name);
+    const fs::path original = PathOf(name);
     fs::path target;
     for (int n = 1;; ++n) {
         const fs::path candidate =
@@ -375,7 +367,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
             break;
         }
         if (fs::is_regular_file(fs::symlink_status(candidate, error)) &&
-            HexHash(ReadWhole(U8Text(candidate))) == hash) {
+            HexHash(ReadWhole(Utf8Of(candidate))) == hash) {
             target = candidate;
             break;
         }
@@ -384,10 +376,10 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
     std::error_code exists_error;
     if (!fs::exists(target, exists_error) &&
         !ReplaceFileContents(
-            U8Text(target),
+            Utf8Of(target),
             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
-        throw EError(Format(msg::kCannotCreateFile, {U8Text(target)}) + ": " + LastErrorText());
-    list.push_back(MakeItem(U8Text(target), kind));
+        throw EError(Format(msg::kCannotCreateFile, {Utf8Of(target)}) + ": " + LastErrorText());
+    list.push_back(MakeItem(Utf8Of(target), kind));
     Save();
     return list.back();
 }
@@ -435,7 +427,7 @@ json TProject::Manifest() const {
 
 void TProject::Save() const {
     std::error_code error;
-    fs::create_directories(U8Path(folder_), error);
+    fs::create_directories(PathOf(folder_), error);
     if (!ReplaceFileContents(manifest_path_, Manifest().dump(2) + "\n"))
         throw EError("Cannot save the project " + manifest_path_ + ": " + LastErrorText());
 }

@@ -21,10 +21,6 @@ inline constexpr std::size_t kMaxUploadBytes = std::size_t{100} << 20;
 inline constexpr int kMaxPictures = 1000;
 inline constexpr int kMaxSounds = 50;
 
-// A path given as UTF-8, and a path as UTF-8, on every system.
-std::filesystem::path U8Path(const std::string& text);
-std::string U8Text(const std::filesystem::path& path);
-
 // A picture or sound of the project.
 struct TItem {
     std::string Id;     // unique within the session ("p3", "s1"); an item never changes

@@ -362,10 +362,10 @@ struct TStudioServer::TImpl {
                 if (index >= built_files_.size()) return Fail(res, 404, "No such saver");
                 path = built_files_[index];
             }
-            std::ifstream in(U8Path(path), std::ios::binary);
+            std::ifstream in(PathOf(path), std::ios::binary);
             if (!in) return Fail(res, 404, "The saver is gone: " + path);
             std::string bytes{std::istreambuf_iterator<char>(in), {}};
-            const std::string name = U8Text(U8Path(path).filename());
+            const std::string name = Utf8Of(PathOf(path).filename());
             res.set_header("Content-Disposition",
                            "attachment; filename*=UTF-8''" + PercentEncoded(name));
             res.set_content(std::move(bytes), "application/octet-stream");
@@ -505,7 +505,7 @@ struct TStudioServer::TImpl {
                     throw EError("Cannot read picture " + item.Name + ": " + item.Problem);
             for (const std::string& target : targets) {
                 const std::string output =
-                    U8Text(U8Path(project_.Folder()) / U8Path(project_.OutputName(target)));
+                    Utf8Of(PathOf(project_.Folder()) / PathOf(project_.OutputName(target)));
                 jobs.emplace_back(project_.Job(output, target), target);
             }
         }
@@ -542,9 +542,9 @@ struct TStudioServer::TImpl {
                 std::lock_guard lock(build_lock_);
                 outputs.push_back(
                     {{"target", target},
-                     {"name", U8Text(U8Path(output).filename())},
+                     {"name", Utf8Of(PathOf(output).filename())},
                      {"path", output},
-                     {"bytes", std::filesystem::file_size(U8Path(output), size_error)},
+                     {"bytes", std::filesystem::file_size(PathOf(output), size_error)},
                      {"download", "api/download/" + std::to_string(built_files_.size())}});
                 built_files_.push_back(output);
             }
