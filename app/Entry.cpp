@@ -4,7 +4,6 @@
 #include "gfx/Compose.h"
 #include "payload/Payload.h"
 #include "payload/TempFolder.h"
-#include "payload/Trailer.h"
 #include "saver/SaverWindow.h"
 #include "setup/SetupDialog.h"
 #include "ui/Services.h"
@@ -17,11 +16,7 @@ namespace {
 TSSFileLocations PreviewSettings(const std::string& own_path) {
     TSSFileLocations record;
     try {
-        TFile file = OpenOwnFile(own_path);
-        if (const std::optional<std::int32_t> at =
-                ReadTrailerField(file, TTrailerField::RecordOffset);
-            at && file.Seek(*at))
-            ReadRecord(file, record);
+        ReadSaverRecord(own_path, record);
     } catch (const EError&) {
         record = TSSFileLocations();
     }

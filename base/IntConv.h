@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <string_view>
 
 namespace tevrin {
@@ -20,6 +22,9 @@ inline std::int32_t StrToIntDef(std::string_view text, std::int32_t fallback) {
     std::int32_t value;
     return TryStrToInt(text, value) ? value : fallback;
 }
+
+// The bytes as lowercase hexadecimal digits, two a byte.
+std::string HexText(std::span<const std::uint8_t> bytes);
 
 // Drops the characters with codes 1 to 32 (and NUL) at both ends.
 std::string_view TrimControl(std::string_view text);

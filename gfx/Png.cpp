@@ -23,10 +23,6 @@ extern "C" void OnPngError(png_structp png, png_const_charp message) {
 
 extern "C" void OnPngWarning(png_structp, png_const_charp) {}
 
-} // namespace
-
-namespace {
-
 extern "C" void WriteToMemory(png_structp png, png_bytep data, png_size_t count) {
     auto* out = static_cast<std::vector<std::uint8_t>*>(png_get_io_ptr(png));
     out->insert(out->end(), data, data + count);

@@ -88,6 +88,15 @@ void ReadRecord(TFile& file, TSSFileLocations& record) {
     ReadComponent(reader, record);
 }
 
+bool ReadSaverRecord(const std::string& path, TSSFileLocations& record) {
+    TFile file = OpenOwnFile(path);
+    const std::optional<std::int32_t> at = ReadTrailerField(file, TTrailerField::RecordOffset);
+    if (!at) return false;
+    if (!file.Seek(*at)) throw EReadError(msg::kStreamReadError);
+    ReadRecord(file, record);
+    return true;
+}
+
 TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTempFolder& temp) {
     TFile file = OpenOwnFile(path);
     TLoadOutcome outcome;

@@ -59,5 +59,9 @@ void RemoveExtractedFiles(const TSSFileLocations& record, TTempFolder& temp);
 
 // Reads the stream at the file's current position into `record`.
 void ReadRecord(TFile& file, TSSFileLocations& record);
+// Reads the record a saver's trailer points to into `record`. False, with
+// `record` untouched, when the file has no trailer; raises when the file
+// cannot be opened or the record cannot be read.
+bool ReadSaverRecord(const std::string& path, TSSFileLocations& record);
 
 } // namespace tevrin

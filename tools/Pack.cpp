@@ -29,16 +29,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
-    std::error_code error;
-    // A FIFO or a device would keep the read waiting.
-    if (fs::exists(PathOf(path), error) && !fs::is_regular_file(PathOf(path), error))
-        throw EError("Not a regular file: " + path);
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) throw EError(msg::kCannotOpenFile, {path});
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 class TSaverWriter {
 public:
     explicit TSaverWriter(const std::string& path)
@@ -119,6 +109,16 @@ std::string TemporaryPathBeside(const std::string& output) {
 }
 
 } // namespace
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
+    std::error_code error;
+    // A FIFO or a device would keep the read waiting.
+    if (fs::exists(PathOf(path), error) && !fs::is_regular_file(PathOf(path), error))
+        throw EError("Not a regular file: " + path);
+    std::ifstream in(PathOf(path), std::ios::binary);
+    if (!in) throw EError(msg::kCannotOpenFile, {path});
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
 
 TPackSource::TPackSource(const std::string& path)
     : Name(Utf8Of(PathOf(path).filename())), Where(path), File(path),
@@ -245,13 +245,8 @@ std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& path
 TSaverContents ReadSaverContents(const std::string& path) {
     TSaverContents contents;
     TSSFileLocations& record = contents.Record;
-    {
-        TFile file = OpenOwnFile(path);
-        const std::optional<std::int32_t> at = ReadTrailerField(file, TTrailerField::RecordOffset);
-        if (!at) throw EError("No payload trailer: " + path + " is no saver");
-        if (!file.Seek(*at)) throw EReadError(msg::kStreamReadError);
-        ReadRecord(file, record);
-    }
+    if (!ReadSaverRecord(path, record))
+        throw EError("No payload trailer: " + path + " is no saver");
     const std::int64_t file_size = fs::file_size(PathOf(path));
     const std::string saver_name = ExtractFileName(path);
     const auto& picture_names = record.List(TSSFileLocations::PicFileNamesList);

@@ -11,6 +11,10 @@
 
 namespace tevrin {
 
+// A whole file's bytes; a FIFO or a device is refused rather than waited
+// on. Raises EError naming the file.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
+
 // One item to pack: a file, or bytes read from elsewhere (an existing
 // saver's item).
 struct TPackSource {

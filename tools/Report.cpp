@@ -1,6 +1,7 @@
 #include "tools/Report.h"
 
 #include "base/Errors.h"
+#include "base/IntConv.h"
 #include "base/Paths.h"
 #include "base/Unicode.h"
 #include "payload/Font.h"
@@ -20,16 +21,6 @@ namespace tevrin {
 namespace {
 
 using json = nlohmann::ordered_json;
-
-std::string Hex(const std::array<std::uint8_t, 32>& digest) {
-    std::string text;
-    char two[3];
-    for (std::uint8_t b : digest) {
-        std::snprintf(two, sizeof two, "%02x", b);
-        text += two;
-    }
-    return text;
-}
 
 json IdentOrNumber(TIdentTable table, std::int32_t value) {
     if (auto name = IdentName(table, value)) return std::string(*name);
@@ -77,12 +68,13 @@ json RecordToJson(const TSSFileLocations& r) {
 
 json ImageToJson(const TImage& image) {
     const TPicture& picture = image.Picture;
-    json graphic = {{"Class", AnsiToUtf8(picture.GraphicClass)},
-                    {"Width", picture.Info.Width},
-                    {"Height", picture.Info.Height},
-                    {"Orientation", picture.Info.Orientation},
-                    {"DataLength", picture.JpegData.size()},
-                    {"DataSha256", Hex(Sha256(picture.JpegData.data(), picture.JpegData.size()))}};
+    json graphic = {
+        {"Class", AnsiToUtf8(picture.GraphicClass)},
+        {"Width", picture.Info.Width},
+        {"Height", picture.Info.Height},
+        {"Orientation", picture.Info.Orientation},
+        {"DataLength", picture.JpegData.size()},
+        {"DataSha256", HexText(Sha256(picture.JpegData.data(), picture.JpegData.size()))}};
     return {{"Left", image.Left},
             {"Top", image.Top},
             {"Width", image.Width},

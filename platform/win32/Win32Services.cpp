@@ -11,7 +11,6 @@
 #include <shellapi.h>
 // clang-format on
 
-#include <algorithm>
 #include <cstring>
 
 namespace tevrin {
@@ -370,13 +369,10 @@ std::intptr_t __stdcall TWin32Services::PreviewProc(void* handle, unsigned messa
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
-        if (self != nullptr) {
-            const TBitmap24& b = self->preview_bitmap_;
-            const TRect area{std::max<int>(ps.rcPaint.left, 0), std::max<int>(ps.rcPaint.top, 0),
-                             std::min<int>(ps.rcPaint.right, b.Width()),
-                             std::min<int>(ps.rcPaint.bottom, b.Height())};
-            if (!area.IsEmpty()) TWin32Platform::Blit(dc, b, area);
-        }
+        if (self != nullptr)
+            TWin32Platform::Blit(
+                dc, self->preview_bitmap_,
+                {ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom});
         EndPaint(hwnd, &ps);
         return 0;
     }

@@ -9,11 +9,10 @@
 #include "gfx/Png.h"
 #include "gfx/Resample.h"
 #include "saver/SlideShow.h"
+#include "tools/Pack.h"
 #include "tools/Render.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace tevrin::studio {
 namespace {
@@ -27,12 +26,6 @@ constexpr int kFirstPreviousStyle = 51;
 constexpr int kJpegQuality = 85;
 // The caption is drawn as on a screen of this many pixels per inch.
 constexpr int kPixelsPerInch = 96;
-
-std::vector<std::uint8_t> ReadFile(const TItem& item) {
-    std::ifstream in(PathOf(item.Path), std::ios::binary);
-    if (!in) throw EError(msg::kCannotOpenFile, {item.Path});
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 TEncodedPtr Jpeg(const TBitmap24& bitmap) {
     const std::vector<std::uint8_t> bytes = EncodeJpeg(bitmap, kJpegQuality);
@@ -74,6 +67,10 @@ void CheckSize(int w, int h) {
                      std::to_string(kMaxHeight));
 }
 
+void CheckStyle(int style) {
+    if (style < 0 || style > kLastStyle) throw EError("No such style: " + std::to_string(style));
+}
+
 std::string LookKey(const TSSFileLocations& record) {
     return std::string(TSSFileLocations::FitModeName(record.FitMode)) +
            (record.BlurBorders ? "+blur" : "");
@@ -111,7 +108,7 @@ TEncodedPtr TRenderer::Thumbnail(const TItem& picture, int side) {
     if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
     if (!picture.Problem.empty()) throw EError(picture.Problem);
     const TRect place = PlacePicture(picture.Width, picture.Height, side, side, TFitMode::fmShrink);
-    const TEncodedPtr thumb = Jpeg(ComposePictureFile(ReadFile(picture), place.Width(),
+    const TEncodedPtr thumb = Jpeg(ComposePictureFile(ReadFileBytes(picture.Path), place.Width(),
                                                       place.Height(), TFitMode::fmFit, false));
     Keep(key, thumb, thumb->Bytes.size());
     return thumb;
@@ -126,9 +123,10 @@ TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
     if (item && !item->Problem.empty()) throw EError(item->Name + ": " + item->Problem);
     TBitmapPtr bitmap;
     try {
-        bitmap = std::make_shared<TBitmap24>(
-            item ? ComposePictureFile(ReadFile(*item), w, h, record.FitMode, record.BlurBorders)
-                 : StandIn(second, w, h));
+        bitmap = std::make_shared<TBitmap24>(item ? ComposePictureFile(ReadFileBytes(item->Path), w,
+                                                                       h, record.FitMode,
+                                                                       record.BlurBorders)
+                                                  : StandIn(second, w, h));
     } catch (const EError& e) {
         throw EError("Cannot read picture " + item->Name + ": " + e.what());
     }
@@ -166,7 +164,7 @@ TEncodedPtr TRenderer::TransitionStrip(const TItem* from, const TItem* to,
                                        const TSSFileLocations& record, int style, int w, int h,
                                        int frames) {
     CheckSize(w, h);
-    if (style < 0 || style > kLastStyle) throw EError("No such style: " + std::to_string(style));
+    CheckStyle(style);
     const std::string key = "strip " + (from ? from->Hash : "a") + " " + (to ? to->Hash : "b") +
                             " " + std::to_string(style) + " " + std::to_string(w) + "x" +
                             std::to_string(h) + " " + std::to_string(frames) + " " +
@@ -180,7 +178,7 @@ TEncodedPtr TRenderer::TransitionStrip(const TItem* from, const TItem* to,
 TEncodedPtr TRenderer::Frame(const TItem* from, const TItem* to, const TSSFileLocations& record,
                              int style, int progress, int w, int h, bool png) {
     CheckSize(w, h);
-    if (style < 0 || style > kLastStyle) throw EError("No such style: " + std::to_string(style));
+    CheckStyle(style);
     if (progress < 0 || progress > 100) throw EError("The progress must be from 0 to 100");
     const TBitmapPtr a = Composed(from, false, record, w, h);
     const TBitmapPtr b = Composed(to, true, record, w, h);
@@ -215,7 +213,8 @@ TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocati
     auto stored = std::static_pointer_cast<const TStoredPicture>(Cached(stored_key));
     if (!stored) {
         try {
-            stored = std::make_shared<TStoredPicture>(PreparePicture(ReadFile(picture), job));
+            stored =
+                std::make_shared<TStoredPicture>(PreparePicture(ReadFileBytes(picture.Path), job));
         } catch (const EError& e) {
             throw EError("Cannot read picture " + picture.Name + ": " + e.what());
         }

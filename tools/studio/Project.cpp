@@ -1,6 +1,7 @@
 #include "tools/studio/Project.h"
 
 #include "base/Errors.h"
+#include "base/IntConv.h"
 #include "base/Paths.h"
 #include "base/System.h"
 #include "base/Unicode.h"
@@ -13,8 +14,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <set>
 
 namespace tevrin::studio {
@@ -80,6 +79,8 @@ json Defaults() {
 }
 
 constexpr std::size_t kMaxTextBytes = 4096;
+// What no file name may hold on Windows (and "/" nowhere).
+constexpr std::string_view kReservedCharacters = "<>:\"/\\|?*";
 constexpr std::size_t kMaxNameBytes = 200;
 
 void CheckSetting(const TRule& rule, const json& value) {
@@ -123,22 +124,8 @@ void CheckSetting(const TRule& rule, const json& value) {
     }
 }
 
-std::vector<std::uint8_t> ReadWhole(const std::string& path) {
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) throw EError(msg::kCannotOpenFile, {path});
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    if (in.bad()) throw EError(msg::kCannotOpenFile, {path});
-    return bytes;
-}
-
 std::string HexHash(std::span<const std::uint8_t> bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    for (std::uint8_t b : Sha256(bytes.data(), bytes.size())) {
-        hex += kDigits[b >> 4];
-        hex += kDigits[b & 15];
-    }
-    return hex;
+    return HexText(Sha256(bytes.data(), bytes.size()));
 }
 
 // The upright size of a picture file: a JPEG's from its header, any other
@@ -176,7 +163,7 @@ std::string CheckedFileName(const std::string& name) {
     if (!IsValidUtf8(name)) refuse("not UTF-8");
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7F ||
-            std::string_view("<>:\"/\\|?*").find(static_cast<char>(c)) != std::string_view::npos)
+            kReservedCharacters.find(static_cast<char>(c)) != std::string_view::npos)
             refuse("a folder part or a character file names cannot hold");
     if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
         refuse("blank or dot at an end");
@@ -221,7 +208,7 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
         settings_ = Defaults();
         return;
     }
-    const std::vector<std::uint8_t> bytes = ReadWhole(manifest_path_);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(manifest_path_);
     json manifest = json::parse(bytes.begin(), bytes.end(), nullptr, false);
     if (manifest.is_discarded() || !manifest.is_object())
         throw EError("The project is no JSON object: " + manifest_path_);
@@ -259,7 +246,8 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
     }
 }
 
-TItem TProject::MakeItem(const std::string& path, char kind) const {
+TItem TProject::MakeItem(const std::string& path, char kind,
+                         std::optional<std::span<const std::uint8_t>> known) const {
     TItem item;
     item.Id = kind + std::to_string(next_id_++);
     item.Path = path;
@@ -270,7 +258,9 @@ TItem TProject::MakeItem(const std::string& path, char kind) const {
                       ? Generic(normal.lexically_relative(PathOf(folder_).lexically_normal()))
                       : path;
     try {
-        const std::vector<std::uint8_t> bytes = ReadWhole(path);
+        std::vector<std::uint8_t> read;
+        if (!known) read = ReadFileBytes(path);
+        const std::span<const std::uint8_t> bytes = known ? *known : read;
         item.Bytes = bytes.size();
         item.Hash = HexHash(bytes);
         if (kind == 'p') {
@@ -278,8 +268,6 @@ TItem TProject::MakeItem(const std::string& path, char kind) const {
             item.Format = std::string(PictureFormatName(format));
             std::tie(item.Width, item.Height) = UprightSize(bytes);
         }
-    } catch (const EError& e) {
-        item.Problem = e.what();
     } catch (const std::exception& e) {
         item.Problem = e.what();
     }
@@ -356,6 +344,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
     const std::string hash = HexHash(bytes);
     const fs::path original = PathOf(name);
     fs::path target;
+    bool stored = false; // the same content is there already
     for (int n = 1;; ++n) {
         const fs::path candidate =
             dir / (n == 1 ? original
@@ -367,19 +356,18 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
             break;
         }
         if (fs::is_regular_file(fs::symlink_status(candidate, error)) &&
-            HexHash(ReadWhole(Utf8Of(candidate))) == hash) {
+            HexHash(ReadFileBytes(Utf8Of(candidate))) == hash) {
             target = candidate;
+            stored = true;
             break;
         }
         if (n > 1000) throw EError("Cannot store " + name + ": too many files of that name");
     }
-    std::error_code exists_error;
-    if (!fs::exists(target, exists_error) &&
-        !ReplaceFileContents(
-            Utf8Of(target),
-            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
+    if (!stored && !ReplaceFileContents(
+                       Utf8Of(target),
+                       std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
         throw EError(Format(msg::kCannotCreateFile, {Utf8Of(target)}) + ": " + LastErrorText());
-    list.push_back(MakeItem(Utf8Of(target), kind));
+    list.push_back(MakeItem(Utf8Of(target), kind, bytes));
     Save();
     return list.back();
 }
@@ -457,7 +445,7 @@ std::string TProject::OutputName(const std::string& target) const {
         settings_.contains("title") && settings_["title"].is_string() ? settings_["title"] : "";
     for (char& c : name)
         if (static_cast<unsigned char>(c) < 0x20 ||
-            std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos)
+            kReservedCharacters.find(c) != std::string_view::npos)
             c = '_';
     while (!name.empty() && (name.back() == '.' || name.back() == ' '))
         name.pop_back();
@@ -475,10 +463,6 @@ std::string TProject::OutputName(const std::string& target) const {
         name = "Tevrin saver";
     }
     return target == "windows" ? name + ".scr" : name;
-}
-
-std::vector<std::uint8_t> TProject::Read(const TItem& item) const {
-    return ReadWhole(item.Path);
 }
 
 } // namespace tevrin::studio

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -80,11 +81,10 @@ public:
     // The file name a built saver gets: its title made a safe file name.
     std::string OutputName(const std::string& target) const;
 
-    // A picture's bytes; raises EError when the file cannot be read.
-    std::vector<std::uint8_t> Read(const TItem& item) const;
-
 private:
-    TItem MakeItem(const std::string& path, char kind) const;
+    // The item of a file; `known` are its bytes when they are at hand.
+    TItem MakeItem(const std::string& path, char kind,
+                   std::optional<std::span<const std::uint8_t>> known = std::nullopt) const;
     const TItem& Add(std::vector<TItem>& list, const char* folder, char kind, int limit,
                      const std::string& name, std::span<const std::uint8_t> bytes);
 

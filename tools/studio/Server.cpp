@@ -1,6 +1,7 @@
 #include "tools/studio/Server.h"
 
 #include "base/Errors.h"
+#include "base/IntConv.h"
 #include "base/Paths.h"
 #include "base/System.h"
 #include "effects/Styles.h"
@@ -13,6 +14,7 @@
 #include "tools/studio/Page.h"
 #include "tools/studio/Project.h"
 
+#include <array>
 #include <atomic>
 #include <climits>
 #include <fstream>
@@ -93,16 +95,10 @@ bool SameSecret(const std::string& a, const std::string& b) {
 }
 
 std::string RandomToken() {
-    unsigned char bytes[16];
-    if (!SecureRandomBytes(bytes, sizeof bytes))
+    std::array<std::uint8_t, 16> bytes;
+    if (!SecureRandomBytes(bytes.data(), bytes.size()))
         throw EError("The system gave no random numbers for the session's token");
-    static const char kDigits[] = "0123456789abcdef";
-    std::string token;
-    for (unsigned char b : bytes) {
-        token += kDigits[b >> 4];
-        token += kDigits[b & 15];
-    }
-    return token;
+    return HexText(bytes);
 }
 
 // What the page shows beside a picture: whether the show cuts or scales it
@@ -153,6 +149,7 @@ struct TStudioServer::TImpl {
     bool building_ = false;
     json build_state_ = {{"running", false}};
     std::vector<std::string> built_files_; // what may be downloaded: full paths
+    json targets_ = json::array();         // the systems whose runtime this tool has
 
     explicit TImpl(const TStudioOptions& options)
         : project_(options.Manifest, options.MaxUpload), max_upload_(options.MaxUpload) {
@@ -167,6 +164,13 @@ struct TStudioServer::TImpl {
             throw EError("Cannot listen on 127.0.0.1" +
                          (options.Port ? ":" + std::to_string(options.Port) : std::string()) +
                          ": " + LastErrorText());
+        for (const char* target : {"windows", "linux"}) {
+            try {
+                (void)FindRuntimeStub(ExtractFilePath(ModuleFileName()), target);
+                targets_.push_back(target);
+            } catch (const EError&) {
+            }
+        }
         std::lock_guard lock(project_lock_);
         project_.Save();
     }
@@ -393,32 +397,28 @@ struct TStudioServer::TImpl {
         return *item;
     }
 
-    // The pictures a frame request names (from=ID&to=ID), or the project's
-    // first two; without them our own stand in. With the record.
+    // The pictures a frame request names (from=ID&to=ID); a side it does not
+    // name is the project's first or second picture, and without two our
+    // own stands in (a lone picture comes in over it). With the record.
     std::tuple<std::optional<TItem>, std::optional<TItem>, TSSFileLocations>
     Pair(const Request& req) {
         std::lock_guard lock(project_lock_);
         std::vector<const TItem*> usable;
         for (const TItem& item : project_.Pictures())
             if (item.Problem.empty()) usable.push_back(&item);
-        auto pick = [&](const char* param, std::size_t fallback) -> std::optional<TItem> {
+        auto pick = [&](const char* param, const TItem* fallback) -> std::optional<TItem> {
             if (req.has_param(param)) {
                 const TItem* item = project_.Find(req.get_param_value(param));
                 if (!item || item->Id[0] != 'p')
                     throw EError("No such picture: " + req.get_param_value(param));
                 return *item;
             }
-            if (fallback < usable.size()) return *usable[fallback];
+            if (fallback) return *fallback;
             return std::nullopt;
         };
-        std::optional<TItem> from = pick("from", 0);
-        std::optional<TItem> to = pick("to", usable.size() > 1 ? 1 : 99999999);
-        if (!req.has_param("from") && !req.has_param("to") && usable.size() == 1) {
-            // One picture: it comes in over black.
-            to = from;
-            from.reset();
-        }
-        return {from, to, project_.Record()};
+        const TItem* first = usable.size() >= 2 ? usable[0] : nullptr;
+        const TItem* second = usable.empty() ? nullptr : usable[usable.size() >= 2 ? 1 : 0];
+        return {pick("from", first), pick("to", second), project_.Record()};
     }
 
     json ItemJson(const TItem& item, const TSSFileLocations* record, const TPackJob* job, int sw,
@@ -445,14 +445,6 @@ struct TStudioServer::TImpl {
             styles.push_back({{"number", style.Number},
                               {"family", FamilyName(style.Family)},
                               {"random", style.Random}});
-        json targets = json::array();
-        for (const char* target : {"windows", "linux"}) {
-            try {
-                (void)FindRuntimeStub(ExtractFilePath(ModuleFileName()), target);
-                targets.push_back(target);
-            } catch (const EError&) {
-            }
-        }
         std::lock_guard lock(project_lock_);
         const TSSFileLocations record = project_.Record();
         const TPackJob job = project_.Choices();
@@ -467,7 +459,7 @@ struct TStudioServer::TImpl {
                 {"pictures", pictures},
                 {"sounds", sounds},
                 {"styles", styles},
-                {"targets", targets},
+                {"targets", targets_},
                 {"limits",
                  {{"upload", max_upload_}, {"pictures", kMaxPictures}, {"sounds", kMaxSounds}}},
                 {"build", BuildState()}};

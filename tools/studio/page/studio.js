@@ -446,6 +446,8 @@ function pairQuery() {
   return '';
 }
 
+// (The server reads the fit from the project; `look` only keeps the
+// browser from showing a strip drawn for another.)
 function stripUrl(style, w, h) {
   return `api/transition?style=${style}&w=${w}&h=${h}&frames=25${pairQuery()}` +
     `&look=${state.settings.fit}${state.settings['blur-borders'] ? '+blur' : ''}`;
