@@ -36,6 +36,11 @@ inline constexpr const char* kNotAPicture =
     "Not a picture this program reads (JPEG, PNG, WebP, HEIC)";
 inline constexpr const char* kFormatNotBuiltIn = "%s pictures cannot be read by this build";
 inline constexpr const char* kAnimatedPicture = "Animated %s pictures are not supported";
+// Files the tools read: manifests, projects, requests.
+inline constexpr const char* kJsonTooDeep = "%s nests deeper than %s levels";
+inline constexpr const char* kJsonBroken = "%s is no JSON: %s";
+inline constexpr const char* kUnknownManifestKey =
+    "%s: unknown key \"%s\" (a key starting with _ or named comment is ignored)";
 inline constexpr const char* kNoSuchPlatform = "No platform %s in this build (it has %s)";
 } // namespace msg
 

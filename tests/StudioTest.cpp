@@ -417,5 +417,15 @@ TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKe
     EXPECT_EQ(studio::ProjectManifestPath(dir.File("p/mine.json")), dir.File("p/mine.json"));
 }
 
+TEST(StudioProject, EveryWindowsDeviceNameIsRefusedInAnyCaseWithAnyExtension) {
+    for (const std::string name :
+         {"CON", "prn.jpg", "Aux.tar.gz", "NUL", "COM0", "com9.png", "LPT0.jpg", "lpt5",
+          "COM\u00B9.jpg", "LPT\u00B2.jpg", "COM\u00B3", "conin$.jpg", "CONOUT$", "COM1 .jpg"})
+        EXPECT_THROW(studio::CheckedFileName(name), EError) << name;
+    for (const std::string name : {"COMET.jpg", "COM10.jpg", "console.jpg", "LPT.jpg", "nulla.png",
+                                   "COM\u00B9\u00B9.jpg", "Zürich 日本.jpg"})
+        EXPECT_EQ(studio::CheckedFileName(name), name);
+}
+
 } // namespace
 } // namespace tevrin

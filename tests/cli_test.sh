@@ -47,7 +47,8 @@ check "inspect lists the portrait picture" contains "$text" "1080x1620"
 
 cat > saver.json <<'JSON'
 { "title": "From manifest", "author": "M", "interval": 7000, "mute": true,
-  "sound": ["melody.wav"], "pictures": ["05-plasma.jpg"], "stub": "stub.bin" }
+  "sound": ["melody.wav"], "pictures": ["05-plasma.jpg"], "stub": "stub.bin",
+  "comment": "notes are kept out of the saver", "_made-by": { "hand": true } }
 JSON
 tevrin pack -q -o m.scr --manifest saver.json --title "Overridden" >/dev/null
 check "pack from a manifest exits 0" test $? -eq 0

@@ -301,6 +301,9 @@ def tool_cases(work):
     subprocess.run(["convert", os.path.join(SAMPLES, "05-plasma.jpg"), os.path.join(tools, "whole.png")], check=True)
     with open(os.path.join(tools, "whole.png"), "rb") as f:
         files["cut.png"] = f.read()[:3000]
+    files["deep.json"] = b'{"pictures": ["p.jpg"], "title": ' + b"[" * 200000 + b"]" * 200000 + b"}"
+    files["notes.json"] = json.dumps({"pictures": ["p.jpg"], "comment": "hello", "_made-by": "hand",
+                                      "colour": "red"}).encode()
     for name, data in files.items():
         with open(os.path.join(tools, name), "wb") as f:
             f.write(data)
@@ -316,6 +319,10 @@ def tool_cases(work):
         ("pack a JPEG cut short", pack + ["-o", "out.run", "cut.jpg"], "cut.jpg: JPEG image data ends"),
         ("pack an empty file", pack + ["-o", "out.run", "empty.jpg"], "empty.jpg: Not a picture"),
         ("pack a text file", pack + ["-o", "out.run", "text.jpg"], "text.jpg: Not a picture"),
+        ("pack a manifest nested 200000 deep", pack + ["-o", "out.run", "--manifest", "deep.json"],
+         "deep.json nests deeper than 64 levels"),
+        ("pack a manifest with a key pack lacks", pack + ["-o", "out.run", "--manifest", "notes.json"],
+         'unknown key "colour"'),
     ]
     for name, args, text in cases:
         before = snapshot(tools)

@@ -22,26 +22,70 @@ namespace tevrin {
 
 namespace fs = std::filesystem;
 
+nlohmann::json ParseJsonText(std::string_view text, const std::string& what) {
+    using nlohmann::json;
+    // Thrown from inside the parser, so a deep document is never built (its
+    // copies and its destruction would recurse as deep as it nests).
+    struct TTooDeep {};
+    const json::parser_callback_t limit = [](int depth, json::parse_event_t event, json&) {
+        if (depth > kMaxJsonDepth && (event == json::parse_event_t::object_start ||
+                                      event == json::parse_event_t::array_start))
+            throw TTooDeep{};
+        return true;
+    };
+    try {
+        return json::parse(text.begin(), text.end(), limit);
+    } catch (const TTooDeep&) {
+        throw EError(msg::kJsonTooDeep, {what, std::to_string(kMaxJsonDepth)});
+    } catch (const json::parse_error& e) {
+        throw EError(msg::kJsonBroken, {what, e.what()});
+    }
+}
+
 std::vector<std::string> ManifestArguments(const std::string& path) {
-    std::ifstream in(PathOf(path));
-    if (!in) throw EError(msg::kCannotOpenFile, {path});
-    nlohmann::json manifest = nlohmann::json::parse(in);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+    const nlohmann::json manifest = ParseJsonText(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path);
     if (!manifest.is_object()) throw EError("The manifest must be a JSON object: " + path);
     return ManifestArguments(manifest, Utf8Of(PathOf(path).parent_path()));
 }
+
+namespace {
+
+// Whether pack has the long option --`name`.
+bool IsPackOption(const std::string& name) {
+    static const std::set<std::string> kNames = [] {
+        CLI::App app;
+        TPackArgs args;
+        AddPackOptions(app, args);
+        std::set<std::string> names;
+        for (const CLI::Option* option : app.get_options())
+            for (const std::string& long_name : option->get_lnames())
+                names.insert(long_name);
+        return names;
+    }();
+    return kNames.count(name) > 0;
+}
+
+} // namespace
 
 std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
                                            const std::string& folder) {
     const fs::path base = PathOf(folder);
     auto file = [&](const nlohmann::json& v) {
+        if (!v.is_string())
+            throw EError("The manifest names a file with " + v.dump() + ", which is no text");
         const fs::path p = PathOf(v.get<std::string>());
         return Utf8Of(p.is_absolute() ? p : base / p);
     };
     static const std::set<std::string> kFileKeys = {"sound", "movie", "stub", "from"};
     std::vector<std::string> args, pictures;
     for (const auto& [key, value] : manifest.items()) {
+        if (key == "comment" || key.starts_with("_")) continue;
+        if (key != "pictures" && !IsPackOption(key))
+            throw EError(msg::kUnknownManifestKey, {"The manifest in " + Utf8Of(PathOf(folder)), key});
         if (key == "pictures") {
-            for (const auto& p : value)
+            for (const auto& p : value.is_array() ? value : nlohmann::json::array({value}))
                 pictures.push_back(file(p));
             continue;
         }

@@ -45,10 +45,18 @@ struct TPackArgs {
 // Adds pack's options to its subcommand.
 void AddPackOptions(CLI::App& pack, TPackArgs& a);
 
+// The deepest nesting of arrays and objects the tools read: deeper
+// documents are refused before they are built.
+inline constexpr int kMaxJsonDepth = 64;
+// JSON text from a file or a request; `what` names it in the EError raised
+// for text that is no JSON or nests deeper than kMaxJsonDepth.
+nlohmann::json ParseJsonText(std::string_view text, const std::string& what);
+
 // A manifest is a JSON object whose keys are pack's long option names
 // ("title", "interval", "sound", ...) and "pictures"; it becomes arguments
 // placed before the command line's own, so the command line wins. Relative
-// paths count from the manifest's folder.
+// paths count from the manifest's folder. A key that is no option is an
+// error, except "comment" and keys starting with "_", which are notes.
 std::vector<std::string> ManifestArguments(const std::string& path);
 // The same for a manifest already read, its relative paths counting from
 // `folder`.

@@ -167,17 +167,22 @@ std::string CheckedFileName(const std::string& name) {
             refuse("a folder part or a character file names cannot hold");
     if (name.back() == '.' || name.back() == ' ' || name.front() == ' ')
         refuse("blank or dot at an end");
-    // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 are devices on Windows with any
-    // extension.
+    // Windows opens a device for these names with any extension and any
+    // blanks before it, in any case; the superscript digits count as digits
+    // there.
     std::string stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ')
         stem.pop_back();
+    for (const char* digit : {"\u00B9", "\u00B2", "\u00B3"}) // ¹ ² ³
+        for (std::size_t at; (at = stem.find(digit)) != std::string::npos;)
+            stem.replace(at, 2, "1");
     std::transform(stem.begin(), stem.end(), stem.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    static const std::set<std::string> kDevices = {
-        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7",
-        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9"};
-    if (kDevices.count(stem) > 0) refuse("a device name");
+    const bool numbered = stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+                          std::isdigit(static_cast<unsigned char>(stem[3]));
+    static const std::set<std::string> kDevices = {"CON", "PRN", "AUX", "NUL", "CONIN$",
+                                                   "CONOUT$"};
+    if (numbered || kDevices.count(stem) > 0) refuse("a device name");
     return name;
 }
 
@@ -209,8 +214,10 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
         return;
     }
     const std::vector<std::uint8_t> bytes = ReadFileBytes(manifest_path_);
-    json manifest = json::parse(bytes.begin(), bytes.end(), nullptr, false);
-    if (manifest.is_discarded() || !manifest.is_object())
+    const json manifest = ParseJsonText(
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+        manifest_path_);
+    if (!manifest.is_object())
         throw EError("The project is no JSON object: " + manifest_path_);
     settings_ = json::object();
     const fs::path base = PathOf(folder_);

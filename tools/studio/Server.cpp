@@ -284,7 +284,7 @@ struct TStudioServer::TImpl {
             Send(res, ProjectJson(IntParam(req, "w", 1920), IntParam(req, "h", 1080)));
         });
         Route("PUT", "/api/settings", [this](const Request& req, Response& res) {
-            const json settings = json::parse(req.body);
+            const json settings = ParseJsonText(req.body, "The settings");
             std::lock_guard lock(project_lock_);
             project_.SetSettings(settings);
             Send(res, json{{"settings", project_.Settings()}});
@@ -299,7 +299,7 @@ struct TStudioServer::TImpl {
             Send(res, json{{"removed", req.matches[1].str()}});
         });
         Route("PUT", "/api/order", [this](const Request& req, Response& res) {
-            const json order = json::parse(req.body);
+            const json order = ParseJsonText(req.body, "The order");
             std::lock_guard lock(project_lock_);
             project_.OrderPictures(order.at("pictures").get<std::vector<std::string>>());
             Send(res, json{{"ok", true}});
@@ -352,7 +352,7 @@ struct TStudioServer::TImpl {
             Send(res, step.Strip);
         });
         Route("POST", "/api/build", [this](const Request& req, Response& res) {
-            const json body = json::parse(req.body);
+            const json body = ParseJsonText(req.body, "The request");
             StartBuild(body.at("targets").get<std::vector<std::string>>());
             Send(res, BuildState());
         });
