@@ -66,6 +66,19 @@ protected:
         return client_->Put((base_ + path).c_str(), body.dump(), "application/json");
     }
     json Project() { return json::parse(Get("api/project")->body); }
+    // Builds for `target` and waits for the end: the build's last state.
+    json Build(const std::string& target) {
+        const auto started = client_->Post((base_ + "api/build").c_str(),
+                                           json{{"targets", {target}}}.dump(), "application/json");
+        if (started->status != 200) return json::parse(started->body);
+        json state;
+        for (int i = 0; i < 600; ++i) {
+            state = json::parse(Get("api/build")->body);
+            if (!state["running"].get<bool>()) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return state;
+    }
     static std::string ErrorOf(const httplib::Result& result) {
         return json::parse(result->body).value("error", "");
     }
@@ -384,6 +397,60 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
                                        json{{"targets", {"linux"}}}.dump(), "application/json");
     EXPECT_EQ(missing->status, 400);
     EXPECT_NE(ErrorOf(missing).find("three.jpg"), std::string::npos) << ErrorOf(missing);
+}
+
+TEST_F(StudioTest, ABuildWritesOnlySaversOfItsOwnAndNeverAFileOfTheProjectOrTheUser) {
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    const std::string manifest = dir_.File("project/project.json");
+    auto output = [](const json& state) {
+        return fs::path(state["outputs"][0]["path"].get<std::string>()).filename().string();
+    };
+    // A title that names the manifest, a folder or a picture of the project.
+    Put("api/settings", {{"title", "project.json"}});
+    json state = Build("linux");
+    ASSERT_EQ(state["error"], "") << state.dump();
+    EXPECT_EQ(output(state), "project (2).json");
+    EXPECT_NO_THROW(studio::TProject{manifest});
+    for (const char* title : {"pictures", "Sounds"}) {
+        Put("api/settings", {{"title", title}});
+        state = Build("linux");
+        ASSERT_EQ(state["error"], "") << state.dump();
+        EXPECT_NE(output(state), title);
+        EXPECT_TRUE(fs::is_directory(dir_.File("project/pictures")));
+    }
+    EXPECT_EQ(test::ReadBytes(dir_.File("project/pictures/one.jpg")), test::TestJpeg(64, 48));
+
+    // A file of the user's that bears the title is kept; the saver built
+    // beside it is replaced by the next build, unless the user changed it.
+    test::WriteBytes(dir_.File("project/Mine"), test::AsBytes("my notes"));
+    Put("api/settings", {{"title", "Mine"}});
+    EXPECT_EQ(output(Build("linux")), "Mine (2)");
+    EXPECT_EQ(output(Build("linux")), "Mine (2)");
+    test::WriteBytes(dir_.File("project/Mine (2)"), test::AsBytes("edited"));
+    EXPECT_EQ(output(Build("linux")), "Mine (3)");
+    EXPECT_EQ(test::ReadBytes(dir_.File("project/Mine")), test::AsBytes("my notes"));
+    EXPECT_EQ(test::ReadBytes(dir_.File("project/Mine (2)")), test::AsBytes("edited"));
+    EXPECT_FALSE(fs::exists(dir_.File("project/Mine (4)")));
+}
+
+TEST_F(StudioTest, AProjectNamingARuntimeOfItsOwnIsShownAndNotBuilt) {
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    test::WriteBytes(dir_.File("project/.runtime"), test::AsBytes("#!/bin/sh\necho hi\n"));
+    json manifest = json::parse(test::ReadBytes(dir_.File("project/project.json")));
+    manifest["stub"] = ".runtime";
+    test::WriteBytes(dir_.File("project/project.json"), test::AsBytes(manifest.dump()));
+    Open();
+    const json project = Project();
+    ASSERT_EQ(project["notices"].size(), 1u);
+    EXPECT_NE(project["notices"][0].get<std::string>().find("\"stub\""), std::string::npos);
+    const json state = Build("linux");
+    EXPECT_NE(state.value("error", "").find("runtime of its own"), std::string::npos)
+        << state.dump();
+    for (const auto& entry : fs::directory_iterator(dir_.File("project")))
+        EXPECT_TRUE(entry.path().filename() == "project.json" ||
+                    entry.path().filename() == "pictures" ||
+                    entry.path().filename() == ".runtime")
+            << entry.path();
 }
 
 TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKept) {

@@ -442,6 +442,13 @@ TPackJob TProject::Choices() const {
 }
 
 TPackJob TProject::Job(const std::string& output, const std::string& target) const {
+    // The runtime decides what the saver runs: a shared project must not
+    // choose it unseen.
+    if (settings_.contains("stub"))
+        throw EError("This project names a runtime of its own (\"stub\": " +
+                     settings_["stub"].dump(-1, ' ', false, json::error_handler_t::replace) +
+                     "); the Studio builds only with its own runtimes. Remove the key from " +
+                     manifest_path_ + " to build here, or pack it with tevrin pack --manifest");
     std::vector<std::string> args = ManifestArguments(Manifest(), folder_);
     args.insert(args.end(), {"-o", output, "--target", target, "-q"});
     return PackJobFromArguments(args, true);
@@ -470,6 +477,70 @@ std::string TProject::OutputName(const std::string& target) const {
         name = "Tevrin saver";
     }
     return target == "windows" ? name + ".scr" : name;
+}
+
+namespace {
+
+constexpr const char* kBuildsKey = "_builds";
+
+std::string FileHash(const fs::path& path) {
+    try {
+        return HexHash(ReadFileBytes(Utf8Of(path)));
+    } catch (const EError&) {
+        return {};
+    }
+}
+
+std::string Folded(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+} // namespace
+
+std::string TProject::BuildOutput(const std::string& target) const {
+    const fs::path folder = PathOf(folder_);
+    // Names that are the project's own (compared as Windows compares them).
+    std::set<std::string> taken = {Folded(Utf8Of(PathOf(manifest_path_).filename())), "pictures",
+                                   "sounds"};
+    for (const std::vector<TItem>* list : {&pictures_, &sounds_})
+        for (const TItem& item : *list)
+            if (IsInside(folder, PathOf(item.Path)))
+                taken.insert(Folded(Generic(PathOf(item.Path).lexically_normal().lexically_relative(
+                    folder.lexically_normal()))));
+    const json builds = settings_.value(kBuildsKey, json::array());
+    auto ours = [&](const fs::path& path, const std::string& name) {
+        if (!builds.is_array()) return false;
+        for (const json& build : builds)
+            if (build.is_object() && build.value("file", "") == name)
+                return build.value("sha256", "") == FileHash(path);
+        return false;
+    };
+    const fs::path wanted = PathOf(OutputName(target));
+    for (int n = 1; n < 1000; ++n) {
+        const std::string name =
+            n == 1 ? Utf8Of(wanted)
+                   : Utf8Of(wanted.stem()) + " (" + std::to_string(n) + ")" + Utf8Of(wanted.extension());
+        if (taken.count(Folded(name)) > 0) continue;
+        const fs::path path = folder / PathOf(name);
+        std::error_code error;
+        const fs::file_status status = fs::symlink_status(path, error);
+        if (!fs::exists(status) || (fs::is_regular_file(status) && ours(path, name)))
+            return Utf8Of(path);
+    }
+    throw EError("No free name for the saver in " + folder_);
+}
+
+void TProject::RecordBuild(const std::string& path) {
+    const std::string name = Utf8Of(PathOf(path).filename());
+    json builds = json::array();
+    if (settings_.contains(kBuildsKey) && settings_[kBuildsKey].is_array())
+        for (const json& build : settings_[kBuildsKey])
+            if (!build.is_object() || build.value("file", "") != name) builds.push_back(build);
+    builds.push_back({{"file", name}, {"sha256", FileHash(PathOf(path))}});
+    settings_[kBuildsKey] = builds;
+    Save();
 }
 
 } // namespace tevrin::studio

@@ -78,8 +78,19 @@ public:
     // runs on this manifest. Raises EError as pack does (a missing picture,
     // no runtime for the target).
     TPackJob Job(const std::string& output, const std::string& target) const;
-    // The file name a built saver gets: its title made a safe file name.
+    // The file name a built saver gets: its title made a safe file name,
+    // with ".scr" for Windows and nothing for Linux.
     std::string OutputName(const std::string& target) const;
+    // Where a build for `target` writes its saver, in full: the folder's
+    // file of OutputName when it is free or an earlier build of this
+    // project wrote it (and nobody changed it since), else the first free
+    // "NAME (2)", "NAME (3)" ... A build never writes over the manifest,
+    // the pictures/ and sounds/ folders, a file the project lists or any
+    // other file of the user's.
+    std::string BuildOutput(const std::string& target) const;
+    // Notes a saver a build wrote into the build history (the manifest's
+    // "_builds", which pack passes over) and saves the manifest.
+    void RecordBuild(const std::string& path);
 
 private:
     // The item of a file; `known` are its bytes when they are at hand.

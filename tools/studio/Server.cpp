@@ -453,7 +453,13 @@ struct TStudioServer::TImpl {
             pictures.push_back(ItemJson(item, &record, &job, sw, sh));
         for (const TItem& item : project_.Sounds())
             sounds.push_back(ItemJson(item, nullptr, nullptr, sw, sh));
+        json notices = json::array();
+        if (project_.Settings().contains("stub"))
+            notices.push_back("This project names a runtime of its own (\"stub\"), which the "
+                              "Studio does not build with: remove the key from " +
+                              project_.ManifestPath() + " to build here.");
         return {{"manifest", project_.ManifestPath()},
+                {"notices", notices},
                 {"folder", project_.Folder()},
                 {"settings", project_.Settings()},
                 {"pictures", pictures},
@@ -496,8 +502,11 @@ struct TStudioServer::TImpl {
                 if (!item.Problem.empty())
                     throw EError("Cannot read picture " + item.Name + ": " + item.Problem);
             for (const std::string& target : targets) {
-                const std::string output =
-                    Utf8Of(PathOf(project_.Folder()) / PathOf(project_.OutputName(target)));
+                std::string output = project_.BuildOutput(target);
+                // Both savers of one build need names of their own.
+                for (const auto& [other, other_target] : jobs)
+                    if (other.Output == output)
+                        throw EError("The Windows and Linux savers would share the name " + output);
                 jobs.emplace_back(project_.Job(output, target), target);
             }
         }
@@ -530,6 +539,14 @@ struct TStudioServer::TImpl {
                     break;
                 }
                 before += items;
+                {
+                    std::lock_guard lock(project_lock_);
+                    try {
+                        project_.RecordBuild(output);
+                    } catch (const EError& e) {
+                        error = e.what();
+                    }
+                }
                 std::error_code size_error;
                 std::lock_guard lock(build_lock_);
                 outputs.push_back(

@@ -90,6 +90,7 @@ async function loadProject() {
   refreshGallery();
   showTargets();
   if (project.build.running) pollBuild();
+  if (project.notices.length) say(project.notices.join(' '));
 }
 
 // ---- Pictures ----------------------------------------------------------------
