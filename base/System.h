@@ -93,6 +93,16 @@ bool MakePrivateDirectory(const std::string& path);
 // process runs as.
 bool IsOwnPrivateDirectory(const std::string& path);
 
+// True when `path` is a regular file (not a link) owned by the user this
+// process runs as.
+bool IsOwnRegularFile(const std::string& path);
+
+// Writes what the system holds of the file, or of the folder's entries, to
+// the disk and waits for it: after a crash the file's content, or a rename
+// into the folder, is there. False when it could not be done.
+bool SyncFileToDisk(const std::string& path);
+bool SyncFolderToDisk(const std::string& path);
+
 // The system's text for the error of the last call that failed on this
 // thread (errno, GetLastError).
 std::string LastErrorText();

@@ -367,6 +367,44 @@ def kill_test(work, base):
           str(os.listdir(temp)))
 
 
+def pack_kill_test(work):
+    """Packs killed at random moments leave their hidden temporary files;
+    the next pack into that folder removes them, and nothing else: not a
+    user's file of a like name, not the file of a pack still running."""
+    folder = os.path.join(work, "packkills")
+    os.makedirs(folder)
+    png = os.path.join(folder, "big.png")
+    subprocess.run(["convert", "-size", "2400x1600", "plasma:", png], check=True)
+    pictures = []
+    for n in range(12):
+        path = os.path.join(folder, f"p{n}.png")
+        shutil.copy(png, path)
+        pictures.append(path)
+    env = dict(os.environ, ASAN_OPTIONS="detect_leaks=0")
+    saver = os.path.join(folder, "out.run")
+    rng = random.Random(7)
+    for _ in range(4):
+        process = subprocess.Popen([TOOL, "pack", "-q", "--stub", STUB, "-o", saver, *pictures], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(rng.uniform(0.3, 1.0))
+        process.send_signal(signal.SIGKILL)
+        process.wait()
+    left = [n for n in os.listdir(folder) if n.endswith(".part")]
+    check("killed packs left their temporary files", len(left) >= 1, str(os.listdir(folder)))
+    # A user's file that only looks like ours, and one of a pack that runs.
+    keep = [".out.run.tevrin-notes.part", f".out.run.tevrin-{os.getpid()}-0123456789abcdef.part"]
+    for name in keep:
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(b"keep me")
+    past = time.time() - 60
+    for name in os.listdir(folder):
+        os.utime(os.path.join(folder, name), (past, past))
+    code, err, _ = run([TOOL, "pack", "-q", "--stub", STUB, "-o", saver, pictures[0]], env, folder)
+    check("a pack after the kills ends well", code == 0, err[-300:])
+    parts = sorted(n for n in os.listdir(folder) if n.endswith(".part"))
+    check("and removes the temporary files of the killed packs only", parts == sorted(keep), str(parts))
+
+
 def main():
     work = tempfile.mkdtemp(prefix="tevrin-hostile-")
     try:
@@ -378,6 +416,7 @@ def main():
                 run_case(work, f"{name} {args[0]}", base.bytes, 0, "", settings=settings, args=args)
         tool_cases(work)
         kill_test(work, base)
+        pack_kill_test(work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print(f"worst peak memory: {worst['peak'] >> 20} MB ({worst['what']})")

@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "base/System.h"
 #include "gfx/Compose.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
@@ -93,18 +94,66 @@ void CheckOutput(const TPackJob& job) {
             refuse_same(item.File);
 }
 
+// The pack's temporary files are named ".OUTPUT.tevrin-PID-RANDOM.part"
+// beside the output: hidden, marked as ours and by the process that writes
+// them.
+constexpr std::string_view kPartMark = ".tevrin-";
+constexpr std::string_view kPartEnd = ".part";
+
 // A name in the output's folder that no file has: a file of the user's of
 // any name is never truncated, and the saver is renamed into place.
 std::string TemporaryPathBeside(const std::string& output) {
     const fs::path out = PathOf(output);
     std::random_device random;
     for (;;) {
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x%08x.part", static_cast<unsigned>(random()),
-                      static_cast<unsigned>(random()));
+        char suffix[48];
+        std::snprintf(suffix, sizeof suffix, "%.*s%d-%08x%08x%.*s",
+                      static_cast<int>(kPartMark.size()), kPartMark.data(), CurrentProcessId(),
+                      static_cast<unsigned>(random()), static_cast<unsigned>(random()),
+                      static_cast<int>(kPartEnd.size()), kPartEnd.data());
         fs::path candidate = out.parent_path() / PathOf("." + Utf8Of(out.filename()) + suffix);
         std::error_code error;
         if (!fs::exists(candidate, error)) return Utf8Of(candidate);
+    }
+}
+
+// The process that wrote a temporary file of ours, from its name; 0 for any
+// other name.
+int PartWriter(const std::string& name) {
+    if (name.size() < 2 || name[0] != '.' || !name.ends_with(kPartEnd)) return 0;
+    const std::size_t mark = name.rfind(kPartMark);
+    if (mark == std::string::npos || mark == 0) return 0;
+    const std::string rest = name.substr(mark + kPartMark.size(),
+                                         name.size() - kPartEnd.size() - mark - kPartMark.size());
+    const std::size_t dash = rest.find('-');
+    if (dash == 0 || dash == std::string::npos || rest.size() - dash - 1 != 16) return 0;
+    if (!std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(dash),
+                     [](char c) { return c >= '0' && c <= '9'; }) ||
+        !std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(dash) + 1, rest.end(),
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+        return 0;
+    try {
+        return std::stoi(rest.substr(0, dash));
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+// Removes what packs into `folder` that were killed left behind: temporary
+// files of ours (by their name), of this user, from before `started`, whose
+// writer has ended. Anything else is left alone, and so is whatever cannot
+// be removed.
+void RemoveStaleParts(const fs::path& folder, fs::file_time_type started) {
+    std::error_code error;
+    for (fs::directory_iterator it(folder.empty() ? fs::path(".") : folder, error), end;
+         !error && it != end; it.increment(error)) {
+        const std::string name = Utf8Of(it->path().filename());
+        const int writer = PartWriter(name);
+        if (writer <= 0 || ProcessExists(writer) || !IsOwnRegularFile(Utf8Of(it->path())))
+            continue;
+        std::error_code ignored;
+        const fs::file_time_type written = fs::last_write_time(it->path(), ignored);
+        if (!ignored && written < started) fs::remove(it->path(), ignored);
     }
 }
 
@@ -313,6 +362,7 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
     };
 
     CheckOutput(job);
+    RemoveStaleParts(PathOf(job.Output).parent_path(), fs::file_time_type::clock::now());
     const std::string temp_path = TemporaryPathBeside(job.Output);
     try {
         TSaverWriter out(temp_path);
@@ -364,9 +414,15 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
         out.Append(trailer.data(), trailer.size(), "the trailer");
         out.Close();
 
+        // On the disk before it takes the output's name, and the name with
+        // it: after a crash the output is the old file or the whole saver.
+        if (!SyncFileToDisk(temp_path))
+            throw EError(Format(msg::kUnableToWrite, {temp_path}) + ": " + LastErrorText());
         std::error_code error;
         fs::permissions(PathOf(temp_path), fs::status(PathOf(job.Stub)).permissions(), error);
         fs::rename(PathOf(temp_path), PathOf(job.Output));
+        const fs::path folder = PathOf(job.Output).parent_path();
+        SyncFolderToDisk(Utf8Of(folder.empty() ? fs::path(".") : folder));
     } catch (...) {
         std::error_code ignored;
         fs::remove(PathOf(temp_path), ignored);

@@ -115,6 +115,30 @@ bool IsOwnPrivateDirectory(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
+bool IsOwnRegularFile(const std::string& path) {
+    struct stat st;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid();
+}
+
+namespace {
+
+bool SyncPath(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+} // namespace
+
+bool SyncFileToDisk(const std::string& path) {
+    return SyncPath(path, O_RDONLY | O_NOFOLLOW);
+}
+
+bool SyncFolderToDisk(const std::string& path) {
+    return SyncPath(path, O_RDONLY | O_DIRECTORY);
+}
+
 std::string LastErrorText() {
     return std::strerror(errno);
 }

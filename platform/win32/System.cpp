@@ -141,6 +141,29 @@ bool IsOwnPrivateDirectory(const std::string& path) {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && OwnedByCurrentUser(wide);
 }
 
+bool IsOwnRegularFile(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) &&
+           OwnedByCurrentUser(wide);
+}
+
+bool SyncFileToDisk(const std::string& path) {
+    HANDLE file = CreateFileW(Widen(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool ok = FlushFileBuffers(file) != 0;
+    CloseHandle(file);
+    return ok;
+}
+
+// Windows offers no flush of a folder's entries; NTFS journals a rename itself.
+bool SyncFolderToDisk(const std::string&) {
+    return true;
+}
+
 std::string LastErrorText() {
     const DWORD code = GetLastError();
     wchar_t* text = nullptr;
