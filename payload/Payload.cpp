@@ -80,6 +80,78 @@ std::optional<std::int64_t> StreamEnd(TFile& file, std::int64_t offset) {
     }
 }
 
+// Where each item lies and whether it may be read (PlacePayloadItems), for
+// a payload of `payload_length` (none, or one that does not fit, is all of
+// the file before the trailer) whose record spans [record_at, record_end).
+TPayloadPlaces Place(TFile& file, const TSSFileLocations& record, std::int32_t payload_length,
+                     std::int64_t record_at, std::int64_t record_end) {
+    const std::int64_t trailer_at = TrailerEnd(file) - kTrailerSize;
+    const std::int64_t payload_at =
+        payload_length > 0 && payload_length <= trailer_at ? trailer_at - payload_length : 0;
+    TPayloadPlaces places;
+    TTakenRanges taken;
+    taken.Add(record_at, std::max<std::int64_t>(record_end, record_at + 1));
+    // Pictures are taken whether or not they may be read: a sound may not
+    // lie in what any picture offset points to.
+    TTakenRanges pictures;
+    for (int i = 0; i < record.PicCount(); ++i) {
+        TItemPlace place;
+        place.Offset = record.PicOffset(i);
+        const std::optional<std::int64_t> end = StreamEnd(file, place.Offset);
+        place.Length = end.value_or(place.Offset + 1) - place.Offset;
+        for (int k = 0; k < i; ++k)
+            if (places.Pictures[static_cast<std::size_t>(k)].Offset == place.Offset) {
+                place.SameAs = k;
+                break;
+            }
+        if (place.SameAs >= 0) {
+            place.Why = places.Pictures[static_cast<std::size_t>(place.SameAs)].Why;
+        } else if (place.Offset < payload_at || !end || *end > trailer_at) {
+            place.Why = "lies outside the payload";
+        } else if (taken.Overlaps(place.Offset, *end) || pictures.Overlaps(place.Offset, *end)) {
+            place.Why = "overlaps another picture or the description record";
+        }
+        if (place.SameAs < 0) pictures.Add(place.Offset, place.Offset + place.Length);
+        places.Pictures.push_back(place);
+    }
+    for (int i = 0; i < record.PicCount(); ++i)
+        taken.Add(places.Pictures[static_cast<std::size_t>(i)].Offset,
+                  places.Pictures[static_cast<std::size_t>(i)].Offset +
+                      places.Pictures[static_cast<std::size_t>(i)].Length);
+    auto raw = [&](int count, auto offset, auto size, auto name, std::vector<TItemPlace>& out) {
+        for (int i = 0; i < count; ++i) {
+            TItemPlace place;
+            try {
+                (void)name(i);
+                place.Offset = offset(i);
+                place.Length = size(i);
+            } catch (const EError& e) {
+                place.Why = e.what();
+                place.Unlisted = true;
+                out.push_back(place);
+                continue;
+            }
+            const std::int64_t first = place.Offset, last = first + place.Length;
+            if (first < payload_at || place.Length < 0 || last > trailer_at)
+                place.Why = "lies outside the payload";
+            else if (taken.Overlaps(first, last))
+                place.Why = "overlaps a picture, the description record or an item before it";
+            else
+                taken.Add(first, last);
+            out.push_back(place);
+        }
+    };
+    raw(
+        record.SndCount(), [&](int k) { return record.SndOffset(k); },
+        [&](int k) { return record.SndSize(k); }, [&](int k) { return record.SndFileName(k); },
+        places.Sounds);
+    raw(
+        record.FlashCount(), [&](int k) { return record.FlashOffset(k); },
+        [&](int k) { return record.FlashSize(k); }, [&](int k) { return record.FlashFileName(k); },
+        places.Movies);
+    return places;
+}
+
 } // namespace
 
 void ReadRecord(TFile& file, TSSFileLocations& record) {
@@ -120,18 +192,7 @@ TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTem
         outcome.Error = e.what();
     }
     if (record.SndCount() == 0 && record.FlashCount() == 0) return outcome;
-
-    // What items may use: the payload (all of the file before the trailer
-    // when its stated length is none or does not fit), less the pictures and
-    // the record.
-    const std::int64_t payload_at =
-        *payload_length > 0 && *payload_length <= trailer_at ? trailer_at - *payload_length : 0;
-    TTakenRanges taken;
-    taken.Add(*record_offset, std::max<std::int64_t>(record_end, *record_offset + 1));
-    for (int i = 0; i < record.PicCount(); ++i) {
-        const std::int64_t at = record.PicOffset(i);
-        taken.Add(at, StreamEnd(file, at).value_or(at + 1));
-    }
+    const TPayloadPlaces places = Place(file, record, *payload_length, *record_offset, record_end);
 
     try {
         temp.Create();
@@ -139,15 +200,13 @@ TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTem
         outcome.Skipped.push_back(e.what());
         return outcome;
     }
-    auto extract = [&](int i, auto offset, auto size, auto name) {
+    auto extract = [&](int i, const std::vector<TItemPlace>& place, auto name) {
         try {
-            const std::int64_t first = offset(i), length = size(i);
             const std::string target = temp.PathFor(name(i));
-            if (first < payload_at || length < 0 || first + length > trailer_at ||
-                taken.Overlaps(first, first + length))
-                throw EReadError(msg::kStreamReadError);
-            ExtractItem(file, first, length, target);
-            taken.Add(first, first + length);
+            const TItemPlace& where = place[static_cast<std::size_t>(i)];
+            if (!where.Why.empty())
+                throw EReadError(where.Unlisted ? where.Why : msg::kStreamReadError);
+            ExtractItem(file, where.Offset, where.Length, target);
             return true;
         } catch (const EWriteFailed& e) {
             outcome.Skipped.push_back(e.what());
@@ -159,14 +218,9 @@ TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTem
     };
     bool go_on = true;
     for (int i = 0; go_on && i < record.SndCount(); ++i)
-        go_on = extract(
-            i, [&](int k) { return record.SndOffset(k); }, [&](int k) { return record.SndSize(k); },
-            [&](int k) { return record.SndFileName(k); });
+        go_on = extract(i, places.Sounds, [&](int k) { return record.SndFileName(k); });
     for (int i = 0; go_on && i < record.FlashCount(); ++i)
-        go_on = extract(
-            i, [&](int k) { return record.FlashOffset(k); },
-            [&](int k) { return record.FlashSize(k); },
-            [&](int k) { return record.FlashFileName(k); });
+        go_on = extract(i, places.Movies, [&](int k) { return record.FlashFileName(k); });
     return outcome;
 }
 
@@ -187,6 +241,16 @@ std::unique_ptr<TImage> ReadPictureAt(TFile& file, std::int64_t offset) {
 }
 
 } // namespace
+
+TPayloadPlaces PlacePayloadItems(const std::string& path, const TSSFileLocations& record) {
+    TFile file = OpenOwnFile(path);
+    const std::optional<std::int32_t> payload_length =
+        ReadTrailerField(file, TTrailerField::PayloadLength);
+    const std::optional<std::int32_t> record_at = ReadTrailerField(file, TTrailerField::RecordOffset);
+    if (!payload_length || !record_at) throw EReadError(msg::kStreamReadError);
+    const std::int64_t record_end = StreamEnd(file, *record_at).value_or(*record_at + 1);
+    return Place(file, record, *payload_length, *record_at, record_end);
+}
 
 std::unique_ptr<TImage> FetchPicture(const std::string& path, const TSSFileLocations& record,
                                      int index) {

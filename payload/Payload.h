@@ -43,6 +43,24 @@ struct TLoadOutcome {
 // the caller's next step.
 TLoadOutcome LoadPayload(const std::string& path, TSSFileLocations& record, TTempFolder& temp);
 
+// Which of a saver's items may be read, by the rules LoadPayload copies
+// sounds and movies out by: an item must lie inside the payload (between
+// the runtime's end and the trailer) and overlap no picture record, the
+// description record or an item before it. A picture record must lie inside
+// the payload too and overlap neither the description record nor another
+// picture, except that one listed again at the same offset is that picture
+// once more. One entry per listed item; a usable one has an empty Why.
+struct TItemPlace {
+    std::int64_t Offset = 0, Length = 0;
+    std::string Why;       // the reason it may not be read
+    bool Unlisted = false; // its offset, size or name is missing: Why is that error
+    int SameAs = -1;       // a picture listed again: the index it repeats
+};
+struct TPayloadPlaces {
+    std::vector<TItemPlace> Pictures, Sounds, Movies;
+};
+TPayloadPlaces PlacePayloadItems(const std::string& path, const TSSFileLocations& record);
+
 // A new picture record read from the stream at PicOffset(index).
 std::unique_ptr<TImage> FetchPicture(const std::string& path, const TSSFileLocations& record,
                                      int index);

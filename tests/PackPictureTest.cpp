@@ -271,5 +271,57 @@ TEST(Repack, AClassicSaverKeepsItsItemsAndSettings) {
     EXPECT_THROW(ReadSaverContents(dir.File("plain.txt")), EError);
 }
 
+TEST(Repack, OnlyTheItemsTheSaverItselfWouldReadAreTakenAndEachOnce) {
+    test::TScratchDir dir;
+    test::TSaverParts parts;
+    parts.Pictures = {test::TestJpeg(40, 30), test::TestJpeg(20, 20)};
+    parts.Sounds = {{"a.wav", test::AsBytes("RIFF sound a")}, {"b.wav", test::AsBytes("RIFF b")}};
+    TSSFileLocations record(96);
+    const test::TBytes saver = test::BuildSaver(parts, record);
+    const std::string first_picture = record.List(TSSFileLocations::PicList)[0];
+    record.List(TSSFileLocations::PicFileNamesList) = {"one.jpg", "two.jpg"};
+    auto add = [&](TSSFileLocations::TListId offsets, TSSFileLocations::TListId names,
+                   const std::string& at, const std::string& name) {
+        record.List(offsets).push_back(at);
+        record.List(names).push_back(name);
+    };
+    // The first picture listed again, and a "picture" in the runtime.
+    add(TSSFileLocations::PicList, TSSFileLocations::PicFileNamesList, first_picture, "again.jpg");
+    add(TSSFileLocations::PicList, TSSFileLocations::PicFileNamesList, "0", "stub.jpg");
+    // Sounds over another's bytes, over a picture, in the runtime, past the end.
+    auto sound = [&](const std::string& at, int size, const std::string& name) {
+        add(TSSFileLocations::SndList, TSSFileLocations::SndFileNamesList, at, name);
+        record.List(TSSFileLocations::SndSizesList).push_back(std::to_string(size));
+    };
+    const std::string sound_a = record.List(TSSFileLocations::SndList)[0];
+    sound(sound_a, 12, "twice.wav");
+    sound(first_picture, 8, "picture.wav");
+    sound("2", 10, "runtime.wav");
+    sound(std::to_string(saver.size() + 100000), 10, "past.wav");
+    test::WriteBytes(dir.File("hostile.scr"), test::AppendRecord(saver, WriteComponent(record)));
+
+    const TSaverContents contents = ReadSaverContents(dir.File("hostile.scr"));
+    ASSERT_EQ(contents.Pictures.size(), 2u);
+    EXPECT_EQ(contents.Pictures[1].Read(), parts.Pictures[1]);
+    ASSERT_EQ(contents.Sounds.size(), 2u);
+    EXPECT_EQ(contents.Sounds[0].Read(), parts.Sounds[0].second);
+    EXPECT_EQ(contents.Sounds[1].Read(), parts.Sounds[1].second);
+    ASSERT_EQ(contents.Skipped.size(), 6u);
+    EXPECT_NE(contents.Skipped[0].find("picture 3 (again.jpg) is picture 1 again"),
+              std::string::npos)
+        << contents.Skipped[0];
+    EXPECT_NE(contents.Skipped[1].find("picture 4 (stub.jpg) lies outside the payload"),
+              std::string::npos)
+        << contents.Skipped[1];
+    for (int i = 2; i < 4; ++i)
+        EXPECT_NE(contents.Skipped[static_cast<std::size_t>(i)].find("overlaps"),
+                  std::string::npos)
+            << contents.Skipped[static_cast<std::size_t>(i)];
+    for (int i = 4; i < 6; ++i)
+        EXPECT_NE(contents.Skipped[static_cast<std::size_t>(i)].find("outside the payload"),
+                  std::string::npos)
+            << contents.Skipped[static_cast<std::size_t>(i)];
+}
+
 } // namespace
 } // namespace tevrin

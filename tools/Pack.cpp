@@ -296,8 +296,8 @@ TSaverContents ReadSaverContents(const std::string& path) {
     TSSFileLocations& record = contents.Record;
     if (!ReadSaverRecord(path, record))
         throw EError("No payload trailer: " + path + " is no saver");
-    const std::int64_t file_size = fs::file_size(PathOf(path));
     const std::string saver_name = ExtractFileName(path);
+    const TPayloadPlaces places = PlacePayloadItems(path, record);
     const auto& picture_names = record.List(TSSFileLocations::PicFileNamesList);
     const auto shared = std::make_shared<const TSSFileLocations>(record);
     for (int i = 0; i < record.PicCount(); ++i) {
@@ -306,6 +306,16 @@ TSaverContents ReadSaverContents(const std::string& path) {
                                : "picture " + std::to_string(i + 1) + ".jpg";
         const std::string where =
             saver_name + ": picture " + std::to_string(i + 1) + " (" + name + ")";
+        const TItemPlace& place = places.Pictures[static_cast<std::size_t>(i)];
+        if (place.SameAs >= 0) {
+            contents.Skipped.push_back(where + " is picture " + std::to_string(place.SameAs + 1) +
+                                       " again: stored once");
+            continue;
+        }
+        if (!place.Why.empty()) {
+            contents.Skipped.push_back(where + " " + place.Why);
+            continue;
+        }
         contents.Pictures.emplace_back(name, where, path, [path, shared, i] {
             std::unique_ptr<TImage> image = FetchPicture(path, *shared, i);
             if (image->Picture.JpegData.empty())
@@ -314,15 +324,18 @@ TSaverContents ReadSaverContents(const std::string& path) {
             return std::move(image->Picture.JpegData);
         });
     }
-    auto raw = [&](int count, auto offset, auto size, auto name, const char* kind,
+    auto raw = [&](const std::vector<TItemPlace>& items, auto name, const char* kind,
                    std::vector<TPackSource>& out) {
-        for (int i = 0; i < count; ++i) {
-            const std::int64_t at = offset(i), length = size(i);
-            const std::string where =
-                saver_name + ": " + kind + " " + std::to_string(i + 1) + " (" + name(i) + ")";
-            if (at < 0 || length < 0 || at + length > file_size)
-                throw EError(where + " lies outside the file");
-            out.emplace_back(name(i), where, path, [path, at, length] {
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            const TItemPlace& place = items[i];
+            const std::string where = saver_name + ": " + kind + " " + std::to_string(i + 1);
+            if (!place.Why.empty()) {
+                contents.Skipped.push_back(where + " " + place.Why);
+                continue;
+            }
+            const std::int64_t at = place.Offset, length = place.Length;
+            const std::string item_name = name(static_cast<int>(i));
+            out.emplace_back(item_name, where + " (" + item_name + ")", path, [path, at, length] {
                 TFile file = OpenOwnFile(path);
                 std::vector<std::uint8_t> bytes(static_cast<std::size_t>(length));
                 if (!file.Seek(at) || file.Read(bytes.data(), bytes.size()) != bytes.size())
@@ -331,14 +344,8 @@ TSaverContents ReadSaverContents(const std::string& path) {
             });
         }
     };
-    raw(
-        record.SndCount(), [&](int i) { return record.SndOffset(i); },
-        [&](int i) { return record.SndSize(i); }, [&](int i) { return record.SndFileName(i); },
-        "sound", contents.Sounds);
-    raw(
-        record.FlashCount(), [&](int i) { return record.FlashOffset(i); },
-        [&](int i) { return record.FlashSize(i); }, [&](int i) { return record.FlashFileName(i); },
-        "movie", contents.Movies);
+    raw(places.Sounds, [&](int i) { return record.SndFileName(i); }, "sound", contents.Sounds);
+    raw(places.Movies, [&](int i) { return record.FlashFileName(i); }, "movie", contents.Movies);
     return contents;
 }
 

@@ -77,10 +77,14 @@ void PackSaver(TPackJob job, const TPackProgress& progress = {});
 std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& paths, bool recursive);
 
 // The pictures, sounds and movies of an existing saver (ours or a classic
-// builder's) as pack sources, and its record.
+// builder's) as pack sources, and its record. Only what the saver itself
+// would read is taken (PlacePayloadItems): an item outside the payload or
+// overlapping another is left out, and a picture listed again is taken
+// once; Skipped names each item left out and why.
 struct TSaverContents {
     TSSFileLocations Record{96};
     std::vector<TPackSource> Pictures, Sounds, Movies;
+    std::vector<std::string> Skipped;
 };
 TSaverContents ReadSaverContents(const std::string& path);
 

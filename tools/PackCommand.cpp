@@ -318,6 +318,8 @@ TPackJob PackJobOf(TPackArgs& a, bool with_runtime) {
     job.Quality = a.quality;
     if (!a.from.empty()) {
         TSaverContents old = ReadSaverContents(a.from);
+        for (const std::string& skipped : old.Skipped)
+            std::fprintf(stderr, "warning: left out: %s\n", skipped.c_str());
         job.Record = old.Record;
         job.Pictures = std::move(old.Pictures);
         job.Sounds = std::move(old.Sounds);
