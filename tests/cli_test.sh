@@ -168,5 +168,34 @@ check "and plays its music once, not per monitor" \
 $runner "./$saver_file" --platform dos /s >/dev/null 2>err.txt
 check "an unknown platform is named with the ones there are" grep -q "No platform dos in this build (it has" err.txt
 
+# The Studio hands the browser a page in a private folder, never its
+# address: any user can read a process's arguments, and the address holds
+# the session's token.
+if [ -z "$runner" ]; then
+    mkdir -p opener
+    cat > opener/xdg-open <<'SH'
+#!/bin/sh
+printf '%s\n' "$@" > "$OPENED_LOG"
+SH
+    chmod +x opener/xdg-open
+    OPENED_LOG=$work/opened.txt PATH=$work/opener:$PATH HOME=$work/home \
+        "$tool" studio "$work/studio-project" >studio.txt 2>err.txt &
+    studio=$!
+    for _ in $(seq 100); do [ -s opened.txt ] && break; sleep 0.1; done
+    address=$(grep -o 'http://[^ ]*' studio.txt)
+    opened=$(cat opened.txt 2>/dev/null)
+    check "the Studio prints its address" contains "$address" "/s/"
+    check "and opens a page of its own, not the address" test -f "$opened"
+    check "that leads to the address" grep -qF "url=$address" "$opened"
+    check "in a folder only this user may enter" test "$(stat -c %a "$(dirname "$opened")")" = 700
+    printf '%s\n' "${address##*/s/}" | tr -d / > token.txt
+    check "the token is in no process's arguments" \
+        sh -c '! grep -qaFf token.txt /proc/[0-9]*/cmdline 2>/dev/null'
+    check "(which a process that has it there shows)" \
+        sh -c 'grep -qaFf token.txt /proc/[0-9]*/cmdline 2>/dev/null' - "$(cat token.txt)"
+    kill "$studio"
+    wait "$studio" 2>/dev/null
+fi
+
 echo "cli: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

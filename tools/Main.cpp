@@ -15,6 +15,7 @@
 #include "tools/Report.h"
 #include "tools/Runtime.h"
 #include "tools/XScreensaverConfig.h"
+#include "payload/TempFolder.h"
 #include "tools/studio/Project.h"
 #include "tools/studio/Server.h"
 
@@ -34,15 +35,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// The address carries the session's token, and any user may read the
+// arguments of any process: the browser is handed a page that leads there,
+// in a folder only this user may enter, instead of the address itself.
 int RunStudio(const std::string& project, int port, bool open_browser) {
     studio::TStudioServer server({studio::ProjectManifestPath(project), port, ""});
     std::printf("Tevrin Studio is at %s\n", server.Address().c_str());
     std::printf("Project: %s\n", studio::ProjectManifestPath(project).c_str());
     std::printf("Keep this window open while you work; Ctrl+C ends the Studio.\n");
     std::fflush(stdout);
-    if (open_browser && !OpenInBrowser(server.Address()))
-        std::fprintf(stderr, "Open the address above in your web browser.\n");
+    TTempFolder::RemoveStale();
+    TTempFolder folder;
+    if (open_browser) {
+        bool opened = false;
+        try {
+            opened = OpenInBrowser(studio::WriteOpeningPage(server.Address(), folder));
+        } catch (const EError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+        }
+        if (!opened) std::fprintf(stderr, "Open the address above in your web browser.\n");
+    }
     server.Run();
+    folder.Remove();
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "base/Paths.h"
 #include "base/System.h"
 #include "effects/Styles.h"
+#include "payload/TempFolder.h"
 #include "gfx/Compose.h"
 #include "platform/SystemText.h"
 #include "tools/Pack.h"
@@ -565,6 +566,20 @@ struct TStudioServer::TImpl {
         });
     }
 };
+
+std::string WriteOpeningPage(const std::string& address, TTempFolder& folder) {
+    folder.Create();
+    const std::string path = folder.PathFor("open-tevrin-studio.html");
+    const std::string page =
+        "<!doctype html>\n<html><head><meta charset=\"utf-8\">\n"
+        "<meta name=\"referrer\" content=\"no-referrer\">\n"
+        "<meta http-equiv=\"refresh\" content=\"0; url=" + address + "\">\n"
+        "<title>Tevrin Studio</title></head>\n"
+        "<body><p><a href=\"" + address + "\">Open Tevrin Studio</a></p></body></html>\n";
+    if (!ReplaceFileContents(path, page))
+        throw EError(Format(msg::kCannotCreateFile, {path}) + ": " + LastErrorText());
+    return path;
+}
 
 TStudioServer::TStudioServer(const TStudioOptions& options)
     : impl_(std::make_unique<TImpl>(options)) {}

@@ -9,6 +9,10 @@
 #include <memory>
 #include <string>
 
+namespace tevrin {
+class TTempFolder;
+}
+
 namespace tevrin::studio {
 
 struct TStudioOptions {
@@ -41,5 +45,11 @@ private:
     struct TImpl;
     std::unique_ptr<TImpl> impl_;
 };
+
+// Writes a page into `folder` (made private to this user when it is not
+// there yet) that sends the browser on to `address`, and returns its path:
+// what is handed to the browser, so the address's token appears in no
+// process's arguments. Raises EError when it cannot be written.
+std::string WriteOpeningPage(const std::string& address, TTempFolder& folder);
 
 } // namespace tevrin::studio
