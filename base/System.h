@@ -45,6 +45,11 @@ public:
         // Create always (an existing file is truncated), read and write, no
         // sharing.
         CreateExclusive,
+        // Opened, or made when missing, as a lock: while it is open no other
+        // opening of the file in this mode succeeds, in any process; the
+        // lock ends when the file is closed or the process ends, however it
+        // ends. Not open when another holds the lock.
+        LockExclusive,
     };
 
     TFile() = default;

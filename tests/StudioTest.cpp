@@ -224,7 +224,8 @@ TEST_F(StudioTest, UploadsThatAreTooLargeNoPictureOrNamedToEscapeAreRefusedAndNo
     for (const auto& entry : fs::recursive_directory_iterator(dir_.Path()))
         written.push_back(fs::relative(entry.path(), dir_.Path()).generic_string());
     std::sort(written.begin(), written.end());
-    EXPECT_EQ(written, (std::vector<std::string>{"project", "project/project.json"}));
+    EXPECT_EQ(written, (std::vector<std::string>{"project", "project/.tevrin-studio.lock",
+                                                 "project/project.json"}));
 }
 
 TEST_F(StudioTest, SettingsAreCheckedAndSavedAsThePackManifest) {
@@ -449,8 +450,22 @@ TEST_F(StudioTest, AProjectNamingARuntimeOfItsOwnIsShownAndNotBuilt) {
     for (const auto& entry : fs::directory_iterator(dir_.File("project")))
         EXPECT_TRUE(entry.path().filename() == "project.json" ||
                     entry.path().filename() == "pictures" ||
-                    entry.path().filename() == ".runtime")
+                    entry.path().filename() == ".runtime" ||
+                    entry.path().filename() == studio::kProjectLockName)
             << entry.path();
+}
+
+TEST_F(StudioTest, OneStudioAtATimeServesAProjectFolder) {
+    studio::TStudioOptions options;
+    options.Manifest = studio::ProjectManifestPath(dir_.File("project"));
+    const std::string refusal = test::ErrorOf([&] { studio::TStudioServer second(options); });
+    EXPECT_NE(refusal.find("open in another Tevrin Studio already"), std::string::npos) << refusal;
+    // A manifest of another name in the same folder is the same project folder.
+    options.Manifest = dir_.File("project/other.json");
+    EXPECT_NE(test::ErrorOf([&] { studio::TStudioServer second(options); }), "(no error)");
+    server_.reset();
+    EXPECT_FALSE(fs::exists(dir_.File("project/.tevrin-studio.lock")));
+    EXPECT_EQ(test::ErrorOf([&] { studio::TStudioServer again(options); }), "(no error)");
 }
 
 TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKept) {

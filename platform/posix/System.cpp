@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -26,6 +27,17 @@
 namespace tevrin {
 
 TFile::TFile(const std::string& path, TMode mode) {
+    if (mode == TMode::LockExclusive) {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+        struct stat st;
+        if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+                        ::flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+            ::close(fd);
+            fd = -1;
+        }
+        handle_ = fd;
+        return;
+    }
     // Not blocking: opening a FIFO would otherwise wait for a writer.
     int fd = mode == TMode::ReadShared
                  ? ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)

@@ -139,6 +139,7 @@ struct TStudioServer::TImpl {
     int port_ = 0;
     std::thread serving_;
 
+    TFile project_lock_file_; // held while this Studio serves the project
     std::mutex project_lock_;
     TProject project_;
     std::size_t max_upload_;
@@ -153,7 +154,8 @@ struct TStudioServer::TImpl {
     json targets_ = json::array();         // the systems whose runtime this tool has
 
     explicit TImpl(const TStudioOptions& options)
-        : project_(options.Manifest, options.MaxUpload), max_upload_(options.MaxUpload) {
+        : project_lock_file_(LockProject(options.Manifest)),
+          project_(options.Manifest, options.MaxUpload), max_upload_(options.MaxUpload) {
         token_ = options.Token.empty() ? RandomToken() : options.Token;
         prefix_ = "/s/" + token_;
         http_.set_payload_max_length(max_upload_);
@@ -176,10 +178,28 @@ struct TStudioServer::TImpl {
         project_.Save();
     }
 
+    // One Studio per project folder: two would each save what they hold and
+    // so take back the other's changes.
+    static TFile LockProject(const std::string& manifest) {
+        const std::filesystem::path folder = PathOf(manifest).parent_path();
+        std::error_code error;
+        std::filesystem::create_directories(folder, error);
+        const std::string path = Utf8Of(folder / kProjectLockName);
+        TFile lock(path, TFile::TMode::LockExclusive);
+        if (lock.IsOpen()) return lock;
+        if (std::filesystem::exists(PathOf(path), error))
+            throw EError("This project is open in another Tevrin Studio already: " +
+                         Utf8Of(folder) + ". Go on working there, or end that one first.");
+        throw EError(Format(msg::kCannotCreateFile, {path}) + ": " + LastErrorText());
+    }
+
     ~TImpl() {
         http_.stop();
         if (serving_.joinable()) serving_.join();
         if (builder_.joinable()) builder_.join();
+        // Removed while still held, so no other Studio can have taken it.
+        std::error_code ignored;
+        std::filesystem::remove(PathOf(project_.Folder()) / kProjectLockName, ignored);
     }
 
     // Every request: for this server by name, from its own page or from no

@@ -22,9 +22,13 @@ struct TStudioOptions {
     std::size_t MaxUpload = std::size_t{100} << 20; // bytes one upload may have
 };
 
+// The file a Studio holds locked in its project's folder while it runs.
+inline constexpr const char* kProjectLockName = ".tevrin-studio.lock";
+
 class TStudioServer {
 public:
-    // Opens the project and binds the port; raises EError when either fails.
+    // Opens the project and binds the port; raises EError when either fails
+    // or another Studio has the project's folder open.
     explicit TStudioServer(const TStudioOptions& options);
     ~TStudioServer();
     TStudioServer(const TStudioServer&) = delete;
