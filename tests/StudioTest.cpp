@@ -468,6 +468,55 @@ TEST_F(StudioTest, OneStudioAtATimeServesAProjectFolder) {
     EXPECT_EQ(test::ErrorOf([&] { studio::TStudioServer again(options); }), "(no error)");
 }
 
+TEST(StudioProject, OpeningNeverWritesAndAChangeKeepsWhatTheUserWroteAsWritten) {
+    test::TScratchDir dir;
+    fs::create_directories(dir.File("shots"));
+    fs::create_directories(dir.File("p"));
+    test::WriteBytes(dir.File("shots/1.jpg"), test::TestJpeg(20, 20));
+    test::WriteBytes(dir.File("shots/2.jpg"), test::TestJpeg(22, 20));
+    test::WriteBytes(dir.File("shared.jpg"), test::TestJpeg(24, 20));
+    const std::string written = R"({
+  "title": "Mine",   "_seed": 12345678901234567890123456789,
+  "pictures": ["../shots", "../shared.jpg"],
+  "sound": [42],
+  "comment": "by hand", "interval": 4000
+}
+)";
+    test::WriteBytes(dir.File("p/project.json"), test::AsBytes(written));
+    {
+        studio::TStudioOptions options;
+        options.Manifest = dir.File("p/project.json");
+        studio::TStudioServer server(options);
+    }
+    EXPECT_EQ(test::ReadBytes(dir.File("p/project.json")), test::AsBytes(written));
+
+    studio::TProject project(dir.File("p/project.json"));
+    ASSERT_EQ(project.Pictures().size(), 3u);
+    project.SetSettings({{"interval", 4000}});
+    project.OrderPictures({project.Pictures()[0].Id, project.Pictures()[1].Id,
+                           project.Pictures()[2].Id});
+    EXPECT_EQ(test::ReadBytes(dir.File("p/project.json")), test::AsBytes(written))
+        << "nothing changed, so nothing was written";
+
+    project.SetSettings({{"title", "Ours"}});
+    const json saved = json::parse(test::ReadBytes(dir.File("p/project.json")));
+    const test::TBytes bytes = test::ReadBytes(dir.File("p/project.json"));
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("\"_seed\": 12345678901234567890123456789"), std::string::npos) << text;
+    EXPECT_LT(text.find("\"title\""), text.find("\"pictures\"")) << text;
+    EXPECT_LT(text.find("\"comment\""), text.find("\"interval\"")) << text;
+    EXPECT_EQ(saved["title"], "Ours");
+    EXPECT_EQ(saved["pictures"], json({"../shots", "../shared.jpg"}));
+    EXPECT_EQ(saved["sound"], json({42}));
+
+    // A folder whose pictures are no longer all there in their order is
+    // written picture by picture; the others stay as they were.
+    project.OrderPictures({project.Pictures()[1].Id, project.Pictures()[0].Id,
+                           project.Pictures()[2].Id});
+    EXPECT_EQ(json::parse(test::ReadBytes(dir.File("p/project.json")))["pictures"],
+              json({"../shots/2.jpg", "../shots/1.jpg", "../shared.jpg"}));
+}
+
 TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKept) {
     test::TScratchDir dir;
     fs::create_directories(dir.File("shots"));

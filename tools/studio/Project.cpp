@@ -152,6 +152,53 @@ bool IsInside(const fs::path& folder, const fs::path& path) {
     return !relative.empty() && *relative.begin() != ".." && !relative.is_absolute();
 }
 
+
+// The keys of a JSON object's text in their order, each with the text of
+// its value as written. The text is known to be a valid JSON object.
+std::vector<std::pair<std::string, std::string>> TopLevelTexts(std::string_view text) {
+    std::vector<std::pair<std::string, std::string>> out;
+    int depth = 0;
+    bool in_string = false;
+    std::size_t key_start = 0, value_start = 0;
+    std::string key;
+    bool want_key = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (in_string) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                in_string = false;
+                if (depth == 1 && want_key) {
+                    key = json::parse(text.substr(key_start, i + 1 - key_start)).get<std::string>();
+                    want_key = false;
+                }
+            }
+            continue;
+        }
+        if (c == '"') {
+            in_string = true;
+            if (depth == 1 && want_key) key_start = i;
+        } else if (c == '{' || c == '[') {
+            if (++depth == 1) want_key = true;
+        } else if (depth == 1 && c == ':') {
+            value_start = i + 1;
+        } else if ((c == ',' && depth == 1) || ((c == '}' || c == ']') && depth-- == 1)) {
+            if (value_start > 0) {
+                std::string_view value = text.substr(value_start, i - value_start);
+                while (!value.empty() && std::isspace(static_cast<unsigned char>(value.front())))
+                    value.remove_prefix(1);
+                while (!value.empty() && std::isspace(static_cast<unsigned char>(value.back())))
+                    value.remove_suffix(1);
+                out.emplace_back(key, std::string(value));
+            }
+            value_start = 0;
+            want_key = c == ',';
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::string CheckedFileName(const std::string& name) {
@@ -214,43 +261,45 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
         return;
     }
     const std::vector<std::uint8_t> bytes = ReadFileBytes(manifest_path_);
-    const json manifest = ParseJsonText(
-        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-        manifest_path_);
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const json manifest = ParseJsonText(text, manifest_path_);
     if (!manifest.is_object())
         throw EError("The project is no JSON object: " + manifest_path_);
+    original_ = manifest;
+    original_text_ = TopLevelTexts(text);
     settings_ = json::object();
     const fs::path base = PathOf(folder_);
-    auto paths = [&](const json& value) {
-        std::vector<std::string> out;
-        for (const json& entry : value.is_array() ? value : json::array({value}))
-            if (entry.is_string()) {
-                const fs::path p = PathOf(entry.get<std::string>());
-                out.push_back(Utf8Of(p.is_absolute() ? p : base / p));
-            }
-        return out;
-    };
+    auto as_list = [](const json& value) { return value.is_array() ? value : json::array({value}); };
     for (const auto& [key, value] : manifest.items()) {
-        if (key == "pictures") {
-            // A folder stands for its pictures, as pack reads it.
-            std::vector<std::string> files;
-            for (const std::string& path : paths(value)) {
-                if (fs::is_directory(PathOf(path), error)) {
-                    for (const std::string& file : ExpandPicturePaths({path}, false))
-                        files.push_back(file);
-                } else {
-                    files.push_back(path);
-                }
-            }
-            for (const std::string& file : files)
-                pictures_.push_back(MakeItem(file, 'p'));
-        } else if (key == "sound") {
-            for (const std::string& file : paths(value))
-                sounds_.push_back(MakeItem(file, 's'));
-        } else {
+        if (key != "pictures" && key != "sound") {
             settings_[key] = value;
+            continue;
+        }
+        const json entries = as_list(value);
+        for (std::size_t entry = 0; entry < entries.size(); ++entry) {
+            if (!entries[entry].is_string()) continue; // kept as written, used by nothing
+            const std::string given = entries[entry].get<std::string>();
+            const fs::path p = PathOf(given);
+            const std::string path = Utf8Of(p.is_absolute() ? p : base / p);
+            std::vector<std::string> files = {path};
+            // A folder stands for its pictures, as pack reads it.
+            if (key == "pictures" && fs::is_directory(PathOf(path), error))
+                files = ExpandPicturePaths({path}, false);
+            for (const std::string& file : files) {
+                TItem item = MakeItem(file, key == "pictures" ? 'p' : 's');
+                item.Entry = static_cast<int>(entry);
+                item.Stored = file == path ? given
+                                           : Generic(PathOf(given) /
+                                                     PathOf(file).lexically_relative(PathOf(path)));
+                (key == "pictures" ? pictures_ : sounds_).push_back(std::move(item));
+            }
         }
     }
+}
+
+bool TProject::Exists() const {
+    std::error_code error;
+    return fs::exists(PathOf(manifest_path_), error);
 }
 
 TItem TProject::MakeItem(const std::string& path, char kind,
@@ -292,6 +341,7 @@ void TProject::SetSettings(const json& settings) {
         CheckSetting(*rule, item.value());
         merged[key] = item.value();
     }
+    if (merged == settings_) return;
     std::swap(settings_, merged);
     try {
         (void)Record();
@@ -375,6 +425,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
                        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
         throw EError(Format(msg::kCannotCreateFile, {Utf8Of(target)}) + ": " + LastErrorText());
     list.push_back(MakeItem(Utf8Of(target), kind, bytes));
+    (kind == 'p' ? pictures_changed_ : sounds_changed_) = true;
     Save();
     return list.back();
 }
@@ -385,6 +436,7 @@ bool TProject::Remove(const std::string& id) {
                                      [&](const TItem& item) { return item.Id == id; });
         if (it != list->end()) {
             list->erase(it);
+            (list == &pictures_ ? pictures_changed_ : sounds_changed_) = true;
             Save();
             return true;
         }
@@ -404,26 +456,83 @@ void TProject::OrderPictures(const std::vector<std::string>& ids) {
     }
     if (ordered.size() != pictures_.size())
         throw EError("The new order must name every picture once");
+    if (std::equal(ordered.begin(), ordered.end(), pictures_.begin(),
+                   [](const TItem& a, const TItem& b) { return a.Id == b.Id; }))
+        return;
+    pictures_changed_ = true;
     pictures_ = std::move(ordered);
     Save();
 }
 
+json TProject::Entries(const std::vector<TItem>& items, const json& original,
+                       bool changed) const {
+    if (!changed) return original;
+    const json given = original.is_array() ? original : json::array({original});
+    // How many items each entry of the manifest made.
+    std::vector<int> made(given.size(), 0);
+    for (const TItem& item : items)
+        if (item.Entry >= 0) ++made[static_cast<std::size_t>(item.Entry)];
+    json entries = json::array();
+    for (std::size_t i = 0; i < items.size();) {
+        const int entry = items[i].Entry;
+        std::size_t run = 1;
+        while (entry >= 0 && i + run < items.size() && items[i + run].Entry == entry)
+            ++run;
+        // A folder's pictures, all there and together: the folder again.
+        const bool whole = entry >= 0 && made[static_cast<std::size_t>(entry)] > 1;
+        if (whole && static_cast<int>(run) == made[static_cast<std::size_t>(entry)] &&
+            std::is_sorted(items.begin() + static_cast<std::ptrdiff_t>(i),
+                           items.begin() + static_cast<std::ptrdiff_t>(i + run),
+                           [](const TItem& a, const TItem& b) { return a.Id.size() != b.Id.size()
+                                                                            ? a.Id.size() < b.Id.size()
+                                                                            : a.Id < b.Id; })) {
+            entries.push_back(given[static_cast<std::size_t>(entry)]);
+            i += run;
+            continue;
+        }
+        entries.push_back(items[i].Stored);
+        ++i;
+    }
+    // Entries that made no item (not text) stay, at the end.
+    for (std::size_t e = 0; e < given.size(); ++e)
+        if (!given[e].is_string()) entries.push_back(given[e]);
+    return entries;
+}
+
 json TProject::Manifest() const {
     json manifest = settings_;
-    json pictures = json::array(), sounds = json::array();
-    for (const TItem& item : pictures_)
-        pictures.push_back(item.Stored);
-    for (const TItem& item : sounds_)
-        sounds.push_back(item.Stored);
-    manifest["pictures"] = pictures;
-    manifest["sound"] = sounds;
+    manifest["pictures"] =
+        Entries(pictures_, original_.value("pictures", json::array()), pictures_changed_);
+    manifest["sound"] = Entries(sounds_, original_.value("sound", json::array()), sounds_changed_);
     return manifest;
 }
 
 void TProject::Save() const {
+    const json manifest = Manifest();
+    std::string text = "{";
+    std::set<std::string> written;
+    auto write = [&](const std::string& key, const std::string& value_text) {
+        text += written.empty() ? "\n  " : ",\n  ";
+        text += json(key).dump(-1, ' ', false, json::error_handler_t::replace) + ": " + value_text;
+        written.insert(key);
+    };
+    auto fresh = [](const json& value) {
+        std::string dumped = value.dump(2, ' ', false, json::error_handler_t::replace);
+        for (std::size_t at = 0; (at = dumped.find('\n', at)) != std::string::npos; at += 3)
+            dumped.replace(at, 1, "\n  ");
+        return dumped;
+    };
+    for (const auto& [key, value_text] : original_text_)
+        if (manifest.contains(key) && written.count(key) == 0)
+            write(key, original_.contains(key) && original_[key] == manifest[key]
+                           ? value_text
+                           : fresh(manifest[key]));
+    for (const auto& [key, value] : manifest.items())
+        if (written.count(key) == 0) write(key, fresh(value));
+    text += written.empty() ? "}\n" : "\n}\n";
     std::error_code error;
     fs::create_directories(PathOf(folder_), error);
-    if (!ReplaceFileContents(manifest_path_, Manifest().dump(2) + "\n"))
+    if (!ReplaceFileContents(manifest_path_, text))
         throw EError("Cannot save the project " + manifest_path_ + ": " + LastErrorText());
 }
 

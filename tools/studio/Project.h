@@ -33,6 +33,7 @@ struct TItem {
     int Width = 0, Height = 0; // a picture's size standing upright
     std::string Format;        // "JPEG", "PNG", ...
     std::string Problem;       // why it cannot be used (missing, unreadable); empty when fine
+    int Entry = -1;            // the manifest's entry it came from; -1 when the page added it
 };
 
 class TProject {
@@ -66,10 +67,19 @@ public:
     // Puts the pictures in the order of `ids`, which must name each once.
     void OrderPictures(const std::vector<std::string>& ids);
 
-    // The manifest as it is saved.
+    // The manifest as it is saved: every key as the user wrote it but those
+    // a change touched. Pictures and sounds, until they change, are the
+    // entries as written (folders, relative paths and all); after, a folder
+    // whose pictures are all still there in their order stays one entry.
     nlohmann::json Manifest() const;
     // Writes the manifest in one step (the old one or the new, never a part).
+    // Keys come in the order the user wrote them, and each value nothing
+    // changed is written as the very text it was read from (so numbers that
+    // JSON readers round are kept to the digit). Opening never writes.
     void Save() const;
+    // Whether the manifest is on the disk (a new project's is not, until
+    // its first Save).
+    bool Exists() const;
     // The record the choices make, as pack makes it, without items.
     TSSFileLocations Record() const;
     // The same job without items: the record and the pack's limits.
@@ -99,9 +109,18 @@ private:
     const TItem& Add(std::vector<TItem>& list, const char* folder, char kind, int limit,
                      const std::string& name, std::span<const std::uint8_t> bytes);
 
+    // The list a manifest's key makes, as it is to be saved.
+    nlohmann::json Entries(const std::vector<TItem>& items, const nlohmann::json& original,
+                           bool changed) const;
+
     std::string manifest_path_, folder_;
     nlohmann::json settings_ = nlohmann::json::object();
     std::vector<TItem> pictures_, sounds_;
+    // The manifest as read: its keys in their order with the text of each
+    // value, and the values; and whether the page changed the lists.
+    std::vector<std::pair<std::string, std::string>> original_text_;
+    nlohmann::json original_ = nlohmann::json::object();
+    bool pictures_changed_ = false, sounds_changed_ = false;
     std::size_t max_upload_;
     mutable int next_id_ = 1;
 };

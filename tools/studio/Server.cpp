@@ -174,8 +174,10 @@ struct TStudioServer::TImpl {
             } catch (const EError&) {
             }
         }
+        // A new project is saved with its defaults; an existing one is
+        // written only when something changes.
         std::lock_guard lock(project_lock_);
-        project_.Save();
+        if (!project_.Exists()) project_.Save();
     }
 
     // One Studio per project folder: two would each save what they hold and
