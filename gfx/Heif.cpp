@@ -1,8 +1,15 @@
 #include "gfx/Heif.h"
 
 #include "base/Errors.h"
+#include "gfx/DecodeBudget.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <map>
+#include <span>
+#include <tuple>
+#include <vector>
 #include <libheif/heif.h>
 #include <memory>
 #include <string>
@@ -24,6 +31,194 @@ void Check(const heif_error& error) {
     if (error.code != heif_error_Ok) throw EError(std::string("HEIF: ") + error.message);
 }
 
+// Reading the boxes of the file: libheif leaves parts of a grid picture
+// that its tiles do not cover undefined, and says nothing of it.
+class TBoxReader {
+public:
+    TBoxReader(std::span<const std::uint8_t> bytes) : bytes_(bytes) {} // NOLINT
+
+    bool Has(std::size_t n) const { return at_ + n <= bytes_.size(); }
+    std::uint64_t Read(int size) {
+        if (size < 0 || !Has(static_cast<std::size_t>(size))) throw Broken{};
+        std::uint64_t value = 0;
+        for (int i = 0; i < size; ++i)
+            value = (value << 8) | bytes_[at_++];
+        return value;
+    }
+    std::string Type() {
+        if (!Has(4)) throw Broken{};
+        std::string type(reinterpret_cast<const char*>(&bytes_[at_]), 4);
+        at_ += 4;
+        return type;
+    }
+    // The next box: its type and contents; false at the end.
+    bool NextBox(std::string& type, std::span<const std::uint8_t>& contents) {
+        if (!Has(8)) return false;
+        std::uint64_t size = Read(4);
+        type = Type();
+        std::size_t header = 8;
+        if (size == 1) {
+            size = Read(8);
+            header = 16;
+        } else if (size == 0) {
+            size = bytes_.size() - at_ + header;
+        }
+        if (size < header || size - header > bytes_.size() - at_) throw Broken{};
+        contents = bytes_.subspan(at_, static_cast<std::size_t>(size - header));
+        at_ += static_cast<std::size_t>(size - header);
+        return true;
+    }
+    void Skip(std::size_t n) {
+        if (!Has(n)) throw Broken{};
+        at_ += n;
+    }
+
+    struct Broken {};
+
+private:
+    std::span<const std::uint8_t> bytes_;
+    std::size_t at_ = 0;
+};
+
+// Where the primary picture is a grid of tiles whose tiles leave part of it
+// uncovered, raises EError; silent for anything it cannot read (libheif
+// decides then).
+void CheckGridCovered(std::span<const std::uint8_t> file) {
+    try {
+        std::span<const std::uint8_t> meta;
+        std::string type;
+        for (TBoxReader top(file); top.NextBox(type, meta) && type != "meta";)
+            meta = {};
+        if (meta.empty()) return;
+        std::uint32_t primary = 0;
+        std::map<std::uint32_t, std::string> item_types;
+        std::map<std::uint32_t, std::vector<std::uint32_t>> tiles;
+        struct TLocation {
+            int method = 0;
+            std::uint64_t offset = 0, length = 0;
+        };
+        std::map<std::uint32_t, TLocation> locations;
+        std::span<const std::uint8_t> idat;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes; // ipco's ispe, by index
+        std::map<std::uint32_t, std::vector<int>> properties;
+        TBoxReader boxes(meta);
+        boxes.Skip(4);
+        std::span<const std::uint8_t> box;
+        while (boxes.NextBox(type, box)) {
+            TBoxReader in(box);
+            if (type == "idat") {
+                idat = box;
+                continue;
+            }
+            if (type == "iprp") {
+                std::span<const std::uint8_t> part;
+                for (TBoxReader parts(box); parts.NextBox(type, part);) {
+                    TBoxReader p(part);
+                    if (type == "ipco") {
+                        std::span<const std::uint8_t> property;
+                        for (std::string kind; p.NextBox(kind, property);) {
+                            TBoxReader q(property);
+                            if (kind == "ispe" && q.Has(12)) {
+                                q.Skip(4);
+                                const auto w = static_cast<std::uint32_t>(q.Read(4));
+                                sizes.emplace_back(w, static_cast<std::uint32_t>(q.Read(4)));
+                            } else {
+                                sizes.emplace_back(0, 0);
+                            }
+                        }
+                    } else if (type == "ipma") {
+                        const int version = static_cast<int>(p.Read(1));
+                        const bool wide = (p.Read(3) & 1) != 0;
+                        for (std::uint64_t n = p.Read(4); n > 0; --n) {
+                            const auto item = static_cast<std::uint32_t>(p.Read(version < 1 ? 2 : 4));
+                            for (std::uint64_t k = p.Read(1); k > 0; --k)
+                                properties[item].push_back(
+                                    static_cast<int>(p.Read(wide ? 2 : 1) & (wide ? 0x7FFF : 0x7F)));
+                        }
+                    }
+                }
+                continue;
+            }
+            const int version = static_cast<int>(in.Read(1));
+            in.Skip(3);
+            if (type == "pitm") {
+                primary = static_cast<std::uint32_t>(in.Read(version == 0 ? 2 : 4));
+            } else if (type == "iinf") {
+                in.Skip(version == 0 ? 2 : 4);
+                std::span<const std::uint8_t> entry;
+                for (std::string kind; in.NextBox(kind, entry);) {
+                    TBoxReader e(entry);
+                    const int entry_version = static_cast<int>(e.Read(1));
+                    e.Skip(3);
+                    if (kind != "infe" || entry_version < 2) continue;
+                    const auto item = static_cast<std::uint32_t>(e.Read(entry_version == 2 ? 2 : 4));
+                    e.Skip(2);
+                    item_types[item] = e.Type();
+                }
+            } else if (type == "iref") {
+                std::span<const std::uint8_t> reference;
+                for (std::string kind; in.NextBox(kind, reference);) {
+                    TBoxReader r(reference);
+                    const int id_size = version == 0 ? 2 : 4;
+                    const auto from = static_cast<std::uint32_t>(r.Read(id_size));
+                    std::vector<std::uint32_t> to;
+                    for (std::uint64_t k = r.Read(2); k > 0; --k)
+                        to.push_back(static_cast<std::uint32_t>(r.Read(id_size)));
+                    if (kind == "dimg") tiles[from] = to;
+                }
+            } else if (type == "iloc") {
+                const auto sizes_byte = in.Read(1), more = in.Read(1);
+                const int offset_size = static_cast<int>(sizes_byte >> 4);
+                const int length_size = static_cast<int>(sizes_byte & 15);
+                const int base_size = static_cast<int>(more >> 4);
+                const int index_size = version >= 1 ? static_cast<int>(more & 15) : 0;
+                for (std::uint64_t n = in.Read(version < 2 ? 2 : 4); n > 0; --n) {
+                    const auto item = static_cast<std::uint32_t>(in.Read(version < 2 ? 2 : 4));
+                    TLocation location;
+                    if (version >= 1) location.method = static_cast<int>(in.Read(2) & 15);
+                    in.Skip(2);
+                    const std::uint64_t base = in.Read(base_size);
+                    const std::uint64_t extents = in.Read(2);
+                    for (std::uint64_t k = 0; k < extents; ++k) {
+                        in.Read(index_size);
+                        const std::uint64_t offset = in.Read(offset_size);
+                        const std::uint64_t length = in.Read(length_size);
+                        if (k == 0) location = {location.method, base + offset, length};
+                    }
+                    locations[item] = location;
+                }
+            }
+        }
+        if (item_types[primary] != "grid" || !locations.count(primary)) return;
+        // The grid's description: rows, columns and the picture's size.
+        const TLocation& where = locations[primary];
+        const std::span<const std::uint8_t> source = where.method == 1 ? idat : file;
+        if (where.method > 1 || where.offset > source.size() ||
+            std::min<std::uint64_t>(where.length, 12) > source.size() - where.offset)
+            return;
+        TBoxReader grid(source.subspan(static_cast<std::size_t>(where.offset)));
+        grid.Skip(1);
+        const bool wide = (grid.Read(1) & 1) != 0;
+        const std::uint64_t rows = grid.Read(1) + 1, columns = grid.Read(1) + 1;
+        const std::uint64_t width = grid.Read(wide ? 4 : 2), height = grid.Read(wide ? 4 : 2);
+        std::uint64_t tile_width = UINT64_MAX, tile_height = UINT64_MAX;
+        for (const std::uint32_t tile : tiles[primary]) {
+            std::uint64_t w = 0, h = 0;
+            for (const int index : properties[tile])
+                if (index >= 1 && static_cast<std::size_t>(index) <= sizes.size() &&
+                    sizes[static_cast<std::size_t>(index - 1)].first > 0)
+                    std::tie(w, h) = sizes[static_cast<std::size_t>(index - 1)];
+            tile_width = std::min(tile_width, w);
+            tile_height = std::min(tile_height, h);
+        }
+        if (tiles[primary].size() != rows * columns || tile_width * columns < width ||
+            tile_height * rows < height)
+            throw EError("HEIF: the tiles of the " + std::to_string(width) + "x" +
+                         std::to_string(height) + " grid picture do not cover it");
+    } catch (const TBoxReader::Broken&) {
+    }
+}
+
 } // namespace
 
 TBitmap24 DecodeHeif(std::span<const std::uint8_t> bytes) {
@@ -35,9 +230,17 @@ TBitmap24 DecodeHeif(std::span<const std::uint8_t> bytes) {
     std::unique_ptr<heif_image_handle, THandleFree> handle(raw_handle);
     const int w = heif_image_handle_get_width(handle.get()),
               h = heif_image_handle_get_height(handle.get());
-    if (w <= 0 || h <= 0 || static_cast<std::uint64_t>(w) * h * 4 > kMaxPictureBytes)
+    const std::uint64_t area = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h);
+    if (w <= 0 || h <= 0 || area * 4 > kMaxPictureBytes)
         throw EError(msg::kImageTooLarge, {"HEIF", std::to_string(w) + "x" + std::to_string(h)});
+    CheckDataCoversPixels(bytes.size(), "HEIF", w, h);
+    CheckGridCovered(bytes);
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
+    // Our picture, libheif's interleaved copy, and its decoded planes (at
+    // most three full ones, and alpha, of one or two bytes a sample).
+    const std::uint64_t sample = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8 ? 2 : 1;
+    const TDecodeReservation reservation(
+        area * (3 + (alpha ? 4 : 3) + sample * (alpha ? 4 : 3)) + (4 << 20), "HEIF", w, h);
     heif_image* raw_image = nullptr;
     Check(heif_decode_image(handle.get(), &raw_image, heif_colorspace_RGB,
                             alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB,

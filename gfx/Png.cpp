@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "gfx/DecodeBudget.h"
 
 #include <csetjmp>
 #include <cstdio>
@@ -9,6 +10,9 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <string_view>
+#include <algorithm>
 #include <png.h>
 #include <vector>
 
@@ -138,9 +142,68 @@ bool RunPngDecode(TPngDecode& d) {
     return true;
 }
 
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
+           p[3];
+}
+
+// What the chunks of a PNG say before any is inflated: the picture's size,
+// the fewest bytes its rows inflate to, and how many compressed bytes there
+// are. Nothing without a header; libpng says then what is wrong.
+struct TPngLayout {
+    int Width = 0, Height = 0;
+    std::uint64_t RowBytes = 0; // of one row as stored
+    std::uint64_t Compressed = 0;
+};
+
+std::optional<TPngLayout> ReadPngLayout(std::span<const std::uint8_t> bytes) {
+    std::optional<TPngLayout> layout;
+    std::uint64_t compressed = 0;
+    for (std::size_t at = 8; at + 8 <= bytes.size();) {
+        const std::uint64_t length = BigEndian32(&bytes[at]);
+        const std::string_view type(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
+        const std::size_t data = at + 8;
+        if (type == "IHDR" && length >= 13 && data + 13 <= bytes.size() && !layout) {
+            static constexpr int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
+            const int color = bytes[data + 9];
+            const int channels = color < 7 ? kChannels[color] : 0;
+            layout = TPngLayout{static_cast<int>(BigEndian32(&bytes[data])),
+                                static_cast<int>(BigEndian32(&bytes[data + 4])),
+                                (std::uint64_t{BigEndian32(&bytes[data])} * channels *
+                                     bytes[data + 8] + 7) / 8};
+        } else if (type == "IDAT") {
+            compressed += std::min<std::uint64_t>(length, bytes.size() - data);
+        } else if (type == "IEND") {
+            break;
+        }
+        at = data + static_cast<std::size_t>(std::min<std::uint64_t>(length + 4, bytes.size()));
+    }
+    if (layout) layout->Compressed = compressed;
+    return layout;
+}
+
 } // namespace
 
 TBitmap24 DecodePng(std::span<const std::uint8_t> bytes) {
+    // Deflate makes at most 1032 bytes of one: rows that need more than
+    // the data could give are refused before a byte of them is allocated.
+    constexpr std::uint64_t kMostInflated = 1032;
+    const std::optional<TPngLayout> layout = ReadPngLayout(bytes);
+    std::optional<TDecodeReservation> reservation;
+    if (layout && layout->Width > 0 && layout->Height > 0) {
+        const std::string size =
+            std::to_string(layout->Width) + "x" + std::to_string(layout->Height);
+        const std::uint64_t pixels = static_cast<std::uint64_t>(layout->Width) * layout->Height;
+        if (pixels * 3 > kMaxPictureBytes) throw EError(msg::kImageTooLarge, {"PNG", size});
+        if (layout->RowBytes * static_cast<std::uint64_t>(layout->Height) / kMostInflated >
+            layout->Compressed + 64)
+            throw EError(msg::kImageEndsEarly, {"PNG", size});
+        // Our picture and its row table; libpng itself keeps a few rows.
+        const std::uint64_t rows = static_cast<std::uint64_t>(layout->Width) * 8 + 64;
+        reservation.emplace(pixels * 3 + static_cast<std::uint64_t>(layout->Height) * (8 + 4) +
+                                rows * 4,
+                            "PNG", layout->Width, layout->Height);
+    }
     std::string error;
     TBitmap24 out;
     TPngDecode d{{bytes}, &error, &out};

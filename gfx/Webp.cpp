@@ -1,6 +1,7 @@
 #include "gfx/Webp.h"
 
 #include "base/Errors.h"
+#include "gfx/DecodeBudget.h"
 
 #include <string>
 #include <webp/decode.h>
@@ -13,8 +14,18 @@ TBitmap24 DecodeWebp(std::span<const std::uint8_t> bytes) {
         throw EError("WebP: not a readable WebP file");
     if (features.has_animation) throw EError(msg::kAnimatedPicture, {"WebP"});
     const int w = features.width, h = features.height;
-    if (w <= 0 || h <= 0 || static_cast<std::uint64_t>(w) * h * 4 > kMaxPictureBytes)
+    const std::uint64_t pixels = static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h);
+    if (w <= 0 || h <= 0 || pixels * 4 > kMaxPictureBytes)
         throw EError(msg::kImageTooLarge, {"WebP", std::to_string(w) + "x" + std::to_string(h)});
+    CheckDataCoversPixels(bytes.size(), "WebP", w, h);
+    // Our picture; a lossless one is decoded whole into libwebp's own 32-bit
+    // pixels first, and transparency takes a BGRA copy and an alpha plane.
+    // (format 1 is lossy; 2 lossless, 0 either.)
+    const std::uint64_t library = (features.format != 1 ? 4 * pixels : 0) +
+                                  (features.has_alpha ? 5 * pixels : 0) +
+                                  static_cast<std::uint64_t>(w) * 64 + (4 << 20);
+    const TDecodeReservation reservation(pixels * 3 + static_cast<std::uint64_t>(h) * 4 + library,
+                                         "WebP", w, h);
     TBitmap24 out(w, h);
     if (!features.has_alpha) {
         if (WebPDecodeBGRInto(bytes.data(), bytes.size(), out.Bits(), out.ByteSize(),
