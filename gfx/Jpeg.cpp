@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "gfx/Cpu.h"
+#include "gfx/DecodeBudget.h"
 #include "gfx/Exif.h"
 
 #include <algorithm>
@@ -28,6 +29,9 @@ struct TErrorManager {
     std::jmp_buf jump;
     char message[JMSG_LENGTH_MAX];
     TRefusal refusal;
+    // What the decode took of the process's decode budget, returned by the
+    // caller once the decompressor is gone.
+    std::uint64_t reserved;
     // Where the data ran out, when it did: the scan and its row of blocks.
     bool ran_out;
     int ran_out_scan;
@@ -62,6 +66,7 @@ void InitErrors(TErrorManager& err) {
     err.pub.emit_message = OnJpegMessage;
     err.message[0] = '\0';
     err.refusal = TRefusal::None;
+    err.reserved = 0;
     err.ran_out = false;
     err.ran_out_scan = 0;
     err.ran_out_row = err.total_rows = 0;
@@ -205,6 +210,20 @@ bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& h
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
+    // Beside the picture: a progressive one's coefficients (two bytes a
+    // sample, within the library's limit), else a few rows.
+    const std::uint64_t samples = static_cast<std::uint64_t>(cinfo.image_width) *
+                                  cinfo.image_height * static_cast<unsigned>(cinfo.num_components);
+    const std::uint64_t work =
+        cinfo.progressive_mode
+            ? std::min<std::uint64_t>(samples * 2, static_cast<std::uint64_t>(kMaxJpegWorkMemory))
+            : static_cast<std::uint64_t>(cinfo.image_width) * 4 * 64;
+    if (!TakeDecodeBudget(bytes + work)) {
+        err.refusal = TRefusal::TooLarge;
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    err.reserved = bytes + work;
     jpeg_start_decompress(&cinfo);
     // Every pixel is decoded into it: no need to clear it first.
     *out = TBitmap24(static_cast<int>(cinfo.output_width), static_cast<int>(cinfo.output_height),
@@ -277,6 +296,12 @@ TBitmap24 DecodeJpeg(const std::uint8_t* data, std::size_t size, const TJpegDeco
     InitErrors(err);
     TJpegInfo info;
     TBitmap24 out;
+    struct TReturnBudget {
+        const std::uint64_t& bytes;
+        ~TReturnBudget() {
+            if (bytes > 0) ReturnDecodeBudget(bytes);
+        }
+    } returned{err.reserved};
     if (Decompress(data, size, how, info, &out, err)) return out;
     const std::string pixels = std::to_string(info.Width) + "x" + std::to_string(info.Height);
     switch (err.refusal) {

@@ -1,13 +1,18 @@
 #include "base/Errors.h"
 #include "gfx/Copy.h"
+#include "gfx/DecodeBudget.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"
+#include "gfx/Png.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
 #include "tools/Pack.h"
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <gtest/gtest.h>
 
 #ifdef TEVRIN_HAVE_WEBP
@@ -321,6 +326,32 @@ TEST(Repack, OnlyTheItemsTheSaverItselfWouldReadAreTakenAndEachOnce) {
         EXPECT_NE(contents.Skipped[static_cast<std::size_t>(i)].find("outside the payload"),
                   std::string::npos)
             << contents.Skipped[static_cast<std::size_t>(i)];
+}
+
+TEST(DecodeBudget, DecodesOnSeveralThreadsShareOneBudgetAndReturnTheirShares) {
+    EXPECT_EQ(test::ErrorOf([] { TDecodeReservation all(kDecodeBudgetBytes + 1, "PNG", 9, 9); }),
+              "PNG image is too large (9x9 pixels)");
+    std::atomic<bool> second_has_it = false;
+    std::thread second;
+    {
+        TDecodeReservation first(kDecodeBudgetBytes - 100, "PNG", 1, 1);
+        second = std::thread([&] {
+            TDecodeReservation more(200, "PNG", 1, 1);
+            second_has_it = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_FALSE(second_has_it) << "the second decode waits while the first holds the budget";
+    }
+    second.join();
+    EXPECT_TRUE(second_has_it);
+    // Every decoder returns what it took, whether it succeeds or fails.
+    const test::TBytes jpeg = test::TestJpeg(64, 48);
+    DecodeUpright(jpeg);
+    EXPECT_THROW(DecodeUpright(std::span(jpeg).first(jpeg.size() / 3)), EError);
+    const test::TBytes png = EncodePng(DecodeUpright(jpeg));
+    DecodeUpright(png);
+    EXPECT_THROW(DecodeUpright(std::span(png).first(png.size() / 2)), EError);
+    EXPECT_EQ(DecodeBudgetInUse(), 0u);
 }
 
 } // namespace

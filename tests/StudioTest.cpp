@@ -1,6 +1,7 @@
 // The Studio's server, through real requests on a loopback port: what the
 // page asks of it, and what it refuses to anyone else.
 #include "base/Errors.h"
+#include "gfx/DecodeBudget.h"
 #include "gfx/PictureFile.h"
 #include "tests/TestSupport.h"
 #include "tools/Report.h"
@@ -515,6 +516,31 @@ TEST(StudioProject, OpeningNeverWritesAndAChangeKeepsWhatTheUserWroteAsWritten) 
                            project.Pictures()[2].Id});
     EXPECT_EQ(json::parse(test::ReadBytes(dir.File("p/project.json")))["pictures"],
               json({"../shots/2.jpg", "../shots/1.jpg", "../shared.jpg"}));
+}
+
+TEST_F(StudioTest, ARequestDrawsNoMoreThanItsShareAndConcurrentOnesMakeEachThingOnce) {
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    Upload("pictures", "two.jpg", test::TestJpeg(48, 64));
+    const auto huge = Get("api/transition?style=5&w=7680&h=1080&frames=60");
+    EXPECT_EQ(huge->status, 400);
+    EXPECT_NE(ErrorOf(huge).find("more than one request may draw"), std::string::npos)
+        << ErrorOf(huge);
+    // Four at once on the same frame: the same answer, made once.
+    std::vector<std::string> bodies(4);
+    std::vector<std::thread> requests;
+    for (std::size_t i = 0; i < bodies.size(); ++i)
+        requests.emplace_back([&, i] {
+            httplib::Client client("127.0.0.1", server_->Port());
+            const auto frame = client.Get((base_ + "api/transition?style=7&w=640&h=360").c_str());
+            if (frame && frame->status == 200) bodies[i] = frame->body;
+        });
+    for (std::thread& request : requests)
+        request.join();
+    for (const std::string& body : bodies) {
+        EXPECT_FALSE(body.empty());
+        EXPECT_EQ(body, bodies[0]);
+    }
+    EXPECT_EQ(DecodeBudgetInUse(), 0u);
 }
 
 TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKept) {

@@ -71,6 +71,22 @@ void CheckStyle(int style) {
     if (style < 0 || style > kLastStyle) throw EError("No such style: " + std::to_string(style));
 }
 
+// The height of a frame in a strip of `frames` frames of w x h shown
+// view_w wide; raises EError for a strip larger than one request may make.
+int CheckedStripHeight(int w, int h, int frames, int view_w) {
+    const int view_h = view_w == w ? h : std::max(1, view_w * h / w);
+    if (frames < 1 || static_cast<long>(frames) * view_h > kMaxStripHeight)
+        throw EError("Too many frames of that size for one strip");
+    const auto count = static_cast<std::uint64_t>(frames);
+    if (count * static_cast<std::uint64_t>(view_w) * static_cast<std::uint64_t>(view_h) >
+            kMaxStripPixels ||
+        count * static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > kMaxDrawnPixels)
+        throw EError(std::to_string(frames) + " frames of " + std::to_string(w) + "x" +
+                     std::to_string(h) +
+                     " are more than one request may draw; ask for fewer frames or a smaller size");
+    return view_h;
+}
+
 std::string LookKey(const TSSFileLocations& record) {
     return std::string(TSSFileLocations::FitModeName(record.FitMode)) +
            (record.BlurBorders ? "+blur" : "");
@@ -89,8 +105,41 @@ std::shared_ptr<const void> TRenderer::Cached(const std::string& key) {
     return it->second.Value;
 }
 
-void TRenderer::Keep(const std::string& key, std::shared_ptr<const void> value, std::size_t bytes) {
-    std::lock_guard lock(cache_lock_);
+std::shared_ptr<const void> TRenderer::Made(const std::string& key,
+                                            const std::function<TMade()>& make) {
+    {
+        std::unique_lock lock(cache_lock_);
+        for (;;) {
+            if (const auto it = cache_.find(key); it != cache_.end()) {
+                ages_.splice(ages_.begin(), ages_, it->second.Age);
+                return it->second.Value;
+            }
+            if (making_.count(key) == 0) break;
+            made_.wait(lock);
+        }
+        making_.insert(key);
+    }
+    auto done = [&](const TMade* made) {
+        {
+            std::lock_guard lock(cache_lock_);
+            making_.erase(key);
+            if (made) KeepLocked(key, made->first, made->second);
+        }
+        made_.notify_all();
+    };
+    try {
+        const TMade made = make();
+        done(&made);
+        return made.first;
+    } catch (...) {
+        // A request that waited makes it again, and meets the same error.
+        done(nullptr);
+        throw;
+    }
+}
+
+void TRenderer::KeepLocked(const std::string& key, std::shared_ptr<const void> value,
+                           std::size_t bytes) {
     if (cache_.count(key) > 0 || bytes > cache_limit_) return;
     ages_.push_front(key);
     cache_[key] = TEntry{std::move(value), bytes, ages_.begin()};
@@ -104,14 +153,15 @@ void TRenderer::Keep(const std::string& key, std::shared_ptr<const void> value, 
 }
 
 TEncodedPtr TRenderer::Thumbnail(const TItem& picture, int side) {
-    const std::string key = "thumb " + picture.Hash + " " + std::to_string(side);
-    if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
     if (!picture.Problem.empty()) throw EError(picture.Problem);
-    const TRect place = PlacePicture(picture.Width, picture.Height, side, side, TFitMode::fmShrink);
-    const TEncodedPtr thumb = Jpeg(ComposePictureFile(ReadFileBytes(picture.Path), place.Width(),
-                                                      place.Height(), TFitMode::fmFit, false));
-    Keep(key, thumb, thumb->Bytes.size());
-    return thumb;
+    const std::string key = "thumb " + picture.Hash + " " + std::to_string(side);
+    return std::static_pointer_cast<const TEncoded>(Made(key, [&]() -> TMade {
+        const TRect place =
+            PlacePicture(picture.Width, picture.Height, side, side, TFitMode::fmShrink);
+        const TEncodedPtr thumb = Jpeg(ComposePictureFile(
+            ReadFileBytes(picture.Path), place.Width(), place.Height(), TFitMode::fmFit, false));
+        return {thumb, thumb->Bytes.size()};
+    }));
 }
 
 TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
@@ -119,27 +169,33 @@ TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
     const std::string key = "composed " + (item ? item->Hash : std::string(second ? "b" : "a")) +
                             " " + std::to_string(w) + "x" + std::to_string(h) + " " +
                             LookKey(record);
-    if (auto hit = Cached(key)) return std::static_pointer_cast<const TBitmap24>(hit);
     if (item && !item->Problem.empty()) throw EError(item->Name + ": " + item->Problem);
-    TBitmapPtr bitmap;
-    try {
-        bitmap = std::make_shared<TBitmap24>(item ? ComposePictureFile(ReadFileBytes(item->Path), w,
-                                                                       h, record.FitMode,
-                                                                       record.BlurBorders)
-                                                  : StandIn(second, w, h));
-    } catch (const EError& e) {
-        throw EError("Cannot read picture " + item->Name + ": " + e.what());
-    }
-    Keep(key, bitmap, bitmap->ByteSize());
-    return bitmap;
+    return std::static_pointer_cast<const TBitmap24>(Made(key, [&]() -> TMade {
+        TBitmapPtr bitmap;
+        try {
+            bitmap = std::make_shared<TBitmap24>(
+                item ? ComposePictureFile(ReadFileBytes(item->Path), w, h, record.FitMode,
+                                          record.BlurBorders)
+                     : StandIn(second, w, h));
+        } catch (const EError& e) {
+            throw EError("Cannot read picture " + item->Name + ": " + e.what());
+        }
+        return {bitmap, bitmap->ByteSize()};
+    }));
 }
 
 TEncodedPtr TRenderer::Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to,
                              int style, int w, int h, int frames, int view_w) {
-    if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
-    const int view_h = view_w == w ? h : std::max(1, view_w * h / w);
-    if (frames < 1 || static_cast<long>(frames) * view_h > kMaxStripHeight)
-        throw EError("Too many frames of that size for one strip");
+    const int view_h = CheckedStripHeight(w, h, frames, view_w);
+    return std::static_pointer_cast<const TEncoded>(
+        Made(key, [&]() -> TMade {
+            const TEncodedPtr encoded = DrawStrip(from, to, style, w, h, frames, view_w, view_h);
+            return {encoded, encoded->Bytes.size()};
+        }));
+}
+
+TEncodedPtr TRenderer::DrawStrip(const TBitmap24& from, const TBitmap24& to, int style, int w,
+                                 int h, int frames, int view_w, int view_h) {
     TBitmap24 strip(view_w, view_h * frames);
     for (int k = 1; k <= frames; ++k) {
         TBitmap24 frame;
@@ -155,9 +211,7 @@ TEncodedPtr TRenderer::Strip(const std::string& key, const TBitmap24& from, cons
             DrawScaled(strip, 0, top, view_w, view_h, frame);
         }
     }
-    const TEncodedPtr encoded = Jpeg(strip);
-    Keep(key, encoded, encoded->Bytes.size());
-    return encoded;
+    return Jpeg(strip);
 }
 
 TEncodedPtr TRenderer::TransitionStrip(const TItem* from, const TItem* to,
@@ -169,6 +223,7 @@ TEncodedPtr TRenderer::TransitionStrip(const TItem* from, const TItem* to,
                             " " + std::to_string(style) + " " + std::to_string(w) + "x" +
                             std::to_string(h) + " " + std::to_string(frames) + " " +
                             LookKey(record);
+    (void)CheckedStripHeight(w, h, frames, w);
     if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
     const TBitmapPtr a = Composed(from, false, record, w, h);
     const TBitmapPtr b = Composed(to, true, record, w, h);
@@ -205,29 +260,28 @@ TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocati
              ? " caption " + record.Text + "|" + font.Name + "|" + std::to_string(font.Size()) +
                    "|" + std::to_string(font.Color)
              : "");
-    if (auto hit = Cached(key)) return std::static_pointer_cast<const TBitmap24>(hit);
     if (!picture.Problem.empty()) throw EError(picture.Name + ": " + picture.Problem);
-    // The picture as the pack stores it: converted, turned and scaled down
-    // where the pack would.
-    const std::string stored_key = "stored " + picture.Hash + " " + limits;
-    auto stored = std::static_pointer_cast<const TStoredPicture>(Cached(stored_key));
-    if (!stored) {
-        try {
-            stored =
-                std::make_shared<TStoredPicture>(PreparePicture(ReadFileBytes(picture.Path), job));
-        } catch (const EError& e) {
-            throw EError("Cannot read picture " + picture.Name + ": " + e.what());
+    return std::static_pointer_cast<const TBitmap24>(Made(key, [&]() -> TMade {
+        // The picture as the pack stores it: converted, turned and scaled
+        // down where the pack would.
+        const auto stored = std::static_pointer_cast<const TStoredPicture>(
+            Made("stored " + picture.Hash + " " + limits, [&]() -> TMade {
+                try {
+                    auto made = std::make_shared<TStoredPicture>(
+                        PreparePicture(ReadFileBytes(picture.Path), job));
+                    return {made, made->Jpeg.size()};
+                } catch (const EError& e) {
+                    throw EError("Cannot read picture " + picture.Name + ": " + e.what());
+                }
+            }));
+        auto slide = std::make_shared<TBitmap24>(
+            ComposeJpeg(stored->Jpeg, w, h, record.FitMode, record.BlurBorders));
+        if (caption) {
+            std::lock_guard lock(engine_);
+            DrawCaption(*slide, record, kPixelsPerInch, *text_);
         }
-        Keep(stored_key, stored, stored->Jpeg.size());
-    }
-    auto slide = std::make_shared<TBitmap24>(
-        ComposeJpeg(stored->Jpeg, w, h, record.FitMode, record.BlurBorders));
-    if (caption) {
-        std::lock_guard lock(engine_);
-        DrawCaption(*slide, record, kPixelsPerInch, *text_);
-    }
-    Keep(key, slide, slide->ByteSize());
-    return slide;
+        return {slide, slide->ByteSize()};
+    }));
 }
 
 TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures, const TSSFileLocations& record,

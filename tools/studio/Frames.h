@@ -9,11 +9,14 @@
 #include "tools/studio/Project.h"
 #include "ui/Text.h"
 
+#include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -32,6 +35,10 @@ inline constexpr int kFrameDelayMs = 40;
 // Sizes the renderer accepts for a screen, and for a strip of frames.
 inline constexpr int kMinSide = 16, kMaxWidth = 7680, kMaxHeight = 4320;
 inline constexpr int kMaxStripHeight = 65000; // a JPEG's side is at most 65535
+// What one request may make: the pixels of its strip, and those of the
+// frames drawn for it (a 4K show step draws 25 frames of 3840x2160).
+inline constexpr std::uint64_t kMaxStripPixels = 64'000'000;
+inline constexpr std::uint64_t kMaxDrawnPixels = 256'000'000;
 
 // One transition of the show: which picture came, by which style, and
 // whether it carries the caption.
@@ -78,13 +85,22 @@ private:
     };
 
     std::shared_ptr<const void> Cached(const std::string& key);
-    void Keep(const std::string& key, std::shared_ptr<const void> value, std::size_t bytes);
+    // What is cached under `key`, else what `make` makes (value and size),
+    // kept: made once, as a request that asks while another makes it waits
+    // for that one's result.
+    using TMade = std::pair<std::shared_ptr<const void>, std::size_t>;
+    std::shared_ptr<const void> Made(const std::string& key, const std::function<TMade()>& make);
+    void KeepLocked(const std::string& key, std::shared_ptr<const void> value, std::size_t bytes);
     TBitmapPtr Composed(const TItem* item, bool second, const TSSFileLocations& record, int w,
                         int h);
     TBitmapPtr Slide(const TItem& picture, const TSSFileLocations& record, const TPackJob& job,
                      bool caption, int w, int h);
+    // A strip under `key`, refused when it would take more than one request
+    // may; DrawStrip draws it.
     TEncodedPtr Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to, int style,
                       int w, int h, int frames, int view_w);
+    TEncodedPtr DrawStrip(const TBitmap24& from, const TBitmap24& to, int style, int w, int h,
+                          int frames, int view_w, int view_h);
 
     std::unique_ptr<TTextEngine> text_;
     // The frame routine and the slide order share one random generator,
@@ -92,6 +108,8 @@ private:
     // this lock.
     std::mutex engine_;
     std::mutex cache_lock_;
+    std::condition_variable made_;
+    std::set<std::string> making_;
     std::map<std::string, TEntry> cache_;
     std::list<std::string> ages_; // most recently used first
     std::size_t cache_bytes_ = 0, cache_limit_;

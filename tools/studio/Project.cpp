@@ -128,18 +128,6 @@ std::string HexHash(std::span<const std::uint8_t> bytes) {
     return HexText(Sha256(bytes.data(), bytes.size()));
 }
 
-// The upright size of a picture file: a JPEG's from its header, any other
-// from its pixels. Raises EError when it does not decode.
-std::pair<int, int> UprightSize(std::span<const std::uint8_t> bytes) {
-    if (SniffPictureFormat(bytes) == TPictureFormat::Jpeg) {
-        const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
-        return SwapsAxes(info.Orientation) ? std::pair{info.Height, info.Width}
-                                           : std::pair{info.Width, info.Height};
-    }
-    const TBitmap24 bitmap = DecodeUpright(bytes);
-    return {bitmap.Width(), bitmap.Height()};
-}
-
 // A relative path with forward slashes, as manifests name files on every
 // system.
 std::string Generic(const fs::path& path) {
@@ -200,6 +188,32 @@ std::vector<std::pair<std::string, std::string>> TopLevelTexts(std::string_view 
 }
 
 } // namespace
+
+TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes) {
+    const TPictureFormat format = SniffPictureFormat(bytes);
+    if (format == TPictureFormat::Unknown || !CanReadPictureFormat(format))
+        throw EError("Cannot read picture " + name +
+                     ": not a JPEG, PNG, WebP or HEIC picture this build reads");
+    TPictureFacts facts;
+    facts.Format = std::string(PictureFormatName(format));
+    try {
+        // Decoded whole, so a picture whose data ends early is refused now
+        // rather than when the saver is built; a JPEG's size is its header's.
+        const TBitmap24 decoded = DecodeUpright(bytes, 64, 64);
+        if (format == TPictureFormat::Jpeg) {
+            const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
+            const bool swap = SwapsAxes(info.Orientation);
+            facts.Width = swap ? info.Height : info.Width;
+            facts.Height = swap ? info.Width : info.Height;
+        } else {
+            facts.Width = decoded.Width();
+            facts.Height = decoded.Height();
+        }
+    } catch (const std::exception& e) {
+        throw EError("Cannot read picture " + name + ": " + e.what());
+    }
+    return facts;
+}
 
 std::string CheckedFileName(const std::string& name) {
     auto refuse = [&](const std::string& why) {
@@ -303,7 +317,8 @@ bool TProject::Exists() const {
 }
 
 TItem TProject::MakeItem(const std::string& path, char kind,
-                         std::optional<std::span<const std::uint8_t>> known) const {
+                         std::optional<std::span<const std::uint8_t>> known,
+                         const TPictureFacts* facts) const {
     TItem item;
     item.Id = kind + std::to_string(next_id_++);
     item.Path = path;
@@ -320,9 +335,11 @@ TItem TProject::MakeItem(const std::string& path, char kind,
         item.Bytes = bytes.size();
         item.Hash = HexHash(bytes);
         if (kind == 'p') {
-            const TPictureFormat format = SniffPictureFormat(bytes);
-            item.Format = std::string(PictureFormatName(format));
-            std::tie(item.Width, item.Height) = UprightSize(bytes);
+            const TPictureFacts read = facts ? TPictureFacts{} : ReadPictureFacts(item.Name, bytes);
+            const TPictureFacts& known_facts = facts ? *facts : read;
+            item.Format = known_facts.Format;
+            item.Width = known_facts.Width;
+            item.Height = known_facts.Height;
         }
     } catch (const std::exception& e) {
         item.Problem = e.what();
@@ -360,15 +377,23 @@ const TItem* TProject::Find(const std::string& id) const {
 }
 
 const TItem& TProject::AddPicture(const std::string& name, std::span<const std::uint8_t> bytes) {
-    return Add(pictures_, "pictures", 'p', kMaxPictures, name, bytes);
+    CheckedFileName(name);
+    const TPictureFacts facts = ReadPictureFacts(name, bytes);
+    return AddPicture(name, bytes, facts);
+}
+
+const TItem& TProject::AddPicture(const std::string& name, std::span<const std::uint8_t> bytes,
+                                  const TPictureFacts& facts) {
+    return Add(pictures_, "pictures", 'p', kMaxPictures, name, bytes, &facts);
 }
 
 const TItem& TProject::AddSound(const std::string& name, std::span<const std::uint8_t> bytes) {
-    return Add(sounds_, "sounds", 's', kMaxSounds, name, bytes);
+    return Add(sounds_, "sounds", 's', kMaxSounds, name, bytes, nullptr);
 }
 
 const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char kind, int limit,
-                           const std::string& name, std::span<const std::uint8_t> bytes) {
+                           const std::string& name, std::span<const std::uint8_t> bytes,
+                           const TPictureFacts* facts) {
     CheckedFileName(name);
     if (static_cast<int>(list.size()) >= limit)
         throw EError("A project holds at most " + std::to_string(limit) + " " + folder);
@@ -378,19 +403,6 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
                                                : std::to_string(max_upload_) + " bytes") +
                      " a file may have");
     if (bytes.empty()) throw EError(name + " is empty");
-    if (kind == 'p') {
-        const TPictureFormat format = SniffPictureFormat(bytes);
-        if (format == TPictureFormat::Unknown || !CanReadPictureFormat(format))
-            throw EError("Cannot read picture " + name +
-                         ": not a JPEG, PNG, WebP or HEIC picture this build reads");
-        try {
-            // Decoded whole, so a picture whose data ends early is refused
-            // now rather than when the saver is built.
-            (void)DecodeUpright(bytes, 64, 64);
-        } catch (const std::exception& e) {
-            throw EError("Cannot read picture " + name + ": " + e.what());
-        }
-    }
     // Written only into the project's own folder for this kind, which must
     // be a real folder (a link could lead anywhere).
     const fs::path dir = PathOf(folder_) / folder;
@@ -424,7 +436,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
                        Utf8Of(target),
                        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
         throw EError(Format(msg::kCannotCreateFile, {Utf8Of(target)}) + ": " + LastErrorText());
-    list.push_back(MakeItem(Utf8Of(target), kind, bytes));
+    list.push_back(MakeItem(Utf8Of(target), kind, bytes, facts));
     (kind == 'p' ? pictures_changed_ : sounds_changed_) = true;
     Save();
     return list.back();

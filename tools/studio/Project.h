@@ -36,6 +36,16 @@ struct TItem {
     int Entry = -1;            // the manifest's entry it came from; -1 when the page added it
 };
 
+// What a picture file is: its format and its size standing upright.
+struct TPictureFacts {
+    std::string Format;
+    int Width = 0, Height = 0;
+};
+// Reads them from the picture's bytes, which are decoded whole once (a JPEG
+// at a reduced scale), so data that ends early is refused here. Raises
+// "Cannot read picture NAME: why".
+TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes);
+
 class TProject {
 public:
     // Opens the manifest at `manifest_path`, or starts a project with our
@@ -61,6 +71,10 @@ public:
     // under a numbered name; the same content is listed again without a
     // second copy. Raises EError naming the file and the reason.
     const TItem& AddPicture(const std::string& name, std::span<const std::uint8_t> bytes);
+    // The same with the picture's facts read already (ReadPictureFacts), so
+    // that nothing is decoded here.
+    const TItem& AddPicture(const std::string& name, std::span<const std::uint8_t> bytes,
+                            const TPictureFacts& facts);
     const TItem& AddSound(const std::string& name, std::span<const std::uint8_t> bytes);
     // Takes an item off the list (its file stays). False when unknown.
     bool Remove(const std::string& id);
@@ -103,11 +117,14 @@ public:
     void RecordBuild(const std::string& path);
 
 private:
-    // The item of a file; `known` are its bytes when they are at hand.
+    // The item of a file; `known` are its bytes, and `facts` a picture's,
+    // when they are at hand.
     TItem MakeItem(const std::string& path, char kind,
-                   std::optional<std::span<const std::uint8_t>> known = std::nullopt) const;
+                   std::optional<std::span<const std::uint8_t>> known = std::nullopt,
+                   const TPictureFacts* facts = nullptr) const;
     const TItem& Add(std::vector<TItem>& list, const char* folder, char kind, int limit,
-                     const std::string& name, std::span<const std::uint8_t> bytes);
+                     const std::string& name, std::span<const std::uint8_t> bytes,
+                     const TPictureFacts* facts);
 
     // The list a manifest's key makes, as it is to be saved.
     nlohmann::json Entries(const std::vector<TItem>& items, const nlohmann::json& original,

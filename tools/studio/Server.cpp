@@ -499,9 +499,17 @@ struct TStudioServer::TImpl {
         const std::string name = req.get_param_value("name");
         const std::span<const std::uint8_t> bytes(
             reinterpret_cast<const std::uint8_t*>(req.body.data()), req.body.size());
+        // Decoded once, before the project is locked: other requests go on
+        // meanwhile.
+        std::optional<TPictureFacts> facts;
+        if (picture) {
+            CheckedFileName(name);
+            if (bytes.empty()) throw EError(name + " is empty");
+            facts = ReadPictureFacts(name, bytes);
+        }
         std::lock_guard lock(project_lock_);
         const TItem& item =
-            picture ? project_.AddPicture(name, bytes) : project_.AddSound(name, bytes);
+            picture ? project_.AddPicture(name, bytes, *facts) : project_.AddSound(name, bytes);
         if (!picture) return ItemJson(item, nullptr, nullptr, 0, 0);
         const TSSFileLocations record = project_.Record();
         const TPackJob job = project_.Choices();
