@@ -39,6 +39,8 @@ namespace fs = std::filesystem;
 // arguments of any process: the browser is handed a page that leads there,
 // in a folder only this user may enter, instead of the address itself.
 int RunStudio(const std::string& project, int port, bool open_browser) {
+    // What a refused upload or a large picture took goes back at once.
+    ReturnLargeBlocksAtOnce();
     studio::TStudioServer server({studio::ProjectManifestPath(project), port, ""});
     std::printf("Tevrin Studio is at %s\n", server.Address().c_str());
     std::printf("Project: %s\n", studio::ProjectManifestPath(project).c_str());

@@ -11,6 +11,7 @@
 #include "tools/Pack.h"
 #include "tools/PackCommand.h"
 #include "tools/Runtime.h"
+#include "tools/studio/Connections.h"
 #include "tools/studio/Frames.h"
 #include "tools/studio/Page.h"
 #include "tools/studio/Project.h"
@@ -36,6 +37,8 @@ using nlohmann::json;
 using THandled = httplib::Server::HandlerResponse;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
+constexpr const char* kNoTokenMessage =
+    "The address lacks the session's token; open the address tevrin studio printed";
 
 const char* FamilyName(TStyleFamily family) {
     switch (family) {
@@ -134,7 +137,7 @@ std::string PictureWarning(const TItem& item, const TSSFileLocations& record, co
 } // namespace
 
 struct TStudioServer::TImpl {
-    httplib::Server http_;
+    TGuardedServer http_;
     std::string token_, prefix_;
     int port_ = 0;
     std::thread serving_;
@@ -159,6 +162,14 @@ struct TStudioServer::TImpl {
         token_ = options.Token.empty() ? RandomToken() : options.Token;
         prefix_ = "/s/" + token_;
         http_.set_payload_max_length(max_upload_);
+        TConnectionLimits limits;
+        limits.MaxBody = max_upload_;
+        limits.BodyTooLarge = TooLargeMessage();
+        http_.SetLimits(limits);
+        // Before a single header is read.
+        http_.CheckTarget = [this](std::string_view target) {
+            return HasToken(target) ? std::string() : std::string(kNoTokenMessage);
+        };
         Routes();
         port_ = options.Port == 0
                     ? http_.bind_to_any_port("127.0.0.1")
@@ -224,15 +235,24 @@ struct TStudioServer::TImpl {
             Fail(res, 403, "Requests from other sites are refused");
             return THandled::Handled;
         }
-        const std::string given = req.path.substr(0, std::min(req.path.size(), prefix_.size()));
-        if (!SameSecret(given, prefix_) ||
-            (req.path.size() > prefix_.size() && req.path[prefix_.size()] != '/')) {
-            Fail(res, 403,
-                 "The address lacks the session's token; open the address tevrin "
-                 "studio printed");
+        if (!HasToken(req.path) || (req.path.size() > prefix_.size() && req.path[prefix_.size()] != '/')) {
+            Fail(res, 403, kNoTokenMessage);
             return THandled::Handled;
         }
         return THandled::Unhandled;
+    }
+
+    std::string TooLargeMessage() const {
+        return "The file is larger than the " + SizeText(max_upload_) + " one upload may have";
+    }
+
+    // Whether a path or a request's target starts with the token's prefix,
+    // compared in constant time.
+    bool HasToken(std::string_view target) const {
+        const std::string_view given = target.substr(0, std::min(target.size(), prefix_.size()));
+        const bool follows = target.size() == prefix_.size() || target[prefix_.size()] == '/' ||
+                             target[prefix_.size()] == '?';
+        return SameSecret(std::string(given), prefix_) && follows;
     }
 
     // Runs a handler, turning our errors into a JSON error the page shows.
@@ -272,13 +292,12 @@ struct TStudioServer::TImpl {
         http_.set_error_handler(
             httplib::Server::HandlerWithResponse([this](const Request& req, Response& res) {
                 if (!res.body.empty()) return THandled::Unhandled;
+                if (TGuardedServer::BodyWasTooLarge()) res.status = 413;
                 if (res.status == 413 &&
                     req.get_header_value("Content-Type") == "application/x-www-form-urlencoded")
                     Fail(res, 413, "Files are sent as application/octet-stream, not as a form");
                 else if (res.status == 413)
-                    Fail(res, 413,
-                         "The file is larger than the " + SizeText(max_upload_) +
-                             " one upload may have");
+                    Fail(res, 413, TooLargeMessage());
                 else if (res.status == 404)
                     Fail(res, 404, "No such page");
                 else
