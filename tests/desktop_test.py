@@ -27,6 +27,10 @@ import tempfile
 import time
 import types
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import checks  # noqa: E402
+from checks import check  # noqa: E402
+
 TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
 WINE = "--wine" in sys.argv
 HELPERS = os.path.abspath(sys.argv[sys.argv.index("--wine") + 1]) if WINE else None
@@ -34,17 +38,6 @@ STARTS = int(sys.argv[sys.argv.index("--starts") + 1]) if "--starts" in sys.argv
 SCREEN = (800, 600)
 HOST_COLOR = (255, 0, 255)  # the background of our own host windows
 
-failures = []
-passes = 0
-
-
-def check(name, condition, detail=""):
-    global passes
-    if condition:
-        passes += 1
-    else:
-        failures.append(name)
-        print(f"FAILED: {name} {detail}", flush=True)
 
 
 def wait_for(predicate, timeout=8.0, step=0.1):
@@ -364,8 +357,7 @@ def main():
             Saver.wine.stop()
         display.stop()
         shutil.rmtree(work, ignore_errors=True)
-    print(f"{'wine' if WINE else 'desktop'} tests: {passes} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return checks.summary(f"{'wine' if WINE else 'desktop'} tests")
 
 
 def pack(output, *args):

@@ -25,24 +25,17 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import checks  # noqa: E402
+from checks import check  # noqa: E402
+
 TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
 TIMEOUT = 60  # seconds a run may take, sanitizers included
 PEAK_LIMIT = 700 << 20  # bytes of resident memory a run may reach
 BOMB_PEAK_LIMIT = 64 << 20  # and one that a few bytes claiming a huge picture may
 UNDER_ASAN = b"libasan" in subprocess.run(["ldd", STUB], capture_output=True).stdout
 
-failures = []
-passes = 0
 worst = {"peak": 0, "what": ""}
-
-
-def check(name, condition, detail=""):
-    global passes
-    if condition:
-        passes += 1
-    else:
-        failures.append(name)
-        print(f"FAILED: {name} {detail}", flush=True)
 
 
 def limit_memory():
@@ -529,8 +522,7 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print(f"worst peak memory: {worst['peak'] >> 20} MB ({worst['what']})")
-    print(f"hostile tests: {passes} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return checks.summary("hostile tests")
 
 
 if __name__ == "__main__":

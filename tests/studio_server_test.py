@@ -20,23 +20,16 @@ import tempfile
 import threading
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import checks  # noqa: E402
+from checks import check  # noqa: E402
+
 TOOL = os.path.abspath(sys.argv[1])
 MB = 1 << 20
 # AddressSanitizer keeps freed memory aside for a while: its figures say
 # nothing of ours.
 UNDER_ASAN = b"libasan" in subprocess.run(["ldd", TOOL], capture_output=True).stdout
 
-failures = []
-passes = 0
-
-
-def check(name, condition, detail=""):
-    global passes
-    if condition:
-        passes += 1
-    else:
-        failures.append(name)
-        print(f"FAILED: {name} {detail}", flush=True)
 
 
 class Studio:
@@ -205,8 +198,7 @@ def main():
         header_floods(work)
         slow_connections(work)
         large_bodies(work)
-    print(f"studio server tests: {passes} passed, {len(failures)} failed")
-    return 1 if failures else 0
+    return checks.summary("studio server tests")
 
 
 if __name__ == "__main__":
