@@ -48,7 +48,8 @@ public:
         // Opened, or made when missing, as a lock: while it is open no other
         // opening of the file in this mode succeeds, in any process; the
         // lock ends when the file is closed or the process ends, however it
-        // ends. Not open when another holds the lock.
+        // ends (on Windows the file goes with it). Not open when another
+        // holds the lock.
         LockExclusive,
     };
 
