@@ -516,6 +516,18 @@ TEST(StudioProject, OpeningNeverWritesAndAChangeKeepsWhatTheUserWroteAsWritten) 
                            project.Pictures()[2].Id});
     EXPECT_EQ(json::parse(test::ReadBytes(dir.File("p/project.json")))["pictures"],
               json({"../shots/2.jpg", "../shots/1.jpg", "../shared.jpg"}));
+
+    // So is a folder one of whose pictures was taken off, and a folder with
+    // no pictures opens as none.
+    fs::create_directories(dir.File("empty"));
+    fs::create_directories(dir.File("q"));
+    test::WriteBytes(dir.File("q/project.json"),
+                     test::AsBytes(R"({"pictures": ["../shots", "../empty"]})"));
+    studio::TProject folders(dir.File("q/project.json"));
+    ASSERT_EQ(folders.Pictures().size(), 2u);
+    folders.Remove(folders.Pictures()[0].Id);
+    EXPECT_EQ(json::parse(test::ReadBytes(dir.File("q/project.json")))["pictures"],
+              json({"../shots/2.jpg", "../empty"}));
 }
 
 TEST_F(StudioTest, ARequestDrawsNoMoreThanItsShareAndConcurrentOnesMakeEachThingOnce) {

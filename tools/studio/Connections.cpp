@@ -120,6 +120,8 @@ public:
         }
         body_read_ = 0;
         body_too_large = false;
+        if (!chunked_ && content_length_ == UINT64_MAX)
+            return {THead::Refused, 400, "Bad Request", "The request's length is no number"};
         // Refused before a byte of it is read.
         if (!chunked_ && content_length_ > limits_.MaxBody)
             return {THead::Refused, 413, "Payload Too Large", limits_.BodyTooLarge};

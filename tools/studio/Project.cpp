@@ -189,7 +189,8 @@ std::vector<std::pair<std::string, std::string>> TopLevelTexts(std::string_view 
 
 } // namespace
 
-TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes) {
+TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes,
+                               bool read_all) {
     const TPictureFormat format = SniffPictureFormat(bytes);
     if (format == TPictureFormat::Unknown || !CanReadPictureFormat(format))
         throw EError("Cannot read picture " + name +
@@ -199,7 +200,9 @@ TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uin
     try {
         // Decoded whole, so a picture whose data ends early is refused now
         // rather than when the saver is built; a JPEG's size is its header's.
-        const TBitmap24 decoded = DecodeUpright(bytes, 64, 64);
+        const TBitmap24 decoded = format == TPictureFormat::Jpeg && !read_all
+                                      ? TBitmap24()
+                                      : DecodeUpright(bytes, 64, 64);
         if (format == TPictureFormat::Jpeg) {
             const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
             const bool swap = SwapsAxes(info.Orientation);
@@ -290,15 +293,23 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
             continue;
         }
         const json entries = as_list(value);
+        made_[key].assign(entries.size(), 0);
         for (std::size_t entry = 0; entry < entries.size(); ++entry) {
             if (!entries[entry].is_string()) continue; // kept as written, used by nothing
             const std::string given = entries[entry].get<std::string>();
             const fs::path p = PathOf(given);
             const std::string path = Utf8Of(p.is_absolute() ? p : base / p);
             std::vector<std::string> files = {path};
-            // A folder stands for its pictures, as pack reads it.
-            if (key == "pictures" && fs::is_directory(PathOf(path), error))
-                files = ExpandPicturePaths({path}, false);
+            // A folder stands for its pictures, as pack reads it (one
+            // without any stands for none here; pack names it).
+            if (key == "pictures" && fs::is_directory(PathOf(path), error)) {
+                try {
+                    files = ExpandPicturePaths({path}, false);
+                } catch (const EError&) {
+                    files.clear();
+                }
+            }
+            made_[key][entry] = static_cast<int>(files.size());
             for (const std::string& file : files) {
                 TItem item = MakeItem(file, key == "pictures" ? 'p' : 's');
                 item.Entry = static_cast<int>(entry);
@@ -335,7 +346,9 @@ TItem TProject::MakeItem(const std::string& path, char kind,
         item.Bytes = bytes.size();
         item.Hash = HexHash(bytes);
         if (kind == 'p') {
-            const TPictureFacts read = facts ? TPictureFacts{} : ReadPictureFacts(item.Name, bytes);
+            // A listed JPEG by its header: a project of many opens at once.
+            const TPictureFacts read =
+                facts ? TPictureFacts{} : ReadPictureFacts(item.Name, bytes, false);
             const TPictureFacts& known_facts = facts ? *facts : read;
             item.Format = known_facts.Format;
             item.Width = known_facts.Width;
@@ -477,27 +490,24 @@ void TProject::OrderPictures(const std::vector<std::string>& ids) {
 }
 
 json TProject::Entries(const std::vector<TItem>& items, const json& original,
-                       bool changed) const {
+                       const std::vector<int>& made, bool changed) const {
     if (!changed) return original;
     const json given = original.is_array() ? original : json::array({original});
-    // How many items each entry of the manifest made.
-    std::vector<int> made(given.size(), 0);
-    for (const TItem& item : items)
-        if (item.Entry >= 0) ++made[static_cast<std::size_t>(item.Entry)];
     json entries = json::array();
     for (std::size_t i = 0; i < items.size();) {
         const int entry = items[i].Entry;
         std::size_t run = 1;
         while (entry >= 0 && i + run < items.size() && items[i + run].Entry == entry)
             ++run;
-        // A folder's pictures, all there and together: the folder again.
-        const bool whole = entry >= 0 && made[static_cast<std::size_t>(entry)] > 1;
-        if (whole && static_cast<int>(run) == made[static_cast<std::size_t>(entry)] &&
+        // Every item an entry made, together and in their order (ids rise):
+        // the entry as it was written.
+        if (entry >= 0 && static_cast<int>(run) == made[static_cast<std::size_t>(entry)] &&
             std::is_sorted(items.begin() + static_cast<std::ptrdiff_t>(i),
                            items.begin() + static_cast<std::ptrdiff_t>(i + run),
-                           [](const TItem& a, const TItem& b) { return a.Id.size() != b.Id.size()
-                                                                            ? a.Id.size() < b.Id.size()
-                                                                            : a.Id < b.Id; })) {
+                           [](const TItem& a, const TItem& b) {
+                               return a.Id.size() != b.Id.size() ? a.Id.size() < b.Id.size()
+                                                                 : a.Id < b.Id;
+                           })) {
             entries.push_back(given[static_cast<std::size_t>(entry)]);
             i += run;
             continue;
@@ -505,17 +515,25 @@ json TProject::Entries(const std::vector<TItem>& items, const json& original,
         entries.push_back(items[i].Stored);
         ++i;
     }
-    // Entries that made no item (not text) stay, at the end.
+    // Entries that made no item (not text, a folder without pictures) stay,
+    // at the end.
     for (std::size_t e = 0; e < given.size(); ++e)
-        if (!given[e].is_string()) entries.push_back(given[e]);
+        if (e >= made.size() || made[e] == 0) entries.push_back(given[e]);
     return entries;
 }
 
 json TProject::Manifest() const {
+    static const std::vector<int> kNone;
+    auto made = [&](const char* key) {
+        const auto it = made_.find(key);
+        return it == made_.end() ? kNone : it->second;
+    };
     json manifest = settings_;
     manifest["pictures"] =
-        Entries(pictures_, original_.value("pictures", json::array()), pictures_changed_);
-    manifest["sound"] = Entries(sounds_, original_.value("sound", json::array()), sounds_changed_);
+        Entries(pictures_, original_.value("pictures", json::array()), made("pictures"),
+                pictures_changed_);
+    manifest["sound"] =
+        Entries(sounds_, original_.value("sound", json::array()), made("sound"), sounds_changed_);
     return manifest;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
@@ -42,9 +43,11 @@ struct TPictureFacts {
     int Width = 0, Height = 0;
 };
 // Reads them from the picture's bytes, which are decoded whole once (a JPEG
-// at a reduced scale), so data that ends early is refused here. Raises
-// "Cannot read picture NAME: why".
-TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes);
+// at a reduced scale), so data that ends early is refused here; without
+// `read_all` a JPEG is read by its header alone. Raises "Cannot read
+// picture NAME: why".
+TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes,
+                               bool read_all = true);
 
 class TProject {
 public:
@@ -127,8 +130,9 @@ private:
                      const TPictureFacts* facts);
 
     // The list a manifest's key makes, as it is to be saved.
+    // `made` holds how many items each entry made when the project opened.
     nlohmann::json Entries(const std::vector<TItem>& items, const nlohmann::json& original,
-                           bool changed) const;
+                           const std::vector<int>& made, bool changed) const;
 
     std::string manifest_path_, folder_;
     nlohmann::json settings_ = nlohmann::json::object();
@@ -138,6 +142,7 @@ private:
     std::vector<std::pair<std::string, std::string>> original_text_;
     nlohmann::json original_ = nlohmann::json::object();
     bool pictures_changed_ = false, sounds_changed_ = false;
+    std::map<std::string, std::vector<int>> made_; // by key: the items each entry made
     std::size_t max_upload_;
     mutable int next_id_ = 1;
 };

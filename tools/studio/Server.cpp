@@ -250,8 +250,9 @@ struct TStudioServer::TImpl {
     // compared in constant time.
     bool HasToken(std::string_view target) const {
         const std::string_view given = target.substr(0, std::min(target.size(), prefix_.size()));
-        const bool follows = target.size() == prefix_.size() || target[prefix_.size()] == '/' ||
-                             target[prefix_.size()] == '?';
+        const bool follows = target.size() == prefix_.size() ||
+                             (target.size() > prefix_.size() &&
+                              (target[prefix_.size()] == '/' || target[prefix_.size()] == '?'));
         return SameSecret(std::string(given), prefix_) && follows;
     }
 
