@@ -54,7 +54,8 @@ TDecodeReservation::~TDecodeReservation() {
 void CheckDataCoversPixels(std::uint64_t data_bytes, std::string_view format, int width,
                            int height) {
     constexpr std::uint64_t kFreePixels = 16'000'000, kPixelsPerByte = 2048;
-    const std::uint64_t pixels = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
     if (pixels > kFreePixels && data_bytes < pixels / kPixelsPerByte)
         throw EError(msg::kImageEndsEarly, {format, SizeText(width, height)});
 }

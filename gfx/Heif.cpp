@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <libheif/heif.h>
 #include <map>
+#include <memory>
 #include <span>
+#include <string>
 #include <tuple>
 #include <vector>
-#include <libheif/heif.h>
-#include <memory>
-#include <string>
 
 namespace tevrin {
 namespace {
@@ -80,139 +80,174 @@ private:
     std::size_t at_ = 0;
 };
 
+// What the meta box says of the file's items, as far as grids need it.
+struct THeifItems {
+    struct TLocation {
+        int Method = 0; // 0: in the file, 1: in idat
+        std::uint64_t Offset = 0, Length = 0;
+    };
+    std::uint32_t Primary = 0;
+    std::map<std::uint32_t, std::string> Types;
+    std::map<std::uint32_t, std::vector<std::uint32_t>> Tiles; // a grid's dimg references
+    std::map<std::uint32_t, TLocation> Locations;              // the first extent of each
+    std::span<const std::uint8_t> Idat;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> Sizes; // ipco's ispe, by index; 0 x 0 else
+    std::map<std::uint32_t, std::vector<int>> Properties;       // ipma's indexes, from 1
+
+    // The size an item's ispe gives; 0 x 0 without one.
+    std::pair<std::uint64_t, std::uint64_t> SizeOf(std::uint32_t item) const {
+        std::pair<std::uint64_t, std::uint64_t> size{0, 0};
+        if (const auto it = Properties.find(item); it != Properties.end())
+            for (const int index : it->second)
+                if (index >= 1 && static_cast<std::size_t>(index) <= Sizes.size() &&
+                    Sizes[static_cast<std::size_t>(index - 1)].first > 0)
+                    size = Sizes[static_cast<std::size_t>(index - 1)];
+        return size;
+    }
+};
+
+void ReadProperties(std::span<const std::uint8_t> iprp, THeifItems& items) {
+    std::string type;
+    std::span<const std::uint8_t> part;
+    for (TBoxReader parts(iprp); parts.NextBox(type, part);) {
+        TBoxReader in(part);
+        if (type == "ipco") {
+            std::span<const std::uint8_t> property;
+            for (std::string kind; in.NextBox(kind, property);) {
+                TBoxReader p(property);
+                if (kind == "ispe" && p.Has(12)) {
+                    p.Skip(4);
+                    const auto w = static_cast<std::uint32_t>(p.Read(4));
+                    items.Sizes.emplace_back(w, static_cast<std::uint32_t>(p.Read(4)));
+                } else {
+                    items.Sizes.emplace_back(0, 0);
+                }
+            }
+        } else if (type == "ipma") {
+            const int version = static_cast<int>(in.Read(1));
+            const bool wide = (in.Read(3) & 1) != 0;
+            for (std::uint64_t n = in.Read(4); n > 0; --n) {
+                const auto item = static_cast<std::uint32_t>(in.Read(version < 1 ? 2 : 4));
+                for (std::uint64_t k = in.Read(1); k > 0; --k)
+                    items.Properties[item].push_back(
+                        static_cast<int>(in.Read(wide ? 2 : 1) & (wide ? 0x7FFF : 0x7F)));
+            }
+        }
+    }
+}
+
+void ReadItemTypes(TBoxReader& in, int version, THeifItems& items) {
+    in.Skip(version == 0 ? 2 : 4);
+    std::span<const std::uint8_t> entry;
+    for (std::string kind; in.NextBox(kind, entry);) {
+        TBoxReader e(entry);
+        const int entry_version = static_cast<int>(e.Read(1));
+        e.Skip(3);
+        if (kind != "infe" || entry_version < 2) continue;
+        const auto item = static_cast<std::uint32_t>(e.Read(entry_version == 2 ? 2 : 4));
+        e.Skip(2);
+        items.Types[item] = e.Type();
+    }
+}
+
+void ReadReferences(TBoxReader& in, int version, THeifItems& items) {
+    std::span<const std::uint8_t> reference;
+    for (std::string kind; in.NextBox(kind, reference);) {
+        TBoxReader r(reference);
+        const int id_size = version == 0 ? 2 : 4;
+        const auto from = static_cast<std::uint32_t>(r.Read(id_size));
+        std::vector<std::uint32_t> to;
+        for (std::uint64_t k = r.Read(2); k > 0; --k)
+            to.push_back(static_cast<std::uint32_t>(r.Read(id_size)));
+        if (kind == "dimg") items.Tiles[from] = to;
+    }
+}
+
+void ReadLocations(TBoxReader& in, int version, THeifItems& items) {
+    const std::uint64_t sizes = in.Read(1), more = in.Read(1);
+    const int offset_size = static_cast<int>(sizes >> 4),
+              length_size = static_cast<int>(sizes & 15);
+    const int base_size = static_cast<int>(more >> 4);
+    const int index_size = version >= 1 ? static_cast<int>(more & 15) : 0;
+    for (std::uint64_t n = in.Read(version < 2 ? 2 : 4); n > 0; --n) {
+        const auto item = static_cast<std::uint32_t>(in.Read(version < 2 ? 2 : 4));
+        THeifItems::TLocation location;
+        if (version >= 1) location.Method = static_cast<int>(in.Read(2) & 15);
+        in.Skip(2);
+        const std::uint64_t base = in.Read(base_size);
+        const std::uint64_t extents = in.Read(2);
+        for (std::uint64_t k = 0; k < extents; ++k) {
+            in.Read(index_size);
+            const std::uint64_t offset = in.Read(offset_size), length = in.Read(length_size);
+            if (k == 0) location = {location.Method, base + offset, length};
+        }
+        items.Locations[item] = location;
+    }
+}
+
+// The items of the file's meta box; raises TBoxReader::Broken where it
+// cannot be read.
+THeifItems ReadItems(std::span<const std::uint8_t> file) {
+    THeifItems items;
+    std::span<const std::uint8_t> meta;
+    std::string type;
+    for (TBoxReader top(file); top.NextBox(type, meta) && type != "meta";)
+        meta = {};
+    if (meta.empty()) return items;
+    TBoxReader boxes(meta);
+    boxes.Skip(4);
+    std::span<const std::uint8_t> box;
+    while (boxes.NextBox(type, box)) {
+        if (type == "idat") {
+            items.Idat = box;
+        } else if (type == "iprp") {
+            ReadProperties(box, items);
+        } else if (type == "pitm" || type == "iinf" || type == "iref" || type == "iloc") {
+            TBoxReader in(box);
+            const int version = static_cast<int>(in.Read(1));
+            in.Skip(3);
+            if (type == "pitm")
+                items.Primary = static_cast<std::uint32_t>(in.Read(version == 0 ? 2 : 4));
+            else if (type == "iinf")
+                ReadItemTypes(in, version, items);
+            else if (type == "iref")
+                ReadReferences(in, version, items);
+            else
+                ReadLocations(in, version, items);
+        }
+    }
+    return items;
+}
+
 // Where the primary picture is a grid of tiles whose tiles leave part of it
 // uncovered, raises EError; silent for anything it cannot read (libheif
 // decides then).
 void CheckGridCovered(std::span<const std::uint8_t> file) {
     try {
-        std::span<const std::uint8_t> meta;
-        std::string type;
-        for (TBoxReader top(file); top.NextBox(type, meta) && type != "meta";)
-            meta = {};
-        if (meta.empty()) return;
-        std::uint32_t primary = 0;
-        std::map<std::uint32_t, std::string> item_types;
-        std::map<std::uint32_t, std::vector<std::uint32_t>> tiles;
-        struct TLocation {
-            int method = 0;
-            std::uint64_t offset = 0, length = 0;
-        };
-        std::map<std::uint32_t, TLocation> locations;
-        std::span<const std::uint8_t> idat;
-        std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes; // ipco's ispe, by index
-        std::map<std::uint32_t, std::vector<int>> properties;
-        TBoxReader boxes(meta);
-        boxes.Skip(4);
-        std::span<const std::uint8_t> box;
-        while (boxes.NextBox(type, box)) {
-            TBoxReader in(box);
-            if (type == "idat") {
-                idat = box;
-                continue;
-            }
-            if (type == "iprp") {
-                std::span<const std::uint8_t> part;
-                for (TBoxReader parts(box); parts.NextBox(type, part);) {
-                    TBoxReader p(part);
-                    if (type == "ipco") {
-                        std::span<const std::uint8_t> property;
-                        for (std::string kind; p.NextBox(kind, property);) {
-                            TBoxReader q(property);
-                            if (kind == "ispe" && q.Has(12)) {
-                                q.Skip(4);
-                                const auto w = static_cast<std::uint32_t>(q.Read(4));
-                                sizes.emplace_back(w, static_cast<std::uint32_t>(q.Read(4)));
-                            } else {
-                                sizes.emplace_back(0, 0);
-                            }
-                        }
-                    } else if (type == "ipma") {
-                        const int version = static_cast<int>(p.Read(1));
-                        const bool wide = (p.Read(3) & 1) != 0;
-                        for (std::uint64_t n = p.Read(4); n > 0; --n) {
-                            const auto item = static_cast<std::uint32_t>(p.Read(version < 1 ? 2 : 4));
-                            for (std::uint64_t k = p.Read(1); k > 0; --k)
-                                properties[item].push_back(
-                                    static_cast<int>(p.Read(wide ? 2 : 1) & (wide ? 0x7FFF : 0x7F)));
-                        }
-                    }
-                }
-                continue;
-            }
-            const int version = static_cast<int>(in.Read(1));
-            in.Skip(3);
-            if (type == "pitm") {
-                primary = static_cast<std::uint32_t>(in.Read(version == 0 ? 2 : 4));
-            } else if (type == "iinf") {
-                in.Skip(version == 0 ? 2 : 4);
-                std::span<const std::uint8_t> entry;
-                for (std::string kind; in.NextBox(kind, entry);) {
-                    TBoxReader e(entry);
-                    const int entry_version = static_cast<int>(e.Read(1));
-                    e.Skip(3);
-                    if (kind != "infe" || entry_version < 2) continue;
-                    const auto item = static_cast<std::uint32_t>(e.Read(entry_version == 2 ? 2 : 4));
-                    e.Skip(2);
-                    item_types[item] = e.Type();
-                }
-            } else if (type == "iref") {
-                std::span<const std::uint8_t> reference;
-                for (std::string kind; in.NextBox(kind, reference);) {
-                    TBoxReader r(reference);
-                    const int id_size = version == 0 ? 2 : 4;
-                    const auto from = static_cast<std::uint32_t>(r.Read(id_size));
-                    std::vector<std::uint32_t> to;
-                    for (std::uint64_t k = r.Read(2); k > 0; --k)
-                        to.push_back(static_cast<std::uint32_t>(r.Read(id_size)));
-                    if (kind == "dimg") tiles[from] = to;
-                }
-            } else if (type == "iloc") {
-                const auto sizes_byte = in.Read(1), more = in.Read(1);
-                const int offset_size = static_cast<int>(sizes_byte >> 4);
-                const int length_size = static_cast<int>(sizes_byte & 15);
-                const int base_size = static_cast<int>(more >> 4);
-                const int index_size = version >= 1 ? static_cast<int>(more & 15) : 0;
-                for (std::uint64_t n = in.Read(version < 2 ? 2 : 4); n > 0; --n) {
-                    const auto item = static_cast<std::uint32_t>(in.Read(version < 2 ? 2 : 4));
-                    TLocation location;
-                    if (version >= 1) location.method = static_cast<int>(in.Read(2) & 15);
-                    in.Skip(2);
-                    const std::uint64_t base = in.Read(base_size);
-                    const std::uint64_t extents = in.Read(2);
-                    for (std::uint64_t k = 0; k < extents; ++k) {
-                        in.Read(index_size);
-                        const std::uint64_t offset = in.Read(offset_size);
-                        const std::uint64_t length = in.Read(length_size);
-                        if (k == 0) location = {location.method, base + offset, length};
-                    }
-                    locations[item] = location;
-                }
-            }
-        }
-        if (item_types[primary] != "grid" || !locations.count(primary)) return;
-        // The grid's description: rows, columns and the picture's size.
-        const TLocation& where = locations[primary];
-        const std::span<const std::uint8_t> source = where.method == 1 ? idat : file;
-        if (where.method > 1 || where.offset > source.size() ||
-            std::min<std::uint64_t>(where.length, 12) > source.size() - where.offset)
+        const THeifItems items = ReadItems(file);
+        const auto type = items.Types.find(items.Primary);
+        const auto where = items.Locations.find(items.Primary);
+        if (type == items.Types.end() || type->second != "grid" || where == items.Locations.end())
             return;
-        TBoxReader grid(source.subspan(static_cast<std::size_t>(where.offset)));
+        // The grid's description: rows, columns and the picture's size.
+        const THeifItems::TLocation& at = where->second;
+        const std::span<const std::uint8_t> source = at.Method == 1 ? items.Idat : file;
+        if (at.Method > 1 || at.Offset > source.size()) return;
+        TBoxReader grid(source.subspan(static_cast<std::size_t>(at.Offset)));
         grid.Skip(1);
         const bool wide = (grid.Read(1) & 1) != 0;
         const std::uint64_t rows = grid.Read(1) + 1, columns = grid.Read(1) + 1;
         const std::uint64_t width = grid.Read(wide ? 4 : 2), height = grid.Read(wide ? 4 : 2);
+        const auto tiles = items.Tiles.find(items.Primary);
         std::uint64_t tile_width = UINT64_MAX, tile_height = UINT64_MAX;
-        for (const std::uint32_t tile : tiles[primary]) {
-            std::uint64_t w = 0, h = 0;
-            for (const int index : properties[tile])
-                if (index >= 1 && static_cast<std::size_t>(index) <= sizes.size() &&
-                    sizes[static_cast<std::size_t>(index - 1)].first > 0)
-                    std::tie(w, h) = sizes[static_cast<std::size_t>(index - 1)];
-            tile_width = std::min(tile_width, w);
-            tile_height = std::min(tile_height, h);
-        }
-        if (tiles[primary].size() != rows * columns || tile_width * columns < width ||
-            tile_height * rows < height)
+        if (tiles != items.Tiles.end())
+            for (const std::uint32_t tile : tiles->second) {
+                const auto [w, h] = items.SizeOf(tile);
+                tile_width = std::min(tile_width, w);
+                tile_height = std::min(tile_height, h);
+            }
+        if (tiles == items.Tiles.end() || tiles->second.size() != rows * columns ||
+            tile_width * columns < width || tile_height * rows < height)
             throw EError("HEIF: the tiles of the " + std::to_string(width) + "x" +
                          std::to_string(height) + " grid picture do not cover it");
     } catch (const TBoxReader::Broken&) {
@@ -238,7 +273,8 @@ TBitmap24 DecodeHeif(std::span<const std::uint8_t> bytes) {
     const bool alpha = heif_image_handle_has_alpha_channel(handle.get()) != 0;
     // Our picture, libheif's interleaved copy, and its decoded planes (at
     // most three full ones, and alpha, of one or two bytes a sample).
-    const std::uint64_t sample = heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8 ? 2 : 1;
+    const std::uint64_t sample =
+        heif_image_handle_get_luma_bits_per_pixel(handle.get()) > 8 ? 2 : 1;
     const TDecodeReservation reservation(
         area * (3 + (alpha ? 4 : 3) + sample * (alpha ? 4 : 3)) + (4 << 20), "HEIF", w, h);
     heif_image* raw_image = nullptr;

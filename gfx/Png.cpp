@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "gfx/DecodeBudget.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -11,9 +12,8 @@
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <string_view>
-#include <algorithm>
 #include <png.h>
+#include <string_view>
 #include <vector>
 
 namespace tevrin {
@@ -167,10 +167,10 @@ std::optional<TPngLayout> ReadPngLayout(std::span<const std::uint8_t> bytes) {
             static constexpr int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
             const int color = bytes[data + 9];
             const int channels = color < 7 ? kChannels[color] : 0;
-            layout = TPngLayout{static_cast<int>(BigEndian32(&bytes[data])),
-                                static_cast<int>(BigEndian32(&bytes[data + 4])),
-                                (std::uint64_t{BigEndian32(&bytes[data])} * channels *
-                                     bytes[data + 8] + 7) / 8};
+            layout = TPngLayout{
+                static_cast<int>(BigEndian32(&bytes[data])),
+                static_cast<int>(BigEndian32(&bytes[data + 4])),
+                (std::uint64_t{BigEndian32(&bytes[data])} * channels * bytes[data + 8] + 7) / 8};
         } else if (type == "IDAT") {
             compressed += std::min<std::uint64_t>(length, bytes.size() - data);
         } else if (type == "IEND") {

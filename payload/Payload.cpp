@@ -246,7 +246,8 @@ TPayloadPlaces PlacePayloadItems(const std::string& path, const TSSFileLocations
     TFile file = OpenOwnFile(path);
     const std::optional<std::int32_t> payload_length =
         ReadTrailerField(file, TTrailerField::PayloadLength);
-    const std::optional<std::int32_t> record_at = ReadTrailerField(file, TTrailerField::RecordOffset);
+    const std::optional<std::int32_t> record_at =
+        ReadTrailerField(file, TTrailerField::RecordOffset);
     if (!payload_length || !record_at) throw EReadError(msg::kStreamReadError);
     const std::int64_t record_end = StreamEnd(file, *record_at).value_or(*record_at + 1);
     return Place(file, record, *payload_length, *record_at, record_end);

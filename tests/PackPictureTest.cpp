@@ -12,8 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <thread>
 #include <gtest/gtest.h>
+#include <thread>
 
 #ifdef TEVRIN_HAVE_WEBP
 #include <webp/encode.h>
@@ -319,8 +319,7 @@ TEST(Repack, OnlyTheItemsTheSaverItselfWouldReadAreTakenAndEachOnce) {
               std::string::npos)
         << contents.Skipped[1];
     for (int i = 2; i < 4; ++i)
-        EXPECT_NE(contents.Skipped[static_cast<std::size_t>(i)].find("overlaps"),
-                  std::string::npos)
+        EXPECT_NE(contents.Skipped[static_cast<std::size_t>(i)].find("overlaps"), std::string::npos)
             << contents.Skipped[static_cast<std::size_t>(i)];
     for (int i = 4; i < 6; ++i)
         EXPECT_NE(contents.Skipped[static_cast<std::size_t>(i)].find("outside the payload"),

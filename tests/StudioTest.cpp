@@ -494,8 +494,8 @@ TEST(StudioProject, OpeningNeverWritesAndAChangeKeepsWhatTheUserWroteAsWritten) 
     studio::TProject project(dir.File("p/project.json"));
     ASSERT_EQ(project.Pictures().size(), 3u);
     project.SetSettings({{"interval", 4000}});
-    project.OrderPictures({project.Pictures()[0].Id, project.Pictures()[1].Id,
-                           project.Pictures()[2].Id});
+    project.OrderPictures(
+        {project.Pictures()[0].Id, project.Pictures()[1].Id, project.Pictures()[2].Id});
     EXPECT_EQ(test::ReadBytes(dir.File("p/project.json")), test::AsBytes(written))
         << "nothing changed, so nothing was written";
 
@@ -512,8 +512,8 @@ TEST(StudioProject, OpeningNeverWritesAndAChangeKeepsWhatTheUserWroteAsWritten) 
 
     // A folder whose pictures are no longer all there in their order is
     // written picture by picture; the others stay as they were.
-    project.OrderPictures({project.Pictures()[1].Id, project.Pictures()[0].Id,
-                           project.Pictures()[2].Id});
+    project.OrderPictures(
+        {project.Pictures()[1].Id, project.Pictures()[0].Id, project.Pictures()[2].Id});
     EXPECT_EQ(json::parse(test::ReadBytes(dir.File("p/project.json")))["pictures"],
               json({"../shots/2.jpg", "../shots/1.jpg", "../shared.jpg"}));
 

@@ -8,6 +8,7 @@
 #include "base/Unicode.h"
 #include "effects/Effects.h"
 #include "payload/Font.h"
+#include "payload/TempFolder.h"
 #include "tools/Bench.h"
 #include "tools/Pack.h"
 #include "tools/PackCommand.h"
@@ -15,7 +16,6 @@
 #include "tools/Report.h"
 #include "tools/Runtime.h"
 #include "tools/XScreensaverConfig.h"
-#include "payload/TempFolder.h"
 #include "tools/studio/Project.h"
 #include "tools/studio/Server.h"
 

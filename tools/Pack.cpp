@@ -149,8 +149,7 @@ void RemoveStaleParts(const fs::path& folder, fs::file_time_type started) {
          !error && it != end; it.increment(error)) {
         const std::string name = Utf8Of(it->path().filename());
         const int writer = PartWriter(name);
-        if (writer <= 0 || ProcessExists(writer) || !IsOwnRegularFile(Utf8Of(it->path())))
-            continue;
+        if (writer <= 0 || ProcessExists(writer) || !IsOwnRegularFile(Utf8Of(it->path()))) continue;
         std::error_code ignored;
         const fs::file_time_type written = fs::last_write_time(it->path(), ignored);
         if (!ignored && written < started) fs::remove(it->path(), ignored);
@@ -344,8 +343,10 @@ TSaverContents ReadSaverContents(const std::string& path) {
             });
         }
     };
-    raw(places.Sounds, [&](int i) { return record.SndFileName(i); }, "sound", contents.Sounds);
-    raw(places.Movies, [&](int i) { return record.FlashFileName(i); }, "movie", contents.Movies);
+    raw(
+        places.Sounds, [&](int i) { return record.SndFileName(i); }, "sound", contents.Sounds);
+    raw(
+        places.Movies, [&](int i) { return record.FlashFileName(i); }, "movie", contents.Movies);
     return contents;
 }
 

@@ -83,7 +83,8 @@ std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
     for (const auto& [key, value] : manifest.items()) {
         if (key == "comment" || key.starts_with("_")) continue;
         if (key != "pictures" && !IsPackOption(key))
-            throw EError(msg::kUnknownManifestKey, {"The manifest in " + Utf8Of(PathOf(folder)), key});
+            throw EError(msg::kUnknownManifestKey,
+                         {"The manifest in " + Utf8Of(PathOf(folder)), key});
         if (key == "pictures") {
             for (const auto& p : value.is_array() ? value : nlohmann::json::array({value}))
                 pictures.push_back(file(p));

@@ -35,12 +35,14 @@ void ShutdownSocket(std::intptr_t socket) {
 std::string PeerAddress(std::intptr_t socket) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    if (::getpeername(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (::getpeername(static_cast<int>(socket), reinterpret_cast<sockaddr*>(&address), &length) !=
+        0)
         return {};
     char text[INET6_ADDRSTRLEN] = {};
-    const void* where = address.ss_family == AF_INET6
-                            ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr)
-                            : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(&address)->sin_addr);
+    const void* where =
+        address.ss_family == AF_INET6
+            ? static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr)
+            : static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(&address)->sin_addr);
     return ::inet_ntop(address.ss_family, where, text, sizeof text) ? text : "";
 }
 

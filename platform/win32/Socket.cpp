@@ -28,7 +28,8 @@ void ShutdownSocket(std::intptr_t socket) {
 std::string PeerAddress(std::intptr_t socket) {
     sockaddr_storage address{};
     int length = sizeof address;
-    if (::getpeername(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    if (::getpeername(static_cast<SOCKET>(socket), reinterpret_cast<sockaddr*>(&address),
+                      &length) != 0)
         return {};
     char text[INET6_ADDRSTRLEN] = {};
     void* where = address.ss_family == AF_INET6

@@ -67,7 +67,8 @@ public:
     // Reads until a whole head is at hand, within the limits; `check` sees
     // the request line's target first.
     THeadResult ReadHead(const std::function<std::string(std::string_view)>& check) {
-        const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(limits_.HeadMs);
+        const TClock::time_point deadline =
+            TClock::now() + std::chrono::milliseconds(limits_.HeadMs);
         bool target_checked = false;
         for (std::size_t scanned = pos_;;) {
             const std::string_view head(buffer_.data() + pos_, buffer_.size() - pos_);
@@ -104,8 +105,8 @@ public:
                 return {THead::Refused, 408, "Request Timeout",
                         "The request's headers did not come in time"};
             char chunk[4096];
-            const ssize_t n = httplib::detail::read_socket(
-                static_cast<socket_t>(socket_), chunk, sizeof chunk, 0);
+            const ssize_t n = httplib::detail::read_socket(static_cast<socket_t>(socket_), chunk,
+                                                           sizeof chunk, 0);
             if (n <= 0) return {};
             buffer_.append(chunk, static_cast<std::size_t>(n));
         }

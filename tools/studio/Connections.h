@@ -9,11 +9,10 @@
 // its head is dropped for a new one. Included by Server.cpp only.
 #pragma once
 
-#include <httplib.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <httplib.h>
 #include <list>
 #include <mutex>
 #include <string>
@@ -30,8 +29,8 @@ struct TConnectionLimits {
     int IoMs = 5'000;                     // for any one read of a body or write of an answer
     std::size_t MaxBody = std::size_t{100} << 20; // a body's bytes, else 413 with:
     std::string BodyTooLarge = "The request's body is too large";
-    int PerAddress = 32;                  // open connections from one address
-    int Total = 96;                       // open connections in all
+    int PerAddress = 32; // open connections from one address
+    int Total = 96;      // open connections in all
     int RequestsPerConnection = 100;
 };
 

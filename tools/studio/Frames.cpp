@@ -187,11 +187,10 @@ TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
 TEncodedPtr TRenderer::Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to,
                              int style, int w, int h, int frames, int view_w) {
     const int view_h = CheckedStripHeight(w, h, frames, view_w);
-    return std::static_pointer_cast<const TEncoded>(
-        Made(key, [&]() -> TMade {
-            const TEncodedPtr encoded = DrawStrip(from, to, style, w, h, frames, view_w, view_h);
-            return {encoded, encoded->Bytes.size()};
-        }));
+    return std::static_pointer_cast<const TEncoded>(Made(key, [&]() -> TMade {
+        const TEncodedPtr encoded = DrawStrip(from, to, style, w, h, frames, view_w, view_h);
+        return {encoded, encoded->Bytes.size()};
+    }));
 }
 
 TEncodedPtr TRenderer::DrawStrip(const TBitmap24& from, const TBitmap24& to, int style, int w,

@@ -140,7 +140,6 @@ bool IsInside(const fs::path& folder, const fs::path& path) {
     return !relative.empty() && *relative.begin() != ".." && !relative.is_absolute();
 }
 
-
 // The keys of a JSON object's text in their order, each with the text of
 // its value as written. The text is known to be a valid JSON object.
 std::vector<std::pair<std::string, std::string>> TopLevelTexts(std::string_view text) {
@@ -242,10 +241,10 @@ std::string CheckedFileName(const std::string& name) {
             stem.replace(at, 2, "1");
     std::transform(stem.begin(), stem.end(), stem.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    const bool numbered = stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+    const bool numbered = stem.size() == 4 &&
+                          (stem.starts_with("COM") || stem.starts_with("LPT")) &&
                           std::isdigit(static_cast<unsigned char>(stem[3]));
-    static const std::set<std::string> kDevices = {"CON", "PRN", "AUX", "NUL", "CONIN$",
-                                                   "CONOUT$"};
+    static const std::set<std::string> kDevices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     if (numbered || kDevices.count(stem) > 0) refuse("a device name");
     return name;
 }
@@ -280,13 +279,14 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
     const std::vector<std::uint8_t> bytes = ReadFileBytes(manifest_path_);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     const json manifest = ParseJsonText(text, manifest_path_);
-    if (!manifest.is_object())
-        throw EError("The project is no JSON object: " + manifest_path_);
+    if (!manifest.is_object()) throw EError("The project is no JSON object: " + manifest_path_);
     original_ = manifest;
     original_text_ = TopLevelTexts(text);
     settings_ = json::object();
     const fs::path base = PathOf(folder_);
-    auto as_list = [](const json& value) { return value.is_array() ? value : json::array({value}); };
+    auto as_list = [](const json& value) {
+        return value.is_array() ? value : json::array({value});
+    };
     for (const auto& [key, value] : manifest.items()) {
         if (key != "pictures" && key != "sound") {
             settings_[key] = value;
@@ -313,9 +313,10 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
             for (const std::string& file : files) {
                 TItem item = MakeItem(file, key == "pictures" ? 'p' : 's');
                 item.Entry = static_cast<int>(entry);
-                item.Stored = file == path ? given
-                                           : Generic(PathOf(given) /
-                                                     PathOf(file).lexically_relative(PathOf(path)));
+                item.Stored =
+                    file == path
+                        ? given
+                        : Generic(PathOf(given) / PathOf(file).lexically_relative(PathOf(path)));
                 (key == "pictures" ? pictures_ : sounds_).push_back(std::move(item));
             }
         }
@@ -529,9 +530,8 @@ json TProject::Manifest() const {
         return it == made_.end() ? kNone : it->second;
     };
     json manifest = settings_;
-    manifest["pictures"] =
-        Entries(pictures_, original_.value("pictures", json::array()), made("pictures"),
-                pictures_changed_);
+    manifest["pictures"] = Entries(pictures_, original_.value("pictures", json::array()),
+                                   made("pictures"), pictures_changed_);
     manifest["sound"] =
         Entries(sounds_, original_.value("sound", json::array()), made("sound"), sounds_changed_);
     return manifest;
@@ -658,9 +658,9 @@ std::string TProject::BuildOutput(const std::string& target) const {
     };
     const fs::path wanted = PathOf(OutputName(target));
     for (int n = 1; n < 1000; ++n) {
-        const std::string name =
-            n == 1 ? Utf8Of(wanted)
-                   : Utf8Of(wanted.stem()) + " (" + std::to_string(n) + ")" + Utf8Of(wanted.extension());
+        const std::string name = n == 1 ? Utf8Of(wanted)
+                                        : Utf8Of(wanted.stem()) + " (" + std::to_string(n) + ")" +
+                                              Utf8Of(wanted.extension());
         if (taken.count(Folded(name)) > 0) continue;
         const fs::path path = folder / PathOf(name);
         std::error_code error;

@@ -5,8 +5,8 @@
 #include "base/Paths.h"
 #include "base/System.h"
 #include "effects/Styles.h"
-#include "payload/TempFolder.h"
 #include "gfx/Compose.h"
+#include "payload/TempFolder.h"
 #include "platform/SystemText.h"
 #include "tools/Pack.h"
 #include "tools/PackCommand.h"
@@ -235,7 +235,7 @@ struct TStudioServer::TImpl {
             Fail(res, 403, "Requests from other sites are refused");
             return THandled::Handled;
         }
-        if (!HasToken(req.path) || (req.path.size() > prefix_.size() && req.path[prefix_.size()] != '/')) {
+        if (!HasToken(req.path)) {
             Fail(res, 403, kNoTokenMessage);
             return THandled::Handled;
         }
@@ -620,12 +620,14 @@ struct TStudioServer::TImpl {
 std::string WriteOpeningPage(const std::string& address, TTempFolder& folder) {
     folder.Create();
     const std::string path = folder.PathFor("open-tevrin-studio.html");
-    const std::string page =
-        "<!doctype html>\n<html><head><meta charset=\"utf-8\">\n"
-        "<meta name=\"referrer\" content=\"no-referrer\">\n"
-        "<meta http-equiv=\"refresh\" content=\"0; url=" + address + "\">\n"
-        "<title>Tevrin Studio</title></head>\n"
-        "<body><p><a href=\"" + address + "\">Open Tevrin Studio</a></p></body></html>\n";
+    const std::string page = "<!doctype html>\n<html><head><meta charset=\"utf-8\">\n"
+                             "<meta name=\"referrer\" content=\"no-referrer\">\n"
+                             "<meta http-equiv=\"refresh\" content=\"0; url=" +
+                             address +
+                             "\">\n"
+                             "<title>Tevrin Studio</title></head>\n"
+                             "<body><p><a href=\"" +
+                             address + "\">Open Tevrin Studio</a></p></body></html>\n";
     if (!ReplaceFileContents(path, page))
         throw EError(Format(msg::kCannotCreateFile, {path}) + ": " + LastErrorText());
     return path;
