@@ -46,18 +46,22 @@ std::optional<int> TSlideOrder::NextPicture() {
     return index;
 }
 
-TShowStyle TSlideOrder::NextStyle(TShowStyle previous) const {
+TShowStyle TSlideOrder::NextStyle(TShowStyle previous) {
     // The record's chosen styles that this engine has, or every transition.
     std::vector<TShowStyle> chosen;
     const std::span<const TStyleInfo> table = StyleTable();
     for (int number : record_.Styles)
         if (number >= 0 && number < static_cast<int>(table.size()))
             chosen.push_back(table[static_cast<std::size_t>(number)].Number);
-    if (chosen.empty())
+    const bool named = !chosen.empty();
+    if (!named)
         for (const TStyleInfo& style : Transitions())
             chosen.push_back(style.Number);
     const int count = static_cast<int>(chosen.size());
     if (record_.lRandomStyle) return chosen[static_cast<std::size_t>(Random(count))];
+    const bool first = !styled_;
+    styled_ = true;
+    if (named && first) return chosen.front();
     // In turn: the one after `previous`, the first after the last; a show
     // that comes from a style not chosen goes on at the next higher chosen.
     const auto at = std::find(chosen.begin(), chosen.end(), previous);

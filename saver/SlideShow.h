@@ -25,8 +25,10 @@ public:
     std::optional<int> NextPicture();
     // The transition after `previous` among the record's chosen styles
     // (every transition when it names none): the next in turn, the last
-    // followed by the first (127 by 1), or one at random.
-    TShowStyle NextStyle(TShowStyle previous) const;
+    // followed by the first (127 by 1), or one at random. Styles the record
+    // names in turn start with the first named, whatever the show started
+    // from.
+    TShowStyle NextStyle(TShowStyle previous);
     // Whether the next picture carries the caption: the first does, then
     // every other one.
     bool NextCaption();
@@ -35,6 +37,7 @@ private:
     const TSSFileLocations& record_;
     int next_;
     bool caption_ = false;
+    bool styled_ = false; // a style was given
 };
 
 // The caption drawn on a composed picture: the record's text centred at the

@@ -124,37 +124,40 @@ TEST(Saver, StylesWrapAfter127AndIntervalZeroShowsOnePicture) {
 
 TEST(Saver, ChosenStylesComeInTheirOrderOrAtRandomAndUnknownOnesArePassedOver) {
     TSSFileLocations record(96);
-    record.Styles = {118, 200, 3, 51};
+    record.Styles = {51, 200, 3, 118};
     TSlideOrder order(record);
-    // The show starts from style 51 (chosen here) and goes on in the list's
-    // order, wrapping; 200 is no style of this engine.
-    EXPECT_EQ(order.NextStyle(51), 118);
-    EXPECT_EQ(order.NextStyle(118), 3);
-    EXPECT_EQ(order.NextStyle(3), 51);
+    // The first named comes first, though the show starts from style 51,
+    // then the list's order, wrapping; 200 is no style of this engine.
+    EXPECT_EQ(order.NextStyle(51), 51);
+    EXPECT_EQ(order.NextStyle(51), 3);
+    EXPECT_EQ(order.NextStyle(3), 118);
+    EXPECT_EQ(order.NextStyle(118), 51);
     // From a style not chosen: the next higher chosen one, else the first.
     EXPECT_EQ(order.NextStyle(60), 118);
-    EXPECT_EQ(order.NextStyle(120), 118);
-    EXPECT_EQ(order.NextStyle(2), 118);
+    EXPECT_EQ(order.NextStyle(120), 51);
+    EXPECT_EQ(order.NextStyle(2), 51);
     record.lRandomStyle = true;
     std::set<int> drawn;
     for (int i = 0; i < 200; ++i)
         drawn.insert(order.NextStyle(51));
     EXPECT_EQ(drawn, (std::set<int>{3, 51, 118}));
-    // None that this engine has: every transition, as with none chosen.
+    // None that this engine has: every transition, as with none chosen, and
+    // a classic show goes on from the style it starts from.
     record.Styles = {200, 255};
     record.lRandomStyle = false;
-    EXPECT_EQ(order.NextStyle(51), 52);
-    EXPECT_EQ(order.NextStyle(127), 1);
+    TSlideOrder classic(record);
+    EXPECT_EQ(classic.NextStyle(51), 52);
+    EXPECT_EQ(classic.NextStyle(127), 1);
 
     TSaverRun run([](TSSFileLocations& r, test::TSaverParts&) {
-        r.Styles = {9, 4};
+        r.Styles = {51, 3, 118};
         r.Interval = 10;
     });
     run.Start();
-    run.RunFor(4000);
-    ASSERT_GE(run.styles.size(), 3u);
-    EXPECT_EQ((std::vector<int>(run.styles.begin(), run.styles.begin() + 3)),
-              (std::vector<int>{9, 4, 9}));
+    run.RunFor(6000);
+    ASSERT_GE(run.styles.size(), 4u);
+    EXPECT_EQ((std::vector<int>(run.styles.begin(), run.styles.begin() + 4)),
+              (std::vector<int>{51, 3, 118, 51}));
 }
 
 TEST(Saver, RandomPicturesAndClearingTheOldImage) {

@@ -42,6 +42,9 @@ for want in '"Title": "Sea"' '"Interval": 2500' '"Color": 33023' '"fsBold"' '"fs
     check "inspect --json shows $want" contains "$json" "$want"
 done
 check "a new saver runs a show on each monitor" contains "$json" '"MonitorMode": "mmEach"'
+tevrin pack -q -o plain.scr --stub stub.bin 05-plasma.jpg >/dev/null
+check "a new saver without --interval changes pictures every 5 s" \
+    contains "$(tevrin inspect --json plain.scr)" '"Interval": 5000'
 text=$(tevrin inspect a.scr)
 check "inspect lists the portrait picture" contains "$text" "1080x1620"
 

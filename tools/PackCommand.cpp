@@ -223,7 +223,9 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
     record(pack.add_option("--font-color", a.font_color,
                            "Caption colour: clRed, #RRGGBB or a number"));
     record(pack.add_option("--font-style", a.font_style, "bold,italic,underline,strikeout"));
-    record(pack.add_option("--interval", a.interval, "Milliseconds between pictures")
+    record(pack.add_option("--interval", a.interval,
+                           "Milliseconds between pictures (a new saver: 5000; 0 stays on the "
+                           "first picture)")
                ->check(CLI::NonNegativeNumber));
     record(pack.add_flag("--random-style,!--no-random-style", a.random_style,
                          "Transitions at random"));

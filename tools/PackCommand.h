@@ -34,7 +34,8 @@ struct TPackArgs {
     std::string sound_order = "list", kind = "photo", fit = "shrink", max_size = "3840x2160";
     std::string screens = "each";
     std::vector<std::string> styles;
-    int font_size = 0, interval = 0, quality = 92;
+    // A new saver changes pictures every five seconds unless told otherwise.
+    int font_size = 0, interval = 5000, quality = 92;
     bool random_style = false, random_picture = false, clear_old_image = false, mute = false,
          blur_borders = false;
     bool recursive = false, quiet = false, xscreensaver_config = false;
