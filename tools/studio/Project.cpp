@@ -140,6 +140,23 @@ bool IsInside(const fs::path& folder, const fs::path& path) {
     return !relative.empty() && *relative.begin() != ".." && !relative.is_absolute();
 }
 
+constexpr const char* kBuildsKey = "_builds";
+
+// The SHA-256 of a file's bytes in hex; empty when it cannot be read.
+std::string FileHash(const fs::path& path) {
+    try {
+        return HexHash(ReadFileBytes(Utf8Of(path)));
+    } catch (const EError&) {
+        return {};
+    }
+}
+
+std::string Folded(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
 // The keys of a JSON object's text in their order, each with the text of
 // its value as written. The text is known to be a valid JSON object.
 std::vector<std::pair<std::string, std::string>> TopLevelTexts(std::string_view text) {
@@ -439,7 +456,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
             break;
         }
         if (fs::is_regular_file(fs::symlink_status(candidate, error)) &&
-            HexHash(ReadFileBytes(Utf8Of(candidate))) == hash) {
+            FileHash(candidate) == hash) {
             target = candidate;
             stored = true;
             break;
@@ -617,26 +634,6 @@ std::string TProject::OutputName(const std::string& target) const {
     }
     return target == "windows" ? name + ".scr" : name;
 }
-
-namespace {
-
-constexpr const char* kBuildsKey = "_builds";
-
-std::string FileHash(const fs::path& path) {
-    try {
-        return HexHash(ReadFileBytes(Utf8Of(path)));
-    } catch (const EError&) {
-        return {};
-    }
-}
-
-std::string Folded(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
-} // namespace
 
 std::string TProject::BuildOutput(const std::string& target) const {
     const fs::path folder = PathOf(folder_);
