@@ -1,26 +1,26 @@
 #include "app/Entry.h"
 
 #include "base/Errors.h"
-#include "gfx/Compose.h"
 #include "payload/Payload.h"
 #include "payload/TempFolder.h"
 #include "saver/SaverWindow.h"
 #include "setup/SetupDialog.h"
+#include "show/Slide.h"
 #include "ui/Services.h"
 
 namespace tevrin {
 namespace {
 
-// The fit mode and borders the show composes with; the record's defaults
-// when it cannot be read (the picture is still shown).
-TSSFileLocations PreviewSettings(const std::string& own_path) {
+// The choices the show composes with; the record's defaults when it cannot
+// be read (the picture is still shown).
+TShowChoices PreviewChoices(const std::string& own_path) {
     TSSFileLocations record;
     try {
         ReadSaverRecord(own_path, record);
     } catch (const EError&) {
         record = TSSFileLocations();
     }
-    return record;
+    return TShowChoices::Of(record);
 }
 
 // Shows the payload's first picture in the preview window once it is
@@ -44,21 +44,20 @@ void RunPreview(TApplication& app, TWindowId window, const std::string& own_path
         return; // nothing is drawn; the process ends quietly
     }
     if (!first || first->Picture.Empty()) return;
-    const TSSFileLocations settings = PreviewSettings(own_path);
-    const TPicture& picture = first->Picture;
+    const TShowChoices choices = PreviewChoices(own_path);
+    const TShowPicture picture{std::move(first->Picture.JpegData), {}};
     int shown_w = -1, shown_h = -1;
     while (services.ForeignWindowVisible(window) && !app.Terminated()) {
         const TRect r = services.ForeignWindowRect(window);
         if (r.Width() > 0 && r.Height() > 0 && (r.Width() != shown_w || r.Height() != shown_h)) {
             shown_w = r.Width();
             shown_h = r.Height();
-            const TRect place = PlacePicture(picture.UprightWidth(), picture.UprightHeight(),
-                                             shown_w, shown_h, settings.FitMode);
             try {
+                // The first picture as the show's first slide, without its
+                // caption: the preview is too small to read one.
                 services.ShowInForeignWindow(
-                    window, ComposeOnScreen(picture.Decode(place.Width(), place.Height()),
-                                            picture.Info.Orientation, place, shown_w, shown_h,
-                                            settings.BlurBorders));
+                    window,
+                    MakeSlide(picture, {}, choices, {shown_w, shown_h}, app.Platform().Text()));
             } catch (const EError& e) {
                 app.NoteFailure(e.what());
                 return;

@@ -23,6 +23,7 @@ inline constexpr const char* kCannotOpenFile = "Cannot open file %s";
 inline constexpr const char* kIndexOutOfBounds = "Index is out of bounds";
 inline constexpr const char* kErrorReading = "Error reading %s%s%s: %s";
 inline constexpr const char* kUnableToWrite = "Unable to write to %s";
+inline constexpr const char* kNotRegularFile = "Not a regular file: %s";
 // The media player.
 inline constexpr const char* kMediaCannotOpen = "No device can play %s";
 inline constexpr const char* kMediaNotOpen = "The media player has no file open";
@@ -41,6 +42,7 @@ inline constexpr const char* kJsonTooDeep = "%s nests deeper than %s levels";
 inline constexpr const char* kJsonBroken = "%s is no JSON: %s";
 inline constexpr const char* kUnknownManifestKey =
     "%s: unknown key \"%s\" (a key starting with _ or named comment is ignored)";
+inline constexpr const char* kManifestPictureValue = "%s: a picture's \"%s\" must be %s";
 inline constexpr const char* kNoSuchPlatform = "No platform %s in this build (it has %s)";
 } // namespace msg
 

@@ -121,6 +121,9 @@ bool ProcessExists(int pid);
 // rather than what it once held.
 void ReturnLargeBlocksAtOnce();
 
+// A whole file's bytes. A FIFO or a device is refused rather than waited
+// on. Raises EError naming the file.
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 // The first `max_bytes` bytes of a regular file. Nothing when the path is
 // missing, unreadable or no regular file: a link is not followed, and a FIFO
 // or a device is not waited on.

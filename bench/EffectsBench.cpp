@@ -1,10 +1,9 @@
 // Google Benchmark view of the frame timings: one benchmark per style and
 // size, reporting the median and worst frame over progress 1..99 and their
 // ratios to the floor (one memcpy of a whole frame) as counters.
-#include "bench/FrameTiming.h"
+#include "effects/FrameTiming.h"
 
 #include <benchmark/benchmark.h>
-
 #include <map>
 #include <utility>
 
@@ -25,7 +24,8 @@ void BM_Frame(benchmark::State& state) {
     const auto& [from, to] = Pictures(w, h);
     const double floor = MeasureFloorMs(w, h);
     TStyleTiming t;
-    for (auto _ : state) t = MeasureStyle(style, from, to, 1);
+    for (auto _ : state)
+        t = MeasureStyle(style, from, to, 1);
     state.counters["median_ms"] = t.MedianMs;
     state.counters["worst_ms"] = t.WorstMs;
     state.counters["floor_ms"] = floor;
@@ -36,7 +36,8 @@ void BM_Frame(benchmark::State& state) {
 
 void Sizes(benchmark::internal::Benchmark* b) {
     for (auto [w, h] : {std::pair{1920, 1080}, std::pair{3840, 2160}})
-        for (int style = 0; style <= 127; ++style) b->Args({style, w, h});
+        for (int style = 0; style <= 127; ++style)
+            b->Args({style, w, h});
 }
 
 BENCHMARK(BM_Frame)->Apply(Sizes)->Iterations(2)->Unit(benchmark::kMillisecond);

@@ -4,6 +4,9 @@
 
 #include "effects/Effects.h"
 
+#include <cstdint>
+#include <optional>
+
 namespace tevrin {
 
 class TBitmapFrameHost final : public TEffectHost {
@@ -39,5 +42,10 @@ private:
     TBitmap24 screen_;
     int style_, step_, progress_ = 0;
 };
+
+// One frame of `style` at `progress` from `from` to `to` (of one size), the
+// random styles seeded with `seed` when given.
+TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
+                      std::optional<std::uint32_t> seed = std::nullopt);
 
 } // namespace tevrin

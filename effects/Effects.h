@@ -16,6 +16,12 @@ namespace tevrin {
 // only the old image.
 using TShowStyle = std::uint8_t;
 inline constexpr int kLastStyle = 127;
+// The style a picture show holds before its first transition: a show taking
+// every style in turn enters its first picture with the one after it.
+inline constexpr TShowStyle kInitialStyle = 51;
+// The design's transition: 25 frames, 40 ms apart.
+inline constexpr int kDefaultFrameDelayMs = 40;
+inline constexpr int kDefaultTransitionFrames = 25;
 
 // What a frame reads from and reports to the picture show control. The
 // three bitmaps have the picture bitmap's size.

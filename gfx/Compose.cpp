@@ -63,4 +63,13 @@ TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMo
                            sh, backdrop);
 }
 
+TBitmap24 ComposePicture(const TShowPicture& picture, int sw, int sh, TFitMode mode, bool backdrop,
+                         bool palette8) {
+    if (!picture.Jpeg.empty()) return ComposeJpeg(picture.Jpeg, sw, sh, mode, backdrop, palette8);
+    if (picture.Upright.Empty()) return TBitmap24(sw, sh);
+    const TRect place =
+        PlacePicture(picture.Upright.Width(), picture.Upright.Height(), sw, sh, mode);
+    return ComposeOnScreen(picture.Upright, kOrientationUpright, place, sw, sh, backdrop);
+}
+
 } // namespace tevrin

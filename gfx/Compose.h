@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace tevrin {
 
@@ -36,5 +37,19 @@ TBitmap24 ComposeOnScreen(const TBitmap24& stored, int orientation, const TRect&
 // palette, as for a display of 8 bits per pixel or fewer.
 TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMode mode,
                       bool backdrop, bool palette8 = false);
+
+// A picture as a show takes it: a JPEG file, decoded no larger than its
+// place needs, or, without one, pixels already standing upright. Neither
+// is a picture that could not be had: its screen stays black.
+struct TShowPicture {
+    std::vector<std::uint8_t> Jpeg;
+    TBitmap24 Upright;
+
+    bool Empty() const { return Jpeg.empty() && Upright.Empty(); }
+};
+
+// ComposeJpeg or ComposeOnScreen, as the picture is.
+TBitmap24 ComposePicture(const TShowPicture& picture, int sw, int sh, TFitMode mode, bool backdrop,
+                         bool palette8 = false);
 
 } // namespace tevrin

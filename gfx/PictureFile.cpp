@@ -122,13 +122,19 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int 
     throw EError(msg::kNotAPicture);
 }
 
+TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes) {
+    TShowPicture picture;
+    if (SniffPictureFormat(bytes) == TPictureFormat::Jpeg)
+        picture.Jpeg = std::move(bytes);
+    else
+        picture.Upright = DecodeUpright(bytes);
+    return picture;
+}
+
 TBitmap24 ComposePictureFile(std::span<const std::uint8_t> bytes, int width, int height,
                              TFitMode fit, bool backdrop) {
-    if (SniffPictureFormat(bytes) != TPictureFormat::Jpeg) {
-        const TBitmap24 upright = DecodeUpright(bytes);
-        const TRect place = PlacePicture(upright.Width(), upright.Height(), width, height, fit);
-        return ComposeOnScreen(upright, kOrientationUpright, place, width, height, backdrop);
-    }
+    if (SniffPictureFormat(bytes) != TPictureFormat::Jpeg)
+        return ComposePicture(TShowPicture{{}, DecodeUpright(bytes)}, width, height, fit, backdrop);
     return ComposeJpeg(bytes, width, height, fit, backdrop);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 namespace tevrin {
 
@@ -27,6 +28,10 @@ bool HasPictureExtension(std::string_view file_name);
 // scaled down by the DCT where that still covers it (in upright axes).
 // Raises EError naming what is wrong.
 TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, int min_height = 0);
+
+// A picture file as a show takes it: a JPEG as it is, any other format
+// decoded upright. Raises EError naming what is wrong.
+TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes);
 
 // A picture file composed on a screen-sized canvas as the slide show
 // composes a payload's picture (gfx/Compose.h), a JPEG decoded at the same

@@ -90,6 +90,8 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         {"lSoundLoop", &TSSFileLocations::lSoundLoop},
         {"lMute", &TSSFileLocations::lMute},
         {"BlurBorders", &TSSFileLocations::BlurBorders},
+        {"CaptionShadow", &TSSFileLocations::CaptionShadow},
+        {"lShuffle", &TSSFileLocations::lShuffle},
     };
     static constexpr TStringProp kStrings[] = {
         {"Text", &TSSFileLocations::Text},     {"Title", &TSSFileLocations::Title},
@@ -108,6 +110,18 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         }
     if (SameText(name, "Interval")) {
         Interval = reader.ReadInteger();
+        return true;
+    }
+    if (SameText(name, "TransitionTime")) {
+        TransitionTime = reader.ReadInteger();
+        return true;
+    }
+    if (SameText(name, "CaptionCommaList")) {
+        Captions = CommaTextToEntries(reader.ReadString());
+        return true;
+    }
+    if (SameText(name, "IntervalCommaList")) {
+        Intervals = CommaTextToEntries(reader.ReadString());
         return true;
     }
     if (SameText(name, "FitMode")) {
@@ -169,6 +183,11 @@ void TSSFileLocations::WriteProperties(TWriter& writer) const {
             list += (list.empty() ? "" : ",") + std::to_string(style);
         writer.WriteString("Styles", list);
     }
+    if (Captions) writer.WriteString("CaptionCommaList", EntriesToCommaText(*Captions));
+    if (CaptionShadow) writer.WriteBoolean("CaptionShadow", true);
+    if (lShuffle) writer.WriteBoolean("lShuffle", true);
+    if (Intervals) writer.WriteString("IntervalCommaList", EntriesToCommaText(*Intervals));
+    if (TransitionTime != 0) writer.WriteInteger("TransitionTime", TransitionTime);
 }
 
 } // namespace tevrin

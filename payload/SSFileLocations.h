@@ -68,6 +68,22 @@ public:
     // (stored as "Styles", numbers separated by commas, only when not empty).
     // Empty, as in the classic record, means every transition.
     std::vector<int> Styles;
+    // Each stored only where it is set, and absent in classic records, which
+    // then show as designed.
+    // One caption per picture, in picture order ("CaptionCommaList"); an
+    // empty entry is no caption. When present the show's own Text is not
+    // drawn.
+    std::optional<TStringList> Captions;
+    // The caption is drawn with a dark outline, clear of the screen's edges.
+    bool CaptionShadow = false;
+    // With lRandomPic (and lRandomStyle): at random without repeats, every
+    // picture (style) once a round.
+    bool lShuffle = false;
+    // Milliseconds per picture ("IntervalCommaList"); an empty entry, or a
+    // picture past the list's end, takes Interval.
+    std::optional<TStringList> Intervals;
+    // Milliseconds a transition lasts (0: the design's 25 frames of 40 ms).
+    std::int32_t TransitionTime = 0;
 
     static std::string_view FitModeName(TFitMode mode);
     static std::optional<TFitMode> FitModeByName(std::string_view name);

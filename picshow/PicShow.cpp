@@ -299,6 +299,7 @@ void TCustomPicShow::PrepareTransition() {
             *old_bmp_, to, shown,
             {from.Left + at.Left, from.Top + at.Top, from.Right + at.Left, from.Bottom + at.Top});
     }
+    frame_ = 0;
     SetProgress(Reverse ? 100 : 0);
 }
 
@@ -321,6 +322,12 @@ void TCustomPicShow::Execute() {
 }
 
 void TCustomPicShow::FrameStep() {
+    if (frames_ > 0) {
+        frame_ = std::min(frame_ + 1, frames_);
+        const int done = (200 * frame_ + frames_) / (2 * frames_);
+        SetProgress(Reverse ? 100 - done : done);
+        return;
+    }
     if (Reverse)
         SetProgress(progress_ >= step_ ? progress_ - step_ : 0);
     else

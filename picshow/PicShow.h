@@ -15,6 +15,7 @@
 #include "ui/Forms.h"
 #include "ui/Thread.h"
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -48,7 +49,7 @@ public:
     explicit TCustomPicShow(TForm& parent);
     ~TCustomPicShow() override;
 
-    TShowStyle Style = 51;
+    TShowStyle Style = kInitialStyle;
     std::uint16_t Delay = 40; // ms from the start of a frame to the start of the next
     bool Reverse = false;
     bool Threaded = true;
@@ -56,6 +57,11 @@ public:
 
     std::uint16_t Step() const { return step_; }
     void SetStep(int step); // 0 becomes 1, above 100 becomes 100
+    // Frames of a transition, Delay apart, in place of Step (0: by Step):
+    // frame k of n shows progress 100 k / n, rounded, so a transition longer
+    // than 100 frames holds some progresses for two frames.
+    int Frames() const { return frames_; }
+    void SetFrames(int frames) { frames_ = std::max(frames, 0); }
     bool Manual() const { return manual_; }
     void SetManual(bool manual);
 
@@ -116,7 +122,7 @@ private:
     // TEffectHost
     TShowStyle FrameStyle() const override { return Style; }
     int FrameProgress() const override { return progress_; }
-    int FrameStep() const override { return step_; }
+    int FrameStep() const override { return frames_ > 0 ? std::max(1, 100 / frames_) : step_; }
     void SetProgressField(int progress) override {
         progress_ = static_cast<std::uint8_t>(progress);
     }
@@ -145,13 +151,18 @@ private:
     static void AnimateInStep(std::vector<TCustomPicShow*> shows);
     bool Running() const { return busy_ && !manual_ && !stopping_; }
     void FrameStep();
-    bool AtEnd() const { return Reverse ? progress_ == 0 : progress_ == 100; }
+    bool AtEnd() const {
+        if (frames_ > 0 && frame_ < frames_) return false;
+        return Reverse ? progress_ == 0 : progress_ == 100;
+    }
     void TransitionComplete();
     void ReleaseWorkBitmaps();
     void InvalidateIfShown();
     TRect ClientRect() const { return {0, 0, Width(), Height()}; }
 
     std::uint16_t step_ = 4;
+    int frames_ = 0;
+    int frame_ = 0; // frames drawn of this transition, with frames_
     bool manual_ = false;
     std::optional<TBitmap24> picture_, bg_picture_;
     TBackgroundMode bg_mode_ = TBackgroundMode::bmTiled;

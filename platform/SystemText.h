@@ -3,7 +3,7 @@
 // Windows (platform/win32). Which one is linked is the build's choice.
 #pragma once
 
-#include "ui/Text.h"
+#include "gfx/Text.h"
 
 #include <memory>
 

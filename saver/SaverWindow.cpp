@@ -2,12 +2,11 @@
 
 #include "base/Errors.h"
 #include "base/IntConv.h"
-#include "gfx/Compose.h"
 #include "payload/Payload.h"
 #include "setup/InterfaceTexts.h"
 #include "setup/StoredSettings.h"
+#include "show/Slide.h"
 #include "ui/Services.h"
-#include "ui/Text.h"
 
 #include <algorithm>
 
@@ -104,6 +103,8 @@ void TfrmScrn::FormActivate() {
         PlayNextSound();
     }
     first_activate_ = false;
+    choices_ = TShowChoices::Of(locations_);
+    content_.emplace(own_path_, locations_);
     CoverMonitors();
     exit_rules_.Start();
     app.OnIdle = [this](bool& done) { AppIdle(done); };
@@ -127,19 +128,23 @@ void TfrmScrn::CoverMonitors() {
     }
     // A movie saver plays on the primary monitor only.
     const TMonitorMode mode =
-        locations_.Ver == "flash" ? TMonitorMode::mmPrimary : locations_.MonitorMode;
+        choices_.MoviesAfterPictures ? TMonitorMode::mmPrimary : choices_.Monitors;
+    const int count = content_->PictureCount();
+    for (TScreenView* view : views)
+        view->PShow().SetFrames(
+            choices_.TransitionFrames == kDefaultTransitionFrames ? 0 : choices_.TransitionFrames);
     switch (mode) {
     case TMonitorMode::mmPrimary:
-        groups_.push_back({TSlideOrder(locations_), {this}});
+        groups_.push_back({TSlideOrder(choices_, count), {this}});
         for (const auto& view : others_)
             view->PShow().SetVisible(false); // black
         break;
     case TMonitorMode::mmMirror:
-        groups_.push_back({TSlideOrder(locations_), views});
+        groups_.push_back({TSlideOrder(choices_, count), views});
         break;
     case TMonitorMode::mmEach:
         for (std::size_t i = 0; i < views.size(); ++i)
-            groups_.push_back({TSlideOrder(locations_, static_cast<int>(i)), {views[i]}});
+            groups_.push_back({TSlideOrder(choices_, count, static_cast<int>(i)), {views[i]}});
         break;
     }
 }
@@ -165,6 +170,7 @@ void TfrmScrn::ShowNextPicture() {
         movie_visible_ = false;
     }
     std::vector<TCustomPicShow*> shows;
+    std::optional<int> first_shown;
     for (TShowGroup& group : groups_) {
         const std::optional<int> index = group.Order.NextPicture();
         if (!index) {
@@ -173,9 +179,10 @@ void TfrmScrn::ShowNextPicture() {
             PlayNextMovie();
             return;
         }
-        const std::unique_ptr<TImage> image = FetchPicture(own_path_, locations_, *index);
-        TPicture& picture = image->Picture;
-        const bool caption = group.Order.NextCaption();
+        if (!first_shown) first_shown = index;
+        TShowPicture picture = content_->Picture(*index);
+        const std::string caption =
+            SlideCaption(choices_, *content_, *index, group.Order.NextCaption());
         const TShowStyle style = group.Order.NextStyle(group.Views.front()->PShow().Style);
         for (TScreenView* view : group.Views) {
             TPicShow& show = view->PShow();
@@ -183,13 +190,16 @@ void TfrmScrn::ShowNextPicture() {
             // The last picture is on screen already: it goes before the
             // next one is made.
             show.ClearPicture();
-            show.SetPicture(
-                ComposePicture(picture, view->Monitor(), caption, view == group.Views.back()));
+            const TMonitor& monitor = view->Monitor();
+            show.SetPicture(MakeSlide(picture, caption, choices_,
+                                      {monitor.Bounds.Width(), monitor.Bounds.Height(),
+                                       monitor.PixelsPerInch, monitor.BitsPerPixel <= 8},
+                                      Application().Platform().Text()));
             show.Style = style;
             shows.push_back(&show);
         }
     }
-    if (locations_.lClearOldImage) {
+    if (choices_.ClearOldImage) {
         for (TCustomPicShow* show : shows) {
             show->Clear();
             show->Parent().Update();
@@ -197,24 +207,10 @@ void TfrmScrn::ShowNextPicture() {
     }
     TCustomPicShow::ExecuteTogether(shows);
     Application().ProcessMessages();
+    // The primary show's picture sets the time until the next change.
+    timer_slide_.SetInterval(static_cast<std::uint32_t>(
+        content_->IntervalMs(first_shown.value_or(0)).value_or(choices_.IntervalMs)));
     timer_slide_.SetEnabled(true);
-}
-
-TBitmap24 TfrmScrn::ComposePicture(TPicture& picture, const TMonitor& monitor, bool caption,
-                                   bool last_use) {
-    const int w = monitor.Bounds.Width(), h = monitor.Bounds.Height();
-    const TRect place =
-        PlacePicture(picture.UprightWidth(), picture.UprightHeight(), w, h, locations_.FitMode);
-    // Decoded no larger than it is shown, and freed once composed; the file
-    // goes as soon as it is decoded for the last time.
-    TBitmap24 decoded = picture.Decode(place.Width(), place.Height(), monitor.BitsPerPixel <= 8);
-    if (last_use) std::vector<std::uint8_t>().swap(picture.JpegData);
-    TBitmap24 canvas =
-        ComposeOnScreen(decoded, picture.Info.Orientation, place, w, h, locations_.BlurBorders);
-    decoded = TBitmap24();
-    if (caption)
-        DrawCaption(canvas, locations_, monitor.PixelsPerInch, Application().Platform().Text());
-    return canvas;
 }
 
 void TfrmScrn::PlayNextSound() {

@@ -12,6 +12,9 @@
 #include "payload/TempFolder.h"
 #include "picshow/PicShow.h"
 #include "saver/SlideShow.h"
+#include "show/Choices.h"
+#include "show/Content.h"
+#include "show/SlideOrder.h"
 #include "ui/Forms.h"
 #include "ui/MediaPlayer.h"
 #include "ui/Services.h"
@@ -92,12 +95,6 @@ private:
     void AppIdle(bool& done);
     // Covers every monitor and groups the windows as MonitorMode says.
     void CoverMonitors();
-    // Places the record's picture on a bitmap of the monitor's size as the
-    // fit mode says (centred at natural size, on black, when the record
-    // names none) and, with `caption`, draws the caption at the bottom.
-    // With `last_use` the picture's file bytes are let go once decoded.
-    TBitmap24 ComposePicture(TPicture& picture, const TMonitor& monitor, bool caption,
-                             bool last_use);
     void PlayNextSound();
     void MediaNotify();
     // Creates the movie player; without one, offers its download and ends.
@@ -115,6 +112,9 @@ private:
     TTempFolder temp_;
     std::string user_dir_;
     TSSFileLocations locations_;
+    // Read from the record once it is loaded.
+    TShowChoices choices_;
+    std::optional<TPayloadContent> content_;
     std::vector<std::unique_ptr<TScreenView>> others_;
     std::vector<TShowGroup> groups_;
     TExitRules exit_rules_;

@@ -1,50 +1,12 @@
-// The saver's decisions that know no window: which picture and style come
-// next on a monitor, whether its caption shows, which sound plays next, and
-// when input ends the run. The saver's forms ask these and draw what they
-// say; one TSlideOrder drives every monitor that shows the same thing.
+// The saver's decisions that know no window beyond the show's own
+// (show/): which sound plays next, and when input ends the run.
 #pragma once
 
-#include "effects/Effects.h"
 #include "payload/SSFileLocations.h"
-#include "ui/Text.h"
 
-#include <optional>
+#include <vector>
 
 namespace tevrin {
-
-// The pictures and styles of one show, in the record's order or at random.
-class TSlideOrder {
-public:
-    // `first` is the show's first picture: several shows in turn start at
-    // their monitor's number, so neighbouring monitors differ.
-    explicit TSlideOrder(const TSSFileLocations& record, int first = 0);
-
-    // The picture to show next; nothing once a movie saver's pictures are
-    // over (its movies take the rest of the run). At random, a picture may
-    // follow itself.
-    std::optional<int> NextPicture();
-    // The transition after `previous` among the record's chosen styles
-    // (every transition when it names none): the next in turn, the last
-    // followed by the first (127 by 1), or one at random. Styles the record
-    // names in turn start with the first named, whatever the show started
-    // from.
-    TShowStyle NextStyle(TShowStyle previous);
-    // Whether the next picture carries the caption: the first does, then
-    // every other one.
-    bool NextCaption();
-
-private:
-    const TSSFileLocations& record_;
-    int next_;
-    bool caption_ = false;
-    bool styled_ = false; // a style was given
-};
-
-// The caption drawn on a composed picture: the record's text centred at the
-// bottom, at the record's font size for a screen of `pixels_per_inch`.
-// Nothing without a text.
-void DrawCaption(TBitmap24& canvas, const TSSFileLocations& record, int pixels_per_inch,
-                 TTextEngine& text);
 
 // The order of the background sounds: in turn, at random, or one sound over
 // and over (SoundRandom 1, 2 and 3).

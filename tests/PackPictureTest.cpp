@@ -51,17 +51,17 @@ TEST(PreparePicture, JpegsThatNeedNothingAreKeptByteForByte) {
     TPackJob job;
     for (auto [w, h] : {std::pair{64, 36}, {3840, 2160}, {2160, 3840}}) {
         const test::TBytes jpeg = test::TestJpeg(w, h);
-        job.MaxWidth = std::max(w, h), job.MaxHeight = std::max(w, h);
-        const TStoredPicture stored = PreparePicture(jpeg, job);
+        job.Limits.MaxWidth = std::max(w, h), job.Limits.MaxHeight = std::max(w, h);
+        const TStoredPicture stored = PreparePicture(jpeg, job.Limits);
         EXPECT_EQ(stored.Jpeg, jpeg);
         EXPECT_FALSE(stored.Converted);
         EXPECT_EQ(stored.Width, w);
         EXPECT_EQ(stored.Height, h);
     }
     // No limit keeps the largest; an upright Exif block needs nothing either.
-    job.MaxWidth = job.MaxHeight = 0;
+    job.Limits.MaxWidth = job.Limits.MaxHeight = 0;
     const test::TBytes upright = WithExifOrientation(test::TestJpeg(900, 300), 1);
-    EXPECT_EQ(PreparePicture(upright, job).Jpeg, upright);
+    EXPECT_EQ(PreparePicture(upright, job.Limits).Jpeg, upright);
 }
 
 TEST(PreparePicture, TurnedPicturesAreStoredUpright) {
@@ -74,7 +74,7 @@ TEST(PreparePicture, TurnedPicturesAreStoredUpright) {
         const int stored_as = orientation == 6 ? 8 : orientation == 8 ? 6 : 3;
         const test::TBytes jpeg =
             WithExifOrientation(EncodeJpeg(TurnUpright(scene, stored_as), 95), orientation);
-        const TStoredPicture stored = PreparePicture(jpeg, job);
+        const TStoredPicture stored = PreparePicture(jpeg, job.Limits);
         EXPECT_TRUE(stored.Converted);
         EXPECT_EQ(stored.Width, 96);
         EXPECT_EQ(stored.Height, 64);
@@ -84,14 +84,15 @@ TEST(PreparePicture, TurnedPicturesAreStoredUpright) {
 
 TEST(PreparePicture, LargerThanTheLimitIsScaledToFitIt) {
     TPackJob job;
-    job.MaxWidth = 200, job.MaxHeight = 150;
-    job.Quality = 80;
+    job.Limits.MaxWidth = 200, job.Limits.MaxHeight = 150;
+    job.Limits.Quality = 80;
     const struct {
         int w, h, stored_w, stored_h;
     } cases[] = {
         {800, 400, 200, 100}, {400, 800, 75, 150}, {300, 150, 200, 100}, {201, 150, 200, 149}};
     for (const auto& c : cases) {
-        const TStoredPicture stored = PreparePicture(EncodeJpeg(test::Quarters(c.w, c.h), 95), job);
+        const TStoredPicture stored =
+            PreparePicture(EncodeJpeg(test::Quarters(c.w, c.h), 95), job.Limits);
         EXPECT_TRUE(stored.Converted);
         EXPECT_EQ(stored.Width, c.stored_w) << c.w << "x" << c.h;
         EXPECT_EQ(stored.Height, c.stored_h) << c.w << "x" << c.h;
@@ -109,7 +110,7 @@ TEST(PreparePicture, InkPicturesBecomeRgb) {
                 return x < 32 ? std::array<std::uint8_t, 4>{0, 255, 255, 0}
                               : std::array<std::uint8_t, 4>{0, 0, 0, 0};
             });
-        const TBitmap24 rgb = Decoded(PreparePicture(jpeg, job));
+        const TBitmap24 rgb = Decoded(PreparePicture(jpeg, job.Limits));
         EXPECT_TRUE(test::Near(test::PixelAt(rgb, 10, 16), test::kRed, 24))
             << static_cast<int>(form);
         EXPECT_TRUE(test::Near(test::PixelAt(rgb, 50, 16), test::kWhite, 24))
@@ -125,7 +126,7 @@ TEST(PreparePicture, TransparentPngsLieOnBlack) {
             test::RgbaPng(40, 20, interlaced, [](int x, int) -> std::array<std::uint8_t, 4> {
                 return {255, 0, 0, static_cast<std::uint8_t>(x < 20 ? 0 : 128)};
             });
-        const TBitmap24 shown = Decoded(PreparePicture(png, job));
+        const TBitmap24 shown = Decoded(PreparePicture(png, job.Limits));
         EXPECT_TRUE(test::Near(test::PixelAt(shown, 5, 10), test::kBlack, 12)) << interlaced;
         EXPECT_TRUE(test::Near(test::PixelAt(shown, 35, 10), {0, 0, 128}, 16)) << interlaced;
     }
@@ -141,7 +142,7 @@ TEST(PreparePicture, WebpPicturesAreRead) {
     WebPFree(encoded);
     EXPECT_EQ(SniffPictureFormat(webp), TPictureFormat::Webp);
     TPackJob job;
-    const TStoredPicture stored = PreparePicture(webp, job);
+    const TStoredPicture stored = PreparePicture(webp, job.Limits);
     EXPECT_EQ(stored.Width, 80);
     ExpectQuarters(Decoded(stored), "WebP");
 }
@@ -186,7 +187,7 @@ TEST(PreparePicture, HeicPicturesAreRead) {
 
     EXPECT_EQ(SniffPictureFormat(heic), TPictureFormat::Heif);
     TPackJob job;
-    const TStoredPicture stored = PreparePicture(heic, job);
+    const TStoredPicture stored = PreparePicture(heic, job.Limits);
     EXPECT_EQ(stored.Width, 128);
     EXPECT_EQ(stored.Height, 96);
     ExpectQuarters(Decoded(stored), "HEIC");
@@ -195,10 +196,12 @@ TEST(PreparePicture, HeicPicturesAreRead) {
 
 TEST(PreparePicture, WhatIsNoPictureSaysSo) {
     TPackJob job;
-    EXPECT_EQ(test::ErrorOf([&] { PreparePicture(test::AsBytes("plain text, no picture"), job); }),
-              "Not a picture this program reads (JPEG, PNG, WebP, HEIC)");
-    EXPECT_NE(test::ErrorOf([&] { PreparePicture(test::AsBytes("\x89PNG\r\n\x1A\nshort"), job); }),
-              "(no error)");
+    EXPECT_EQ(
+        test::ErrorOf([&] { PreparePicture(test::AsBytes("plain text, no picture"), job.Limits); }),
+        "Not a picture this program reads (JPEG, PNG, WebP, HEIC)");
+    EXPECT_NE(
+        test::ErrorOf([&] { PreparePicture(test::AsBytes("\x89PNG\r\n\x1A\nshort"), job.Limits); }),
+        "(no error)");
 }
 
 TEST(PackFolders, PicturesInNaturalNameOrderWithOrWithoutSubfolders) {

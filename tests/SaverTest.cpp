@@ -125,7 +125,8 @@ TEST(Saver, StylesWrapAfter127AndIntervalZeroShowsOnePicture) {
 TEST(Saver, ChosenStylesComeInTheirOrderOrAtRandomAndUnknownOnesArePassedOver) {
     TSSFileLocations record(96);
     record.Styles = {51, 200, 3, 118};
-    TSlideOrder order(record);
+    TShowChoices choices = TShowChoices::Of(record);
+    TSlideOrder order(choices, 3);
     // The first named comes first, though the show starts from style 51,
     // then the list's order, wrapping; 200 is no style of this engine.
     EXPECT_EQ(order.NextStyle(51), 51);
@@ -136,7 +137,7 @@ TEST(Saver, ChosenStylesComeInTheirOrderOrAtRandomAndUnknownOnesArePassedOver) {
     EXPECT_EQ(order.NextStyle(60), 118);
     EXPECT_EQ(order.NextStyle(120), 51);
     EXPECT_EQ(order.NextStyle(2), 51);
-    record.lRandomStyle = true;
+    choices.RandomStyle = true;
     std::set<int> drawn;
     for (int i = 0; i < 200; ++i)
         drawn.insert(order.NextStyle(51));
@@ -144,8 +145,8 @@ TEST(Saver, ChosenStylesComeInTheirOrderOrAtRandomAndUnknownOnesArePassedOver) {
     // None that this engine has: every transition, as with none chosen, and
     // a classic show goes on from the style it starts from.
     record.Styles = {200, 255};
-    record.lRandomStyle = false;
-    TSlideOrder classic(record);
+    const TShowChoices none_known = TShowChoices::Of(record);
+    TSlideOrder classic(none_known, 3);
     EXPECT_EQ(classic.NextStyle(51), 52);
     EXPECT_EQ(classic.NextStyle(127), 1);
 

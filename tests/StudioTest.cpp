@@ -576,7 +576,7 @@ TEST(StudioProject, AManifestWrittenByHandOpensWithFoldersExpandedAndOtherKeysKe
     EXPECT_NE(project.Pictures()[3].Problem, "");
     EXPECT_EQ(project.Settings()["quality"], 70);
     EXPECT_EQ(project.Record().Title, "Hand");
-    EXPECT_EQ(project.Choices().Quality, 70);
+    EXPECT_EQ(project.Choices().Limits.Quality, 70);
     EXPECT_EQ(project.OutputName("windows"), "Hand.scr");
 
     test::WriteBytes(dir.File("p/list.json"), test::AsBytes("[1, 2]"));

@@ -1,10 +1,10 @@
 #include "base/Errors.h"
+#include "gfx/Text.h"
 #include "platform/SystemText.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "tests/TestSupport.h"
 #include "ui/Forms.h"
 #include "ui/MediaPlayer.h"
-#include "ui/Text.h"
 #include "ui/Thread.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "tools/Bench.h"
 
-#include "bench/FrameTiming.h"
 #include "effects/Effects.h"
+#include "effects/FrameTiming.h"
 #include "effects/Styles.h"
 
 namespace tevrin {

@@ -64,14 +64,14 @@ int RunStudio(const std::string& project, int port, bool open_browser) {
 
 int Main(int argc, char** argv) {
     std::vector<std::string> args = ProgramArguments(argc, argv);
+    TPackArgs pack_args;
     // A manifest's options go first, so the command line's own win.
-    if (!args.empty() && args[0] == "pack") ExpandManifest(args);
+    if (!args.empty() && args[0] == "pack") ExpandManifest(args, pack_args.manifest_pictures);
 
     CLI::App app("Tevrin: packs pictures and sounds into a slide-show screen saver", "tevrin");
     app.require_subcommand(1);
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
-    TPackArgs pack_args;
     CLI::App* pack = app.add_subcommand("pack", "Write a finished saver");
     AddPackOptions(*pack, pack_args);
 

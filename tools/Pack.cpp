@@ -13,6 +13,7 @@
 #include "payload/Payload.h"
 #include "payload/TempFolder.h"
 #include "payload/Trailer.h"
+#include "show/Content.h"
 
 #include <algorithm>
 #include <cctype>
@@ -158,68 +159,9 @@ void RemoveStaleParts(const fs::path& folder, fs::file_time_type started) {
 
 } // namespace
 
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
-    std::error_code error;
-    // A FIFO or a device would keep the read waiting.
-    if (fs::exists(PathOf(path), error) && !fs::is_regular_file(PathOf(path), error))
-        throw EError("Not a regular file: " + path);
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) throw EError(msg::kCannotOpenFile, {path});
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TPackSource::TPackSource(const std::string& path)
     : Name(Utf8Of(PathOf(path).filename())), Where(path), File(path),
       Read([path] { return ReadFileBytes(path); }) {}
-
-TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& job) {
-    const TPictureFormat format = SniffPictureFormat(bytes);
-    auto too_large = [&](int w, int h) {
-        return (job.MaxWidth > 0 && w > job.MaxWidth) || (job.MaxHeight > 0 && h > job.MaxHeight);
-    };
-    // The size a picture of w x h is stored at.
-    auto limited = [&](int w, int h) {
-        if (!too_large(w, h)) return TRect{0, 0, w, h};
-        const TRect r = PlacePicture(w, h, job.MaxWidth > 0 ? job.MaxWidth : w,
-                                     job.MaxHeight > 0 ? job.MaxHeight : h, TFitMode::fmFit);
-        return TRect{0, 0, r.Width(), r.Height()};
-    };
-    TStoredPicture stored;
-    TBitmap24 picture;
-    int orientation = kOrientationUpright;
-    if (format == TPictureFormat::Jpeg) {
-        const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
-        const bool swap = SwapsAxes(info.Orientation);
-        const int w = swap ? info.Height : info.Width, h = swap ? info.Width : info.Height;
-        if (info.Orientation == kOrientationUpright && !info.Cmyk && !too_large(w, h)) {
-            // Stored as given; decoded small, which still reads all its data.
-            DecodeJpeg(bytes.data(), bytes.size(), {.MinWidth = 1, .MinHeight = 1});
-            stored.Width = info.Width;
-            stored.Height = info.Height;
-            stored.Jpeg = std::move(bytes);
-            return stored;
-        }
-        const TRect target = limited(w, h);
-        TJpegDecode how;
-        how.MinWidth = swap ? target.Height() : target.Width();
-        how.MinHeight = swap ? target.Width() : target.Height();
-        picture = DecodeJpeg(bytes.data(), bytes.size(), how);
-        orientation = info.Orientation;
-    } else {
-        picture = DecodeUpright(bytes);
-    }
-    bytes = {};
-    const TUprightView view = UprightView(picture, orientation);
-    const TRect target = limited(view.Width, view.Height);
-    TBitmap24 upright(target.Width(), target.Height());
-    DrawScaled(upright, 0, 0, target.Width(), target.Height(), picture, orientation);
-    picture = {};
-    stored.Jpeg = EncodeJpeg(upright, job.Quality);
-    stored.Width = upright.Width();
-    stored.Height = upright.Height();
-    stored.Converted = true;
-    return stored;
-}
 
 namespace {
 
@@ -315,13 +257,15 @@ TSaverContents ReadSaverContents(const std::string& path) {
             contents.Skipped.push_back(where + " " + place.Why);
             continue;
         }
-        contents.Pictures.emplace_back(name, where, path, [path, shared, i] {
+        TPackSource& source = contents.Pictures.emplace_back(name, where, path, [path, shared, i] {
             std::unique_ptr<TImage> image = FetchPicture(path, *shared, i);
             if (image->Picture.JpegData.empty())
                 throw EError("its graphic (" + image->Picture.GraphicClass +
                              ") is no JPEG, which alone can be repacked");
             return std::move(image->Picture.JpegData);
         });
+        source.Caption = RecordCaption(record, i);
+        source.IntervalMs = RecordIntervalMs(record, i);
     }
     auto raw = [&](const std::vector<TItemPlace>& items, auto name, const char* kind,
                    std::vector<TPackSource>& out) {
@@ -361,6 +305,12 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
     for (int list = 0; list < TSSFileLocations::kListCount; ++list)
         if (list != TSSFileLocations::DescriptList)
             record.List(static_cast<TSSFileLocations::TListId>(list)).clear();
+    record.Captions.reset();
+    record.Intervals.reset();
+    for (const TPackSource& source : job.Pictures) {
+        if (source.Caption) record.Captions.emplace();
+        if (source.IntervalMs) record.Intervals.emplace();
+    }
 
     const int total = static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
     int done = 0;
@@ -382,7 +332,7 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
             report(source.Where);
             TImage image;
             try {
-                TStoredPicture stored = PreparePicture(source.Read(), job);
+                TStoredPicture stored = PreparePicture(source.Read(), job.Limits);
                 image.Width = stored.Width;
                 image.Height = stored.Height;
                 image.Picture.JpegData = std::move(stored.Jpeg);
@@ -393,6 +343,10 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
             std::int32_t at = out.Append(stream.data(), stream.size(), source.Where);
             record.List(TSSFileLocations::PicList).push_back(std::to_string(at));
             record.List(TSSFileLocations::PicFileNamesList).push_back(source.Name);
+            if (record.Captions) record.Captions->push_back(source.Caption.value_or(""));
+            if (record.Intervals)
+                record.Intervals->push_back(source.IntervalMs ? std::to_string(*source.IntervalMs)
+                                                              : "");
         }
         auto add_raw = [&](const std::vector<TPackSource>& sources,
                            TSSFileLocations::TListId offsets, TSSFileLocations::TListId file_names,

@@ -2,18 +2,17 @@
 // description record and trailer, in that order.
 #pragma once
 
+#include "base/System.h"
+#include "gfx/Prepare.h"
 #include "payload/SSFileLocations.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tevrin {
-
-// A whole file's bytes; a FIFO or a device is refused rather than waited
-// on. Raises EError naming the file.
-std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 
 // One item to pack: a file, or bytes read from elsewhere (an existing
 // saver's item).
@@ -30,6 +29,9 @@ struct TPackSource {
     std::string Where; // what messages name: the path, or the saver and item
     std::string File;  // the file it is read from, which the output may not be
     std::function<std::vector<std::uint8_t>()> Read;
+    // A picture's own caption and time on screen, where it has them.
+    std::optional<std::string> Caption;
+    std::optional<int> IntervalMs;
 };
 
 struct TPackJob {
@@ -39,28 +41,19 @@ struct TPackJob {
     std::vector<TPackSource> Pictures;
     std::vector<TPackSource> Sounds;
     std::vector<TPackSource> Movies;
-    // Pictures larger than this, standing upright, are scaled down to fit it;
-    // 0 x 0 keeps every size.
-    int MaxWidth = 3840, MaxHeight = 2160;
-    // The quality of the JPEGs the pack writes itself.
-    int Quality = 92;
+    // How pictures are stored (PreparePicture).
+    TPictureLimits Limits;
     // Texts, font and choices; the pack fills in the item lists.
     TSSFileLocations Record{96};
 };
 
-// What the pack stores for one picture: the JPEG bytes as given when it is
-// a JPEG that needs nothing, else a JPEG of its own of the upright picture,
-// scaled down when it is larger than the job's limit and in RGB.
-struct TStoredPicture {
-    std::vector<std::uint8_t> Jpeg;
-    int Width = 0, Height = 0;
-    bool Converted = false;
-};
-TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPackJob& job);
-
 // Called before each item is added: (items done, items in all, what).
 using TPackProgress = std::function<void(int, int, const std::string&)>;
 
+// The record lists each picture's caption ("CaptionCommaList") when any
+// picture has one, and each picture's time ("IntervalCommaList") when any
+// has one; otherwise neither list is stored.
+//
 // Writes the saver to a temporary file of its own beside the output and
 // renames it into place only when complete, so no half-written saver is ever
 // left and no other file is touched. The output may not be a folder or one

@@ -9,6 +9,7 @@
 #include "base/Unicode.h"
 #include "effects/Effects.h"
 #include "payload/Font.h"
+#include "show/Choices.h"
 #include "tools/Runtime.h"
 #include "tools/XScreensaverConfig.h"
 
@@ -21,6 +22,13 @@
 namespace tevrin {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kNewCaptionFace = "Arial";
+constexpr int kNewCaptionPoints = 24;
+
+} // namespace
 
 nlohmann::json ParseJsonText(std::string_view text, const std::string& what) {
     using nlohmann::json;
@@ -42,7 +50,7 @@ nlohmann::json ParseJsonText(std::string_view text, const std::string& what) {
     }
 }
 
-std::vector<std::string> ManifestArguments(const std::string& path) {
+TManifestArgs ManifestArguments(const std::string& path) {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
     const nlohmann::json manifest = ParseJsonText(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path);
@@ -69,8 +77,10 @@ bool IsPackOption(const std::string& name) {
 
 } // namespace
 
-std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
-                                           const std::string& folder) {
+// The longest time a picture may stay, in seconds: a day.
+constexpr double kMaxPictureSeconds = 86400;
+
+TManifestArgs ManifestArguments(const nlohmann::json& manifest, const std::string& folder) {
     const fs::path base = PathOf(folder);
     auto file = [&](const nlohmann::json& v) {
         if (!v.is_string())
@@ -79,15 +89,42 @@ std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
         return Utf8Of(p.is_absolute() ? p : base / p);
     };
     static const std::set<std::string> kFileKeys = {"sound", "movie", "stub", "from"};
-    std::vector<std::string> args, pictures;
+    const std::string where = "The manifest in " + Utf8Of(PathOf(folder));
+    // A string is a plain picture; an object gives its caption and time.
+    auto picture = [&](const nlohmann::json& v) {
+        if (!v.is_object()) return TPictureEntry{file(v)};
+        TPictureEntry entry;
+        for (const auto& [key, value] : v.items()) {
+            if (key == "comment" || key.starts_with("_")) continue;
+            if (key == "file") {
+                entry.Path = file(value);
+            } else if (key == "caption") {
+                if (!value.is_string() || !IsValidUtf8(value.get<std::string>()))
+                    throw EError(msg::kManifestPictureValue, {where, key, "UTF-8 text"});
+                entry.Caption = value.get<std::string>();
+            } else if (key == "seconds") {
+                if (!value.is_number() || value.get<double>() < 0 ||
+                    value.get<double>() > kMaxPictureSeconds)
+                    throw EError(msg::kManifestPictureValue,
+                                 {where, key, "a number of seconds from 0 to 86400"});
+                entry.IntervalMs = static_cast<int>(value.get<double>() * 1000 + 0.5);
+            } else {
+                throw EError(msg::kUnknownManifestKey, {where + ", a picture", key});
+            }
+        }
+        if (entry.Path.empty())
+            throw EError(msg::kManifestPictureValue, {where, "file", "the picture's file"});
+        return entry;
+    };
+    TManifestArgs out;
+    std::vector<std::string>& args = out.Args;
     for (const auto& [key, value] : manifest.items()) {
         if (key == "comment" || key.starts_with("_")) continue;
         if (key != "pictures" && !IsPackOption(key))
-            throw EError(msg::kUnknownManifestKey,
-                         {"The manifest in " + Utf8Of(PathOf(folder)), key});
+            throw EError(msg::kUnknownManifestKey, {where, key});
         if (key == "pictures") {
             for (const auto& p : value.is_array() ? value : nlohmann::json::array({value}))
-                pictures.push_back(file(p));
+                out.Pictures.push_back(picture(p));
             continue;
         }
         std::vector<nlohmann::json> values =
@@ -103,8 +140,7 @@ std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
                                                 : v.dump());
         }
     }
-    args.insert(args.end(), pictures.begin(), pictures.end());
-    return args;
+    return out;
 }
 
 const CLI::Validator kRegularFile(
@@ -216,12 +252,17 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
     record(pack.add_option("--author", a.author, "Author line of the settings dialog"));
     record(pack.add_option("--email", a.email, "E-mail link, opened as it stands (mailto:...)"));
     record(pack.add_option("--web", a.web, "Web link"));
-    record(pack.add_option("--text", a.text, "Caption drawn on every other picture"));
-    record(pack.add_option("--font-name", a.font_name, "Caption font face"));
-    record(pack.add_option("--font-size", a.font_size, "Caption size in points")
+    record(pack.add_option("--text", a.text,
+                           "Caption drawn on every other picture (where pictures have no "
+                           "captions of their own)"));
+    record(pack.add_option("--font-name", a.font_name, "Caption font face (a new saver: Arial)"));
+    record(pack.add_option("--font-size", a.font_size, "Caption size in points (a new saver: 24)")
                ->check(CLI::Range(1, 500)));
     record(pack.add_option("--font-color", a.font_color,
-                           "Caption colour: clRed, #RRGGBB or a number"));
+                           "Caption colour: clRed, #RRGGBB or a number (a new saver: white)"));
+    record(pack.add_flag("--caption-shadow,!--no-caption-shadow", a.caption_shadow,
+                         "A dark outline around captions, clear of the screen's edge (on for a "
+                         "new saver)"));
     record(pack.add_option("--font-style", a.font_style, "bold,italic,underline,strikeout"));
     record(pack.add_option("--interval", a.interval,
                            "Milliseconds between pictures (a new saver: 5000; 0 stays on the "
@@ -231,6 +272,13 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
                          "Transitions at random"));
     record(pack.add_flag("--random-picture,!--no-random-picture", a.random_picture,
                          "Pictures at random"));
+    record(pack.add_flag("--shuffle,!--no-shuffle", a.shuffle,
+                         "Pictures at random without repeats: each once a round (with "
+                         "--random-style, styles too)"));
+    record(pack.add_option("--transition-ms", a.transition_ms,
+                           "Milliseconds a transition lasts, 200 to 10000 (default: 25 frames "
+                           "of 40 ms)")
+               ->check(CLI::Range(kMinTransitionMs, kMaxTransitionMs)));
     record(pack.add_flag("--clear-old-image,!--no-clear-old-image", a.clear_old_image,
                          "Clear the old image before each transition"));
     record(pack.add_option("--sound-order", a.sound_order, "list, random or repeat-one")
@@ -280,6 +328,14 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
     text("--email", a.email, r.Email);
     text("--web", a.web, r.Web);
     text("--text", a.text, r.Text);
+    if (fresh) {
+        // A new saver's caption reads on any picture: white, 24 points, in
+        // a face both systems have (Linux maps Arial to a face of the same
+        // measures), outlined.
+        r.TextFont.Name = kNewCaptionFace;
+        r.TextFont.SetSize(kNewCaptionPoints);
+        r.TextFont.Color = RGBColor(255, 255, 255);
+    }
     text("--font-name", a.font_name, r.TextFont.Name);
     if (a.record_options.at("--font-size")->count() > 0) r.TextFont.SetSize(a.font_size);
     if (a.record_options.at("--font-color")->count() > 0)
@@ -289,6 +345,11 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
     if (given("--interval")) r.Interval = a.interval;
     if (given("--random-style")) r.lRandomStyle = a.random_style;
     if (given("--random-picture")) r.lRandomPic = a.random_picture;
+    if (given("--shuffle")) r.lShuffle = a.shuffle;
+    // Shuffling is a way of taking pictures at random.
+    if (r.lShuffle && a.record_options.at("--shuffle")->count() > 0) r.lRandomPic = true;
+    if (a.record_options.at("--transition-ms")->count() > 0) r.TransitionTime = a.transition_ms;
+    if (given("--caption-shadow")) r.CaptionShadow = a.caption_shadow;
     if (given("--clear-old-image")) r.lClearOldImage = a.clear_old_image;
     if (given("--mute")) r.lMute = a.mute;
     if (given("--sound-order"))
@@ -311,14 +372,14 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
 TPackJob PackJobOf(TPackArgs& a, bool with_runtime) {
     TPackJob job = a.job;
     if (a.max_size == "none") {
-        job.MaxWidth = job.MaxHeight = 0;
+        job.Limits.MaxWidth = job.Limits.MaxHeight = 0;
     } else if (const std::optional<TSize> size = ParseSize(a.max_size, 16)) {
-        job.MaxWidth = size->Width;
-        job.MaxHeight = size->Height;
+        job.Limits.MaxWidth = size->Width;
+        job.Limits.MaxHeight = size->Height;
     } else {
         throw EError("--max-size takes WxH (at least 16x16), for example 3840x2160, or none");
     }
-    job.Quality = a.quality;
+    job.Limits.Quality = a.quality;
     if (!a.from.empty()) {
         TSaverContents old = ReadSaverContents(a.from);
         for (const std::string& skipped : old.Skipped)
@@ -329,6 +390,15 @@ TPackJob PackJobOf(TPackArgs& a, bool with_runtime) {
         job.Movies = std::move(old.Movies);
     }
     ApplyRecordOptions(a, job.Record, a.from.empty());
+    for (const TPictureEntry& entry : a.manifest_pictures) {
+        std::string checked = entry.Path;
+        if (const std::string why = kPicturePath(checked); !why.empty()) throw EError(why);
+        for (const std::string& path : ExpandPicturePaths({entry.Path}, a.recursive)) {
+            TPackSource& source = job.Pictures.emplace_back(path);
+            source.Caption = entry.Caption;
+            source.IntervalMs = entry.IntervalMs;
+        }
+    }
     for (const std::string& path : ExpandPicturePaths(a.pictures, a.recursive))
         job.Pictures.emplace_back(path);
     for (const std::string& path : a.sounds)
@@ -370,22 +440,25 @@ int RunPack(TPackArgs& a) {
     return 0;
 }
 
-void ExpandManifest(std::vector<std::string>& args) {
+void ExpandManifest(std::vector<std::string>& args, std::vector<TPictureEntry>& pictures) {
     for (std::size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == "--manifest") {
-            std::vector<std::string> extra = ManifestArguments(args[i + 1]);
-            args.insert(args.begin() + 1, extra.begin(), extra.end());
+            TManifestArgs extra = ManifestArguments(args[i + 1]);
+            args.insert(args.begin() + 1, extra.Args.begin(), extra.Args.end());
+            pictures = std::move(extra.Pictures);
             return;
         }
 }
 
-TPackJob PackJobFromArguments(std::vector<std::string> args, bool with_runtime) {
-    args.insert(args.begin(), "pack");
-    ExpandManifest(args);
+namespace {
+
+TPackJob ParsedJob(std::vector<std::string> args, std::vector<TPictureEntry> pictures,
+                   bool with_runtime) {
     CLI::App app("tevrin", "tevrin");
     app.require_subcommand(1);
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     TPackArgs pack_args;
+    pack_args.manifest_pictures = std::move(pictures);
     AddPackOptions(*app.add_subcommand("pack"), pack_args);
     std::reverse(args.begin(), args.end());
     try {
@@ -394,6 +467,23 @@ TPackJob PackJobFromArguments(std::vector<std::string> args, bool with_runtime) 
         throw EError(e.what());
     }
     return PackJobOf(pack_args, with_runtime);
+}
+
+} // namespace
+
+TPackJob PackJobFromManifest(const nlohmann::json& manifest, const std::string& folder,
+                             const std::vector<std::string>& args, bool with_runtime) {
+    TManifestArgs read = ManifestArguments(manifest, folder);
+    read.Args.insert(read.Args.begin(), "pack");
+    read.Args.insert(read.Args.end(), args.begin(), args.end());
+    return ParsedJob(std::move(read.Args), std::move(read.Pictures), with_runtime);
+}
+
+TPackJob PackJobFromArguments(std::vector<std::string> args, bool with_runtime) {
+    args.insert(args.begin(), "pack");
+    std::vector<TPictureEntry> pictures;
+    ExpandManifest(args, pictures);
+    return ParsedJob(std::move(args), std::move(pictures), with_runtime);
 }
 
 } // namespace tevrin

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,14 @@ inline constexpr const char* kHostTarget = "linux";
 // An existing regular file: reading a FIFO or a device would wait for ever.
 extern const CLI::Validator kRegularFile;
 
+// A picture a manifest lists: a file or folder, with the caption and time
+// an object entry gives it ({"file": ..., "caption": ..., "seconds": ...}).
+struct TPictureEntry {
+    std::string Path;
+    std::optional<std::string> Caption;
+    std::optional<int> IntervalMs;
+};
+
 // What the command line says of a saver. The record's own values are set
 // only where an option was given, so `--from` keeps an existing saver's.
 struct TPackArgs {
@@ -35,9 +44,11 @@ struct TPackArgs {
     std::string screens = "each";
     std::vector<std::string> styles;
     // A new saver changes pictures every five seconds unless told otherwise.
-    int font_size = 0, interval = 5000, quality = 92;
+    int font_size = 0, interval = 5000, quality = 92, transition_ms = 0;
     bool random_style = false, random_picture = false, clear_old_image = false, mute = false,
-         blur_borders = false;
+         blur_borders = false, shuffle = false, caption_shadow = true;
+    // A manifest's pictures, before the command line's.
+    std::vector<TPictureEntry> manifest_pictures;
     bool recursive = false, quiet = false, xscreensaver_config = false;
     // The options that set a record property, to see which were given.
     std::map<std::string, CLI::Option*> record_options;
@@ -54,18 +65,22 @@ inline constexpr int kMaxJsonDepth = 64;
 nlohmann::json ParseJsonText(std::string_view text, const std::string& what);
 
 // A manifest is a JSON object whose keys are pack's long option names
-// ("title", "interval", "sound", ...) and "pictures"; it becomes arguments
-// placed before the command line's own, so the command line wins. Relative
-// paths count from the manifest's folder. A key that is no option is an
-// error, except "comment" and keys starting with "_", which are notes.
-std::vector<std::string> ManifestArguments(const std::string& path);
+// ("title", "interval", "sound", ...) and "pictures"; its options become
+// arguments placed before the command line's own, so the command line wins,
+// and its pictures come before the command line's. Relative paths count
+// from the manifest's folder. A key that is no option is an error, except
+// "comment" and keys starting with "_", which are notes.
+struct TManifestArgs {
+    std::vector<std::string> Args;
+    std::vector<TPictureEntry> Pictures;
+};
+TManifestArgs ManifestArguments(const std::string& path);
 // The same for a manifest already read, its relative paths counting from
 // `folder`.
-std::vector<std::string> ManifestArguments(const nlohmann::json& manifest,
-                                           const std::string& folder);
+TManifestArgs ManifestArguments(const nlohmann::json& manifest, const std::string& folder);
 // A "--manifest FILE" among the arguments of "pack" (args[0]) puts the
-// manifest's arguments right after "pack".
-void ExpandManifest(std::vector<std::string>& args);
+// manifest's arguments right after "pack", and its pictures in `pictures`.
+void ExpandManifest(std::vector<std::string>& args, std::vector<TPictureEntry>& pictures);
 
 // The job the parsed options describe: the record, the items in order and,
 // `with_runtime`, the runtime found (warning on standard error when it
@@ -77,5 +92,8 @@ int RunPack(TPackArgs& a);
 // The job of `tevrin pack ARGS` (ARGS without "pack"); a parse error is
 // raised as EError with CLI's text.
 TPackJob PackJobFromArguments(std::vector<std::string> args, bool with_runtime = true);
+// The job of a manifest already read, with `args` after its own.
+TPackJob PackJobFromManifest(const nlohmann::json& manifest, const std::string& folder,
+                             const std::vector<std::string>& args, bool with_runtime = true);
 
 } // namespace tevrin

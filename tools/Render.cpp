@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "base/System.h"
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
 #include "effects/Styles.h"
@@ -100,22 +101,12 @@ TBitmap24 Sheet(const std::vector<std::pair<std::string, TBitmap24>>& frames, in
 
 TBitmap24 ComposeForScreen(const std::string& path, int width, int height, TFitMode fit,
                            bool backdrop) {
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) throw EError(msg::kCannotOpenFile, {path});
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
     try {
         return ComposePictureFile(bytes, width, height, fit, backdrop);
     } catch (const EError& e) {
         throw EError(path + ": " + e.what());
     }
-}
-
-TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
-                      std::optional<std::uint32_t> seed) {
-    if (seed) SetRandSeed(*seed);
-    TBitmapFrameHost host(from, to, style);
-    host.Draw(progress);
-    return host.Take();
 }
 
 void Render(const TRenderJob& job) {

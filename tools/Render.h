@@ -2,6 +2,7 @@
 // sheets, so a saver author can choose styles and we can look at our work.
 #pragma once
 
+#include "effects/Effects.h"
 #include "gfx/Bitmap24.h"
 #include "gfx/Compose.h"
 
@@ -12,7 +13,7 @@
 namespace tevrin {
 
 struct TRenderJob {
-    int Style = 51;
+    int Style = kInitialStyle;
     int Progress = 50;
     int Width = 1024, Height = 768;
     std::string From, To; // picture files; no From means black
@@ -28,11 +29,6 @@ struct TRenderJob {
 // placed as the slide show places a payload's picture.
 TBitmap24 ComposeForScreen(const std::string& path, int width, int height, TFitMode fit,
                            bool backdrop);
-
-// One frame of `style` at `progress` from `from` to `to` (composed at the
-// same size), seeded with `seed` when given.
-TBitmap24 RenderFrame(const TBitmap24& from, const TBitmap24& to, int style, int progress,
-                      std::optional<std::uint32_t> seed);
 
 // Writes what the job asks for; raises EError on bad input.
 void Render(const TRenderJob& job);

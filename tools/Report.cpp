@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 #include "base/IntConv.h"
 #include "base/Paths.h"
+#include "base/System.h"
 #include "base/Unicode.h"
 #include "payload/Font.h"
 #include "payload/Image.h"
@@ -214,9 +215,7 @@ json InspectSaver(const std::string& path) {
 }
 
 json InspectStream(const std::string& path) {
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) throw EError(msg::kCannotOpenFile, {path});
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
     TMemorySource source(bytes);
     TReader reader(source);
     return ComponentToJson(*ReadComponent(reader));

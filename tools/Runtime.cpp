@@ -2,6 +2,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "base/System.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -125,9 +126,11 @@ std::uint64_t PeDebugBytes(const TImageReader& r) {
 std::uint64_t DebugInformationBytesOf(const std::string& path) {
     std::error_code error;
     if (!fs::is_regular_file(PathOf(path), error)) return 0;
-    std::ifstream in(PathOf(path), std::ios::binary);
-    const std::vector<std::uint8_t> image{std::istreambuf_iterator<char>(in), {}};
-    return DebugInformationBytes(image);
+    try {
+        return DebugInformationBytes(ReadFileBytes(path));
+    } catch (const EError&) {
+        return 0;
+    }
 }
 
 std::uint64_t DebugInformationBytes(std::span<const std::uint8_t> image) {

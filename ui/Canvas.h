@@ -5,7 +5,7 @@
 
 #include "gfx/Bitmap24.h"
 #include "gfx/Rect.h"
-#include "ui/Text.h"
+#include "gfx/Text.h"
 
 #include <cstdint>
 

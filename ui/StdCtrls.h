@@ -3,8 +3,8 @@
 // Labels size themselves to their text (AutoSize).
 #pragma once
 
+#include "gfx/Text.h"
 #include "ui/Forms.h"
-#include "ui/Text.h"
 
 #include <functional>
 #include <string>

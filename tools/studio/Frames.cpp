@@ -2,15 +2,16 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
+#include "effects/BitmapHost.h"
 #include "effects/Random.h"
 #include "gfx/Compose.h"
 #include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"
 #include "gfx/Png.h"
 #include "gfx/Resample.h"
-#include "saver/SlideShow.h"
+#include "show/Slide.h"
+#include "show/SlideOrder.h"
 #include "tools/Pack.h"
-#include "tools/Render.h"
 
 #include <cstring>
 
@@ -20,9 +21,6 @@ namespace {
 // Random styles and the random orders draw from this seed, so what the page
 // shows is the same on every request.
 constexpr std::uint32_t kSeed = 20240607;
-// A picture show starts from this style: the first transition is the one
-// after it.
-constexpr int kFirstPreviousStyle = 51;
 constexpr int kJpegQuality = 85;
 // The caption is drawn as on a screen of this many pixels per inch.
 constexpr int kPixelsPerInch = 96;
@@ -86,6 +84,23 @@ int CheckedStripHeight(int w, int h, int frames, int view_w) {
                      " are more than one request may draw; ask for fewer frames or a smaller size");
     return view_h;
 }
+
+// The project's pictures as the show takes them, with the captions and
+// times the record gives them.
+class TProjectContent final : public TShowContent {
+public:
+    TProjectContent(const std::vector<TItem>& pictures, const TSSFileLocations& record)
+        : pictures_(pictures), record_(record) {}
+
+    int PictureCount() const override { return static_cast<int>(pictures_.size()); }
+    TShowPicture Picture(int) const override { return {}; } // made by TRenderer::Slide
+    std::optional<std::string> Caption(int i) const override { return RecordCaption(record_, i); }
+    std::optional<int> IntervalMs(int i) const override { return RecordIntervalMs(record_, i); }
+
+private:
+    const std::vector<TItem>& pictures_;
+    const TSSFileLocations& record_;
+};
 
 std::string LookKey(const TSSFileLocations& record) {
     return std::string(TSSFileLocations::FitModeName(record.FitMode)) +
@@ -248,36 +263,40 @@ TEncodedPtr TRenderer::Frame(const TItem* from, const TItem* to, const TSSFileLo
 }
 
 TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocations& record,
-                                       const TPackJob& job, bool caption, int w, int h) {
-    const TFont& font = record.TextFont;
-    const std::string limits = std::to_string(job.MaxWidth) + "x" + std::to_string(job.MaxHeight) +
-                               " q" + std::to_string(job.Quality);
+                                       const TPackJob& job, const std::string& caption, int w,
+                                       int h) {
+    const TShowChoices choices = TShowChoices::Of(record);
+    const TCaptionLook& look = choices.Caption;
+    const TPictureLimits& limits = job.Limits;
+    const std::string stored_key =
+        "stored " + picture.Hash + " " + std::to_string(limits.MaxWidth) + "x" +
+        std::to_string(limits.MaxHeight) + " q" + std::to_string(limits.Quality);
     const std::string key =
-        "slide " + picture.Hash + " " + std::to_string(w) + "x" + std::to_string(h) + " " +
-        LookKey(record) + " " + limits +
-        (caption && !record.Text.empty()
-             ? " caption " + record.Text + "|" + font.Name + "|" + std::to_string(font.Size()) +
-                   "|" + std::to_string(font.Color)
-             : "");
+        "slide " + stored_key + " " + std::to_string(w) + "x" + std::to_string(h) + " " +
+        LookKey(record) +
+        (caption.empty() ? ""
+                         : " caption " + caption + "|" + look.Face + "|" +
+                               std::to_string(look.Points) + "|" + std::to_string(look.Rgb) + "|" +
+                               std::to_string(look.Shadow) + std::to_string(look.Inside));
     if (!picture.Problem.empty()) throw EError(picture.Name + ": " + picture.Problem);
     return std::static_pointer_cast<const TBitmap24>(Made(key, [&]() -> TMade {
         // The picture as the pack stores it: converted, turned and scaled
         // down where the pack would.
-        const auto stored = std::static_pointer_cast<const TStoredPicture>(
-            Made("stored " + picture.Hash + " " + limits, [&]() -> TMade {
+        const auto stored =
+            std::static_pointer_cast<const TStoredPicture>(Made(stored_key, [&]() -> TMade {
                 try {
                     auto made = std::make_shared<TStoredPicture>(
-                        PreparePicture(ReadFileBytes(picture.Path), job));
+                        PreparePicture(ReadFileBytes(picture.Path), limits));
                     return {made, made->Jpeg.size()};
                 } catch (const EError& e) {
                     throw EError("Cannot read picture " + picture.Name + ": " + e.what());
                 }
             }));
-        auto slide = std::make_shared<TBitmap24>(
-            ComposeJpeg(stored->Jpeg, w, h, record.FitMode, record.BlurBorders));
-        if (caption) {
+        std::shared_ptr<TBitmap24> slide;
+        {
             std::lock_guard lock(engine_);
-            DrawCaption(*slide, record, kPixelsPerInch, *text_);
+            slide = std::make_shared<TBitmap24>(MakeSlide(TShowPicture{stored->Jpeg, {}}, caption,
+                                                          choices, {w, h, kPixelsPerInch}, *text_));
         }
         return {slide, slide->ByteSize()};
     }));
@@ -291,38 +310,42 @@ TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures, const TSSFileL
     if (view_w < kMinSide || view_w > w) view_w = w;
     // The order of pictures, captions and styles up to this step, replayed
     // from the fixed seed as the saver's show would take them.
-    TSSFileLocations order_record = record;
-    order_record.List(TSSFileLocations::PicList).assign(pictures.size(), "0");
+    const TShowChoices choices = TShowChoices::Of(record);
+    const TProjectContent content(pictures, record);
     TShowStep result;
     int previous = -1;
-    bool previous_caption = false;
+    std::string caption, previous_caption;
     {
         std::lock_guard lock(engine_);
         SetRandSeed(kSeed);
-        TSlideOrder order(order_record);
-        int style = kFirstPreviousStyle;
+        TSlideOrder order(choices, content.PictureCount());
+        TShowStyle style = kInitialStyle;
         for (int k = 0; k <= step; ++k) {
             previous = result.Picture;
-            previous_caption = result.Caption;
+            previous_caption = caption;
             result.Picture = order.NextPicture().value_or(0);
-            result.Caption = order.NextCaption();
-            style = order.NextStyle(static_cast<TShowStyle>(style));
+            caption = SlideCaption(choices, content, result.Picture, order.NextCaption());
+            style = order.NextStyle(style);
         }
         result.Style = style;
     }
-    const TBitmapPtr to = Slide(pictures[static_cast<std::size_t>(result.Picture)], record, job,
-                                result.Caption, w, h);
+    result.Caption = caption;
+    result.IntervalMs = content.IntervalMs(result.Picture).value_or(choices.IntervalMs);
+    result.Frames = choices.TransitionFrames;
+    const TBitmapPtr to =
+        Slide(pictures[static_cast<std::size_t>(result.Picture)], record, job, caption, w, h);
     const TBitmapPtr from = step == 0 ? std::make_shared<const TBitmap24>(w, h)
                                       : Slide(pictures[static_cast<std::size_t>(previous)], record,
                                               job, previous_caption, w, h);
+    const TCaptionLook& look = choices.Caption;
     const std::string key =
         "show " + std::to_string(step) + " " + (step == 0 ? "black" : pictures[previous].Hash) +
         " " + pictures[result.Picture].Hash + " " + std::to_string(result.Style) + " " +
         std::to_string(w) + "x" + std::to_string(h) + " " + std::to_string(view_w) + " " +
-        LookKey(record) + " " + std::to_string(previous_caption) + std::to_string(result.Caption) +
-        " " + record.Text + "|" + record.TextFont.Name + "|" +
-        std::to_string(record.TextFont.Size()) + "|" + std::to_string(record.TextFont.Color);
-    result.Strip = Strip(key, *from, *to, result.Style, w, h, kShowFrames, view_w);
+        std::to_string(result.Frames) + " " + LookKey(record) + " " + previous_caption + "|" +
+        caption + "|" + look.Face + "|" + std::to_string(look.Points) + "|" +
+        std::to_string(look.Rgb) + "|" + std::to_string(look.Shadow) + std::to_string(look.Inside);
+    result.Strip = Strip(key, *from, *to, result.Style, w, h, result.Frames, view_w);
     return result;
 }
 

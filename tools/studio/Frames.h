@@ -5,9 +5,10 @@
 // sizes), so a second request costs nothing.
 #pragma once
 
+#include "effects/Effects.h"
+#include "gfx/Text.h"
 #include "payload/SSFileLocations.h"
 #include "tools/studio/Project.h"
-#include "ui/Text.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -28,9 +29,8 @@ struct TEncoded {
 };
 using TEncodedPtr = std::shared_ptr<const TEncoded>;
 
-// The saver's frames in one transition: 25 frames of 40 ms.
-inline constexpr int kShowFrames = 25;
-inline constexpr int kFrameDelayMs = 40;
+// The saver's frames are this far apart.
+inline constexpr int kFrameDelayMs = kDefaultFrameDelayMs;
 
 // Sizes the renderer accepts for a screen, and for a strip of frames.
 inline constexpr int kMinSide = 16, kMaxWidth = 7680, kMaxHeight = 4320;
@@ -40,13 +40,15 @@ inline constexpr int kMaxStripHeight = 65000; // a JPEG's side is at most 65535
 inline constexpr std::uint64_t kMaxStripPixels = 64'000'000;
 inline constexpr std::uint64_t kMaxDrawnPixels = 256'000'000;
 
-// One transition of the show: which picture came, by which style, and
-// whether it carries the caption.
+// One transition of the show: which picture came, by which style, with
+// which caption, its frames, and how long the picture stays after them.
 struct TShowStep {
     TEncodedPtr Strip;
     int Picture = 0;
     int Style = 0;
-    bool Caption = false;
+    std::string Caption;
+    int Frames = kDefaultTransitionFrames;
+    int IntervalMs = 0;
 };
 
 class TRenderer {
@@ -71,8 +73,8 @@ public:
     // `pictures` on a screen of w x h: its order of pictures and styles from
     // a fixed seed, the caption every other picture, each picture as the
     // pack stores it (`job`'s limits) and composed as the saver composes
-    // it. The strip holds kShowFrames frames scaled to view_w wide; the
-    // first step comes from black.
+    // it. The strip holds the transition's frames scaled to view_w wide;
+    // the first step comes from black.
     TShowStep ShowStep(const std::vector<TItem>& pictures, const TSSFileLocations& record,
                        const TPackJob& job, int step, int w, int h, int view_w);
 
@@ -94,7 +96,7 @@ private:
     TBitmapPtr Composed(const TItem* item, bool second, const TSSFileLocations& record, int w,
                         int h);
     TBitmapPtr Slide(const TItem& picture, const TSSFileLocations& record, const TPackJob& job,
-                     bool caption, int w, int h);
+                     const std::string& caption, int w, int h);
     // A strip under `key`, refused when it would take more than one request
     // may; DrawStrip draws it.
     TEncodedPtr Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to, int style,

@@ -9,6 +9,7 @@
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"
+#include "show/Choices.h"
 #include "tools/PackCommand.h"
 
 #include <algorithm>
@@ -44,6 +45,9 @@ const std::vector<TRule>& Rules() {
         {"interval", TKind::Number, 0, 24 * 3600 * 1000},
         {"random-picture", TKind::Flag},
         {"random-style", TKind::Flag},
+        {"shuffle", TKind::Flag},
+        {"caption-shadow", TKind::Flag},
+        {"transition-ms", TKind::Number, kMinTransitionMs, kMaxTransitionMs},
         {"clear-old-image", TKind::Flag},
         {"blur-borders", TKind::Flag},
         {"mute", TKind::Flag},
@@ -69,6 +73,8 @@ json Defaults() {
             {"interval", 5000},
             {"random-picture", false},
             {"random-style", false},
+            {"shuffle", false},
+            {"caption-shadow", true},
             {"clear-old-image", false},
             {"blur-borders", true},
             {"mute", false},
@@ -592,9 +598,7 @@ TPackJob TProject::Choices() const {
     // Items are not needed for the record, and a missing one would fail.
     for (const char* items : {"pictures", "sound", "movie", "from", "stub"})
         choices.erase(items);
-    std::vector<std::string> args = ManifestArguments(choices, folder_);
-    args.insert(args.end(), {"-o", "unused"});
-    return PackJobFromArguments(args, false);
+    return PackJobFromManifest(choices, folder_, {"-o", "unused"}, false);
 }
 
 TPackJob TProject::Job(const std::string& output, const std::string& target) const {
@@ -605,9 +609,7 @@ TPackJob TProject::Job(const std::string& output, const std::string& target) con
                      settings_["stub"].dump(-1, ' ', false, json::error_handler_t::replace) +
                      "); the Studio builds only with its own runtimes. Remove the key from " +
                      manifest_path_ + " to build here, or pack it with tevrin pack --manifest");
-    std::vector<std::string> args = ManifestArguments(Manifest(), folder_);
-    args.insert(args.end(), {"-o", output, "--target", target, "-q"});
-    return PackJobFromArguments(args, true);
+    return PackJobFromManifest(Manifest(), folder_, {"-o", output, "--target", target, "-q"}, true);
 }
 
 std::string TProject::OutputName(const std::string& target) const {

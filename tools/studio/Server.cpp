@@ -112,8 +112,8 @@ std::string PictureWarning(const TItem& item, const TSSFileLocations& record, co
     if (!item.Problem.empty() || item.Width <= 0) return {};
     int w = item.Width, h = item.Height;
     std::string warning;
-    if (job.MaxWidth > 0 && (w > job.MaxWidth || h > job.MaxHeight)) {
-        const TRect fitted = PlacePicture(w, h, job.MaxWidth, job.MaxHeight, TFitMode::fmFit);
+    if (job.Limits.TooLarge(w, h)) {
+        const TRect fitted = job.Limits.StoredSize(w, h);
         w = fitted.Width();
         h = fitted.Height();
         warning = "Stored scaled down to " + std::to_string(w) + "x" + std::to_string(h) + ". ";
@@ -356,11 +356,12 @@ struct TStudioServer::TImpl {
         Route("GET", "/api/transition", [this](const Request& req, Response& res) {
             const auto [from, to, record] = Pair(req);
             Send(res, renderer_.TransitionStrip(from ? &*from : nullptr, to ? &*to : nullptr,
-                                                record, IntParam(req, "style", 51),
+                                                record, IntParam(req, "style", kInitialStyle),
                                                 IntParam(req, "w", 320), IntParam(req, "h", 180),
-                                                IntParam(req, "frames", kShowFrames)));
-            res.set_header("X-Frames", req.has_param("frames") ? req.get_param_value("frames")
-                                                               : std::to_string(kShowFrames));
+                                                IntParam(req, "frames", kDefaultTransitionFrames)));
+            res.set_header("X-Frames", req.has_param("frames")
+                                           ? req.get_param_value("frames")
+                                           : std::to_string(kDefaultTransitionFrames));
         });
         Route("GET", "/api/frame", [this](const Request& req, Response& res) {
             const auto [from, to, record] = Pair(req);
@@ -368,9 +369,9 @@ struct TStudioServer::TImpl {
                 req.has_param("format") ? req.get_param_value("format") : "png";
             if (format != "png" && format != "jpeg") throw EError("The format is png or jpeg");
             Send(res, renderer_.Frame(from ? &*from : nullptr, to ? &*to : nullptr, record,
-                                      IntParam(req, "style", 51), IntParam(req, "progress", 50),
-                                      IntParam(req, "w", 640), IntParam(req, "h", 360),
-                                      format == "png"));
+                                      IntParam(req, "style", kInitialStyle),
+                                      IntParam(req, "progress", 50), IntParam(req, "w", 640),
+                                      IntParam(req, "h", 360), format == "png"));
         });
         Route("GET", "/api/show", [this](const Request& req, Response& res) {
             std::vector<TItem> pictures;
@@ -388,10 +389,11 @@ struct TStudioServer::TImpl {
                 IntParam(req, "h", 1080), IntParam(req, "view", 960));
             res.set_header("X-Picture", pictures[static_cast<std::size_t>(step.Picture)].Id);
             res.set_header("X-Style", std::to_string(step.Style));
-            res.set_header("X-Caption", step.Caption ? "1" : "0");
-            res.set_header("X-Frames", std::to_string(kShowFrames));
+            res.set_header("X-Caption", step.Caption.empty() ? "0" : "1");
+            res.set_header("X-Caption-Text", PercentEncoded(step.Caption));
+            res.set_header("X-Frames", std::to_string(step.Frames));
             res.set_header("X-Frame-Delay", std::to_string(kFrameDelayMs));
-            res.set_header("X-Interval", std::to_string(record.Interval));
+            res.set_header("X-Interval", std::to_string(step.IntervalMs));
             Send(res, step.Strip);
         });
         Route("POST", "/api/build", [this](const Request& req, Response& res) {
@@ -409,9 +411,13 @@ struct TStudioServer::TImpl {
                 if (index >= built_files_.size()) return Fail(res, 404, "No such saver");
                 path = built_files_[index];
             }
-            std::ifstream in(PathOf(path), std::ios::binary);
-            if (!in) return Fail(res, 404, "The saver is gone: " + path);
-            std::string bytes{std::istreambuf_iterator<char>(in), {}};
+            std::vector<std::uint8_t> read;
+            try {
+                read = ReadFileBytes(path);
+            } catch (const EError&) {
+                return Fail(res, 404, "The saver is gone: " + path);
+            }
+            std::string bytes(read.begin(), read.end());
             const std::string name = Utf8Of(PathOf(path).filename());
             res.set_header("Content-Disposition",
                            "attachment; filename*=UTF-8''" + PercentEncoded(name));

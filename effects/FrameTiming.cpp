@@ -1,4 +1,4 @@
-#include "bench/FrameTiming.h"
+#include "effects/FrameTiming.h"
 
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"

@@ -1,0 +1,35 @@
+// A slide: one picture of a show made for one screen, placed as the fit
+// mode says, decoded no larger than it is shown, composed, and captioned.
+#pragma once
+
+#include "gfx/Text.h"
+#include "show/Choices.h"
+#include "show/Content.h"
+
+#include <string>
+
+namespace tevrin {
+
+struct TScreenSpec {
+    int Width = 0, Height = 0;
+    int PixelsPerInch = kDefaultPixelsPerInch;
+    // A display of 8 bits per pixel or fewer: JPEGs are decoded through a
+    // 256-colour palette.
+    bool Palette8 = false;
+};
+
+// The caption picture i carries: its own, or the show's one caption when
+// `alternate` (TSlideOrder::NextCaption) says this picture has it.
+std::string SlideCaption(const TShowChoices& choices, const TShowContent& content, int i,
+                         bool alternate);
+
+// Draws `text` centred at the bottom of `canvas` as `look` says, at its
+// point size on a screen of `pixels_per_inch`. Nothing for an empty text.
+void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook& look,
+                 int pixels_per_inch, TTextEngine& engine);
+
+// The slide of `picture` with `caption` for `screen`.
+TBitmap24 MakeSlide(const TShowPicture& picture, const std::string& caption,
+                    const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine);
+
+} // namespace tevrin
