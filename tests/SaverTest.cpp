@@ -45,6 +45,7 @@ struct TSaverRun {
         window->PShow().OnComplete = [this](TCustomPicShow& s) {
             styles.push_back(s.Style);
             shown.push_back(s.Screen());
+            ended_at.push_back(platform.TickCount());
         };
     }
     void Start() { window->Show(); }
@@ -80,6 +81,7 @@ struct TSaverRun {
     std::unique_ptr<TfrmScrn> window;
     std::vector<int> styles;
     std::vector<TBitmap24> shown;
+    std::vector<std::uint32_t> ended_at; // on the virtual clock
 };
 
 bool Same(const TBitmap24& a, const TBitmap24& b) {
@@ -159,6 +161,49 @@ TEST(Saver, ChosenStylesComeInTheirOrderOrAtRandomAndUnknownOnesArePassedOver) {
     ASSERT_GE(run.styles.size(), 4u);
     EXPECT_EQ((std::vector<int>(run.styles.begin(), run.styles.begin() + 4)),
               (std::vector<int>{51, 3, 118, 51}));
+}
+
+TEST(Saver, PicturesKeepTheirOwnTimesAndTransitionsTheirLength) {
+    // Classic: 25 frames of 40 ms, then Interval.
+    TSaverRun classic([](TSSFileLocations&, test::TSaverParts&) {});
+    classic.Start();
+    classic.RunFor(9000);
+    ASSERT_GE(classic.ended_at.size(), 4u);
+    for (std::size_t k = 1; k < classic.ended_at.size(); ++k)
+        EXPECT_NEAR(classic.ended_at[k] - classic.ended_at[k - 1], 1000 + 1000, 60) << k;
+    // Two-second transitions; picture 0 stays 3 s, picture 1 the show's
+    // 1 s, picture 2 half a second.
+    TSaverRun timed([](TSSFileLocations& r, test::TSaverParts&) {
+        r.TransitionTime = 2000;
+        r.Intervals = TStringList{"3000", "", "500"};
+    });
+    timed.Start();
+    timed.RunFor(24000);
+    ASSERT_GE(timed.ended_at.size(), 6u);
+    EXPECT_NEAR(timed.ended_at[0], 2000, 100);
+    const int stays[] = {3000, 1000, 500};
+    for (std::size_t k = 1; k < timed.ended_at.size(); ++k)
+        EXPECT_NEAR(timed.ended_at[k] - timed.ended_at[k - 1], stays[(k - 1) % 3] + 2000, 100) << k;
+}
+
+TEST(Saver, PicturesCarryTheirOwnCaptionsInPlaceOfTheShowsText) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts&) {
+        r.Text = "Everyone's";
+        r.Captions = TStringList{"One", "", "Three"};
+        r.TextFont.Color = 0xFFFFFF;
+        r.TextFont.SetSize(12);
+    });
+    run.Start();
+    run.RunFor(9000);
+    ASSERT_GE(run.shown.size(), 4u);
+    for (std::size_t k = 0; k < run.shown.size(); ++k) {
+        const int picture = static_cast<int>(k % 3);
+        const TBitmap24 plain = run.Expected(picture);
+        // The top half is the picture alone; the bottom holds the caption
+        // where the picture has one, and nothing else.
+        EXPECT_TRUE(std::equal(plain.Row(0), plain.Row(kH / 2), run.shown[k].Row(0))) << k;
+        EXPECT_EQ(Same(run.shown[k], plain), picture == 1) << "step " << k;
+    }
 }
 
 TEST(Saver, RandomPicturesAndClearingTheOldImage) {

@@ -60,6 +60,39 @@ check "the command line wins over the manifest" contains "$json" '"Title": "Over
 check "the manifest's values count" contains "$json" '"Interval": 7000'
 check "the manifest's flags count" contains "$json" '"lMute": true'
 
+# Pictures with their own captions and times; a repack keeps them.
+cat > own.json <<'JSON'
+{ "stub": "stub.bin", "shuffle": true, "transition-ms": 2000,
+  "pictures": [ { "file": "05-plasma.jpg", "caption": "Our boat, at dawn", "seconds": 8 },
+                "02-lighthouse.jpg",
+                { "file": "05-plasma.jpg", "caption": "Ελληνικά" } ] }
+JSON
+tevrin pack -q -o own.scr --manifest own.json >/dev/null
+check "pack with picture objects exits 0" test $? -eq 0
+json=$(tevrin inspect --json own.scr)
+check "each picture's caption is stored in picture order" contains "$json" \
+    "$(printf '"CaptionCommaList": [\n      "Our boat, at dawn",\n      "",\n      "Ελληνικά"\n    ]')"
+check "each picture's time is stored in milliseconds" contains "$json" \
+    "$(printf '"IntervalCommaList": [\n      "8000",\n      "",\n      ""\n    ]')"
+check "--shuffle takes pictures at random without repeats" contains "$json" '"lShuffle": true'
+check "shuffled pictures are random pictures" contains "$json" '"lRandomPic": true'
+check "the transition's length is stored" contains "$json" '"TransitionTime": 2000'
+check "a new saver's caption is outlined" contains "$json" '"CaptionShadow": true'
+check "a new saver's caption is white" contains "$json" '"Color": "clWhite"'
+check "a new saver's caption face is on both systems" contains "$json" '"Name": "Arial"'
+tevrin pack -q -o own2.scr --from own.scr --stub stub.bin --title "Again" >/dev/null
+json=$(tevrin inspect --json own2.scr)
+check "a repack keeps each picture's caption" contains "$json" '"Our boat, at dawn"'
+check "a repack keeps each picture's time" contains "$json" '"8000"'
+printf '{ "stub": "stub.bin", "pictures": [ { "file": "05-plasma.jpg", "secs": 8 } ] }' > bad.json
+tevrin pack -q -o bad.scr --manifest bad.json >/dev/null
+check "an unknown key of a picture is refused" grep -q 'unknown key "secs"' err.txt
+printf '{ "stub": "stub.bin", "pictures": [ { "file": "05-plasma.jpg", "seconds": -1 } ] }' > bad.json
+tevrin pack -q -o bad.scr --manifest bad.json >/dev/null
+check "a picture's time below zero is refused" grep -q '"seconds" must be a number' err.txt
+tevrin pack -q -o bad.scr --stub stub.bin --transition-ms 50 05-plasma.jpg >/dev/null
+check "a transition shorter than 200 ms is refused" test $? -ne 0
+
 # Texts in any language, through a manifest (UTF-8 JSON) and, where the
 # system hands the tool UTF-8 arguments, the command line; pictures by folder.
 mkdir -p pics/sub

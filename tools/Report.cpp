@@ -64,6 +64,13 @@ json RecordToJson(const TSSFileLocations& r) {
     j["BlurBorders"] = r.BlurBorders;
     j["MonitorMode"] = std::string(TSSFileLocations::MonitorModeName(r.MonitorMode));
     j["Styles"] = r.Styles;
+    // The per-picture lists are shown where the record has them: absent,
+    // the pictures share Text and Interval as in the classic show.
+    if (r.Captions) j["CaptionCommaList"] = *r.Captions;
+    j["CaptionShadow"] = r.CaptionShadow;
+    j["lShuffle"] = r.lShuffle;
+    if (r.Intervals) j["IntervalCommaList"] = *r.Intervals;
+    j["TransitionTime"] = r.TransitionTime;
     return j;
 }
 
@@ -231,7 +238,8 @@ std::string SaverReport(const json& saver) {
     json shown = saver["Record"];
     for (const char* list :
          {"PicCommaList", "PicFileNamesCommaList", "SndCommaList", "SndFileNamesCommaList",
-          "SndSizesCommaList", "FlashCommaList", "FlashFileNamesCommaList", "FlashSizesCommaList"})
+          "SndSizesCommaList", "FlashCommaList", "FlashFileNamesCommaList", "FlashSizesCommaList",
+          "CaptionCommaList", "IntervalCommaList"})
         shown.erase(list); // the table below shows them
     Properties(out, shown, "");
     out << "Items:\n  " << Pad("kind", 8) << Pad("#", 4) << Pad("offset", 12) << Pad("size", 12)
@@ -247,6 +255,18 @@ std::string SaverReport(const json& saver) {
             << Pad(item["Offset"].dump(), 12) << Pad(item["Size"].dump(), 12) << Pad(picture, 12)
             << Printable(item["Name"].get<std::string>()) << "\n";
     }
+    // Each picture's own caption and time, where the record gives them.
+    const json& record = saver["Record"];
+    for (const char* list : {"CaptionCommaList", "IntervalCommaList"})
+        if (record.contains(list)) {
+            out << list << ":\n";
+            int n = 0;
+            for (const json& entry : record[list])
+                out << "  " << Pad(std::to_string(n++), 4)
+                    << (entry.get<std::string>().empty() ? "(none)"
+                                                         : Printable(entry.get<std::string>()))
+                    << "\n";
+        }
     return out.str();
 }
 

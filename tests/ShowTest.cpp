@@ -1,0 +1,230 @@
+#include "effects/Random.h"
+#include "gfx/Copy.h"
+#include "platform/SystemText.h"
+#include "show/Slide.h"
+#include "show/SlideOrder.h"
+
+#include <gtest/gtest.h>
+#include <set>
+
+namespace tevrin {
+namespace {
+
+TTextEngine& Engine() {
+    static const std::unique_ptr<TTextEngine> engine = MakeSystemTextEngine();
+    return *engine;
+}
+
+// Runs `rounds` rounds of `count` draws, checking that each round holds
+// every one of 0 .. count - 1 and that no draw repeats the one before it,
+// across round boundaries too.
+void CheckRounds(const std::function<int()>& next, int count, int rounds) {
+    int last = -1;
+    for (int round = 0; round < rounds; ++round) {
+        std::set<int> seen;
+        for (int k = 0; k < count; ++k) {
+            const int drawn = next();
+            ASSERT_TRUE(drawn >= 0 && drawn < count) << drawn;
+            if (count > 1) ASSERT_NE(drawn, last) << "round " << round << ", draw " << k;
+            seen.insert(drawn);
+            last = drawn;
+        }
+        ASSERT_EQ(static_cast<int>(seen.size()), count) << "round " << round;
+    }
+}
+
+TEST(SlideOrder, ShuffledPicturesComeOnceARoundAndNeverTwiceRunning) {
+    SetRandSeed(7);
+    TShowChoices choices;
+    choices.RandomPicture = choices.Shuffle = true;
+    for (int count : {1, 2, 5, 50}) {
+        TSlideOrder order(choices, count);
+        CheckRounds([&] { return *order.NextPicture(); }, count, 1000);
+    }
+    // Two pictures alternate; one simply repeats.
+    TSlideOrder two(choices, 2);
+    const int first = *two.NextPicture();
+    for (int k = 1; k < 20; ++k)
+        EXPECT_EQ(*two.NextPicture(), (first + k) % 2);
+    TSlideOrder one(choices, 1);
+    EXPECT_EQ(*one.NextPicture(), 0);
+    EXPECT_EQ(*one.NextPicture(), 0);
+}
+
+TEST(SlideOrder, ShuffledStylesComeOnceARoundAmongTheChosenOrAll) {
+    SetRandSeed(11);
+    TShowChoices choices;
+    choices.RandomStyle = choices.Shuffle = true;
+    choices.Styles = {51, 3, 118, 22, 90};
+    TSlideOrder named(choices, 3);
+    const std::vector<TShowStyle> styles = choices.Styles;
+    CheckRounds(
+        [&] {
+            const TShowStyle style = named.NextStyle(kInitialStyle);
+            return static_cast<int>(std::find(styles.begin(), styles.end(), style) -
+                                    styles.begin());
+        },
+        5, 1000);
+    TShowChoices every = choices;
+    every.Styles.clear();
+    TSlideOrder all(every, 3);
+    CheckRounds([&] { return all.NextStyle(kInitialStyle) - 1; }, kLastStyle, 50);
+}
+
+TEST(SlideOrder, RandomWithoutShuffleStaysTheClassicDraw) {
+    // The design's pictures at random: independent draws, so in a long run
+    // some picture follows itself.
+    SetRandSeed(5);
+    TShowChoices choices;
+    choices.RandomPicture = true;
+    TSlideOrder order(choices, 3);
+    int repeats = 0, last = -1;
+    for (int k = 0; k < 300; ++k) {
+        const int drawn = *order.NextPicture();
+        repeats += drawn == last;
+        last = drawn;
+    }
+    EXPECT_GT(repeats, 30);
+}
+
+// A plain grey picture of the screen's size, with `caption` on it.
+TBitmap24 Captioned(const std::string& caption, const TCaptionLook& look, int w = 400, int h = 200,
+                    std::uint32_t grey = 0x808080) {
+    TBitmap24 canvas(w, h);
+    FillRect(canvas, {0, 0, w, h}, grey);
+    DrawCaption(canvas, caption, look, 96, Engine());
+    return canvas;
+}
+
+// The rectangle of pixels that differ from `grey`; empty when none do.
+TRect Touched(const TBitmap24& canvas, std::uint32_t grey = 0x808080) {
+    TRect r{canvas.Width(), canvas.Height(), 0, 0};
+    const std::uint8_t v[3] = {static_cast<std::uint8_t>(grey),
+                               static_cast<std::uint8_t>(grey >> 8),
+                               static_cast<std::uint8_t>(grey >> 16)};
+    for (int y = 0; y < canvas.Height(); ++y)
+        for (int x = 0; x < canvas.Width(); ++x) {
+            const std::uint8_t* p = canvas.Row(y) + x * 3;
+            if (p[0] != v[0] || p[1] != v[1] || p[2] != v[2]) {
+                r.Left = std::min(r.Left, x), r.Top = std::min(r.Top, y);
+                r.Right = std::max(r.Right, x + 1), r.Bottom = std::max(r.Bottom, y + 1);
+            }
+        }
+    return r.Right > r.Left ? r : TRect{};
+}
+
+TEST(Caption, TheClassicCaptionSitsOnTheBottomEdgeAndOutlinedOnesStandClear) {
+    TCaptionLook look{"DejaVu Sans", 14, 0xFFFFFF};
+    // Descenders reach the bottom rows in the design's layout.
+    const TRect classic = Touched(Captioned("Jpgqy", look));
+    EXPECT_GE(classic.Bottom, 200 - 2);
+    look.Shadow = look.Inside = true;
+    const TRect outlined = Touched(Captioned("Jpgqy", look));
+    ASSERT_FALSE(outlined.IsEmpty());
+    // Clear of the bottom by a margin that grows with the font, outline
+    // and descenders included.
+    EXPECT_LE(outlined.Bottom, 200 - 6);
+    look.Points = 28;
+    EXPECT_LE(Touched(Captioned("Jpgqy", look)).Bottom, 200 - 12);
+}
+
+TEST(Caption, AnOutlinedCaptionReadsOnWhiteAndAWideOneIsMadeToFit) {
+    TCaptionLook look{"DejaVu Sans", 20, 0xFFFFFF, true, true};
+    const TBitmap24 on_white = Captioned("Snow", look, 300, 120, 0xFFFFFF);
+    int dark = 0;
+    for (int y = 0; y < on_white.Height(); ++y)
+        for (int x = 0; x < on_white.Width(); ++x)
+            dark += on_white.Row(y)[x * 3] < 96;
+    EXPECT_GT(dark, 100) << "the outline shows around the strokes";
+    TCaptionLook plain = look;
+    plain.Shadow = false;
+    EXPECT_TRUE(Touched(Captioned("Snow", plain, 300, 120, 0xFFFFFF), 0xFFFFFF).IsEmpty());
+
+    // Far wider than the screen at its size: drawn smaller, inside it.
+    look.Points = 60;
+    const std::string wide = "A caption much longer than any screen is wide, with descenders gjpqy";
+    const TRect inside = Touched(Captioned(wide, look, 320, 240));
+    ASSERT_FALSE(inside.IsEmpty());
+    EXPECT_GT(inside.Left, 0);
+    EXPECT_LT(inside.Right, 320);
+    EXPECT_LT(inside.Bottom, 240);
+    // The classic caption runs off both sides (the letters reach the
+    // edges but for the gaps between them).
+    look.Shadow = look.Inside = false;
+    const TRect classic = Touched(Captioned(wide, look, 320, 240));
+    EXPECT_LE(classic.Left, 8);
+    EXPECT_GE(classic.Right, 320 - 8);
+    EXPECT_GT(classic.Height(), inside.Height());
+}
+
+// Pictures by number, each a plain colour, with the captions given.
+class TPlainContent final : public TShowContent {
+public:
+    explicit TPlainContent(std::optional<std::vector<std::string>> captions)
+        : captions_(std::move(captions)) {}
+    int PictureCount() const override { return 3; }
+    TShowPicture Picture(int i) const override {
+        TShowPicture picture;
+        picture.Upright = TBitmap24(80, 60);
+        FillRect(picture.Upright, {0, 0, 80, 60}, 0x202020 * static_cast<std::uint32_t>(i + 1));
+        return picture;
+    }
+    std::optional<std::string> Caption(int i) const override {
+        if (!captions_) return std::nullopt;
+        return (*captions_)[static_cast<std::size_t>(i)];
+    }
+    std::optional<int> IntervalMs(int) const override { return std::nullopt; }
+
+private:
+    std::optional<std::vector<std::string>> captions_;
+};
+
+TEST(Slide, OwnCaptionsReplaceTheShowsAlternateOne) {
+    TShowChoices choices;
+    choices.Text = "Everyone's";
+    const TPlainContent shared(std::nullopt), own(std::vector<std::string>{"One", "", "Three"});
+    // The show's caption on every other picture.
+    EXPECT_EQ(SlideCaption(choices, shared, 1, true), "Everyone's");
+    EXPECT_EQ(SlideCaption(choices, shared, 1, false), "");
+    // Own captions on every picture that has one, whatever the alternation.
+    EXPECT_EQ(SlideCaption(choices, own, 0, false), "One");
+    EXPECT_EQ(SlideCaption(choices, own, 1, true), "");
+    EXPECT_EQ(SlideCaption(choices, own, 2, false), "Three");
+
+    // A slide is its picture composed, then its caption: the same pixels
+    // above the caption, different ones under it.
+    choices.Fit = TFitMode::fmFit;
+    choices.Caption = {"DejaVu Sans", 12, 0xFFFFFF, true, true};
+    const TShowPicture picture = own.Picture(2);
+    const TBitmap24 bare = MakeSlide(picture, "", choices, {160, 120}, Engine());
+    const TBitmap24 with = MakeSlide(picture, "Three", choices, {160, 120}, Engine());
+    EXPECT_EQ(bare.Row(10)[80 * 3], 0x60);
+    EXPECT_TRUE(std::equal(bare.Row(0), bare.Row(60), with.Row(0)));
+    EXPECT_FALSE(std::equal(bare.Row(60), bare.Row(120), with.Row(60)));
+}
+
+TEST(ShowChoices, ClassicRecordsKeepTheDesignsShowAndNewPropertiesAreRead) {
+    TSSFileLocations record(96);
+    record.Text = "Hello";
+    record.Styles = {3, 200, 0};
+    TShowChoices classic = TShowChoices::Of(record);
+    EXPECT_EQ(classic.TransitionFrames, kDefaultTransitionFrames);
+    EXPECT_EQ(classic.Text, "Hello");
+    EXPECT_FALSE(classic.Caption.Inside);
+    EXPECT_EQ(classic.Styles, (std::vector<TShowStyle>{3, 0}));
+    // A transition's frames follow its length, 40 ms apart, kept in range.
+    for (auto [ms, frames] :
+         {std::pair{1000, 25}, {200, 5}, {10000, 250}, {50, 5}, {99999, 250}, {2010, 50}}) {
+        record.TransitionTime = ms;
+        EXPECT_EQ(TShowChoices::Of(record).TransitionFrames, frames) << ms;
+    }
+    // Captions of their own: the show's one text is not drawn, and they stay
+    // inside the screen.
+    record.Captions = TStringList{"a", ""};
+    const TShowChoices own = TShowChoices::Of(record);
+    EXPECT_EQ(own.Text, "");
+    EXPECT_TRUE(own.Caption.Inside);
+}
+
+} // namespace
+} // namespace tevrin
