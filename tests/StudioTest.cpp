@@ -344,6 +344,55 @@ TEST_F(StudioTest, FramesOfTransitionsAndOfTheShowComeFromTheEngine) {
     EXPECT_EQ(Get("api/show?step=2&w=64&h=36")->get_header_value("X-Style"), "9");
 }
 
+TEST_F(StudioTest, APicturesOwnCaptionAndTimeAreShownSavedAndBuilt) {
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    Upload("pictures", "two.jpg", test::TestJpeg(48, 64));
+    const json pictures = Project()["pictures"];
+    const std::string one = pictures[0]["id"], two = pictures[1]["id"];
+    Put("api/settings", {{"text", "Everyone's"}, {"interval", 1000}, {"styles", {9}}});
+    EXPECT_EQ(Put("api/pictures/" + two, {{"caption", "Our boat"}, {"seconds", 2.5}})->status, 200);
+    for (const json& bad :
+         {json{{"caption", 5}}, json{{"seconds", -1}}, json{{"seconds", "x"}}, json::array()})
+        EXPECT_EQ(Put("api/pictures/" + two, bad)->status, 400) << bad.dump();
+    EXPECT_EQ(Put("api/pictures/p999", {{"caption", "x"}})->status, 400);
+    EXPECT_EQ(Project()["pictures"][1]["caption"], "Our boat");
+
+    // The preview: the second picture with its caption and time; the first
+    // without the show's one text, which own captions replace.
+    const auto first = Get("api/show?step=0&w=64&h=36");
+    EXPECT_EQ(first->get_header_value("X-Picture"), one);
+    EXPECT_EQ(first->get_header_value("X-Caption"), "0");
+    EXPECT_EQ(first->get_header_value("X-Interval"), "1000");
+    const auto second = Get("api/show?step=1&w=64&h=36");
+    EXPECT_EQ(second->get_header_value("X-Picture"), two);
+    EXPECT_EQ(second->get_header_value("X-Caption"), "1");
+    EXPECT_EQ(second->get_header_value("X-Caption-Text"), "Our boat");
+    EXPECT_EQ(second->get_header_value("X-Interval"), "2500");
+
+    // Saved as a picture object, kept when the order changes and on reopening.
+    Put("api/order", {{"pictures", {two, one}}});
+    json manifest = json::parse(test::ReadBytes(dir_.File("project/project.json")));
+    EXPECT_EQ(manifest["pictures"],
+              json({{{"file", "pictures/two.jpg"}, {"caption", "Our boat"}, {"seconds", 2.5}},
+                    "pictures/one.jpg"}));
+    Open();
+    EXPECT_EQ(Project()["pictures"][0]["caption"], "Our boat");
+    EXPECT_EQ(Project()["pictures"][0]["seconds"], 2.5);
+    const auto started = client_->Post((base_ + "api/build").c_str(),
+                                       json{{"targets", {"linux"}}}.dump(), "application/json");
+    ASSERT_EQ(started->status, 200) << started->body;
+    json state;
+    for (int i = 0; i < 600; ++i) {
+        state = json::parse(Get("api/build")->body);
+        if (!state["running"].get<bool>()) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_EQ(state["error"], "") << state.dump();
+    const json record = InspectSaver(state["outputs"][0]["path"].get<std::string>())["Record"];
+    EXPECT_EQ(record["CaptionCommaList"], json({"Our boat", ""}));
+    EXPECT_EQ(record["IntervalCommaList"], json({"2500", ""}));
+}
+
 TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
     const auto empty = client_->Post((base_ + "api/build").c_str(),
                                      json{{"targets", {"linux"}}}.dump(), "application/json");

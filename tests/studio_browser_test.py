@@ -28,6 +28,9 @@ PICTURES = ["01-dunes.jpg", "02-lighthouse.jpg", "03-rings.jpg"]
 failures = []
 
 
+OWN_CAPTION = "Our boat, à l'aube"
+
+
 def check(what, ok, detail=""):
     print(("ok   " if ok else "FAIL ") + what + (f" ({detail})" if detail and not ok else ""))
     if not ok:
@@ -220,8 +223,25 @@ def main():
               colour_spread(preview, screen_box(driver, driver.find_element(By.ID, "preview"))) > 0.02)
         check("the preview starts with the first picture and the caption",
               "Picture 1 (03-rings.jpg)" in driver.find_element(By.ID, "preview-info").text and
-              "caption" in driver.find_element(By.ID, "preview-info").text,
+              CAPTION in driver.find_element(By.ID, "preview-info").text,
               driver.find_element(By.ID, "preview-info").text)
+        play.click()
+
+        # A caption of its own on the second picture: the preview shows it
+        # there, and no picture shows the show's one caption any more.
+        own = driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .own-caption")[1]
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", own)
+        own.send_keys(OWN_CAPTION)
+        wait_for("the picture's caption to be saved", lambda: json.load(
+            open(os.path.join(project, "project.json"), encoding="utf-8"))["pictures"][1] ==
+            {"file": "pictures/" + order[1], "caption": OWN_CAPTION})
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", play)
+        play.click()
+        wait_for("the preview's second picture", lambda: "Picture 2" in
+                 driver.find_element(By.ID, "preview-info").text, 60)
+        info = driver.find_element(By.ID, "preview-info").text
+        check("the preview shows the second picture with its own caption", OWN_CAPTION in info, info)
+        shot("6b-own-caption.png")
         play.click()
 
         # Both savers built.
@@ -249,6 +269,8 @@ def main():
             check(f"{saver} shows the pictures in the new order",
                   record["PicFileNamesCommaList"] == order, record["PicFileNamesCommaList"])
             check(f"{saver} carries the caption", record["Text"] == CAPTION, record["Text"])
+            check(f"{saver} carries the second picture's own caption",
+                  record.get("CaptionCommaList") == ["", OWN_CAPTION, ""], record.get("CaptionCommaList"))
             check(f"{saver} takes the chosen transitions", record["Styles"] == [77, 12], record["Styles"])
             check(f"{saver} keeps the title", record["Title"] == "Studio test")
         # Nothing half-written is left beside them.

@@ -85,6 +85,21 @@ int CheckedStripHeight(int w, int h, int frames, int view_w) {
     return view_h;
 }
 
+// The record a pack of `pictures` writes: each picture's caption and time
+// listed when any picture has one.
+TSSFileLocations WithPictureDetails(TSSFileLocations record, const std::vector<TItem>& pictures) {
+    for (const TItem& item : pictures) {
+        if (item.Caption && !record.Captions) record.Captions.emplace();
+        if (item.IntervalMs && !record.Intervals) record.Intervals.emplace();
+    }
+    for (const TItem& item : pictures) {
+        if (record.Captions) record.Captions->push_back(item.Caption.value_or(""));
+        if (record.Intervals)
+            record.Intervals->push_back(item.IntervalMs ? std::to_string(*item.IntervalMs) : "");
+    }
+    return record;
+}
+
 // The project's pictures as the show takes them, with the captions and
 // times the record gives them.
 class TProjectContent final : public TShowContent {
@@ -302,8 +317,10 @@ TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocati
     }));
 }
 
-TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures, const TSSFileLocations& record,
-                              const TPackJob& job, int step, int w, int h, int view_w) {
+TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
+                              const TSSFileLocations& project_record, const TPackJob& job, int step,
+                              int w, int h, int view_w) {
+    const TSSFileLocations record = WithPictureDetails(project_record, pictures);
     CheckSize(w, h);
     if (pictures.empty()) throw EError("Add pictures to see the show");
     if (step < 0 || step > 100000) throw EError("No such step of the show");

@@ -318,8 +318,13 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
         const json entries = as_list(value);
         made_[key].assign(entries.size(), 0);
         for (std::size_t entry = 0; entry < entries.size(); ++entry) {
-            if (!entries[entry].is_string()) continue; // kept as written, used by nothing
-            const std::string given = entries[entry].get<std::string>();
+            // A picture may be an object naming its file, caption and time.
+            const json& written = entries[entry];
+            const json* file = &written;
+            if (key == "pictures" && written.is_object() && written.contains("file"))
+                file = &written["file"];
+            if (!file->is_string()) continue; // kept as written, used by nothing
+            const std::string given = file->get<std::string>();
             const fs::path p = PathOf(given);
             const std::string path = Utf8Of(p.is_absolute() ? p : base / p);
             std::vector<std::string> files = {path};
@@ -336,6 +341,14 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
             for (const std::string& file : files) {
                 TItem item = MakeItem(file, key == "pictures" ? 'p' : 's');
                 item.Entry = static_cast<int>(entry);
+                if (written.is_object()) {
+                    const json& caption = written.value("caption", json());
+                    const json& seconds = written.value("seconds", json());
+                    if (caption.is_string()) item.Caption = caption.get<std::string>();
+                    if (seconds.is_number() && seconds.get<double>() >= 0 &&
+                        seconds.get<double>() <= 86400)
+                        item.IntervalMs = static_cast<int>(seconds.get<double>() * 1000 + 0.5);
+                }
                 item.Stored =
                     file == path
                         ? given
@@ -479,6 +492,24 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
     return list.back();
 }
 
+void TProject::SetPictureDetails(const std::string& id, std::optional<std::string> caption,
+                                 std::optional<int> interval_ms) {
+    const auto it = std::find_if(pictures_.begin(), pictures_.end(),
+                                 [&](const TItem& item) { return item.Id == id; });
+    if (it == pictures_.end()) throw EError("No such picture: " + id);
+    if (caption && (caption->size() > kMaxTextBytes || !IsValidUtf8(*caption)))
+        throw EError("A caption must be UTF-8 text of at most " + std::to_string(kMaxTextBytes) +
+                     " bytes");
+    if (interval_ms && (*interval_ms < 0 || *interval_ms > 86400 * 1000))
+        throw EError("A picture's seconds must be from 0 to 86400");
+    if (it->Caption == caption && it->IntervalMs == interval_ms) return;
+    it->Caption = std::move(caption);
+    it->IntervalMs = interval_ms;
+    it->Edited = true;
+    pictures_changed_ = true;
+    Save();
+}
+
 bool TProject::Remove(const std::string& id) {
     for (std::vector<TItem>* list : {&pictures_, &sounds_}) {
         const auto it = std::find_if(list->begin(), list->end(),
@@ -525,7 +556,11 @@ json TProject::Entries(const std::vector<TItem>& items, const json& original,
             ++run;
         // Every item an entry made, together and in their order (ids rise):
         // the entry as it was written.
-        if (entry >= 0 && static_cast<int>(run) == made[static_cast<std::size_t>(entry)] &&
+        const bool edited = std::any_of(items.begin() + static_cast<std::ptrdiff_t>(i),
+                                        items.begin() + static_cast<std::ptrdiff_t>(i + run),
+                                        [](const TItem& item) { return item.Edited; });
+        if (entry >= 0 && !edited &&
+            static_cast<int>(run) == made[static_cast<std::size_t>(entry)] &&
             std::is_sorted(items.begin() + static_cast<std::ptrdiff_t>(i),
                            items.begin() + static_cast<std::ptrdiff_t>(i + run),
                            [](const TItem& a, const TItem& b) {
@@ -536,7 +571,15 @@ json TProject::Entries(const std::vector<TItem>& items, const json& original,
             i += run;
             continue;
         }
-        entries.push_back(items[i].Stored);
+        const TItem& item = items[i];
+        if (item.Caption || item.IntervalMs) {
+            json object = {{"file", item.Stored}};
+            if (item.Caption) object["caption"] = *item.Caption;
+            if (item.IntervalMs) object["seconds"] = *item.IntervalMs / 1000.0;
+            entries.push_back(std::move(object));
+        } else {
+            entries.push_back(item.Stored);
+        }
         ++i;
     }
     // Entries that made no item (not text, a folder without pictures) stay,

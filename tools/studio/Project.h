@@ -35,6 +35,11 @@ struct TItem {
     std::string Format;        // "JPEG", "PNG", ...
     std::string Problem;       // why it cannot be used (missing, unreadable); empty when fine
     int Entry = -1;            // the manifest's entry it came from; -1 when the page added it
+    // A picture's own caption and time on screen, where it has them; Edited
+    // once the page changed them.
+    std::optional<std::string> Caption;
+    std::optional<int> IntervalMs;
+    bool Edited = false;
 };
 
 // What a picture file is: its format and its size standing upright.
@@ -81,6 +86,11 @@ public:
     const TItem& AddSound(const std::string& name, std::span<const std::uint8_t> bytes);
     // Takes an item off the list (its file stays). False when unknown.
     bool Remove(const std::string& id);
+    // Sets a picture's own caption and time (nothing: none of its own).
+    // Raises EError for an unknown picture, a caption that is no UTF-8 text
+    // or too long, or a time outside 0 .. 86400 s.
+    void SetPictureDetails(const std::string& id, std::optional<std::string> caption,
+                           std::optional<int> interval_ms);
     // Puts the pictures in the order of `ids`, which must name each once.
     void OrderPictures(const std::vector<std::string>& ids);
 

@@ -341,6 +341,28 @@ struct TStudioServer::TImpl {
             if (!project_.Remove(req.matches[1].str())) return Fail(res, 404, "No such item");
             Send(res, json{{"removed", req.matches[1].str()}});
         });
+        Route("PUT", "/api/pictures/(p[0-9]+)", [this](const Request& req, Response& res) {
+            const json details = ParseJsonText(req.body, "The picture's details");
+            if (!details.is_object()) throw EError("The picture's details must be a JSON object");
+            std::optional<std::string> caption;
+            std::optional<int> interval_ms;
+            const json& given_caption = details.value("caption", json());
+            const json& given_seconds = details.value("seconds", json());
+            if (!given_caption.is_null()) {
+                if (!given_caption.is_string()) throw EError("A caption must be text");
+                caption = given_caption.get<std::string>();
+            }
+            if (!given_seconds.is_null()) {
+                if (!given_seconds.is_number()) throw EError("Seconds must be a number");
+                const double seconds = given_seconds.get<double>();
+                if (seconds < 0 || seconds > 86400)
+                    throw EError("A picture's seconds must be from 0 to 86400");
+                interval_ms = static_cast<int>(seconds * 1000 + 0.5);
+            }
+            std::lock_guard lock(project_lock_);
+            project_.SetPictureDetails(req.matches[1].str(), caption, interval_ms);
+            Send(res, json{{"ok", true}});
+        });
         Route("PUT", "/api/order", [this](const Request& req, Response& res) {
             const json order = ParseJsonText(req.body, "The order");
             std::lock_guard lock(project_lock_);
@@ -482,6 +504,8 @@ struct TStudioServer::TImpl {
             j["height"] = item.Height;
             j["format"] = item.Format;
             j["warning"] = PictureWarning(item, *record, *job, sw, sh);
+            j["caption"] = item.Caption ? json(*item.Caption) : json();
+            j["seconds"] = item.IntervalMs ? json(*item.IntervalMs / 1000.0) : json();
         }
         return j;
     }

@@ -130,6 +130,7 @@ function renderPictures() {
       note.textContent = text;
       item.append(note);
     }
+    item.append(pictureDetails(picture));
     const tools = document.createElement('div');
     tools.className = 'tools';
     tools.append(
@@ -139,6 +140,53 @@ function renderPictures() {
     item.append(tools);
     grid.append(item);
   });
+}
+
+// A picture's own caption and seconds, saved a moment after the last key.
+function pictureDetails(picture) {
+  const details = document.createElement('div');
+  details.className = 'details';
+  const caption = document.createElement('input');
+  caption.className = 'own-caption';
+  caption.placeholder = 'Caption of its own';
+  caption.setAttribute('aria-label', `Caption of ${picture.name}`);
+  caption.value = picture.caption ?? '';
+  const seconds = document.createElement('input');
+  seconds.className = 'own-seconds';
+  seconds.type = 'number';
+  seconds.min = '0';
+  seconds.max = '86400';
+  seconds.step = '0.5';
+  seconds.placeholder = 's';
+  seconds.title = 'Seconds this picture stays (empty: the show\'s)';
+  seconds.setAttribute('aria-label', `Seconds of ${picture.name}`);
+  seconds.value = picture.seconds ?? '';
+  let timer = null;
+  const save = () => {
+    clearTimeout(timer);
+    timer = setTimeout(async () => {
+      if (!seconds.checkValidity()) return say('Seconds must be from 0 to 86400');
+      const body = {
+        caption: caption.value === '' ? null : caption.value,
+        seconds: seconds.value === '' ? null : parseFloat(seconds.value),
+      };
+      try {
+        await api('PUT', `api/pictures/${picture.id}`, body);
+        picture.caption = body.caption;
+        picture.seconds = body.seconds;
+        say('');
+      } catch (error) {
+        say(error.message);
+      }
+    }, 400);
+  };
+  caption.addEventListener('input', save);
+  seconds.addEventListener('input', save);
+  // Dragging a thumbnail must not start from a field being edited.
+  for (const field of [caption, seconds])
+    field.addEventListener('dragstart', (event) => event.preventDefault());
+  details.append(caption, seconds);
+  return details;
 }
 
 function toolButton(text, title, action, disabled, className = '') {
@@ -345,6 +393,7 @@ const FIELDS = {
   'font-name': 'text', 'font-size': 'int', 'font-color': 'color', interval: 'seconds',
   'random-picture': 'flag', 'random-style': 'select-flag', 'clear-old-image': 'flag',
   fit: 'choice', 'blur-borders': 'flag', screens: 'choice', 'sound-order': 'choice', mute: 'flag',
+  'caption-shadow': 'flag', shuffle: 'flag', 'transition-ms': 'seconds',
 };
 
 function settingKey(field) { return $(`#${field}`).name; }
@@ -595,7 +644,7 @@ async function fetchStep(step, w, h, view) {
     strip: await createImageBitmap(await response.blob()),
     style: Number(response.headers.get('X-Style')),
     picture: response.headers.get('X-Picture'),
-    caption: response.headers.get('X-Caption') === '1',
+    caption: decodeURIComponent(response.headers.get('X-Caption-Text') || ''),
     frames: Number(response.headers.get('X-Frames')),
     delay: Number(response.headers.get('X-Frame-Delay')),
     interval: Number(response.headers.get('X-Interval')),
@@ -624,7 +673,7 @@ async function playPreview() {
       next.catch(() => {});
       const picture = state.pictures.find((p) => p.id === current.picture);
       info.textContent = `Picture ${state.pictures.indexOf(picture) + 1} (${picture ? picture.name : '?'}) · ` +
-        `transition ${current.style}${current.caption ? ' · with the caption' : ''}`;
+        `transition ${current.style}${current.caption ? ` · “${current.caption}”` : ''}`;
       const frameH = current.strip.height / current.frames;
       const start = performance.now();
       for (let k = 0; k < current.frames && preview.run === run; k += 1) {
