@@ -93,9 +93,10 @@ void TfrmSetup::Layout(int dpi) {
     lblWeb.SetBounds(s(kMargin), s(127), s(66), s(13));
     OKButton.SetBounds(s(214), s(kHeight - kBottomPanel + 15), s(75), s(25));
     for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) {
-        // Long texts end with an ellipsis at the right margin; measured
-        // again in the new font.
-        label->MaxWidth = s(kWidth - 2 * kMargin);
+        // Long texts end with an ellipsis at the right margin (of the
+        // client area, each margin rounded as the label's left one is);
+        // measured again in the new font.
+        label->MaxWidth = ClientWidth() - 2 * s(kMargin);
         label->SetCaption(label->Caption());
     }
 }

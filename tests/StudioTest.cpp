@@ -378,15 +378,7 @@ TEST_F(StudioTest, APicturesOwnCaptionAndTimeAreShownSavedAndBuilt) {
     Open();
     EXPECT_EQ(Project()["pictures"][0]["caption"], "Our boat");
     EXPECT_EQ(Project()["pictures"][0]["seconds"], 2.5);
-    const auto started = client_->Post((base_ + "api/build").c_str(),
-                                       json{{"targets", {"linux"}}}.dump(), "application/json");
-    ASSERT_EQ(started->status, 200) << started->body;
-    json state;
-    for (int i = 0; i < 600; ++i) {
-        state = json::parse(Get("api/build")->body);
-        if (!state["running"].get<bool>()) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const json state = Build("linux");
     ASSERT_EQ(state["error"], "") << state.dump();
     const json record = InspectSaver(state["outputs"][0]["path"].get<std::string>())["Record"];
     EXPECT_EQ(record["CaptionCommaList"], json({"Our boat", ""}));
@@ -412,15 +404,7 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
                          "application/json")
                   ->status,
               400);
-    const auto started = client_->Post((base_ + "api/build").c_str(),
-                                       json{{"targets", {"linux"}}}.dump(), "application/json");
-    ASSERT_EQ(started->status, 200) << started->body;
-    json state;
-    for (int i = 0; i < 600; ++i) {
-        state = json::parse(Get("api/build")->body);
-        if (!state["running"].get<bool>()) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    const json state = Build("linux");
     ASSERT_EQ(state["error"], "") << state.dump();
     ASSERT_EQ(state["outputs"].size(), 1u);
     EXPECT_EQ(state["done"], state["total"]);
