@@ -85,7 +85,6 @@ void TfrmScrn::FormActivate() {
         app.NoteFailure(outcome.Error);
         app.Terminate();
     } else {
-        timer_slide_.SetInterval(static_cast<std::uint32_t>(std::max(locations_.Interval, 0)));
         timer_slide_.OnTimer = [this] { ShowNextPicture(); };
     }
     // Items that could not be copied out: one error report for the first;
@@ -131,8 +130,7 @@ void TfrmScrn::CoverMonitors() {
         choices_.MoviesAfterPictures ? TMonitorMode::mmPrimary : choices_.Monitors;
     const int count = content_->PictureCount();
     for (TScreenView* view : views)
-        view->PShow().SetFrames(
-            choices_.TransitionFrames == kDefaultTransitionFrames ? 0 : choices_.TransitionFrames);
+        view->PShow().SetFrames(choices_.TransitionFrames);
     switch (mode) {
     case TMonitorMode::mmPrimary:
         groups_.push_back({TSlideOrder(choices_, count), {this}});
@@ -182,7 +180,7 @@ void TfrmScrn::ShowNextPicture() {
         if (!first_shown) first_shown = index;
         TShowPicture picture = content_->Picture(*index);
         const std::string caption =
-            SlideCaption(choices_, *content_, *index, group.Order.NextCaption());
+            SlideCaption(choices_, content_->Caption(*index), group.Order.NextCaption());
         const TShowStyle style = group.Order.NextStyle(group.Views.front()->PShow().Style);
         for (TScreenView* view : group.Views) {
             TPicShow& show = view->PShow();

@@ -3,6 +3,8 @@
 #include "base/IntConv.h"
 #include "payload/Payload.h"
 
+#include <algorithm>
+
 namespace tevrin {
 
 std::optional<std::string> RecordCaption(const TSSFileLocations& record, int i) {
@@ -19,6 +21,25 @@ std::optional<int> RecordIntervalMs(const TSSFileLocations& record, int i) {
     if (!TryStrToInt((*record.Intervals)[static_cast<std::size_t>(i)], ms) || ms < 0)
         return std::nullopt;
     return ms;
+}
+
+void SetRecordDetails(TSSFileLocations& record,
+                      const std::vector<std::optional<std::string>>& captions,
+                      const std::vector<std::optional<int>>& intervals_ms) {
+    record.Captions.reset();
+    record.Intervals.reset();
+    if (std::any_of(captions.begin(), captions.end(),
+                    [](const auto& c) { return c.has_value(); })) {
+        record.Captions.emplace();
+        for (const std::optional<std::string>& caption : captions)
+            record.Captions->push_back(caption.value_or(""));
+    }
+    if (std::any_of(intervals_ms.begin(), intervals_ms.end(),
+                    [](const auto& ms) { return ms.has_value(); })) {
+        record.Intervals.emplace();
+        for (const std::optional<int>& ms : intervals_ms)
+            record.Intervals->push_back(ms ? std::to_string(*ms) : "");
+    }
 }
 
 TShowPicture TPayloadContent::Picture(int i) const {

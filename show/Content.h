@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tevrin {
 
@@ -32,6 +33,12 @@ public:
 // per-picture choices in one.
 std::optional<std::string> RecordCaption(const TSSFileLocations& record, int i);
 std::optional<int> RecordIntervalMs(const TSSFileLocations& record, int i);
+// Sets those lists from each picture's own caption and time, in picture
+// order: each list is present when any picture has an entry for it, and
+// absent otherwise.
+void SetRecordDetails(TSSFileLocations& record,
+                      const std::vector<std::optional<std::string>>& captions,
+                      const std::vector<std::optional<int>>& intervals_ms);
 
 // The pictures stored in a saver file's payload, as its record lists them.
 // The record must outlive the content.

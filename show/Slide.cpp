@@ -66,9 +66,9 @@ void DrawOutline(TBitmap24& canvas, int x, int y, TTextEngine& engine, const TFo
 
 } // namespace
 
-std::string SlideCaption(const TShowChoices& choices, const TShowContent& content, int i,
+std::string SlideCaption(const TShowChoices& choices, const std::optional<std::string>& own,
                          bool alternate) {
-    if (std::optional<std::string> own = content.Caption(i)) return *own;
+    if (own) return *own;
     return alternate ? choices.Text : std::string();
 }
 

@@ -2,10 +2,11 @@
 // mode says, decoded no larger than it is shown, composed, and captioned.
 #pragma once
 
+#include "gfx/Compose.h"
 #include "gfx/Text.h"
 #include "show/Choices.h"
-#include "show/Content.h"
 
+#include <optional>
 #include <string>
 
 namespace tevrin {
@@ -18,9 +19,10 @@ struct TScreenSpec {
     bool Palette8 = false;
 };
 
-// The caption picture i carries: its own, or the show's one caption when
-// `alternate` (TSlideOrder::NextCaption) says this picture has it.
-std::string SlideCaption(const TShowChoices& choices, const TShowContent& content, int i,
+// The caption a picture carries: its own (TShowContent::Caption), or
+// without one the show's one caption when `alternate`
+// (TSlideOrder::NextCaption) says this picture has it.
+std::string SlideCaption(const TShowChoices& choices, const std::optional<std::string>& own,
                          bool alternate);
 
 // Draws `text` centred at the bottom of `canvas` as `look` says, at its

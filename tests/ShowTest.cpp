@@ -1,6 +1,7 @@
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "platform/SystemText.h"
+#include "show/Content.h"
 #include "show/Slide.h"
 #include "show/SlideOrder.h"
 
@@ -184,12 +185,12 @@ TEST(Slide, OwnCaptionsReplaceTheShowsAlternateOne) {
     choices.Text = "Everyone's";
     const TPlainContent shared(std::nullopt), own(std::vector<std::string>{"One", "", "Three"});
     // The show's caption on every other picture.
-    EXPECT_EQ(SlideCaption(choices, shared, 1, true), "Everyone's");
-    EXPECT_EQ(SlideCaption(choices, shared, 1, false), "");
+    EXPECT_EQ(SlideCaption(choices, shared.Caption(1), true), "Everyone's");
+    EXPECT_EQ(SlideCaption(choices, shared.Caption(1), false), "");
     // Own captions on every picture that has one, whatever the alternation.
-    EXPECT_EQ(SlideCaption(choices, own, 0, false), "One");
-    EXPECT_EQ(SlideCaption(choices, own, 1, true), "");
-    EXPECT_EQ(SlideCaption(choices, own, 2, false), "Three");
+    EXPECT_EQ(SlideCaption(choices, own.Caption(0), false), "One");
+    EXPECT_EQ(SlideCaption(choices, own.Caption(1), true), "");
+    EXPECT_EQ(SlideCaption(choices, own.Caption(2), false), "Three");
 
     // A slide is its picture composed, then its caption: the same pixels
     // above the caption, different ones under it.

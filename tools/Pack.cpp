@@ -305,12 +305,13 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
     for (int list = 0; list < TSSFileLocations::kListCount; ++list)
         if (list != TSSFileLocations::DescriptList)
             record.List(static_cast<TSSFileLocations::TListId>(list)).clear();
-    record.Captions.reset();
-    record.Intervals.reset();
+    std::vector<std::optional<std::string>> captions;
+    std::vector<std::optional<int>> intervals;
     for (const TPackSource& source : job.Pictures) {
-        if (source.Caption) record.Captions.emplace();
-        if (source.IntervalMs) record.Intervals.emplace();
+        captions.push_back(source.Caption);
+        intervals.push_back(source.IntervalMs);
     }
+    SetRecordDetails(record, captions, intervals);
 
     const int total = static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
     int done = 0;
@@ -343,10 +344,6 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
             std::int32_t at = out.Append(stream.data(), stream.size(), source.Where);
             record.List(TSSFileLocations::PicList).push_back(std::to_string(at));
             record.List(TSSFileLocations::PicFileNamesList).push_back(source.Name);
-            if (record.Captions) record.Captions->push_back(source.Caption.value_or(""));
-            if (record.Intervals)
-                record.Intervals->push_back(source.IntervalMs ? std::to_string(*source.IntervalMs)
-                                                              : "");
         }
         auto add_raw = [&](const std::vector<TPackSource>& sources,
                            TSSFileLocations::TListId offsets, TSSFileLocations::TListId file_names,

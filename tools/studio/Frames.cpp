@@ -9,6 +9,7 @@
 #include "gfx/PictureFile.h"
 #include "gfx/Png.h"
 #include "gfx/Resample.h"
+#include "show/Content.h"
 #include "show/Slide.h"
 #include "show/SlideOrder.h"
 #include "tools/Pack.h"
@@ -85,37 +86,18 @@ int CheckedStripHeight(int w, int h, int frames, int view_w) {
     return view_h;
 }
 
-// The record a pack of `pictures` writes: each picture's caption and time
-// listed when any picture has one.
+// The record a pack of `pictures` writes, with each picture's own caption
+// and time.
 TSSFileLocations WithPictureDetails(TSSFileLocations record, const std::vector<TItem>& pictures) {
+    std::vector<std::optional<std::string>> captions;
+    std::vector<std::optional<int>> intervals;
     for (const TItem& item : pictures) {
-        if (item.Caption && !record.Captions) record.Captions.emplace();
-        if (item.IntervalMs && !record.Intervals) record.Intervals.emplace();
+        captions.push_back(item.Caption);
+        intervals.push_back(item.IntervalMs);
     }
-    for (const TItem& item : pictures) {
-        if (record.Captions) record.Captions->push_back(item.Caption.value_or(""));
-        if (record.Intervals)
-            record.Intervals->push_back(item.IntervalMs ? std::to_string(*item.IntervalMs) : "");
-    }
+    SetRecordDetails(record, captions, intervals);
     return record;
 }
-
-// The project's pictures as the show takes them, with the captions and
-// times the record gives them.
-class TProjectContent final : public TShowContent {
-public:
-    TProjectContent(const std::vector<TItem>& pictures, const TSSFileLocations& record)
-        : pictures_(pictures), record_(record) {}
-
-    int PictureCount() const override { return static_cast<int>(pictures_.size()); }
-    TShowPicture Picture(int) const override { return {}; } // made by TRenderer::Slide
-    std::optional<std::string> Caption(int i) const override { return RecordCaption(record_, i); }
-    std::optional<int> IntervalMs(int i) const override { return RecordIntervalMs(record_, i); }
-
-private:
-    const std::vector<TItem>& pictures_;
-    const TSSFileLocations& record_;
-};
 
 std::string LookKey(const TSSFileLocations& record) {
     return std::string(TSSFileLocations::FitModeName(record.FitMode)) +
@@ -328,26 +310,26 @@ TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
     // The order of pictures, captions and styles up to this step, replayed
     // from the fixed seed as the saver's show would take them.
     const TShowChoices choices = TShowChoices::Of(record);
-    const TProjectContent content(pictures, record);
     TShowStep result;
     int previous = -1;
     std::string caption, previous_caption;
     {
         std::lock_guard lock(engine_);
         SetRandSeed(kSeed);
-        TSlideOrder order(choices, content.PictureCount());
+        TSlideOrder order(choices, static_cast<int>(pictures.size()));
         TShowStyle style = kInitialStyle;
         for (int k = 0; k <= step; ++k) {
             previous = result.Picture;
             previous_caption = caption;
             result.Picture = order.NextPicture().value_or(0);
-            caption = SlideCaption(choices, content, result.Picture, order.NextCaption());
+            caption =
+                SlideCaption(choices, RecordCaption(record, result.Picture), order.NextCaption());
             style = order.NextStyle(style);
         }
         result.Style = style;
     }
     result.Caption = caption;
-    result.IntervalMs = content.IntervalMs(result.Picture).value_or(choices.IntervalMs);
+    result.IntervalMs = RecordIntervalMs(record, result.Picture).value_or(choices.IntervalMs);
     result.Frames = choices.TransitionFrames;
     const TBitmapPtr to =
         Slide(pictures[static_cast<std::size_t>(result.Picture)], record, job, caption, w, h);
