@@ -43,6 +43,14 @@ inline constexpr const char* kJsonBroken = "%s is no JSON: %s";
 inline constexpr const char* kUnknownManifestKey =
     "%s: unknown key \"%s\" (a key starting with _ or named comment is ignored)";
 inline constexpr const char* kManifestPictureValue = "%s: a picture's \"%s\" must be %s";
+// Caption templates.
+inline constexpr const char* kCaptionTemplateField =
+    "Unknown field %s in the caption template (it takes {date}, {title}, {file}, {n} and {count})";
+inline constexpr const char* kCaptionTemplateBrace =
+    "A brace is left open or unmatched in the caption template \"%s\" ({{ and }} are braces)";
+inline constexpr const char* kDateFormatField =
+    "Unknown field %s in the date format (it takes %Y %y %m %-m %B %b %d %-d %A %a %H %-H %M %S "
+    "and %%)";
 inline constexpr const char* kNoSuchPlatform = "No platform %s in this build (it has %s)";
 } // namespace msg
 

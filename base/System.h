@@ -121,6 +121,15 @@ bool ProcessExists(int pid);
 // rather than what it once held.
 void ReturnLargeBlocksAtOnce();
 
+// A moment on a calendar and a clock, in no particular time zone.
+struct TDateTime {
+    int Year = 0, Month = 0, Day = 0; // Month 1..12, Day 1..31
+    int Hour = 0, Minute = 0, Second = 0;
+};
+// When a file was last written, in this machine's local time; nothing when
+// it cannot be told.
+std::optional<TDateTime> FileModifiedLocal(const std::string& path);
+
 // A whole file's bytes. A FIFO or a device is refused rather than waited
 // on. Raises EError naming the file.
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);

@@ -256,6 +256,31 @@ void CheckGridCovered(std::span<const std::uint8_t> file) {
 
 } // namespace
 
+std::vector<std::uint8_t> HeifExif(std::span<const std::uint8_t> bytes) {
+    std::unique_ptr<heif_context, TContextFree> context(heif_context_alloc());
+    heif_image_handle* raw_handle = nullptr;
+    if (heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
+                                                   nullptr)
+                .code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &raw_handle).code != heif_error_Ok)
+        return {};
+    std::unique_ptr<heif_image_handle, THandleFree> handle(raw_handle);
+    heif_item_id id = 0;
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &id, 1) < 1)
+        return {};
+    const std::size_t size = heif_image_handle_get_metadata_size(handle.get(), id);
+    // The block starts with the offset of the TIFF header after its own 4
+    // bytes; a block larger than the file is no block.
+    if (size < 8 || size > bytes.size()) return {};
+    std::vector<std::uint8_t> block(size);
+    if (heif_image_handle_get_metadata(handle.get(), id, block.data()).code != heif_error_Ok)
+        return {};
+    const std::uint32_t offset =
+        (std::uint32_t{block[0]} << 24) | (block[1] << 16) | (block[2] << 8) | block[3];
+    if (offset > size - 4) return {};
+    return {block.begin() + 4 + offset, block.end()};
+}
+
 TBitmap24 DecodeHeif(std::span<const std::uint8_t> bytes) {
     std::unique_ptr<heif_context, TContextFree> context(heif_context_alloc());
     Check(heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),

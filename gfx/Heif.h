@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace tevrin {
 
@@ -13,5 +14,9 @@ namespace tevrin {
 // would take more than kMaxPictureBytes is refused before decoding. Raises
 // EError with libheif's message.
 TBitmap24 DecodeHeif(std::span<const std::uint8_t> bytes);
+
+// The primary picture's Exif block, from its TIFF header on; empty when it
+// has none or the file cannot be read.
+std::vector<std::uint8_t> HeifExif(std::span<const std::uint8_t> bytes);
 
 } // namespace tevrin

@@ -1,6 +1,8 @@
+#include "base/Errors.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "platform/SystemText.h"
+#include "show/CaptionTemplate.h"
 #include "show/Content.h"
 #include "show/Slide.h"
 #include "show/SlideOrder.h"
@@ -225,6 +227,28 @@ TEST(ShowChoices, ClassicRecordsKeepTheDesignsShowAndNewPropertiesAreRead) {
     const TShowChoices own = TShowChoices::Of(record);
     EXPECT_EQ(own.Text, "");
     EXPECT_TRUE(own.Caption.Inside);
+}
+
+TEST(CaptionTemplate, FieldsAreFilledAndDatesWrittenInEnglish) {
+    const TDateTime date{2024, 8, 5, 9, 7, 3};
+    EXPECT_EQ(FormatDate(date, kDefaultDateFormat), "5 August 2024");
+    EXPECT_EQ(FormatDate(date, "%A %d.%m.%y %H:%M:%S %%"), "Monday 05.08.24 09:07:03 %");
+    EXPECT_EQ(FormatDate({2000, 1, 1}, "%a %b %-d %-m %Y"), "Sat Jan 1 1 2000");
+    EXPECT_EQ(FormatDate({2023, 12, 31}, "%A"), "Sunday");
+
+    const TCaptionTemplate caption("{n}/{count} · {title} {date} ({file}) {{x}}");
+    EXPECT_TRUE(caption.NeedsFacts());
+    EXPECT_EQ(caption.Resolve({date, "Our boat", "IMG_1", 2, 9}),
+              "2/9 · Our boat 5 August 2024 (IMG_1) {x}");
+    // Empty fields leave no double blanks.
+    EXPECT_EQ(caption.Resolve({std::nullopt, "", "IMG_1", 1, 1}), "1/1 · (IMG_1) {x}");
+    EXPECT_FALSE(TCaptionTemplate("{file}").NeedsFacts());
+    EXPECT_EQ(TCaptionTemplate("{date}", "%Y").Resolve({date}), "2024");
+
+    for (const char* bad : {"{place}", "{date", "date}", "{Date}"})
+        EXPECT_THROW(TCaptionTemplate{bad}, EError) << bad;
+    EXPECT_THROW(TCaptionTemplate("{date}", "%Q"), EError);
+    EXPECT_THROW(TCaptionTemplate("{date}", "%"), EError);
 }
 
 } // namespace

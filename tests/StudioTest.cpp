@@ -385,6 +385,24 @@ TEST_F(StudioTest, APicturesOwnCaptionAndTimeAreShownSavedAndBuilt) {
     EXPECT_EQ(record["IntervalCommaList"], json({"2500", ""}));
 }
 
+TEST_F(StudioTest, ACaptionTemplateCaptionsEveryPictureWithoutOneOfItsOwn) {
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    Upload("pictures", "two.jpg", test::TestJpeg(48, 64));
+    EXPECT_EQ(Put("api/settings", {{"caption", "{n} of {count}: {place}"}})->status, 400);
+    EXPECT_EQ(Put("api/settings", {{"caption", "{n} of {count}: {file}"}})->status, 200);
+    const json pictures = Project()["pictures"];
+    EXPECT_EQ(pictures[0]["template_caption"], "1 of 2: one");
+    EXPECT_EQ(pictures[1]["template_caption"], "2 of 2: two");
+    Put("api/pictures/" + pictures[1]["id"].get<std::string>(), {{"caption", "Mine"}});
+    EXPECT_EQ(Get("api/show?step=0&w=64&h=36")->get_header_value("X-Caption-Text"), "1 of 2: one");
+    EXPECT_EQ(Get("api/show?step=1&w=64&h=36")->get_header_value("X-Caption-Text"), "Mine");
+    const json state = Build("linux");
+    ASSERT_EQ(state["error"], "") << state.dump();
+    EXPECT_EQ(
+        InspectSaver(state["outputs"][0]["path"].get<std::string>())["Record"]["CaptionCommaList"],
+        json({"1 of 2: one", "Mine"}));
+}
+
 TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
     const auto empty = client_->Post((base_ + "api/build").c_str(),
                                      json{{"targets", {"linux"}}}.dump(), "application/json");

@@ -60,6 +60,26 @@ check "the command line wins over the manifest" contains "$json" '"Title": "Over
 check "the manifest's values count" contains "$json" '"Interval": 7000'
 check "the manifest's flags count" contains "$json" '"lMute": true'
 
+# Captions from a template: the photo's own date and title as exiftool wrote
+# them, the file's time where the photo has no date.
+cp 05-plasma.jpg dated.jpg
+cp 02-lighthouse.jpg titled.jpg
+cp 05-plasma.jpg bare.jpg
+exiftool -q -overwrite_original -DateTimeOriginal="2024:08:12 14:03:00" dated.jpg
+exiftool -q -overwrite_original -XMP-dc:Title="Lighthouse at Κρήτη" \
+    -DateTimeOriginal="2021:03:09 08:00:00" titled.jpg
+exiftool -q -overwrite_original -all= bare.jpg
+touch -d "2023-01-05 10:00" bare.jpg
+tevrin pack -q -o tpl.scr --stub stub.bin --caption "{n}/{count} {title} – {date} ({file})" \
+    dated.jpg titled.jpg bare.jpg >/dev/null
+check "pack with a caption template exits 0" test $? -eq 0
+check "the template is resolved for each picture" contains "$(tevrin inspect --json tpl.scr)" \
+    "$(printf '"CaptionCommaList": [\n      "1/3 – 12 August 2024 (dated)",\n      "2/3 Lighthouse at Κρήτη – 9 March 2021 (titled)",\n      "3/3 – 5 January 2023 (bare)"\n    ]')"
+tevrin pack -q -o tpl2.scr --stub stub.bin --caption "{date}" --date-format "%a %d.%m.%Y" dated.jpg >/dev/null
+check "--date-format writes the date its way" contains "$(tevrin inspect --json tpl2.scr)" '"Mon 12.08.2024"'
+tevrin pack -q -o bad.scr --stub stub.bin --caption "{place}" dated.jpg >/dev/null
+check "an unknown template field is refused" grep -q "Unknown field {place}" err.txt
+
 # Pictures with their own captions and times; a repack keeps them.
 cat > own.json <<'JSON'
 { "stub": "stub.bin", "shuffle": true, "transition-ms": 2000,
@@ -133,6 +153,10 @@ if convert 02-lighthouse.jpg -resize 50% phone.heic 2>/dev/null && convert 05-pl
     json=$(tevrin inspect --json p.scr)
     check "a HEIC picture is stored as JPEG at its size" contains "$json" '"Width": 540'
     check "a WebP picture too" contains "$json" '"Width": 640'
+    exiftool -q -overwrite_original -DateTimeOriginal="2019:06:30 12:00:00" phone.heic web.webp
+    tevrin pack -q -o pd.scr --stub stub.bin --caption "{date}" phone.heic web.webp >/dev/null
+    check "a phone's HEIC and a WebP give their own dates" contains "$(tevrin inspect --json pd.scr)" \
+        "$(printf '"CaptionCommaList": [\n      "30 June 2019",\n      "30 June 2019"\n    ]')"
 else
     echo "skipped: this ImageMagick writes no HEIC or WebP"
 fi

@@ -5,6 +5,10 @@
 // melody as a WAV file.
 //
 //   tevrin-mksamples OUTPUT_FOLDER
+//
+// The committed pictures then got an XMP title and an Exif date each, for
+// the demo's caption template (samples/demo.json), with
+//   exiftool -overwrite_original -XMP-dc:Title=TITLE -DateTimeOriginal=DATE FILE
 #include "gfx/Bitmap24.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"

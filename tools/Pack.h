@@ -23,12 +23,14 @@ struct TPackSource {
     TPackSource(std::string name, std::string where, std::string file,
                 std::function<std::vector<std::uint8_t>()> read)
         : Name(std::move(name)), Where(std::move(where)), File(std::move(file)),
-          Read(std::move(read)) {}
+          Read(std::move(read)), WholeFile(false) {}
 
     std::string Name;  // its file name, as the record lists it
     std::string Where; // what messages name: the path, or the saver and item
     std::string File;  // the file it is read from, which the output may not be
     std::function<std::vector<std::uint8_t>()> Read;
+    // The item is the whole of File (not an item stored inside it).
+    bool WholeFile = true;
     // A picture's own caption and time on screen, where it has them.
     std::optional<std::string> Caption;
     std::optional<int> IntervalMs;

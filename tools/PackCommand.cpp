@@ -8,6 +8,7 @@
 #include "base/System.h"
 #include "base/Unicode.h"
 #include "effects/Effects.h"
+#include "gfx/PhotoFacts.h"
 #include "payload/Font.h"
 #include "show/Choices.h"
 #include "tools/Runtime.h"
@@ -260,6 +261,13 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
                ->check(CLI::Range(1, 500)));
     record(pack.add_option("--font-color", a.font_color,
                            "Caption colour: clRed, #RRGGBB or a number (a new saver: white)"));
+    pack.add_option("--caption", a.caption_template,
+                    "Gives every picture without a caption of its own one made from TEMPLATE: "
+                    "text with {date} (when the photo was taken), {title} (the photo's own "
+                    "title), {file} (its name without the extension), {n} and {count}");
+    pack.add_option("--date-format", a.date_format,
+                    "How {date} is written: %-d %B %Y (the default: 12 August 2024), with %Y %y "
+                    "%m %-m %B %b %d %-d %A %a %H %-H %M %S");
     record(pack.add_flag("--caption-shadow,!--no-caption-shadow", a.caption_shadow,
                          "A dark outline around captions, clear of the screen's edge (on for a "
                          "new saver)"));
@@ -369,6 +377,35 @@ void ApplyRecordOptions(TPackArgs& a, TSSFileLocations& r, bool fresh) {
 
 } // namespace
 
+TCaptionFields CaptionFieldsOf(const TPackSource& source, int n, int count, bool facts) {
+    TCaptionFields fields;
+    fields.File = Utf8Of(PathOf(source.Name).stem());
+    fields.N = n;
+    fields.Count = count;
+    if (!facts) return fields;
+    try {
+        const TPhotoFacts read = ReadPhotoFacts(source.Read());
+        fields.Date = read.Taken;
+        fields.Title = read.Title;
+    } catch (const EError&) {
+        // A picture that cannot be read fails the pack with its reason.
+    }
+    if (!fields.Date && source.WholeFile) fields.Date = FileModifiedLocal(source.File);
+    return fields;
+}
+
+void ApplyCaptionTemplate(std::vector<TPackSource>& pictures, const std::string& text,
+                          const std::string& date_format) {
+    const TCaptionTemplate caption(text, date_format.empty() ? kDefaultDateFormat : date_format);
+    const int count = static_cast<int>(pictures.size());
+    for (int i = 0; i < count; ++i) {
+        TPackSource& source = pictures[static_cast<std::size_t>(i)];
+        if (!source.Caption)
+            source.Caption =
+                caption.Resolve(CaptionFieldsOf(source, i + 1, count, caption.NeedsFacts()));
+    }
+}
+
 TPackJob PackJobOf(TPackArgs& a, bool with_runtime) {
     TPackJob job = a.job;
     if (a.max_size == "none") {
@@ -401,6 +438,8 @@ TPackJob PackJobOf(TPackArgs& a, bool with_runtime) {
     }
     for (const std::string& path : ExpandPicturePaths(a.pictures, a.recursive))
         job.Pictures.emplace_back(path);
+    if (!a.caption_template.empty())
+        ApplyCaptionTemplate(job.Pictures, a.caption_template, a.date_format);
     for (const std::string& path : a.sounds)
         job.Sounds.emplace_back(path);
     for (const std::string& path : a.movies)

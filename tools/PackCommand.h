@@ -4,6 +4,7 @@
 // command line.
 #pragma once
 
+#include "show/CaptionTemplate.h"
 #include "tools/Pack.h"
 
 #include <CLI/CLI.hpp>
@@ -42,6 +43,8 @@ struct TPackArgs {
     std::string title, author, email, web, text, font_name, font_color, font_style;
     std::string sound_order = "list", kind = "photo", fit = "shrink", max_size = "3840x2160";
     std::string screens = "each";
+    // Captions made from a template for pictures without their own.
+    std::string caption_template, date_format = std::string(kDefaultDateFormat);
     std::vector<std::string> styles;
     // A new saver changes pictures every five seconds unless told otherwise.
     int font_size = 0, interval = 5000, quality = 92, transition_ms = 0;
@@ -81,6 +84,15 @@ TManifestArgs ManifestArguments(const nlohmann::json& manifest, const std::strin
 // A "--manifest FILE" among the arguments of "pack" (args[0]) puts the
 // manifest's arguments right after "pack", and its pictures in `pictures`.
 void ExpandManifest(std::vector<std::string>& args, std::vector<TPictureEntry>& pictures);
+
+// What picture n of `count` fills a caption template with: its file name and
+// place, and with `facts` its date (the photo's own, else its file's time)
+// and title.
+TCaptionFields CaptionFieldsOf(const TPackSource& source, int n, int count, bool facts);
+// Gives every picture without a caption of its own one made from the
+// template; raises EError for a template or date format in error.
+void ApplyCaptionTemplate(std::vector<TPackSource>& pictures, const std::string& text,
+                          const std::string& date_format);
 
 // The job the parsed options describe: the record, the items in order and,
 // `with_runtime`, the runtime found (warning on standard error when it

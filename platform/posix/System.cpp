@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -125,6 +126,15 @@ bool MakePrivateDirectory(const std::string& path) {
 bool IsOwnPrivateDirectory(const std::string& path) {
     struct stat st;
     return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
+}
+
+std::optional<TDateTime> FileModifiedLocal(const std::string& path) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0) return std::nullopt;
+    struct tm local;
+    if (localtime_r(&info.st_mtime, &local) == nullptr) return std::nullopt;
+    return TDateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                     local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
 bool IsOwnRegularFile(const std::string& path) {

@@ -147,6 +147,19 @@ bool IsOwnPrivateDirectory(const std::string& path) {
            !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && OwnedByCurrentUser(wide);
 }
 
+std::optional<TDateTime> FileModifiedLocal(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data))
+        return std::nullopt;
+    FILETIME local_file;
+    SYSTEMTIME local;
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local_file) ||
+        !FileTimeToSystemTime(&local_file, &local))
+        return std::nullopt;
+    return TDateTime{local.wYear, local.wMonth,  local.wDay,
+                     local.wHour, local.wMinute, local.wSecond};
+}
+
 bool IsOwnRegularFile(const std::string& path) {
     const std::wstring wide = Widen(path);
     const DWORD attributes = GetFileAttributesW(wide.c_str());

@@ -8,7 +8,9 @@
 #include "effects/Effects.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
+#include "gfx/PhotoFacts.h"
 #include "gfx/PictureFile.h"
+#include "show/CaptionTemplate.h"
 #include "show/Choices.h"
 #include "tools/PackCommand.h"
 
@@ -39,6 +41,8 @@ const std::vector<TRule>& Rules() {
         {"email", TKind::Text},
         {"web", TKind::Text},
         {"text", TKind::Text},
+        {"caption", TKind::Text},
+        {"date-format", TKind::Text},
         {"font-name", TKind::Text},
         {"font-size", TKind::Number, 1, 500},
         {"font-color", TKind::Color},
@@ -85,6 +89,18 @@ json Defaults() {
 }
 
 constexpr std::size_t kMaxTextBytes = 4096;
+
+// The caption template the settings name ("caption", with "date-format"),
+// if any; raises EError for one in error.
+std::optional<TCaptionTemplate> CaptionTemplate(const json& settings) {
+    const json& text = settings.value("caption", json());
+    if (!text.is_string() || text.get<std::string>().empty()) return std::nullopt;
+    const json& format = settings.value("date-format", json());
+    return TCaptionTemplate(text.get<std::string>(),
+                            format.is_string() && !format.get<std::string>().empty()
+                                ? format.get<std::string>()
+                                : std::string(kDefaultDateFormat));
+}
 // What no file name may hold on Windows (and "/" nowhere).
 constexpr std::string_view kReservedCharacters = "<>:\"/\\|?*";
 constexpr std::size_t kMaxNameBytes = 200;
@@ -390,6 +406,9 @@ TItem TProject::MakeItem(const std::string& path, char kind,
             item.Format = known_facts.Format;
             item.Width = known_facts.Width;
             item.Height = known_facts.Height;
+            const TPhotoFacts photo = ReadPhotoFacts(bytes);
+            item.Date = photo.Taken ? photo.Taken : FileModifiedLocal(path);
+            item.Title = photo.Title;
         }
     } catch (const std::exception& e) {
         item.Problem = e.what();
@@ -409,6 +428,7 @@ void TProject::SetSettings(const json& settings) {
         merged[key] = item.value();
     }
     if (merged == settings_) return;
+    CaptionTemplate(merged); // a template in error is named here
     std::swap(settings_, merged);
     try {
         (void)Record();
@@ -417,6 +437,25 @@ void TProject::SetSettings(const json& settings) {
         throw;
     }
     Save();
+}
+
+std::vector<TItem> TProject::ShownPictures() const {
+    std::vector<TItem> shown = pictures_;
+    const std::optional<TCaptionTemplate> caption = CaptionTemplate(settings_);
+    if (!caption) return shown;
+    const int count = static_cast<int>(shown.size());
+    for (int i = 0; i < count; ++i) {
+        TItem& item = shown[static_cast<std::size_t>(i)];
+        if (item.Caption) continue;
+        TCaptionFields fields;
+        fields.Date = item.Date;
+        fields.Title = item.Title;
+        fields.File = Utf8Of(PathOf(item.Name).stem());
+        fields.N = i + 1;
+        fields.Count = count;
+        item.Caption = caption->Resolve(fields);
+    }
+    return shown;
 }
 
 const TItem* TProject::Find(const std::string& id) const {

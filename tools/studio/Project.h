@@ -40,6 +40,10 @@ struct TItem {
     std::optional<std::string> Caption;
     std::optional<int> IntervalMs;
     bool Edited = false;
+    // What a caption template fills in for a picture: when it was taken
+    // (else its file's time) and its own title.
+    std::optional<TDateTime> Date;
+    std::string Title;
 };
 
 // What a picture file is: its format and its size standing upright.
@@ -70,6 +74,9 @@ public:
     void SetSettings(const nlohmann::json& settings);
 
     const std::vector<TItem>& Pictures() const { return pictures_; }
+    // The pictures as a build shows them: a picture without a caption of its
+    // own gets the one the caption template ("caption") makes, if any.
+    std::vector<TItem> ShownPictures() const;
     const std::vector<TItem>& Sounds() const { return sounds_; }
     const TItem* Find(const std::string& id) const;
 

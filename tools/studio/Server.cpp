@@ -401,7 +401,7 @@ struct TStudioServer::TImpl {
             TPackJob job;
             {
                 std::lock_guard lock(project_lock_);
-                for (const TItem& item : project_.Pictures())
+                for (const TItem& item : project_.ShownPictures())
                     if (item.Problem.empty()) pictures.push_back(item);
                 record = project_.Record();
                 job = project_.Choices();
@@ -492,8 +492,10 @@ struct TStudioServer::TImpl {
         return {pick("from", first), pick("to", second), project_.Record()};
     }
 
+    // With `record`, a picture's facts too; `shown` is the picture as a
+    // build shows it (Project::ShownPictures).
     json ItemJson(const TItem& item, const TSSFileLocations* record, const TPackJob* job, int sw,
-                  int sh) const {
+                  int sh, const TItem* shown = nullptr) const {
         json j = {{"id", item.Id},
                   {"name", item.Name},
                   {"file", item.Stored},
@@ -505,6 +507,7 @@ struct TStudioServer::TImpl {
             j["format"] = item.Format;
             j["warning"] = PictureWarning(item, *record, *job, sw, sh);
             j["caption"] = item.Caption ? json(*item.Caption) : json();
+            j["template_caption"] = shown ? json(shown->Caption.value_or("")) : json();
             j["seconds"] = item.IntervalMs ? json(*item.IntervalMs / 1000.0) : json();
         }
         return j;
@@ -522,8 +525,9 @@ struct TStudioServer::TImpl {
         const TSSFileLocations record = project_.Record();
         const TPackJob job = project_.Choices();
         json pictures = json::array(), sounds = json::array();
-        for (const TItem& item : project_.Pictures())
-            pictures.push_back(ItemJson(item, &record, &job, sw, sh));
+        const std::vector<TItem> shown = project_.ShownPictures();
+        for (std::size_t i = 0; i < shown.size(); ++i)
+            pictures.push_back(ItemJson(project_.Pictures()[i], &record, &job, sw, sh, &shown[i]));
         for (const TItem& item : project_.Sounds())
             sounds.push_back(ItemJson(item, nullptr, nullptr, sw, sh));
         json notices = json::array();
@@ -563,7 +567,9 @@ struct TStudioServer::TImpl {
         if (!picture) return ItemJson(item, nullptr, nullptr, 0, 0);
         const TSSFileLocations record = project_.Record();
         const TPackJob job = project_.Choices();
-        return ItemJson(item, &record, &job, IntParam(req, "w", 1920), IntParam(req, "h", 1080));
+        const std::vector<TItem> shown = project_.ShownPictures();
+        return ItemJson(item, &record, &job, IntParam(req, "w", 1920), IntParam(req, "h", 1080),
+                        &shown.back());
     }
 
     json BuildState() {

@@ -148,7 +148,8 @@ function pictureDetails(picture) {
   details.className = 'details';
   const caption = document.createElement('input');
   caption.className = 'own-caption';
-  caption.placeholder = 'Caption of its own';
+  // The template's caption shows until one of its own is typed.
+  caption.placeholder = picture.template_caption || 'Caption of its own';
   caption.setAttribute('aria-label', `Caption of ${picture.name}`);
   caption.value = picture.caption ?? '';
   const seconds = document.createElement('input');
@@ -394,6 +395,7 @@ const FIELDS = {
   'random-picture': 'flag', 'random-style': 'select-flag', 'clear-old-image': 'flag',
   fit: 'choice', 'blur-borders': 'flag', screens: 'choice', 'sound-order': 'choice', mute: 'flag',
   'caption-shadow': 'flag', shuffle: 'flag', 'transition-ms': 'seconds',
+  'caption-template': 'text', 'date-format': 'text',
 };
 
 function settingKey(field) { return $(`#${field}`).name; }
