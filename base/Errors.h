@@ -42,6 +42,23 @@ inline constexpr const char* kJsonTooDeep = "%s nests deeper than %s levels";
 inline constexpr const char* kJsonBroken = "%s is no JSON: %s";
 inline constexpr const char* kUnknownManifestKey =
     "%s: unknown key \"%s\" (a key starting with _ or named comment is ignored)";
+// Pack's choices, from the command line, a manifest or the Studio's page;
+// the first hole names the choice.
+inline constexpr const char* kChoiceNotText = "%s must be text";
+inline constexpr const char* kChoiceTooLong = "%s is too long";
+inline constexpr const char* kChoiceNotUtf8 = "%s is not UTF-8 text";
+inline constexpr const char* kChoiceNotFlag = "%s must be true or false";
+inline constexpr const char* kChoiceRange = "%s must be a whole number from %s to %s";
+inline constexpr const char* kChoiceNone = "%s is none of the choices (%s)";
+inline constexpr const char* kChoiceColor =
+    "%s must be a colour #RRGGBB, a name such as clWhite, or a number";
+inline constexpr const char* kChoiceFontStyle =
+    "%s takes bold, italic, underline and strikeout, separated by commas";
+inline constexpr const char* kChoiceStyles =
+    "%s may only hold style numbers from 0 to 127 (separated by commas), or all";
+inline constexpr const char* kChoiceSize =
+    "%s takes WxH (at least 16x16), for example 3840x2160, or none";
+inline constexpr const char* kNoSuchFile = "No such file: %s";
 inline constexpr const char* kManifestPictureValue = "%s: a picture's \"%s\" must be %s";
 // Caption templates.
 inline constexpr const char* kCaptionTemplateField =

@@ -1,5 +1,5 @@
 // Feeds arbitrary bytes to the manifest reader as a manifest's text: it
-// either refuses them with an error or turns them into pack's arguments,
+// either refuses them with an error or turns them into pack's values,
 // never crashing however deep or strange the JSON.
 #include "base/Errors.h"
 #include "tools/PackCommand.h"
@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         const nlohmann::json manifest =
             ParseJsonText(std::string_view(reinterpret_cast<const char*>(data), size), "fuzz.json");
-        if (manifest.is_object()) (void)ManifestArguments(manifest, "/nonexistent");
+        if (manifest.is_object()) (void)ReadManifest(manifest, "/nonexistent");
     } catch (const EError&) {
     } catch (const nlohmann::json::exception&) {
     }

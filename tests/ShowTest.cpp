@@ -28,7 +28,9 @@ void CheckRounds(const std::function<int()>& next, int count, int rounds) {
         for (int k = 0; k < count; ++k) {
             const int drawn = next();
             ASSERT_TRUE(drawn >= 0 && drawn < count) << drawn;
-            if (count > 1) ASSERT_NE(drawn, last) << "round " << round << ", draw " << k;
+            if (count > 1) {
+                ASSERT_NE(drawn, last) << "round " << round << ", draw " << k;
+            }
             seen.insert(drawn);
             last = drawn;
         }

@@ -5,6 +5,7 @@
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
 #include "tools/Pack.h"
+#include "tools/PackCommand.h"
 #include "tools/Report.h"
 #include "tools/XScreensaverConfig.h"
 
@@ -190,6 +191,64 @@ TEST_F(PackTest, InspectReadsBareStreamsOfEitherClass) {
     EXPECT_NE(StreamReport(record).find("TextFont.Size"), std::string::npos);
     test::WriteBytes(dir_.File("junk.bin"), test::AsBytes("junk"));
     EXPECT_THROW(InspectStream(dir_.File("junk.bin")), EError);
+}
+
+// The record a pack makes of the command line `args`, and of `manifest`.
+test::TBytes RecordFromCommandLine(std::vector<std::string> args) {
+    CLI::App app;
+    TPackArgs a;
+    AddPackOptions(app, a);
+    args.insert(args.end(), {"-o", "unused"});
+    std::reverse(args.begin(), args.end());
+    app.parse(args);
+    return WriteComponent(PackJobOf(PackValuesOf(a), false).Record);
+}
+
+test::TBytes RecordFromManifest(const nlohmann::json& manifest) {
+    return WriteComponent(PackJobOf(ReadManifest(manifest, "."), false).Record);
+}
+
+TEST(PackChoices, TheCommandLineAndAManifestMakeTheSameRecord) {
+    const std::vector<std::pair<std::vector<std::string>, nlohmann::json>> cases = {
+        {{}, nlohmann::json::object()},
+        {{"--title", "Sea ☀", "--text", "Hello", "--font-size", "30", "--font-color", "clRed",
+          "--font-style", "bold,italic", "--interval", "2500", "--transition-ms", "2000"},
+         {{"title", "Sea ☀"},
+          {"text", "Hello"},
+          {"font-size", 30},
+          {"font-color", "#FF0000"},
+          {"font-style", "bold,italic"},
+          {"interval", 2500},
+          {"transition-ms", 2000}}},
+        {{"--shuffle", "--no-caption-shadow", "--fit", "fill", "--screens", "mirror", "--styles",
+          "51,3", "--styles", "118", "--sound-order", "random", "--kind", "flash", "--mute"},
+         {{"shuffle", true},
+          {"caption-shadow", false},
+          {"fit", "fill"},
+          {"screens", "mirror"},
+          {"styles", {51, 3, 118}},
+          {"sound-order", "random"},
+          {"kind", "flash"},
+          {"mute", true}}},
+    };
+    for (const auto& [args, manifest] : cases)
+        EXPECT_EQ(RecordFromCommandLine(args), RecordFromManifest(manifest)) << manifest.dump();
+    // Every choice has a kind's checks: a wrong value is refused by name,
+    // from either.
+    EXPECT_EQ(test::ErrorOf([] {
+                  RecordFromManifest({{"quality", 0}});
+              }),
+              "The manifest in .: \"quality\" must be a whole number from 1 to 100");
+    EXPECT_EQ(test::ErrorOf([] {
+                  RecordFromCommandLine({"--interval", "-5"});
+              }),
+              "--interval must be a whole number from 0 to 86400000");
+    // A manifest names no other manifest.
+    EXPECT_EQ(test::ErrorOf([] {
+                  RecordFromManifest({{"manifest", "x.json"}});
+              }),
+              "The manifest in .: unknown key \"manifest\" (a key starting with _ or named "
+              "comment is ignored)");
 }
 
 TEST(XScreensaverConfig, NamesTheProgramAndEscapesTheTexts) {

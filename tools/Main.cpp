@@ -65,8 +65,6 @@ int RunStudio(const std::string& project, int port, bool open_browser) {
 int Main(int argc, char** argv) {
     std::vector<std::string> args = ProgramArguments(argc, argv);
     TPackArgs pack_args;
-    // A manifest's options go first, so the command line's own win.
-    if (!args.empty() && args[0] == "pack") ExpandManifest(args, pack_args.manifest_pictures);
 
     CLI::App app("Tevrin: packs pictures and sounds into a slide-show screen saver", "tevrin");
     app.require_subcommand(1);
@@ -133,7 +131,7 @@ int Main(int argc, char** argv) {
         return app.exit(e);
     }
 
-    if (*pack) return RunPack(pack_args);
+    if (*pack) return RunPack(PackValuesOf(pack_args));
     if (*studio) return RunStudio(project, port, !no_browser);
     if (*bench) {
         for (const std::string& text : bench_sizes) {

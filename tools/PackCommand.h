@@ -1,14 +1,14 @@
-// `tevrin pack` as a command: its options, its manifests (a JSON object of
-// the same options) and the job they describe. The Studio builds through
-// the same path, so a project's manifest packs the same saver on the
-// command line.
+// `tevrin pack` as a command: its options and its manifests (a JSON object
+// of the same choices), both read through pack's table of choices
+// (PackChoices.h) into one value, and the job that value describes. The
+// Studio builds through the same path, so a project's manifest packs the
+// same saver on the command line.
 #pragma once
 
 #include "show/CaptionTemplate.h"
 #include "tools/Pack.h"
 
 #include <CLI/CLI.hpp>
-#include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -17,48 +17,40 @@
 
 namespace tevrin {
 
-#ifdef _WIN32
-inline constexpr const char* kHostTarget = "windows";
-#else
-inline constexpr const char* kHostTarget = "linux";
-#endif
-
 // An existing regular file: reading a FIFO or a device would wait for ever.
 extern const CLI::Validator kRegularFile;
 
-// A picture a manifest lists: a file or folder, with the caption and time
-// an object entry gives it ({"file": ..., "caption": ..., "seconds": ...}).
+// A picture to pack: a file or folder, with the caption and time a
+// manifest's object entry gives it ({"file": ..., "caption": ...,
+// "seconds": ...}).
 struct TPictureEntry {
     std::string Path;
     std::optional<std::string> Caption;
     std::optional<int> IntervalMs;
 };
 
-// What the command line says of a saver. The record's own values are set
-// only where an option was given, so `--from` keeps an existing saver's.
-struct TPackArgs {
-    TPackJob job;
-    std::vector<std::string> pictures, sounds, movies;
-    std::string from, target = kHostTarget, manifest;
-    std::string title, author, email, web, text, font_name, font_color, font_style;
-    std::string sound_order = "list", kind = "photo", fit = "shrink", max_size = "3840x2160";
-    std::string screens = "each";
-    // Captions made from a template for pictures without their own.
-    std::string caption_template, date_format = std::string(kDefaultDateFormat);
-    std::vector<std::string> styles;
-    // A new saver changes pictures every five seconds unless told otherwise.
-    int font_size = 0, interval = 5000, quality = 92, transition_ms = 0;
-    bool random_style = false, random_picture = false, clear_old_image = false, mute = false,
-         blur_borders = false, shuffle = false, caption_shadow = true;
-    // A manifest's pictures, before the command line's.
-    std::vector<TPictureEntry> manifest_pictures;
-    bool recursive = false, quiet = false, xscreensaver_config = false;
-    // The options that set a record property, to see which were given.
-    std::map<std::string, CLI::Option*> record_options;
+// What a saver is made from: the choices given, keyed by choice and held as
+// the choice's kind holds them (CheckedChoiceValue), and the pictures in
+// show order.
+struct TPackValues {
+    nlohmann::json Values = nlohmann::json::object();
+    std::vector<TPictureEntry> Pictures;
 };
 
-// Adds pack's options to its subcommand.
+// The command line's options as parsed, until PackValuesOf reads them.
+struct TPackArgs {
+    std::vector<std::string> pictures;
+    std::map<std::string, std::vector<std::string>> texts;
+    std::map<std::string, bool> flags;
+    std::map<std::string, CLI::Option*> options;
+};
+
+// Adds an option for every choice the command line takes, and the pictures.
 void AddPackOptions(CLI::App& pack, TPackArgs& a);
+// The choices the command line gave, over those of the manifest it names
+// (--manifest): the command line's win, and its sounds, movies and pictures
+// come after the manifest's. Raises EError naming a bad value.
+TPackValues PackValuesOf(const TPackArgs& a);
 
 // The deepest nesting of arrays and objects the tools read: deeper
 // documents are refused before they are built.
@@ -67,23 +59,13 @@ inline constexpr int kMaxJsonDepth = 64;
 // for text that is no JSON or nests deeper than kMaxJsonDepth.
 nlohmann::json ParseJsonText(std::string_view text, const std::string& what);
 
-// A manifest is a JSON object whose keys are pack's long option names
-// ("title", "interval", "sound", ...) and "pictures"; its options become
-// arguments placed before the command line's own, so the command line wins,
-// and its pictures come before the command line's. Relative paths count
-// from the manifest's folder. A key that is no option is an error, except
-// "comment" and keys starting with "_", which are notes.
-struct TManifestArgs {
-    std::vector<std::string> Args;
-    std::vector<TPictureEntry> Pictures;
-};
-TManifestArgs ManifestArguments(const std::string& path);
-// The same for a manifest already read, its relative paths counting from
-// `folder`.
-TManifestArgs ManifestArguments(const nlohmann::json& manifest, const std::string& folder);
-// A "--manifest FILE" among the arguments of "pack" (args[0]) puts the
-// manifest's arguments right after "pack", and its pictures in `pictures`.
-void ExpandManifest(std::vector<std::string>& args, std::vector<TPictureEntry>& pictures);
+// A manifest: a JSON object whose keys are pack's choices ("title",
+// "interval", "sound", ...) and "pictures". Relative paths count from the
+// manifest's folder. A key that is no choice a manifest takes is an error,
+// except "comment" and keys starting with "_", which are notes.
+TPackValues ReadManifest(const std::string& path);
+// The same for a manifest already read, its paths counting from `folder`.
+TPackValues ReadManifest(const nlohmann::json& manifest, const std::string& folder);
 
 // What picture n of `count` fills a caption template with: its file name and
 // place, and with `facts` its date (the photo's own, else its file's time)
@@ -94,18 +76,12 @@ TCaptionFields CaptionFieldsOf(const TPackSource& source, int n, int count, bool
 void ApplyCaptionTemplate(std::vector<TPackSource>& pictures, const std::string& text,
                           const std::string& date_format);
 
-// The job the parsed options describe: the record, the items in order and,
-// `with_runtime`, the runtime found (warning on standard error when it
-// carries debug information). Raises EError for a bad option value or
-// input.
-TPackJob PackJobOf(TPackArgs& a, bool with_runtime = true);
-// Packs what the options say, with progress on standard error unless quiet.
-int RunPack(TPackArgs& a);
-// The job of `tevrin pack ARGS` (ARGS without "pack"); a parse error is
-// raised as EError with CLI's text.
-TPackJob PackJobFromArguments(std::vector<std::string> args, bool with_runtime = true);
-// The job of a manifest already read, with `args` after its own.
-TPackJob PackJobFromManifest(const nlohmann::json& manifest, const std::string& folder,
-                             const std::vector<std::string>& args, bool with_runtime = true);
+// The job the values describe: the record (an existing saver's with
+// "from", else a new one's defaults, then every choice given), the items
+// in order and, `with_runtime`, the runtime found (warning on standard
+// error when it carries debug information). Raises EError for bad input.
+TPackJob PackJobOf(const TPackValues& values, bool with_runtime = true);
+// Packs what the values say, with progress on standard error unless quiet.
+int RunPack(const TPackValues& values);
 
 } // namespace tevrin

@@ -12,6 +12,7 @@
 #include "gfx/PictureFile.h"
 #include "show/CaptionTemplate.h"
 #include "show/Choices.h"
+#include "tools/PackChoices.h"
 #include "tools/PackCommand.h"
 
 #include <algorithm>
@@ -25,67 +26,17 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// The choices the page edits, with what each may hold.
-enum class TKind { Text, Flag, Number, Choice, Color, StyleList };
-struct TRule {
-    const char* Key;
-    TKind Kind;
-    int Low = 0, High = 0;
-    std::vector<std::string> Choices = {};
-};
-
-const std::vector<TRule>& Rules() {
-    static const std::vector<TRule> kRules = {
-        {"title", TKind::Text},
-        {"author", TKind::Text},
-        {"email", TKind::Text},
-        {"web", TKind::Text},
-        {"text", TKind::Text},
-        {"caption", TKind::Text},
-        {"date-format", TKind::Text},
-        {"font-name", TKind::Text},
-        {"font-size", TKind::Number, 1, 500},
-        {"font-color", TKind::Color},
-        {"interval", TKind::Number, 0, 24 * 3600 * 1000},
-        {"random-picture", TKind::Flag},
-        {"random-style", TKind::Flag},
-        {"shuffle", TKind::Flag},
-        {"caption-shadow", TKind::Flag},
-        {"transition-ms", TKind::Number, kMinTransitionMs, kMaxTransitionMs},
-        {"clear-old-image", TKind::Flag},
-        {"blur-borders", TKind::Flag},
-        {"mute", TKind::Flag},
-        {"fit", TKind::Choice, 0, 0, {"natural", "shrink", "fit", "fill"}},
-        {"screens", TKind::Choice, 0, 0, {"primary", "mirror", "each"}},
-        {"sound-order", TKind::Choice, 0, 0, {"list", "random", "repeat-one"}},
-        {"styles", TKind::StyleList, 0, kLastStyle},
-    };
-    return kRules;
-}
-
-// A new project: pictures fitted on a blurred copy of themselves, a show of
-// its own on every monitor, a white caption.
+// A new project: pack's defaults for a new saver, with a title, and
+// pictures fitted on a blurred copy of themselves.
 json Defaults() {
-    return {{"title", "My pictures"},
-            {"author", ""},
-            {"email", ""},
-            {"web", ""},
-            {"text", ""},
-            {"font-name", "Arial"},
-            {"font-size", 24},
-            {"font-color", "#FFFFFF"},
-            {"interval", 5000},
-            {"random-picture", false},
-            {"random-style", false},
-            {"shuffle", false},
-            {"caption-shadow", true},
-            {"clear-old-image", false},
-            {"blur-borders", true},
-            {"mute", false},
-            {"fit", "shrink"},
-            {"screens", "each"},
-            {"sound-order", "list"},
-            {"styles", json::array()}};
+    json defaults = {
+        {"title", "My pictures"}, {"author", ""}, {"email", ""}, {"web", ""}, {"text", ""},
+        {"blur-borders", true}};
+    for (const TPackChoice& choice : PackChoices())
+        if ((choice.Places & kOnPage) && !choice.Default.is_null() &&
+            !defaults.contains(choice.Key))
+            defaults[std::string(choice.Key)] = choice.Default;
+    return defaults;
 }
 
 constexpr std::size_t kMaxTextBytes = 4096;
@@ -104,47 +55,6 @@ std::optional<TCaptionTemplate> CaptionTemplate(const json& settings) {
 // What no file name may hold on Windows (and "/" nowhere).
 constexpr std::string_view kReservedCharacters = "<>:\"/\\|?*";
 constexpr std::size_t kMaxNameBytes = 200;
-
-void CheckSetting(const TRule& rule, const json& value) {
-    const std::string key = rule.Key;
-    auto bad = [&](const std::string& why) { throw EError("The setting " + key + " " + why); };
-    switch (rule.Kind) {
-    case TKind::Text:
-        if (!value.is_string()) bad("must be text");
-        if (value.get<std::string>().size() > kMaxTextBytes) bad("is too long");
-        if (!IsValidUtf8(value.get<std::string>())) bad("is not UTF-8 text");
-        break;
-    case TKind::Flag:
-        if (!value.is_boolean()) bad("must be true or false");
-        break;
-    case TKind::Number:
-        if (!value.is_number_integer() || value.get<long long>() < rule.Low ||
-            value.get<long long>() > rule.High)
-            bad("must be a whole number from " + std::to_string(rule.Low) + " to " +
-                std::to_string(rule.High));
-        break;
-    case TKind::Choice:
-        if (!value.is_string() || std::find(rule.Choices.begin(), rule.Choices.end(),
-                                            value.get<std::string>()) == rule.Choices.end())
-            bad("is none of the choices");
-        break;
-    case TKind::Color: {
-        const std::string text = value.is_string() ? value.get<std::string>() : "";
-        if (text.size() != 7 || text[0] != '#' ||
-            !std::all_of(text.begin() + 1, text.end(),
-                         [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
-            bad("must be a colour #RRGGBB");
-        break;
-    }
-    case TKind::StyleList:
-        if (!value.is_array() || value.size() > 1024) bad("must be a list of style numbers");
-        for (const json& style : value)
-            if (!style.is_number_integer() || style.get<long long>() < rule.Low ||
-                style.get<long long>() > rule.High)
-                bad("may only hold style numbers from 0 to " + std::to_string(rule.High));
-        break;
-    }
-}
 
 std::string HexHash(std::span<const std::uint8_t> bytes) {
     return HexText(Sha256(bytes.data(), bytes.size()));
@@ -421,10 +331,10 @@ void TProject::SetSettings(const json& settings) {
     json merged = settings_;
     for (const auto& item : settings.items()) {
         const std::string& key = item.key();
-        const auto rule = std::find_if(Rules().begin(), Rules().end(),
-                                       [&](const TRule& r) { return key == r.Key; });
-        if (rule == Rules().end()) throw EError("Unknown setting: " + key);
-        CheckSetting(*rule, item.value());
+        const TPackChoice* choice = FindPackChoice(key);
+        if (!choice || !(choice->Places & kOnPage)) throw EError("Unknown setting: " + key);
+        // Kept as the page sent it, once checked as pack reads it.
+        (void)CheckedChoiceValue(*choice, item.value(), "The setting " + key);
         merged[key] = item.value();
     }
     if (merged == settings_) return;
@@ -680,7 +590,7 @@ TPackJob TProject::Choices() const {
     // Items are not needed for the record, and a missing one would fail.
     for (const char* items : {"pictures", "sound", "movie", "from", "stub"})
         choices.erase(items);
-    return PackJobFromManifest(choices, folder_, {"-o", "unused"}, false);
+    return PackJobOf(ReadManifest(choices, folder_), false);
 }
 
 TPackJob TProject::Job(const std::string& output, const std::string& target) const {
@@ -691,7 +601,11 @@ TPackJob TProject::Job(const std::string& output, const std::string& target) con
                      settings_["stub"].dump(-1, ' ', false, json::error_handler_t::replace) +
                      "); the Studio builds only with its own runtimes. Remove the key from " +
                      manifest_path_ + " to build here, or pack it with tevrin pack --manifest");
-    return PackJobFromManifest(Manifest(), folder_, {"-o", output, "--target", target, "-q"}, true);
+    TPackValues values = ReadManifest(Manifest(), folder_);
+    values.Values["output"] = output;
+    values.Values["target"] = target;
+    values.Values["quiet"] = true;
+    return PackJobOf(values, true);
 }
 
 std::string TProject::OutputName(const std::string& target) const {
