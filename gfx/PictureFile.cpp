@@ -131,11 +131,4 @@ TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes) {
     return picture;
 }
 
-TBitmap24 ComposePictureFile(std::span<const std::uint8_t> bytes, int width, int height,
-                             TFitMode fit, bool backdrop) {
-    if (SniffPictureFormat(bytes) != TPictureFormat::Jpeg)
-        return ComposePicture(TShowPicture{{}, DecodeUpright(bytes)}, width, height, fit, backdrop);
-    return ComposeJpeg(bytes, width, height, fit, backdrop);
-}
-
 } // namespace tevrin

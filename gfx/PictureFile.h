@@ -33,10 +33,4 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, 
 // decoded upright. Raises EError naming what is wrong.
 TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes);
 
-// A picture file composed on a screen-sized canvas as the slide show
-// composes a payload's picture (gfx/Compose.h), a JPEG decoded at the same
-// DCT scale and so to the same pixels.
-TBitmap24 ComposePictureFile(std::span<const std::uint8_t> bytes, int width, int height,
-                             TFitMode fit, bool backdrop);
-
 } // namespace tevrin

@@ -11,6 +11,8 @@
 #include "gfx/Exif.h"
 #include "gfx/PictureFile.h"
 #include "gfx/Png.h"
+#include "platform/SystemText.h"
+#include "show/Slide.h"
 
 #include <array>
 #include <fstream>
@@ -99,23 +101,31 @@ TBitmap24 Sheet(const std::vector<std::pair<std::string, TBitmap24>>& frames, in
 
 } // namespace
 
-TBitmap24 ComposeForScreen(const std::string& path, int width, int height, TFitMode fit,
-                           bool backdrop) {
-    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
+namespace {
+
+// The picture file (any format the tools read) as the show's slide of it
+// on a screen of the job's size.
+TBitmap24 Slide(const std::string& path, const TRenderJob& job) {
+    static const std::unique_ptr<TTextEngine> text = MakeSystemTextEngine();
+    TShowChoices choices;
+    choices.Fit = job.Fit;
+    choices.BlurBorders = job.BlurBorders;
     try {
-        return ComposePictureFile(bytes, width, height, fit, backdrop);
+        return MakeSlide(ReadShowPicture(ReadFileBytes(path)), {}, choices, {job.Width, job.Height},
+                         *text);
     } catch (const EError& e) {
         throw EError(path + ": " + e.what());
     }
 }
 
+} // namespace
+
 void Render(const TRenderJob& job) {
     if (job.Width < 1 || job.Height < 1 || job.Width > 16384 || job.Height > 16384)
         throw EError("The size must be between 1x1 and 16384x16384");
-    TBitmap24 to = ComposeForScreen(job.To, job.Width, job.Height, job.Fit, job.BlurBorders);
-    TBitmap24 from = job.From.empty() ? TBitmap24(job.Width, job.Height)
-                                      : ComposeForScreen(job.From, job.Width, job.Height, job.Fit,
-                                                         job.BlurBorders);
+    const TBitmap24 to = Slide(job.To, job);
+    const TBitmap24 from =
+        job.From.empty() ? TBitmap24(job.Width, job.Height) : Slide(job.From, job);
     std::vector<std::pair<std::string, TBitmap24>> frames;
     if (job.All) {
         for (const TStyleInfo& info : StyleTable())

@@ -25,11 +25,6 @@ struct TRenderJob {
     std::optional<std::uint32_t> Seed;
 };
 
-// A screen-sized canvas with the picture file (any format the tools read)
-// placed as the slide show places a payload's picture.
-TBitmap24 ComposeForScreen(const std::string& path, int width, int height, TFitMode fit,
-                           bool backdrop);
-
 // Writes what the job asks for; raises EError on bad input.
 void Render(const TRenderJob& job);
 

@@ -170,8 +170,10 @@ TEncodedPtr TRenderer::Thumbnail(const TItem& picture, int side) {
     return std::static_pointer_cast<const TEncoded>(Made(key, [&]() -> TMade {
         const TRect place =
             PlacePicture(picture.Width, picture.Height, side, side, TFitMode::fmShrink);
-        const TEncodedPtr thumb = Jpeg(ComposePictureFile(
-            ReadFileBytes(picture.Path), place.Width(), place.Height(), TFitMode::fmFit, false));
+        TShowChoices fitted;
+        fitted.Fit = TFitMode::fmFit;
+        const TEncodedPtr thumb = Jpeg(MakeSlide(ReadShowPicture(ReadFileBytes(picture.Path)), {},
+                                                 fitted, {place.Width(), place.Height()}, *text_));
         return {thumb, thumb->Bytes.size()};
     }));
 }
@@ -186,8 +188,8 @@ TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
         TBitmapPtr bitmap;
         try {
             bitmap = std::make_shared<TBitmap24>(
-                item ? ComposePictureFile(ReadFileBytes(item->Path), w, h, record.FitMode,
-                                          record.BlurBorders)
+                item ? MakeSlide(ReadShowPicture(ReadFileBytes(item->Path)), {},
+                                 TShowChoices::Of(record), {w, h}, *text_)
                      : StandIn(second, w, h));
         } catch (const EError& e) {
             throw EError("Cannot read picture " + item->Name + ": " + e.what());
