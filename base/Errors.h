@@ -68,6 +68,95 @@ inline constexpr const char* kCaptionTemplateBrace =
 inline constexpr const char* kDateFormatField =
     "Unknown field %s in the date format (it takes %Y %y %m %-m %B %b %d %-d %A %a %H %-H %M %S "
     "and %%)";
+// The tools: packing, rendering and inspecting.
+inline constexpr const char* kSizeArgument = "--size takes WxH, for example 1920x1080";
+inline constexpr const char* kRenderSize = "The size must be between 1x1 and 16384x16384";
+inline constexpr const char* kSaverTooLarge = "The saver would grow past 2 GiB at %s";
+inline constexpr const char* kNotUsableFileName = "Not a usable file name: %s";
+inline constexpr const char* kSharedItemName = "Two sounds or movies share the file name %s";
+inline constexpr const char* kOutputIsFolder = "The output is a folder: %s";
+inline constexpr const char* kOutputIsInput = "The output %s is %s, which the saver is made from";
+inline constexpr const char* kNoPicturesInFolder = "No pictures in the folder %s%s";
+inline constexpr const char* kNoTrailerNoSaver = "No payload trailer: %s is no saver";
+inline constexpr const char* kNoTrailerShortFile =
+    "No payload trailer: the file is shorter than 40 bytes";
+inline constexpr const char* kGraphicNotRepackable =
+    "its graphic (%s) is no JPEG, which alone can be repacked";
+inline constexpr const char* kNothingToPack = "Nothing to pack: no pictures";
+inline constexpr const char* kInItem = "%s: %s";
+inline constexpr const char* kManifestNotObject = "The manifest must be a JSON object: %s";
+inline constexpr const char* kNoRuntimeStub =
+    "No %s runtime stub; looked for %s; name one with --stub";
+// The Studio.
+inline constexpr const char* kStudioSize = "The size must be between %s and %s";
+inline constexpr const char* kNoSuchStyle = "No such style: %s";
+inline constexpr const char* kStripTooTall = "Too many frames of that size for one strip";
+inline constexpr const char* kStripTooLarge =
+    "%s frames of %s are more than one request may draw; ask for fewer frames or a smaller size";
+inline constexpr const char* kCannotReadPicture = "Cannot read picture %s: %s";
+inline constexpr const char* kNotAPictureThisBuildReads =
+    "not a JPEG, PNG, WebP or HEIC picture this build reads";
+inline constexpr const char* kProgressRange = "The progress must be from 0 to 100";
+inline constexpr const char* kShowWithoutPictures = "Add pictures to see the show";
+inline constexpr const char* kNoSuchStep = "No such step of the show";
+inline constexpr const char* kNotStorableName = "Not a file name the project can store (%s): %s";
+inline constexpr const char* kNoHomeFolder =
+    "No home folder to keep the project in; name a project file or folder";
+inline constexpr const char* kProjectNotObject = "The project is no JSON object: %s";
+inline constexpr const char* kSettingsNotObject = "The settings must be a JSON object";
+inline constexpr const char* kUnknownSetting = "Unknown setting: %s";
+inline constexpr const char* kTooManyItems = "A project holds at most %s %s";
+inline constexpr const char* kUploadTooLarge = "%s is larger than the %s a file may have";
+inline constexpr const char* kEmptyFile = "%s is empty";
+inline constexpr const char* kStoreNoFolder = "Cannot store %s: %s is no folder";
+inline constexpr const char* kStoreNoName = "Cannot store %s: too many files of that name";
+inline constexpr const char* kNoSuchPicture = "No such picture: %s";
+inline constexpr const char* kCaptionText = "A caption must be UTF-8 text of at most %s bytes";
+inline constexpr const char* kPictureSeconds = "A picture's seconds must be from 0 to 86400";
+inline constexpr const char* kOrderIncomplete = "The new order must name every picture once";
+inline constexpr const char* kCannotSaveProject = "Cannot save the project %s: %s";
+inline constexpr const char* kProjectNamesStub =
+    "This project names a runtime of its own (\"stub\": %s); the Studio builds only with its "
+    "own runtimes. Remove the key from %s to build here, or pack it with tevrin pack --manifest";
+inline constexpr const char* kNoFreeSaverName = "No free name for the saver in %s";
+inline constexpr const char* kParameterNotNumber = "The parameter %s must be a whole number";
+inline constexpr const char* kNoRandomNumbers =
+    "The system gave no random numbers for the session's token";
+inline constexpr const char* kCannotListen = "Cannot listen on 127.0.0.1%s: %s";
+inline constexpr const char* kProjectOpenElsewhere =
+    "This project is open in another Tevrin Studio already: %s. Go on working there, or end "
+    "that one first.";
+inline constexpr const char* kDetailsNotObject = "The picture's details must be a JSON object";
+inline constexpr const char* kCaptionNotText = "A caption must be text";
+inline constexpr const char* kSecondsNotNumber = "Seconds must be a number";
+inline constexpr const char* kThumbSide = "The side must be from 16 to 1024";
+inline constexpr const char* kFrameFormat = "The format is png or jpeg";
+inline constexpr const char* kNoSuchScreenSize = "No such screen size";
+inline constexpr const char* kUploadUnnamed = "The upload lacks its file name";
+inline constexpr const char* kNoTargets = "Choose Windows, Linux or both";
+inline constexpr const char* kNoSuchTarget = "No such target: %s";
+inline constexpr const char* kBuildWithoutPictures = "Add pictures before building a saver";
+inline constexpr const char* kSaversShareName =
+    "The Windows and Linux savers would share the name %s";
+inline constexpr const char* kBuildRunning = "A build is running already";
+inline constexpr const char* kNoToken =
+    "The address lacks the session's token; open the address tevrin studio printed";
+inline constexpr const char* kWrongHost = "This server answers only to http://%s/";
+inline constexpr const char* kCrossSite = "Requests from other sites are refused";
+inline constexpr const char* kUploadTooLargeForRequest =
+    "The file is larger than the %s one upload may have";
+inline constexpr const char* kNotJsonExpected = "Not the JSON expected: %s";
+inline constexpr const char* kOutOfMemory = "Out of memory";
+inline constexpr const char* kUploadAsForm =
+    "Files are sent as application/octet-stream, not as a form";
+inline constexpr const char* kNoSuchPage = "No such page";
+inline constexpr const char* kNoSuchItem = "No such item";
+inline constexpr const char* kNoSuchSaver = "No such saver";
+inline constexpr const char* kSaverGone = "The saver is gone: %s";
+inline constexpr const char* kRequestLineTooLong = "The request line is too long";
+inline constexpr const char* kHeadersTooLarge = "The request's headers are too large";
+inline constexpr const char* kHeadersTooSlow = "The request's headers did not come in time";
+inline constexpr const char* kLengthNoNumber = "The request's length is no number";
 inline constexpr const char* kNoSuchPlatform = "No platform %s in this build (it has %s)";
 } // namespace msg
 

@@ -136,7 +136,7 @@ int Main(int argc, char** argv) {
     if (*bench) {
         for (const std::string& text : bench_sizes) {
             const std::optional<TSize> size = ParseSize(text, 16);
-            if (!size) throw EError("--size takes WxH, for example 1920x1080");
+            if (!size) throw EError(msg::kSizeArgument);
             bench_job.Sizes.emplace_back(size->Width, size->Height);
         }
         return RunBench(bench_job, stdout) ? 0 : 3;
@@ -144,7 +144,7 @@ int Main(int argc, char** argv) {
     if (*render) {
         // A side of 0 is the renderer's to refuse, with the sizes it takes.
         const std::optional<TSize> parsed = ParseSize(size, 0);
-        if (!parsed) throw EError("--size takes WxH, for example 1920x1080");
+        if (!parsed) throw EError(msg::kSizeArgument);
         render_job.Width = parsed->Width;
         render_job.Height = parsed->Height;
         if (seed_option->count() > 0) render_job.Seed = seed;

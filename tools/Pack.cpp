@@ -44,7 +44,7 @@ public:
         std::int64_t at = size_;
         if (at > std::numeric_limits<std::int32_t>::max() ||
             static_cast<std::int64_t>(size) > std::numeric_limits<std::int32_t>::max())
-            throw EError("The saver would grow past 2 GiB at " + what);
+            throw EError(msg::kSaverTooLarge, {what});
         out_.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
         if (!out_) throw EError(msg::kUnableToWrite, {path_});
         size_ += static_cast<std::int64_t>(size);
@@ -70,9 +70,8 @@ void CheckItemNames(const std::vector<TPackSource>& items, std::set<std::string>
         bool plain = !name.empty() && SafeFileName(name) == name;
         for (char c : name)
             if (static_cast<unsigned char>(c) < 32 || c == '"') plain = false;
-        if (!plain) throw EError("Not a usable file name: " + item.Where);
-        if (!seen.insert(name).second)
-            throw EError("Two sounds or movies share the file name " + name);
+        if (!plain) throw EError(msg::kNotUsableFileName, {item.Where});
+        if (!seen.insert(name).second) throw EError(msg::kSharedItemName, {name});
     }
 }
 
@@ -81,13 +80,12 @@ void CheckItemNames(const std::vector<TPackSource>& items, std::set<std::string>
 void CheckOutput(const TPackJob& job) {
     std::error_code error;
     if (fs::is_directory(PathOf(job.Output), error))
-        throw EError("The output is a folder: " + job.Output);
+        throw EError(msg::kOutputIsFolder, {job.Output});
     if (!fs::exists(PathOf(job.Output), error)) return;
     auto refuse_same = [&](const std::string& input) {
         std::error_code ignored;
         if (!input.empty() && fs::equivalent(PathOf(job.Output), PathOf(input), ignored))
-            throw EError("The output " + job.Output + " is " + input +
-                         ", which the saver is made from");
+            throw EError(msg::kOutputIsInput, {job.Output, input});
     };
     refuse_same(job.Stub);
     for (const auto* items : {&job.Pictures, &job.Sounds, &job.Movies})
@@ -224,8 +222,8 @@ std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& path
                 consider(entry);
         }
         if (found.empty())
-            throw EError("No pictures in the folder " + path +
-                         (recursive ? "" : " (--recursive takes its subfolders)"));
+            throw EError(msg::kNoPicturesInFolder,
+                         {path, recursive ? "" : " (--recursive takes its subfolders)"});
         std::sort(found.begin(), found.end(), NaturalLess);
         out.insert(out.end(), found.begin(), found.end());
     }
@@ -235,8 +233,7 @@ std::vector<std::string> ExpandPicturePaths(const std::vector<std::string>& path
 TSaverContents ReadSaverContents(const std::string& path) {
     TSaverContents contents;
     TSSFileLocations& record = contents.Record;
-    if (!ReadSaverRecord(path, record))
-        throw EError("No payload trailer: " + path + " is no saver");
+    if (!ReadSaverRecord(path, record)) throw EError(msg::kNoTrailerNoSaver, {path});
     const std::string saver_name = ExtractFileName(path);
     const TPayloadPlaces places = PlacePayloadItems(path, record);
     const auto& picture_names = record.List(TSSFileLocations::PicFileNamesList);
@@ -260,8 +257,7 @@ TSaverContents ReadSaverContents(const std::string& path) {
         TPackSource& source = contents.Pictures.emplace_back(name, where, path, [path, shared, i] {
             std::unique_ptr<TImage> image = FetchPicture(path, *shared, i);
             if (image->Picture.JpegData.empty())
-                throw EError("its graphic (" + image->Picture.GraphicClass +
-                             ") is no JPEG, which alone can be repacked");
+                throw EError(msg::kGraphicNotRepackable, {image->Picture.GraphicClass});
             return std::move(image->Picture.JpegData);
         });
         source.Caption = RecordCaption(record, i);
@@ -295,7 +291,7 @@ TSaverContents ReadSaverContents(const std::string& path) {
 }
 
 void PackSaver(TPackJob job, const TPackProgress& progress) {
-    if (job.Pictures.empty() && job.Movies.empty()) throw EError("Nothing to pack: no pictures");
+    if (job.Pictures.empty() && job.Movies.empty()) throw EError(msg::kNothingToPack);
     std::set<std::string> names;
     CheckItemNames(job.Sounds, names);
     CheckItemNames(job.Movies, names);
@@ -338,7 +334,7 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
                 image.Height = stored.Height;
                 image.Picture.JpegData = std::move(stored.Jpeg);
             } catch (const EError& e) {
-                throw EError(source.Where + ": " + e.what());
+                throw EError(msg::kInItem, {source.Where, e.what()});
             }
             std::vector<std::uint8_t> stream = WriteComponent(image);
             std::int32_t at = out.Append(stream.data(), stream.size(), source.Where);
@@ -354,7 +350,7 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
                 try {
                     bytes = source.Read();
                 } catch (const EError& e) {
-                    throw EError(source.Where + ": " + e.what());
+                    throw EError(msg::kInItem, {source.Where, e.what()});
                 }
                 std::int32_t at = out.Append(bytes.data(), bytes.size(), source.Where);
                 record.List(offsets).push_back(std::to_string(at));

@@ -111,7 +111,7 @@ TPackValues ReadManifest(const std::string& path) {
     const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
     const json manifest = ParseJsonText(
         std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), path);
-    if (!manifest.is_object()) throw EError("The manifest must be a JSON object: " + path);
+    if (!manifest.is_object()) throw EError(msg::kManifestNotObject, {path});
     return ReadManifest(manifest, Utf8Of(PathOf(path).parent_path()));
 }
 
@@ -320,7 +320,7 @@ int RunPack(const TPackValues& given) {
         const std::string xml_path = XScreensaverConfigPath(output);
         std::ofstream xml(PathOf(xml_path), std::ios::binary);
         xml << XScreensaverConfig(texts, pictures, program);
-        if (!xml.flush()) throw EError("Cannot create file " + xml_path);
+        if (!xml.flush()) throw EError(msg::kCannotCreateFile, {xml_path});
         if (!quiet) std::fprintf(stderr, "wrote %s\n", xml_path.c_str());
     }
     return 0;

@@ -114,7 +114,7 @@ TBitmap24 Slide(const std::string& path, const TRenderJob& job) {
         return MakeSlide(ReadShowPicture(ReadFileBytes(path)), {}, choices, {job.Width, job.Height},
                          *text);
     } catch (const EError& e) {
-        throw EError(path + ": " + e.what());
+        throw EError(msg::kInItem, {path, e.what()});
     }
 }
 
@@ -122,7 +122,7 @@ TBitmap24 Slide(const std::string& path, const TRenderJob& job) {
 
 void Render(const TRenderJob& job) {
     if (job.Width < 1 || job.Height < 1 || job.Width > 16384 || job.Height > 16384)
-        throw EError("The size must be between 1x1 and 16384x16384");
+        throw EError(msg::kRenderSize);
     const TBitmap24 to = Slide(job.To, job);
     const TBitmap24 from =
         job.From.empty() ? TBitmap24(job.Width, job.Height) : Slide(job.From, job);

@@ -157,8 +157,7 @@ json InspectSaver(const std::string& path) {
         payload_length = ReadTrailerField(file, TTrailerField::PayloadLength);
         record_offset = ReadTrailerField(file, TTrailerField::RecordOffset);
     }
-    if (!payload_length || !record_offset)
-        throw EError("No payload trailer: the file is shorter than 40 bytes");
+    if (!payload_length || !record_offset) throw EError(msg::kNoTrailerShortFile);
 
     TSSFileLocations record;
     {

@@ -36,7 +36,7 @@ std::string FindRuntimeStub(const std::string& tool_dir, const std::string& targ
         if (fs::is_regular_file(PathOf(path), error)) return path;
         looked += (looked.empty() ? "" : ", ") + path;
     }
-    throw EError("No " + target + " runtime stub; looked for " + looked + "; name one with --stub");
+    throw EError(msg::kNoRuntimeStub, {target, looked});
 }
 
 namespace {

@@ -1,5 +1,6 @@
 #include "tools/studio/Connections.h"
 
+#include "base/Errors.h"
 #include "base/Socket.h"
 
 #include <algorithm>
@@ -81,7 +82,7 @@ public:
             const std::size_t line_end = head.find("\r\n");
             if ((line_end == std::string_view::npos ? head.size() : line_end) >
                 limits_.MaxRequestLine)
-                return {THead::Refused, 414, "URI Too Long", "The request line is too long"};
+                return {THead::Refused, 414, "URI Too Long", msg::kRequestLineTooLong};
             if (line_end != std::string_view::npos && !target_checked) {
                 const std::string_view line = head.substr(0, line_end);
                 const std::size_t space = line.find(' ');
@@ -99,11 +100,10 @@ public:
             if (head.size() > limits_.MaxHead ||
                 std::count(head.begin(), head.end(), '\n') > limits_.MaxHeaders + 1)
                 return {THead::Refused, 431, "Request Header Fields Too Large",
-                        "The request's headers are too large"};
+                        msg::kHeadersTooLarge};
             const int wait = MillisecondsUntil(deadline);
             if (wait <= 0 || !WaitReadable(socket_, wait))
-                return {THead::Refused, 408, "Request Timeout",
-                        "The request's headers did not come in time"};
+                return {THead::Refused, 408, "Request Timeout", msg::kHeadersTooSlow};
             char chunk[4096];
             const ssize_t n = httplib::detail::read_socket(static_cast<socket_t>(socket_), chunk,
                                                            sizeof chunk, 0);
@@ -122,7 +122,7 @@ public:
         body_read_ = 0;
         body_too_large = false;
         if (!chunked_ && content_length_ == UINT64_MAX)
-            return {THead::Refused, 400, "Bad Request", "The request's length is no number"};
+            return {THead::Refused, 400, "Bad Request", msg::kLengthNoNumber};
         // Refused before a byte of it is read.
         if (!chunked_ && content_length_ > limits_.MaxBody)
             return {THead::Refused, 413, "Payload Too Large", limits_.BodyTooLarge};

@@ -61,13 +61,13 @@ TBitmap24 StandIn(bool second, int w, int h) {
 
 void CheckSize(int w, int h) {
     if (w < kMinSide || h < kMinSide || w > kMaxWidth || h > kMaxHeight)
-        throw EError("The size must be between " + std::to_string(kMinSide) + "x" +
-                     std::to_string(kMinSide) + " and " + std::to_string(kMaxWidth) + "x" +
-                     std::to_string(kMaxHeight));
+        throw EError(msg::kStudioSize,
+                     {std::to_string(kMinSide) + "x" + std::to_string(kMinSide),
+                      std::to_string(kMaxWidth) + "x" + std::to_string(kMaxHeight)});
 }
 
 void CheckStyle(int style) {
-    if (style < 0 || style > kLastStyle) throw EError("No such style: " + std::to_string(style));
+    if (style < 0 || style > kLastStyle) throw EError(msg::kNoSuchStyle, {std::to_string(style)});
 }
 
 // The height of a frame in a strip of `frames` frames of w x h shown
@@ -75,14 +75,13 @@ void CheckStyle(int style) {
 int CheckedStripHeight(int w, int h, int frames, int view_w) {
     const int view_h = view_w == w ? h : std::max(1, view_w * h / w);
     if (frames < 1 || static_cast<long>(frames) * view_h > kMaxStripHeight)
-        throw EError("Too many frames of that size for one strip");
+        throw EError(msg::kStripTooTall);
     const auto count = static_cast<std::uint64_t>(frames);
     if (count * static_cast<std::uint64_t>(view_w) * static_cast<std::uint64_t>(view_h) >
             kMaxStripPixels ||
         count * static_cast<std::uint64_t>(w) * static_cast<std::uint64_t>(h) > kMaxDrawnPixels)
-        throw EError(std::to_string(frames) + " frames of " + std::to_string(w) + "x" +
-                     std::to_string(h) +
-                     " are more than one request may draw; ask for fewer frames or a smaller size");
+        throw EError(msg::kStripTooLarge,
+                     {std::to_string(frames), std::to_string(w) + "x" + std::to_string(h)});
     return view_h;
 }
 
@@ -183,7 +182,7 @@ TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
     const std::string key = "composed " + (item ? item->Hash : std::string(second ? "b" : "a")) +
                             " " + std::to_string(w) + "x" + std::to_string(h) + " " +
                             LookKey(record);
-    if (item && !item->Problem.empty()) throw EError(item->Name + ": " + item->Problem);
+    if (item && !item->Problem.empty()) throw EError(msg::kInItem, {item->Name, item->Problem});
     return std::static_pointer_cast<const TBitmap24>(Made(key, [&]() -> TMade {
         TBitmapPtr bitmap;
         try {
@@ -192,7 +191,7 @@ TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
                                  TShowChoices::Of(record), {w, h}, *text_)
                      : StandIn(second, w, h));
         } catch (const EError& e) {
-            throw EError("Cannot read picture " + item->Name + ": " + e.what());
+            throw EError(msg::kCannotReadPicture, {item->Name, e.what()});
         }
         return {bitmap, bitmap->ByteSize()};
     }));
@@ -247,7 +246,7 @@ TEncodedPtr TRenderer::Frame(const TItem* from, const TItem* to, const TSSFileLo
                              int style, int progress, int w, int h, bool png) {
     CheckSize(w, h);
     CheckStyle(style);
-    if (progress < 0 || progress > 100) throw EError("The progress must be from 0 to 100");
+    if (progress < 0 || progress > 100) throw EError(msg::kProgressRange);
     const TBitmapPtr a = Composed(from, false, record, w, h);
     const TBitmapPtr b = Composed(to, true, record, w, h);
     TBitmap24 frame;
@@ -277,7 +276,7 @@ TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocati
                          : " caption " + caption + "|" + look.Face + "|" +
                                std::to_string(look.Points) + "|" + std::to_string(look.Rgb) + "|" +
                                std::to_string(look.Shadow) + std::to_string(look.Inside));
-    if (!picture.Problem.empty()) throw EError(picture.Name + ": " + picture.Problem);
+    if (!picture.Problem.empty()) throw EError(msg::kInItem, {picture.Name, picture.Problem});
     return std::static_pointer_cast<const TBitmap24>(Made(key, [&]() -> TMade {
         // The picture as the pack stores it: converted, turned and scaled
         // down where the pack would.
@@ -288,7 +287,7 @@ TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocati
                         PreparePicture(ReadFileBytes(picture.Path), limits));
                     return {made, made->Jpeg.size()};
                 } catch (const EError& e) {
-                    throw EError("Cannot read picture " + picture.Name + ": " + e.what());
+                    throw EError(msg::kCannotReadPicture, {picture.Name, e.what()});
                 }
             }));
         std::shared_ptr<TBitmap24> slide;
@@ -306,8 +305,8 @@ TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
                               int w, int h, int view_w) {
     const TSSFileLocations record = WithPictureDetails(project_record, pictures);
     CheckSize(w, h);
-    if (pictures.empty()) throw EError("Add pictures to see the show");
-    if (step < 0 || step > 100000) throw EError("No such step of the show");
+    if (pictures.empty()) throw EError(msg::kShowWithoutPictures);
+    if (step < 0 || step > 100000) throw EError(msg::kNoSuchStep);
     if (view_w < kMinSide || view_w > w) view_w = w;
     // The order of pictures, captions and styles up to this step, replayed
     // from the fixed seed as the saver's show would take them.

@@ -141,8 +141,7 @@ TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uin
                                bool read_all) {
     const TPictureFormat format = SniffPictureFormat(bytes);
     if (format == TPictureFormat::Unknown || !CanReadPictureFormat(format))
-        throw EError("Cannot read picture " + name +
-                     ": not a JPEG, PNG, WebP or HEIC picture this build reads");
+        throw EError(msg::kCannotReadPicture, {name, msg::kNotAPictureThisBuildReads});
     TPictureFacts facts;
     facts.Format = std::string(PictureFormatName(format));
     try {
@@ -161,15 +160,13 @@ TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uin
             facts.Height = decoded.Height();
         }
     } catch (const std::exception& e) {
-        throw EError("Cannot read picture " + name + ": " + e.what());
+        throw EError(msg::kCannotReadPicture, {name, e.what()});
     }
     return facts;
 }
 
 std::string CheckedFileName(const std::string& name) {
-    auto refuse = [&](const std::string& why) {
-        throw EError("Not a file name the project can store (" + why + "): " + name);
-    };
+    auto refuse = [&](const std::string& why) { throw EError(msg::kNotStorableName, {why, name}); };
     if (name.empty() || name == "." || name == "..") refuse("no name");
     if (name.size() > kMaxNameBytes) refuse("too long");
     if (!IsValidUtf8(name)) refuse("not UTF-8");
@@ -205,8 +202,7 @@ std::string ProjectManifestPath(const std::string& given) {
 #else
         const char* home = std::getenv("HOME");
 #endif
-        if (home == nullptr || *home == '\0')
-            throw EError("No home folder to keep the project in; name a project file or folder");
+        if (home == nullptr || *home == '\0') throw EError(msg::kNoHomeFolder);
         return Utf8Of(PathOf(home) / "Tevrin Studio" / "project.json");
     }
     std::error_code error;
@@ -228,7 +224,7 @@ TProject::TProject(const std::string& manifest_path, std::size_t max_upload)
     const std::vector<std::uint8_t> bytes = ReadFileBytes(manifest_path_);
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     const json manifest = ParseJsonText(text, manifest_path_);
-    if (!manifest.is_object()) throw EError("The project is no JSON object: " + manifest_path_);
+    if (!manifest.is_object()) throw EError(msg::kProjectNotObject, {manifest_path_});
     original_ = manifest;
     original_text_ = TopLevelTexts(text);
     settings_ = json::object();
@@ -327,12 +323,12 @@ TItem TProject::MakeItem(const std::string& path, char kind,
 }
 
 void TProject::SetSettings(const json& settings) {
-    if (!settings.is_object()) throw EError("The settings must be a JSON object");
+    if (!settings.is_object()) throw EError(msg::kSettingsNotObject);
     json merged = settings_;
     for (const auto& item : settings.items()) {
         const std::string& key = item.key();
         const TPackChoice* choice = FindPackChoice(key);
-        if (!choice || !(choice->Places & kOnPage)) throw EError("Unknown setting: " + key);
+        if (!choice || !(choice->Places & kOnPage)) throw EError(msg::kUnknownSetting, {key});
         // Kept as the page sent it, once checked as pack reads it.
         (void)CheckedChoiceValue(*choice, item.value(), "The setting " + key);
         merged[key] = item.value();
@@ -395,20 +391,19 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
                            const TPictureFacts* facts) {
     CheckedFileName(name);
     if (static_cast<int>(list.size()) >= limit)
-        throw EError("A project holds at most " + std::to_string(limit) + " " + folder);
+        throw EError(msg::kTooManyItems, {std::to_string(limit), folder});
     if (bytes.size() > max_upload_)
-        throw EError(name + " is larger than the " +
-                     (max_upload_ >= (1 << 20) ? std::to_string(max_upload_ >> 20) + " MB"
-                                               : std::to_string(max_upload_) + " bytes") +
-                     " a file may have");
-    if (bytes.empty()) throw EError(name + " is empty");
+        throw EError(msg::kUploadTooLarge,
+                     {name, max_upload_ >= (1 << 20) ? std::to_string(max_upload_ >> 20) + " MB"
+                                                     : std::to_string(max_upload_) + " bytes"});
+    if (bytes.empty()) throw EError(msg::kEmptyFile, {name});
     // Written only into the project's own folder for this kind, which must
     // be a real folder (a link could lead anywhere).
     const fs::path dir = PathOf(folder_) / folder;
     std::error_code error;
     fs::create_directories(dir, error);
     if (!fs::is_directory(fs::symlink_status(dir, error)))
-        throw EError("Cannot store " + name + ": " + Utf8Of(dir) + " is no folder");
+        throw EError(msg::kStoreNoFolder, {name, Utf8Of(dir)});
     const std::string hash = HexHash(bytes);
     const fs::path original = PathOf(name);
     fs::path target;
@@ -429,7 +424,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
             stored = true;
             break;
         }
-        if (n > 1000) throw EError("Cannot store " + name + ": too many files of that name");
+        if (n > 1000) throw EError(msg::kStoreNoName, {name});
     }
     if (!stored && !ReplaceFileContents(
                        Utf8Of(target),
@@ -445,12 +440,11 @@ void TProject::SetPictureDetails(const std::string& id, std::optional<std::strin
                                  std::optional<int> interval_ms) {
     const auto it = std::find_if(pictures_.begin(), pictures_.end(),
                                  [&](const TItem& item) { return item.Id == id; });
-    if (it == pictures_.end()) throw EError("No such picture: " + id);
+    if (it == pictures_.end()) throw EError(msg::kNoSuchPicture, {id});
     if (caption && (caption->size() > kMaxTextBytes || !IsValidUtf8(*caption)))
-        throw EError("A caption must be UTF-8 text of at most " + std::to_string(kMaxTextBytes) +
-                     " bytes");
+        throw EError(msg::kCaptionText, {std::to_string(kMaxTextBytes)});
     if (interval_ms && (*interval_ms < 0 || *interval_ms > 86400 * 1000))
-        throw EError("A picture's seconds must be from 0 to 86400");
+        throw EError(msg::kPictureSeconds);
     if (it->Caption == caption && it->IntervalMs == interval_ms) return;
     it->Caption = std::move(caption);
     it->IntervalMs = interval_ms;
@@ -479,12 +473,10 @@ void TProject::OrderPictures(const std::vector<std::string>& ids) {
     for (const std::string& id : ids) {
         const auto it = std::find_if(pictures_.begin(), pictures_.end(),
                                      [&](const TItem& item) { return item.Id == id; });
-        if (it == pictures_.end() || !seen.insert(id).second)
-            throw EError("The new order must name every picture once");
+        if (it == pictures_.end() || !seen.insert(id).second) throw EError(msg::kOrderIncomplete);
         ordered.push_back(*it);
     }
-    if (ordered.size() != pictures_.size())
-        throw EError("The new order must name every picture once");
+    if (ordered.size() != pictures_.size()) throw EError(msg::kOrderIncomplete);
     if (std::equal(ordered.begin(), ordered.end(), pictures_.begin(),
                    [](const TItem& a, const TItem& b) { return a.Id == b.Id; }))
         return;
@@ -578,7 +570,7 @@ void TProject::Save() const {
     std::error_code error;
     fs::create_directories(PathOf(folder_), error);
     if (!ReplaceFileContents(manifest_path_, text))
-        throw EError("Cannot save the project " + manifest_path_ + ": " + LastErrorText());
+        throw EError(msg::kCannotSaveProject, {manifest_path_, LastErrorText()});
 }
 
 TSSFileLocations TProject::Record() const {
@@ -597,10 +589,9 @@ TPackJob TProject::Job(const std::string& output, const std::string& target) con
     // The runtime decides what the saver runs: a shared project must not
     // choose it unseen.
     if (settings_.contains("stub"))
-        throw EError("This project names a runtime of its own (\"stub\": " +
-                     settings_["stub"].dump(-1, ' ', false, json::error_handler_t::replace) +
-                     "); the Studio builds only with its own runtimes. Remove the key from " +
-                     manifest_path_ + " to build here, or pack it with tevrin pack --manifest");
+        throw EError(msg::kProjectNamesStub,
+                     {settings_["stub"].dump(-1, ' ', false, json::error_handler_t::replace),
+                      manifest_path_});
     TPackValues values = ReadManifest(Manifest(), folder_);
     values.Values["output"] = output;
     values.Values["target"] = target;
@@ -663,7 +654,7 @@ std::string TProject::BuildOutput(const std::string& target) const {
         if (!fs::exists(status) || (fs::is_regular_file(status) && ours(path, name)))
             return Utf8Of(path);
     }
-    throw EError("No free name for the saver in " + folder_);
+    throw EError(msg::kNoFreeSaverName, {folder_});
 }
 
 void TProject::RecordBuild(const std::string& path) {

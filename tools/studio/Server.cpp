@@ -37,8 +37,6 @@ using nlohmann::json;
 using THandled = httplib::Server::HandlerResponse;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
-constexpr const char* kNoTokenMessage =
-    "The address lacks the session's token; open the address tevrin studio printed";
 
 const char* FamilyName(TStyleFamily family) {
     switch (family) {
@@ -78,10 +76,11 @@ int IntParam(const Request& req, const char* name, int fallback) {
     try {
         std::size_t used = 0;
         const long value = std::stol(text, &used);
-        if (used != text.size() || value < INT32_MIN || value > INT32_MAX) throw EError("");
+        if (used != text.size() || value < INT32_MIN || value > INT32_MAX)
+            throw std::out_of_range(name);
         return static_cast<int>(value);
     } catch (const std::exception&) {
-        throw EError(std::string("The parameter ") + name + " must be a whole number");
+        throw EError(msg::kParameterNotNumber, {name});
     }
 }
 
@@ -100,8 +99,7 @@ bool SameSecret(const std::string& a, const std::string& b) {
 
 std::string RandomToken() {
     std::array<std::uint8_t, 16> bytes;
-    if (!SecureRandomBytes(bytes.data(), bytes.size()))
-        throw EError("The system gave no random numbers for the session's token");
+    if (!SecureRandomBytes(bytes.data(), bytes.size())) throw EError(msg::kNoRandomNumbers);
     return HexText(bytes);
 }
 
@@ -168,16 +166,16 @@ struct TStudioServer::TImpl {
         http_.SetLimits(limits);
         // Before a single header is read.
         http_.CheckTarget = [this](std::string_view target) {
-            return HasToken(target) ? std::string() : std::string(kNoTokenMessage);
+            return HasToken(target) ? std::string() : std::string(msg::kNoToken);
         };
         Routes();
         port_ = options.Port == 0
                     ? http_.bind_to_any_port("127.0.0.1")
                     : (http_.bind_to_port("127.0.0.1", options.Port) ? options.Port : -1);
         if (port_ <= 0)
-            throw EError("Cannot listen on 127.0.0.1" +
-                         (options.Port ? ":" + std::to_string(options.Port) : std::string()) +
-                         ": " + LastErrorText());
+            throw EError(msg::kCannotListen,
+                         {options.Port ? ":" + std::to_string(options.Port) : std::string(),
+                          LastErrorText()});
         for (const char* target : {"windows", "linux"}) {
             try {
                 (void)FindRuntimeStub(ExtractFilePath(ModuleFileName()), target);
@@ -201,8 +199,7 @@ struct TStudioServer::TImpl {
         TFile lock(path, TFile::TMode::LockExclusive);
         if (lock.IsOpen()) return lock;
         if (std::filesystem::exists(PathOf(path), error))
-            throw EError("This project is open in another Tevrin Studio already: " +
-                         Utf8Of(folder) + ". Go on working there, or end that one first.");
+            throw EError(msg::kProjectOpenElsewhere, {Utf8Of(folder)});
         throw EError(Format(msg::kCannotCreateFile, {path}) + ": " + LastErrorText());
     }
 
@@ -226,24 +223,24 @@ struct TStudioServer::TImpl {
         const std::string local = "localhost:" + std::to_string(port_);
         const std::string host = req.get_header_value("Host");
         if (host != own && host != local) {
-            Fail(res, 403, "This server answers only to http://" + own + "/");
+            Fail(res, 403, Format(msg::kWrongHost, {own}));
             return THandled::Handled;
         }
         const std::string origin = req.get_header_value("Origin");
         if ((!origin.empty() && origin != "http://" + own && origin != "http://" + local) ||
             req.get_header_value("Sec-Fetch-Site") == "cross-site") {
-            Fail(res, 403, "Requests from other sites are refused");
+            Fail(res, 403, msg::kCrossSite);
             return THandled::Handled;
         }
         if (!HasToken(req.path)) {
-            Fail(res, 403, kNoTokenMessage);
+            Fail(res, 403, msg::kNoToken);
             return THandled::Handled;
         }
         return THandled::Unhandled;
     }
 
     std::string TooLargeMessage() const {
-        return "The file is larger than the " + SizeText(max_upload_) + " one upload may have";
+        return Format(msg::kUploadTooLargeForRequest, {SizeText(max_upload_)});
     }
 
     // Whether a path or a request's target starts with the token's prefix,
@@ -264,9 +261,9 @@ struct TStudioServer::TImpl {
             } catch (const EError& e) {
                 Fail(res, 400, e.what());
             } catch (const json::exception& e) {
-                Fail(res, 400, std::string("Not the JSON expected: ") + e.what());
+                Fail(res, 400, Format(msg::kNotJsonExpected, {e.what()}));
             } catch (const std::bad_alloc&) {
-                Fail(res, 500, "Out of memory");
+                Fail(res, 500, msg::kOutOfMemory);
             } catch (const std::exception& e) {
                 Fail(res, 500, e.what());
             }
@@ -296,11 +293,11 @@ struct TStudioServer::TImpl {
                 if (TGuardedServer::BodyWasTooLarge()) res.status = 413;
                 if (res.status == 413 &&
                     req.get_header_value("Content-Type") == "application/x-www-form-urlencoded")
-                    Fail(res, 413, "Files are sent as application/octet-stream, not as a form");
+                    Fail(res, 413, msg::kUploadAsForm);
                 else if (res.status == 413)
                     Fail(res, 413, TooLargeMessage());
                 else if (res.status == 404)
-                    Fail(res, 404, "No such page");
+                    Fail(res, 404, msg::kNoSuchPage);
                 else
                     Fail(res, res.status,
                          "The request was refused (" + std::to_string(res.status) + ")");
@@ -320,7 +317,7 @@ struct TStudioServer::TImpl {
                     res.set_content(std::string(file.Bytes), std::string(file.Type).c_str());
                     return;
                 }
-            Fail(res, 404, "No such page");
+            Fail(res, 404, msg::kNoSuchPage);
         });
 
         Route("GET", "/api/project", [this](const Request& req, Response& res) {
@@ -338,25 +335,24 @@ struct TStudioServer::TImpl {
               [this](const Request& req, Response& res) { Send(res, AddItem(req, false)); });
         Route("DELETE", "/api/items/([ps][0-9]+)", [this](const Request& req, Response& res) {
             std::lock_guard lock(project_lock_);
-            if (!project_.Remove(req.matches[1].str())) return Fail(res, 404, "No such item");
+            if (!project_.Remove(req.matches[1].str())) return Fail(res, 404, msg::kNoSuchItem);
             Send(res, json{{"removed", req.matches[1].str()}});
         });
         Route("PUT", "/api/pictures/(p[0-9]+)", [this](const Request& req, Response& res) {
             const json details = ParseJsonText(req.body, "The picture's details");
-            if (!details.is_object()) throw EError("The picture's details must be a JSON object");
+            if (!details.is_object()) throw EError(msg::kDetailsNotObject);
             std::optional<std::string> caption;
             std::optional<int> interval_ms;
             const json& given_caption = details.value("caption", json());
             const json& given_seconds = details.value("seconds", json());
             if (!given_caption.is_null()) {
-                if (!given_caption.is_string()) throw EError("A caption must be text");
+                if (!given_caption.is_string()) throw EError(msg::kCaptionNotText);
                 caption = given_caption.get<std::string>();
             }
             if (!given_seconds.is_null()) {
-                if (!given_seconds.is_number()) throw EError("Seconds must be a number");
+                if (!given_seconds.is_number()) throw EError(msg::kSecondsNotNumber);
                 const double seconds = given_seconds.get<double>();
-                if (seconds < 0 || seconds > 86400)
-                    throw EError("A picture's seconds must be from 0 to 86400");
+                if (seconds < 0 || seconds > 86400) throw EError(msg::kPictureSeconds);
                 interval_ms = static_cast<int>(seconds * 1000 + 0.5);
             }
             std::lock_guard lock(project_lock_);
@@ -372,7 +368,7 @@ struct TStudioServer::TImpl {
         Route("GET", "/api/pictures/(p[0-9]+)/thumb", [this](const Request& req, Response& res) {
             const TItem item = Item(req.matches[1].str());
             const int side = IntParam(req, "side", 240);
-            if (side < 16 || side > 1024) throw EError("The side must be from 16 to 1024");
+            if (side < 16 || side > 1024) throw EError(msg::kThumbSide);
             Send(res, renderer_.Thumbnail(item, side));
         });
         Route("GET", "/api/transition", [this](const Request& req, Response& res) {
@@ -389,7 +385,7 @@ struct TStudioServer::TImpl {
             const auto [from, to, record] = Pair(req);
             const std::string format =
                 req.has_param("format") ? req.get_param_value("format") : "png";
-            if (format != "png" && format != "jpeg") throw EError("The format is png or jpeg");
+            if (format != "png" && format != "jpeg") throw EError(msg::kFrameFormat);
             Send(res, renderer_.Frame(from ? &*from : nullptr, to ? &*to : nullptr, record,
                                       IntParam(req, "style", kInitialStyle),
                                       IntParam(req, "progress", 50), IntParam(req, "w", 640),
@@ -430,14 +426,14 @@ struct TStudioServer::TImpl {
             {
                 std::lock_guard lock(build_lock_);
                 const std::size_t index = std::stoul(req.matches[1].str());
-                if (index >= built_files_.size()) return Fail(res, 404, "No such saver");
+                if (index >= built_files_.size()) return Fail(res, 404, msg::kNoSuchSaver);
                 path = built_files_[index];
             }
             std::vector<std::uint8_t> read;
             try {
                 read = ReadFileBytes(path);
             } catch (const EError&) {
-                return Fail(res, 404, "The saver is gone: " + path);
+                return Fail(res, 404, Format(msg::kSaverGone, {path}));
             }
             std::string bytes(read.begin(), read.end());
             const std::string name = Utf8Of(PathOf(path).filename());
@@ -464,7 +460,7 @@ struct TStudioServer::TImpl {
     TItem Item(const std::string& id) {
         std::lock_guard lock(project_lock_);
         const TItem* item = project_.Find(id);
-        if (!item) throw EError("No such picture: " + id);
+        if (!item) throw EError(msg::kNoSuchPicture, {id});
         return *item;
     }
 
@@ -481,7 +477,7 @@ struct TStudioServer::TImpl {
             if (req.has_param(param)) {
                 const TItem* item = project_.Find(req.get_param_value(param));
                 if (!item || item->Id[0] != 'p')
-                    throw EError("No such picture: " + req.get_param_value(param));
+                    throw EError(msg::kNoSuchPicture, {req.get_param_value(param)});
                 return *item;
             }
             if (fallback) return *fallback;
@@ -515,7 +511,7 @@ struct TStudioServer::TImpl {
 
     json ProjectJson(int sw, int sh) {
         if (sw < kMinSide || sh < kMinSide || sw > kMaxWidth || sh > kMaxHeight)
-            throw EError("No such screen size");
+            throw EError(msg::kNoSuchScreenSize);
         json styles = json::array();
         for (const TStyleInfo& style : StyleTable())
             styles.push_back({{"number", style.Number},
@@ -549,7 +545,7 @@ struct TStudioServer::TImpl {
     }
 
     json AddItem(const Request& req, bool picture) {
-        if (!req.has_param("name")) throw EError("The upload lacks its file name");
+        if (!req.has_param("name")) throw EError(msg::kUploadUnnamed);
         const std::string name = req.get_param_value("name");
         const std::span<const std::uint8_t> bytes(
             reinterpret_cast<const std::uint8_t*>(req.body.data()), req.body.size());
@@ -558,7 +554,7 @@ struct TStudioServer::TImpl {
         std::optional<TPictureFacts> facts;
         if (picture) {
             CheckedFileName(name);
-            if (bytes.empty()) throw EError(name + " is empty");
+            if (bytes.empty()) throw EError(msg::kEmptyFile, {name});
             facts = ReadPictureFacts(name, bytes);
         }
         std::lock_guard lock(project_lock_);
@@ -578,27 +574,27 @@ struct TStudioServer::TImpl {
     }
 
     void StartBuild(const std::vector<std::string>& targets) {
-        if (targets.empty()) throw EError("Choose Windows, Linux or both");
+        if (targets.empty()) throw EError(msg::kNoTargets);
         for (const std::string& target : targets)
-            if (target != "windows" && target != "linux") throw EError("No such target: " + target);
+            if (target != "windows" && target != "linux")
+                throw EError(msg::kNoSuchTarget, {target});
         std::vector<std::pair<TPackJob, std::string>> jobs;
         {
             std::lock_guard lock(project_lock_);
-            if (project_.Pictures().empty()) throw EError("Add pictures before building a saver");
+            if (project_.Pictures().empty()) throw EError(msg::kBuildWithoutPictures);
             for (const TItem& item : project_.Pictures())
                 if (!item.Problem.empty())
-                    throw EError("Cannot read picture " + item.Name + ": " + item.Problem);
+                    throw EError(msg::kCannotReadPicture, {item.Name, item.Problem});
             for (const std::string& target : targets) {
                 std::string output = project_.BuildOutput(target);
                 // Both savers of one build need names of their own.
                 for (const auto& [other, other_target] : jobs)
-                    if (other.Output == output)
-                        throw EError("The Windows and Linux savers would share the name " + output);
+                    if (other.Output == output) throw EError(msg::kSaversShareName, {output});
                 jobs.emplace_back(project_.Job(output, target), target);
             }
         }
         std::lock_guard lock(build_lock_);
-        if (building_) throw EError("A build is running already");
+        if (building_) throw EError(msg::kBuildRunning);
         if (builder_.joinable()) builder_.join();
         building_ = true;
         int total = 0;
