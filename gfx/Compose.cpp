@@ -51,13 +51,8 @@ TBitmap24 ComposeOnScreen(const TBitmap24& stored, int orientation, const TRect&
 TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMode mode,
                       bool backdrop, bool palette8) {
     const TJpegInfo info = ReadJpegInfo(jpeg.data(), jpeg.size());
-    const bool swap = SwapsAxes(info.Orientation);
-    const TRect place = PlacePicture(swap ? info.Height : info.Width,
-                                     swap ? info.Width : info.Height, sw, sh, mode);
-    TJpegDecode how;
-    how.MinWidth = swap ? place.Height() : place.Width();
-    how.MinHeight = swap ? place.Width() : place.Height();
-    how.Palette8 = palette8;
+    const TRect place = PlacePicture(info.UprightWidth(), info.UprightHeight(), sw, sh, mode);
+    const TJpegDecode how = TJpegDecode::Covering(info, place.Width(), place.Height(), palette8);
     // The decoded picture lives only until it is composed.
     return ComposeOnScreen(DecodeJpeg(jpeg.data(), jpeg.size(), how), info.Orientation, place, sw,
                            sh, backdrop);

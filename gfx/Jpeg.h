@@ -5,6 +5,7 @@
 #pragma once
 
 #include "gfx/Bitmap24.h"
+#include "gfx/Exif.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,10 @@ struct TJpegInfo {
     bool Cmyk = false; // four inks, stored as CMYK or YCCK
     bool Progressive = false;
     int Orientation = 1; // from the Exif block, 1 without one (gfx/Exif.h)
+
+    // The size standing upright, its orientation applied.
+    int UprightWidth() const { return SwapsAxes(Orientation) ? Height : Width; }
+    int UprightHeight() const { return SwapsAxes(Orientation) ? Width : Height; }
 };
 
 // The most memory the decoder may use beside the picture it decodes into:
@@ -36,6 +41,13 @@ struct TJpegDecode {
     // Quantised to a 256-colour palette first (as for a display of 8 bits
     // per pixel or fewer), then expanded into the 24-bit result.
     bool Palette8 = false;
+
+    // A decode covering w x h of the picture standing upright: the minimum
+    // size in the axes it is stored in.
+    static TJpegDecode Covering(const TJpegInfo& info, int w, int h, bool palette8 = false) {
+        const bool swap = SwapsAxes(info.Orientation);
+        return {swap ? h : w, swap ? w : h, palette8};
+    }
 };
 
 TJpegInfo ReadJpegInfo(const std::uint8_t* data, std::size_t size);

@@ -98,11 +98,8 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int 
     switch (format) {
     case TPictureFormat::Jpeg: {
         const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
-        const bool swap = SwapsAxes(info.Orientation);
-        TJpegDecode how;
-        how.MinWidth = swap ? min_height : min_width;
-        how.MinHeight = swap ? min_width : min_height;
-        TBitmap24 stored = DecodeJpeg(bytes.data(), bytes.size(), how);
+        TBitmap24 stored = DecodeJpeg(bytes.data(), bytes.size(),
+                                      TJpegDecode::Covering(info, min_width, min_height));
         if (info.Orientation == kOrientationUpright) return stored;
         return TurnUpright(stored, info.Orientation);
     }

@@ -28,8 +28,7 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
     int orientation = kOrientationUpright;
     if (format == TPictureFormat::Jpeg) {
         const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
-        const bool swap = SwapsAxes(info.Orientation);
-        const int w = swap ? info.Height : info.Width, h = swap ? info.Width : info.Height;
+        const int w = info.UprightWidth(), h = info.UprightHeight();
         if (info.Orientation == kOrientationUpright && !info.Cmyk && !too_large(w, h)) {
             // Stored as given; decoded small, which still reads all its data.
             DecodeJpeg(bytes.data(), bytes.size(), {.MinWidth = 1, .MinHeight = 1});
@@ -39,10 +38,8 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
             return stored;
         }
         const TRect target = limited(w, h);
-        TJpegDecode how;
-        how.MinWidth = swap ? target.Height() : target.Width();
-        how.MinHeight = swap ? target.Width() : target.Height();
-        picture = DecodeJpeg(bytes.data(), bytes.size(), how);
+        picture = DecodeJpeg(bytes.data(), bytes.size(),
+                             TJpegDecode::Covering(info, target.Width(), target.Height()));
         orientation = info.Orientation;
     } else {
         picture = DecodeUpright(bytes);

@@ -34,11 +34,8 @@ bool TPicture::ReadProperty(std::string_view name, TReader& reader) {
 
 TBitmap24 TPicture::Decode(int min_width, int min_height, bool palette) const {
     if (Empty()) return {};
-    TJpegDecode how;
-    how.MinWidth = SwapsAxes(Info.Orientation) ? min_height : min_width;
-    how.MinHeight = SwapsAxes(Info.Orientation) ? min_width : min_height;
-    how.Palette8 = palette;
-    return DecodeJpeg(JpegData.data(), JpegData.size(), how);
+    return DecodeJpeg(JpegData.data(), JpegData.size(),
+                      TJpegDecode::Covering(Info, min_width, min_height, palette));
 }
 
 std::vector<std::uint8_t> TPicture::JpegBlock(std::span<const std::uint8_t> jpeg) {

@@ -24,8 +24,8 @@ public:
 
     bool Empty() const { return Info.Width == 0; }
     // The size of the picture standing upright.
-    int UprightWidth() const { return SwapsAxes(Info.Orientation) ? Info.Height : Info.Width; }
-    int UprightHeight() const { return SwapsAxes(Info.Orientation) ? Info.Width : Info.Height; }
+    int UprightWidth() const { return Info.UprightWidth(); }
+    int UprightHeight() const { return Info.UprightHeight(); }
 
     // Reads "Data": a block holding the graphic class name, then the
     // graphic's own data. A JPEG's header is read from the block at once (a

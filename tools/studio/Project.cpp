@@ -152,9 +152,8 @@ TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uin
                                       : DecodeUpright(bytes, 64, 64);
         if (format == TPictureFormat::Jpeg) {
             const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
-            const bool swap = SwapsAxes(info.Orientation);
-            facts.Width = swap ? info.Height : info.Width;
-            facts.Height = swap ? info.Width : info.Height;
+            facts.Width = info.UprightWidth();
+            facts.Height = info.UprightHeight();
         } else {
             facts.Width = decoded.Width();
             facts.Height = decoded.Height();
