@@ -335,8 +335,8 @@ const std::vector<TPackChoice>& Table() {
         {"styles",
          "",
          K::Styles,
-         "The transitions to show, in their order: numbers 0 to 127 separated by commas "
-         "(repeatable), or all (the default)",
+         "The transitions to show, in their order starting with the first named: numbers 0 to "
+         "127 separated by commas (repeatable), or all (the default)",
          0,
          kLastStyle,
          {},
