@@ -9,6 +9,7 @@
 #include "tools/studio/Server.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -383,6 +384,35 @@ TEST_F(StudioTest, APicturesOwnCaptionAndTimeAreShownSavedAndBuilt) {
     const json record = InspectSaver(state["outputs"][0]["path"].get<std::string>())["Record"];
     EXPECT_EQ(record["CaptionCommaList"], json({"Our boat", ""}));
     EXPECT_EQ(record["IntervalCommaList"], json({"2500", ""}));
+}
+
+TEST_F(StudioTest, WarningsSayOnlyWhatLosesContentOrQuality) {
+    Upload("pictures", "large.jpg", test::TestJpeg(400, 300));
+    Upload("pictures", "small.jpg", test::TestJpeg(40, 30));
+    Upload("pictures", "tall.jpg", test::TestJpeg(100, 300));
+    Upload("pictures", "ink.jpg", test::InkJpeg(64, 48, test::TInkForm::PlainCmyk, [](int, int) {
+               return std::array<std::uint8_t, 4>{0, 255, 255, 0};
+           }));
+    auto warnings = [&] {
+        std::vector<std::string> out;
+        const json project = json::parse(Get("api/project?w=200&h=150")->body);
+        for (const json& p : project["pictures"])
+            out.push_back(p["warning"]);
+        return out;
+    };
+    // Shrunk to fit by default: the large one and the tall one say nothing.
+    EXPECT_EQ(warnings(), (std::vector<std::string>{
+                              "", "Small on a 200x150 screen: it covers 4% of it.", "",
+                              "Converted from CMYK to RGB. Small on a 200x150 screen: it covers "
+                              "10% of it."}));
+    Put("api/settings", {{"fit", "fill"}});
+    EXPECT_EQ(warnings(), (std::vector<std::string>{
+                              "", "Enlarged to 500% on a 200x150 screen: it will look soft.",
+                              "Cut on a 200x150 screen: 25% of it shows.",
+                              "Converted from CMYK to RGB. Enlarged to 313% on a 200x150 screen: "
+                              "it will look soft."}));
+    Put("api/settings", {{"fit", "natural"}});
+    EXPECT_EQ(warnings()[0], "Cut on a 200x150 screen: 25% of it shows.");
 }
 
 TEST_F(StudioTest, ACaptionTemplateCaptionsEveryPictureWithoutOneOfItsOwn) {

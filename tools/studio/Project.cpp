@@ -154,6 +154,7 @@ TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uin
             const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
             facts.Width = info.UprightWidth();
             facts.Height = info.UprightHeight();
+            facts.Cmyk = info.Cmyk;
         } else {
             facts.Width = decoded.Width();
             facts.Height = decoded.Height();
@@ -311,6 +312,7 @@ TItem TProject::MakeItem(const std::string& path, char kind,
             item.Format = known_facts.Format;
             item.Width = known_facts.Width;
             item.Height = known_facts.Height;
+            item.Cmyk = known_facts.Cmyk;
             const TPhotoFacts photo = ReadPhotoFacts(bytes);
             item.Date = photo.Taken ? photo.Taken : FileModifiedLocal(path);
             item.Title = photo.Title;

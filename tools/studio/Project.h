@@ -33,6 +33,7 @@ struct TItem {
     std::uint64_t Bytes = 0;
     int Width = 0, Height = 0; // a picture's size standing upright
     std::string Format;        // "JPEG", "PNG", ...
+    bool Cmyk = false;         // a JPEG of four inks, which the pack converts to RGB
     std::string Problem;       // why it cannot be used (missing, unreadable); empty when fine
     int Entry = -1;            // the manifest's entry it came from; -1 when the page added it
     // A picture's own caption and time on screen, where it has them; Edited
@@ -50,6 +51,7 @@ struct TItem {
 struct TPictureFacts {
     std::string Format;
     int Width = 0, Height = 0;
+    bool Cmyk = false;
 };
 // Reads them from the picture's bytes, which are decoded whole once (a JPEG
 // at a reduced scale), so data that ends early is refused here; without

@@ -103,32 +103,38 @@ std::string RandomToken() {
     return HexText(bytes);
 }
 
-// What the page shows beside a picture: whether the show cuts or scales it
-// on a screen of sw x sh, and whether the pack scales it down first.
+// What the page says beside a picture: what loses content or quality on a
+// screen of sw x sh, and what the pack converts. A picture simply scaled
+// down to fit, by the pack or by the show, is normal and says nothing.
 std::string PictureWarning(const TItem& item, const TSSFileLocations& record, const TPackJob& job,
                            int sw, int sh) {
     if (!item.Problem.empty() || item.Width <= 0) return {};
-    int w = item.Width, h = item.Height;
-    std::string warning;
-    if (job.Limits.TooLarge(w, h)) {
-        const TRect fitted = job.Limits.StoredSize(w, h);
-        w = fitted.Width();
-        h = fitted.Height();
-        warning = "Stored scaled down to " + std::to_string(w) + "x" + std::to_string(h) + ". ";
-    }
+    const TRect stored = job.Limits.StoredSize(item.Width, item.Height);
+    const int w = stored.Width(), h = stored.Height();
+    const std::string screen = std::to_string(sw) + "x" + std::to_string(sh);
+    std::vector<std::string> notes;
+    if (item.Cmyk) notes.push_back("Converted from CMYK to RGB.");
+    if (item.Format == "HEIF") notes.push_back("Converted from HEIC to JPEG.");
     const TRect place = PlacePicture(w, h, sw, sh, record.FitMode);
-    const bool cut = place.Left < 0 || place.Top < 0 || place.Right > sw || place.Bottom > sh;
+    const long long shown_area = static_cast<long long>(place.Width()) * place.Height();
+    const long long visible =
+        static_cast<long long>(std::max(0, std::min(place.Right, sw) - std::max(place.Left, 0))) *
+        std::max(0, std::min(place.Bottom, sh) - std::max(place.Top, 0));
     const int percent = static_cast<int>(100.0 * place.Width() / w + 0.5);
-    if (cut)
-        warning += "Cut on a " + std::to_string(sw) + "x" + std::to_string(sh) + " screen" +
-                   (place.Width() != w ? " (scaled to " + std::to_string(percent) + "%)" : "") +
-                   ".";
-    else if (place.Width() != w)
-        warning += std::string(place.Width() > w ? "Scaled up" : "Scaled down") + " to " +
-                   std::to_string(percent) + "% on a " + std::to_string(sw) + "x" +
-                   std::to_string(sh) + " screen.";
-    while (!warning.empty() && warning.back() == ' ')
-        warning.pop_back();
+    if (visible < shown_area)
+        notes.push_back("Cut on a " + screen + " screen: " +
+                        std::to_string(static_cast<int>(100.0 * visible / shown_area + 0.5)) +
+                        "% of it shows.");
+    else if (percent > 150)
+        notes.push_back("Enlarged to " + std::to_string(percent) + "% on a " + screen +
+                        " screen: it will look soft.");
+    if (shown_area * 4 < static_cast<long long>(sw) * sh)
+        notes.push_back("Small on a " + screen + " screen: it covers " +
+                        std::to_string(static_cast<int>(100.0 * shown_area / sw / sh + 0.5)) +
+                        "% of it.");
+    std::string warning;
+    for (const std::string& note : notes)
+        warning += (warning.empty() ? "" : " ") + note;
     return warning;
 }
 
