@@ -295,6 +295,23 @@ def main():
             const done = arguments[arguments.length - 1];
             fetch(arguments[0]).then(r => r.arrayBuffer()).then(b => done(b.byteLength));""", href)
         check("the download is the whole saver", downloaded == os.path.getsize(os.path.join(project, "Studio test")))
+
+        # Edits made just before the tab goes are saved all the same.
+        own = driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .own-caption")[2]
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", own)
+        own.send_keys("Typed, then gone")
+        author = driver.find_element(By.ID, "author")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", author)
+        author.send_keys("Ann")
+        driver.get("about:blank")
+
+        def saved():
+            with open(os.path.join(project, "project.json"), encoding="utf-8") as f:
+                written = json.load(f)
+            return written["author"] == "Ann" and written["pictures"][2] == {
+                "file": "pictures/" + order[2], "caption": "Typed, then gone"}
+        wait_for("the edits made as the tab was left", saved, 10)
+        check("a caption and a setting typed just before leaving are saved", saved())
     finally:
         if driver:
             driver.quit()

@@ -19,8 +19,9 @@ const state = {
 
 // ---- Talking to the server ----------------------------------------------
 
-async function api(method, path, body) {
-  const init = { method, headers: {} };
+// With `keepalive` the request outlives the page (sent as it is left).
+async function api(method, path, body, keepalive = false) {
+  const init = { method, headers: {}, keepalive };
   if (body !== undefined) {
     init.body = JSON.stringify(body);
     init.headers['Content-Type'] = 'application/json';
@@ -28,6 +29,32 @@ async function api(method, path, body) {
   const response = await fetch(path, init);
   if (!response.ok) throw new Error(await errorText(response));
   return response;
+}
+
+// Edits waiting a moment to be sent, by what they change: each goes at once
+// when a field loses focus or the page is hidden or left, so nothing typed
+// is lost.
+const pendingEdits = new Map();
+
+function deferEdit(key, send, ms = 400) {
+  const waiting = pendingEdits.get(key);
+  if (waiting) clearTimeout(waiting.timer);
+  const timer = setTimeout(() => {
+    pendingEdits.delete(key);
+    send(false);
+  }, ms);
+  pendingEdits.set(key, { timer, send });
+}
+
+// Sends every waiting edit; resolves when they are answered.
+function flushEdits(leaving) {
+  const sent = [];
+  for (const { timer, send } of pendingEdits.values()) {
+    clearTimeout(timer);
+    sent.push(send(leaving));
+  }
+  pendingEdits.clear();
+  return Promise.all(sent);
 }
 
 async function errorText(response) {
@@ -74,16 +101,20 @@ function screenSize() {
 
 async function loadProject() {
   const [w, h] = screenSize();
+  const sentBefore = settingsSent;
   const project = await (await api('GET', `api/project?w=${w}&h=${h}`)).json();
   $('#project-path').textContent = `Project: ${project.manifest}`;
   $('#screen-size-note').textContent = `${w}x${h}`;
-  state.settings = project.settings;
+  // Settings being edited, or saved since this was asked for, keep what was
+  // typed; their saves answer with the project's settings.
+  const editing = pendingEdits.has('settings') || unanswered > 0 || settingsSent !== sentBefore;
+  if (!editing) state.settings = project.settings;
   state.pictures = project.pictures;
   state.sounds = project.sounds;
   state.styles = project.styles;
   state.targets = project.targets;
   state.limits = project.limits;
-  showSettings();
+  if (!editing) showSettings();
   renderPictures();
   renderSounds();
   if (!$('#gallery').children.length) buildGallery();
@@ -162,25 +193,21 @@ function pictureDetails(picture) {
   seconds.title = 'Seconds this picture stays (empty: the show\'s)';
   seconds.setAttribute('aria-label', `Seconds of ${picture.name}`);
   seconds.value = picture.seconds ?? '';
-  let timer = null;
-  const save = () => {
-    clearTimeout(timer);
-    timer = setTimeout(async () => {
-      if (!seconds.checkValidity()) return say('Seconds must be from 0 to 86400');
-      const body = {
-        caption: caption.value === '' ? null : caption.value,
-        seconds: seconds.value === '' ? null : parseFloat(seconds.value),
-      };
-      try {
-        await api('PUT', `api/pictures/${picture.id}`, body);
-        picture.caption = body.caption;
-        picture.seconds = body.seconds;
-        say('');
-      } catch (error) {
-        say(error.message);
-      }
-    }, 400);
-  };
+  const save = () => deferEdit(`picture ${picture.id}`, async (leaving) => {
+    if (!seconds.checkValidity()) return say('Seconds must be from 0 to 86400');
+    const body = {
+      caption: caption.value === '' ? null : caption.value,
+      seconds: seconds.value === '' ? null : parseFloat(seconds.value),
+    };
+    try {
+      await api('PUT', `api/pictures/${picture.id}`, body, leaving);
+      picture.caption = body.caption;
+      picture.seconds = body.seconds;
+      say('');
+    } catch (error) {
+      say(error.message);
+    }
+  });
   caption.addEventListener('input', save);
   seconds.addEventListener('input', save);
   // Dragging a thumbnail must not start from a field being edited.
@@ -433,30 +460,36 @@ function readSettings() {
   return settings;
 }
 
-let saveTimer = null;
 let saving = Promise.resolve();
 // Saves are sent one after another; only the answer to the last one
 // replaces the page's settings, so an older answer never takes back a
 // change made since.
 let unanswered = 0;
+// Saves of the settings sent so far.
+let settingsSent = 0;
 
 function scheduleSave() {
-  clearTimeout(saveTimer);
-  saveTimer = setTimeout(() => saveSettings(readSettings()), 400);
+  deferEdit('settings', (leaving) => saveSettings(readSettings(), leaving));
 }
 
-function saveSettings(changes) {
+function saveSettings(changes, leaving = false) {
+  settingsSent += 1;
+  // A page being left cannot wait for the saves before it.
+  if (leaving) return api('PUT', 'api/settings', changes, true).catch(() => {});
   unanswered += 1;
   saving = saving.then(async () => {
     try {
       const response = await (await api('PUT', 'api/settings', changes)).json();
       unanswered -= 1;
       if (unanswered > 0) return;
+      const before = state.settings;
       state.settings = response.settings;
       say('');
       showChosen();
       refreshGallery();
-      if ('fit' in changes) loadProject();
+      // The pictures' notes and template captions follow these.
+      if (['fit', 'caption', 'date-format'].some((key) => (before[key] ?? '') !== (state.settings[key] ?? '')))
+        loadProject();
     } catch (error) {
       unanswered -= 1;
       say(error.message);
@@ -712,7 +745,7 @@ function showTargets() {
 async function startBuild() {
   const targets = ['windows', 'linux'].filter((t) => $(`#build-${t}`).checked);
   if (!targets.length) return say('Choose Windows, Linux or both');
-  clearTimeout(saveTimer);
+  await flushEdits(false);
   await saveSettings(readSettings());
   try {
     await api('POST', 'api/build', { targets });
@@ -764,6 +797,11 @@ document.addEventListener('DOMContentLoaded', async () => {
   setUpReordering();
   setUpDropping();
   setUpPlayer();
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'hidden') flushEdits(true);
+  });
+  window.addEventListener('pagehide', () => flushEdits(true));
+  document.addEventListener('focusout', () => flushEdits(false));
   $('#settings').addEventListener('input', scheduleSave);
   $('#settings').addEventListener('change', scheduleSave);
   $('#settings').addEventListener('submit', (event) => event.preventDefault());
