@@ -111,6 +111,8 @@ def main():
         empty = shot("1-empty.png")
         check("the page header is drawn", near(mean_colour(empty, (2, 2, 16, 8)), (0x18, 0x20, 0x2c), 6))
         check("the gallery has every style", len(driver.find_elements(By.CSS_SELECTOR, ".tile")) == 128)
+        check("without pictures the gallery says it plays pictures of its own",
+              driver.find_element(By.ID, "gallery-samples").is_displayed())
 
         # Three pictures dropped at once, in reverse order: they are listed in
         # natural name order.
@@ -142,6 +144,8 @@ def main():
             shown = mean_colour(dropped, (box[0] + box[2] // 4, box[1] + box[3] // 4, box[2] // 2, box[3] // 2))
             check(f"the thumbnail of {name} shows it", colour_spread(dropped, box) > 0.02 and
                   near(shown, mean_colour(sample_png, None), 60), f"{shown}")
+        check("with pictures the gallery's notice goes",
+              not driver.find_element(By.ID, "gallery-samples").is_displayed())
         sizes = [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .size")]
         check("each thumbnail gives the picture's size", sizes[0].startswith("2560x1440"), sizes)
         warnings = [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .warning")]
@@ -195,7 +199,12 @@ def main():
               colour_spread(gallery, screen_box(driver, tile.find_element(By.TAG_NAME, "canvas"))) > 0.02)
         # Clicking a tile plays it large; it is chosen there.
         tile.click()
+        check("the large view says it is drawing until its frames come",
+              driver.execute_script("return Boolean(player.strip)") or
+              driver.find_element(By.ID, "player-loading").is_displayed())
         wait_for("the player", lambda: driver.execute_script("return Boolean(player.strip)"))
+        check("the drawing notice goes when the frames are there",
+              not driver.find_element(By.ID, "player-loading").is_displayed())
         time.sleep(0.5)
         player = shot("5-player.png")
         box = screen_box(driver, driver.find_element(By.ID, "player-canvas"))

@@ -605,6 +605,7 @@ function buildGallery() {
 
 // New pictures or another fit: every strip is drawn again.
 function refreshGallery() {
+  $('#gallery-samples').hidden = state.pictures.some((picture) => !picture.problem);
   const key = pairQuery() + state.settings.fit + state.settings['blur-borders'];
   if (key === state.galleryKey) return;
   state.galleryKey = key;
@@ -651,8 +652,18 @@ function openPlayer(style) {
   const canvas = $('#player-canvas');
   canvas.getContext('2d').clearRect(0, 0, canvas.width, canvas.height);
   const image = new Image();
-  image.onload = () => { if (player.style === style) { player.strip = image; player.shown = -1; } };
-  image.onerror = () => say(`Transition ${style} could not be drawn`);
+  $('#player-loading').hidden = false;
+  image.onload = () => {
+    if (player.style !== style) return;
+    player.strip = image;
+    player.shown = -1;
+    $('#player-loading').hidden = true;
+  };
+  image.onerror = () => {
+    if (player.style === style) $('#player-loading').textContent = 'This transition could not be drawn.';
+    say(`Transition ${style} could not be drawn`);
+  };
+  $('#player-loading').textContent = 'Drawing the transition…';
   image.src = stripUrl(style, 960, 540);
   $('#player').showModal();
 }
