@@ -70,6 +70,8 @@ inline constexpr const char* kDateFormatField =
     "and %%)";
 // The tools: packing, rendering and inspecting.
 inline constexpr const char* kSizeArgument = "--size takes WxH, for example 1920x1080";
+inline constexpr const char* kRenderNeeds =
+    "render needs --to PICTURE and -o FILE (or --list for the styles)";
 inline constexpr const char* kRenderSize = "The size must be between 1x1 and 16384x16384";
 inline constexpr const char* kSaverTooLarge = "The saver would grow past 2 GiB at %s";
 inline constexpr const char* kNotUsableFileName = "Not a usable file name: %s";
@@ -152,6 +154,12 @@ inline constexpr const char* kUploadAsForm =
 inline constexpr const char* kNoSuchPage = "No such page";
 inline constexpr const char* kNoSuchItem = "No such item";
 inline constexpr const char* kNoSuchSaver = "No such saver";
+inline constexpr const char* kProjectChanged =
+    "This project was changed in another tab or window since this page loaded it";
+inline constexpr const char* kAlreadyInProject = "%s is in the project already, as picture %s (%s)";
+inline constexpr const char* kCannotRestore = "%s cannot be put back: it was not removed here, or "
+                                              "the project is full";
+inline constexpr const char* kStudioRunsAt = "This project is open in Tevrin Studio already, at %s";
 inline constexpr const char* kSaverGone = "The saver is gone: %s";
 inline constexpr const char* kRequestLineTooLong = "The request line is too long";
 inline constexpr const char* kHeadersTooLarge = "The request's headers are too large";

@@ -143,6 +143,9 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
 // nothing changed, when `path` is there but no regular file (a link, a
 // FIFO, a folder) or the folder cannot be written.
 bool ReplaceFileContents(const std::string& path, std::string_view content);
+// The same for a file only this user may read or write (a secret's file);
+// an existing file's permissions are made so too.
+bool ReplacePrivateFile(const std::string& path, std::string_view content);
 
 // The system's ANSI code page: the one the system is set to on Windows,
 // Windows-1252 elsewhere.

@@ -6,6 +6,7 @@
 #include "effects/Effects.h"
 
 #include <span>
+#include <string>
 
 namespace tevrin {
 
@@ -27,6 +28,10 @@ struct TStyleInfo {
     // Speed goal: the slowest frame at most this many times the time of
     // copying a frame, at 1920x1080 and at 3840x2160.
     double GoalAt1080, GoalAt4K;
+    // What it draws, in a few words that tell it from every other style
+    // ("Wipe from the left"): what the page, `render --list` and pack's
+    // help show beside the number.
+    const char* Name;
 };
 
 // Every style, 0 to kLastStyle, in number order: StyleTable()[n].Number == n.
@@ -35,5 +40,10 @@ std::span<const TStyleInfo> StyleTable();
 std::span<const TStyleInfo> Transitions();
 
 TStyleClass ClassOf(TStyleFamily family);
+// The family as people are shown it: "cut", "wipe", "pieces", "strips",
+// "shape" or "fade".
+const char* FamilyName(TStyleFamily family);
+// "51: Stretch out from the centre (wipe)"
+std::string StyleTitle(const TStyleInfo& style);
 
 } // namespace tevrin

@@ -11,6 +11,8 @@
 #include <gtest/gtest.h>
 #include <numbers>
 #include <random>
+#include <set>
+#include <string>
 #include <tuple>
 
 namespace tevrin {
@@ -160,6 +162,58 @@ TEST(Effects, EveryStylesFramesKeepTheirPixels) {
     for (const TStyleInfo& info : StyleTable())
         EXPECT_EQ(StyleHash(host, info.Number), kPinned[info.Number])
             << "style " << int(info.Number);
+}
+
+// A style's name is how people find it again: every one differs from the
+// others, and a name that says where the new picture comes from is right
+// about it early in the transition (where it first covers the old image).
+TEST(Effects, EveryStyleHasItsOwnNameAndItsDirectionIsTrue) {
+    std::set<std::string> seen;
+    for (const TStyleInfo& info : StyleTable()) {
+        std::string folded(info.Name);
+        std::transform(folded.begin(), folded.end(), folded.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        EXPECT_TRUE(seen.insert(folded).second) << "style " << int(info.Number) << " " << info.Name;
+        EXPECT_GE(folded.size(), 3u);
+        EXPECT_LE(folded.size(), 60u) << info.Name;
+        EXPECT_NE(std::string(FamilyName(info.Family)), "");
+    }
+    const int w = 96, h = 72;
+    TTestHost host(w, h);
+    int checked = 0;
+    for (const TStyleInfo& info : Transitions()) {
+        const std::string name(info.Name);
+        const std::size_t at = name.rfind(" from the ");
+        if (at == std::string::npos) continue;
+        const std::string side = name.substr(at + 10);
+        if (side.find(" and ") != std::string::npos || side.find(',') != std::string::npos)
+            continue;
+        const bool left = side == "left" || side.ends_with(" left");
+        const bool right = side == "right" || side.ends_with(" right");
+        const bool top = side == "top" || side.starts_with("top");
+        const bool bottom = side == "bottom" || side.starts_with("bottom");
+        if (!left && !right && !top && !bottom) continue;
+        SetRandSeed(1);
+        host.Frame(info.Number, 25);
+        double sx = 0, sy = 0;
+        int changed = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (!host.IsOld(x, y)) {
+                    sx += x + 0.5;
+                    sy += y + 0.5;
+                    ++changed;
+                }
+        // Smears and stretches cover the whole screen at once.
+        if (changed == 0 || changed > w * h * 9 / 10) continue;
+        const double cx = sx / changed / w - 0.5, cy = sy / changed / h - 0.5;
+        if (left) EXPECT_LT(cx, -0.1) << info.Name;
+        if (right) EXPECT_GT(cx, 0.1) << info.Name;
+        if (top) EXPECT_LT(cy, -0.1) << info.Name;
+        if (bottom) EXPECT_GT(cy, 0.1) << info.Name;
+        ++checked;
+    }
+    EXPECT_GE(checked, 50);
 }
 
 TEST(Effects, TheTableListsEveryStyleOnceWithItsFamilysDrawing) {

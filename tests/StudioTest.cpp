@@ -7,6 +7,7 @@
 #include "tools/Report.h"
 #include "tools/studio/Project.h"
 #include "tools/studio/Server.h"
+#include "tools/studio/Session.h"
 
 #include <algorithm>
 #include <array>
@@ -49,6 +50,7 @@ protected:
         studio::TStudioOptions options;
         options.Manifest = studio::ProjectManifestPath(dir_.File("project"));
         options.MaxUpload = kTestUploadLimit;
+        options.SessionFolder = sessions_.File("studio");
         server_ = std::make_unique<studio::TStudioServer>(options);
         server_->Start();
         client_ = std::make_unique<httplib::Client>("127.0.0.1", server_->Port());
@@ -92,7 +94,7 @@ protected:
         return names;
     }
 
-    test::TScratchDir dir_;
+    test::TScratchDir dir_, sessions_;
     std::unique_ptr<studio::TStudioServer> server_;
     std::unique_ptr<httplib::Client> client_;
     std::string base_;
@@ -166,10 +168,20 @@ TEST_F(StudioTest, PicturesAreStoredInTheProjectOrderedRemovedAndKeptAcrossSessi
     EXPECT_EQ(Upload("pictures", "b 2.jpg", test::TestJpeg(64, 48))->status, 200);
     EXPECT_EQ(Upload("pictures", "a.jpg", test::TestJpeg(48, 64))->status, 200);
     // The same name with other content gets a name of its own; the same
-    // content is listed again without a second file.
+    // content is named and refused, and listed again without a second file
+    // only when asked for.
     const auto other = Upload("pictures", "a.jpg", test::TestJpeg(32, 32));
     EXPECT_EQ(json::parse(other->body)["file"], "pictures/a (2).jpg");
-    const auto again = Upload("pictures", "a.jpg", test::TestJpeg(48, 64));
+    const auto twice = Upload("pictures", "copy of a.jpg", test::TestJpeg(48, 64));
+    EXPECT_EQ(twice->status, 409);
+    EXPECT_EQ(ErrorOf(twice), "copy of a.jpg is in the project already, as picture 2 (a.jpg)");
+    EXPECT_EQ(PictureNames().size(), 3u);
+    const auto again = client_->Post((base_ + "api/pictures?name=a.jpg&again=1").c_str(),
+                                     [] {
+                                         const test::TBytes b = test::TestJpeg(48, 64);
+                                         return std::string(b.begin(), b.end());
+                                     }(),
+                                     "application/octet-stream");
     EXPECT_EQ(json::parse(again->body)["file"], "pictures/a.jpg");
     EXPECT_EQ(PictureNames(), (std::vector<std::string>{"b 2.jpg", "a.jpg", "a (2).jpg", "a.jpg"}));
     json pictures = Project()["pictures"];
@@ -180,6 +192,13 @@ TEST_F(StudioTest, PicturesAreStoredInTheProjectOrderedRemovedAndKeptAcrossSessi
     for (const json& p : pictures)
         ids.push_back(p["id"]);
     EXPECT_EQ(Put("api/order", {{"pictures", {ids[2], ids[0], ids[1], ids[3]}}})->status, 200);
+    // Removed and put back where it was, once; then removed for good.
+    EXPECT_EQ(client_->Delete((base_ + "api/items/" + ids[0]).c_str())->status, 200);
+    EXPECT_EQ(PictureNames(), (std::vector<std::string>{"a (2).jpg", "a.jpg", "a.jpg"}));
+    const auto restore = "api/items/" + ids[0] + "/restore";
+    EXPECT_EQ(client_->Post((base_ + restore).c_str(), "", "text/plain")->status, 200);
+    EXPECT_EQ(client_->Post((base_ + restore).c_str(), "", "text/plain")->status, 404);
+    EXPECT_EQ(PictureNames(), (std::vector<std::string>{"a (2).jpg", "b 2.jpg", "a.jpg", "a.jpg"}));
     EXPECT_EQ(client_->Delete((base_ + "api/items/" + ids[3]).c_str())->status, 200);
     EXPECT_EQ(client_->Delete((base_ + "api/items/" + ids[3]).c_str())->status, 404);
     // An order that leaves one out, or names one twice, is refused.
@@ -255,6 +274,8 @@ TEST_F(StudioTest, SettingsAreCheckedAndSavedAsThePackManifest) {
         const auto refused = Put("api/settings", settings);
         EXPECT_EQ(refused->status, 400) << settings.dump();
         EXPECT_EQ(ErrorOf(refused).rfind(message, 0), 0u) << ErrorOf(refused);
+        // The page shows the refusal at the field it names.
+        EXPECT_EQ(json::parse(refused->body)["field"], settings.items().begin().key());
     }
     EXPECT_EQ(
         client_->Put((base_ + "api/settings").c_str(), "{not json", "application/json")->status,
@@ -470,12 +491,32 @@ TEST_F(StudioTest, ABuildPacksTheProjectAsPackDoesAndOffersTheSaver) {
     // (The client hands header values over percent-decoded.)
     EXPECT_EQ(download->get_header_value("Content-Disposition"),
               "attachment; filename*=UTF-8''Test_ saver_");
-    EXPECT_EQ(Get("api/download/7")->status, 404);
+    EXPECT_EQ(Get("api/builds/download?file=project.json")->status, 404);
+
+    // The build is remembered, and says when the pictures changed since.
+    json builds = Project()["builds"];
+    ASSERT_EQ(builds.size(), 1u);
+    EXPECT_EQ(builds[0]["file"], "Test_ saver_");
+    EXPECT_EQ(builds[0]["target"], "linux");
+    EXPECT_EQ(builds[0]["bytes"], fs::file_size(saver));
+    EXPECT_EQ(builds[0]["time"].get<std::string>().size(), 20u);
+    EXPECT_TRUE(builds[0]["present"].get<bool>());
+    EXPECT_FALSE(builds[0]["pictures_changed"].get<bool>());
+    EXPECT_FALSE(builds[0]["settings_changed"].get<bool>());
+    EXPECT_EQ(Get(builds[0]["download"].get<std::string>())->body.size(), fs::file_size(saver));
 
     // A picture gone from the disk is named when a build is asked for.
     Upload("pictures", "three.jpg", test::TestJpeg(30, 30));
     fs::remove(dir_.File("project/pictures/three.jpg"));
     Open();
+    builds = Project()["builds"];
+    ASSERT_EQ(builds.size(), 1u);
+    EXPECT_TRUE(builds[0]["pictures_changed"].get<bool>());
+    EXPECT_FALSE(builds[0]["settings_changed"].get<bool>());
+    // A saver changed since it was built is no longer offered.
+    test::WriteBytes(saver, test::AsBytes("changed"));
+    EXPECT_FALSE(Project()["builds"][0]["present"].get<bool>());
+    EXPECT_EQ(Get(builds[0]["download"].get<std::string>())->status, 404);
     const auto missing = client_->Post((base_ + "api/build").c_str(),
                                        json{{"targets", {"linux"}}}.dump(), "application/json");
     EXPECT_EQ(missing->status, 400);
@@ -535,6 +576,83 @@ TEST_F(StudioTest, AProjectNamingARuntimeOfItsOwnIsShownAndNotBuilt) {
                     entry.path().filename() == ".runtime" ||
                     entry.path().filename() == studio::kProjectLockName)
             << entry.path();
+}
+
+// Tabs A and B on one project: what B sends on a version older than A's
+// change is refused with the version to load, and A's change stays. A tab's
+// own edits still on their way do not refuse each other.
+TEST_F(StudioTest, AChangeBasedOnAnOlderVersionIsRefusedAndRevertsNothing) {
+    Upload("pictures", "one.jpg", test::TestJpeg(64, 48));
+    const json loaded = Project();
+    const std::string version = loaded["version"];
+    const std::string picture = "api/pictures/" + loaded["pictures"][0]["id"].get<std::string>();
+    auto send = [&](const char* method, const std::string& path, const json& body,
+                    const std::string& base, const std::string& tab) {
+        const httplib::Headers headers = {{"X-Project-Version", base}, {"X-Tab", tab}};
+        const std::string url = base_ + path;
+        return std::string(method) == "PUT"
+                   ? client_->Put(url.c_str(), headers, body.dump(), "application/json")
+                   : client_->Post(url.c_str(), headers, body.dump(), "application/json");
+    };
+    const auto a = send("PUT", "api/settings", {{"title", "From A"}}, version, "A");
+    ASSERT_EQ(a->status, 200) << a->body;
+    const std::string after_a = a->get_header_value("X-Project-Version");
+    EXPECT_NE(after_a, version);
+    EXPECT_EQ(json::parse(a->body)["version"], after_a);
+
+    const auto b = send("PUT", picture, {{"caption", "From B"}}, version, "B");
+    EXPECT_EQ(b->status, 409);
+    EXPECT_EQ(json::parse(b->body)["version"], after_a);
+    const auto b_settings = send("PUT", "api/settings", {{"title", "Old"}}, version, "B");
+    EXPECT_EQ(b_settings->status, 409);
+    EXPECT_EQ(send("PUT", "api/order", {{"pictures", json::array()}}, version, "B")->status, 409);
+    EXPECT_EQ(Project()["settings"]["title"], "From A");
+    EXPECT_TRUE(Project()["pictures"][0]["caption"].is_null());
+
+    // A's second edit, sent before the answer to its first came.
+    EXPECT_EQ(send("PUT", picture, {{"caption", "Also A"}}, version, "A")->status, 200);
+    // B, once it loaded the project, is heard.
+    const std::string now = Project()["version"];
+    EXPECT_EQ(send("PUT", picture, {{"caption", "From B"}}, now, "B")->status, 200);
+    EXPECT_EQ(Project()["pictures"][0]["caption"], "From B");
+    // A version of another session, or none that was, is older.
+    EXPECT_EQ(send("PUT", "api/settings", {{"title", "X"}}, "0-0", "A")->status, 409);
+    EXPECT_EQ(send("PUT", "api/settings", {{"title", "X"}}, "abc", "A")->status, 409);
+    EXPECT_EQ(Project()["settings"]["title"], "From A");
+}
+
+// The session's port and token are kept per project, readable by the user
+// alone: a Studio started again has the same address, and a second start
+// while one runs finds that one's address.
+TEST_F(StudioTest, TheAddressStaysAcrossStartsAndASecondStartFindsTheRunningStudio) {
+    const std::string address = server_->Address();
+    const std::string manifest = studio::ProjectManifestPath(dir_.File("project"));
+    EXPECT_EQ(studio::RunningStudioAddress(manifest, sessions_.File("studio")), address);
+    Open();
+    EXPECT_EQ(server_->Address(), address);
+    EXPECT_EQ(Get("api/project")->status, 200);
+    const std::string file =
+        studio::TSessionStore(sessions_.File("studio")).FileFor(dir_.File("project"));
+    ASSERT_TRUE(fs::exists(file));
+    EXPECT_NE(
+        [&] {
+            const test::TBytes b = test::ReadBytes(file);
+            return std::string(b.begin(), b.end());
+        }()
+            .find(server_->Token()),
+        std::string::npos);
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(fs::status(sessions_.File("studio")).permissions() & fs::perms::all,
+              fs::perms::owner_all);
+#endif
+    server_.reset();
+    EXPECT_EQ(studio::RunningStudioAddress(manifest, sessions_.File("studio")), std::nullopt);
+    // A session file another program wrote is not taken.
+    test::WriteBytes(file, test::AsBytes("{\"folder\": \"/\", \"port\": 80, \"token\": \"x\"}"));
+    Open();
+    EXPECT_NE(server_->Token(), "x");
 }
 
 TEST_F(StudioTest, OneStudioAtATimeServesAProjectFolder) {

@@ -7,6 +7,7 @@
 #include "base/System.h"
 #include "base/Unicode.h"
 #include "effects/Effects.h"
+#include "effects/Styles.h"
 #include "payload/Font.h"
 #include "payload/TempFolder.h"
 #include "tools/Bench.h"
@@ -21,6 +22,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +31,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <thread>
 
 namespace tevrin {
 namespace {
@@ -41,22 +44,35 @@ namespace fs = std::filesystem;
 int RunStudio(const std::string& project, int port, bool open_browser) {
     // What a refused upload or a large picture took goes back at once.
     ReturnLargeBlocksAtOnce();
-    studio::TStudioServer server({studio::ProjectManifestPath(project), port, ""});
-    std::printf("Tevrin Studio is at %s\n", server.Address().c_str());
-    std::printf("Project: %s\n", studio::ProjectManifestPath(project).c_str());
-    std::printf("Keep this window open while you work; Ctrl+C ends the Studio.\n");
-    std::fflush(stdout);
+    const std::string manifest = studio::ProjectManifestPath(project);
     TTempFolder::RemoveStale();
     TTempFolder folder;
-    if (open_browser) {
+    auto open = [&](const std::string& address) {
+        if (!open_browser) return;
         bool opened = false;
         try {
-            opened = OpenInBrowser(studio::WriteOpeningPage(server.Address(), folder));
+            opened = OpenInBrowser(studio::WriteOpeningPage(address, folder));
         } catch (const EError& e) {
             std::fprintf(stderr, "%s\n", e.what());
         }
         if (!opened) std::fprintf(stderr, "Open the address above in your web browser.\n");
+    };
+    // One Studio a project: a second start sends the browser to the first.
+    if (const std::optional<std::string> running = studio::RunningStudioAddress(manifest)) {
+        std::printf("%s\n", Format(msg::kStudioRunsAt, {*running}).c_str());
+        std::fflush(stdout);
+        open(*running);
+        // The browser reads the page that leads there after this returns.
+        if (open_browser) std::this_thread::sleep_for(std::chrono::seconds(5));
+        folder.Remove();
+        return 0;
     }
+    studio::TStudioServer server({manifest, port, ""});
+    std::printf("Tevrin Studio is at %s\n", server.Address().c_str());
+    std::printf("Project: %s\n", manifest.c_str());
+    std::printf("Keep this window open while you work; Ctrl+C ends the Studio.\n");
+    std::fflush(stdout);
+    open(server.Address());
     server.Run();
     folder.Remove();
     return 0;
@@ -89,14 +105,14 @@ int Main(int argc, char** argv) {
         ->check(CLI::Range(0, 100));
     render->add_option("--from", render_job.From, "The old picture (JPEG or PNG; default black)")
         ->check(kRegularFile);
-    render->add_option("--to", render_job.To, "The new picture (JPEG or PNG)")
-        ->required()
-        ->check(kRegularFile);
+    render->add_option("--to", render_job.To, "The new picture (JPEG or PNG)")->check(kRegularFile);
     render->add_option("--size", size, "Screen size WxH the pictures are centred on");
-    render->add_option("-o,--output", render_job.Output, "The PNG file to write")->required();
+    render->add_option("-o,--output", render_job.Output, "The PNG file to write");
     render->add_flag("--sheet", render_job.Sheet, "One style at progress 0, 10, ..., 100");
     render->add_flag("--all", render_job.All, "Every style at one progress, labelled");
     CLI::Option* seed_option = render->add_option("--seed", seed, "Seed of the random styles");
+    bool list_styles = false;
+    render->add_flag("--list", list_styles, "List every style by number, name and family");
 
     TBenchJob bench_job;
     std::vector<std::string> bench_sizes;
@@ -142,6 +158,12 @@ int Main(int argc, char** argv) {
         return RunBench(bench_job, stdout) ? 0 : 3;
     }
     if (*render) {
+        if (list_styles) {
+            for (const TStyleInfo& style : StyleTable())
+                std::printf("%s\n", StyleTitle(style).c_str());
+            return 0;
+        }
+        if (render_job.To.empty() || render_job.Output.empty()) throw EError(msg::kRenderNeeds);
         // A side of 0 is the renderer's to refuse, with the sizes it takes.
         const std::optional<TSize> parsed = ParseSize(size, 0);
         if (!parsed) throw EError(msg::kSizeArgument);

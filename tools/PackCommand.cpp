@@ -8,6 +8,7 @@
 #include "base/System.h"
 #include "base/Unicode.h"
 #include "effects/Effects.h"
+#include "effects/Styles.h"
 #include "gfx/PhotoFacts.h"
 #include "payload/Font.h"
 #include "show/Choices.h"
@@ -172,6 +173,10 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
         if (choice.Key == "output") option->required();
         a.options[key] = option;
     }
+    std::string styles = "Transitions for --styles (number: name (family)):\n";
+    for (const TStyleInfo& style : StyleTable())
+        styles += "  " + StyleTitle(style) + "\n";
+    pack.footer(styles);
 }
 
 TPackValues PackValuesOf(const TPackArgs& a) {

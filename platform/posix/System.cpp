@@ -202,13 +202,18 @@ std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t ma
     return text;
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view content) {
+namespace {
+
+// `mode`: the new file's permissions; none keeps an existing file's.
+bool ReplaceFile(const std::string& path, std::string_view content,
+                 std::optional<mode_t> private_mode) {
     struct stat st;
     mode_t mode = 0644;
     if (::lstat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) return false;
         mode = st.st_mode & 07777;
     }
+    if (private_mode) mode = *private_mode;
     const std::size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string temp =
@@ -227,6 +232,16 @@ bool ReplaceFileContents(const std::string& path, std::string_view content) {
     ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
     if (!ok) ::unlink(temp.c_str());
     return ok;
+}
+
+} // namespace
+
+bool ReplaceFileContents(const std::string& path, std::string_view content) {
+    return ReplaceFile(path, content, std::nullopt);
+}
+
+bool ReplacePrivateFile(const std::string& path, std::string_view content) {
+    return ReplaceFile(path, content, 0600);
 }
 
 int AnsiCodePage() {

@@ -275,6 +275,12 @@ bool ReplaceFileContents(const std::string& path, std::string_view content) {
     return ok;
 }
 
+// A file in the user's own profile folders inherits an access list that
+// lets in only this user, the system and administrators.
+bool ReplacePrivateFile(const std::string& path, std::string_view content) {
+    return ReplaceFileContents(path, content);
+}
+
 std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size) {
     std::array<std::uint8_t, 32> digest{};
     BCRYPT_ALG_HANDLE algorithm = nullptr;

@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <set>
 
@@ -81,6 +83,28 @@ std::string FileHash(const fs::path& path) {
     } catch (const EError&) {
         return {};
     }
+}
+
+// 128 bits of the SHA-256 of `text`, in hex.
+std::string Digest(const std::string& text) {
+    const auto digest = Sha256(text.data(), text.size());
+    return HexText(std::span(digest).first(16));
+}
+
+// Now, as an ISO 8601 time in UTC ("2026-12-07T14:03:22Z").
+std::string UtcNowText() {
+    using namespace std::chrono;
+    const auto now = floor<seconds>(system_clock::now());
+    const auto day = floor<days>(now);
+    const year_month_day date{day};
+    const hh_mm_ss time{now - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
 }
 
 std::string Folded(std::string text) {
@@ -329,13 +353,22 @@ void TProject::SetSettings(const json& settings) {
     for (const auto& item : settings.items()) {
         const std::string& key = item.key();
         const TPackChoice* choice = FindPackChoice(key);
-        if (!choice || !(choice->Places & kOnPage)) throw EError(msg::kUnknownSetting, {key});
+        if (!choice || !(choice->Places & kOnPage))
+            throw ESettingRefused(key, Format(msg::kUnknownSetting, {key}));
         // Kept as the page sent it, once checked as pack reads it.
-        (void)CheckedChoiceValue(*choice, item.value(), "The setting " + key);
+        try {
+            (void)CheckedChoiceValue(*choice, item.value(), "The setting " + key);
+        } catch (const EError& e) {
+            throw ESettingRefused(key, e.what());
+        }
         merged[key] = item.value();
     }
     if (merged == settings_) return;
-    CaptionTemplate(merged); // a template in error is named here
+    try {
+        CaptionTemplate(merged); // a template in error is named here
+    } catch (const EError& e) {
+        throw ESettingRefused("caption", e.what());
+    }
     std::swap(settings_, merged);
     try {
         (void)Record();
@@ -454,11 +487,19 @@ void TProject::SetPictureDetails(const std::string& id, std::optional<std::strin
     Save();
 }
 
+const TItem* TProject::SamePicture(std::span<const std::uint8_t> bytes) const {
+    const std::string hash = HexHash(bytes);
+    for (const TItem& item : pictures_)
+        if (item.Hash == hash) return &item;
+    return nullptr;
+}
+
 bool TProject::Remove(const std::string& id) {
     for (std::vector<TItem>* list : {&pictures_, &sounds_}) {
         const auto it = std::find_if(list->begin(), list->end(),
                                      [&](const TItem& item) { return item.Id == id; });
         if (it != list->end()) {
+            removed_[id] = {*it, static_cast<std::size_t>(it - list->begin())};
             list->erase(it);
             (list == &pictures_ ? pictures_changed_ : sounds_changed_) = true;
             Save();
@@ -466,6 +507,20 @@ bool TProject::Remove(const std::string& id) {
         }
     }
     return false;
+}
+
+const TItem* TProject::Restore(const std::string& id) {
+    const auto removed = removed_.find(id);
+    if (removed == removed_.end() || Find(id)) return nullptr;
+    const bool picture = id[0] == 'p';
+    std::vector<TItem>& list = picture ? pictures_ : sounds_;
+    if (static_cast<int>(list.size()) >= (picture ? kMaxPictures : kMaxSounds)) return nullptr;
+    const std::size_t index = std::min(removed->second.Index, list.size());
+    list.insert(list.begin() + static_cast<std::ptrdiff_t>(index), removed->second.Item);
+    removed_.erase(removed);
+    (picture ? pictures_changed_ : sounds_changed_) = true;
+    Save();
+    return &list[index];
 }
 
 void TProject::OrderPictures(const std::vector<std::string>& ids) {
@@ -658,15 +713,65 @@ std::string TProject::BuildOutput(const std::string& target) const {
     throw EError(msg::kNoFreeSaverName, {folder_});
 }
 
-void TProject::RecordBuild(const std::string& path) {
+std::string TProject::PicturesKey() const {
+    json made = json::array();
+    for (const TItem& item : pictures_)
+        made.push_back({item.Hash, item.Caption ? json(*item.Caption) : json(),
+                        item.IntervalMs ? json(*item.IntervalMs) : json()});
+    return Digest(made.dump());
+}
+
+std::string TProject::SettingsKey() const {
+    json choices = settings_;
+    choices.erase(kBuildsKey);
+    return Digest(choices.dump());
+}
+
+void TProject::RecordBuild(const std::string& path, const std::string& target) {
     const std::string name = Utf8Of(PathOf(path).filename());
     json builds = json::array();
     if (settings_.contains(kBuildsKey) && settings_[kBuildsKey].is_array())
         for (const json& build : settings_[kBuildsKey])
             if (!build.is_object() || build.value("file", "") != name) builds.push_back(build);
-    builds.push_back({{"file", name}, {"sha256", FileHash(PathOf(path))}});
+    std::error_code error;
+    const std::uintmax_t bytes = fs::file_size(PathOf(path), error);
+    builds.push_back({{"file", name},
+                      {"sha256", FileHash(PathOf(path))},
+                      {"target", target},
+                      {"bytes", error ? 0 : bytes},
+                      {"time", UtcNowText()},
+                      {"pictures", PicturesKey()},
+                      {"settings", SettingsKey()}});
+    while (builds.size() > static_cast<std::size_t>(kMaxBuilds))
+        builds.erase(builds.begin());
     settings_[kBuildsKey] = builds;
     Save();
+}
+
+json TProject::Builds() const {
+    json shown = json::array();
+    const json builds = settings_.value(kBuildsKey, json::array());
+    if (!builds.is_array()) return shown;
+    const std::string pictures = PicturesKey(), settings = SettingsKey();
+    for (auto build = builds.rbegin(); build != builds.rend(); ++build) {
+        if (!build->is_object() || !(*build)["file"].is_string()) continue;
+        const std::string file = (*build)["file"];
+        try {
+            CheckedFileName(file);
+        } catch (const EError&) {
+            continue;
+        }
+        json entry = *build;
+        const fs::path path = PathOf(folder_) / PathOf(file);
+        std::error_code error;
+        entry["path"] = Utf8Of(path);
+        entry["present"] = fs::is_regular_file(fs::symlink_status(path, error)) &&
+                           build->value("sha256", "") == FileHash(path);
+        entry["pictures_changed"] = build->value("pictures", "") != pictures;
+        entry["settings_changed"] = build->value("settings", "") != settings;
+        shown.push_back(entry);
+    }
+    return shown;
 }
 
 } // namespace tevrin::studio

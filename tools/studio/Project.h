@@ -4,6 +4,7 @@
 // sounds/; the project writes nothing outside its folder.
 #pragma once
 
+#include "base/Errors.h"
 #include "payload/SSFileLocations.h"
 #include "tools/Pack.h"
 
@@ -60,6 +61,17 @@ struct TPictureFacts {
 TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes,
                                bool read_all = true);
 
+// A setting the page sent that cannot be taken, with its key.
+class ESettingRefused : public EError {
+public:
+    ESettingRefused(std::string key, const std::string& text)
+        : EError(text), key_(std::move(key)) {}
+    const std::string& Key() const { return key_; }
+
+private:
+    std::string key_;
+};
+
 class TProject {
 public:
     // Opens the manifest at `manifest_path`, or starts a project with our
@@ -72,7 +84,8 @@ public:
     // The choices, by pack's long option names ("title", "fit", "styles").
     const nlohmann::json& Settings() const { return settings_; }
     // Takes the choices the page edits; every other manifest key is kept.
-    // Raises EError naming the first bad value; nothing changes then.
+    // Raises ESettingRefused for the first bad value (a caption template in
+    // error is the key "caption"); nothing changes then.
     void SetSettings(const nlohmann::json& settings);
 
     const std::vector<TItem>& Pictures() const { return pictures_; }
@@ -93,8 +106,14 @@ public:
     const TItem& AddPicture(const std::string& name, std::span<const std::uint8_t> bytes,
                             const TPictureFacts& facts);
     const TItem& AddSound(const std::string& name, std::span<const std::uint8_t> bytes);
+    // The listed picture whose file has these very bytes, if any.
+    const TItem* SamePicture(std::span<const std::uint8_t> bytes) const;
     // Takes an item off the list (its file stays). False when unknown.
     bool Remove(const std::string& id);
+    // Puts an item Remove took off back where it was (or last, when the
+    // list is shorter now). Nothing when it was not removed in this session
+    // or the list is full.
+    const TItem* Restore(const std::string& id);
     // Sets a picture's own caption and time (nothing: none of its own).
     // Raises EError for an unknown picture, a caption that is no UTF-8 text
     // or too long, or a time outside 0 .. 86400 s.
@@ -134,9 +153,21 @@ public:
     // the pictures/ and sounds/ folders, a file the project lists or any
     // other file of the user's.
     std::string BuildOutput(const std::string& target) const;
-    // Notes a saver a build wrote into the build history (the manifest's
-    // "_builds", which pack passes over) and saves the manifest.
-    void RecordBuild(const std::string& path);
+    // Notes a saver a build wrote for `target` into the build history (the
+    // manifest's "_builds", which pack passes over: file, SHA-256, target,
+    // bytes, time and what it was built from) and saves the manifest. The
+    // history keeps the last kMaxBuilds savers, one entry a file.
+    void RecordBuild(const std::string& path, const std::string& target);
+    static constexpr int kMaxBuilds = 20;
+    // The history, newest first, each entry as written, with "path" (its
+    // file in full), "present" (the file there is still the one built),
+    // "pictures_changed" and "settings_changed" (since that build). Entries
+    // whose file name is no plain name of this folder are passed over.
+    nlohmann::json Builds() const;
+    // What a build is made from: the pictures (content, order, captions,
+    // times) and the choices, each as a digest.
+    std::string PicturesKey() const;
+    std::string SettingsKey() const;
 
 private:
     // The item of a file; `known` are its bytes, and `facts` a picture's,
@@ -164,6 +195,12 @@ private:
     std::map<std::string, std::vector<int>> made_; // by key: the items each entry made
     std::size_t max_upload_;
     mutable int next_id_ = 1;
+    // Items Remove took off in this session, with where they were.
+    struct TRemoved {
+        TItem Item;
+        std::size_t Index;
+    };
+    std::map<std::string, TRemoved> removed_;
 };
 
 // `name` as a file of the project may be called: a plain name (no folder

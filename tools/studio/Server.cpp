@@ -15,10 +15,12 @@
 #include "tools/studio/Frames.h"
 #include "tools/studio/Page.h"
 #include "tools/studio/Project.h"
+#include "tools/studio/Session.h"
 
 #include <array>
 #include <atomic>
 #include <climits>
+#include <deque>
 #include <fstream>
 #include <httplib.h>
 #include <iterator>
@@ -37,24 +39,6 @@ using nlohmann::json;
 using THandled = httplib::Server::HandlerResponse;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
-
-const char* FamilyName(TStyleFamily family) {
-    switch (family) {
-    case TStyleFamily::Custom:
-        return "cut";
-    case TStyleFamily::Rectangle:
-        return "slide";
-    case TStyleFamily::MultiPiece:
-        return "pieces";
-    case TStyleFamily::Strip:
-        return "strips";
-    case TStyleFamily::Shape:
-        return "shape";
-    case TStyleFamily::Pixel:
-        return "pixels";
-    }
-    return "";
-}
 
 void Fail(Response& res, int status, const std::string& message) {
     res.status = status;
@@ -149,6 +133,15 @@ struct TStudioServer::TImpl {
     TFile project_lock_file_; // held while this Studio serves the project
     std::mutex project_lock_;
     TProject project_;
+    TSessionStore sessions_;
+    // The project's version as the page sees it: "SESSION-N" after N changes
+    // made through this server, and who made each recent change (the page's
+    // X-Tab). A change based on an older version is taken only when every
+    // change since came from the same tab: its own earlier edits still on
+    // their way.
+    std::string session_id_;
+    long change_ = 0;
+    std::deque<std::pair<long, std::string>> changes_;
     std::size_t max_upload_;
     TRenderer renderer_{MakeSystemTextEngine()};
 
@@ -157,13 +150,15 @@ struct TStudioServer::TImpl {
     std::thread builder_;
     bool building_ = false;
     json build_state_ = {{"running", false}};
-    std::vector<std::string> built_files_; // what may be downloaded: full paths
-    json targets_ = json::array();         // the systems whose runtime this tool has
+    json targets_ = json::array(); // the systems whose runtime this tool has
 
     explicit TImpl(const TStudioOptions& options)
         : project_lock_file_(LockProject(options.Manifest)),
-          project_(options.Manifest, options.MaxUpload), max_upload_(options.MaxUpload) {
-        token_ = options.Token.empty() ? RandomToken() : options.Token;
+          project_(options.Manifest, options.MaxUpload), sessions_(options.SessionFolder),
+          max_upload_(options.MaxUpload) {
+        const std::optional<TSession> last = sessions_.Read(project_.Folder());
+        token_ = !options.Token.empty() ? options.Token : last ? last->Token : RandomToken();
+        session_id_ = RandomToken().substr(0, 8);
         prefix_ = "/s/" + token_;
         http_.set_payload_max_length(max_upload_);
         TConnectionLimits limits;
@@ -175,9 +170,13 @@ struct TStudioServer::TImpl {
             return HasToken(target) ? std::string() : std::string(msg::kNoToken);
         };
         Routes();
-        port_ = options.Port == 0
-                    ? http_.bind_to_any_port("127.0.0.1")
-                    : (http_.bind_to_port("127.0.0.1", options.Port) ? options.Port : -1);
+        // The last session's port when it is free; another only when not.
+        if (options.Port == 0 && last && http_.bind_to_port("127.0.0.1", last->Port))
+            port_ = last->Port;
+        else
+            port_ = options.Port == 0
+                        ? http_.bind_to_any_port("127.0.0.1")
+                        : (http_.bind_to_port("127.0.0.1", options.Port) ? options.Port : -1);
         if (port_ <= 0)
             throw EError(msg::kCannotListen,
                          {options.Port ? ":" + std::to_string(options.Port) : std::string(),
@@ -189,10 +188,55 @@ struct TStudioServer::TImpl {
             } catch (const EError&) {
             }
         }
+        sessions_.Write(project_.Folder(), {port_, token_});
         // A new project is saved with its defaults; an existing one is
         // written only when something changes.
         std::lock_guard lock(project_lock_);
         if (!project_.Exists()) project_.Save();
+    }
+
+    std::string Version() const { return session_id_ + "-" + std::to_string(change_); }
+
+    // Whether a change may be made on the version the request was based on
+    // (its X-Project-Version; a request without one, from a script, takes
+    // the project as it is). Called with the project locked.
+    bool BasedOnCurrent(const Request& req) const {
+        if (!req.has_header("X-Project-Version")) return true;
+        const std::string base = req.get_header_value("X-Project-Version");
+        if (base == Version()) return true;
+        const std::string tab = req.get_header_value("X-Tab");
+        const std::size_t dash = base.rfind('-');
+        if (tab.empty() || dash == std::string::npos || base.substr(0, dash) != session_id_)
+            return false;
+        long number = -1;
+        try {
+            number = std::stol(base.substr(dash + 1));
+        } catch (const std::exception&) {
+            return false;
+        }
+        if (number < 0 || number > change_) return false;
+        if (change_ - number > static_cast<long>(changes_.size())) return false;
+        for (const auto& [made, by] : changes_)
+            if (made > number && by != tab) return false;
+        return true;
+    }
+
+    // Answers a change based on an older version: refused, with the
+    // version the page is to load.
+    void Conflict(Response& res) {
+        res.status = 409;
+        Send(res,
+             json{{"error", msg::kProjectChanged}, {"version", Version()}, {"conflict", true}});
+    }
+
+    // Notes a change a request made (called with the project locked), and
+    // tells the page its new version.
+    void Changed(const Request& req, Response& res) {
+        ++change_;
+        changes_.emplace_back(change_, req.get_header_value("X-Tab"));
+        while (changes_.size() > 200)
+            changes_.pop_front();
+        res.set_header("X-Project-Version", Version());
     }
 
     // One Studio per project folder: two would each save what they hold and
@@ -332,17 +376,34 @@ struct TStudioServer::TImpl {
         Route("PUT", "/api/settings", [this](const Request& req, Response& res) {
             const json settings = ParseJsonText(req.body, "The settings");
             std::lock_guard lock(project_lock_);
-            project_.SetSettings(settings);
-            Send(res, json{{"settings", project_.Settings()}});
+            if (!BasedOnCurrent(req)) return Conflict(res);
+            try {
+                project_.SetSettings(settings);
+            } catch (const ESettingRefused& e) {
+                res.status = 400;
+                return Send(res, json{{"error", e.what()}, {"field", e.Key()}});
+            }
+            Changed(req, res);
+            Send(res, json{{"settings", project_.Settings()}, {"version", Version()}});
         });
         Route("POST", "/api/pictures",
-              [this](const Request& req, Response& res) { Send(res, AddItem(req, true)); });
+              [this](const Request& req, Response& res) { AddItem(req, res, true); });
         Route("POST", "/api/sounds",
-              [this](const Request& req, Response& res) { Send(res, AddItem(req, false)); });
+              [this](const Request& req, Response& res) { AddItem(req, res, false); });
         Route("DELETE", "/api/items/([ps][0-9]+)", [this](const Request& req, Response& res) {
             std::lock_guard lock(project_lock_);
+            if (!BasedOnCurrent(req)) return Conflict(res);
             if (!project_.Remove(req.matches[1].str())) return Fail(res, 404, msg::kNoSuchItem);
-            Send(res, json{{"removed", req.matches[1].str()}});
+            Changed(req, res);
+            Send(res, json{{"removed", req.matches[1].str()}, {"version", Version()}});
+        });
+        Route("POST", "/api/items/([ps][0-9]+)/restore", [this](const Request& req, Response& res) {
+            std::lock_guard lock(project_lock_);
+            if (!BasedOnCurrent(req)) return Conflict(res);
+            const TItem* item = project_.Restore(req.matches[1].str());
+            if (!item) return Fail(res, 404, Format(msg::kCannotRestore, {req.matches[1].str()}));
+            Changed(req, res);
+            Send(res, json{{"restored", item->Id}, {"version", Version()}});
         });
         Route("PUT", "/api/pictures/(p[0-9]+)", [this](const Request& req, Response& res) {
             const json details = ParseJsonText(req.body, "The picture's details");
@@ -362,14 +423,18 @@ struct TStudioServer::TImpl {
                 interval_ms = static_cast<int>(seconds * 1000 + 0.5);
             }
             std::lock_guard lock(project_lock_);
+            if (!BasedOnCurrent(req)) return Conflict(res);
             project_.SetPictureDetails(req.matches[1].str(), caption, interval_ms);
-            Send(res, json{{"ok", true}});
+            Changed(req, res);
+            Send(res, json{{"ok", true}, {"version", Version()}});
         });
         Route("PUT", "/api/order", [this](const Request& req, Response& res) {
             const json order = ParseJsonText(req.body, "The order");
             std::lock_guard lock(project_lock_);
+            if (!BasedOnCurrent(req)) return Conflict(res);
             project_.OrderPictures(order.at("pictures").get<std::vector<std::string>>());
-            Send(res, json{{"ok", true}});
+            Changed(req, res);
+            Send(res, json{{"ok", true}, {"version", Version()}});
         });
         Route("GET", "/api/pictures/(p[0-9]+)/thumb", [this](const Request& req, Response& res) {
             const TItem item = Item(req.matches[1].str());
@@ -427,14 +492,17 @@ struct TStudioServer::TImpl {
         });
         Route("GET", "/api/build",
               [this](const Request&, Response& res) { Send(res, BuildState()); });
-        Route("GET", "/api/download/([0-9]+)", [this](const Request& req, Response& res) {
+        // A saver of the build history, by its file name: served only while
+        // the file there is the very one that build wrote.
+        Route("GET", "/api/builds/download", [this](const Request& req, Response& res) {
+            const std::string file = req.has_param("file") ? req.get_param_value("file") : "";
             std::string path;
             {
-                std::lock_guard lock(build_lock_);
-                const std::size_t index = std::stoul(req.matches[1].str());
-                if (index >= built_files_.size()) return Fail(res, 404, msg::kNoSuchSaver);
-                path = built_files_[index];
+                std::lock_guard lock(project_lock_);
+                for (const json& build : project_.Builds())
+                    if (build["file"] == file && build["present"].get<bool>()) path = build["path"];
             }
+            if (path.empty()) return Fail(res, 404, Format(msg::kSaverGone, {file}));
             std::vector<std::uint8_t> read;
             try {
                 read = ReadFileBytes(path);
@@ -442,9 +510,8 @@ struct TStudioServer::TImpl {
                 return Fail(res, 404, Format(msg::kSaverGone, {path}));
             }
             std::string bytes(read.begin(), read.end());
-            const std::string name = Utf8Of(PathOf(path).filename());
             res.set_header("Content-Disposition",
-                           "attachment; filename*=UTF-8''" + PercentEncoded(name));
+                           "attachment; filename*=UTF-8''" + PercentEncoded(file));
             res.set_content(std::move(bytes), "application/octet-stream");
         });
     }
@@ -521,6 +588,8 @@ struct TStudioServer::TImpl {
         json styles = json::array();
         for (const TStyleInfo& style : StyleTable())
             styles.push_back({{"number", style.Number},
+                              {"name", style.Name},
+                              {"title", StyleTitle(style)},
                               {"family", FamilyName(style.Family)},
                               {"random", style.Random}});
         std::lock_guard lock(project_lock_);
@@ -537,7 +606,14 @@ struct TStudioServer::TImpl {
             notices.push_back("This project names a runtime of its own (\"stub\"), which the "
                               "Studio does not build with: remove the key from " +
                               project_.ManifestPath() + " to build here.");
+        json builds = project_.Builds();
+        for (json& build : builds)
+            build["download"] =
+                "api/builds/download?file=" + PercentEncoded(build["file"].get<std::string>());
         return {{"manifest", project_.ManifestPath()},
+                {"version", Version()},
+                {"command", StartCommand()},
+                {"builds", builds},
                 {"notices", notices},
                 {"folder", project_.Folder()},
                 {"settings", project_.Settings()},
@@ -550,7 +626,9 @@ struct TStudioServer::TImpl {
                 {"build", BuildState()}};
     }
 
-    json AddItem(const Request& req, bool picture) {
+    // Stores an upload. The same picture as one listed already is refused
+    // (409, naming it) unless the request says `again=1`.
+    void AddItem(const Request& req, Response& res, bool picture) {
         if (!req.has_param("name")) throw EError(msg::kUploadUnnamed);
         const std::string name = req.get_param_value("name");
         const std::span<const std::uint8_t> bytes(
@@ -564,14 +642,38 @@ struct TStudioServer::TImpl {
             facts = ReadPictureFacts(name, bytes);
         }
         std::lock_guard lock(project_lock_);
+        if (!BasedOnCurrent(req)) return Conflict(res);
+        if (picture && req.get_param_value("again") != "1")
+            if (const TItem* same = project_.SamePicture(bytes)) {
+                const auto& list = project_.Pictures();
+                const std::size_t number = static_cast<std::size_t>(same - list.data()) + 1;
+                res.status = 409;
+                return Send(res, json{{"error", Format(msg::kAlreadyInProject,
+                                                       {name, std::to_string(number), same->Name})},
+                                      {"duplicate", same->Id}});
+            }
         const TItem& item =
             picture ? project_.AddPicture(name, bytes, *facts) : project_.AddSound(name, bytes);
-        if (!picture) return ItemJson(item, nullptr, nullptr, 0, 0);
+        Changed(req, res);
+        if (!picture) return Send(res, ItemJson(item, nullptr, nullptr, 0, 0));
         const TSSFileLocations record = project_.Record();
         const TPackJob job = project_.Choices();
         const std::vector<TItem> shown = project_.ShownPictures();
-        return ItemJson(item, &record, &job, IntParam(req, "w", 1920), IntParam(req, "h", 1080),
-                        &shown.back());
+        Send(res, ItemJson(item, &record, &job, IntParam(req, "w", 1920), IntParam(req, "h", 1080),
+                           &shown.back()));
+    }
+
+    // The command that starts this Studio on this project again.
+    std::string StartCommand() const {
+        const std::filesystem::path manifest = PathOf(project_.ManifestPath());
+        const std::string named =
+            manifest.filename() == "project.json" ? project_.Folder() : project_.ManifestPath();
+        std::string quoted = "\"";
+        for (char c : named) {
+            if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
+            quoted += c;
+        }
+        return "tevrin studio " + quoted + "\"";
     }
 
     json BuildState() {
@@ -608,7 +710,6 @@ struct TStudioServer::TImpl {
             total += static_cast<int>(job.Pictures.size() + job.Sounds.size() + job.Movies.size());
         build_state_ = {{"running", true}, {"done", 0},   {"total", total},
                         {"what", ""},      {"error", ""}, {"outputs", json::array()}};
-        built_files_.clear();
         builder_ = std::thread([this, jobs = std::move(jobs), total]() mutable {
             int before = 0;
             json outputs = json::array();
@@ -631,7 +732,7 @@ struct TStudioServer::TImpl {
                 {
                     std::lock_guard lock(project_lock_);
                     try {
-                        project_.RecordBuild(output);
+                        project_.RecordBuild(output, target);
                     } catch (const EError& e) {
                         error = e.what();
                     }
@@ -643,8 +744,8 @@ struct TStudioServer::TImpl {
                      {"name", Utf8Of(PathOf(output).filename())},
                      {"path", output},
                      {"bytes", std::filesystem::file_size(PathOf(output), size_error)},
-                     {"download", "api/download/" + std::to_string(built_files_.size())}});
-                built_files_.push_back(output);
+                     {"download", "api/builds/download?file=" +
+                                      PercentEncoded(Utf8Of(PathOf(output).filename()))}});
             }
             std::lock_guard lock(build_lock_);
             build_state_ = {{"running", false}, {"done", error.empty() ? total : before},
@@ -654,6 +755,22 @@ struct TStudioServer::TImpl {
         });
     }
 };
+
+std::optional<std::string> RunningStudioAddress(const std::string& manifest,
+                                                const std::string& session_folder) {
+    const std::filesystem::path folder = PathOf(manifest).parent_path();
+    const std::filesystem::path lock_path = folder / kProjectLockName;
+    std::error_code error;
+    if (!std::filesystem::exists(lock_path, error)) return std::nullopt;
+    {
+        // Whoever holds the lock runs; a lock file nobody holds is left over.
+        const TFile probe(Utf8Of(lock_path), TFile::TMode::LockExclusive);
+        if (probe.IsOpen()) return std::nullopt;
+    }
+    const std::optional<TSession> session = TSessionStore(session_folder).Read(Utf8Of(folder));
+    if (!session) return std::nullopt;
+    return "http://127.0.0.1:" + std::to_string(session->Port) + "/s/" + session->Token + "/";
+}
 
 std::string WriteOpeningPage(const std::string& address, TTempFolder& folder) {
     folder.Create();

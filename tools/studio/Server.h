@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tevrin {
@@ -20,14 +21,24 @@ struct TStudioOptions {
     int Port = 0;                                   // 0: a free one
     std::string Token;                              // empty: 32 random hex digits
     std::size_t MaxUpload = std::size_t{100} << 20; // bytes one upload may have
+    // Where sessions are kept (TSessionStore); empty: the user's own.
+    std::string SessionFolder;
 };
 
 // The file a Studio holds locked in its project's folder while it runs.
 inline constexpr const char* kProjectLockName = ".tevrin-studio.lock";
 
+// The address of the Studio that has the project of `manifest` open now,
+// as its session file keeps it; nothing when none has, or its address is
+// not known.
+std::optional<std::string> RunningStudioAddress(const std::string& manifest,
+                                                const std::string& session_folder = {});
+
 class TStudioServer {
 public:
-    // Opens the project and binds the port; raises EError when either fails
+    // Opens the project and binds the port (the port and the token the
+    // project's last session had, where neither is given and the port is
+    // free, so the address stays the same); raises EError when either fails
     // or another Studio has the project's folder open.
     explicit TStudioServer(const TStudioOptions& options);
     ~TStudioServer();
