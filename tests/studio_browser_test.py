@@ -22,6 +22,7 @@ from selenium import webdriver
 from selenium.webdriver.chrome.options import Options
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import Select
 
 CAPTION = "Grüße · Καλημέρα · こんにちは"
 PICTURES = ["01-dunes.jpg", "02-lighthouse.jpg", "03-rings.jpg"]
@@ -91,8 +92,12 @@ def main():
     os.makedirs(shots)
     work = tempfile.mkdtemp(prefix="tevrin-studio-")
     project = os.path.join(work, "My project")
-    studio = subprocess.Popen([tool, "studio", project, "--no-browser"], stdout=subprocess.PIPE,
-                              stderr=subprocess.STDOUT, text=True)
+    # The session (port and token) is kept under the test's own home.
+    environment = dict(os.environ, HOME=work)
+    environment.pop("XDG_CONFIG_HOME", None)
+    start = lambda: subprocess.Popen([tool, "studio", project, "--no-browser"], stdout=subprocess.PIPE,
+                                     stderr=subprocess.STDOUT, text=True, env=environment)
+    studio = start()
     driver = None
     try:
         address = re.search(r"(http://127\.0\.0\.1:\d+/s/[0-9a-f]{32}/)", studio.stdout.readline()).group(1)
@@ -170,6 +175,26 @@ def main():
               saved["pictures"])
         shot("3-reordered.png")
 
+        # Removed, then put back where it was with Undo.
+        remove = driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .remove")[1]
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", remove)
+        remove.click()
+        wait_for("the picture to go", lambda: names() == [order[0], order[2]])
+        undo = driver.find_element(By.ID, "undo")
+        check("a removal offers Undo", undo.is_displayed() and order[1] in undo.text, undo.text)
+        shot("3b-removed.png")
+        driver.find_element(By.ID, "undo-button").click()
+        wait_for("the picture back in its place", lambda: names() == order)
+        check("Undo puts the picture back in its place", names() == order, names())
+
+        # The same picture added again is named and not doubled.
+        driver.find_element(By.ID, "pictures-input").send_keys(os.path.join(samples, order[1]))
+        twice = wait_for("the note on a picture added twice", lambda: driver.find_element(By.ID, "twice").is_displayed()
+                         and driver.find_element(By.ID, "twice").text)
+        check("a picture added twice is named and not doubled",
+              order[1] in twice and "picture 2" in twice and names() == order, twice)
+        shot("3c-twice.png")
+
         # A file that is no picture is refused with its name and the reason.
         bad = os.path.join(work, "notes.jpg")
         with open(bad, "w") as f:
@@ -188,6 +213,25 @@ def main():
         caption.send_keys(CAPTION)
         wait_for("the caption to be saved", lambda: driver.execute_script(
             "return state.settings.text === arguments[0] && state.settings.title === 'Studio test'", CAPTION))
+
+        # A font size out of range is refused at its field, which keeps the
+        # last good value.
+        size = driver.find_element(By.ID, "font-size")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", size)
+        good_size = size.get_attribute("value")
+        size.clear()
+        size.send_keys("5000")
+        note = wait_for("the field's note", lambda: driver.execute_script(
+            "const n = document.getElementById('font-size').fieldNote; return !n.hidden && n.textContent"))
+        check("a bad font size says what the field takes", "1 to 500" in note, note)
+        shot("3d-bad-size.png")
+        driver.find_element(By.ID, "author").click()
+        wait_for("the last good size back", lambda: size.get_attribute("value") == good_size)
+        check("the field keeps the last good value and says so",
+              size.get_attribute("value") == good_size and "kept" in driver.execute_script(
+                  "return document.getElementById('font-size').fieldNote.textContent"))
+        with open(os.path.join(project, "project.json"), encoding="utf-8") as f:
+            check("the bad size is not saved", json.load(f).get("font-size", 24) == int(good_size or 24))
 
         # The gallery plays each style with the first two pictures.
         tile = driver.find_element(By.CSS_SELECTOR, '.tile[data-style="77"]')
@@ -209,8 +253,29 @@ def main():
         player = shot("5-player.png")
         box = screen_box(driver, driver.find_element(By.ID, "player-canvas"))
         check("the player shows the transition large", box[2] > 500 and colour_spread(player, box) > 0.02)
+        title_text = driver.find_element(By.ID, "player-title").text
+        check("the large view names the transition", title_text == "Transition 77: Ragged strips from the top (strips)",
+              title_text)
         driver.find_element(By.ID, "player-use").click()
         driver.find_element(By.ID, "player-close").click()
+        label = tile.find_element(By.CSS_SELECTOR, ".style-name").text
+        check("a gallery tile names its transition", label == "77 · Ragged strips from the top", label)
+        tile_names = driver.execute_script("return [...document.querySelectorAll('.tile')].map(t => t.dataset.search)")
+        check("every tile's name is its own", len(set(tile_names)) == 128)
+        # Found again by words or by family.
+        search = driver.find_element(By.ID, "gallery-search")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", search)
+        search.send_keys("iris")
+        shown = lambda: [t.get_attribute("data-style") for t in driver.find_elements(By.CSS_SELECTOR, ".tile")
+                         if t.is_displayed()]
+        check("searching finds the transitions by name", shown() == ["84", "85"], shown())
+        shot("4b-search.png")
+        search.clear()
+        search.send_keys(" ")
+        Select(driver.find_element(By.ID, "gallery-family")).select_by_value("fade")
+        check("the family filter shows that family alone", shown() == ["118", "119", "120", "121", "122"], shown())
+        Select(driver.find_element(By.ID, "gallery-family")).select_by_value("")
+        check("every transition comes back", len(shown()) == 128)
         box = driver.find_element(By.CSS_SELECTOR, '.tile[data-style="12"] input')
         driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", box)
         box.click()
@@ -264,8 +329,8 @@ def main():
         wait_for("both savers", lambda: len(driver.find_elements(By.CSS_SELECTOR, "#build-result li")) == 2, 120)
         shot("7-built.png")
         links = driver.find_elements(By.CSS_SELECTOR, "#build-result a")
-        check("the savers are offered for download", [l.text for l in links] ==
-              ["Download Studio test.scr", "Download Studio test"], [l.text for l in links])
+        check("the savers are offered for download", sorted(l.text for l in links) ==
+              ["Download Studio test", "Download Studio test.scr"], [l.text for l in links])
 
         for saver in ("Studio test.scr", "Studio test"):
             path = os.path.join(project, saver)
@@ -299,11 +364,75 @@ def main():
               len([n for n in os.listdir(frames) if n.endswith(".png")]) > 20, run.stderr)
 
         # The download is the saved file.
-        href = links[1].get_attribute("href")
+        href = [l for l in links if l.text == "Download Studio test"][0].get_attribute("href")
         downloaded = driver.execute_async_script("""
             const done = arguments[arguments.length - 1];
             fetch(arguments[0]).then(r => r.arrayBuffer()).then(b => done(b.byteLength));""", href)
         check("the download is the whole saver", downloaded == os.path.getsize(os.path.join(project, "Studio test")))
+
+        # The builds are shown again after a reload, with their downloads.
+        driver.refresh()
+        wait_for("the page after a reload", lambda: driver.execute_script(
+            "return document.body.dataset.ready === 'yes'"))
+        links = wait_for("the builds after a reload", lambda: [
+            l.text for l in driver.find_elements(By.CSS_SELECTOR, "#build-result a")] or None)
+        check("a reload shows the builds with their downloads",
+              sorted(links) == ["Download Studio test", "Download Studio test.scr"], links)
+        history = driver.find_element(By.ID, "build-result").text
+        check("the builds say nothing changed since", "changed since" not in history, history)
+
+        # Two tabs on the project: B, not reloaded after A changed the title,
+        # types a caption; it is refused and shown, and A's title stays.
+        tab_a = driver.current_window_handle
+        driver.switch_to.new_window("tab")
+        tab_b = driver.current_window_handle
+        driver.get(address)
+        wait_for("tab B", lambda: driver.execute_script("return document.body.dataset.ready === 'yes'"))
+        driver.switch_to.window(tab_a)
+        title = driver.find_element(By.ID, "title")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", title)
+        title.send_keys(" from A")
+        driver.find_element(By.ID, "author").click()
+        wait_for("A's title saved", lambda: json.load(open(os.path.join(project, "project.json"),
+                                                            encoding="utf-8"))["title"] == "Studio test from A")
+        driver.switch_to.window(tab_b)
+        own = driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .own-caption")[0]
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", own)
+        own.send_keys("From B")
+        driver.find_element(By.ID, "author").click()
+        message = wait_for("B's refusal", lambda: driver.find_element(By.ID, "message").is_displayed() and
+                           driver.find_element(By.ID, "message").text)
+        check("the stale tab's change is refused and named", "Not saved" in message and "From B" in message, message)
+        check("the stale tab now shows the other tab's title",
+              driver.find_element(By.ID, "title").get_attribute("value") == "Studio test from A")
+        shot("8-conflict.png")
+        with open(os.path.join(project, "project.json"), encoding="utf-8") as f:
+            written = json.load(f)
+        check("nothing of the other tab is reverted", written["title"] == "Studio test from A" and
+              "caption" not in written["pictures"][0], written["title"])
+        driver.close()
+        driver.switch_to.window(tab_a)
+
+        # The Studio stops: the page says so and how to start it; started
+        # again, it has the same address and the page reconnects.
+        studio.terminate()
+        studio.wait(10)
+        stopped = wait_for("the stopped notice", lambda: driver.find_element(By.ID, "stopped").is_displayed() and
+                           driver.find_element(By.ID, "stopped").text, 20)
+        check("the page says the Studio has stopped and how to start it",
+              "Tevrin Studio has stopped: start it again with" in stopped and project in stopped, stopped)
+        shot("9-stopped.png")
+        studio = start()
+        again_address = re.search(r"(http://127\.0\.0\.1:\d+/s/[0-9a-f]{32}/)", studio.stdout.readline())
+        check("the Studio started again has the same address", again_address and again_address.group(1) == address)
+        wait_for("the page to reconnect", lambda: not driver.find_element(By.ID, "stopped").is_displayed(), 20)
+        check("the reconnected page shows the project",
+              driver.find_element(By.ID, "title").get_attribute("value") == "Studio test from A" and names() == order)
+        # A second start on the same folder hands over to the running one.
+        second = subprocess.run([tool, "studio", project, "--no-browser"], capture_output=True, text=True,
+                                env=environment, timeout=30)
+        check("a second start names the running Studio and ends",
+              second.returncode == 0 and address in second.stdout, second.stdout + second.stderr)
 
         # Edits made just before the tab goes are saved all the same.
         own = driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .own-caption")[2]

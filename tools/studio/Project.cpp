@@ -727,6 +727,12 @@ std::string TProject::SettingsKey() const {
     return Digest(choices.dump());
 }
 
+std::string TProject::ContentKey() const {
+    json manifest = Manifest();
+    manifest.erase(kBuildsKey);
+    return Digest(manifest.dump() + PicturesKey());
+}
+
 void TProject::RecordBuild(const std::string& path, const std::string& target) {
     const std::string name = Utf8Of(PathOf(path).filename());
     json builds = json::array();

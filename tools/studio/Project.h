@@ -168,6 +168,9 @@ public:
     // times) and the choices, each as a digest.
     std::string PicturesKey() const;
     std::string SettingsKey() const;
+    // The whole project as the page edits it (the manifest but its build
+    // history), as a digest: equal keys, equal projects.
+    std::string ContentKey() const;
 
 private:
     // The item of a file; `known` are its bytes, and `facts` a picture's,

@@ -134,14 +134,13 @@ struct TStudioServer::TImpl {
     std::mutex project_lock_;
     TProject project_;
     TSessionStore sessions_;
-    // The project's version as the page sees it: "SESSION-N" after N changes
-    // made through this server, and who made each recent change (the page's
-    // X-Tab). A change based on an older version is taken only when every
-    // change since came from the same tab: its own earlier edits still on
-    // their way.
-    std::string session_id_;
-    long change_ = 0;
-    std::deque<std::pair<long, std::string>> changes_;
+    // The project's version as the page sees it is its content's digest
+    // (TProject::ContentKey), the same across starts while nothing changes.
+    // Recent changes are kept with the version each made and who made it
+    // (the page's X-Tab): a change based on an older version is taken only
+    // when every change since came from the same tab, its own earlier edits
+    // still on their way.
+    std::deque<std::pair<std::string, std::string>> changes_;
     std::size_t max_upload_;
     TRenderer renderer_{MakeSystemTextEngine()};
 
@@ -158,7 +157,6 @@ struct TStudioServer::TImpl {
           max_upload_(options.MaxUpload) {
         const std::optional<TSession> last = sessions_.Read(project_.Folder());
         token_ = !options.Token.empty() ? options.Token : last ? last->Token : RandomToken();
-        session_id_ = RandomToken().substr(0, 8);
         prefix_ = "/s/" + token_;
         http_.set_payload_max_length(max_upload_);
         TConnectionLimits limits;
@@ -193,9 +191,10 @@ struct TStudioServer::TImpl {
         // written only when something changes.
         std::lock_guard lock(project_lock_);
         if (!project_.Exists()) project_.Save();
+        changes_.emplace_back(Version(), std::string());
     }
 
-    std::string Version() const { return session_id_ + "-" + std::to_string(change_); }
+    std::string Version() const { return project_.ContentKey(); }
 
     // Whether a change may be made on the version the request was based on
     // (its X-Project-Version; a request without one, from a script, takes
@@ -205,20 +204,12 @@ struct TStudioServer::TImpl {
         const std::string base = req.get_header_value("X-Project-Version");
         if (base == Version()) return true;
         const std::string tab = req.get_header_value("X-Tab");
-        const std::size_t dash = base.rfind('-');
-        if (tab.empty() || dash == std::string::npos || base.substr(0, dash) != session_id_)
-            return false;
-        long number = -1;
-        try {
-            number = std::stol(base.substr(dash + 1));
-        } catch (const std::exception&) {
-            return false;
-        }
-        if (number < 0 || number > change_) return false;
-        if (change_ - number > static_cast<long>(changes_.size())) return false;
-        for (const auto& [made, by] : changes_)
-            if (made > number && by != tab) return false;
-        return true;
+        auto since = changes_.end();
+        while (since != changes_.begin() && std::prev(since)->first != base)
+            --since;
+        if (tab.empty() || since == changes_.begin()) return false;
+        return std::all_of(since, changes_.end(),
+                           [&](const auto& change) { return change.second == tab; });
     }
 
     // Answers a change based on an older version: refused, with the
@@ -232,8 +223,7 @@ struct TStudioServer::TImpl {
     // Notes a change a request made (called with the project locked), and
     // tells the page its new version.
     void Changed(const Request& req, Response& res) {
-        ++change_;
-        changes_.emplace_back(change_, req.get_header_value("X-Tab"));
+        changes_.emplace_back(Version(), req.get_header_value("X-Tab"));
         while (changes_.size() > 200)
             changes_.pop_front();
         res.set_header("X-Project-Version", Version());

@@ -15,9 +15,20 @@ const state = {
   targets: [],
   limits: { upload: 100 << 20, pictures: 1000, sounds: 50 },
   galleryKey: '',
+  version: '',
+  command: '',
+  builds: [],
 };
 
 // ---- Talking to the server ----------------------------------------------
+
+// Every change is sent with the project's version it was made on and this
+// tab's name; the server refuses one made on a version another tab has
+// changed since (409), and the page then shows the project as it is.
+const TAB = Math.random().toString(36).slice(2) + Date.now().toString(36);
+
+class ConflictError extends Error {}
+class StoppedError extends Error {}
 
 // With `keepalive` the request outlives the page (sent as it is left).
 async function api(method, path, body, keepalive = false) {
@@ -26,24 +37,79 @@ async function api(method, path, body, keepalive = false) {
     init.body = JSON.stringify(body);
     init.headers['Content-Type'] = 'application/json';
   }
-  const response = await fetch(path, init);
-  if (!response.ok) throw new Error(await errorText(response));
+  if (method !== 'GET') {
+    init.headers['X-Project-Version'] = state.version;
+    init.headers['X-Tab'] = TAB;
+  }
+  let response;
+  try {
+    response = await fetch(path, init);
+  } catch (error) {
+    if (!keepalive) studioStopped();
+    throw new StoppedError('Tevrin Studio has stopped');
+  }
+  const version = response.headers.get('X-Project-Version');
+  if (version) state.version = version;
+  if (response.status === 409) {
+    const answer = await response.clone().json().catch(() => ({}));
+    if (answer.conflict) throw new ConflictError(answer.error);
+  }
+  if (!response.ok) {
+    const error = new Error(await errorText(response.clone()));
+    error.field = await response.json().then((b) => b.field).catch(() => undefined);
+    throw error;
+  }
   return response;
+}
+
+// Changes go one after another, so each is made on the version the last
+// one left.
+let changes = Promise.resolve();
+let changing = 0; // changes sent and not yet answered
+function serially(send) {
+  changing += 1;
+  const done = changes.then(send).finally(() => { changing -= 1; });
+  changes = done.catch(() => {});
+  return done;
+}
+
+// What a refused change meant to do, said once the page shows the project
+// as it is now.
+async function refused(what) {
+  await loadProject(true);
+  say(`Not saved: this project was changed in another tab or window since this page loaded it. ` +
+    `The page now shows it as it is; make the change again if you still want it: ${what}.`);
+}
+
+// Reports a failed change: a conflict, a stopped Studio, or the server's reason.
+function failed(error, what) {
+  if (error instanceof ConflictError) return refused(what);
+  if (error instanceof StoppedError) return undefined;
+  return say(error.message);
 }
 
 // Edits waiting a moment to be sent, by what they change: each goes at once
 // when a field loses focus or the page is hidden or left, so nothing typed
-// is lost.
+// is lost. One that could not be sent (the Studio stopped) waits for it to
+// come back.
 const pendingEdits = new Map();
 
 function deferEdit(key, send, ms = 400) {
   const waiting = pendingEdits.get(key);
   if (waiting) clearTimeout(waiting.timer);
+  const retried = async (leaving) => {
+    try {
+      await send(leaving);
+    } catch (error) {
+      if (!(error instanceof StoppedError)) throw error;
+      if (!pendingEdits.has(key)) pendingEdits.set(key, { timer: null, send: retried });
+    }
+  };
   const timer = setTimeout(() => {
     pendingEdits.delete(key);
-    send(false);
+    retried(false);
   }, ms);
-  pendingEdits.set(key, { timer, send });
+  pendingEdits.set(key, { timer, send: retried });
 }
 
 // Sends every waiting edit; resolves when they are answered.
@@ -57,6 +123,47 @@ function flushEdits(leaving) {
   return Promise.all(sent);
 }
 
+// ---- When the Studio has stopped ---------------------------------------------
+
+let stoppedTimer = null;
+
+function studioStopped() {
+  const box = $('#stopped');
+  $('#stopped-command').textContent = state.command || 'tevrin studio';
+  box.hidden = false;
+  if (!stoppedTimer) stoppedTimer = setTimeout(reconnect, 2000);
+}
+
+// The page asks now and then whether the Studio is still there, so it can
+// say so before anything is lost.
+async function watchStudio() {
+  if (!stoppedTimer && document.visibilityState === 'visible') {
+    try {
+      const response = await fetch('api/build');
+      if (!response.ok && response.status !== 403) throw new Error(String(response.status));
+    } catch (error) {
+      studioStopped();
+    }
+  }
+  setTimeout(watchStudio, 3000);
+}
+
+// Asks every two seconds until the Studio answers on this address again.
+async function reconnect() {
+  stoppedTimer = null;
+  try {
+    const response = await fetch('api/build');
+    if (!response.ok) throw new Error(String(response.status));
+  } catch (error) {
+    stoppedTimer = setTimeout(reconnect, 2000);
+    return;
+  }
+  $('#stopped').hidden = true;
+  await loadProject(true);
+  document.body.dataset.ready = 'yes';
+  flushEdits(false);
+}
+
 async function errorText(response) {
   try {
     const body = await response.json();
@@ -66,20 +173,28 @@ async function errorText(response) {
 }
 
 // Sends one file as the body of a POST, reporting bytes sent as it goes.
-function upload(kind, file, onProgress) {
+// `again`: a picture the project lists already is added once more.
+function upload(kind, file, onProgress, again = false) {
   return new Promise((resolve, reject) => {
     const [w, h] = screenSize();
     const request = new XMLHttpRequest();
-    request.open('POST', `api/${kind}?name=${encodeURIComponent(file.name)}&w=${w}&h=${h}`);
+    request.open('POST', `api/${kind}?name=${encodeURIComponent(file.name)}&w=${w}&h=${h}${again ? '&again=1' : ''}`);
     request.setRequestHeader('Content-Type', 'application/octet-stream');
+    request.setRequestHeader('X-Project-Version', state.version);
+    request.setRequestHeader('X-Tab', TAB);
     request.upload.onprogress = (event) => onProgress(event.loaded);
     request.onload = () => {
       let body = {};
       try { body = JSON.parse(request.responseText); } catch (ignored) { /* kept empty */ }
-      if (request.status === 200) resolve(body);
-      else reject(new Error(body.error || `${file.name}: ${request.status} ${request.statusText}`));
+      const version = request.getResponseHeader('X-Project-Version');
+      if (version) state.version = version;
+      if (request.status === 200) return resolve(body);
+      if (body.conflict) return reject(new ConflictError(body.error));
+      const error = new Error(body.error || `${file.name}: ${request.status} ${request.statusText}`);
+      error.duplicate = body.duplicate;
+      reject(error);
     };
-    request.onerror = () => reject(new Error(`${file.name}: the Studio cannot be reached`));
+    request.onerror = () => { studioStopped(); reject(new StoppedError(`${file.name}: the Studio cannot be reached`)); };
     request.send(file);
   });
 }
@@ -99,7 +214,9 @@ function screenSize() {
   return choice.split('x').map(Number);
 }
 
-async function loadProject() {
+// `force`: the project's settings replace what the page shows, even while
+// they are being edited (after a change was refused).
+async function loadProject(force = false) {
   const [w, h] = screenSize();
   const sentBefore = settingsSent;
   const project = await (await api('GET', `api/project?w=${w}&h=${h}`)).json();
@@ -107,19 +224,24 @@ async function loadProject() {
   $('#screen-size-note').textContent = `${w}x${h}`;
   // Settings being edited, or saved since this was asked for, keep what was
   // typed; their saves answer with the project's settings.
-  const editing = pendingEdits.has('settings') || unanswered > 0 || settingsSent !== sentBefore;
+  const editing = !force && (pendingEdits.has('settings') || unanswered > 0 || settingsSent !== sentBefore);
   if (!editing) state.settings = project.settings;
+  // A change answered meanwhile left a newer version than this answer's.
+  if (force || changing === 0) state.version = project.version;
+  state.command = project.command;
+  state.builds = project.builds;
   state.pictures = project.pictures;
   state.sounds = project.sounds;
   state.styles = project.styles;
   state.targets = project.targets;
   state.limits = project.limits;
-  if (!editing) showSettings();
+  if (!editing) showSettings(force);
   renderPictures();
   renderSounds();
   if (!$('#gallery').children.length) buildGallery();
   refreshGallery();
   showTargets();
+  showBuilds();
   if (project.build.running) pollBuild();
   if (project.notices.length) say(project.notices.join(' '));
 }
@@ -188,33 +310,92 @@ function pictureDetails(picture) {
   seconds.type = 'number';
   seconds.min = '0';
   seconds.max = '86400';
-  seconds.step = '0.5';
+  seconds.step = 'any';
   seconds.placeholder = 's';
-  seconds.title = 'Seconds this picture stays (empty: the show\'s)';
+  seconds.title = 'Seconds this picture stays, 0 to 86400 (empty: the show\'s)';
   seconds.setAttribute('aria-label', `Seconds of ${picture.name}`);
+  seconds.dataset.label = 'Seconds';
   seconds.value = picture.seconds ?? '';
-  const save = () => deferEdit(`picture ${picture.id}`, async (leaving) => {
-    if (!seconds.checkValidity()) return say('Seconds must be from 0 to 86400');
-    const body = {
-      caption: caption.value === '' ? null : caption.value,
-      seconds: seconds.value === '' ? null : parseFloat(seconds.value),
-    };
-    try {
-      await api('PUT', `api/pictures/${picture.id}`, body, leaving);
-      picture.caption = body.caption;
-      picture.seconds = body.seconds;
-      say('');
-    } catch (error) {
-      say(error.message);
-    }
-  });
+  const save = () => {
+    if (!fieldIsGood(seconds)) return;
+    deferEdit(`picture ${picture.id}`, (leaving) => {
+      const body = {
+        caption: caption.value === '' ? null : caption.value,
+        seconds: seconds.value === '' ? null : parseFloat(seconds.value),
+      };
+      const send = async () => {
+        try {
+          await api('PUT', `api/pictures/${picture.id}`, body, leaving);
+          picture.caption = body.caption;
+          picture.seconds = body.seconds;
+          say('');
+        } catch (error) {
+          if (error instanceof StoppedError) throw error;
+          const what = [];
+          if (body.caption !== (picture.caption ?? null)) what.push(`the caption of ${picture.name} (“${body.caption ?? ''}”)`);
+          if (body.seconds !== (picture.seconds ?? null)) what.push(`the seconds of ${picture.name} (${body.seconds ?? 'the show\'s'})`);
+          failed(error, what.join(' and ') || `the details of ${picture.name}`);
+        }
+      };
+      return leaving ? send() : serially(send);
+    });
+  };
   caption.addEventListener('input', save);
   seconds.addEventListener('input', save);
+  seconds.addEventListener('change', () => keepGoodValue(seconds, picture.seconds ?? ''));
   // Dragging a thumbnail must not start from a field being edited.
   for (const field of [caption, seconds])
     field.addEventListener('dragstart', (event) => event.preventDefault());
-  details.append(caption, seconds);
+  details.append(caption, seconds, fieldNote(seconds));
   return details;
+}
+
+// ---- Fields that refuse bad values --------------------------------------------
+
+// The note under a field that says what it takes when a value is refused.
+function fieldNote(field) {
+  const note = document.createElement('div');
+  note.className = 'field-error';
+  note.setAttribute('role', 'alert');
+  note.hidden = true;
+  field.fieldNote = note;
+  return note;
+}
+
+function rangeText(field) {
+  const whole = field.step === '' || Number.isInteger(Number(field.step));
+  return `${whole && field.step !== 'any' ? 'a whole number' : 'a number'} from ${field.min} to ${field.max}`;
+}
+
+// Whether the field's value can be saved; when not, its note says why.
+function fieldIsGood(field) {
+  const good = field.type !== 'number' || (field.checkValidity() && !(field.required && field.value === ''));
+  if (!good) showFieldNote(field, `${field.dataset.label} must be ${rangeText(field)}.`);
+  return good;
+}
+
+// A note goes once the field is typed in again with a value it takes.
+document.addEventListener('input', (event) => {
+  const field = event.target;
+  if (field.fieldNote && !field.fieldNote.hidden && fieldIsGood(field)) showFieldNote(field, '');
+});
+
+function showFieldNote(field, text) {
+  const note = field.fieldNote;
+  if (!note) return;
+  note.textContent = text;
+  note.hidden = !text;
+  field.classList.toggle('refused', Boolean(text));
+}
+
+// When a field is left with a value it cannot take, the last good value
+// comes back, and the note says so.
+function keepGoodValue(field, good) {
+  if (fieldIsGood(field)) return;
+  const refusedText = field.value === '' ? 'nothing' : `“${field.value}”`;
+  field.value = good;
+  showFieldNote(field, `${field.dataset.label} must be ${rangeText(field)}; ${refusedText} was not saved, ` +
+    `and ${good === '' ? 'no value' : good} was kept.`);
 }
 
 function toolButton(text, title, action, disabled, className = '') {
@@ -230,9 +411,9 @@ function toolButton(text, title, action, disabled, className = '') {
 
 async function saveOrder(ids) {
   try {
-    await api('PUT', 'api/order', { pictures: ids });
+    await serially(() => api('PUT', 'api/order', { pictures: ids }));
   } catch (error) {
-    say(error.message);
+    return failed(error, 'the new order of the pictures');
   }
   await loadProject();
 }
@@ -244,11 +425,37 @@ function movePicture(from, to) {
   saveOrder(ids);
 }
 
+// Takes an item off and offers it back for a while ("Removed – Undo").
 async function removeItem(id) {
+  const item = [...state.pictures, ...state.sounds].find((i) => i.id === id);
   try {
-    await api('DELETE', `api/items/${id}`);
+    await serially(() => api('DELETE', `api/items/${id}`));
   } catch (error) {
-    say(error.message);
+    return failed(error, `removing ${item ? item.name : id}`);
+  }
+  await loadProject();
+  offerUndo(id, item ? item.name : id);
+}
+
+let undoTimer = null;
+
+function offerUndo(id, name) {
+  const box = $('#undo');
+  $('#undo-text').textContent = `Removed ${name}.`;
+  box.dataset.id = id;
+  box.hidden = false;
+  clearTimeout(undoTimer);
+  undoTimer = setTimeout(() => { box.hidden = true; }, 10000);
+}
+
+async function undoRemove() {
+  const box = $('#undo');
+  box.hidden = true;
+  clearTimeout(undoTimer);
+  try {
+    await serially(() => api('POST', `api/items/${box.dataset.id}/restore`));
+  } catch (error) {
+    return failed(error, `putting ${$('#undo-text').textContent.replace(/^Removed |\.$/g, '')} back`);
   }
   await loadProject();
 }
@@ -331,7 +538,10 @@ async function filesOfEntries(entries) {
 
 const naturalOrder = (a, b) => a.name.localeCompare(b.name, undefined, { numeric: true });
 
-async function sendFiles(kind, files) {
+// Pictures the project had already, held back until the user asks for them.
+let heldBack = [];
+
+async function sendFiles(kind, files, again = false) {
   files = [...files];
   if (!files.length) return;
   const limit = kind === 'pictures' ? state.limits.pictures : state.limits.sounds;
@@ -339,6 +549,7 @@ async function sendFiles(kind, files) {
   const total = files.reduce((sum, f) => sum + f.size, 0) || 1;
   let sent = 0;
   const failures = [];
+  const twice = [];
   bar.hidden = false;
   bar.value = 0;
   say('');
@@ -349,10 +560,15 @@ async function sendFiles(kind, files) {
       failures.push(`A project holds at most ${limit} ${kind}; ${file.name} was not added`);
     } else {
       try {
-        const item = await upload(kind, file, (loaded) => { bar.value = (sent + loaded) / total; });
+        const item = await serially(() => upload(kind, file, (loaded) => { bar.value = (sent + loaded) / total; }, again));
         (kind === 'pictures' ? state.pictures : state.sounds).push(item);
       } catch (error) {
-        failures.push(error.message);
+        if (error instanceof ConflictError) {
+          await refused(`adding ${file.name}`);
+          break;
+        }
+        if (error.duplicate) twice.push({ file, text: error.message });
+        else failures.push(error.message);
       }
     }
     sent += file.size;
@@ -361,6 +577,12 @@ async function sendFiles(kind, files) {
   bar.hidden = true;
   await loadProject();
   if (failures.length) say(failures.join('\n'));
+  heldBack = twice.map((t) => t.file);
+  const box = $('#twice');
+  box.hidden = !twice.length;
+  $('#twice-text').textContent = twice.length
+    ? `${twice.map((t) => t.text).join('. ')}. ${twice.length === 1 ? 'It was' : 'They were'} not added again.`
+    : '';
 }
 
 function setUpDropping() {
@@ -427,26 +649,36 @@ const FIELDS = {
 
 function settingKey(field) { return $(`#${field}`).name; }
 
-function showSettings() {
+// `force`: even the field being typed in shows the project's value.
+function showSettings(force = false) {
   for (const [field, kind] of Object.entries(FIELDS)) {
     const element = $(`#${field}`);
-    if (element === document.activeElement && kind !== 'flag') continue;
+    if (element === document.activeElement && kind !== 'flag' && !force) continue;
     const value = state.settings[settingKey(field)];
     if (value === undefined) continue;
     if (kind === 'flag') element.checked = Boolean(value);
-    else if (kind === 'select-flag') element.value = String(Boolean(value));
-    else if (kind === 'seconds') element.value = value / 1000;
-    else if (kind === 'color') element.value = String(value).toLowerCase();
-    else element.value = value;
+    else element.value = shownValue(kind, value);
+    showFieldNote(element, '');
   }
   showChosen();
 }
 
+// A setting as its field shows it.
+function shownValue(kind, value) {
+  if (kind === 'flag') return value ? 'on' : '';
+  if (kind === 'select-flag') return String(Boolean(value));
+  if (kind === 'seconds') return String(value / 1000);
+  if (kind === 'color') return String(value).toLowerCase();
+  return String(value);
+}
+
+// The settings whose fields differ from the project's and can be saved;
+// a field that cannot says why beside it.
 function readSettings() {
   const settings = {};
   for (const [field, kind] of Object.entries(FIELDS)) {
     const element = $(`#${field}`);
-    if (kind !== 'flag' && !element.checkValidity()) continue;
+    if (kind !== 'flag' && !fieldIsGood(element)) continue;
     let value;
     if (kind === 'flag') value = element.checked;
     else if (kind === 'select-flag') value = element.value === 'true';
@@ -455,9 +687,30 @@ function readSettings() {
     else if (kind === 'color') value = element.value.toUpperCase();
     else value = element.value;
     if (typeof value === 'number' && Number.isNaN(value)) continue;
-    settings[settingKey(field)] = value;
+    const key = settingKey(field);
+    if (JSON.stringify(value) !== JSON.stringify(state.settings[key])) settings[key] = value;
   }
   return settings;
+}
+
+// Each number field says what it takes, and keeps its last good value when
+// left with another.
+function setUpFields() {
+  for (const [field, kind] of Object.entries(FIELDS)) {
+    const element = $(`#${field}`);
+    if (element.type !== 'number') continue;
+    const label = element.closest('label');
+    element.dataset.label = label.firstChild.textContent.trim();
+    const range = document.createElement('span');
+    range.className = 'range';
+    range.textContent = `${element.min} to ${element.max}`;
+    label.firstChild.after(range);
+    label.after(fieldNote(element));
+    element.addEventListener('change', () => {
+      const value = state.settings[settingKey(field)];
+      keepGoodValue(element, value === undefined ? '' : shownValue(kind, value));
+    });
+  }
 }
 
 let saving = Promise.resolve();
@@ -472,12 +725,22 @@ function scheduleSave() {
   deferEdit('settings', (leaving) => saveSettings(readSettings(), leaving));
 }
 
+// How a refused change of the settings is told: "the title (“Sea”)".
+function describeSettings(changes) {
+  return Object.entries(changes).map(([key, value]) => {
+    const field = [...document.querySelectorAll('#settings [name]')].find((e) => e.name === key);
+    const label = field ? (field.dataset.label || field.closest('label').firstChild.textContent.trim()) : key;
+    return `${label.toLowerCase()} (${Array.isArray(value) ? value.join(', ') : JSON.stringify(value)})`;
+  }).join(', ');
+}
+
 function saveSettings(changes, leaving = false) {
+  if (!Object.keys(changes).length) return Promise.resolve();
   settingsSent += 1;
   // A page being left cannot wait for the saves before it.
   if (leaving) return api('PUT', 'api/settings', changes, true).catch(() => {});
   unanswered += 1;
-  saving = saving.then(async () => {
+  saving = serially(async () => {
     try {
       const response = await (await api('PUT', 'api/settings', changes)).json();
       unanswered -= 1;
@@ -492,7 +755,17 @@ function saveSettings(changes, leaving = false) {
         loadProject();
     } catch (error) {
       unanswered -= 1;
-      say(error.message);
+      if (error instanceof StoppedError) throw error;
+      if (error.field) {
+        const field = [...document.querySelectorAll('#settings [name]')].find((e) => e.name === error.field);
+        if (field) {
+          showFieldNote(field, error.message);
+          const kind = FIELDS[field.id];
+          const good = state.settings[error.field];
+          if (field !== document.activeElement && good !== undefined) field.value = shownValue(kind, good);
+        }
+      }
+      if (!error.field) failed(error, describeSettings(changes));
     }
   });
   return saving;
@@ -580,14 +853,17 @@ function buildGallery() {
     const tile = document.createElement('div');
     tile.className = 'tile';
     tile.dataset.style = style.number;
-    tile.title = `Style ${style.number}: see it large`;
     const canvas = document.createElement('canvas');
     canvas.width = TILE_W;
     canvas.height = TILE_H;
+    tile.title = `${style.title}: click to see it large`;
+    tile.dataset.family = style.family;
+    tile.dataset.search = `${style.number} ${style.name} ${style.family}`.toLowerCase();
     const label = document.createElement('label');
     label.className = 'label';
     const name = document.createElement('span');
-    name.textContent = style.number === 0 ? '0 · plain cut' : `${style.number} · ${style.family}`;
+    name.className = 'style-name';
+    name.textContent = `${style.number} · ${style.name}`;
     const box = document.createElement('input');
     box.type = 'checkbox';
     box.title = 'Use in the saver';
@@ -600,7 +876,29 @@ function buildGallery() {
     gallery.append(tile);
     tileObserver.observe(tile);
   }
+  const families = $('#gallery-family');
+  for (const family of [...new Set(state.styles.map((style) => style.family))]) {
+    const option = document.createElement('option');
+    option.value = family;
+    option.textContent = family;
+    families.append(option);
+  }
   showChosen();
+}
+
+// Only the tiles whose number, name or family hold every word searched
+// for, of the family chosen.
+function filterGallery() {
+  const words = $('#gallery-search').value.toLowerCase().split(/\s+/).filter(Boolean);
+  const family = $('#gallery-family').value;
+  let shown = 0;
+  for (const tile of document.querySelectorAll('.tile')) {
+    const match = (!family || tile.dataset.family === family) &&
+      words.every((word) => tile.dataset.search.includes(word));
+    tile.hidden = !match;
+    if (match) shown += 1;
+  }
+  $('#gallery-count').textContent = shown === state.styles.length ? '' : `${shown} of ${state.styles.length}`;
 }
 
 // New pictures or another fit: every strip is drawn again.
@@ -647,7 +945,7 @@ function openPlayer(style) {
   player.style = style;
   player.strip = null;
   const info = state.styles[style];
-  $('#player-title').textContent = `Transition ${style}${info ? ` (${info.family})` : ''}`;
+  $('#player-title').textContent = info ? `Transition ${info.number}: ${info.name} (${info.family})` : `Transition ${style}`;
   $('#player-use').checked = chosenStyles().includes(style);
   const canvas = $('#player-canvas');
   canvas.getContext('2d').clearRect(0, 0, canvas.width, canvas.height);
@@ -760,10 +1058,9 @@ async function startBuild() {
   await saveSettings(readSettings());
   try {
     await api('POST', 'api/build', { targets });
-    $('#build-result').replaceChildren();
     pollBuild();
   } catch (error) {
-    say(error.message);
+    failed(error, 'the build');
   }
 }
 
@@ -774,7 +1071,7 @@ async function pollBuild() {
   try {
     status = await (await api('GET', 'api/build')).json();
   } catch (error) {
-    return say(error.message);
+    return failed(error, 'the build');
   }
   bar.hidden = false;
   bar.value = status.total ? status.done / status.total : 0;
@@ -784,22 +1081,52 @@ async function pollBuild() {
     setTimeout(pollBuild, 250);
     return;
   }
-  if (status.error) {
-    bar.hidden = true;
-    return say(`The saver was not built: ${status.error}`);
-  }
+  bar.hidden = true;
+  if (status.error) return say(`The saver was not built: ${status.error}`);
+  await loadProject();
+  say('The saver is built.', true);
+}
+
+function timeText(iso) {
+  const time = new Date(iso);
+  if (Number.isNaN(time.getTime())) return iso;
+  return time.toLocaleString(undefined, { dateStyle: 'medium', timeStyle: 'short' });
+}
+
+// The project's last builds, newest first, with their downloads and what
+// changed since each.
+function showBuilds() {
   const list = $('#build-result');
   list.replaceChildren();
-  for (const output of status.outputs) {
+  $('#build-history').hidden = !state.builds.length;
+  for (const build of state.builds) {
     const item = document.createElement('li');
-    const link = document.createElement('a');
-    link.href = output.download;
-    link.download = output.name;
-    link.textContent = `Download ${output.name}`;
-    item.append(link, ` (${output.target === 'windows' ? 'Windows' : 'Linux'}, ${sizeText(output.bytes)}) — saved as ${output.path}`);
+    item.className = 'build';
+    const system = build.target === 'windows' ? 'Windows' : 'Linux';
+    if (build.present) {
+      const link = document.createElement('a');
+      link.href = build.download;
+      link.download = build.file;
+      link.textContent = `Download ${build.file}`;
+      item.append(link);
+    } else {
+      const name = document.createElement('strong');
+      name.textContent = build.file;
+      item.append(name);
+    }
+    item.append(` (${system}, ${sizeText(build.bytes || 0)}, built ${timeText(build.time)}) — ${build.path}`);
+    const notes = [];
+    if (!build.present) notes.push('The file is gone or was changed since.');
+    if (build.pictures_changed) notes.push('The pictures changed since this build.');
+    if (build.settings_changed) notes.push('The choices changed since this build.');
+    if (notes.length) {
+      const note = document.createElement('div');
+      note.className = 'build-note';
+      note.textContent = notes.join(' ');
+      item.append(note);
+    }
     list.append(item);
   }
-  say('The saver is built.', true);
 }
 
 // ---- Start ---------------------------------------------------------------------------------
@@ -808,6 +1135,14 @@ document.addEventListener('DOMContentLoaded', async () => {
   setUpReordering();
   setUpDropping();
   setUpPlayer();
+  setUpFields();
+  $('#undo-button').addEventListener('click', undoRemove);
+  $('#twice-button').addEventListener('click', () => {
+    $('#twice').hidden = true;
+    sendFiles('pictures', heldBack, true);
+  });
+  $('#gallery-search').addEventListener('input', filterGallery);
+  $('#gallery-family').addEventListener('change', filterGallery);
   document.addEventListener('visibilitychange', () => {
     if (document.visibilityState === 'hidden') flushEdits(true);
   });
@@ -829,6 +1164,7 @@ document.addEventListener('DOMContentLoaded', async () => {
     await loadProject();
     document.body.dataset.ready = 'yes';
   } catch (error) {
-    say(`The Studio cannot be reached: ${error.message}`);
+    if (!(error instanceof StoppedError)) say(`The Studio cannot be reached: ${error.message}`);
   }
+  watchStudio();
 });
