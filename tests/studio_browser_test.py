@@ -243,9 +243,9 @@ def main():
               colour_spread(gallery, screen_box(driver, tile.find_element(By.TAG_NAME, "canvas"))) > 0.02)
         # Clicking a tile plays it large; it is chosen there.
         tile.click()
-        check("the large view says it is drawing until its frames come",
-              driver.execute_script("return Boolean(player.strip)") or
-              driver.find_element(By.ID, "player-loading").is_displayed())
+        # (One look at both: the frames may come between two.)
+        check("the large view says it is drawing until its frames come", driver.execute_script(
+            "return Boolean(player.strip) || !document.getElementById('player-loading').hidden"))
         wait_for("the player", lambda: driver.execute_script("return Boolean(player.strip)"))
         check("the drawing notice goes when the frames are there",
               not driver.find_element(By.ID, "player-loading").is_displayed())

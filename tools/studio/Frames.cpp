@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "effects/BitmapHost.h"
 #include "effects/Random.h"
+#include "effects/Styles.h"
 #include "gfx/Compose.h"
 #include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"
@@ -15,6 +16,8 @@
 #include "tools/Pack.h"
 
 #include <cstring>
+#include <future>
+#include <thread>
 
 namespace tevrin::studio {
 namespace {
@@ -105,8 +108,29 @@ std::string LookKey(const TSSFileLocations& record) {
 
 } // namespace
 
+TDecodeGate::TDecodeGate(int slots) : slots_(std::max(1, slots)) {}
+
+TDecodeGate::TPass TDecodeGate::Enter(bool urgent) {
+    std::unique_lock lock(lock_);
+    if (urgent) ++urgent_waiting_;
+    free_.wait(lock, [&] { return slots_ > 0 && (urgent || urgent_waiting_ == 0); });
+    if (urgent) --urgent_waiting_;
+    --slots_;
+    return TPass(*this);
+}
+
+TDecodeGate::TPass::~TPass() {
+    if (!gate_) return;
+    {
+        std::lock_guard lock(gate_->lock_);
+        ++gate_->slots_;
+    }
+    gate_->free_.notify_all();
+}
+
 TRenderer::TRenderer(std::unique_ptr<TTextEngine> text, std::size_t cache_bytes)
-    : text_(std::move(text)), cache_limit_(cache_bytes) {}
+    : text_(std::move(text)), decoding_(static_cast<int>(std::thread::hardware_concurrency())),
+      cache_limit_(cache_bytes) {}
 
 std::shared_ptr<const void> TRenderer::Cached(const std::string& key) {
     std::lock_guard lock(cache_lock_);
@@ -171,6 +195,7 @@ TEncodedPtr TRenderer::Thumbnail(const TItem& picture, int side) {
             PlacePicture(picture.Width, picture.Height, side, side, TFitMode::fmShrink);
         TShowChoices fitted;
         fitted.Fit = TFitMode::fmFit;
+        const TDecodeGate::TPass pass = decoding_.Enter(false);
         const TEncodedPtr thumb = Jpeg(MakeSlide(ReadShowPicture(ReadFileBytes(picture.Path)), {},
                                                  fitted, {place.Width(), place.Height()}, *text_));
         return {thumb, thumb->Bytes.size()};
@@ -185,6 +210,7 @@ TRenderer::TBitmapPtr TRenderer::Composed(const TItem* item, bool second,
     if (item && !item->Problem.empty()) throw EError(msg::kInItem, {item->Name, item->Problem});
     return std::static_pointer_cast<const TBitmap24>(Made(key, [&]() -> TMade {
         TBitmapPtr bitmap;
+        const TDecodeGate::TPass pass = decoding_.Enter(true);
         try {
             bitmap = std::make_shared<TBitmap24>(
                 item ? MakeSlide(ReadShowPicture(ReadFileBytes(item->Path)), {},
@@ -209,11 +235,16 @@ TEncodedPtr TRenderer::Strip(const std::string& key, const TBitmap24& from, cons
 TEncodedPtr TRenderer::DrawStrip(const TBitmap24& from, const TBitmap24& to, int style, int w,
                                  int h, int frames, int view_w, int view_h) {
     TBitmap24 strip(view_w, view_h * frames);
+    // Only the random styles use the shared generator; the others draw from
+    // their arguments alone, on any number of threads at once.
+    const bool random = StyleTable()[static_cast<std::size_t>(style)].Random;
     for (int k = 1; k <= frames; ++k) {
         TBitmap24 frame;
-        {
+        if (random) {
             std::lock_guard lock(engine_);
             frame = RenderFrame(from, to, style, k * 100 / frames, kSeed);
+        } else {
+            frame = RenderFrame(from, to, style, k * 100 / frames, std::nullopt);
         }
         const int top = (k - 1) * view_h;
         if (view_w == w) {
@@ -237,8 +268,10 @@ TEncodedPtr TRenderer::TransitionStrip(const TItem* from, const TItem* to,
                             LookKey(record);
     (void)CheckedStripHeight(w, h, frames, w);
     if (auto hit = Cached(key)) return std::static_pointer_cast<const TEncoded>(hit);
+    // The pair is composed side by side.
+    auto second = std::async(std::launch::async, [&] { return Composed(to, true, record, w, h); });
     const TBitmapPtr a = Composed(from, false, record, w, h);
-    const TBitmapPtr b = Composed(to, true, record, w, h);
+    const TBitmapPtr b = second.get();
     return Strip(key, *a, *b, style, w, h, frames, w);
 }
 
@@ -282,6 +315,7 @@ TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocati
         // down where the pack would.
         const auto stored =
             std::static_pointer_cast<const TStoredPicture>(Made(stored_key, [&]() -> TMade {
+                const TDecodeGate::TPass pass = decoding_.Enter(true);
                 try {
                     auto made = std::make_shared<TStoredPicture>(
                         PreparePicture(ReadFileBytes(picture.Path), limits));

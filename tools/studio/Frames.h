@@ -19,6 +19,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tevrin::studio {
@@ -49,6 +50,33 @@ struct TShowStep {
     std::string Caption;
     int Frames = kDefaultTransitionFrames;
     int IntervalMs = 0;
+};
+
+// Decoding pictures is the heavy part of what the Studio draws: at most as
+// many run at once as the machine has processors, and what a page waits to
+// play (the gallery's pair, the show's pictures) goes before thumbnails.
+class TDecodeGate {
+public:
+    explicit TDecodeGate(int slots);
+    // Held while decoding; `urgent` passes every waiting thumbnail.
+    class TPass {
+    public:
+        explicit TPass(TDecodeGate& gate) : gate_(&gate) {}
+        TPass(TPass&& other) noexcept : gate_(std::exchange(other.gate_, nullptr)) {}
+        TPass(const TPass&) = delete;
+        TPass& operator=(const TPass&) = delete;
+        ~TPass();
+
+    private:
+        TDecodeGate* gate_;
+    };
+    TPass Enter(bool urgent);
+
+private:
+    std::mutex lock_;
+    std::condition_variable free_;
+    int slots_;
+    int urgent_waiting_ = 0;
 };
 
 class TRenderer {
@@ -105,10 +133,11 @@ private:
                           int frames, int view_w, int view_h);
 
     std::unique_ptr<TTextEngine> text_;
-    // The frame routine and the slide order share one random generator,
+    // The random styles and the slide order share one random generator,
     // and the text engine is not made for threads: both are used under
     // this lock.
     std::mutex engine_;
+    TDecodeGate decoding_;
     std::mutex cache_lock_;
     std::condition_variable made_;
     std::set<std::string> making_;

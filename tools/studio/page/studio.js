@@ -4,7 +4,9 @@
 
 const $ = (selector) => document.querySelector(selector);
 const FRAME_MS = 40;
-const TILE_W = 320, TILE_H = 180;
+// A tile's frames are drawn as large as the tile shows them on this
+// screen: its width in device pixels, in steps of 80, from 160 to 480.
+let TILE_W = 320, TILE_H = 180;
 const PICTURE_EXTENSIONS = /\.(jpe?g|png|webp|heic|heif)$/i;
 
 const state = {
@@ -267,6 +269,7 @@ function renderPictures() {
     order.textContent = index + 1;
     const image = document.createElement('img');
     image.alt = picture.name;
+    image.loading = 'lazy';
     if (!picture.problem) image.src = `api/pictures/${picture.id}/thumb?side=240`;
     const name = document.createElement('div');
     name.className = 'name';
@@ -811,7 +814,8 @@ function stripUrl(style, w, h) {
     `&look=${state.settings.fit}${state.settings['blur-borders'] ? '+blur' : ''}`;
 }
 
-// Strips load a few at a time, for the tiles in view first.
+// Strips load six at a time (what a browser sends to one server at once),
+// for the tiles in view first.
 const loadQueue = [];
 let loading = 0;
 
@@ -822,20 +826,31 @@ function queueStrip(tile) {
   pumpStrips();
 }
 
+// A request's place is free once its bytes are in: the picture is decoded
+// off the page's thread meanwhile.
 function pumpStrips() {
-  while (loading < 4 && loadQueue.length) {
+  while (loading < 6 && loadQueue.length) {
     const tile = loadQueue.shift();
     const key = state.galleryKey;
-    const image = new Image();
     loading += 1;
-    image.onload = () => {
+    let released = false;
+    const release = () => {
+      if (released) return;
+      released = true;
       loading -= 1;
-      tile.queued = false;
-      if (key === state.galleryKey) { tile.strip = image; tile.shown = -1; }
       pumpStrips();
     };
-    image.onerror = () => { loading -= 1; tile.queued = false; pumpStrips(); };
-    image.src = stripUrl(tile.dataset.style, TILE_W, TILE_H);
+    fetch(stripUrl(tile.dataset.style, tile.firstChild.width, tile.firstChild.height))
+      .then((response) => {
+        if (!response.ok) throw new Error(String(response.status));
+        return response.blob();
+      })
+      .then((blob) => { release(); return createImageBitmap(blob); })
+      .then((strip) => {
+        tile.queued = false;
+        if (key === state.galleryKey) { tile.strip = strip; tile.shown = -1; } else strip.close();
+      })
+      .catch(() => { tile.queued = false; release(); });
   }
 }
 
@@ -849,6 +864,10 @@ const tileObserver = new IntersectionObserver((entries) => {
 
 function buildGallery() {
   const gallery = $('#gallery');
+  const columns = getComputedStyle(gallery).gridTemplateColumns.split(' ').length || 1;
+  const shown = (gallery.clientWidth || 1000) / columns * (window.devicePixelRatio || 1);
+  TILE_W = Math.min(480, Math.max(160, Math.ceil(shown / 80) * 80));
+  TILE_H = TILE_W * 9 / 16;
   for (const style of state.styles) {
     const tile = document.createElement('div');
     tile.className = 'tile';
@@ -909,6 +928,7 @@ function refreshGallery() {
   state.galleryKey = key;
   loadQueue.length = 0;
   document.querySelectorAll('.tile').forEach((tile) => {
+    if (tile.strip) tile.strip.close();
     tile.strip = null;
     tile.queued = false;
   });
@@ -928,7 +948,9 @@ function animate(time) {
   for (const tile of visibleTiles) {
     const k = frameAt(time + Number(tile.dataset.style) * 173);
     if (!tile.strip || tile.shown === k) continue;
-    tile.firstChild.getContext('2d').drawImage(tile.strip, 0, k * TILE_H, TILE_W, TILE_H, 0, 0, TILE_W, TILE_H);
+    const canvas = tile.firstChild;
+    canvas.getContext('2d').drawImage(tile.strip, 0, k * canvas.height, canvas.width, canvas.height,
+      0, 0, canvas.width, canvas.height);
     tile.shown = k;
   }
   const k = frameAt(time);
