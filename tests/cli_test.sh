@@ -201,6 +201,21 @@ tevrin render --style 5 --progress 50 --from 02-lighthouse.jpg --to 05-plasma.jp
 check "render writes a frame" test "$(head -c 4 frame.png | od -An -c | tr -d ' ')" = "211PNG"
 tevrin render --all --progress 30 --to 05-plasma.jpg --size 80x60 --seed 2 -o all.png >/dev/null
 check "render --all writes a sheet" test -s all.png
+# Every style by number, name and family; the same names in pack's help and
+# in the README's list.
+tevrin render --list >styles.txt
+check "render --list names the 128 styles" test "$(wc -l <styles.txt)" -eq 128
+check "each by a name of its own" test "$(sed 's/^[0-9]*: //' styles.txt | sort -u | wc -l)" -eq 128
+check "as in: 84: Iris, ellipse opening (shape)" grep -qx "84: Iris, ellipse opening (shape)" styles.txt
+tevrin pack --help >help.txt
+check "pack's help lists the styles by name" grep -qF "118: Dissolve (fade)" help.txt
+readme=$samples/../README.md
+if [ -f "$readme" ]; then
+    awk '/<!-- styles: the output of tevrin render --list -->/ { on = 1; next }
+         on && /^```$/ { if (++fences == 2) exit; next }
+         on && fences == 1' "$readme" >readme-styles.txt
+    check "the README lists the styles as render --list does" cmp -s styles.txt readme-styles.txt
+fi
 tevrin render --style 5 --to 05-plasma.jpg --size 0x10 -o bad.png >/dev/null
 check "a bad size fails" grep -q "between 1x1" err.txt
 
@@ -253,6 +268,12 @@ SH
         sh -c '! grep -qaFf token.txt /proc/[0-9]*/cmdline 2>/dev/null'
     check "(which a process that has it there shows)" \
         sh -c 'grep -qaFf token.txt /proc/[0-9]*/cmdline 2>/dev/null' - "$(cat token.txt)"
+    # A second start on the same project hands over to the running one.
+    OPENED_LOG=$work/opened-again.txt PATH=$work/opener:$PATH HOME=$work/home \
+        "$tool" studio "$work/studio-project" >again.txt 2>err.txt
+    check "a second start ends at once" test $? -eq 0
+    check "and names the running Studio" contains "$(cat again.txt)" "$address"
+    check "and opens it" grep -qF "url=$address" "$(cat opened-again.txt 2>/dev/null)"
     kill "$studio"
     wait "$studio" 2>/dev/null
 fi

@@ -269,6 +269,7 @@ def main():
         shown = lambda: [t.get_attribute("data-style") for t in driver.find_elements(By.CSS_SELECTOR, ".tile")
                          if t.is_displayed()]
         check("searching finds the transitions by name", shown() == ["84", "85"], shown())
+        driver.execute_script("document.getElementById('transitions-section').scrollIntoView()")
         shot("4b-search.png")
         search.clear()
         search.send_keys(" ")
@@ -276,6 +277,12 @@ def main():
         check("the family filter shows that family alone", shown() == ["118", "119", "120", "121", "122"], shown())
         Select(driver.find_element(By.ID, "gallery-family")).select_by_value("")
         check("every transition comes back", len(shown()) == 128)
+        driver.execute_script("document.getElementById('transitions-section').scrollIntoView()")
+        wait_for("the first screen of tiles", lambda: driver.execute_script("""
+            return [...document.querySelectorAll('.tile')].filter(t => t.getBoundingClientRect().top < innerHeight)
+              .every(t => t.strip)"""))
+        time.sleep(0.5)
+        shot("4c-gallery-top.png")
         box = driver.find_element(By.CSS_SELECTOR, '.tile[data-style="12"] input')
         driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", box)
         box.click()
@@ -378,6 +385,8 @@ def main():
             l.text for l in driver.find_elements(By.CSS_SELECTOR, "#build-result a")] or None)
         check("a reload shows the builds with their downloads",
               sorted(links) == ["Download Studio test", "Download Studio test.scr"], links)
+        driver.execute_script("document.getElementById('build-section').scrollIntoView()")
+        shot("7b-builds-after-reload.png")
         history = driver.find_element(By.ID, "build-result").text
         check("the builds say nothing changed since", "changed since" not in history, history)
 

@@ -61,10 +61,9 @@ int RunStudio(const std::string& project, int port, bool open_browser) {
     if (const std::optional<std::string> running = studio::RunningStudioAddress(manifest)) {
         std::printf("%s\n", Format(msg::kStudioRunsAt, {*running}).c_str());
         std::fflush(stdout);
+        // The page that leads there stays for the browser to read; a later
+        // start clears it away (RemoveStale).
         open(*running);
-        // The browser reads the page that leads there after this returns.
-        if (open_browser) std::this_thread::sleep_for(std::chrono::seconds(5));
-        folder.Remove();
         return 0;
     }
     studio::TStudioServer server({manifest, port, ""});
