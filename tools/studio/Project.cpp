@@ -695,7 +695,7 @@ std::string TProject::BuildOutput(const std::string& target) const {
         if (!builds.is_array()) return false;
         for (const json& build : builds)
             if (build.is_object() && build.value("file", "") == name)
-                return build.value("sha256", "") == FileHash(path);
+                return build.value("sha256", "") == SaverHash(path);
         return false;
     };
     const fs::path wanted = PathOf(OutputName(target));
@@ -727,6 +727,20 @@ std::string TProject::SettingsKey() const {
     return Digest(choices.dump());
 }
 
+std::string TProject::SaverHash(const fs::path& path) const {
+    std::error_code error;
+    const std::uintmax_t bytes = fs::file_size(path, error);
+    const fs::file_time_type time = fs::last_write_time(path, error);
+    if (error) return {};
+    const std::string key = Utf8Of(path);
+    const auto known = saver_hashes_.find(key);
+    if (known != saver_hashes_.end() && known->second.Bytes == bytes && known->second.Time == time)
+        return known->second.Hash;
+    std::string hash = FileHash(path);
+    saver_hashes_[key] = {bytes, time, hash};
+    return hash;
+}
+
 std::string TProject::ContentKey() const {
     json manifest = Manifest();
     manifest.erase(kBuildsKey);
@@ -742,7 +756,7 @@ void TProject::RecordBuild(const std::string& path, const std::string& target) {
     std::error_code error;
     const std::uintmax_t bytes = fs::file_size(PathOf(path), error);
     builds.push_back({{"file", name},
-                      {"sha256", FileHash(PathOf(path))},
+                      {"sha256", SaverHash(PathOf(path))},
                       {"target", target},
                       {"bytes", error ? 0 : bytes},
                       {"time", UtcNowText()},
@@ -772,7 +786,7 @@ json TProject::Builds() const {
         std::error_code error;
         entry["path"] = Utf8Of(path);
         entry["present"] = fs::is_regular_file(fs::symlink_status(path, error)) &&
-                           build->value("sha256", "") == FileHash(path);
+                           build->value("sha256", "") == SaverHash(path);
         entry["pictures_changed"] = build->value("pictures", "") != pictures;
         entry["settings_changed"] = build->value("settings", "") != settings;
         shown.push_back(entry);

@@ -204,6 +204,15 @@ private:
         std::size_t Index;
     };
     std::map<std::string, TRemoved> removed_;
+    // A saver's SHA-256, kept while its file keeps its size and time: the
+    // build history is shown on every load of the page.
+    std::string SaverHash(const std::filesystem::path& path) const;
+    struct THashed {
+        std::uintmax_t Bytes;
+        std::filesystem::file_time_type Time;
+        std::string Hash;
+    };
+    mutable std::map<std::string, THashed> saver_hashes_;
 };
 
 // `name` as a file of the project may be called: a plain name (no folder

@@ -39,6 +39,11 @@ using nlohmann::json;
 using THandled = httplib::Server::HandlerResponse;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 void Fail(Response& res, int status, const std::string& message) {
     res.status = status;
@@ -221,12 +226,14 @@ struct TStudioServer::TImpl {
     }
 
     // Notes a change a request made (called with the project locked), and
-    // tells the page its new version.
-    void Changed(const Request& req, Response& res) {
-        changes_.emplace_back(Version(), req.get_header_value("X-Tab"));
+    // tells the page its new version, which it returns.
+    std::string Changed(const Request& req, Response& res) {
+        std::string version = Version();
+        changes_.emplace_back(version, req.get_header_value("X-Tab"));
         while (changes_.size() > 200)
             changes_.pop_front();
-        res.set_header("X-Project-Version", Version());
+        res.set_header("X-Project-Version", version);
+        return version;
     }
 
     // One Studio per project folder: two would each save what they hold and
@@ -373,8 +380,8 @@ struct TStudioServer::TImpl {
                 res.status = 400;
                 return Send(res, json{{"error", e.what()}, {"field", e.Key()}});
             }
-            Changed(req, res);
-            Send(res, json{{"settings", project_.Settings()}, {"version", Version()}});
+            const std::string version = Changed(req, res);
+            Send(res, json{{"settings", project_.Settings()}, {"version", version}});
         });
         Route("POST", "/api/pictures",
               [this](const Request& req, Response& res) { AddItem(req, res, true); });
@@ -384,16 +391,16 @@ struct TStudioServer::TImpl {
             std::lock_guard lock(project_lock_);
             if (!BasedOnCurrent(req)) return Conflict(res);
             if (!project_.Remove(req.matches[1].str())) return Fail(res, 404, msg::kNoSuchItem);
-            Changed(req, res);
-            Send(res, json{{"removed", req.matches[1].str()}, {"version", Version()}});
+            const std::string version = Changed(req, res);
+            Send(res, json{{"removed", req.matches[1].str()}, {"version", version}});
         });
         Route("POST", "/api/items/([ps][0-9]+)/restore", [this](const Request& req, Response& res) {
             std::lock_guard lock(project_lock_);
             if (!BasedOnCurrent(req)) return Conflict(res);
             const TItem* item = project_.Restore(req.matches[1].str());
             if (!item) return Fail(res, 404, Format(msg::kCannotRestore, {req.matches[1].str()}));
-            Changed(req, res);
-            Send(res, json{{"restored", item->Id}, {"version", Version()}});
+            const std::string version = Changed(req, res);
+            Send(res, json{{"restored", item->Id}, {"version", version}});
         });
         Route("PUT", "/api/pictures/(p[0-9]+)", [this](const Request& req, Response& res) {
             const json details = ParseJsonText(req.body, "The picture's details");
@@ -415,16 +422,16 @@ struct TStudioServer::TImpl {
             std::lock_guard lock(project_lock_);
             if (!BasedOnCurrent(req)) return Conflict(res);
             project_.SetPictureDetails(req.matches[1].str(), caption, interval_ms);
-            Changed(req, res);
-            Send(res, json{{"ok", true}, {"version", Version()}});
+            const std::string version = Changed(req, res);
+            Send(res, json{{"ok", true}, {"version", version}});
         });
         Route("PUT", "/api/order", [this](const Request& req, Response& res) {
             const json order = ParseJsonText(req.body, "The order");
             std::lock_guard lock(project_lock_);
             if (!BasedOnCurrent(req)) return Conflict(res);
             project_.OrderPictures(order.at("pictures").get<std::vector<std::string>>());
-            Changed(req, res);
-            Send(res, json{{"ok", true}, {"version", Version()}});
+            const std::string version = Changed(req, res);
+            Send(res, json{{"ok", true}, {"version", version}});
         });
         Route("GET", "/api/pictures/(p[0-9]+)/thumb", [this](const Request& req, Response& res) {
             const TItem item = Item(req.matches[1].str());
@@ -658,9 +665,12 @@ struct TStudioServer::TImpl {
         const std::filesystem::path manifest = PathOf(project_.ManifestPath());
         const std::string named =
             manifest.filename() == "project.json" ? project_.Folder() : project_.ManifestPath();
+        // Quoted as this system's shell reads it: the Windows console takes
+        // a path in double quotes as it is (no file name holds a quote);
+        // a POSIX shell needs \, ", $ and ` escaped inside them.
         std::string quoted = "\"";
         for (char c : named) {
-            if (c == '"' || c == '\\' || c == '$' || c == '`') quoted += '\\';
+            if (!kWindows && (c == '"' || c == '\\' || c == '$' || c == '`')) quoted += '\\';
             quoted += c;
         }
         return "tevrin studio " + quoted + "\"";
