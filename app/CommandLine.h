@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the system asks for when it starts the saver: the first two
 // command-line arguments, upper-cased, settle the mode.
 //

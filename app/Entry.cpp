@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Entry.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The saver's start-up: the command line settles the mode, password change
 // and preview are handled here, the instance guard keeps a second instance
 // out, and the main window of the mode runs the message loop.

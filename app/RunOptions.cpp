@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/RunOptions.h"
 
 #include "app/CommandLine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the runtime shows the saver, apart from its mode: the options that
 // choose the platform and the window, taken out of the command line before
 // the mode switches are read.

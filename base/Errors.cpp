@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Errors.h"
 
 namespace tevrin {

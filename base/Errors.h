@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The system's fixed message texts and the exception that carries them.
 //
 // Every error the program raises is an EError whose what() is one of these

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/IniFile.h"
 
 #include "base/System.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Our own reader and writer of Windows-style initialisation files, for the
 // systems that have no private-profile service and for files that service
 // cannot read (UTF-8 ones). It behaves as that service does for what the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The integer conversion of stored number texts: trailer fields, the entries
 // of the record's offset and size lists, the stored mute value and window
 // handles on the command line.

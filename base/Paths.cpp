@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Paths.h"
 
 #include "base/System.h"

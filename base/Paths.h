@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Path helpers shared by the payload and the stored settings.
 #pragma once
 

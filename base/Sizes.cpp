@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Sizes.h"
 
 #include <charconv>

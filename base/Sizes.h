@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sizes as people write them on command lines and in manifests: "1920x1080".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few things a server of ours does with a connected socket beyond what
 // its HTTP library does: waiting for it with a time limit, ending it from
 // another thread, and asking whom it is connected to. Declared here,

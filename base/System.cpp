@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The portable part of the OS services: what needs no system call.
 #include "base/System.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Operating-system services every layer may need: the own module, files,
 // folders, processes and private-profile (INI) files. Nothing about screens
 // or windows: those are the platform's (ui/Platform.h).

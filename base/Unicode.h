@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text encodings. Every text the program holds in memory is UTF-8; these
 // turn the encodings that files and systems use into it and back.
 //

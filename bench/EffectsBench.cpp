@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Google Benchmark view of the frame timings: one benchmark per style and
 // size, reporting the median and worst frame over progress 1..99 and their
 // ratios to the floor (one memcpy of a whole frame) as counters.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a picture change costs: decoding a camera-sized JPEG and composing it
 // for the screen (fmShrink, as new savers are packed), against libjpeg-turbo
 // decoding the same file as its own djpeg does, measured in the same run.

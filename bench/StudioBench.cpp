@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How long the Studio's gallery takes to draw each style: a strip of 25
 // frames at 320x180 from two pictures, composed, drawn by the engine and
 // encoded as the page receives it, with nothing cached. The goal: every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a running transition costs the processor: a loop-mode transition at
 // 1920x1080 with the saver's defaults (Step 4, Delay 40) on the headless
 // platform with a real clock. Google Benchmark reports both its wall time

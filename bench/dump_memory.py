@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Peak memory of a headless run with --dump, for a short and a four times
 longer run of the same saver at 1920x1080: frames are written as they come,
 so the ratio of the two peaks stays near 1 (the goal: at most 1.1).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Peak memory of the saver against its floor, as a user would measure it
 (GNU time's maximum resident set), for three kinds of content:
   - screen: pictures exactly the screen's size;

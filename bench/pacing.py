@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Frame pacing and processor time of the saver on a real X display (Xvfb)
 at 1920x1080 and 3840x2160, against the same run on the headless platform.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The waits a Studio user feels, from the request to the picture, with the
 same ten camera-sized photos every time (made once, kept in the cache):
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A virtual X display of a given size for the benches that run the saver
 on one (bench/pacing.py, bench/memory.py)."""
 

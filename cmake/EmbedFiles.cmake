@@ -1,6 +1,9 @@
-# Writes a C++ source defining tevrin::studio::PageFiles() with the bytes of
-# every file in FILES (paths separated by |), named by their file names.
-#   cmake -DOUTPUT=... -DFILES=a|b -P EmbedFiles.cmake
+# SPDX-License-Identifier: MIT
+# Writes a C++ source defining NAMESPACE::FUNCTION(), declared in HEADER as
+# returning a span of TYPE {name, type, bytes}, with the bytes of every file
+# in FILES (paths separated by |), named by their file names.
+#   cmake -DOUTPUT=... -DFILES=a|b -DHEADER=tools/studio/Page.h
+#         -DNAMESPACE=tevrin::studio -DFUNCTION=PageFiles -DTYPE=TPageFile -P EmbedFiles.cmake
 string(REPLACE "|" ";" FILES "${FILES}")
 set(body "")
 set(table "")
@@ -26,22 +29,22 @@ foreach(file IN LISTS FILES)
     string(APPEND table "    {\"${name}\", \"${type}\", {kFile${index}, ${size}}},\n")
     math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE ${OUTPUT}.tmp "// Generated from the Studio's page files; not edited by hand.
-#include \"tools/studio/Page.h\"
+file(WRITE ${OUTPUT}.tmp "// Generated from files of the sources; not edited by hand.
+#include \"${HEADER}\"
 
-namespace tevrin::studio {
+namespace ${NAMESPACE} {
 namespace {
 
 ${body}
-const TPageFile kFiles[] = {
+const ${TYPE} kFiles[] = {
 ${table}};
 
 } // namespace
 
-std::span<const TPageFile> PageFiles() {
+std::span<const ${TYPE}> ${FUNCTION}() {
     return kFiles;
 }
 
-} // namespace tevrin::studio
+} // namespace ${NAMESPACE}
 ")
 file(COPY_FILE ${OUTPUT}.tmp ${OUTPUT} ONLY_IF_DIFFERENT)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build for 64-bit Windows with mingw-w64 (posix threads), tests run
 # under Wine.
 set(CMAKE_SYSTEM_NAME Windows)

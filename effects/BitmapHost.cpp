@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "effects/BitmapHost.h"
 
 #include "effects/Random.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Frames drawn straight between two bitmaps, with no control around them:
 // for rendering frames to files, timing them, and checking a control's.
 #pragma once

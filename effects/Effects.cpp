@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "effects/Effects.h"
 
 #include "effects/Frame.h"

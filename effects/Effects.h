@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One frame of a picture transition.
 //
 // DrawEffectFrame rebuilds the whole frame from the old image and the new

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The values one frame computes afresh, shared by the style families.
 #pragma once
 

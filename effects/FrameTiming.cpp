@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "effects/FrameTiming.h"
 
 #include "effects/BitmapHost.h"

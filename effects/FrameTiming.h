@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timing of transition frames against a measured floor: one memcpy of a
 // whole frame. Shared by the Google Benchmark binary and `tevrin bench`.
 #pragma once

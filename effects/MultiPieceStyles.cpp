@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Styles 12..17, 29..34 and 54..57: rectangle styles showing the picture in
 // two to four pieces. Every piece but the last is copied (and reported) at
 // once, whatever the progress; the last goes to Dest and Source for the

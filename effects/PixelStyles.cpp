@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Styles 118..122: a cross-fade and a picture that swings into place about
 // one of the four corners, computed pixel by pixel into the screen bitmap,
 // which holds the old image when the style's step runs.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The pixel routines of styles 118..122, exact to their integer formulas.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "effects/Random.h"
 
 #include <chrono>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide pseudo-random generator that the slide show and the
 // transition effects share: seed := seed * 134775813 + 1 (mod 2^32), and
 // Random(n) is the upper 32 bits of seed * n. Same seed, same sequence, on

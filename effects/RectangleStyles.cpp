@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Styles 1..11, 18..28 and 35..53: one rectangle copy per frame. Each sets
 // Dest (where on the screen) and Source (which part of the picture); equal
 // rectangles wipe, a whole-picture source squeezes or slides, and a source

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Styles 58, 59, 69, 70, 80..85 and 110..117: one or a few growing shapes.
 // Rounded rectangles give curved wipes, rounded corners and ellipses;
 // triangles give diagonal wipes, fans and a 10 x 10 grid.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Styles 60..68, 71..79, 86..109 and 123..127: regions built from many thin
 // strips. Combs of 5-pixel bars, strips with randomly jittered ends, a wipe
 // whose edge crumbles into blocks, and random speckles. The random draws are

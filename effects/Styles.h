@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The transition styles, one row each: the table that the frame routine,
 // the saver's choice of style, the bench and the tests all go through. A new
 // style is a new row here and its step in its family's file.

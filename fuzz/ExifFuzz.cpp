@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the Exif reader as the payload of an APP1
 // segment; whatever it reads must be one of the eight orientations.
 #include "gfx/Exif.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the settings files' reader and writer as a file's
 // text: a value written must read back, and every other key must read as
 // before.

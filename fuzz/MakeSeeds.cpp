@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the fuzzers' seed corpora: a small saver made by the pack tool's
 // library, the bare streams it is built from, and Exif blocks.
 //   tevrin-fuzz-seeds STUB PICTURE.jpg SOUND OUTPUT_FOLDER

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the manifest reader as a manifest's text: it
 // either refuses them with an error or turns them into pack's values,
 // never crashing however deep or strange the JSON.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Treats arbitrary bytes as a saver file: load, fetch every picture, remove
 // what was extracted. Nothing may be left behind.
 #include "base/Errors.h"

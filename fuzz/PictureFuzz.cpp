@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the picture decoders the tools use (JPEG, PNG,
 // WebP, HEIF, told apart by their first bytes): each either refuses them
 // with an error or gives a picture within the size limit, and always

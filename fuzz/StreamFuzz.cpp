@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes to the component stream reader, both ways it reads.
 #include "base/Errors.h"
 #include "payload/SSFileLocations.h"

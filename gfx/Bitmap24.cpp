@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Bitmap24.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An owning 24-bit bitmap laid out as a top-down device-independent bitmap:
 // 3 bytes per pixel in B, G, R order, each row padded to a multiple of 4 bytes.
 #pragma once

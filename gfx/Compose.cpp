@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Compose.h"
 
 #include "gfx/Copy.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A picture placed on a screen-sized canvas: at its natural size or fitted,
 // on black or on a blurred backdrop of itself.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Copy.h"
 
 #include "gfx/Cpu.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Block copies between 24-bit bitmaps, and rectangle fills.
 #pragma once
 

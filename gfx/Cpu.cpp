@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Cpu.h"
 
 namespace tevrin {

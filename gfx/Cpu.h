@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which instruction-set extensions the processor has, for pixel loops with
 // a faster path. Safe during static initialisation, when the compiler's own
 // processor detection may not have run yet. On processors of other families

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/DecodeBudget.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The memory decoding pictures may take at once in this process. Every
 // decoder reserves what a picture will take (its pixels and the library's
 // own buffers, estimated from the picture's header) before anything is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one Exif fact the show needs: how the camera held the picture.
 #pragma once
 

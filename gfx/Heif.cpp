@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Heif.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // HEIF pictures (HEIC from phones, AVIF) through libheif, for the pack tool.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Jpeg.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JPEG (JFIF) decoding and encoding through libjpeg.
 //
 // Every libjpeg error becomes an EError carrying libjpeg's own message; the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/PhotoFacts.h"
 
 #include "base/Unicode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a photo says of itself beyond its pixels: when it was taken and its
 // own title, read from its Exif, XMP and IPTC metadata (JPEG, PNG, WebP and
 // HEIC alike) where this build has the metadata library.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/PictureFile.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Picture files of every format the tools take: told apart by their first
 // bytes, decoded upright.
 #pragma once

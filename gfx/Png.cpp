@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Png.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PNG files through libpng: rendered frames and sheets, and pictures given to
 // the pack tool.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Prepare.h"
 
 #include "gfx/Copy.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Pictures made ready to be stored in a saver: kept as they are where they
 // can be, else turned upright, scaled down to a limit and encoded as JPEG.
 #pragma once

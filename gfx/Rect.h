@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Rectangles and the rounded multiply-then-divide that effect geometry uses.
 #pragma once
 

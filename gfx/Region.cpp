@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Region.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A set of pixels, stored as y-x banded rectangles like the classic
 // platform's regions:
 //

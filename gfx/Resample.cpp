@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Resample.h"
 
 #include "gfx/Compose.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Filtered scaling of photographs, for composing a picture at another size
 // than its own. (The transitions' stretching copies keep to nearest pixels:
 // gfx/Copy.h.)

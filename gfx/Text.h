@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text on our own 24-bit bitmaps, with a transparent background: the
 // bitmap shows through between the letters.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "gfx/Webp.h"
 
 #include "base/Errors.h"

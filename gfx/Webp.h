@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // WebP pictures through libwebp, for the pack tool.
 #pragma once
 

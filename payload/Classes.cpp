@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "payload/Classes.h"
 
 #include "payload/Image.h"

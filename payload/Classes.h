@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The classes registered for reading a stream by class name.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "payload/CommaList.h"
 
 namespace tevrin {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The comma-list texts of the description record's list properties.
 //
 // Text to entries: blanks (codes 1 to 32) separate entries as commas do; a

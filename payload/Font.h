@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The font of the record's caption text and the name tables of its colour
 // and charset values.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "payload/Image.h"
 
 #include "base/Errors.h"

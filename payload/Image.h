@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Picture records: the root object of every picture stream in the payload.
 #pragma once
 

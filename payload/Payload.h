@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The payload operations of a running saver: load (trailer, record, copying
 // out sounds and movies), picture fetch and removal of the copied files.
 // Each opens the saver file and closes it again before it returns.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "payload/SSFileLocations.h"
 
 #include "base/Errors.h"

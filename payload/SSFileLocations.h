@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The description record: a finished saver's display choices, texts, and
 // where each stored picture, sound and movie lies in the executable file.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Component streams: the tagged serialisation of one object and its
 // published properties that the payload stores pictures and the description
 // record in.

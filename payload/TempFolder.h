@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a run puts the sounds and movies it copies out of its payload.
 //
 // Each run gets a folder of its own inside the user's temporary folder,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The payload trailer: the last 40 bytes of a saver file, two text fields of
 // 20 characters each, decimal digits padded with blanks.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The picture show control: a windowless control that shows one picture and
 // replaces it by the next through an animated transition.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The measuring mode of the display platforms: with $TEVRIN_PRESENT_LOG
 // naming a file, a line per presented frame (milliseconds on a monotonic
 // clock, window, left, top, width, height), written as it happens, for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Registry.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The platforms this build has, chosen by name at start: "headless" (no
 // display, a virtual clock) everywhere, and the build's display platform,
 // "sdl" on Linux or "win32" on Windows. The one place that knows which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "saver/SaverWindow.h"
 
 #include "base/Errors.h"

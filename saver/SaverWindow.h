@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The saver mode's windows: one per monitor, each covering its monitor with
 // a picture show. The one on the primary monitor (TfrmScrn, the main form)
 // owns the description record, the media player and the slide timer; loads

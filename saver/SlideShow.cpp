@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "saver/SlideShow.h"
 
 #include "effects/Random.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The saver's decisions that know no window beyond the show's own
 // (show/): which sound plays next, and when input ends the run.
 #pragma once

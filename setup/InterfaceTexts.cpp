@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup/InterfaceTexts.h"
 
 #include "base/Paths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Texts shown to the user that "tevrin.ini" beside the executable may
 // replace (section "Language"), for example with a translation.
 #pragma once

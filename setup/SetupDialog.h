@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings dialog: which saver this is (title, author, e-mail and web
 // links from the description record) and the one choice a user makes,
 // turning the background music off.

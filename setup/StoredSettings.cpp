@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup/StoredSettings.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The user's one stored choice: whether the background music is muted.
 //
 // It lives in "CONTROL.INI", section "Setup", key "mute" ("1" or "0"). The

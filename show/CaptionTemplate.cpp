@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "show/CaptionTemplate.h"
 
 #include "base/Errors.h"

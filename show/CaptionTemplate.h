@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Captions made from a template: plain text with fields in braces, filled
 // in for each picture. {date} is when the photo was taken, {title} its own
 // title, {file} its file name without the extension, {n} its place in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "show/Choices.h"
 
 #include "effects/Styles.h"

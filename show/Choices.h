@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a show is asked to be: the record's show properties, read once into
 // a typed value that every front end (the saver, its preview, the tools'
 // renders, the Studio) takes its decisions from.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "show/Content.h"
 
 #include "base/IntConv.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a show shows: its pictures, each with its caption and its time. The
 // payload of the saver's own file is one source; anything that can hand
 // out pictures by number (a project's files, a folder) is another.

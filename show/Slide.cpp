@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "show/Slide.h"
 
 #include "gfx/Rect.h"

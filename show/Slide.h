@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A slide: one picture of a show made for one screen, placed as the fit
 // mode says, decoded no larger than it is shown, composed, and captioned.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "show/SlideOrder.h"
 
 #include "effects/Random.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The order of one show: which picture comes next, by which transition,
 // and whether the show's one caption is drawn on it. Several monitors that
 // show the same thing share one order.

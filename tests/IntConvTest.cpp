@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/IntConv.h"
 
 #include "base/Errors.h"

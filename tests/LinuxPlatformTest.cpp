@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sdl/LinuxPlatform.h"
 
 #include "platform/sdl/SdlPlatform.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Errors.h"
 #include "gfx/Copy.h"
 #include "gfx/DecodeBudget.h"

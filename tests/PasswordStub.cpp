@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stand-in for the saver-password library of Windows 95 and 98
 // ("PASSWORD.CPL"), copied into a test prefix's system folder: its check
 // refuses every time, as a user who cancels the dialog does.

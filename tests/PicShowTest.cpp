@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "picshow/PicShow.h"
 
 #include "effects/BitmapHost.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Errors.h"
 #include "payload/CommaList.h"
 #include "payload/SSFileLocations.h"

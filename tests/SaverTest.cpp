@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "app/Entry.h"
 #include "app/RunOptions.h"
 #include "base/Paths.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup/SetupDialog.h"
 
 #include "app/Entry.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Errors.h"
 #include "base/System.h"
 #include "payload/Classes.h"

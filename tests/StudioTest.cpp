@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Studio's server, through real requests on a loopback port: what the
 // page asks of it, and what it refuses to anyone else.
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tests/TestSupport.h"
 
 #include "base/Errors.h"

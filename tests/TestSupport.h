@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the unit tests: scratch folders, pictures, hand-built
 // saver files.
 #pragma once

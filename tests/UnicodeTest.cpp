@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Unicode.h"
 
 #include "base/System.h"

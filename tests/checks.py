@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What the test scripts share: named checks, counted, each failure printed
 as it happens, and the closing line the test runners read."""
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The `tevrin` command line end to end: pack from options and from a
 # manifest, inspect as text and JSON, and errors that exit non-zero with the
 # system's message.
@@ -201,6 +202,10 @@ tevrin render --style 5 --progress 50 --from 02-lighthouse.jpg --to 05-plasma.jp
 check "render writes a frame" test "$(head -c 4 frame.png | od -An -c | tr -d ' ')" = "211PNG"
 tevrin render --all --progress 30 --to 05-plasma.jpg --size 80x60 --seed 2 -o all.png >/dev/null
 check "render --all writes a sheet" test -s all.png
+version=$(tevrin --version)
+check "--version prints the version" contains "$version" "tevrin 0."
+check "--licenses prints our licence and the notices" \
+    sh -c 'grep -q "MIT License" "$1" && grep -q "libheif" "$1"' - <(tevrin --licenses)
 # Every style by number, name and family; the same names in pack's help and
 # in the README's list.
 tevrin render --list >styles.txt

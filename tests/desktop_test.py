@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The saver end to end on a real X server (Xvfb), as a Linux program or as a
 Windows .scr under Wine: full screen and the pictures' pixels, what ends it
 and what does not, the instance guard, the settings dialog and its stored

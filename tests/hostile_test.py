@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Hostile and careless input, made here at test time: savers whose records
 point anywhere, pictures that lie about their size, settings files that are
 links, FIFOs or huge, a temporary folder with folders named like ours, and

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """The Studio page in a real browser: Debian's Chromium, headless, driven by
 chromium-driver through selenium. A user drops three pictures, puts the last
 first, writes a caption in several scripts, picks two transitions in the

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """The Studio's server under attack from this machine's loopback: header
 floods, slow connections holding on, and bodies far over the upload limit,
 chunked or not. Each attack runs against a Studio of its own, started under

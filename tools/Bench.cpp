@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/Bench.h"
 
 #include "effects/Effects.h"

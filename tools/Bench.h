@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tevrin bench`: every style's frame times as ratios to a measured floor.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The `tevrin` command line: pack pictures and sounds into a saver, look
 // inside a saver or a bare component stream.
 #include "base/Errors.h"
@@ -11,6 +12,7 @@
 #include "payload/Font.h"
 #include "payload/TempFolder.h"
 #include "tools/Bench.h"
+#include "tools/Notices.h"
 #include "tools/Pack.h"
 #include "tools/PackCommand.h"
 #include "tools/Render.h"
@@ -83,6 +85,18 @@ int Main(int argc, char** argv) {
 
     CLI::App app("Tevrin: packs pictures and sounds into a slide-show screen saver", "tevrin");
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tevrin ") + TEVRIN_VERSION);
+    // Printed before the subcommand is asked for.
+    app.add_flag_callback(
+        "--licenses",
+        [] {
+            for (const TNoticeFile& file : NoticeFiles()) {
+                std::fwrite(file.Text.data(), 1, file.Text.size(), stdout);
+                std::fputs("\n", stdout);
+            }
+            throw CLI::Success();
+        },
+        "Print our licence and the notices of the libraries the tool and its savers use");
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
     CLI::App* pack = app.add_subcommand("pack", "Write a finished saver");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Renders the sample pictures and the sample sound that ship in samples/:
 // procedural landscapes and patterns of several sizes and aspect ratios
 // (two larger than 1920x1080, one of them camera-sized; two portraits, one

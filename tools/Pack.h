@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building a finished saver: runtime stub, picture records, sounds, movies,
 // description record and trailer, in that order.
 #pragma once

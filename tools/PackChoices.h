@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every choice `tevrin pack` takes, in one table: its key (the long option,
 // the manifest's key and the Studio's setting), its kind and range, what a
 // new saver gets without it, and the record property it sets. The command

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tevrin pack`: its options, manifests, and the job they describe.
 #include "tools/PackCommand.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tevrin pack` as a command: its options and its manifests (a JSON object
 // of the same choices), both read through pack's table of choices
 // (PackChoices.h) into one value, and the job that value describes. The

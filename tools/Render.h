@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tevrin render`: frames of a transition as PNG files, alone or as contact
 // sheets, so a saver author can choose styles and we can look at our work.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What `tevrin inspect` reports of a saver file or a bare component stream,
 // built as JSON; the text form is made from the same JSON.
 #pragma once

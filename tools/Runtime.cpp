@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/Runtime.h"
 
 #include "base/Errors.h"

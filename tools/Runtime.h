@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The runtime stub a pack puts in front of the payload: where to find it and
 // whether it is fit to ship.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tevrin-saver: the runtime that `tevrin pack` puts in front of every
 // payload. Started with the screen-saver switches it runs its mode on the
 // display platform of its build; the options of app/RunOptions.h choose a

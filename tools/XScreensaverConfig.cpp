@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/XScreensaverConfig.h"
 
 #include "base/Paths.h"

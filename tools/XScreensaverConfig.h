@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The settings description that lists a saver among xscreensaver's display
 // modes: a small XML file named after the program, installed beside the
 // others (/usr/share/xscreensaver/config/).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/Application.h"
 
 #include "ui/Forms.h"

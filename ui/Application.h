@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The application object: one user-interface thread, its message loop,
 // timers, private messages to forms, synchronised calls from other threads,
 // and the default report of an error that leaves an event handler.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/Canvas.h"
 
 #include "gfx/Copy.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drawing onto a part of a bitmap: a control paints through a canvas whose
 // origin is its own top-left corner and whose clip is the area being
 // repainted.

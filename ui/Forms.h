@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Forms (top-level windows with events) and windowless graphic controls
 // that paint on their form's surface.
 //

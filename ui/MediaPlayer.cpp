@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/MediaPlayer.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The media player component: opens a sound by file name on the device the
 // platform chooses, plays it and reports through OnNotify when a command
 // asked for a notice has ended. Notify applies to the next command only and

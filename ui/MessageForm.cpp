@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/MessageForm.h"
 
 #include <algorithm>

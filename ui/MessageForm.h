@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The message box drawn by us, as the settings dialog is, for platforms
 // that have none of their own: the text, then OK or Yes and No. Modal: it
 // runs the message loop until it is answered.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one contract every platform implements (win32, SDL, headless): time,
 // the event queue, top-level windows and their presentation, the screen.
 // The framework in ui/ is written against it; nothing above ui/ sees it.

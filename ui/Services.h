@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the saver asks of its platform beyond windows and time: sound,
 // movies, the instance guard, the shell, the registry, system libraries, the
 // saver-running flag, an input hook and windows of other processes. Each

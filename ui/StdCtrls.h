@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard controls: labels (plain or as links), a check box and a push
 // button, drawn by us or, where the platform has its own, shown by it.
 // Labels size themselves to their text (AutoSize).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ui/Thread.h"
 
 #include <thread>

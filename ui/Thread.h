@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A worker thread in the framework's terms: a body, a terminated flag, a
 // termination handler run on the user-interface thread when the body ends,
 // after which the object releases itself.

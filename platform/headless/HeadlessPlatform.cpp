@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/headless/HeadlessPlatform.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A platform without a display, for tests and for rendering saver runs.
 //
 // Time is virtual: the tick count moves only when the user-interface thread

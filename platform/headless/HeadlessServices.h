@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The headless platform's services: every call recorded in Log, answers
 // scripted by the test, sounds and movies that "play" in virtual time.
 #pragma once

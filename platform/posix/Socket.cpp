@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Socket.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/System.h"
 
 #include "base/Unicode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text through FreeType, with faces found by fontconfig. DejaVu Sans stands
 // in for a face the system does not have, so every machine draws the same
 // letters; a character that the face lacks is drawn from the face fontconfig

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sdl/EmbedPlatform.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The saver drawn into a window another program owns: the window a
 // screen-saver daemon hands over (--window-id, $XSCREENSAVER_WINDOW) or the
 // root window (--root). The window is the saver's screen and follows its

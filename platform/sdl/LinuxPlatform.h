@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the Linux platforms share: the clock, waking the interface thread
 // from other threads, work handed to it (a sound's end), the end asked for
 // by a signal, and the services. TSdlPlatform shows our own windows;

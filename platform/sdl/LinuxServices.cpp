@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sdl/LinuxServices.h"
 
 #include "base/System.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The saver's system services on Linux: sounds through SDL2_mixer, the
 // instance guard as a lock file, the shell as xdg-open, windows of other
 // programs through X. There is no movie player, no system saver password

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sdl/SdlPlatform.h"
 
 #include "base/Errors.h"

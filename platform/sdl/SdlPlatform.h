@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Our own windows on SDL2: the saver full-screen on the primary display (or
 // in a normal window, for trying a saver out), the settings dialog and the
 // message boxes. Each window presents its back buffer through one streaming

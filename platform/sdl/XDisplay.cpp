@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/sdl/XDisplay.h"
 
 #include <X11/Xlib.h>

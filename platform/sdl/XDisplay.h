@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Windows of the X server that are not ours (the preview window, the window
 // a screen-saver daemon hands us, the root window): whether they exist and
 // show, their size, their structure changes, and our bitmaps drawn into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tevrin-preview-host: for the end-to-end tests under Wine, a stand-in for
 // the display settings: a window with a small child window, whose handle
 // it prints in decimal, as the system passes it to "/p". A line "hide" on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/Socket.h"
 
 #include <winsock2.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/System.h"
 
 #include "platform/win32/Wide.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text through GDI's wide-character calls: the target area of our bitmap is
 // copied into a DIB section, the text drawn over it with a transparent
 // background, and the result copied back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/win32/Wide.h"
 
 #define WIN32_LEAN_AND_MEAN

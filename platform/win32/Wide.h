@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UTF-8, the form of every text in memory, and the system's UTF-16, the form
 // of its wide-character calls.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/win32/Win32Movie.h"
 
 #include "platform/win32/Wide.h"

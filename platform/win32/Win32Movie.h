@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The movie player ActiveX control, hosted in a window of ours by a small
 // OLE container and driven through IDispatch by member name.
 #pragma once

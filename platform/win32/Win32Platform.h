@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The saver on the real Windows API: windows of our own class presenting
 // their back buffers with one DIB copy, the message loop waiting in
 // MsgWaitForMultipleObjects, the hidden application window that receives

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/win32/Win32Services.h"
 
 #include "platform/win32/Wide.h"

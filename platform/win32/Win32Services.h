@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The saver's system services on Windows: MCI for sounds, the movie player
 // control through our OLE host, the named semaphore, the shell, the
 // registry, the saver-password libraries of Windows 95 and 98, the

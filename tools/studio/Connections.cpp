@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/studio/Connections.h"
 
 #include "base/Errors.h"

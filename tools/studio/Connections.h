@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Studio's HTTP server with its connections kept in bounds. The HTTP
 // library parses requests and routes them; before it sees a request, its
 // head (request line and headers) is read here within fixed limits and a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the Studio shows of a project, drawn by the engine: thumbnails of its
 // pictures, frames of a transition between two of them, and the show as the
 // saver plays it. Everything is encoded for the page and kept in a cache

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The Studio's web page, compiled into the tool: each file's name (as the
 // page asks for it), its type and its bytes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/studio/Project.h"
 
 #include "base/Errors.h"

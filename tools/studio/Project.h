@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A Studio project: the pictures, sounds and choices of one saver, kept as
 // the JSON manifest that `tevrin pack --manifest` reads, in a folder of its
 // own. What the page sends is stored under the folder's pictures/ and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/studio/Server.h"
 
 #include "base/Errors.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tevrin studio`: a web server on the loopback address that serves the
 // Studio page and the project behind it. It reads and writes the user's
 // files, so it answers only to requests that carry the session's random

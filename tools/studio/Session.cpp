@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tools/studio/Session.h"
 
 #include "base/IntConv.h"

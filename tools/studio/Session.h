@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a project's Studio is found: its port and session token, kept per
 // project in a file only the user can read, so a Studio started again on
 // the same project serves the same address (open tabs and bookmarks go on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Tevrin Studio: the page. Every picture it shows is drawn by the engine on
 // the server; this file only lays out, uploads, asks and plays.
 'use strict';
