@@ -233,6 +233,14 @@ def main():
                   "return document.getElementById('font-size').fieldNote.textContent"))
         with open(os.path.join(project, "project.json"), encoding="utf-8") as f:
             check("the bad size is not saved", json.load(f).get("font-size", 24) == int(good_size or 24))
+        # Seconds emptied are refused too, and the last good ones come back.
+        interval = driver.find_element(By.ID, "interval")
+        good_interval = interval.get_attribute("value")
+        interval.clear()
+        driver.find_element(By.ID, "author").click()
+        wait_for("the seconds back", lambda: interval.get_attribute("value") == good_interval)
+        check("emptied seconds come back with a note", "kept" in driver.execute_script(
+            "return document.getElementById('interval').fieldNote.textContent"))
 
         # The gallery plays each style with the first two pictures.
         tile = driver.find_element(By.CSS_SELECTOR, '.tile[data-style="77"]')

@@ -682,6 +682,8 @@ function readSettings() {
   const settings = {};
   for (const [field, kind] of Object.entries(FIELDS)) {
     const element = $(`#${field}`);
+    // A field the project has no value for, left empty, is not asked about.
+    if (kind !== 'flag' && element.value === '' && state.settings[settingKey(field)] === undefined) continue;
     if (kind !== 'flag' && !fieldIsGood(element)) continue;
     let value;
     if (kind === 'flag') value = element.checked;
