@@ -169,6 +169,7 @@ TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uin
         throw EError(msg::kCannotReadPicture, {name, msg::kNotAPictureThisBuildReads});
     TPictureFacts facts;
     facts.Format = std::string(PictureFormatName(format));
+    if (read_all) facts.Hash = HexHash(bytes);
     try {
         // Decoded whole, so a picture whose data ends early is refused now
         // rather than when the saver is built; a JPEG's size is its header's.
@@ -313,7 +314,7 @@ bool TProject::Exists() const {
 
 TItem TProject::MakeItem(const std::string& path, char kind,
                          std::optional<std::span<const std::uint8_t>> known,
-                         const TPictureFacts* facts) const {
+                         const TPictureFacts* facts, const std::string* hash) const {
     TItem item;
     item.Id = kind + std::to_string(next_id_++);
     item.Path = path;
@@ -328,7 +329,7 @@ TItem TProject::MakeItem(const std::string& path, char kind,
         if (!known) read = ReadFileBytes(path);
         const std::span<const std::uint8_t> bytes = known ? *known : read;
         item.Bytes = bytes.size();
-        item.Hash = HexHash(bytes);
+        item.Hash = hash ? *hash : HexHash(bytes);
         if (kind == 'p') {
             // A listed JPEG by its header: a project of many opens at once.
             const TPictureFacts read =
@@ -439,7 +440,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
     fs::create_directories(dir, error);
     if (!fs::is_directory(fs::symlink_status(dir, error)))
         throw EError(msg::kStoreNoFolder, {name, Utf8Of(dir)});
-    const std::string hash = HexHash(bytes);
+    const std::string hash = facts && !facts->Hash.empty() ? facts->Hash : HexHash(bytes);
     const fs::path original = PathOf(name);
     fs::path target;
     bool stored = false; // the same content is there already
@@ -465,7 +466,7 @@ const TItem& TProject::Add(std::vector<TItem>& list, const char* folder, char ki
                        Utf8Of(target),
                        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size())))
         throw EError(Format(msg::kCannotCreateFile, {Utf8Of(target)}) + ": " + LastErrorText());
-    list.push_back(MakeItem(Utf8Of(target), kind, bytes, facts));
+    list.push_back(MakeItem(Utf8Of(target), kind, bytes, facts, &hash));
     (kind == 'p' ? pictures_changed_ : sounds_changed_) = true;
     Save();
     return list.back();
@@ -488,8 +489,7 @@ void TProject::SetPictureDetails(const std::string& id, std::optional<std::strin
     Save();
 }
 
-const TItem* TProject::SamePicture(std::span<const std::uint8_t> bytes) const {
-    const std::string hash = HexHash(bytes);
+const TItem* TProject::SamePicture(const std::string& hash) const {
     for (const TItem& item : pictures_)
         if (item.Hash == hash) return &item;
     return nullptr;

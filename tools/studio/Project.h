@@ -54,11 +54,12 @@ struct TPictureFacts {
     std::string Format;
     int Width = 0, Height = 0;
     bool Cmyk = false;
+    std::string Hash; // SHA-256 of the bytes in hex (read with `read_all`)
 };
 // Reads them from the picture's bytes, which are decoded whole once (a JPEG
 // at a reduced scale), so data that ends early is refused here; without
-// `read_all` a JPEG is read by its header alone. Raises "Cannot read
-// picture NAME: why".
+// `read_all` a JPEG is read by its header alone, and the bytes are not
+// hashed. Raises "Cannot read picture NAME: why".
 TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uint8_t> bytes,
                                bool read_all = true);
 
@@ -107,8 +108,9 @@ public:
     const TItem& AddPicture(const std::string& name, std::span<const std::uint8_t> bytes,
                             const TPictureFacts& facts);
     const TItem& AddSound(const std::string& name, std::span<const std::uint8_t> bytes);
-    // The listed picture whose file has these very bytes, if any.
-    const TItem* SamePicture(std::span<const std::uint8_t> bytes) const;
+    // The listed picture whose file has this SHA-256 (TPictureFacts::Hash),
+    // if any.
+    const TItem* SamePicture(const std::string& hash) const;
     // Takes an item off the list (its file stays). False when unknown.
     bool Remove(const std::string& id);
     // Puts an item Remove took off back where it was (or last, when the
@@ -178,7 +180,7 @@ private:
     // when they are at hand.
     TItem MakeItem(const std::string& path, char kind,
                    std::optional<std::span<const std::uint8_t>> known = std::nullopt,
-                   const TPictureFacts* facts = nullptr) const;
+                   const TPictureFacts* facts = nullptr, const std::string* hash = nullptr) const;
     const TItem& Add(std::vector<TItem>& list, const char* folder, char kind, int limit,
                      const std::string& name, std::span<const std::uint8_t> bytes,
                      const TPictureFacts* facts);

@@ -631,8 +631,8 @@ struct TStudioServer::TImpl {
         const std::string name = req.get_param_value("name");
         const std::span<const std::uint8_t> bytes(
             reinterpret_cast<const std::uint8_t*>(req.body.data()), req.body.size());
-        // Decoded once, before the project is locked: other requests go on
-        // meanwhile.
+        // Decoded and hashed once, before the project is locked: other
+        // requests go on meanwhile.
         std::optional<TPictureFacts> facts;
         if (picture) {
             CheckedFileName(name);
@@ -642,7 +642,7 @@ struct TStudioServer::TImpl {
         std::lock_guard lock(project_lock_);
         if (!BasedOnCurrent(req)) return Conflict(res);
         if (picture && req.get_param_value("again") != "1")
-            if (const TItem* same = project_.SamePicture(bytes)) {
+            if (const TItem* same = project_.SamePicture(facts->Hash)) {
                 const auto& list = project_.Pictures();
                 const std::size_t number = static_cast<std::size_t>(same - list.data()) + 1;
                 res.status = 409;
