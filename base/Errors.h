@@ -90,7 +90,14 @@ inline constexpr const char* kInItem = "%s: %s";
 inline constexpr const char* kManifestNotObject = "The manifest must be a JSON object: %s";
 inline constexpr const char* kNoRuntimeStub =
     "No %s runtime stub; looked for %s; name one with --stub";
+// Installing savers.
+inline constexpr const char* kCannotWrite = "Cannot write %s: %s";
+inline constexpr const char* kSaverForOtherSystem =
+    "%s is a saver for another system; install a saver packed for %s (tevrin pack --target)";
+inline constexpr const char* kNotInstalled = "No saver named %s is installed (installed: %s)";
 // The Studio.
+inline constexpr const char* kQuitWhileBuilding =
+    "A saver is being built; close Tevrin Studio when it is done";
 inline constexpr const char* kStudioSize = "The size must be between %s and %s";
 inline constexpr const char* kNoSuchStyle = "No such style: %s";
 inline constexpr const char* kStripTooTall = "Too many frames of that size for one strip";

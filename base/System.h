@@ -92,6 +92,29 @@ std::string GetTempDir();
 // $XDG_CONFIG_HOME or ~/.config elsewhere), without a trailing delimiter.
 std::string UserConfigDir();
 
+// The base folder for per-user data (%LOCALAPPDATA% on Windows,
+// $XDG_DATA_HOME or ~/.local/share elsewhere), without a trailing delimiter.
+std::string UserDataDir();
+
+// The user's documents folder on Windows, the home folder elsewhere; empty
+// when the system names none.
+std::string UserDocumentsDir();
+
+// The user's desktop settings (HKCU\Control Panel\Desktop on Windows) as
+// text; elsewhere there are none.
+std::optional<std::string> ReadDesktopSetting(const std::string& name);
+// Sets one, or removes it when `value` is empty; false when refused or on a
+// system without them.
+bool WriteDesktopSetting(const std::string& name, const std::optional<std::string>& value);
+
+// Lets go of the console when the system made it for this process alone
+// (a program started from the file manager); true when it did so.
+bool LeaveOwnConsole();
+
+// Tells a failure in a window of the system's (Windows), for a program that
+// has no console to print it to; elsewhere prints it to the standard error.
+void ShowErrorBox(const std::string& title, const std::string& text);
+
 // Creates a folder that only the current user can enter. False when it
 // exists already or cannot be made.
 bool MakePrivateDirectory(const std::string& path);
@@ -176,6 +199,11 @@ std::array<std::uint8_t, 32> Sha256(const void* data, std::size_t size);
 // `size` bytes from the system's cryptographic generator; false when it
 // gives none.
 bool SecureRandomBytes(void* data, std::size_t size);
+
+// Runs a program found on the PATH with `arguments` (its name first), its
+// output discarded, and waits for it: its exit status, or -1 when it could
+// not be started (always on Windows, where nothing needs it).
+int RunQuietly(const std::vector<std::string>& arguments);
 
 // Opens an address in the user's default web browser (xdg-open,
 // ShellExecute) without waiting for it; false when none could be started.

@@ -283,5 +283,30 @@ SH
     wait "$studio" 2>/dev/null
 fi
 
+# Windows: install makes a saver the user's screen saver as the system's
+# Install does, and uninstall puts back the choice it replaced.
+if [ -n "$runner" ]; then
+    desktop='HKCU\Control Panel\Desktop'
+    setting() { $runner reg query "$desktop" /v "$1" 2>/dev/null | tr -d '\r' | awk -v k="$1" '$1 == k { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+    $runner reg add "$desktop" /v SCRNSAVE.EXE /d 'C:\windows\system32\old one.scr' /f >/dev/null 2>&1
+    $runner reg add "$desktop" /v ScreenSaveActive /d 0 /f >/dev/null 2>&1
+    out=$(tevrin install a.scr)
+    check "install exits 0" test $? -eq 0
+    check "install names where the saver went" contains "$out" 'Tevrin\Savers\a.scr'
+    check "the saver is the user's screen saver" contains "$(setting SCRNSAVE.EXE)" 'Tevrin\Savers\a.scr'
+    check "and the screen saver is on" test "$(setting ScreenSaveActive)" = 1
+    out=$(tevrin install a.scr)
+    check "installing again exits 0" test $? -eq 0
+    out=$(tevrin uninstall a)
+    check "uninstall exits 0" test $? -eq 0
+    check "uninstall puts back the saver chosen before" test "$(setting SCRNSAVE.EXE)" = 'C:\windows\system32\old one.scr'
+    check "and whether it was on" test "$(setting ScreenSaveActive)" = 0
+    tevrin uninstall a >/dev/null
+    check "uninstalling again is refused" contains "$(cat err.txt)" "No saver named a is installed"
+    tevrin install 05-plasma.jpg >/dev/null
+    check "a picture is refused" contains "$(cat err.txt)" "05-plasma.jpg is no saver"
+    check "and the choice is left alone" test "$(setting SCRNSAVE.EXE)" = 'C:\windows\system32\old one.scr'
+fi
+
 echo "cli: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

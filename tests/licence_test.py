@@ -17,7 +17,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from checks import check, summary  # noqa: E402
 
 TAG = "SPDX-License-Identifier: MIT"
-SOURCE_ENDINGS = (".cpp", ".h", ".rc", ".js", ".css", ".html", ".manifest", ".py", ".sh", ".cmake", ".supp")
+SOURCE_ENDINGS = (".cpp", ".h", ".rc", ".js", ".css", ".html", ".manifest", ".py", ".sh", ".cmake", ".supp",
+                  ".1", ".desktop", ".svg", ".xml")
 
 
 def sources(root):

@@ -12,6 +12,7 @@
 #include "payload/Font.h"
 #include "payload/TempFolder.h"
 #include "tools/Bench.h"
+#include "tools/Install.h"
 #include "tools/Notices.h"
 #include "tools/Pack.h"
 #include "tools/PackCommand.h"
@@ -81,6 +82,20 @@ int RunStudio(const std::string& project, int port, bool open_browser) {
 
 int Main(int argc, char** argv) {
     std::vector<std::string> args = ProgramArguments(argc, argv);
+#if defined(_WIN32)
+    // Started without a command (a double click): the Studio on the project
+    // in Documents, in the browser, with no console window left open. The
+    // page's Close button ends it.
+    if (args.empty()) {
+        const bool detached = LeaveOwnConsole();
+        try {
+            return RunStudio("", 0, true);
+        } catch (const std::exception& e) {
+            if (detached) ShowErrorBox("Tevrin Studio", e.what());
+            throw;
+        }
+    }
+#endif
     TPackArgs pack_args;
 
     CLI::App app("Tevrin: packs pictures and sounds into a slide-show screen saver", "tevrin");
@@ -146,12 +161,26 @@ int Main(int argc, char** argv) {
     bool no_browser = false;
     CLI::App* studio = app.add_subcommand(
         "studio", "Make a saver in your web browser: pictures, choices, transitions, preview");
-    studio->add_option("project", project,
-                       "A project file (JSON, as --manifest reads it) or its folder; default: "
-                       "the folder \"Tevrin Studio\" in your home folder");
+    studio->add_option(
+        "project", project,
+        "A project file (JSON, as --manifest reads it) or its folder; default: "
+        "the folder \"Tevrin Studio\" in your home folder (in Documents on Windows)");
     studio->add_option("--port", port, "The port on 127.0.0.1 (default: a free one)")
         ->check(CLI::Range(1, 65535));
     studio->add_flag("--no-browser", no_browser, "Do not open the page in the web browser");
+
+    TInstallJob install_job;
+    CLI::App* install = app.add_subcommand(
+        "install", "Make a saver your screen saver (xscreensaver on Linux), without root");
+    install->add_option("saver", install_job.Saver, "The saver file")
+        ->required()
+        ->check(kRegularFile);
+    install->add_flag("--only", install_job.Only,
+                      "Linux: the only saver xscreensaver runs (else one among its others)");
+    std::string uninstall_name;
+    CLI::App* uninstall = app.add_subcommand(
+        "uninstall", "Remove an installed saver and put back the choice it replaced");
+    uninstall->add_option("name", uninstall_name, "The installed saver's file name")->required();
 
     std::reverse(args.begin(), args.end());
     try {
@@ -162,6 +191,14 @@ int Main(int argc, char** argv) {
 
     if (*pack) return RunPack(PackValuesOf(pack_args));
     if (*studio) return RunStudio(project, port, !no_browser);
+    if (*install) {
+        RunInstall(install_job, stdout);
+        return 0;
+    }
+    if (*uninstall) {
+        RunUninstall(uninstall_name, stdout);
+        return 0;
+    }
     if (*bench) {
         for (const std::string& text : bench_sizes) {
             const std::optional<TSize> size = ParseSize(text, 16);

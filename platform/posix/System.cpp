@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -118,6 +119,33 @@ std::string UserConfigDir() {
     if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && *xdg == '/') return xdg;
     const char* home = std::getenv("HOME");
     return std::string(home != nullptr ? home : "") + "/.config";
+}
+
+std::string UserDataDir() {
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg == '/') return xdg;
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr ? home : "") + "/.local/share";
+}
+
+std::string UserDocumentsDir() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr ? home : "";
+}
+
+std::optional<std::string> ReadDesktopSetting(const std::string&) {
+    return std::nullopt;
+}
+
+bool WriteDesktopSetting(const std::string&, const std::optional<std::string>&) {
+    return false;
+}
+
+bool LeaveOwnConsole() {
+    return false;
+}
+
+void ShowErrorBox(const std::string& title, const std::string& text) {
+    std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
 }
 
 bool MakePrivateDirectory(const std::string& path) {
@@ -265,6 +293,26 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 
 bool SecureRandomBytes(void* data, std::size_t size) {
     return RAND_bytes(static_cast<unsigned char*>(data), static_cast<int>(size)) == 1;
+}
+
+int RunQuietly(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) return -1;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (failed != 0) return -1;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool OpenInBrowser(const std::string& url) {

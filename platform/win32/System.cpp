@@ -111,6 +111,79 @@ std::string UserConfigDir() {
     return {};
 }
 
+std::string UserDataDir() {
+    wchar_t buffer[MAX_PATH];
+    if (SUCCEEDED(
+            SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return Narrow(buffer);
+    return {};
+}
+
+std::string UserDocumentsDir() {
+    wchar_t buffer[MAX_PATH];
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return Narrow(buffer);
+    return {};
+}
+
+namespace {
+
+constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
+
+} // namespace
+
+std::optional<std::string> ReadDesktopSetting(const std::string& name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    const std::wstring wide_name = Widen(name);
+    DWORD type = 0, size = 0;
+    std::optional<std::string> result;
+    if (RegQueryValueExW(key, wide_name.c_str(), nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
+        std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+        if (RegQueryValueExW(key, wide_name.c_str(), nullptr, &type,
+                             reinterpret_cast<BYTE*>(value.data()), &size) == ERROR_SUCCESS) {
+            value.resize(std::min<std::size_t>(size / sizeof(wchar_t), value.size()));
+            while (!value.empty() && value.back() == L'\0')
+                value.pop_back();
+            result = Narrow(value);
+        }
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+bool WriteDesktopSetting(const std::string& name, const std::optional<std::string>& value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    const std::wstring wide_name = Widen(name);
+    LSTATUS status;
+    if (value) {
+        const std::wstring text = Widen(*value);
+        status = RegSetValueExW(key, wide_name.c_str(), 0, REG_SZ,
+                                reinterpret_cast<const BYTE*>(text.c_str()),
+                                static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    } else {
+        status = RegDeleteValueW(key, wide_name.c_str());
+        if (status == ERROR_FILE_NOT_FOUND) status = ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS;
+}
+
+bool LeaveOwnConsole() {
+    DWORD processes[2];
+    if (GetConsoleWindow() == nullptr || GetConsoleProcessList(processes, 2) != 1) return false;
+    return FreeConsole() != 0;
+}
+
+void ShowErrorBox(const std::string& title, const std::string& text) {
+    MessageBoxW(nullptr, Widen(text).c_str(), Widen(title).c_str(), MB_OK | MB_ICONERROR);
+}
+
 bool MakePrivateDirectory(const std::string& path) {
     return CreateDirectoryW(Widen(path).c_str(), nullptr) != 0;
 }
@@ -311,6 +384,10 @@ std::vector<std::string> ProgramArguments(int, char**) {
 bool SecureRandomBytes(void* data, std::size_t size) {
     return BCryptGenRandom(nullptr, static_cast<PUCHAR>(data), static_cast<ULONG>(size),
                            BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+}
+
+int RunQuietly(const std::vector<std::string>&) {
+    return -1;
 }
 
 bool OpenInBrowser(const std::string& url) {

@@ -223,12 +223,9 @@ std::string CheckedFileName(const std::string& name) {
 
 std::string ProjectManifestPath(const std::string& given) {
     if (given.empty()) {
-#ifdef _WIN32
-        const char* home = std::getenv("USERPROFILE");
-#else
-        const char* home = std::getenv("HOME");
-#endif
-        if (home == nullptr || *home == '\0') throw EError(msg::kNoHomeFolder);
+        // Documents on Windows, the home folder elsewhere.
+        const std::string home = UserDocumentsDir();
+        if (home.empty()) throw EError(msg::kNoHomeFolder);
         return Utf8Of(PathOf(home) / "Tevrin Studio" / "project.json");
     }
     std::error_code error;

@@ -490,6 +490,14 @@ struct TStudioServer::TImpl {
         });
         Route("GET", "/api/build",
               [this](const Request&, Response& res) { Send(res, BuildState()); });
+        // The page's way to end a Studio that has no window of its own (one
+        // started from the file manager); a build is let finish first.
+        Route("POST", "/api/quit", [this](const Request&, Response& res) {
+            if (BuildState().value("running", false)) throw EError(msg::kQuitWhileBuilding);
+            Send(res, {{"ok", true}});
+            // Stopping waits for the handlers, this one among them.
+            std::thread([this] { http_.stop(); }).detach();
+        });
         // A saver of the build history, by its file name: served only while
         // the file there is the very one that build wrote.
         Route("GET", "/api/builds/download", [this](const Request& req, Response& res) {

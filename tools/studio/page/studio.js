@@ -140,6 +140,7 @@ function studioStopped() {
 // The page asks now and then whether the Studio is still there, so it can
 // say so before anything is lost.
 async function watchStudio() {
+  if (state.closed) return;
   if (!stoppedTimer && document.visibilityState === 'visible') {
     try {
       const response = await fetch('api/build');
@@ -1076,6 +1077,22 @@ function showTargets() {
   }
 }
 
+// Ends the Studio after the last edits are saved; the page then stays as a
+// note that everything is kept, and stops watching for the Studio.
+async function quitStudio() {
+  await flushEdits(false);
+  try {
+    await api('POST', 'api/quit');
+  } catch (error) {
+    return failed(error, 'closing Tevrin Studio');
+  }
+  state.closed = true;
+  $('#closed-command').textContent = state.command || 'tevrin studio';
+  $('#closed').hidden = false;
+  $('main').hidden = true;
+  $('#quit-studio').hidden = true;
+}
+
 async function startBuild() {
   const targets = ['windows', 'linux'].filter((t) => $(`#build-${t}`).checked);
   if (!targets.length) return say('Choose Windows, Linux or both');
@@ -1184,6 +1201,7 @@ document.addEventListener('DOMContentLoaded', async () => {
     if ($('#preview-play').textContent === 'Stop') playPreview();
   });
   $('#build-button').addEventListener('click', startBuild);
+  $('#quit-studio').addEventListener('click', quitStudio);
   requestAnimationFrame(animate);
   try {
     await loadProject();
