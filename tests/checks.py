@@ -2,6 +2,8 @@
 """What the test scripts share: named checks, counted, each failure printed
 as it happens, and the closing line the test runners read."""
 
+import time
+
 failures = []
 passes = 0
 
@@ -19,3 +21,14 @@ def summary(what):
     """Prints 'WHAT: N passed, N failed'; the exit code to end with."""
     print(f"{what}: {passes} passed, {len(failures)} failed")
     return 1 if failures else 0
+
+
+def wait_for(predicate, timeout=8.0, step=0.1):
+    """Polls until `predicate` returns something true; returns it, or the
+    last value when `timeout` seconds pass first."""
+    end = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() > end:
+            return value
+        time.sleep(step)

@@ -30,7 +30,7 @@ import types
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import checks  # noqa: E402
-from checks import check  # noqa: E402
+from checks import check, wait_for  # noqa: E402
 
 TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
 WINE = "--wine" in sys.argv
@@ -40,15 +40,6 @@ SCREEN = (800, 600)
 HOST_COLOR = (255, 0, 255)  # the background of our own host windows
 
 
-
-def wait_for(predicate, timeout=8.0, step=0.1):
-    """Polls until `predicate` returns something true; returns it or None."""
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value
-        time.sleep(step)
 
 
 class Display:

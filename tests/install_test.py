@@ -19,7 +19,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import checks  # noqa: E402
-from checks import check  # noqa: E402
+from checks import check, wait_for  # noqa: E402
 
 TOOL, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:3])
 AS_ROOT = os.geteuid() == 0
@@ -40,14 +40,6 @@ USER_PREFS = ("# XScreenSaver Preferences File\n"
               "\t\t\t\t  binaryring --root\t\t\t    \\n\\\n\n"
               "pointerHysteresis:\t10\n")
 
-
-def wait_for(predicate, timeout=10.0, step=0.2):
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value
-        time.sleep(step)
 
 
 def main():
@@ -123,7 +115,8 @@ def main():
             os.chown(prefs, 65534, 65534)
         daemon = subprocess.Popen(USER + ["xscreensaver", "--no-splash"], env=env, cwd=home,
                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        check("the daemon answers", wait_for(lambda: run("xscreensaver-command", "-time").returncode == 0))
+        check("the daemon answers",
+              wait_for(lambda: run("xscreensaver-command", "-time").returncode == 0, timeout=15))
 
         for only in (False, True):
             what = "--only" if only else "among the others"
@@ -139,7 +132,7 @@ def main():
                   ("mode:\t\tone\nselected:\t4\n" if only else "mode:\t\tone\nselected:\t2\n") in text,
                   text[:300])
             if only:
-                wait_for(lambda: run("xscreensaver-command", "-time").returncode == 0)
+                wait_for(lambda: run("xscreensaver-command", "-time").returncode == 0, timeout=15)
                 run("xscreensaver-command", "-activate")
                 running = wait_for(lambda: installed in subprocess.run(
                     ["ps", "-eo", "args"], capture_output=True, text=True).stdout, timeout=15)

@@ -27,7 +27,7 @@ import zipfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import checks  # noqa: E402
-from checks import check  # noqa: E402
+from checks import check, wait_for  # noqa: E402
 
 RELEASE, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:3])
 
@@ -35,14 +35,6 @@ RELEASE, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:3])
 def run(*args, **kwargs):
     return subprocess.run(args, capture_output=True, text=True, **kwargs)
 
-
-def wait_for(predicate, timeout=60.0, step=0.5):
-    end = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value or time.monotonic() > end:
-            return value
-        time.sleep(step)
 
 
 def check_deb(work):

@@ -495,8 +495,12 @@ struct TStudioServer::TImpl {
         Route("POST", "/api/quit", [this](const Request&, Response& res) {
             if (BuildState().value("running", false)) throw EError(msg::kQuitWhileBuilding);
             Send(res, {{"ok", true}});
-            // Stopping waits for the handlers, this one among them.
-            std::thread([this] { http_.stop(); }).detach();
+        });
+        // Stopping closes every connection: it waits until the answer to
+        // the quit is written, which the server logs after writing.
+        http_.set_logger([this](const Request& req, const Response& res) {
+            if (res.status == 200 && req.method == "POST" && req.path == prefix_ + "/api/quit")
+                std::thread([this] { http_.stop(); }).detach();
         });
         // A saver of the build history, by its file name: served only while
         // the file there is the very one that build wrote.
