@@ -7,6 +7,8 @@
   runtimes it carries (no --stub), and the Linux one runs; its man pages
   answer, with a section per command; the desktop entry and the AppStream
   data pass their validators;
+- the source archive: ours, and Debian's source of each library linked
+  into the Windows programs;
 - the zip: unpacked, its tevrin.exe packs a saver under Wine, and started
   with no arguments (a double click) runs the Studio on Documents\\Tevrin
   Studio, opens the browser and answers on its address; the page's Close
@@ -191,11 +193,30 @@ def check_zip(work):
         run("wineserver", "-k", env=env)
 
 
+def check_source(work):
+    tars = glob.glob(os.path.join(RELEASE, "tevrin-*-source.tar"))
+    check("one source archive is made", len(tars) == 1, str(tars))
+    if not tars:
+        return
+    names = run("tar", "tf", tars[0]).stdout.split()
+    for library in ("libheif", "libde265", "exiv2", "libjpeg-turbo", "libpng1.6", "zlib", "libwebp",
+                    "expat", "cpp-httplib"):
+        check(f"it holds Debian's source of {library}",
+              any(re.search(rf"/libraries/{re.escape(library)}_[^/]+\.dsc$", n) for n in names))
+    ours = [n for n in names if re.search(r"/tevrin-[0-9.]+\.tar\.gz$", n)]
+    check("and ours", len(ours) == 1, str(names[:5]))
+    if ours:
+        subprocess.run(["tar", "xf", tars[0], "-C", work, ours[0]], check=True)
+        listed = run("tar", "tzf", os.path.join(work, ours[0])).stdout
+        check("ours is the whole tree", "/tools/Main.cpp" in listed and "/scripts/build-mingw-deps" in listed)
+
+
 def main():
     work = tempfile.mkdtemp(prefix="tevrin-release-")
     try:
         check_deb(work)
         check_zip(work)
+        check_source(work)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return checks.summary("release_test")
