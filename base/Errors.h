@@ -174,6 +174,22 @@ inline constexpr const char* kHeadersTooLarge = "The request's headers are too l
 inline constexpr const char* kHeadersTooSlow = "The request's headers did not come in time";
 inline constexpr const char* kLengthNoNumber = "The request's length is no number";
 inline constexpr const char* kNoSuchPlatform = "No platform %s in this build (it has %s)";
+// The display.
+inline constexpr const char* kNoDisplay = "No display to show the saver on: %s";
+inline constexpr const char* kNoVisibleDisplay =
+    "No display to show the saver on: SDL found only its %s video driver, which shows nothing "
+    "(the saver needs X or Wayland)";
+inline constexpr const char* kNoXDisplay = "No X display to draw the saver on";
+inline constexpr const char* kNoSuchXWindow = "No window %s to draw the saver in";
+inline constexpr const char* kCannotCreateWindow = "Cannot create a window: %s";
+inline constexpr const char* kNoWindowSurface =
+    "The display gives the saver no surface to draw on (%s), so nothing would show";
+inline constexpr const char* kNoWaylandSeat =
+    "The Wayland compositor offers no input seat, so no key or mouse could end the saver; it "
+    "does not start";
+inline constexpr const char* kRootNotShown =
+    "--root would draw on Xwayland's root window, which this Wayland desktop never shows; run "
+    "the saver without --root";
 } // namespace msg
 
 // Replaces each "%s" of `pattern` in turn with the next argument.
@@ -184,6 +200,12 @@ public:
     explicit EError(const std::string& text) : std::runtime_error(text) {}
     EError(std::string_view pattern, std::initializer_list<std::string_view> args)
         : std::runtime_error(Format(pattern, args)) {}
+};
+
+// The display itself failed (no window, no surface to draw on): nothing
+// could be shown, so no handler reports it in a window; it ends the run.
+class EDisplayLost : public EError {
+    using EError::EError;
 };
 
 // Raised by the component stream reader and the payload's file operations.

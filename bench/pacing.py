@@ -3,10 +3,12 @@
 """Frame pacing and processor time of the saver on a real X display (Xvfb)
 at 1920x1080 and 3840x2160, against the same run on the headless platform.
 
-    bench/pacing.py TEVRIN TEVRIN_SAVER SAMPLES_DIR [--seconds N] [--wine]
+    bench/pacing.py TEVRIN TEVRIN_SAVER SAMPLES_DIR [--seconds N] [--wine | --wayland]
 
 With --wine, TEVRIN_SAVER is the Windows runtime (tevrin-saver.exe) and the
-saver runs under Wine (scripts/wine-run), headless runs too.
+saver runs under Wine (scripts/wine-run), headless runs too. With
+--wayland, the saver runs as a native Wayland client of Weston (its output
+of each size, in a window of Xvfb).
 
 The saver runs full screen with an interval of one and a half seconds; its platform
 writes a line per presented frame ($TEVRIN_PRESENT_LOG). Frames closer than
@@ -34,6 +36,7 @@ import sys
 import tempfile
 import time
 
+import weston
 import xvfb
 
 DELAY = 40
@@ -103,13 +106,17 @@ def wine_env():
     return dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(here, "..", "build", "wineprefix")))
 
 
-def measure(runner, saver, width, height, seconds):
+def measure(runner, saver, width, height, seconds, wayland=False):
     if runner:
         # A Wine desktop still up from an earlier run keeps the display it
         # started with (or none): each run starts a new one.
         subprocess.run(["wineserver", "-k"], env=wine_env(), stderr=subprocess.DEVNULL)
         subprocess.run(["wineserver", "-w"], env=wine_env(), stderr=subprocess.DEVNULL)
-    server, env = xvfb.start(width, height)
+    if wayland:
+        desktop = weston.TWeston(width, height)
+        env = desktop.env
+    else:
+        server, env = xvfb.start(width, height)
     work = tempfile.mkdtemp(prefix="tevrin-pacing-")
     log_path = os.path.join(work, "presents.txt")
     # A Windows program names our files through Wine's drive Z:.
@@ -136,8 +143,11 @@ def measure(runner, saver, width, height, seconds):
         run.wait(timeout=10)
         groups = transitions(log_path)
     finally:
-        server.terminate()
-        server.wait()
+        if wayland:
+            desktop.stop()
+        else:
+            server.terminate()
+            server.wait()
     def headless(transitions_done):
         # Each turn is a transition of FRAMES frames, then the interval; the
         # run ends on a whole second inside the pause after `transitions_done`.
@@ -158,6 +168,7 @@ def main():
     tool, stub, samples = (os.path.abspath(a) for a in sys.argv[1:4])
     seconds = int(sys.argv[sys.argv.index("--seconds") + 1]) if "--seconds" in sys.argv else 30
     wine = "--wine" in sys.argv
+    wayland = "--wayland" in sys.argv
     runner = [os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "wine-run")] if wine else []
     work = tempfile.mkdtemp(prefix="tevrin-pacing-")
     saver = os.path.join(work, "pacing.scr" if wine else "pacing-saver")
@@ -167,7 +178,7 @@ def main():
                     *pictures], check=True)
     met = True
     for width, height in [(1920, 1080), (3840, 2160)]:
-        groups, cpu, headless_cpu, timed = measure(runner, saver, width, height, seconds)
+        groups, cpu, headless_cpu, timed = measure(runner, saver, width, height, seconds, wayland)
         if not groups:
             print(f"{width}x{height}: no transition was presented")
             met = False

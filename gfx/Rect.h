@@ -20,6 +20,21 @@ struct TRect {
     constexpr bool operator==(const TRect&) const = default;
 };
 
+// The smallest rectangle holding both; an empty one counts as nothing.
+constexpr TRect Bounding(const TRect& a, const TRect& b) {
+    if (a.IsEmpty()) return b;
+    if (b.IsEmpty()) return a;
+    return {a.Left < b.Left ? a.Left : b.Left, a.Top < b.Top ? a.Top : b.Top,
+            a.Right > b.Right ? a.Right : b.Right, a.Bottom > b.Bottom ? a.Bottom : b.Bottom};
+}
+
+// What the two have in common; empty when nothing.
+constexpr TRect Intersection(const TRect& a, const TRect& b) {
+    const TRect r{a.Left > b.Left ? a.Left : b.Left, a.Top > b.Top ? a.Top : b.Top,
+                  a.Right < b.Right ? a.Right : b.Right, a.Bottom < b.Bottom ? a.Bottom : b.Bottom};
+    return r.IsEmpty() ? TRect{} : r;
+}
+
 // a * b / c with a 64-bit intermediate, rounded to nearest, halves away from
 // zero. A zero divisor gives -1, as the classic platform's call does.
 constexpr int MulDiv(int a, int b, int c) {

@@ -95,6 +95,17 @@ TEST(Region, CombineMatchesAPixelMaskOnRandomInputs) {
     }
 }
 
+TEST(Rect, BoundingAndIntersectionTreatEmptyAsNothing) {
+    const TRect a{0, 0, 10, 10}, b{5, 8, 20, 12}, empty{30, 30, 30, 40};
+    EXPECT_EQ(Bounding(a, b), (TRect{0, 0, 20, 12}));
+    EXPECT_EQ(Bounding(empty, b), b);
+    EXPECT_EQ(Bounding(a, empty), a);
+    EXPECT_EQ(Intersection(a, b), (TRect{5, 8, 10, 10}));
+    // Touching edges share nothing (right and bottom are exclusive).
+    EXPECT_TRUE(Intersection(a, TRect{10, 0, 20, 10}).IsEmpty());
+    EXPECT_EQ(Intersection(a, TRect{10, 0, 20, 10}), TRect{});
+}
+
 TEST(Region, EmptyPiecesAndBounds) {
     TRegion empty = TRegion::FromRects(std::vector<TRect>{{5, 5, 5, 9}, {3, 3, 1, 8}});
     EXPECT_TRUE(empty.IsEmpty());

@@ -128,6 +128,18 @@ TEST(Ui, HandlerErrorsAreReportedAndTheLoopGoesOn) {
     EXPECT_EQ(ui.platform.MessageBoxes[0].Caption, "Tevrin");
 }
 
+TEST(Ui, ALostDisplayEndsTheRunInsteadOfShowingABox) {
+    // A box on a display that cannot draw would wait for ever, unseen.
+    TUi ui;
+    ui.form.OnKeyDown = [&](int&, std::uint8_t) {
+        throw EDisplayLost(msg::kNoWindowSurface, {"gone"});
+    };
+    ui.form.Show();
+    ui.platform.Script(10, Input(TEvent::KeyDown, ui.form.Window()));
+    EXPECT_THROW(ui.RunFor(50), EDisplayLost);
+    EXPECT_TRUE(ui.platform.MessageBoxes.empty());
+}
+
 TEST(Ui, IdleHandlerAndClosingTheMainForm) {
     TUi ui;
     int idles = 0;

@@ -30,7 +30,7 @@ import types
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import checks  # noqa: E402
-from checks import check, wait_for  # noqa: E402
+from checks import check, crop, differing, parse_ppm, png_pixels, wait_for  # noqa: E402
 
 TOOL, STUB, SAMPLES = (os.path.abspath(a) for a in sys.argv[1:4])
 WINE = "--wine" in sys.argv
@@ -117,42 +117,9 @@ class Display:
                 int(values["Width"]), int(values["Height"]))
 
 
-def parse_ppm(data):
-    # P6, width, height, maxval, then the pixels.
-    fields, pos = [], 0
-    while len(fields) < 4:
-        while data[pos:pos + 1].isspace():
-            pos += 1
-        start = pos
-        while not data[pos:pos + 1].isspace():
-            pos += 1
-        fields.append(data[start:pos])
-    width, height = int(fields[1]), int(fields[2])
-    return width, height, data[pos + 1:pos + 1 + width * height * 3]
-
-
-def png_pixels(path):
-    return parse_ppm(subprocess.run(["convert", path, "-depth", "8", "ppm:-"], capture_output=True).stdout)
-
-
-def differing(a, b):
-    """Pixels that differ by more than one level in any channel."""
-    if a[0] != b[0] or a[1] != b[1]:
-        return a[0] * a[1]
-    pa, pb = a[2], b[2]
-    return sum(1 for i in range(0, len(pa), 3)
-               if max(abs(pa[i] - pb[i]), abs(pa[i + 1] - pb[i + 1]), abs(pa[i + 2] - pb[i + 2])) > 1)
-
-
 def count_color(image, rgb):
     p = image[2]
     return sum(1 for i in range(0, len(p), 3) if (p[i], p[i + 1], p[i + 2]) == rgb)
-
-
-def crop(image, x, y, w, h):
-    width, _, pixels = image
-    rows = [pixels[((y + r) * width + x) * 3:((y + r) * width + x + w) * 3] for r in range(h)]
-    return w, h, b"".join(rows)
 
 
 class TwoHeads(Display):

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ui/Application.h"
 
+#include "base/Errors.h"
 #include "ui/Forms.h"
 #include "ui/MessageForm.h"
 
@@ -257,6 +258,8 @@ void TApplication::ShowException(const std::exception& error) {
 void TApplication::Guarded(const std::function<void()>& handler) {
     try {
         handler();
+    } catch (const EDisplayLost&) {
+        throw;
     } catch (const std::exception& e) {
         ShowException(e);
     }

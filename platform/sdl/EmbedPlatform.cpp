@@ -13,10 +13,11 @@
 namespace tevrin {
 
 TXEmbedPlatform::TXEmbedPlatform(TWindowId target) {
-    if (!x_.Valid()) throw EError("No X display to draw the saver on");
+    if (!x_.Valid()) throw EError(msg::kNoXDisplay);
+    // A Wayland compositor shows Xwayland's windows, never its root.
+    if (target == 0 && x_.IsXwayland()) throw EError(msg::kRootNotShown);
     target_ = target != 0 ? target : x_.Root();
-    if (!x_.Exists(target_))
-        throw EError("No window " + std::to_string(target_) + " to draw the saver in");
+    if (!x_.Exists(target_)) throw EError(msg::kNoSuchXWindow, {std::to_string(target_)});
     size_ = x_.ClientRect(target_);
     x_.Watch(target_);
     wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);

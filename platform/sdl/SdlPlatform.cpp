@@ -5,6 +5,8 @@
 #include "base/System.h"
 #include "gfx/Copy.h"
 #include "platform/PresentLog.h"
+#include "platform/sdl/WaylandSeat.h"
+#include "platform/sdl/WaylandSurface.h"
 #include "platform/sdl/XDisplay.h"
 
 #include <SDL2/SDL.h>
@@ -12,6 +14,8 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <string_view>
 
 namespace tevrin {
 
@@ -24,9 +28,23 @@ struct TSdlPlatform::TImpl {
         // exposure is repainted from there.
         bool Presented = false;
         TWindowParams Params;
+        // Not on X: where the pointer was last seen in the window, and
+        // whether that is known since the window last appeared under the
+        // pointer or was laid out again.
+        bool PointerKnown = false;
+        int PointerX = 0, PointerY = 0;
+        // On Wayland: the window's own surface, presented to directly.
+        std::unique_ptr<TWaylandSurface> Surface;
     };
 
     TOptions options;
+    // SDL draws through X: the pointer is asked of the server and the
+    // monitors of Xinerama. Elsewhere (Wayland) SDL's events and displays
+    // are all there is, and the pointer is known only inside our windows.
+    bool x11 = false;
+    // Not on X: the pointer on the desktop as the user moved it, summed from
+    // its moves inside the windows that cover a monitor.
+    std::optional<std::pair<int, int>> pointer;
     std::uint32_t wake_type = 0;
     std::atomic<bool> wake_pushed{false};
     std::map<TWindowId, TWindow> windows;
@@ -63,7 +81,7 @@ struct TSdlPlatform::TImpl {
                 list.push_back({{r.x, r.y, r.x + r.w, r.y + r.h}, 96, list.empty()});
         }
         sdl_sees_monitors = true;
-        if (list.size() <= 1) {
+        if (list.size() <= 1 && x11) {
             const std::vector<TRect> screens = X().XineramaScreens();
             if (screens.size() > 1) {
                 list.clear();
@@ -110,8 +128,9 @@ struct TSdlPlatform::TImpl {
         if (full) SDL_SetWindowFullscreen(w.Window, SDL_WINDOW_FULLSCREEN_DESKTOP);
     }
 
+    // Repaints from what was presented; a Wayland compositor keeps that.
     void Show(TWindow& w) {
-        if (w.Presented) SDL_UpdateWindowSurface(w.Window);
+        if (w.Presented && !w.Surface) SDL_UpdateWindowSurface(w.Window);
     }
 
     static std::uint8_t Shift(std::uint16_t mod, std::uint32_t buttons) {
@@ -128,7 +147,7 @@ struct TSdlPlatform::TImpl {
     // answer is only renewed by raw device motion, so it misses a pointer
     // that another program warped.
     std::pair<int, int> GlobalPointer() {
-        if (X().Valid()) return X().PointerPosition();
+        if (x11 && X().Valid()) return X().PointerPosition();
         int gx, gy;
         SDL_GetGlobalMouseState(&gx, &gy);
         return {gx, gy};
@@ -150,6 +169,12 @@ struct TSdlPlatform::TImpl {
     // the pointer now is in it, as the classic platform does: a mouse-move
     // rule must not compare with a place from before the move.
     void PointerMovedOver(TWindow& w, TWindowId id) {
+        if (!x11) {
+            // The compositor tells the pointer's place in the new layout
+            // with the next move; only moves after that are the user's.
+            w.PointerKnown = false;
+            return;
+        }
         int wx, wy, ww, wh;
         const std::uint32_t buttons = SDL_GetGlobalMouseState(nullptr, nullptr);
         const auto [gx, gy] = GlobalPointer();
@@ -162,6 +187,29 @@ struct TSdlPlatform::TImpl {
         move.Window = id;
         move.Shift = Shift(SDL_GetModState(), buttons);
         made.push_back(move);
+    }
+
+    // A move in a window that covers a monitor, in the desktop's
+    // coordinates from the user's own moves: the first place a window sees
+    // (where it appeared under a resting pointer, or where a new layout put
+    // the pointer) only sets where the sums start in it, so nothing but the
+    // user's moving the mouse moves it. Other windows (dialogs) keep the
+    // places the compositor tells.
+    void FollowPointer(TEvent& move) {
+        TWindow* w = Find(move.Window);
+        if (w == nullptr || !CoversMonitor(w->Params.Bounds)) return;
+        const TRect& b = w->Params.Bounds;
+        if (!w->PointerKnown) {
+            w->PointerKnown = true;
+            if (!pointer) pointer = {b.Left + move.X, b.Top + move.Y};
+        } else {
+            pointer->first += move.X - w->PointerX;
+            pointer->second += move.Y - w->PointerY;
+        }
+        w->PointerX = move.X;
+        w->PointerY = move.Y;
+        move.X = pointer->first - b.Left;
+        move.Y = pointer->second - b.Top;
     }
 
     // False for events that mean nothing to the framework (or that were
@@ -193,7 +241,10 @@ struct TSdlPlatform::TImpl {
             event.X = e.motion.x;
             event.Y = e.motion.y;
             event.Shift = Shift(SDL_GetModState(), e.motion.state);
-            PointerNow(event);
+            if (x11)
+                PointerNow(event);
+            else
+                FollowPointer(event);
             return true;
         case SDL_WINDOWEVENT: {
             event.Window = e.window.windowID;
@@ -220,6 +271,10 @@ struct TSdlPlatform::TImpl {
             case SDL_WINDOWEVENT_CLOSE:
                 event.Kind = TEvent::CloseRequest;
                 return true;
+            case SDL_WINDOWEVENT_ENTER:
+            case SDL_WINDOWEVENT_LEAVE:
+                w->PointerKnown = false;
+                return false;
             default:
                 return false;
             }
@@ -237,11 +292,24 @@ TSdlPlatform::TSdlPlatform(const TOptions& options) : impl_(std::make_unique<TIm
     // Signals are ours (LinuxPlatform), so a SIGTERM cleans up like a key.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-    // Window surfaces through the display's own shared-memory images, not
-    // through a renderer (a software OpenGL where there is no GPU).
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
-        throw EError(std::string("No display to show the saver on: ") + SDL_GetError());
+    // A compositor without a seat makes SDL's start-up fail inside SDL.
+    if (WaylandIsChosen() && WaylandHasSeat() == false) throw EError(msg::kNoWaylandSeat);
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) throw EError(msg::kNoDisplay, {SDL_GetError()});
+    const char* chosen = SDL_GetCurrentVideoDriver();
+    const std::string_view driver = chosen != nullptr ? chosen : "";
+    // Where there is no display SDL falls back to drivers that show nothing
+    // (and one may be asked for by name): nobody would see the show.
+    if (driver == "offscreen" || driver == "dummy") {
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        throw EError(msg::kNoVisibleDisplay, {std::string(driver)});
+    }
+    impl_->x11 = driver == "x11";
+    // On X, window surfaces through the display's own shared-memory images,
+    // not through a renderer (a software OpenGL where there is no GPU). On
+    // Wayland windows present to their own surfaces (TWaylandSurface); SDL's
+    // window surface, a renderer's texture there, only where the compositor
+    // shares no memory. Read when the first surface is made.
+    if (impl_->x11) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     impl_->wake_type = SDL_RegisterEvents(1);
     impl_->hand = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_HAND);
     impl_->arrow = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_ARROW);
@@ -298,11 +366,12 @@ TWindowId TSdlPlatform::CreateWindow(const TWindowParams& params) {
     SDL_Window* window = SDL_CreateWindow(
         params.Caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
         std::max(params.Bounds.Width(), 1), std::max(params.Bounds.Height(), 1), flags);
-    if (window == nullptr) throw EError(std::string("Cannot create a window: ") + SDL_GetError());
+    if (window == nullptr) throw EDisplayLost(msg::kCannotCreateWindow, {SDL_GetError()});
     const TWindowId id = SDL_GetWindowID(window);
     TImpl::TWindow& w = impl_->windows[id];
     w.Window = window;
     w.Params = params;
+    if (!impl_->x11) w.Surface = TWaylandSurface::For(window);
     impl_->Place(w);
     if (params.Visible) ShowWindow(id, true);
     return id;
@@ -332,6 +401,7 @@ void TSdlPlatform::ShowWindow(TWindowId window, bool visible) {
     }
     SDL_ShowWindow(w->Window);
     SDL_RaiseWindow(w->Window);
+    if (w->Surface) w->Surface->Reshown();
 }
 
 void TSdlPlatform::SetTopmost(TWindowId window, bool topmost) {
@@ -355,8 +425,17 @@ void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect&
     // a GPU drawn by a software OpenGL besides.) The surface follows the
     // window's size, which may lag the back buffer's during a resize: the
     // common part is shown, and the resize repaints the rest.
+    if (w->Surface) {
+        int width = 0, height = 0;
+        SDL_GetWindowSize(w->Window, &width, &height);
+        const TRect a = w->Presented ? area : TRect{0, 0, back.Width(), back.Height()};
+        w->Surface->Present(back, a, width, height);
+        w->Presented = true;
+        impl_->present_log.Presented(window, Intersection(a, {0, 0, width, height}));
+        return;
+    }
     SDL_Surface* surface = SDL_GetWindowSurface(w->Window);
-    if (surface == nullptr) return;
+    if (surface == nullptr) throw EDisplayLost(msg::kNoWindowSurface, {SDL_GetError()});
     TRect a = w->Presented ? area : TRect{0, 0, back.Width(), back.Height()};
     a = {std::max(a.Left, 0), std::max(a.Top, 0), std::min({a.Right, back.Width(), surface->w}),
          std::min({a.Bottom, back.Height(), surface->h})};

@@ -4,6 +4,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/Xinerama.h>
+#include <X11/extensions/Xrandr.h>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -37,6 +38,27 @@ TXDisplay::~TXDisplay() {
     for (auto& [window, target] : targets_)
         if (target.Gc != nullptr) XFreeGC(D(display_), static_cast<GC>(target.Gc));
     XCloseDisplay(D(display_));
+}
+
+bool TXDisplay::IsXwayland() {
+    if (display_ == nullptr) return false;
+    int opcode = 0, event = 0, error = 0;
+    if (XQueryExtension(D(display_), "XWAYLAND", &opcode, &event, &error)) return true;
+    // Older Xwayland has no extension of its own, but names its outputs so.
+    bool named = false;
+    Trapped([&] {
+        XRRScreenResources* screens =
+            XRRGetScreenResourcesCurrent(D(display_), DefaultRootWindow(D(display_)));
+        if (screens == nullptr) return;
+        for (int i = 0; i < screens->noutput && !named; ++i) {
+            XRROutputInfo* output = XRRGetOutputInfo(D(display_), screens, screens->outputs[i]);
+            if (output == nullptr) continue;
+            named = std::strncmp(output->name, "XWAYLAND", 8) == 0;
+            XRRFreeOutputInfo(output);
+        }
+        XRRFreeScreenResources(screens);
+    });
+    return named;
 }
 
 template <typename F> bool TXDisplay::Trapped(const F& call) {

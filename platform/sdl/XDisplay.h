@@ -27,6 +27,9 @@ public:
     TXDisplay& operator=(const TXDisplay&) = delete;
 
     bool Valid() const { return display_ != nullptr; }
+    // Whether the server is Xwayland, whose root window a Wayland
+    // compositor does not show.
+    bool IsXwayland();
     TWindowId Root();
 
     bool Exists(TWindowId window);
