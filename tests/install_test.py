@@ -147,6 +147,23 @@ def main():
                   wait_for(lambda: installed not in subprocess.run(
                       ["ps", "-eo", "args"], capture_output=True, text=True).stdout))
 
+        # As root the description goes beside xscreensaver's own, which a
+        # saver of the same name never replaces or removes.
+        system_deco = "/usr/share/xscreensaver/config/deco.xml"
+        if AS_ROOT and os.path.exists(system_deco):
+            with open(system_deco, "rb") as f:
+                theirs = f.read()
+            deco = os.path.join(work, "deco")
+            shutil.copy(saver, deco)
+            root_env = dict(env, HOME=os.path.join(work, "root home"))
+            os.mkdir(root_env["HOME"])
+            done = subprocess.run([tool, "install", deco], env=root_env, capture_output=True, text=True)
+            check("a saver named like one of xscreensaver's installs", done.returncode == 0, done.stderr)
+            gone = subprocess.run([tool, "uninstall", "deco"], env=root_env, capture_output=True, text=True)
+            check("and uninstalls", gone.returncode == 0, gone.stderr)
+            with open(system_deco, "rb") as f:
+                check("xscreensaver's own description of that name is left alone", f.read() == theirs)
+
         missing = run(tool, "uninstall", "sea-saver")
         check("uninstalling what is not installed is refused",
               missing.returncode != 0 and "No saver named sea-saver is installed" in missing.stderr,

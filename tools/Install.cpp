@@ -453,11 +453,13 @@ void InstallLinux(const TInstallJob& job, const TSaverFacts& facts, std::FILE* o
 
     std::optional<std::string> prefs = ReadSmallFile(prefs_path, kMaxPrefsBytes);
     bool created = false;
+    bool record_had_system_xml = false;
     if (state.Has(name)) {
         // Installed before: that install's changes are undone first, so the
         // values it replaced stay the ones uninstall brings back.
         json& before = state[name];
         created = before.value("created", false);
+        record_had_system_xml = before.contains("system_xml");
         if (prefs)
             prefs = RemoveXScreensaverProgram(*prefs, command, TextOrNull(before["mode"]),
                                               TextOrNull(before["selected"]));
@@ -488,11 +490,16 @@ void InstallLinux(const TInstallJob& job, const TSaverFacts& facts, std::FILE* o
     const std::string xml = XScreensaverConfig(facts.Record, facts.Record.PicCount(), name);
     const std::string xml_name = ExtractFileName(XScreensaverConfigPath(target));
     WritePrefs(JoinPath(folder, xml_name), xml);
+    // xscreensaver's own descriptions live there too: only a file this
+    // install made is written over.
     const std::string system_dir = "/usr/share/xscreensaver/config";
-    if (fs::is_directory(system_dir, error) &&
-        ReplaceFileContents(JoinPath(system_dir, xml_name), xml))
+    const std::string system_xml = JoinPath(system_dir, xml_name);
+    const bool ours = record_had_system_xml || !fs::exists(PathOf(system_xml), error);
+    if (ours && fs::is_directory(system_dir, error) && ReplaceFileContents(system_xml, xml)) {
+        state[name]["system_xml"] = system_xml;
+        state.Save();
         std::fprintf(out, "Put its description in %s\n", system_dir.c_str());
-    else
+    } else
         std::fprintf(out,
                      "Only its description is missing from xscreensaver's settings; as root: "
                      "cp %s %s/\n",
@@ -521,10 +528,9 @@ void UninstallLinux(const std::string& name, TInstallState& state, const std::st
     std::error_code error;
     const std::string xml_name = ExtractFileName(XScreensaverConfigPath(target));
     fs::remove(PathOf(JoinPath(folder, xml_name)), error);
-    const std::string system_xml = "/usr/share/xscreensaver/config/" + xml_name;
-    if (const std::optional<std::string> ours = ReadSmallFile(system_xml, 1 << 20);
-        ours && ours->find("name=\"") != std::string::npos)
-        fs::remove(PathOf(system_xml), error);
+    if (const std::optional<std::string> system_xml =
+            TextOrNull(record.value("system_xml", json())))
+        fs::remove(PathOf(*system_xml), error);
     TellDaemon(out);
 }
 

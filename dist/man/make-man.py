@@ -6,9 +6,11 @@ tool it ships with takes.
 
     make-man.py TEVRIN OUTPUT [RUNNER...]"""
 
+import os
 import re
 import subprocess
 import sys
+import time
 
 INTRO = r""".TH TEVRIN 1 "{date}" "Tevrin {version}" "User Commands"
 .SH NAME
@@ -79,6 +81,13 @@ error; 2 (or more) for a command line it does not take.
 """
 
 
+def release_date():
+    """The day of the sources (SOURCE_DATE_EPOCH, as scripts/release sets
+    it), so the same sources make the same page."""
+    stamp = int(os.environ.get("SOURCE_DATE_EPOCH", time.time()))
+    return time.strftime("%Y-%m-%d", time.gmtime(stamp))
+
+
 def escaped(text):
     text = text.replace("\\", "\\e").replace("-", "\\-")
     return "\\&" + text if text.startswith((".", "'")) else text
@@ -111,7 +120,7 @@ def main():
                              check=True).stdout.split()[-1]
     top = helped(runner + [tool])
     page = [".\\\" Made by make-man.py from the tool's --help.",
-            INTRO.replace("{date}", "2026-12-07").replace("{version}", version).rstrip("\n")]
+            INTRO.replace("{date}", release_date()).replace("{version}", version).rstrip("\n")]
     page.append(".SH OPTIONS")
     for names, text in entries(top, "Options"):
         page += [".TP", ".B " + escaped(names), escaped(text)]

@@ -14,6 +14,27 @@
 
 namespace tevrin {
 
+namespace {
+
+// A buffer the compositor gives back may be filled again.
+void BufferReleased(void* data, wl_buffer*) {
+    *static_cast<bool*>(data) = false;
+}
+
+void GlobalAnnounced(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                     std::uint32_t) {
+    wl_shm*& shm = *static_cast<wl_shm**>(data);
+    if (shm == nullptr && std::strcmp(interface, wl_shm_interface.name) == 0)
+        shm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
+}
+
+void GlobalRemoved(void*, wl_registry*, std::uint32_t) {}
+
+const wl_buffer_listener kBufferListener = {BufferReleased};
+const wl_registry_listener kRegistryListener = {GlobalAnnounced, GlobalRemoved};
+
+} // namespace
+
 struct TWaylandSurface::TImpl {
     // A buffer the compositor reads from while it is Busy (attached and
     // not yet released). Stale: what changed in the frame since it last
@@ -51,19 +72,6 @@ struct TWaylandSurface::TImpl {
         if (buffer.Pixels != nullptr) munmap(buffer.Pixels, buffer.Bytes);
     }
 
-    static constexpr wl_buffer_listener kBufferListener = {
-        [](void* data, wl_buffer*) { static_cast<TBuffer*>(data)->Busy = false; }};
-
-    static constexpr wl_registry_listener kRegistryListener = {
-        [](void* data, wl_registry* registry, std::uint32_t name, const char* interface,
-           std::uint32_t) {
-            auto* self = static_cast<TImpl*>(data);
-            if (self->shm == nullptr && std::strcmp(interface, wl_shm_interface.name) == 0)
-                self->shm =
-                    static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
-        },
-        [](void*, wl_registry*, std::uint32_t) {}};
-
     TBuffer* Make(int width, int height) {
         const std::size_t stride = static_cast<std::size_t>(width) * 4;
         const std::size_t bytes = stride * static_cast<std::size_t>(height);
@@ -87,7 +95,7 @@ struct TWaylandSurface::TImpl {
         made->Bytes = bytes;
         made->Width = width;
         made->Height = height;
-        wl_buffer_add_listener(buffer, &kBufferListener, made.get());
+        wl_buffer_add_listener(buffer, &kBufferListener, &made->Busy);
         buffers.push_back(std::move(made));
         return buffers.back().get();
     }
@@ -113,7 +121,7 @@ std::unique_ptr<TWaylandSurface> TWaylandSurface::For(void* sdl_window) {
     impl->display = info.info.wl.display;
     impl->surface = info.info.wl.surface;
     impl->registry = wl_display_get_registry(impl->display);
-    wl_registry_add_listener(impl->registry, &TImpl::kRegistryListener, impl.get());
+    wl_registry_add_listener(impl->registry, &kRegistryListener, &impl->shm);
     wl_display_roundtrip(impl->display);
     if (impl->shm == nullptr) return nullptr;
     return std::unique_ptr<TWaylandSurface>(new TWaylandSurface(std::move(impl)));
