@@ -24,6 +24,7 @@ namespace {
 
 constexpr std::size_t kMaxPrefsBytes = 4 << 20;
 constexpr const char* kEntryTail = "\t\t\t\t    \\n\\\n";
+constexpr std::string_view kProgramsKey = "programs:";
 
 // Lines with their ends, so that joining them gives the text back.
 std::vector<std::string> SplitLines(const std::string& text) {
@@ -192,15 +193,16 @@ TXScreensaverEdit AddXScreensaverProgram(const std::string& prefs, const std::st
         lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), "\n");
     }
     TXScreensaverEdit edit;
-    edit.Index = CountEntries(lines, list.First, at, std::string_view("programs:").size());
+    edit.Index = CountEntries(lines, list.First, at, kProgramsKey.size());
     std::string line = "\t\t\t\t" + entry + kEntryTail;
-    if (CountEntries(lines, list.First, at, 9) > 0) {
+    if (edit.Index > 0) {
         std::string before;
         for (std::size_t i = list.First; i < at; ++i)
             before += Body(lines[i]);
         std::string_view tail = Trimmed(before);
         if (tail.ends_with('\\')) tail.remove_suffix(1);
-        if (!Trimmed(tail).ends_with("\\n")) line = "\t\t\t\t\\n" + line.substr(4);
+        // The entry before ends without its separator: ours brings it.
+        if (!Trimmed(tail).ends_with("\\n")) line = "\t\t\t\t\\n" + entry + kEntryTail;
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
 
@@ -243,7 +245,7 @@ std::string RemoveXScreensaverProgram(const std::string& prefs, const std::strin
         if (rest != command && !rest.starts_with(command + " ") &&
             !rest.starts_with(command + "\t"))
             continue;
-        removed = CountEntries(lines, list.First, i, std::string_view("programs:").size());
+        removed = CountEntries(lines, list.First, i, kProgramsKey.size());
         lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i));
     }
     if (!removed) return prefs;
