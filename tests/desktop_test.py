@@ -526,8 +526,16 @@ def dialog_at_150_percent(display, work):
                 check(f"the dialog shows at {dpi} DPI", False)
                 continue
             # The client area: the dialog's colour from its top-left corner
-            # to the window's right edge, less the frame on the other side.
-            image = display.shot(windows[0])
+            # to the window's right edge, less the frame on the other side,
+            # once the window keeps its size (Wine may show it before it is
+            # laid out at the new DPI).
+            def settled():
+                before = display.shot(windows[0])
+                time.sleep(0.3)
+                after = display.shot(windows[0])
+                return after if after[:2] == before[:2] else None
+            image = wait_for(settled, timeout=10) or display.shot(windows[0])
+            origin = find_color(image, DIALOG_COLOR) or origin
             width = image[0] - 2 * origin[0]
             sizes[dpi] = width
             scale = dpi / 96
