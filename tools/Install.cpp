@@ -2,6 +2,7 @@
 #include "tools/Install.h"
 
 #include "base/Errors.h"
+#include "base/IntConv.h"
 #include "base/Paths.h"
 #include "base/System.h"
 #include "payload/Payload.h"
@@ -57,13 +58,6 @@ bool Continues(std::string_view line) {
     return !body.empty() && body.back() == '\\';
 }
 
-std::string_view Trimmed(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(" \t");
-    if (first == std::string_view::npos) return {};
-    const std::size_t last = text.find_last_not_of(" \t");
-    return text.substr(first, last - first + 1);
-}
-
 // The lines [first, end) of the resource `key` ("programs:", "*mode:"),
 // continuation lines included; first == end when there is none.
 struct TBlock {
@@ -97,7 +91,7 @@ int CountEntries(const std::vector<std::string>& lines, std::size_t first, std::
     while (at <= joined.size()) {
         std::size_t next = joined.find("\\n", at);
         if (next == std::string::npos) next = joined.size();
-        if (!Trimmed(std::string_view(joined).substr(at, next - at)).empty()) ++count;
+        if (!TrimControl(std::string_view(joined).substr(at, next - at)).empty()) ++count;
         at = next + 2;
     }
     return count;
@@ -106,24 +100,24 @@ int CountEntries(const std::vector<std::string>& lines, std::size_t first, std::
 // The command of one list line: what follows its "-" (disabled), its visual
 // ("GL:") and its quoted title.
 std::string_view EntryCommand(std::string_view line) {
-    std::string_view rest = Trimmed(Body(line));
+    std::string_view rest = TrimControl(Body(line));
     if (rest.ends_with("\\")) rest.remove_suffix(1);
     if (rest.ends_with("\\n")) rest.remove_suffix(2);
-    rest = Trimmed(rest);
-    if (rest.starts_with('-')) rest = Trimmed(rest.substr(1));
+    rest = TrimControl(rest);
+    if (rest.starts_with('-')) rest = TrimControl(rest.substr(1));
     const std::size_t word = rest.find_first_of(" \t\"");
     if (word != std::string_view::npos && word > 0 && rest[word - 1] == ':')
-        rest = Trimmed(rest.substr(word));
+        rest = TrimControl(rest.substr(word));
     if (rest.starts_with('"')) {
         const std::size_t close = rest.find('"', 1);
-        rest =
-            close == std::string_view::npos ? std::string_view{} : Trimmed(rest.substr(close + 1));
+        rest = close == std::string_view::npos ? std::string_view{}
+                                               : TrimControl(rest.substr(close + 1));
     }
     return rest;
 }
 
 std::optional<int> ValueNumber(std::string_view line, std::string_view key) {
-    const std::string_view value = Trimmed(Body(line).substr(key.size()));
+    const std::string_view value = TrimControl(Body(line).substr(key.size()));
     int number = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
     if (error != std::errc() || end != value.data() + value.size()) return std::nullopt;
@@ -175,11 +169,11 @@ TXScreensaverEdit AddXScreensaverProgram(const std::string& prefs, const std::st
         if (copied.empty()) copied.push_back("programs:\t\\\n");
         if (copied.front().starts_with('*')) copied.front().erase(0, 1);
         if (!copied.back().ends_with('\n')) copied.back() += '\n';
-        if (Continues(copied.back()) || !Trimmed(Body(copied.back())).empty()) {
+        if (Continues(copied.back()) || !TrimControl(Body(copied.back())).empty()) {
             if (!Continues(copied.back())) copied.back().insert(Body(copied.back()).size(), "\\");
             copied.push_back("\n");
         }
-        if (!lines.empty() && !Trimmed(Body(lines.back())).empty()) lines.push_back("\n");
+        if (!lines.empty() && !TrimControl(Body(lines.back())).empty()) lines.push_back("\n");
         list = {lines.size(), lines.size() + copied.size()};
         lines.insert(lines.end(), copied.begin(), copied.end());
     }
@@ -199,10 +193,10 @@ TXScreensaverEdit AddXScreensaverProgram(const std::string& prefs, const std::st
         std::string before;
         for (std::size_t i = list.First; i < at; ++i)
             before += Body(lines[i]);
-        std::string_view tail = Trimmed(before);
+        std::string_view tail = TrimControl(before);
         if (tail.ends_with('\\')) tail.remove_suffix(1);
         // The entry before ends without its separator: ours brings it.
-        if (!Trimmed(tail).ends_with("\\n")) line = "\t\t\t\t\\n" + entry + kEntryTail;
+        if (!TrimControl(tail).ends_with("\\n")) line = "\t\t\t\t\\n" + entry + kEntryTail;
     }
     lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), line);
 
@@ -255,7 +249,7 @@ std::string RemoveXScreensaverProgram(const std::string& prefs, const std::strin
                                           ? ValueNumber(lines[selected.First], "selected:")
                                           : std::nullopt;
     const bool still_ours = number && *number == *removed && mode.First < mode.End &&
-                            Trimmed(Body(lines[mode.First]).substr(5)) == "one";
+                            TrimControl(Body(lines[mode.First]).substr(5)) == "one";
     if (still_ours && previous_mode && previous_selected) {
         // Put back what the install replaced; a line it added goes.
         auto restore = [&](TBlock block, const std::string& previous) {
@@ -477,13 +471,11 @@ void InstallLinux(const TInstallJob& job, const TSaverFacts& facts, std::FILE* o
     const TXScreensaverEdit edit =
         AddXScreensaverProgram(*prefs, XScreensaverEntry(title, target), job.Only, defaults);
     WritePrefs(prefs_path, edit.Text);
-    json& record = state[name];
-    record = {{"system", "linux"},
-              {"path", target},
-              {"created", created},
-              {"mode", NullOr(edit.PreviousMode)},
-              {"selected", NullOr(edit.PreviousSelected)}};
-    state.Save();
+    state[name] = {{"system", "linux"},
+                   {"path", target},
+                   {"created", created},
+                   {"mode", NullOr(edit.PreviousMode)},
+                   {"selected", NullOr(edit.PreviousSelected)}};
     std::fprintf(out, "%s \"%s\" to the programs of %s%s\n", created ? "Made it with" : "Added",
                  title.c_str(), prefs_path.c_str(),
                  job.Only ? ", as the only saver xscreensaver runs" : "");
@@ -497,11 +489,13 @@ void InstallLinux(const TInstallJob& job, const TSaverFacts& facts, std::FILE* o
     const std::string system_dir = "/usr/share/xscreensaver/config";
     const std::string system_xml = JoinPath(system_dir, xml_name);
     const bool ours = record_had_system_xml || !fs::exists(PathOf(system_xml), error);
-    if (ours && fs::is_directory(system_dir, error) && ReplaceFileContents(system_xml, xml)) {
-        state[name]["system_xml"] = system_xml;
-        state.Save();
+    const bool described =
+        ours && fs::is_directory(system_dir, error) && ReplaceFileContents(system_xml, xml);
+    if (described) state[name]["system_xml"] = system_xml;
+    state.Save();
+    if (described)
         std::fprintf(out, "Put its description in %s\n", system_dir.c_str());
-    } else
+    else
         std::fprintf(out,
                      "Only its description is missing from xscreensaver's settings; as root: "
                      "cp %s %s/\n",

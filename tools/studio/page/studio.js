@@ -131,6 +131,8 @@ function flushEdits(leaving) {
 let stoppedTimer = null;
 
 function studioStopped() {
+  // Closed from this page: a request that fails now is no news.
+  if (state.closed) return;
   const box = $('#stopped');
   $('#stopped-command').textContent = state.command || 'tevrin studio';
   box.hidden = false;
