@@ -135,7 +135,9 @@ def main():
             for (const type of ['dragenter', 'dragover', 'drop'])
               zone.dispatchEvent(new DragEvent(type, {bubbles: true, cancelable: true, dataTransfer: data}));
             input.remove();""")
-        names = lambda: [e.text for e in driver.find_elements(By.CSS_SELECTOR, "#grid .thumb .name")]
+        # Read in one script, so a grid redrawn meanwhile cannot leave stale elements.
+        names = lambda: driver.execute_script(
+            "return [...document.querySelectorAll('#grid .thumb .name')].map(e => e.innerText)")
         wait_for("three thumbnails", lambda: len(names()) == 3)
         wait_for("the thumbnails' pictures", lambda: driver.execute_script(
             "return [...document.querySelectorAll('#grid img')].every(i => i.complete && i.naturalWidth > 0)"))
@@ -444,8 +446,12 @@ def main():
         again_address = re.search(r"(http://127\.0\.0\.1:\d+/s/[0-9a-f]{32}/)", studio.stdout.readline())
         check("the Studio started again has the same address", again_address and again_address.group(1) == address)
         wait_for("the page to reconnect", lambda: not driver.find_element(By.ID, "stopped").is_displayed(), 20)
-        check("the reconnected page shows the project",
-              driver.find_element(By.ID, "title").get_attribute("value") == "Studio test from A" and names() == order)
+        shown = lambda: (driver.find_element(By.ID, "title").get_attribute("value"), names())
+        try:
+            wait_for("the project to show again", lambda: shown() == ("Studio test from A", order), 10)
+        except AssertionError:
+            pass  # the check below names what is shown
+        check("the reconnected page shows the project", shown() == ("Studio test from A", order), shown())
         # A second start on the same folder hands over to the running one.
         second = subprocess.run([tool, "studio", project, "--no-browser"], capture_output=True, text=True,
                                 env=environment, timeout=30)
