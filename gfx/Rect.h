@@ -17,6 +17,9 @@ struct TRect {
     constexpr int Width() const { return Right - Left; }
     constexpr int Height() const { return Bottom - Top; }
     constexpr bool IsEmpty() const { return Right <= Left || Bottom <= Top; }
+    constexpr bool Contains(int x, int y) const {
+        return x >= Left && x < Right && y >= Top && y < Bottom;
+    }
     constexpr bool operator==(const TRect&) const = default;
 };
 

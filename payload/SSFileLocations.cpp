@@ -24,6 +24,7 @@ constexpr std::array<const char*, TSSFileLocations::kListCount> kListNames{
 
 constexpr std::array<const char*, 4> kFitModeNames{"fmNatural", "fmShrink", "fmFit", "fmFill"};
 constexpr std::array<const char*, 3> kMonitorModeNames{"mmPrimary", "mmMirror", "mmEach"};
+constexpr std::array<const char*, 2> kMotionNames{"moNone", "moPanZoom"};
 
 template <typename T, std::size_t N>
 std::optional<T> ByName(const std::array<const char*, N>& names, std::string_view name) {
@@ -48,6 +49,14 @@ std::string_view TSSFileLocations::MonitorModeName(TMonitorMode mode) {
 
 std::optional<TMonitorMode> TSSFileLocations::MonitorModeByName(std::string_view name) {
     return ByName<TMonitorMode>(kMonitorModeNames, name);
+}
+
+std::string_view TSSFileLocations::MotionName(TMotion motion) {
+    return kMotionNames[static_cast<std::size_t>(motion)];
+}
+
+std::optional<TMotion> TSSFileLocations::MotionByName(std::string_view name) {
+    return ByName<TMotion>(kMotionNames, name);
 }
 
 std::string_view TSSFileLocations::ListPropertyName(TListId list) {
@@ -135,6 +144,11 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         MonitorMode = MonitorModeByName(reader.ReadIdent()).value_or(TMonitorMode::mmPrimary);
         return true;
     }
+    if (SameText(name, "Motion")) {
+        // A later kind of motion: still pictures.
+        Motion = MotionByName(reader.ReadIdent()).value_or(TMotion::moNone);
+        return true;
+    }
     if (SameText(name, "Styles")) {
         // Entries that are no style number are passed over.
         Styles.clear();
@@ -189,6 +203,7 @@ void TSSFileLocations::WriteProperties(TWriter& writer) const {
     if (lShuffle) writer.WriteBoolean("lShuffle", true);
     if (Intervals) writer.WriteString("IntervalCommaList", EntriesToCommaText(*Intervals));
     if (TransitionTime != 0) writer.WriteInteger("TransitionTime", TransitionTime);
+    if (Motion != TMotion::moNone) writer.WriteIdent("Motion", MotionName(Motion));
 }
 
 } // namespace tevrin

@@ -18,6 +18,9 @@ namespace tevrin {
 // others black; the same picture and transition on every one, each composed
 // at its monitor's size; or a show of its own on each.
 enum class TMonitorMode { mmPrimary, mmMirror, mmEach };
+// Whether a picture moves while it is on screen: still, as designed, or a
+// slow zoom and pan over its whole time.
+enum class TMotion { moNone, moPanZoom };
 
 using TStringList = std::vector<std::string>;
 
@@ -85,11 +88,15 @@ public:
     std::optional<TStringList> Intervals;
     // Milliseconds a transition lasts (0: the design's 25 frames of 40 ms).
     std::int32_t TransitionTime = 0;
+    // Stored only when not moNone.
+    TMotion Motion = TMotion::moNone;
 
     static std::string_view FitModeName(TFitMode mode);
     static std::optional<TFitMode> FitModeByName(std::string_view name);
     static std::string_view MonitorModeName(TMonitorMode mode);
     static std::optional<TMonitorMode> MonitorModeByName(std::string_view name);
+    static std::string_view MotionName(TMotion motion);
+    static std::optional<TMotion> MotionByName(std::string_view name);
 
     // A list property as text, and assignment from text (CommaList.h rules).
     std::string CommaText(TListId list) const;

@@ -426,6 +426,12 @@ void TCustomPicShow::SetManual(bool manual) {
     }
 }
 
+void TCustomPicShow::Redraw(const std::function<void(TBitmap24& screen)>& draw) {
+    if (busy_ || screen_.Empty()) return;
+    draw(screen_);
+    InvalidateArea({0, 0, screen_.Width(), screen_.Height()});
+}
+
 void TCustomPicShow::Clear() {
     if (busy_ || screen_.Empty()) return;
     screen_ = TBitmap24();

@@ -106,6 +106,10 @@ public:
     void Stop();
     // While idle: drops the displayed image, leaving Color and background.
     void Clear();
+    // While idle with an image shown: `draw` draws a new one over it, of
+    // the same size (a picture that moves between transitions), and the
+    // control is repainted.
+    void Redraw(const std::function<void(TBitmap24& screen)>& draw);
 
     const TBitmap24& Screen() const { return screen_; }
     TRect PictureRect() const { return pic_rect_; }

@@ -53,7 +53,7 @@ TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_par
                    std::string user_dir)
     : TScreenView(app, *this), own_path_(std::move(own_path)), temp_(std::move(temp_parent)),
       user_dir_(std::move(user_dir)), locations_(app.Platform().PrimaryMonitor().PixelsPerInch),
-      media_(app), timer_slide_(app), timer_flash_(app) {
+      media_(app), timer_slide_(app), timer_flash_(app), timer_motion_(app) {
     Color = kButtonFace;
     const TRect screen = app.Platform().PrimaryMonitor().Bounds;
     SetBounds(screen.Left + (screen.Width() - kDesignWidth) / 2,
@@ -61,6 +61,7 @@ TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_par
     timer_slide_.SetEnabled(false);
     timer_flash_.SetInterval(1000);
     timer_flash_.OnTimer = [this] { TimerFlashTimer(); };
+    timer_motion_.OnTimer = [this] { MoveStep(); };
     media_.OnNotify = [this] { MediaNotify(); };
     OnActivate = [this] { FormActivate(); };
     OnClose = [this] { FormClose(); };
@@ -164,6 +165,7 @@ void TfrmScrn::HandleMessage(int message, std::intptr_t, std::intptr_t) {
 void TfrmScrn::ShowNextPicture() {
     if (locations_.PicCount() == 0) return;
     timer_slide_.SetEnabled(false);
+    timer_motion_.SetEnabled(false);
     if (movie_ && movie_visible_) {
         movie_->SetVisible(false);
         movie_visible_ = false;
@@ -189,11 +191,19 @@ void TfrmScrn::ShowNextPicture() {
             // The last picture is on screen already: it goes before the
             // next one is made.
             show.ClearPicture();
+            view->Moving().reset();
             const TMonitor& monitor = view->Monitor();
-            show.SetPicture(MakeSlide(picture, caption, choices_,
-                                      {monitor.Bounds.Width(), monitor.Bounds.Height(),
-                                       monitor.PixelsPerInch, monitor.BitsPerPixel <= 8},
-                                      Application().Platform().Text()));
+            const TScreenSpec screen{monitor.Bounds.Width(), monitor.Bounds.Height(),
+                                     monitor.PixelsPerInch, monitor.BitsPerPixel <= 8};
+            TTextEngine& text = Application().Platform().Text();
+            if (choices_.Motion == TMotion::moPanZoom) {
+                // The transition brings in the motion's first frame.
+                view->Moving().emplace(picture, caption, choices_, screen, text,
+                                       MotionSeed(*index, changes_));
+                show.SetPicture(view->Moving()->Frame(0));
+            } else {
+                show.SetPicture(MakeSlide(picture, caption, choices_, screen, text));
+            }
             show.Style = style;
             shows.push_back(&show);
         }
@@ -204,12 +214,46 @@ void TfrmScrn::ShowNextPicture() {
             show->Parent().Update();
         }
     }
+    ++changes_;
     TCustomPicShow::ExecuteTogether(shows);
     Application().ProcessMessages();
     // The primary show's picture sets the time until the next change.
-    timer_slide_.SetInterval(static_cast<std::uint32_t>(
-        content_->IntervalMs(first_shown.value_or(0)).value_or(choices_.IntervalMs)));
+    const int interval =
+        content_->IntervalMs(first_shown.value_or(0)).value_or(choices_.IntervalMs);
+    timer_slide_.SetInterval(static_cast<std::uint32_t>(interval));
     timer_slide_.SetEnabled(true);
+    // Pictures move from where the transition left them until the next
+    // change begins.
+    bool moves = false;
+    for (const TShowGroup& group : groups_)
+        for (TScreenView* view : group.Views)
+            moves = moves || (view->Moving() && view->Moving()->Moves());
+    if (moves) {
+        motion_start_ = Application().TickCount();
+        motion_ms_ = static_cast<std::uint32_t>(interval > 0 ? interval : kMotionWithoutIntervalMs);
+        timer_motion_.SetInterval(kDefaultFrameDelayMs);
+        timer_motion_.SetEnabled(true);
+    }
+}
+
+void TfrmScrn::MoveStep() {
+    const std::uint32_t elapsed = Application().TickCount() - motion_start_;
+    const double t = std::min(1.0, static_cast<double>(elapsed) / motion_ms_);
+    for (const TShowGroup& group : groups_)
+        for (TScreenView* view : group.Views) {
+            const std::optional<TMovingSlide>& slide = view->Moving();
+            if (!slide || !slide->Moves()) continue;
+            view->PShow().Redraw([&](TBitmap24& screen) { slide->Draw(t, screen); });
+            view->Update();
+        }
+    if (t >= 1) {
+        timer_motion_.SetEnabled(false);
+        return;
+    }
+    // The next frame on the grid of frame times from the motion's start, so
+    // late frames do not add up.
+    const std::uint32_t next = (elapsed / kDefaultFrameDelayMs + 1) * kDefaultFrameDelayMs;
+    timer_motion_.SetInterval(next - elapsed);
 }
 
 void TfrmScrn::PlayNextSound() {

@@ -15,6 +15,7 @@
 #include "saver/SlideShow.h"
 #include "show/Choices.h"
 #include "show/Content.h"
+#include "show/Motion.h"
 #include "show/SlideOrder.h"
 #include "ui/Forms.h"
 #include "ui/MediaPlayer.h"
@@ -43,10 +44,13 @@ public:
     // The monitor the window covers, once Cover has placed it.
     const TMonitor& Monitor() const { return monitor_; }
     void Cover(const TMonitor& monitor);
+    // The slide shown, when pictures move between transitions.
+    std::optional<TMovingSlide>& Moving() { return moving_; }
 
 private:
     std::unique_ptr<TPicShow> show_;
     TMonitor monitor_;
+    std::optional<TMovingSlide> moving_;
 };
 
 class TfrmScrn final : public TScreenView {
@@ -78,6 +82,7 @@ public:
     const TExitRules& ExitRules() const { return exit_rules_; }
     TTimer& TimerSlide() { return timer_slide_; }
     TTimer& TimerFlash() { return timer_flash_; }
+    TTimer& TimerMotion() { return timer_motion_; }
     TMoviePlayerControl* FlashPlayer() { return movie_.get(); }
     bool ShowStarted() const { return show_started_; }
     bool FirstActivate() const { return first_activate_; }
@@ -96,6 +101,8 @@ private:
     void AppIdle(bool& done);
     // Covers every monitor and groups the windows as MonitorMode says.
     void CoverMonitors();
+    // One frame of the moving pictures, on every view, from the one clock.
+    void MoveStep();
     void PlayNextSound();
     void MediaNotify();
     // Creates the movie player; without one, offers its download and ends.
@@ -123,6 +130,11 @@ private:
     TMediaPlayer media_;
     TTimer timer_slide_;
     TTimer timer_flash_;
+    TTimer timer_motion_;
+    // When the pictures on screen started to move, and for how long.
+    std::uint32_t motion_start_ = 0, motion_ms_ = 0;
+    // Picture changes so far: each change moves anew.
+    int changes_ = 0;
     std::unique_ptr<TMoviePlayerControl> movie_;
     bool movie_visible_ = false;
     // Set when the system refused the input hook: the window's own input

@@ -45,6 +45,7 @@ TShowChoices TShowChoices::Of(const TSSFileLocations& record) {
         const int ms = std::clamp(record.TransitionTime, kMinTransitionMs, kMaxTransitionMs);
         c.TransitionFrames = (ms + kDefaultFrameDelayMs / 2) / kDefaultFrameDelayMs;
     }
+    c.Motion = record.Motion;
     c.Text = record.Captions ? std::string() : record.Text;
     c.Caption.Face = record.TextFont.Name;
     c.Caption.Points = record.TextFont.Size();

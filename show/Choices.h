@@ -46,6 +46,7 @@ struct TShowChoices {
     int IntervalMs = 0;
     // Frames of one transition, kDefaultFrameDelayMs apart.
     int TransitionFrames = kDefaultTransitionFrames;
+    TMotion Motion = TMotion::moNone;
     // The show's one caption, drawn on every other picture where pictures
     // carry no captions of their own.
     std::string Text;

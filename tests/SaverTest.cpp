@@ -85,6 +85,14 @@ struct TSaverRun {
     std::vector<std::uint32_t> ended_at; // on the virtual clock
 };
 
+double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
+    long long sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width() * 3; ++x)
+            sum += std::abs(a.Row(y)[x] - b.Row(y)[x]);
+    return static_cast<double>(sum) / (3.0 * a.Width() * a.Height());
+}
+
 bool Same(const TBitmap24& a, const TBitmap24& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
     for (int y = 0; y < a.Height(); ++y)
@@ -806,6 +814,97 @@ TEST(Monitors, MirrorShowsTheSamePictureAndStyleEverywhereAndEachItsOwn) {
                               std::back_inserter(common));
         EXPECT_GE(common.size(), ticks[1].size() * 9 / 10);
     }
+}
+
+TEST(Monitors, PicturesMoveOnEveryMonitorFromWhereTheTransitionLeftThem) {
+    for (TMonitorMode mode : {TMonitorMode::mmMirror, TMonitorMode::mmEach}) {
+        TSaverRun run(
+            [&](TSSFileLocations& r, test::TSaverParts& p) {
+                r.MonitorMode = mode;
+                r.Motion = TMotion::moPanZoom;
+                r.FitMode = TFitMode::fmFill;
+                r.Interval = 2000;
+                p.Pictures = {test::TestJpeg(480, 360), test::TestJpeg(600, 300),
+                              test::TestJpeg(300, 420)};
+            },
+            TwoMonitors(), true);
+        run.Start();
+        // At each transition's first frame: that frame, and the last frame
+        // shown before it.
+        std::vector<TBitmap24> firsts, before;
+        bool in_transition = false;
+        auto last_shown = [&](TWindowId window) -> const TBitmap24* {
+            for (auto f = run.platform.Frames.rbegin(); f != run.platform.Frames.rend(); ++f)
+                if (f->Window == window) return &f->Image;
+            return nullptr;
+        };
+        run.window->PShow().OnProgress = [&](TCustomPicShow& s) {
+            if (in_transition) return;
+            in_transition = true;
+            firsts.push_back(s.Screen());
+            const TBitmap24* shown = last_shown(run.window->Window());
+            before.push_back(shown ? *shown : TBitmap24());
+        };
+        auto completed = run.window->PShow().OnComplete;
+        run.window->PShow().OnComplete = [&](TCustomPicShow& s) {
+            in_transition = false;
+            completed(s);
+        };
+        run.RunFor(9000);
+        ASSERT_GE(run.shown.size(), 3u);
+        // Between the first two changes both monitors draw a frame every
+        // 40 ms, each a small step from the one before.
+        for (TWindowId window : {run.window->Window(), run.window->OtherViews()[0]->Window()}) {
+            std::vector<const TBitmap24*> moving;
+            for (const auto& frame : run.platform.Frames)
+                if (frame.Window == window && frame.Tick > run.ended_at[0] &&
+                    frame.Tick < run.ended_at[0] + 2000)
+                    moving.push_back(&frame.Image);
+            EXPECT_GE(moving.size(), 45u) << "mode " << static_cast<int>(mode);
+            for (std::size_t i = 1; i < moving.size(); ++i)
+                EXPECT_FALSE(Same(*moving[i - 1], *moving[i])) << "frame " << i;
+            // The motion starts where the transition ended, with a step like
+            // the others.
+            if (window == run.window->Window() && moving.size() > 2) {
+                std::vector<double> steps;
+                for (std::size_t i = 1; i < moving.size(); ++i)
+                    steps.push_back(MeanDifference(*moving[i - 1], *moving[i]));
+                std::nth_element(steps.begin(), steps.begin() + steps.size() / 2, steps.end());
+                EXPECT_LT(MeanDifference(run.shown[0], *moving[0]), 2 * steps[steps.size() / 2]);
+            }
+        }
+        // Each transition starts from the last moving frame: every pixel of
+        // its first frame is that frame's or the incoming picture's, and
+        // the motion then starts from the transition's last frame.
+        ASSERT_GE(firsts.size(), 3u);
+        for (std::size_t k = 1; k < 3; ++k) {
+            const TBitmap24 &first = firsts[k], &old = before[k], &incoming = run.shown[k];
+            ASSERT_EQ(old.Width(), first.Width());
+            int from_old = 0, neither = 0;
+            for (int y = 0; y < kH; ++y)
+                for (int x = 0; x < kW; ++x) {
+                    const std::uint8_t *p = first.Row(y) + x * 3, *o = old.Row(y) + x * 3,
+                                       *n = incoming.Row(y) + x * 3;
+                    const bool is_old = std::equal(p, p + 3, o), is_new = std::equal(p, p + 3, n);
+                    from_old += is_old && !is_new;
+                    neither += !is_old && !is_new;
+                }
+            EXPECT_EQ(neither, 0) << "transition " << k;
+            EXPECT_GT(from_old, kW * kH / 2) << "transition " << k;
+            EXPECT_FALSE(Same(old, run.shown[k - 1])) << "no motion before transition " << k;
+        }
+    }
+}
+
+TEST(Monitors, StillPicturesDrawNothingBetweenTransitions) {
+    TSaverRun run([](TSSFileLocations& r, test::TSaverParts&) { r.Interval = 2000; }, TwoMonitors(),
+                  true);
+    run.Start();
+    run.RunFor(6000);
+    ASSERT_GE(run.ended_at.size(), 2u);
+    for (const auto& frame : run.platform.Frames)
+        EXPECT_FALSE(frame.Tick > run.ended_at[0] + 40 && frame.Tick < run.ended_at[0] + 1960)
+            << frame.Tick;
 }
 
 TEST(Monitors, RandomPicturesDifferBetweenMonitorsInEachMode) {

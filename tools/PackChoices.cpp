@@ -309,6 +309,19 @@ const std::vector<TPackChoice>& Table() {
          [](const json& v, TSSFileLocations& r) {
              r.FitMode = *TSSFileLocations::FitModeByName("fm" + Text(v));
          }},
+        {"motion",
+         "",
+         K::Choice,
+         "none (still pictures; the default) or pan-zoom (each picture drifts and zooms slowly "
+         "while it shows, at some cost in processor time)",
+         0,
+         0,
+         {"none", "pan-zoom"},
+         "none",
+         kEverywhere | kOnPage,
+         [](const json& v, TSSFileLocations& r) {
+             r.Motion = v == "pan-zoom" ? TMotion::moPanZoom : TMotion::moNone;
+         }},
         {"blur-borders",
          "",
          K::Flag,

@@ -72,6 +72,7 @@ json RecordToJson(const TSSFileLocations& r) {
     j["lShuffle"] = r.lShuffle;
     if (r.Intervals) j["IntervalCommaList"] = *r.Intervals;
     j["TransitionTime"] = r.TransitionTime;
+    j["Motion"] = std::string(TSSFileLocations::MotionName(r.Motion));
     return j;
 }
 

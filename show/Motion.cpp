@@ -1,0 +1,315 @@
+// SPDX-License-Identifier: MIT
+#include "show/Motion.h"
+
+#include "gfx/Exif.h"
+#include "gfx/Jpeg.h"
+#include "gfx/Resample.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+#include <random>
+
+namespace tevrin {
+namespace {
+
+// The farthest a pan goes from the centre, as a share of the screen's side:
+// as far as the closest zoom reaches, so panning and zooming pictures move
+// at one pace.
+constexpr double kMaxPanShare = (kMaxMotionZoom - 1) / 2;
+// Moments sampled to find the part of the picture any moment shows.
+constexpr int kCropSamples = 32;
+// Filter weights are fractions of 256.
+constexpr int kWeightOne = 256;
+
+// The box of pixels of `canvas` where any channel differs from `value`.
+TRect DifferingBox(const TBitmap24& canvas, std::uint8_t value) {
+    TRect box{canvas.Width(), canvas.Height(), 0, 0};
+    for (int y = 0; y < canvas.Height(); ++y) {
+        const std::uint8_t* row = canvas.Row(y);
+        for (int x = 0; x < canvas.Width(); ++x)
+            if (row[x * 3] != value || row[x * 3 + 1] != value || row[x * 3 + 2] != value) {
+                box = {std::min(box.Left, x), std::min(box.Top, y), std::max(box.Right, x + 1),
+                       std::max(box.Bottom, y + 1)};
+            }
+    }
+    return box.IsEmpty() ? TRect{} : box;
+}
+
+} // namespace
+
+std::uint32_t MotionSeed(int picture, int change) {
+    std::seed_seq seq{static_cast<std::uint32_t>(picture), static_cast<std::uint32_t>(change)};
+    std::uint32_t seed = 0;
+    seq.generate(&seed, &seed + 1);
+    return seed;
+}
+
+TMovingSlide::TMovingSlide(const TShowPicture& picture, const std::string& caption,
+                           const TShowChoices& choices, const TScreenSpec& screen,
+                           TTextEngine& engine, std::uint32_t seed)
+    : sw_(std::max(screen.Width, 0)), sh_(std::max(screen.Height, 0)) {
+    MakeCaptionOverlay(caption, choices, screen, engine);
+    std::optional<TJpegInfo> jpeg;
+    int uw = 0, uh = 0;
+    if (!picture.Jpeg.empty()) {
+        jpeg = ReadJpegInfo(picture.Jpeg.data(), picture.Jpeg.size());
+        uw = jpeg->UprightWidth();
+        uh = jpeg->UprightHeight();
+    } else {
+        uw = picture.Upright.Width();
+        uh = picture.Upright.Height();
+    }
+    place_ = PlacePicture(uw, uh, sw_, sh_, choices.Fit);
+    if (place_.IsEmpty()) return; // no picture: a black screen
+
+    // Never past the picture's own pixels.
+    zoom_max_ = std::clamp(static_cast<double>(uw) / place_.Width(), 1.0, kMaxMotionZoom);
+    std::mt19937 random(seed);
+    zoom_in_ = std::uniform_int_distribution<int>(0, 1)(random) == 1;
+    const double angle = std::uniform_real_distribution<double>(0, 2 * std::numbers::pi)(random);
+    pan_x_ = std::cos(angle);
+    pan_y_ = std::sin(angle);
+    moves_ = zoom_max_ > 1.001 || Room(zoom_max_, true) >= 0.5 || Room(zoom_max_, false) >= 0.5;
+
+    full_w_ = std::max(1, static_cast<int>(std::lround(place_.Width() * zoom_max_)));
+    full_h_ = std::max(1, static_cast<int>(std::lround(place_.Height() * zoom_max_)));
+    // The part of the picture that some moment shows, with a margin for the
+    // filter.
+    double left = full_w_, top = full_h_, right = 0, bottom = 0;
+    for (int k = 0; k <= kCropSamples; ++k) {
+        const TMotionView v = ViewAt(static_cast<double>(k) / kCropSamples);
+        const double kx = full_w_ / v.Width, ky = full_h_ / v.Height;
+        left = std::min(left, (std::max(0.0, v.Left) - v.Left) * kx);
+        right = std::max(right, (std::min<double>(sw_, v.Left + v.Width) - v.Left) * kx);
+        top = std::min(top, (std::max(0.0, v.Top) - v.Top) * ky);
+        bottom = std::max(bottom, (std::min<double>(sh_, v.Top + v.Height) - v.Top) * ky);
+    }
+    crop_x_ = std::clamp(static_cast<int>(std::floor(left)) - 2, 0, full_w_);
+    crop_y_ = std::clamp(static_cast<int>(std::floor(top)) - 2, 0, full_h_);
+    const int crop_w =
+        std::clamp(static_cast<int>(std::ceil(right)) + 2, crop_x_, full_w_) - crop_x_;
+    const int crop_h =
+        std::clamp(static_cast<int>(std::ceil(bottom)) + 2, crop_y_, full_h_) - crop_y_;
+    if (crop_w == 0 || crop_h == 0) return;
+
+    source_ = TBitmap24(crop_w, crop_h, TBitmap24::kUndefined);
+    const bool covered =
+        place_.Left <= 0 && place_.Top <= 0 && place_.Right >= sw_ && place_.Bottom >= sh_;
+    auto compose = [&](const TBitmap24& stored, int orientation) {
+        DrawScaled(source_, -crop_x_, -crop_y_, full_w_, full_h_, stored, orientation);
+        if (choices.BlurBorders && !covered) {
+            backdrop_ = TBitmap24(sw_, sh_);
+            DrawBackdrop(backdrop_, stored, orientation);
+        }
+    };
+    if (jpeg) {
+        const TJpegDecode how = TJpegDecode::Covering(*jpeg, full_w_, full_h_, screen.Palette8);
+        compose(DecodeJpeg(picture.Jpeg.data(), picture.Jpeg.size(), how), jpeg->Orientation);
+    } else {
+        compose(picture.Upright, kOrientationUpright);
+    }
+}
+
+double TMovingSlide::Room(double zoom, bool across) const {
+    const int low = across ? place_.Left : place_.Top, high = across ? place_.Right : place_.Bottom;
+    const int side = across ? sw_ : sh_;
+    const double centre = (low + high) / 2.0, half = zoom * (high - low) / 2.0;
+    // The view must still cover what the still picture covers on screen.
+    const double room =
+        std::min(std::max(low, 0) - centre + half, centre + half - std::min(high, side));
+    return std::clamp(room, 0.0, kMaxPanShare * side);
+}
+
+TMotionView TMovingSlide::EndView(bool last) const {
+    // Zooming in, the pan goes from one side of the room at the still size
+    // to the other at the closest zoom; zooming out, back.
+    const double zoom = last == zoom_in_ ? zoom_max_ : 1.0;
+    const double side = last ? 1 : -1;
+    TMotionView v;
+    v.Width = zoom * place_.Width();
+    v.Height = zoom * place_.Height();
+    v.Left = (place_.Left + place_.Right) / 2.0 + side * pan_x_ * Room(zoom, true) - v.Width / 2;
+    v.Top = (place_.Top + place_.Bottom) / 2.0 + side * pan_y_ * Room(zoom, false) - v.Height / 2;
+    return v;
+}
+
+TMotionView TMovingSlide::ViewAt(double t) const {
+    // Between two views that cover what the still picture covers, every
+    // view does too; the edges move at one speed.
+    t = std::clamp(t, 0.0, 1.0);
+    const TMotionView a = EndView(false), b = EndView(true);
+    auto mix = [t](double x, double y) { return x + (y - x) * t; };
+    return {mix(a.Left, b.Left), mix(a.Top, b.Top), mix(a.Width, b.Width), mix(a.Height, b.Height)};
+}
+
+TBitmap24 TMovingSlide::Frame(double t) const {
+    TBitmap24 screen(sw_, sh_, TBitmap24::kUndefined);
+    Draw(t, screen);
+    return screen;
+}
+
+void TMovingSlide::Draw(double t, TBitmap24& screen) const {
+    if (screen.Width() != sw_ || screen.Height() != sh_)
+        screen = TBitmap24(sw_, sh_, TBitmap24::kUndefined);
+    DrawPicture(ViewAt(t), screen);
+    DrawCaptionOverlay(screen);
+}
+
+void TMovingSlide::DrawPicture(const TMotionView& view, TBitmap24& screen) const {
+    // A pixel shows the picture when its centre lies inside the view.
+    auto first_inside = [](double edge, int limit) {
+        return std::clamp(static_cast<int>(std::ceil(edge - 0.5)), 0, limit);
+    };
+    const int xa = source_.Empty() ? 0 : first_inside(view.Left, sw_);
+    const int xb = source_.Empty() ? 0 : std::max(xa, first_inside(view.Left + view.Width, sw_));
+    const int ya = source_.Empty() ? 0 : first_inside(view.Top, sh_);
+    const int yb = source_.Empty() ? 0 : std::max(ya, first_inside(view.Top + view.Height, sh_));
+    auto background = [&](int y, int x0, int x1) {
+        if (x1 <= x0) return;
+        std::uint8_t* out = screen.Row(y) + x0 * 3;
+        const std::size_t bytes = static_cast<std::size_t>(x1 - x0) * 3;
+        if (backdrop_.Empty())
+            std::memset(out, 0, bytes);
+        else
+            std::memcpy(out, backdrop_.Row(y) + x0 * 3, bytes);
+    };
+    const int n = xb - xa;
+    if (n == 0 || yb == ya) {
+        for (int y = 0; y < sh_; ++y)
+            background(y, 0, sw_);
+        return;
+    }
+
+    // Where each screen pixel samples the source: the pixel at its left
+    // (byte offset) and the weight of the one right of it.
+    const int src_w = source_.Width(), src_h = source_.Height();
+    auto sample = [](double at, int size, int& index, int& weight) {
+        at = std::clamp(at, 0.0, static_cast<double>(size - 1));
+        index = static_cast<int>(at);
+        weight = static_cast<int>(std::lround((at - index) * kWeightOne));
+        if (weight == kWeightOne) ++index, weight = 0;
+        if (index >= size - 1) index = size - 1, weight = 0;
+    };
+    std::vector<int> offsets(static_cast<std::size_t>(n)), weights(offsets.size());
+    const double kx = full_w_ / view.Width, ky = full_h_ / view.Height;
+    for (int x = xa; x < xb; ++x) {
+        int index = 0;
+        sample((x + 0.5 - view.Left) * kx - 0.5 - crop_x_, src_w, index, weights[x - xa]);
+        offsets[x - xa] = index * 3;
+    }
+
+    // Source rows filtered across, the two the current screen row lies
+    // between; consecutive screen rows mostly share one.
+    std::vector<std::uint16_t> upper(static_cast<std::size_t>(n) * 3), lower(upper.size());
+    int upper_row = -1, lower_row = -1;
+    auto across = [&](int row, std::vector<std::uint16_t>& out) {
+        const std::uint8_t* in = source_.Row(row);
+        for (int k = 0; k < n; ++k) {
+            // The right neighbour of the last pixel has weight 0 and lies in
+            // the bitmap's padding or slack.
+            const std::uint8_t* p = in + offsets[k];
+            const int w = weights[k], keep = kWeightOne - w;
+            out[k * 3] = static_cast<std::uint16_t>(p[0] * keep + p[3] * w);
+            out[k * 3 + 1] = static_cast<std::uint16_t>(p[1] * keep + p[4] * w);
+            out[k * 3 + 2] = static_cast<std::uint16_t>(p[2] * keep + p[5] * w);
+        }
+    };
+    for (int y = 0; y < sh_; ++y) {
+        if (y < ya || y >= yb) {
+            background(y, 0, sw_);
+            continue;
+        }
+        int row = 0, wy = 0;
+        sample((y + 0.5 - view.Top) * ky - 0.5 - crop_y_, src_h, row, wy);
+        const int next = std::min(row + 1, src_h - 1);
+        if (upper_row != row) {
+            if (lower_row == row) {
+                std::swap(upper, lower);
+                std::swap(upper_row, lower_row);
+            } else {
+                across(row, upper);
+                upper_row = row;
+            }
+        }
+        if (wy != 0 && lower_row != next) {
+            across(next, lower);
+            lower_row = next;
+        }
+        std::uint8_t* out = screen.Row(y) + xa * 3;
+        const std::uint16_t* a = upper.data();
+        const std::uint16_t* b = lower.data();
+        const std::uint32_t keep = kWeightOne - wy, weight = wy;
+        if (wy == 0) {
+            for (int k = 0; k < n * 3; ++k)
+                out[k] = static_cast<std::uint8_t>((a[k] + kWeightOne / 2) >> 8);
+        } else {
+            for (int k = 0; k < n * 3; ++k)
+                out[k] =
+                    static_cast<std::uint8_t>((a[k] * keep + b[k] * weight + (1u << 15)) >> 16);
+        }
+        background(y, 0, xa);
+        background(y, xb, sw_);
+    }
+}
+
+void TMovingSlide::MakeCaptionOverlay(const std::string& caption, const TShowChoices& choices,
+                                      const TScreenSpec& screen, TTextEngine& engine) {
+    if (caption.empty() || sw_ == 0 || sh_ == 0) return;
+    // Drawn over black and over white, the caption shows what it adds to a
+    // pixel and how much of the pixel it keeps, for any picture under it.
+    TBitmap24 canvas(sw_, sh_);
+    DrawCaption(canvas, caption, choices.Caption, screen.PixelsPerInch, engine);
+    const TRect on_black = DifferingBox(canvas, 0);
+    auto copy_box = [&](const TRect& box) {
+        std::vector<std::uint8_t> bytes;
+        for (int y = box.Top; y < box.Bottom; ++y) {
+            const std::uint8_t* row = canvas.Row(y) + box.Left * 3;
+            bytes.insert(bytes.end(), row, row + box.Width() * 3);
+        }
+        return bytes;
+    };
+    const std::vector<std::uint8_t> black = copy_box(on_black);
+    for (int y = 0; y < sh_; ++y)
+        std::memset(canvas.Row(y), 255, static_cast<std::size_t>(sw_) * 3);
+    DrawCaption(canvas, caption, choices.Caption, screen.PixelsPerInch, engine);
+    const TRect on_white = DifferingBox(canvas, 255);
+    const TRect box = Bounding(on_black, on_white);
+    if (box.IsEmpty()) return;
+    caption_.Box = box;
+    caption_.Keep.resize(static_cast<std::size_t>(box.Width()) * box.Height() * 3);
+    caption_.Add.resize(caption_.Keep.size());
+    for (int y = box.Top; y < box.Bottom; ++y)
+        for (int x = box.Left; x < box.Right; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::size_t at =
+                    (static_cast<std::size_t>(y - box.Top) * box.Width() + (x - box.Left)) * 3 + c;
+                const int w = on_white.Contains(x, y) ? canvas.Row(y)[x * 3 + c] : 255;
+                const int b =
+                    on_black.Contains(x, y)
+                        ? black[(static_cast<std::size_t>(y - on_black.Top) * on_black.Width() +
+                                 (x - on_black.Left)) *
+                                    3 +
+                                c]
+                        : 0;
+                caption_.Keep[at] = static_cast<std::uint8_t>(std::max(0, w - b));
+                caption_.Add[at] = static_cast<std::uint8_t>(b);
+            }
+}
+
+void TMovingSlide::DrawCaptionOverlay(TBitmap24& screen) const {
+    const TRect& box = caption_.Box;
+    if (box.IsEmpty()) return;
+    const std::size_t row_bytes = static_cast<std::size_t>(box.Width()) * 3;
+    for (int y = box.Top; y < box.Bottom; ++y) {
+        std::uint8_t* out = screen.Row(y) + box.Left * 3;
+        const std::uint8_t* keep = caption_.Keep.data() + (y - box.Top) * row_bytes;
+        const std::uint8_t* add = caption_.Add.data() + (y - box.Top) * row_bytes;
+        for (std::size_t k = 0; k < row_bytes; ++k)
+            out[k] =
+                static_cast<std::uint8_t>(std::min(255, (out[k] * keep[k] + 127) / 255 + add[k]));
+    }
+}
+
+} // namespace tevrin
