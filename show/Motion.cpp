@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "show/Motion.h"
 
+#include "gfx/Bilinear.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "gfx/Resample.h"
@@ -20,8 +21,6 @@ namespace {
 constexpr double kMaxPanShare = (kMaxMotionZoom - 1) / 2;
 // Moments sampled to find the part of the picture any moment shows.
 constexpr int kCropSamples = 32;
-// Filter weights are fractions of 256.
-constexpr int kWeightOne = 256;
 
 // The box of pixels of `canvas` where any channel differs from `value`.
 TRect DifferingBox(const TBitmap24& canvas, std::uint8_t value) {
@@ -94,11 +93,11 @@ TMovingSlide::TMovingSlide(const TShowPicture& picture, const std::string& capti
         std::clamp(static_cast<int>(std::ceil(bottom)) + 2, crop_y_, full_h_) - crop_y_;
     if (crop_w == 0 || crop_h == 0) return;
 
-    source_ = TBitmap24(crop_w, crop_h, TBitmap24::kUndefined);
+    TBitmap24 part(crop_w, crop_h, TBitmap24::kUndefined);
     const bool covered =
         place_.Left <= 0 && place_.Top <= 0 && place_.Right >= sw_ && place_.Bottom >= sh_;
     auto compose = [&](const TBitmap24& stored, int orientation) {
-        DrawScaled(source_, -crop_x_, -crop_y_, full_w_, full_h_, stored, orientation);
+        DrawScaled(part, -crop_x_, -crop_y_, full_w_, full_h_, stored, orientation);
         if (choices.BlurBorders && !covered) {
             backdrop_ = TBitmap24(sw_, sh_);
             DrawBackdrop(backdrop_, stored, orientation);
@@ -110,6 +109,7 @@ TMovingSlide::TMovingSlide(const TShowPicture& picture, const std::string& capti
     } else {
         compose(picture.Upright, kOrientationUpright);
     }
+    source_ = TBilinearSource(part);
 }
 
 double TMovingSlide::Room(double zoom, bool across) const {
@@ -182,75 +182,20 @@ void TMovingSlide::DrawPicture(const TMotionView& view, TBitmap24& screen) const
         return;
     }
 
-    // Where each screen pixel samples the source: the pixel at its left
-    // (byte offset) and the weight of the one right of it.
-    const int src_w = source_.Width(), src_h = source_.Height();
-    auto sample = [](double at, int size, int& index, int& weight) {
-        at = std::clamp(at, 0.0, static_cast<double>(size - 1));
-        index = static_cast<int>(at);
-        weight = static_cast<int>(std::lround((at - index) * kWeightOne));
-        if (weight == kWeightOne) ++index, weight = 0;
-        if (index >= size - 1) index = size - 1, weight = 0;
-    };
-    std::vector<int> offsets(static_cast<std::size_t>(n)), weights(offsets.size());
     const double kx = full_w_ / view.Width, ky = full_h_ / view.Height;
-    for (int x = xa; x < xb; ++x) {
-        int index = 0;
-        sample((x + 0.5 - view.Left) * kx - 0.5 - crop_x_, src_w, index, weights[x - xa]);
-        offsets[x - xa] = index * 3;
-    }
-
-    // Source rows filtered across, the two the current screen row lies
-    // between; consecutive screen rows mostly share one.
-    std::vector<std::uint16_t> upper(static_cast<std::size_t>(n) * 3), lower(upper.size());
-    int upper_row = -1, lower_row = -1;
-    auto across = [&](int row, std::vector<std::uint16_t>& out) {
-        const std::uint8_t* in = source_.Row(row);
-        for (int k = 0; k < n; ++k) {
-            // The right neighbour of the last pixel has weight 0 and lies in
-            // the bitmap's padding or slack.
-            const std::uint8_t* p = in + offsets[k];
-            const int w = weights[k], keep = kWeightOne - w;
-            out[k * 3] = static_cast<std::uint16_t>(p[0] * keep + p[3] * w);
-            out[k * 3 + 1] = static_cast<std::uint16_t>(p[1] * keep + p[4] * w);
-            out[k * 3 + 2] = static_cast<std::uint16_t>(p[2] * keep + p[5] * w);
-        }
-    };
+    DrawBilinear(screen, source_,
+                 {{xa, ya, xb, yb},
+                  (xa + 0.5 - view.Left) * kx - 0.5 - crop_x_,
+                  kx,
+                  (ya + 0.5 - view.Top) * ky - 0.5 - crop_y_,
+                  ky});
     for (int y = 0; y < sh_; ++y) {
         if (y < ya || y >= yb) {
             background(y, 0, sw_);
-            continue;
-        }
-        int row = 0, wy = 0;
-        sample((y + 0.5 - view.Top) * ky - 0.5 - crop_y_, src_h, row, wy);
-        const int next = std::min(row + 1, src_h - 1);
-        if (upper_row != row) {
-            if (lower_row == row) {
-                std::swap(upper, lower);
-                std::swap(upper_row, lower_row);
-            } else {
-                across(row, upper);
-                upper_row = row;
-            }
-        }
-        if (wy != 0 && lower_row != next) {
-            across(next, lower);
-            lower_row = next;
-        }
-        std::uint8_t* out = screen.Row(y) + xa * 3;
-        const std::uint16_t* a = upper.data();
-        const std::uint16_t* b = lower.data();
-        const std::uint32_t keep = kWeightOne - wy, weight = wy;
-        if (wy == 0) {
-            for (int k = 0; k < n * 3; ++k)
-                out[k] = static_cast<std::uint8_t>((a[k] + kWeightOne / 2) >> 8);
         } else {
-            for (int k = 0; k < n * 3; ++k)
-                out[k] =
-                    static_cast<std::uint8_t>((a[k] * keep + b[k] * weight + (1u << 15)) >> 16);
+            background(y, 0, xa);
+            background(y, xb, sw_);
         }
-        background(y, 0, xa);
-        background(y, xb, sw_);
     }
 }
 

@@ -10,6 +10,7 @@
 // (bilinear), so a view a fraction of a pixel on moves by that fraction.
 #pragma once
 
+#include "gfx/Bilinear.h"
 #include "gfx/Text.h"
 #include "show/Choices.h"
 #include "show/Slide.h"
@@ -50,6 +51,10 @@ public:
     // have the slide's size.
     void Draw(double t, TBitmap24& screen) const;
     TBitmap24 Frame(double t) const;
+    // The memory the slide holds.
+    std::size_t ByteSize() const {
+        return source_.ByteSize() + backdrop_.ByteSize() + caption_.Keep.size() * 2;
+    }
 
 private:
     // What a caption does to the pixels under it: each channel becomes
@@ -77,7 +82,7 @@ private:
     // The part of the picture any moment shows, scaled to its size at the
     // closest zoom; the whole picture at that scale is full_w_ x full_h_,
     // the part starting at (crop_x_, crop_y_) of it.
-    TBitmap24 source_;
+    TBilinearSource source_;
     int full_w_ = 0, full_h_ = 0, crop_x_ = 0, crop_y_ = 0;
     TBitmap24 backdrop_; // around the picture; empty for black
     TCaptionOverlay caption_;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "show/Motion.h"
 
+#include "gfx/Bilinear.h"
 #include "gfx/Jpeg.h"
 #include "platform/SystemText.h"
 
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numeric>
+#include <random>
 
 namespace tevrin {
 namespace {
@@ -54,6 +56,57 @@ int BlackPixels(const TBitmap24& b, const TRect& where) {
             count += p[0] == 0 && p[1] == 0 && p[2] == 0;
         }
     return count;
+}
+
+TEST(Bilinear, VectorAndPlainPathsAgreeAndFollowTheFilter) {
+    std::mt19937 random(11);
+    TBitmap24 noise(203, 97);
+    for (int y = 0; y < noise.Height(); ++y)
+        for (int x = 0; x < noise.Width() * 3; ++x)
+            noise.Row(y)[x] = static_cast<std::uint8_t>(random());
+    const TBilinearSource source(noise);
+    // The filter worked out in floating point, edges taking their nearest.
+    auto expected = [&](double sx, double sy, int ch) {
+        sx = std::clamp(sx, 0.0, noise.Width() - 1.0);
+        sy = std::clamp(sy, 0.0, noise.Height() - 1.0);
+        const int x0 = static_cast<int>(sx), y0 = static_cast<int>(sy);
+        const int x1 = std::min(x0 + 1, noise.Width() - 1),
+                  y1 = std::min(y0 + 1, noise.Height() - 1);
+        const double fx = sx - x0, fy = sy - y0;
+        auto at = [&](int x, int y) { return noise.Row(y)[x * 3 + ch]; };
+        return (at(x0, y0) * (1 - fx) + at(x1, y0) * fx) * (1 - fy) +
+               (at(x0, y1) * (1 - fx) + at(x1, y1) * fx) * fy;
+    };
+    // Scales from the source's own to 1.15 times smaller, fractional
+    // origins, areas reaching past the destination and the source, and a
+    // scale far from the source's own.
+    const TBilinearMap maps[] = {{{0, 0, 150, 80}, 0.25, 1.0, 0.5, 1.0},
+                                 {{3, 2, 170, 90}, 10.37, 1.15, 3.81, 1.13},
+                                 {{-20, -5, 190, 130}, -4.6, 1.07, -2.2, 1.09},
+                                 {{7, 9, 101, 71}, 190.3, 1.002, 90.7, 1.0},
+                                 {{0, 0, 160, 100}, 1.5, 2.7, 0.1, 0.6}};
+    for (const TBilinearMap& map : maps) {
+        TBitmap24 fast(160, 100), plain(160, 100);
+        DrawBilinear(fast, source, map);
+        DrawBilinearPlain(plain, source, map);
+        int worst = 0, drawn = 0;
+        for (int y = 0; y < 100; ++y)
+            for (int x = 0; x < 160; ++x)
+                for (int ch = 0; ch < 3; ++ch) {
+                    const int f = fast.Row(y)[x * 3 + ch];
+                    ASSERT_EQ(f, plain.Row(y)[x * 3 + ch]) << x << "," << y;
+                    if (!map.Area.Contains(x, y)) {
+                        ASSERT_EQ(f, 0) << "drawn outside its area at " << x << "," << y;
+                        continue;
+                    }
+                    ++drawn;
+                    const double e = expected(map.X0 + (x - map.Area.Left) * map.StepX,
+                                              map.Y0 + (y - map.Area.Top) * map.StepY, ch);
+                    worst = std::max(worst, static_cast<int>(std::ceil(std::abs(f - e))));
+                }
+        EXPECT_GT(drawn, 0);
+        EXPECT_LE(worst, 2) << "map at " << map.X0 << "," << map.Y0;
+    }
 }
 
 TEST(Motion, FramesMoveBySmallSteadySteps) {

@@ -335,6 +335,37 @@ def main():
         shot("6b-own-caption.png")
         play.click()
 
+        # Pictures that move: the switch is saved, and the preview's picture
+        # keeps changing between transitions.
+        motion = driver.find_element(By.ID, "motion")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", motion)
+        motion.click()
+        wait_for("the motion setting to be saved", lambda: json.load(
+            open(os.path.join(project, "project.json"), encoding="utf-8")).get("motion") == "pan-zoom")
+        driver.execute_script("arguments[0].scrollIntoView({block: 'center'})", play)
+        play.click()
+        wait_for("the preview's first picture", lambda: "Picture 1" in
+                 driver.find_element(By.ID, "preview-info").text, 60)
+        canvas_sum = lambda: driver.execute_script("""
+            const c = document.getElementById('preview');
+            const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+            let sum = 0;
+            for (let i = 0; i < d.length; i += 4) sum += d[i] * (i % 977 + 1) + d[i + 1] * 3 + d[i + 2];
+            return sum;""")
+        time.sleep(2.0)  # past the transition, into the motion
+        sums = []
+        for _ in range(4):
+            sums.append(canvas_sum())
+            time.sleep(0.4)
+        check("the preview's picture moves between transitions",
+              len(set(sums)) == len(sums) and "Picture 1" in driver.find_element(By.ID, "preview-info").text,
+              (sums, driver.find_element(By.ID, "preview-info").text))
+        shot("6c-motion.png")
+        play.click()
+        motion.click()
+        wait_for("the motion setting to be off", lambda: json.load(
+            open(os.path.join(project, "project.json"), encoding="utf-8")).get("motion", "none") == "none")
+
         # Both savers built.
         for target in ("windows", "linux"):
             box = driver.find_element(By.ID, "build-" + target)

@@ -12,6 +12,7 @@
 #include "gfx/Png.h"
 #include "gfx/Resample.h"
 #include "show/Content.h"
+#include "show/Motion.h"
 #include "show/Slide.h"
 #include "show/SlideOrder.h"
 #include "tools/Pack.h"
@@ -294,37 +295,56 @@ TEncodedPtr TRenderer::Frame(const TItem* from, const TItem* to, const TSSFileLo
         TEncoded{"image/png", std::string(bytes.begin(), bytes.end())});
 }
 
+namespace {
+
+std::string StoredKey(const TItem& picture, const TPackJob& job) {
+    const TPictureLimits& limits = job.Limits;
+    return "stored " + picture.Hash + " " + std::to_string(limits.MaxWidth) + "x" +
+           std::to_string(limits.MaxHeight) + " q" + std::to_string(limits.Quality);
+}
+
+std::string CaptionKey(const std::string& caption, const TCaptionLook& look) {
+    return caption.empty() ? ""
+                           : " caption " + caption + "|" + look.Face + "|" +
+                                 std::to_string(look.Points) + "|" + std::to_string(look.Rgb) +
+                                 "|" + std::to_string(look.Shadow) + std::to_string(look.Inside);
+}
+
+// How long the picture of a step moves, in frames.
+int MotionFramesOf(const TShowChoices& choices, int interval_ms) {
+    if (choices.Motion != TMotion::moPanZoom) return 0;
+    return (interval_ms > 0 ? interval_ms : kMotionWithoutIntervalMs) / kFrameDelayMs;
+}
+
+} // namespace
+
+std::shared_ptr<const TStoredPicture> TRenderer::Stored(const TItem& picture, const TPackJob& job) {
+    if (!picture.Problem.empty()) throw EError(msg::kInItem, {picture.Name, picture.Problem});
+    // The picture as the pack stores it: converted, turned and scaled down
+    // where the pack would.
+    return std::static_pointer_cast<const TStoredPicture>(
+        Made(StoredKey(picture, job), [&]() -> TMade {
+            const TDecodeGate::TPass pass = decoding_.Enter(true);
+            try {
+                auto made = std::make_shared<TStoredPicture>(
+                    PreparePicture(ReadFileBytes(picture.Path), job.Limits));
+                return {made, made->Jpeg.size()};
+            } catch (const EError& e) {
+                throw EError(msg::kCannotReadPicture, {picture.Name, e.what()});
+            }
+        }));
+}
+
 TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocations& record,
                                        const TPackJob& job, const std::string& caption, int w,
                                        int h) {
     const TShowChoices choices = TShowChoices::Of(record);
-    const TCaptionLook& look = choices.Caption;
-    const TPictureLimits& limits = job.Limits;
-    const std::string stored_key =
-        "stored " + picture.Hash + " " + std::to_string(limits.MaxWidth) + "x" +
-        std::to_string(limits.MaxHeight) + " q" + std::to_string(limits.Quality);
-    const std::string key =
-        "slide " + stored_key + " " + std::to_string(w) + "x" + std::to_string(h) + " " +
-        LookKey(record) +
-        (caption.empty() ? ""
-                         : " caption " + caption + "|" + look.Face + "|" +
-                               std::to_string(look.Points) + "|" + std::to_string(look.Rgb) + "|" +
-                               std::to_string(look.Shadow) + std::to_string(look.Inside));
+    const std::string key = "slide " + StoredKey(picture, job) + " " + std::to_string(w) + "x" +
+                            std::to_string(h) + " " + LookKey(record) +
+                            CaptionKey(caption, choices.Caption);
     if (!picture.Problem.empty()) throw EError(msg::kInItem, {picture.Name, picture.Problem});
     return std::static_pointer_cast<const TBitmap24>(Made(key, [&]() -> TMade {
-        // The picture as the pack stores it: converted, turned and scaled
-        // down where the pack would.
-        const auto stored =
-            std::static_pointer_cast<const TStoredPicture>(Made(stored_key, [&]() -> TMade {
-                const TDecodeGate::TPass pass = decoding_.Enter(true);
-                try {
-                    auto made = std::make_shared<TStoredPicture>(
-                        PreparePicture(ReadFileBytes(picture.Path), limits));
-                    return {made, made->Jpeg.size()};
-                } catch (const EError& e) {
-                    throw EError(msg::kCannotReadPicture, {picture.Name, e.what()});
-                }
-            }));
+        const auto stored = Stored(picture, job);
         std::shared_ptr<TBitmap24> slide;
         {
             std::lock_guard lock(engine_);
@@ -335,6 +355,49 @@ TRenderer::TBitmapPtr TRenderer::Slide(const TItem& picture, const TSSFileLocati
     }));
 }
 
+std::shared_ptr<const TMovingSlide>
+TRenderer::Moving(const std::vector<TItem>& pictures, int index, const TSSFileLocations& record,
+                  const TPackJob& job, const std::string& caption, int w, int h, int change) {
+    const TItem& picture = pictures[static_cast<std::size_t>(index)];
+    const TShowChoices choices = TShowChoices::Of(record);
+    const std::string key = "moving " + std::to_string(index) + " " + StoredKey(picture, job) +
+                            " " + std::to_string(w) + "x" + std::to_string(h) + " " +
+                            LookKey(record) + " change " + std::to_string(change) +
+                            CaptionKey(caption, choices.Caption);
+    return std::static_pointer_cast<const TMovingSlide>(Made(key, [&]() -> TMade {
+        const auto stored = Stored(picture, job);
+        std::shared_ptr<TMovingSlide> slide;
+        {
+            std::lock_guard lock(engine_);
+            slide = std::make_shared<TMovingSlide>(TShowPicture{stored->Jpeg, {}}, caption, choices,
+                                                   TScreenSpec{w, h, kPixelsPerInch}, *text_,
+                                                   MotionSeed(index, change));
+        }
+        return {slide, slide->ByteSize()};
+    }));
+}
+
+TRenderer::TStepOrder TRenderer::Replay(const std::vector<TItem>& pictures,
+                                        const TSSFileLocations& record, int step) {
+    // The order of pictures, captions and styles up to this step, replayed
+    // from the fixed seed as the saver's show would take them.
+    const TShowChoices choices = TShowChoices::Of(record);
+    TStepOrder result;
+    std::lock_guard lock(engine_);
+    SetRandSeed(kSeed);
+    TSlideOrder order(choices, static_cast<int>(pictures.size()));
+    for (int k = 0; k <= step; ++k) {
+        result.Previous = result.Picture;
+        result.PreviousCaption = result.Caption;
+        result.Picture = order.NextPicture().value_or(0);
+        result.Caption =
+            SlideCaption(choices, RecordCaption(record, result.Picture), order.NextCaption());
+        result.Style = order.NextStyle(result.Style);
+    }
+    if (step == 0) result.Previous = -1;
+    return result;
+}
+
 TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
                               const TSSFileLocations& project_record, const TPackJob& job, int step,
                               int w, int h, int view_w) {
@@ -343,45 +406,82 @@ TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
     if (pictures.empty()) throw EError(msg::kShowWithoutPictures);
     if (step < 0 || step > 100000) throw EError(msg::kNoSuchStep);
     if (view_w < kMinSide || view_w > w) view_w = w;
-    // The order of pictures, captions and styles up to this step, replayed
-    // from the fixed seed as the saver's show would take them.
     const TShowChoices choices = TShowChoices::Of(record);
+    const TStepOrder order = Replay(pictures, record, step);
     TShowStep result;
-    int previous = -1;
-    std::string caption, previous_caption;
-    {
-        std::lock_guard lock(engine_);
-        SetRandSeed(kSeed);
-        TSlideOrder order(choices, static_cast<int>(pictures.size()));
-        TShowStyle style = kInitialStyle;
-        for (int k = 0; k <= step; ++k) {
-            previous = result.Picture;
-            previous_caption = caption;
-            result.Picture = order.NextPicture().value_or(0);
-            caption =
-                SlideCaption(choices, RecordCaption(record, result.Picture), order.NextCaption());
-            style = order.NextStyle(style);
-        }
-        result.Style = style;
-    }
-    result.Caption = caption;
+    result.Picture = order.Picture;
+    result.Style = order.Style;
+    result.Caption = order.Caption;
     result.IntervalMs = RecordIntervalMs(record, result.Picture).value_or(choices.IntervalMs);
     result.Frames = choices.TransitionFrames;
-    const TBitmapPtr to =
-        Slide(pictures[static_cast<std::size_t>(result.Picture)], record, job, caption, w, h);
-    const TBitmapPtr from = step == 0 ? std::make_shared<const TBitmap24>(w, h)
-                                      : Slide(pictures[static_cast<std::size_t>(previous)], record,
-                                              job, previous_caption, w, h);
+    result.MotionFrames = MotionFramesOf(choices, result.IntervalMs);
+    const TItem& shown = pictures[static_cast<std::size_t>(order.Picture)];
+    TBitmapPtr from, to;
+    if (result.MotionFrames > 0) {
+        // A transition brings in the motion's first frame, from the last
+        // frame of the motion before.
+        to = std::make_shared<const TBitmap24>(
+            Moving(pictures, order.Picture, record, job, order.Caption, w, h, step)->Frame(0));
+        if (step > 0)
+            from = std::make_shared<const TBitmap24>(
+                Moving(pictures, order.Previous, record, job, order.PreviousCaption, w, h, step - 1)
+                    ->Frame(1));
+    } else {
+        to = Slide(shown, record, job, order.Caption, w, h);
+        if (step > 0)
+            from = Slide(pictures[static_cast<std::size_t>(order.Previous)], record, job,
+                         order.PreviousCaption, w, h);
+    }
+    if (!from) from = std::make_shared<const TBitmap24>(w, h);
     const TCaptionLook& look = choices.Caption;
     const std::string key =
-        "show " + std::to_string(step) + " " + (step == 0 ? "black" : pictures[previous].Hash) +
-        " " + pictures[result.Picture].Hash + " " + std::to_string(result.Style) + " " +
-        std::to_string(w) + "x" + std::to_string(h) + " " + std::to_string(view_w) + " " +
-        std::to_string(result.Frames) + " " + LookKey(record) + " " + previous_caption + "|" +
-        caption + "|" + look.Face + "|" + std::to_string(look.Points) + "|" +
-        std::to_string(look.Rgb) + "|" + std::to_string(look.Shadow) + std::to_string(look.Inside);
+        "show " + std::to_string(step) + " " +
+        (step == 0 ? "black" : pictures[static_cast<std::size_t>(order.Previous)].Hash) + " " +
+        shown.Hash + " " + std::to_string(result.Style) + " " + std::to_string(w) + "x" +
+        std::to_string(h) + " " + std::to_string(view_w) + " " + std::to_string(result.Frames) +
+        " " + LookKey(record) + " motion " + std::to_string(result.MotionFrames) + " " +
+        order.PreviousCaption + "|" + CaptionKey(order.Caption, look);
     result.Strip = Strip(key, *from, *to, result.Style, w, h, result.Frames, view_w);
     return result;
+}
+
+TEncodedPtr TRenderer::MotionStrip(const std::vector<TItem>& pictures,
+                                   const TSSFileLocations& project_record, const TPackJob& job,
+                                   int step, int w, int h, int view_w, int first, int count) {
+    const TSSFileLocations record = WithPictureDetails(project_record, pictures);
+    CheckSize(w, h);
+    if (pictures.empty()) throw EError(msg::kShowWithoutPictures);
+    if (step < 0 || step > 100000) throw EError(msg::kNoSuchStep);
+    if (view_w < kMinSide || view_w > w) view_w = w;
+    const TShowChoices choices = TShowChoices::Of(record);
+    const TStepOrder order = Replay(pictures, record, step);
+    const int interval = RecordIntervalMs(record, order.Picture).value_or(choices.IntervalMs);
+    const int total = MotionFramesOf(choices, interval);
+    count = std::min(count, total - first);
+    if (first < 0 || count <= 0) throw EError(msg::kNoSuchStep);
+    const int view_h = CheckedStripHeight(w, h, count, view_w);
+    const TItem& shown = pictures[static_cast<std::size_t>(order.Picture)];
+    const std::string key = "motion " + std::to_string(step) + " " + shown.Hash + " " +
+                            std::to_string(w) + "x" + std::to_string(h) + " " +
+                            std::to_string(view_w) + " " + std::to_string(first) + "+" +
+                            std::to_string(count) + "/" + std::to_string(total) + " " +
+                            LookKey(record) + CaptionKey(order.Caption, choices.Caption);
+    return std::static_pointer_cast<const TEncoded>(Made(key, [&]() -> TMade {
+        const auto slide = Moving(pictures, order.Picture, record, job, order.Caption, w, h, step);
+        TBitmap24 strip(view_w, view_h * count), frame;
+        for (int k = 0; k < count; ++k) {
+            slide->Draw(static_cast<double>(first + k + 1) / total, frame);
+            if (view_w == w) {
+                for (int y = 0; y < h; ++y)
+                    std::memcpy(strip.Row(k * view_h + y), frame.Row(y),
+                                static_cast<std::size_t>(w) * 3);
+            } else {
+                DrawScaled(strip, 0, k * view_h, view_w, view_h, frame);
+            }
+        }
+        const TEncodedPtr encoded = Jpeg(strip);
+        return {encoded, encoded->Bytes.size()};
+    }));
 }
 
 } // namespace tevrin::studio

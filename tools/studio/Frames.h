@@ -7,8 +7,10 @@
 #pragma once
 
 #include "effects/Effects.h"
+#include "gfx/Prepare.h"
 #include "gfx/Text.h"
 #include "payload/SSFileLocations.h"
+#include "show/Motion.h"
 #include "tools/studio/Project.h"
 
 #include <condition_variable>
@@ -51,6 +53,9 @@ struct TShowStep {
     std::string Caption;
     int Frames = kDefaultTransitionFrames;
     int IntervalMs = 0;
+    // Frames the picture moves for after its transition (0: it stands
+    // still), kFrameDelayMs apart.
+    int MotionFrames = 0;
 };
 
 // Decoding pictures is the heavy part of what the Studio draws: at most as
@@ -106,6 +111,11 @@ public:
     // the first step comes from black.
     TShowStep ShowStep(const std::vector<TItem>& pictures, const TSSFileLocations& record,
                        const TPackJob& job, int step, int w, int h, int view_w);
+    // Frames first + 1 ... first + count of the motion that follows
+    // transition `step`, as ShowStep's strip (fewer past the motion's end).
+    TEncodedPtr MotionStrip(const std::vector<TItem>& pictures, const TSSFileLocations& record,
+                            const TPackJob& job, int step, int w, int h, int view_w, int first,
+                            int count);
 
 private:
     using TBitmapPtr = std::shared_ptr<const TBitmap24>;
@@ -126,6 +136,22 @@ private:
                         int h);
     TBitmapPtr Slide(const TItem& picture, const TSSFileLocations& record, const TPackJob& job,
                      const std::string& caption, int w, int h);
+    // The picture as the pack stores it.
+    std::shared_ptr<const TStoredPicture> Stored(const TItem& picture, const TPackJob& job);
+    // The slide of picture `index` that moves, as the saver makes it for
+    // the show's change `change`.
+    std::shared_ptr<const TMovingSlide> Moving(const std::vector<TItem>& pictures, int index,
+                                               const TSSFileLocations& record, const TPackJob& job,
+                                               const std::string& caption, int w, int h,
+                                               int change);
+    // What the show has on screen at transition `step`: its picture and
+    // caption, the one before, and its style.
+    struct TStepOrder {
+        int Picture = 0, Previous = -1;
+        std::string Caption, PreviousCaption;
+        TShowStyle Style = kInitialStyle;
+    };
+    TStepOrder Replay(const std::vector<TItem>& pictures, const TSSFileLocations& record, int step);
     // A strip under `key`, refused when it would take more than one request
     // may; DrawStrip draws it.
     TEncodedPtr Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to, int style,

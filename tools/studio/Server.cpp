@@ -40,6 +40,8 @@ using nlohmann::json;
 using THandled = httplib::Server::HandlerResponse;
 
 constexpr const char* kJson = "application/json; charset=utf-8";
+// Frames of a moving picture one request may ask for: a second's worth.
+constexpr int kMotionBatch = 25;
 #ifdef _WIN32
 constexpr bool kWindows = true;
 #else
@@ -156,6 +158,23 @@ struct TStudioServer::TImpl {
     bool building_ = false;
     json build_state_ = {{"running", false}};
     json targets_ = json::array(); // the systems whose runtime this tool has
+
+    // What the preview shows: the pictures that can be shown, with the
+    // project's record and choices as they are now.
+    struct TShowNow {
+        std::vector<TItem> Pictures;
+        TSSFileLocations Record;
+        TPackJob Job;
+    };
+    TShowNow ShowNow() {
+        TShowNow now;
+        std::lock_guard lock(project_lock_);
+        for (const TItem& item : project_.ShownPictures())
+            if (item.Problem.empty()) now.Pictures.push_back(item);
+        now.Record = project_.Record();
+        now.Job = project_.Choices();
+        return now;
+    }
 
     explicit TImpl(const TStudioOptions& options)
         : project_lock_file_(LockProject(options.Manifest)),
@@ -461,27 +480,30 @@ struct TStudioServer::TImpl {
                                       IntParam(req, "h", 360), format == "png"));
         });
         Route("GET", "/api/show", [this](const Request& req, Response& res) {
-            std::vector<TItem> pictures;
-            TSSFileLocations record;
-            TPackJob job;
-            {
-                std::lock_guard lock(project_lock_);
-                for (const TItem& item : project_.ShownPictures())
-                    if (item.Problem.empty()) pictures.push_back(item);
-                record = project_.Record();
-                job = project_.Choices();
-            }
+            const TShowNow show = ShowNow();
             const TShowStep step = renderer_.ShowStep(
-                pictures, record, job, IntParam(req, "step", 0), IntParam(req, "w", 1920),
-                IntParam(req, "h", 1080), IntParam(req, "view", 960));
-            res.set_header("X-Picture", pictures[static_cast<std::size_t>(step.Picture)].Id);
+                show.Pictures, show.Record, show.Job, IntParam(req, "step", 0),
+                IntParam(req, "w", 1920), IntParam(req, "h", 1080), IntParam(req, "view", 960));
+            res.set_header("X-Picture", show.Pictures[static_cast<std::size_t>(step.Picture)].Id);
             res.set_header("X-Style", std::to_string(step.Style));
             res.set_header("X-Caption", step.Caption.empty() ? "0" : "1");
             res.set_header("X-Caption-Text", PercentEncoded(step.Caption));
             res.set_header("X-Frames", std::to_string(step.Frames));
             res.set_header("X-Frame-Delay", std::to_string(kFrameDelayMs));
             res.set_header("X-Interval", std::to_string(step.IntervalMs));
+            res.set_header("X-Motion-Frames", std::to_string(step.MotionFrames));
             Send(res, step.Strip);
+        });
+        // The frames of a step's moving picture, a batch at a time.
+        Route("GET", "/api/motion", [this](const Request& req, Response& res) {
+            const TShowNow show = ShowNow();
+            const int first = IntParam(req, "from", 0);
+            const int count = std::clamp(IntParam(req, "count", kMotionBatch), 1, kMotionBatch);
+            res.set_header("X-Frame-Delay", std::to_string(kFrameDelayMs));
+            Send(res, renderer_.MotionStrip(show.Pictures, show.Record, show.Job,
+                                            IntParam(req, "step", 0), IntParam(req, "w", 1920),
+                                            IntParam(req, "h", 1080), IntParam(req, "view", 960),
+                                            first, count));
         });
         Route("POST", "/api/build", [this](const Request& req, Response& res) {
             const json body = ParseJsonText(req.body, "The request");

@@ -651,8 +651,11 @@ const FIELDS = {
   'random-picture': 'flag', 'random-style': 'select-flag', 'clear-old-image': 'flag',
   fit: 'choice', 'blur-borders': 'flag', screens: 'choice', 'sound-order': 'choice', mute: 'flag',
   'caption-shadow': 'flag', shuffle: 'flag', 'transition-ms': 'seconds',
-  'caption-template': 'text', 'date-format': 'text',
+  'caption-template': 'text', 'date-format': 'text', motion: 'switch',
 };
+
+// A checkbox that stands for one of two values (its data-on and data-off).
+const CHECKBOXES = ['flag', 'switch'];
 
 function settingKey(field) { return $(`#${field}`).name; }
 
@@ -660,10 +663,11 @@ function settingKey(field) { return $(`#${field}`).name; }
 function showSettings(force = false) {
   for (const [field, kind] of Object.entries(FIELDS)) {
     const element = $(`#${field}`);
-    if (element === document.activeElement && kind !== 'flag' && !force) continue;
+    if (element === document.activeElement && !CHECKBOXES.includes(kind) && !force) continue;
     const value = state.settings[settingKey(field)];
     if (value === undefined) continue;
     if (kind === 'flag') element.checked = Boolean(value);
+    else if (kind === 'switch') element.checked = value === element.dataset.on;
     else element.value = shownValue(kind, value);
     showFieldNote(element, '');
   }
@@ -686,10 +690,12 @@ function readSettings() {
   for (const [field, kind] of Object.entries(FIELDS)) {
     const element = $(`#${field}`);
     // A field the project has no value for, left empty, is not asked about.
-    if (kind !== 'flag' && element.value === '' && state.settings[settingKey(field)] === undefined) continue;
-    if (kind !== 'flag' && !fieldIsGood(element)) continue;
+    const checkbox = CHECKBOXES.includes(kind);
+    if (!checkbox && element.value === '' && state.settings[settingKey(field)] === undefined) continue;
+    if (!checkbox && !fieldIsGood(element)) continue;
     let value;
     if (kind === 'flag') value = element.checked;
+    else if (kind === 'switch') value = element.checked ? element.dataset.on : element.dataset.off;
     else if (kind === 'select-flag') value = element.value === 'true';
     else if (kind === 'int') value = parseInt(element.value, 10);
     else if (kind === 'seconds') value = Math.round(parseFloat(element.value) * 1000);
@@ -1020,7 +1026,26 @@ async function fetchStep(step, w, h, view) {
     frames: Number(response.headers.get('X-Frames')),
     delay: Number(response.headers.get('X-Frame-Delay')),
     interval: Number(response.headers.get('X-Interval')),
+    motionFrames: Number(response.headers.get('X-Motion-Frames') || 0),
   };
+}
+
+// Frames first + 1 ... of the moving picture after transition `step`.
+async function fetchMotion(step, w, h, view, first) {
+  const response = await api('GET', `api/motion?step=${step}&w=${w}&h=${h}&view=${view}&from=${first}&count=${MOTION_BATCH}`);
+  return createImageBitmap(await response.blob());
+}
+const MOTION_BATCH = 25;
+
+// Plays a strip of `count` frames, one under the other, `delay` ms apart.
+async function playStrip(context, canvas, strip, count, delay, run) {
+  const frameH = strip.height / count;
+  const start = performance.now();
+  for (let k = 0; k < count && preview.run === run; k += 1) {
+    context.drawImage(strip, 0, k * frameH, strip.width, frameH, 0, 0, canvas.width, canvas.height);
+    await sleep(start + (k + 1) * delay - performance.now());
+  }
+  strip.close();
 }
 
 async function playPreview() {
@@ -1046,15 +1071,27 @@ async function playPreview() {
       const picture = state.pictures.find((p) => p.id === current.picture);
       info.textContent = `Picture ${state.pictures.indexOf(picture) + 1} (${picture ? picture.name : '?'}) · ` +
         `transition ${current.style}${current.caption ? ` · “${current.caption}”` : ''}`;
-      const frameH = current.strip.height / current.frames;
-      const start = performance.now();
-      for (let k = 0; k < current.frames && preview.run === run; k += 1) {
-        context.drawImage(current.strip, 0, k * frameH, current.strip.width, frameH, 0, 0, canvas.width, canvas.height);
-        await sleep(start + (k + 1) * current.delay - performance.now());
+      const moving = current.motionFrames > 0 ? fetchMotion(step, w, h, view, 0) : null;
+      moving?.catch(() => {});
+      await playStrip(context, canvas, current.strip, current.frames, current.delay, run);
+      if (moving) {
+        // The picture moves until the next transition, a batch at a time,
+        // the next fetched while one plays.
+        let batch = moving;
+        for (let first = 0; first < current.motionFrames && preview.run === run; first += MOTION_BATCH) {
+          const strip = await batch;
+          const count = Math.min(MOTION_BATCH, current.motionFrames - first);
+          if (first + MOTION_BATCH < current.motionFrames) {
+            batch = fetchMotion(step, w, h, view, first + MOTION_BATCH);
+            batch.catch(() => {});
+          }
+          await playStrip(context, canvas, strip, count, current.delay, run);
+        }
+        if (current.interval === 0) break;
+      } else {
+        if (current.interval === 0) break; // the saver shows one picture and stays
+        await sleep(current.interval);
       }
-      current.strip.close();
-      if (current.interval === 0) break; // the saver shows one picture and stays
-      await sleep(current.interval);
     }
   } catch (error) {
     if (preview.run === run) say(error.message);
