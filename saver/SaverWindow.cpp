@@ -172,20 +172,23 @@ void TfrmScrn::ShowNextPicture() {
     }
     std::vector<TCustomPicShow*> shows;
     std::optional<int> first_shown;
+    const bool motion = choices_.Motion == TMotion::moPanZoom;
     for (TShowGroup& group : groups_) {
-        const std::optional<int> index = group.Order.NextPicture();
-        if (!index) {
+        TChange change = group.Next ? std::move(*group.Next) : NextChange(group);
+        group.Next.reset();
+        if (!change.Picture) {
             // The pictures are over: movies for the rest of the run.
             PShow().SetVisible(false);
             PlayNextMovie();
             return;
         }
+        const int index = *change.Picture;
         if (!first_shown) first_shown = index;
-        TShowPicture picture = content_->Picture(*index);
-        const std::string caption =
-            SlideCaption(choices_, content_->Caption(*index), group.Order.NextCaption());
-        const TShowStyle style = group.Order.NextStyle(group.Views.front()->PShow().Style);
-        for (TScreenView* view : group.Views) {
+        std::vector<TMovingSlide> ready;
+        if (change.Slides.valid()) ready = change.Slides.get();
+        std::optional<TShowPicture> picture;
+        for (std::size_t v = 0; v < group.Views.size(); ++v) {
+            TScreenView* view = group.Views[v];
             TPicShow& show = view->PShow();
             if (show.Busy()) show.Stop();
             // The last picture is on screen already: it goes before the
@@ -196,15 +199,19 @@ void TfrmScrn::ShowNextPicture() {
             const TScreenSpec screen{monitor.Bounds.Width(), monitor.Bounds.Height(),
                                      monitor.PixelsPerInch, monitor.BitsPerPixel <= 8};
             TTextEngine& text = Application().Platform().Text();
-            if (choices_.Motion == TMotion::moPanZoom) {
+            if (!picture && !(motion && v < ready.size())) picture = content_->Picture(index);
+            if (motion) {
+                if (v < ready.size())
+                    view->Moving() = std::move(ready[v]);
+                else
+                    view->Moving().emplace(*picture, choices_, screen, MotionSeed(index, changes_));
+                view->Moving()->SetCaption(change.Caption, choices_, screen.PixelsPerInch, text);
                 // The transition brings in the motion's first frame.
-                view->Moving().emplace(picture, caption, choices_, screen, text,
-                                       MotionSeed(*index, changes_));
                 show.SetPicture(view->Moving()->Frame(0));
             } else {
-                show.SetPicture(MakeSlide(picture, caption, choices_, screen, text));
+                show.SetPicture(MakeSlide(*picture, change.Caption, choices_, screen, text));
             }
-            show.Style = style;
+            show.Style = change.Style;
             shows.push_back(&show);
         }
     }
@@ -228,11 +235,48 @@ void TfrmScrn::ShowNextPicture() {
     for (const TShowGroup& group : groups_)
         for (TScreenView* view : group.Views)
             moves = moves || (view->Moving() && view->Moving()->Moves());
+    // An interval of 0 stays on this picture: there is no next to make.
+    if (motion && interval > 0) PrepareNextChanges();
     if (moves) {
         motion_start_ = Application().TickCount();
         motion_ms_ = static_cast<std::uint32_t>(interval > 0 ? interval : kMotionWithoutIntervalMs);
         timer_motion_.SetInterval(kDefaultFrameDelayMs);
         timer_motion_.SetEnabled(true);
+    }
+}
+
+TfrmScrn::TChange TfrmScrn::NextChange(TShowGroup& group) {
+    TChange change;
+    change.Picture = group.Order.NextPicture();
+    if (!change.Picture) return change;
+    change.Caption =
+        SlideCaption(choices_, content_->Caption(*change.Picture), group.Order.NextCaption());
+    change.Style = group.Order.NextStyle(group.Views.front()->PShow().Style);
+    return change;
+}
+
+void TfrmScrn::PrepareNextChanges() {
+    for (TShowGroup& group : groups_) {
+        group.Next = NextChange(group);
+        if (!group.Next->Picture) continue;
+        std::vector<TScreenSpec> screens;
+        for (TScreenView* view : group.Views) {
+            const TMonitor& monitor = view->Monitor();
+            screens.push_back({monitor.Bounds.Width(), monitor.Bounds.Height(),
+                               monitor.PixelsPerInch, monitor.BitsPerPixel <= 8});
+        }
+        // Reads the payload and decodes, which touch nothing of the
+        // user-interface thread's; the content and choices outlive the
+        // group's changes.
+        group.Next->Slides =
+            std::async(std::launch::async, [this, screens, index = *group.Next->Picture,
+                                            seed = MotionSeed(*group.Next->Picture, changes_)] {
+                const TShowPicture picture = content_->Picture(index);
+                std::vector<TMovingSlide> slides;
+                for (const TScreenSpec& screen : screens)
+                    slides.emplace_back(picture, choices_, screen, seed);
+                return slides;
+            });
     }
 }
 

@@ -21,6 +21,7 @@
 #include "ui/MediaPlayer.h"
 #include "ui/Services.h"
 
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -91,10 +92,25 @@ public:
 private:
     // Shows that run in step: one order of slides and the windows showing
     // it (several when they mirror each other).
+    // A change of picture: what it shows, and, for pictures that move,
+    // their slides for each view of the group, made ahead on another
+    // thread while the pictures before them move.
+    struct TChange {
+        std::optional<int> Picture; // none: the pictures are over
+        std::string Caption;
+        TShowStyle Style = kInitialStyle;
+        std::future<std::vector<TMovingSlide>> Slides;
+    };
     struct TShowGroup {
         TSlideOrder Order;
         std::vector<TScreenView*> Views;
+        std::optional<TChange> Next;
     };
+
+    // The group's next change from its order.
+    TChange NextChange(TShowGroup& group);
+    // Starts making the next change's moving slides of every group.
+    void PrepareNextChanges();
 
     void FormActivate();
     void FormClose();

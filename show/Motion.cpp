@@ -22,20 +22,6 @@ constexpr double kMaxPanShare = (kMaxMotionZoom - 1) / 2;
 // Moments sampled to find the part of the picture any moment shows.
 constexpr int kCropSamples = 32;
 
-// The box of pixels of `canvas` where any channel differs from `value`.
-TRect DifferingBox(const TBitmap24& canvas, std::uint8_t value) {
-    TRect box{canvas.Width(), canvas.Height(), 0, 0};
-    for (int y = 0; y < canvas.Height(); ++y) {
-        const std::uint8_t* row = canvas.Row(y);
-        for (int x = 0; x < canvas.Width(); ++x)
-            if (row[x * 3] != value || row[x * 3 + 1] != value || row[x * 3 + 2] != value) {
-                box = {std::min(box.Left, x), std::min(box.Top, y), std::max(box.Right, x + 1),
-                       std::max(box.Bottom, y + 1)};
-            }
-    }
-    return box.IsEmpty() ? TRect{} : box;
-}
-
 } // namespace
 
 std::uint32_t MotionSeed(int picture, int change) {
@@ -48,8 +34,13 @@ std::uint32_t MotionSeed(int picture, int change) {
 TMovingSlide::TMovingSlide(const TShowPicture& picture, const std::string& caption,
                            const TShowChoices& choices, const TScreenSpec& screen,
                            TTextEngine& engine, std::uint32_t seed)
+    : TMovingSlide(picture, choices, screen, seed) {
+    SetCaption(caption, choices, screen.PixelsPerInch, engine);
+}
+
+TMovingSlide::TMovingSlide(const TShowPicture& picture, const TShowChoices& choices,
+                           const TScreenSpec& screen, std::uint32_t seed)
     : sw_(std::max(screen.Width, 0)), sh_(std::max(screen.Height, 0)) {
-    MakeCaptionOverlay(caption, choices, screen, engine);
     std::optional<TJpegInfo> jpeg;
     int uw = 0, uh = 0;
     if (!picture.Jpeg.empty()) {
@@ -199,48 +190,37 @@ void TMovingSlide::DrawPicture(const TMotionView& view, TBitmap24& screen) const
     }
 }
 
-void TMovingSlide::MakeCaptionOverlay(const std::string& caption, const TShowChoices& choices,
-                                      const TScreenSpec& screen, TTextEngine& engine) {
+void TMovingSlide::SetCaption(const std::string& caption, const TShowChoices& choices,
+                              int pixels_per_inch, TTextEngine& engine) {
+    caption_ = {};
     if (caption.empty() || sw_ == 0 || sh_ == 0) return;
+    const TCaptionPlace place =
+        PlaceCaption(sw_, sh_, caption, choices.Caption, pixels_per_inch, engine);
+    // What the letters and their outline can reach, glyphs that stand out
+    // of their extent included.
+    const int reach = place.Outline + place.Extent.Height / 2 + 2;
+    const TRect box =
+        Intersection({place.X - reach, place.Y - reach, place.X + place.Extent.Width + reach,
+                      place.Y + place.Extent.Height + reach},
+                     {0, 0, sw_, sh_});
+    if (box.IsEmpty()) return;
     // Drawn over black and over white, the caption shows what it adds to a
     // pixel and how much of the pixel it keeps, for any picture under it.
-    TBitmap24 canvas(sw_, sh_);
-    DrawCaption(canvas, caption, choices.Caption, screen.PixelsPerInch, engine);
-    const TRect on_black = DifferingBox(canvas, 0);
-    auto copy_box = [&](const TRect& box) {
-        std::vector<std::uint8_t> bytes;
-        for (int y = box.Top; y < box.Bottom; ++y) {
-            const std::uint8_t* row = canvas.Row(y) + box.Left * 3;
-            bytes.insert(bytes.end(), row, row + box.Width() * 3);
-        }
-        return bytes;
-    };
-    const std::vector<std::uint8_t> black = copy_box(on_black);
-    for (int y = 0; y < sh_; ++y)
-        std::memset(canvas.Row(y), 255, static_cast<std::size_t>(sw_) * 3);
-    DrawCaption(canvas, caption, choices.Caption, screen.PixelsPerInch, engine);
-    const TRect on_white = DifferingBox(canvas, 255);
-    const TRect box = Bounding(on_black, on_white);
-    if (box.IsEmpty()) return;
+    TBitmap24 black(box.Width(), box.Height()), white(box.Width(), box.Height());
+    for (int y = 0; y < white.Height(); ++y)
+        std::memset(white.Row(y), 255, static_cast<std::size_t>(white.Width()) * 3);
+    PaintCaption(black, -box.Left, -box.Top, place, caption, engine);
+    PaintCaption(white, -box.Left, -box.Top, place, caption, engine);
     caption_.Box = box;
-    caption_.Keep.resize(static_cast<std::size_t>(box.Width()) * box.Height() * 3);
+    const std::size_t row_bytes = static_cast<std::size_t>(box.Width()) * 3;
+    caption_.Keep.resize(row_bytes * box.Height());
     caption_.Add.resize(caption_.Keep.size());
-    for (int y = box.Top; y < box.Bottom; ++y)
-        for (int x = box.Left; x < box.Right; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const std::size_t at =
-                    (static_cast<std::size_t>(y - box.Top) * box.Width() + (x - box.Left)) * 3 + c;
-                const int w = on_white.Contains(x, y) ? canvas.Row(y)[x * 3 + c] : 255;
-                const int b =
-                    on_black.Contains(x, y)
-                        ? black[(static_cast<std::size_t>(y - on_black.Top) * on_black.Width() +
-                                 (x - on_black.Left)) *
-                                    3 +
-                                c]
-                        : 0;
-                caption_.Keep[at] = static_cast<std::uint8_t>(std::max(0, w - b));
-                caption_.Add[at] = static_cast<std::uint8_t>(b);
-            }
+    for (int y = 0; y < box.Height(); ++y)
+        for (std::size_t k = 0; k < row_bytes; ++k) {
+            const int b = black.Row(y)[k], w = white.Row(y)[k];
+            caption_.Keep[y * row_bytes + k] = static_cast<std::uint8_t>(std::max(0, w - b));
+            caption_.Add[y * row_bytes + k] = static_cast<std::uint8_t>(b);
+        }
 }
 
 void TMovingSlide::DrawCaptionOverlay(TBitmap24& screen) const {

@@ -40,6 +40,12 @@ public:
     TMovingSlide(const TShowPicture& picture, const std::string& caption,
                  const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine,
                  std::uint32_t seed);
+    // The same without its caption: no text engine, so it may be made on
+    // any thread; SetCaption then adds it.
+    TMovingSlide(const TShowPicture& picture, const TShowChoices& choices,
+                 const TScreenSpec& screen, std::uint32_t seed);
+    void SetCaption(const std::string& caption, const TShowChoices& choices, int pixels_per_inch,
+                    TTextEngine& engine);
 
     int Width() const { return sw_; }
     int Height() const { return sh_; }
@@ -63,8 +69,6 @@ private:
         TRect Box;
         std::vector<std::uint8_t> Keep, Add;
     };
-    void MakeCaptionOverlay(const std::string& caption, const TShowChoices& choices,
-                            const TScreenSpec& screen, TTextEngine& engine);
     void DrawPicture(const TMotionView& view, TBitmap24& screen) const;
     void DrawCaptionOverlay(TBitmap24& screen) const;
     // How far the view may move from the centre across (x) or down, at a

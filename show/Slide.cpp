@@ -73,23 +73,26 @@ std::string SlideCaption(const TShowChoices& choices, const std::optional<std::s
     return alternate ? choices.Text : std::string();
 }
 
-void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook& look,
-                 int pixels_per_inch, TTextEngine& engine) {
-    if (text.empty() || canvas.Empty()) return;
-    TFontSpec font{look.Face, -MulDiv(look.Points, pixels_per_inch, 72), look.Rgb};
-    TTextExtent extent = engine.Measure(font, text);
+TCaptionPlace PlaceCaption(int w, int h, const std::string& text, const TCaptionLook& look,
+                           int pixels_per_inch, TTextEngine& engine) {
+    TCaptionPlace place;
+    place.Font = {look.Face, -MulDiv(look.Points, pixels_per_inch, 72), look.Rgb};
+    if (text.empty() || w <= 0 || h <= 0) return place;
+    TTextExtent extent = engine.Measure(place.Font, text);
     if (!look.Inside) {
         // The design's caption: its bottom on the screen's bottom edge,
         // running off both sides when it is wider than the screen.
-        engine.Paint(canvas, canvas.Width() / 2 - extent.Width / 2, canvas.Height() - extent.Height,
-                     font, text);
-        return;
+        place.X = w / 2 - extent.Width / 2;
+        place.Y = h - extent.Height;
+        place.Extent = extent;
+        return place;
     }
     // Clear of the edges by half the letters' height; a caption too large
     // for the screen is drawn smaller until it fits.
+    TFontSpec& font = place.Font;
     auto margin = [&] { return std::max(2, -font.Height / 2); };
     for (int attempt = 0; attempt < 8 && font.Height < -4; ++attempt) {
-        const int room_w = canvas.Width() - 2 * margin(), room_h = canvas.Height() - 2 * margin();
+        const int room_w = w - 2 * margin(), room_h = h - 2 * margin();
         if (extent.Width <= room_w && extent.Height <= room_h) break;
         const double shrink =
             std::min(room_w > 0 ? double(room_w) / std::max(1, extent.Width) : 0.5,
@@ -97,11 +100,28 @@ void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook&
         font.Height = std::min(-4, static_cast<int>(font.Height * std::min(0.95, shrink)));
         extent = engine.Measure(font, text);
     }
-    const int x = canvas.Width() / 2 - extent.Width / 2;
-    const int y = canvas.Height() - extent.Height - margin();
-    if (look.Shadow)
-        DrawOutline(canvas, x, y, engine, font, text, extent, std::max(1, -font.Height / 12));
-    engine.Paint(canvas, x, y, font, text);
+    place.X = w / 2 - extent.Width / 2;
+    place.Y = h - extent.Height - margin();
+    place.Extent = extent;
+    if (look.Shadow) place.Outline = std::max(1, -font.Height / 12);
+    return place;
+}
+
+void PaintCaption(TBitmap24& canvas, int dx, int dy, const TCaptionPlace& place,
+                  const std::string& text, TTextEngine& engine) {
+    if (text.empty()) return;
+    if (place.Outline > 0)
+        DrawOutline(canvas, place.X + dx, place.Y + dy, engine, place.Font, text, place.Extent,
+                    place.Outline);
+    engine.Paint(canvas, place.X + dx, place.Y + dy, place.Font, text);
+}
+
+void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook& look,
+                 int pixels_per_inch, TTextEngine& engine) {
+    if (text.empty() || canvas.Empty()) return;
+    PaintCaption(canvas, 0, 0,
+                 PlaceCaption(canvas.Width(), canvas.Height(), text, look, pixels_per_inch, engine),
+                 text, engine);
 }
 
 TBitmap24 MakeSlide(const TShowPicture& picture, const std::string& caption,

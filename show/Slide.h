@@ -26,6 +26,21 @@ struct TScreenSpec {
 std::string SlideCaption(const TShowChoices& choices, const std::optional<std::string>& own,
                          bool alternate);
 
+// Where a caption goes on a w x h screen: its font (made smaller where it
+// would not fit), its top-left corner, its extent, and the radius of its
+// outline (0 for none).
+struct TCaptionPlace {
+    TFontSpec Font;
+    int X = 0, Y = 0;
+    TTextExtent Extent;
+    int Outline = 0;
+};
+TCaptionPlace PlaceCaption(int w, int h, const std::string& text, const TCaptionLook& look,
+                           int pixels_per_inch, TTextEngine& engine);
+// Paints a placed caption with the screen's origin at (dx, dy) of `canvas`.
+void PaintCaption(TBitmap24& canvas, int dx, int dy, const TCaptionPlace& place,
+                  const std::string& text, TTextEngine& engine);
+
 // Draws `text` centred at the bottom of `canvas` as `look` says, at its
 // point size on a screen of `pixels_per_inch`. Nothing for an empty text.
 void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook& look,

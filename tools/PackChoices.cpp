@@ -57,7 +57,9 @@ const std::vector<TPackChoice>& Table() {
         {"max-size",
          "",
          K::Size,
-         "Pictures larger than WxH are scaled down to fit it; none keeps every size",
+         "Pictures larger than WxH are scaled down to fit it (with --motion pan-zoom the default "
+         "is "
+         "4416x4416, so pictures of any shape can zoom on a 4K screen); none keeps every size",
          0,
          0,
          {},

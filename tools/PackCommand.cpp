@@ -13,6 +13,7 @@
 #include "gfx/PhotoFacts.h"
 #include "payload/Font.h"
 #include "show/Choices.h"
+#include "show/Motion.h"
 #include "tools/PackChoices.h"
 #include "tools/Runtime.h"
 #include "tools/XScreensaverConfig.h"
@@ -253,14 +254,6 @@ TPackJob PackJobOf(const TPackValues& given, bool with_runtime) {
     job.Output = ValueOf(given, "output").is_string() ? ValueOf(given, "output").get<std::string>()
                                                       : std::string();
     if (given.Values.contains("stub")) job.Stub = given.Values["stub"];
-    const std::string max_size = ValueOf(given, "max-size");
-    if (max_size == "none") {
-        job.Limits.MaxWidth = job.Limits.MaxHeight = 0;
-    } else {
-        const std::optional<TSize> size = ParseSize(max_size, 16);
-        job.Limits.MaxWidth = size->Width;
-        job.Limits.MaxHeight = size->Height;
-    }
     job.Limits.Quality = ValueOf(given, "quality");
     const bool fresh = !given.Values.contains("from");
     if (!fresh) {
@@ -273,6 +266,20 @@ TPackJob PackJobOf(const TPackValues& given, bool with_runtime) {
         job.Movies = std::move(old.Movies);
     }
     ApplyChoices(given.Values, job.Record, fresh);
+    const std::string max_size = ValueOf(given, "max-size");
+    if (max_size == "none") {
+        job.Limits.MaxWidth = job.Limits.MaxHeight = 0;
+    } else {
+        const std::optional<TSize> size = ParseSize(max_size, 16);
+        job.Limits.MaxWidth = size->Width;
+        job.Limits.MaxHeight = size->Height;
+        // Pictures that move keep the pixels of their closest view, filling
+        // the screen in either shape, unless the user chose the size.
+        if (job.Record.Motion == TMotion::moPanZoom && !given.Values.contains("max-size")) {
+            job.Limits.MaxWidth = job.Limits.MaxHeight =
+                static_cast<int>(std::lround(std::max(size->Width, size->Height) * kMaxMotionZoom));
+        }
+    }
     const bool recursive = ValueOf(given, "recursive");
     for (const TPictureEntry& entry : given.Pictures) {
         std::string checked = entry.Path;
