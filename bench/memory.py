@@ -6,7 +6,7 @@
   - camera: 6000x4000 photographs;
   - many: 200 pictures (our samples, copied).
 
-    bench/memory.py TEVRIN TEVRIN_SAVER SAMPLES_DIR [--no-display]
+    bench/memory.py TEVRIN TEVRIN_SAVER SAMPLES_DIR [--no-display] [--motion]
 
 Each saver runs headless at 1920x1080 and 3840x2160, and on Xvfb at
 1920x1080, long enough to show every picture of the first two kinds (the
@@ -15,7 +15,10 @@ with one 16x16 picture on a 16x16 screen: the process, its libraries and its
 platform with no picture to speak of) is compared with the floor: three
 screen bitmaps (what is on screen, the new picture, the old image) plus the
 largest picture as it is decoded (DCT-scaled to no less than its place on
-the screen). Goal: at most 1.5. Exits 3 when it is missed."""
+the screen). With --motion the pictures move (pan-zoom): the floor adds the
+picture a moving show draws from, at the size of its closest view in 32-bit
+pixels, and pictures are decoded for that size. Goal: at most 1.5. Exits 3
+when it is missed."""
 
 import os
 import shutil
@@ -34,16 +37,34 @@ def stride(width):
     return (width * 3 + 3) & ~3
 
 
-def decoded_bytes(w, h, sw, sh):
-    """The size a w x h JPEG is decoded at for a sw x sh screen (fit mode
-    shrink): the smallest scaling n/8 (n 1 to 5, else 8) not below its place."""
+MOTION_ZOOM = 1.15
+
+
+def place(w, h, sw, sh):
+    """Where a w x h picture lands on a sw x sh screen (fit mode shrink)."""
     if w > sw or h > sh:
         if h * sw > w * sh:
-            pw, ph = max(1, round(w * sh / h)), sh
-        else:
-            pw, ph = sw, max(1, round(h * sw / w))
-    else:
-        pw, ph = w, h
+            return max(1, round(w * sh / h)), sh
+        return sw, max(1, round(h * sw / w))
+    return w, h
+
+
+def moving_bytes(w, h, sw, sh):
+    """The picture a moving show draws from: its place at the closest zoom
+    (no larger than the picture), 32-bit pixels."""
+    pw, ph = place(w, h, sw, sh)
+    zoom = min(MOTION_ZOOM, max(1.0, w / pw))
+    return round(pw * zoom) * round(ph * zoom) * 4
+
+
+def decoded_bytes(w, h, sw, sh, motion=False):
+    """The size a w x h JPEG is decoded at for a sw x sh screen (fit mode
+    shrink): the smallest scaling n/8 (n 1 to 5, else 8) not below its place
+    (its place at the closest zoom, for a moving show)."""
+    pw, ph = place(w, h, sw, sh)
+    if motion:
+        zoom = min(MOTION_ZOOM, max(1.0, w / pw))
+        pw, ph = round(pw * zoom), round(ph * zoom)
     for n in (1, 2, 3, 4, 5):
         ow, oh = -(-w * n // 8), -(-h * n // 8)
         if ow >= pw and oh >= ph:
@@ -81,12 +102,14 @@ def run_display(saver, width, height, seconds):
 def main():
     tool, stub, samples = (os.path.abspath(a) for a in sys.argv[1:4])
     display = "--no-display" not in sys.argv
+    motion = "--motion" in sys.argv
     work = tempfile.mkdtemp(prefix="tevrin-memory-")
     try:
         def pack(name, pictures):
             saver = os.path.join(work, name)
             subprocess.run([tool, "pack", "-q", "-o", saver, "--stub", stub, "--interval", str(INTERVAL),
-                            "--max-size", "none", *pictures], check=True)
+                            "--max-size", "none", *(["--motion", "pan-zoom"] if motion else []), *pictures],
+                           check=True)
             return saver
 
         sample_files = sorted(os.path.join(samples, n) for n in os.listdir(samples) if n.endswith(".jpg"))
@@ -134,8 +157,11 @@ def main():
                 saver = pack(f"{kind}-{width}", pictures)
                 seconds = 30 if kind == "many" else int(len(pictures) * TURN) + 2
                 peak = run(saver, width, height, seconds)
-                largest = max(decoded_bytes(*size_of(p), width, height) for p in set(pictures))
+                sizes = [size_of(p) for p in set(pictures)]
+                largest = max(decoded_bytes(*size, width, height, motion) for size in sizes)
                 floor = 3 * stride(width) * height + largest
+                if motion:
+                    floor += max(moving_bytes(*size, width, height) for size in sizes)
                 above = (peak - base) * 1024
                 ratio = above / floor
                 ok = ratio <= GOAL

@@ -34,8 +34,8 @@ struct TColumns {
     std::vector<int> Index, Weight;
     int Groups = 0;
     std::vector<int> Base;
-    std::vector<std::int32_t> Offsets;  // left then right, kGroup each
-    std::vector<std::uint16_t> Weights; // per half group: the right's, then the left's
+    std::vector<std::uint8_t> Offsets;  // of the left pixels, kGroup each
+    std::vector<std::uint32_t> Weights; // the right pixels', twice in 16 bits
 };
 
 // A source row filtered across: four 16-bit channels a pixel, each the
@@ -67,10 +67,8 @@ void DownPlain(const std::uint16_t* upper, const std::uint16_t* lower, int wy, i
 }
 
 #ifdef TEVRIN_X86_PATHS
-// The pixels at `offsets` (0 to 15) of the sixteen in `lo` and `hi`.
-__attribute__((target("avx2"))) inline __m256i Pick(__m256i lo, __m256i hi,
-                                                    const std::int32_t* offsets) {
-    const __m256i at = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(offsets));
+// The pixels at `at` (0 to 15) of the sixteen in `lo` and `hi`.
+__attribute__((target("avx2"))) inline __m256i Pick(__m256i lo, __m256i hi, __m256i at) {
     return _mm256_blendv_epi8(_mm256_permutevar8x32_epi32(lo, at),
                               _mm256_permutevar8x32_epi32(hi, at),
                               _mm256_cmpgt_epi32(at, _mm256_set1_epi32(7)));
@@ -78,23 +76,26 @@ __attribute__((target("avx2"))) inline __m256i Pick(__m256i lo, __m256i hi,
 
 __attribute__((target("avx2"))) void AcrossAvx2(const std::uint32_t* row, const TColumns& c,
                                                 std::uint16_t* out) {
+    const __m256i one = _mm256_set1_epi32(1), full = _mm256_set1_epi16(kOne);
+    // Each pixel's weight over its four channels, pixels 0-3 and 4-7.
+    const __m256i spread[2] = {_mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3),
+                               _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7)};
     for (int g = 0; g < c.Groups; ++g) {
         const std::uint32_t* p = row + c.Base[g];
         const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
-        const __m256i left = Pick(lo, hi, &c.Offsets[static_cast<std::size_t>(g) * 2 * kGroup]);
-        const __m256i right =
-            Pick(lo, hi, &c.Offsets[static_cast<std::size_t>(g) * 2 * kGroup + kGroup]);
-        const std::uint16_t* weights = &c.Weights[static_cast<std::size_t>(g) * 64];
+        const __m256i at = _mm256_cvtepu8_epi32(
+            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&c.Offsets[g * kGroup])));
+        const __m256i left = Pick(lo, hi, at), right = Pick(lo, hi, _mm256_add_epi32(at, one));
+        const __m256i weights =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(&c.Weights[g * kGroup]));
         for (int half = 0; half < 2; ++half) {
             const __m128i l =
                 half == 0 ? _mm256_castsi256_si128(left) : _mm256_extracti128_si256(left, 1);
             const __m128i r =
                 half == 0 ? _mm256_castsi256_si128(right) : _mm256_extracti128_si256(right, 1);
-            const __m256i w =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + half * 32));
-            const __m256i keep =
-                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(weights + half * 32 + 16));
+            const __m256i w = _mm256_permutevar8x32_epi32(weights, spread[half]);
+            const __m256i keep = _mm256_sub_epi16(full, w);
             const __m256i sum = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(l), keep),
                                                  _mm256_mullo_epi16(_mm256_cvtepu8_epi16(r), w));
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + (g * kGroup + half * 4) * 4), sum);
@@ -156,8 +157,8 @@ TColumns ColumnsOf(int n, double x0, double step, int size, bool groups) {
     if (!groups) return c;
     c.Groups = n / kGroup;
     c.Base.resize(static_cast<std::size_t>(c.Groups));
-    c.Offsets.resize(static_cast<std::size_t>(c.Groups) * 2 * kGroup);
-    c.Weights.resize(static_cast<std::size_t>(c.Groups) * 64);
+    c.Offsets.resize(static_cast<std::size_t>(c.Groups) * kGroup);
+    c.Weights.resize(c.Offsets.size());
     for (int g = 0; g < c.Groups; ++g) {
         const int base = c.Base[g] = c.Index[g * kGroup];
         for (int i = 0; i < kGroup; ++i) {
@@ -169,13 +170,8 @@ TColumns ColumnsOf(int n, double x0, double step, int size, bool groups) {
                 c.Groups = 0;
                 return c;
             }
-            c.Offsets[static_cast<std::size_t>(g) * 2 * kGroup + i] = offset;
-            c.Offsets[static_cast<std::size_t>(g) * 2 * kGroup + kGroup + i] = offset + 1;
-            std::uint16_t* w = &c.Weights[static_cast<std::size_t>(g) * 64 + (i / 4) * 32];
-            for (int ch = 0; ch < 4; ++ch) {
-                w[(i % 4) * 4 + ch] = static_cast<std::uint16_t>(c.Weight[k]);
-                w[16 + (i % 4) * 4 + ch] = static_cast<std::uint16_t>(kOne - c.Weight[k]);
-            }
+            c.Offsets[k] = static_cast<std::uint8_t>(offset);
+            c.Weights[k] = static_cast<std::uint32_t>(c.Weight[k]) * 0x10001u;
         }
     }
     return c;

@@ -223,6 +223,11 @@ void TfrmScrn::ShowNextPicture() {
     }
     ++changes_;
     TCustomPicShow::ExecuteTogether(shows);
+    // A moving picture draws its frames from its slide: the transition's
+    // last frame is on screen, and the picture it came from goes.
+    if (motion)
+        for (TCustomPicShow* show : shows)
+            if (!show->Busy()) show->ClearPicture();
     Application().ProcessMessages();
     // The primary show's picture sets the time until the next change.
     const int interval =
