@@ -430,6 +430,28 @@ def two_monitors(work):
                 if process.poll() is None:
                     process.kill()
                 process.wait()
+        # Pictures that move: both monitors change every moment between
+        # transitions, the one clock driving both.
+        saver = os.path.join(work, "moving.scr" if WINE else "moving-saver")
+        pack(saver, "--screens", "each", "--motion", "pan-zoom", "--fit", "fill", "--interval", "60000",
+             os.path.join(SAMPLES, "01-dunes.jpg"), os.path.join(SAMPLES, "07-harbour.jpg"))
+        process = subprocess.Popen(["wine", saver, "/s"] if WINE else [saver, "/s"], env=env,
+                                   stdout=subprocess.DEVNULL, stderr=Saver.log)
+        try:
+            time.sleep(3)  # past the first transition
+            shots = []
+            for _ in range(4):
+                shots.append(heads.shot())
+                time.sleep(0.4)
+            for name, (x, y, w, h) in zip(("first", "second"), TwoHeads.HEADS):
+                steps = [differing(crop(a, x, y, w, h), crop(b, x, y, w, h)) for a, b in zip(shots, shots[1:])]
+                check(f"moving pictures: the {name} monitor moves", all(n > w * h // 100 for n in steps), str(steps))
+            heads.xdotool("key", "space")
+            check("moving pictures: a key ends it", wait_for(lambda: process.poll() is not None, timeout=6))
+        finally:
+            if process.poll() is None:
+                process.kill()
+            process.wait()
     finally:
         if wine:
             wine.stop()
