@@ -115,6 +115,38 @@ def wine_env():
     return dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(here, "..", "build", "wineprefix")))
 
 
+class TDisplay:
+    """A display of one size for one run: Xvfb, or Weston in it (--wayland);
+    under Wine, a Wine desktop from an earlier run is ended first, as it
+    keeps the display it started with. Writes the present log in a folder
+    of its own (`log_path`, and `shown_path` as the saver names it)."""
+
+    def __init__(self, runner, width, height, wayland):
+        if runner:
+            subprocess.run(["wineserver", "-k"], env=wine_env(), stderr=subprocess.DEVNULL)
+            subprocess.run(["wineserver", "-w"], env=wine_env(), stderr=subprocess.DEVNULL)
+        self.wayland = wayland
+        if wayland:
+            self.desktop = weston.TWeston(width, height)
+            self.env = self.desktop.env
+        else:
+            self.server, self.env = xvfb.start(width, height)
+        self.log_path = os.path.join(tempfile.mkdtemp(prefix="tevrin-pacing-"), "presents.txt")
+        # A Windows program names our files through Wine's drive Z:.
+        self.shown_path = "Z:" + self.log_path.replace("/", "\\") if runner else self.log_path
+
+    def start(self, runner, saver):
+        return subprocess.Popen([*runner, saver, "/s"], env=dict(self.env, TEVRIN_PRESENT_LOG=self.shown_path),
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        if self.wayland:
+            self.desktop.stop()
+        else:
+            self.server.terminate()
+            self.server.wait()
+
+
 MOTION_INTERVAL = 6000
 MOTION_SETTLE = 3  # seconds of start-up left out
 MOTION_GOALS = {(1920, 1080): (0.15, 0.25), (3840, 2160): (0.50, 0.80)}  # Linux, Wine
@@ -123,20 +155,10 @@ MOTION_GOALS = {(1920, 1080): (0.15, 0.25), (3840, 2160): (0.50, 0.80)}  # Linux
 def measure_motion(runner, saver, width, height, seconds, wayland=False):
     """Frame intervals and the share of one core of a moving show, past
     its start-up."""
-    if runner:
-        subprocess.run(["wineserver", "-k"], env=wine_env(), stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=wine_env(), stderr=subprocess.DEVNULL)
-    if wayland:
-        desktop = weston.TWeston(width, height)
-        env = desktop.env
-    else:
-        server, env = xvfb.start(width, height)
-    work = tempfile.mkdtemp(prefix="tevrin-pacing-")
-    log_path = os.path.join(work, "presents.txt")
-    shown_path = "Z:" + log_path.replace("/", "\\") if runner else log_path
+    display = TDisplay(runner, width, height, wayland)
+    log_path = display.log_path
     try:
-        run = subprocess.Popen([*runner, saver, "/s"], env=dict(env, TEVRIN_PRESENT_LOG=shown_path),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run = display.start(runner, saver)
         # The clock starts with the first frame: Wine's start-up is long.
         start = time.monotonic()
         while time.monotonic() - start < 60:
@@ -154,33 +176,16 @@ def measure_motion(runner, saver, width, height, seconds, wayland=False):
         run.send_signal(signal.SIGTERM)
         run.wait(timeout=10)
     finally:
-        if wayland:
-            desktop.stop()
-        else:
-            server.terminate()
-            server.wait()
+        display.stop()
     return [b - a for a, b in zip(times, times[1:])], cpu / wall
 
 
 def measure(runner, saver, width, height, seconds, wayland=False):
-    if runner:
-        # A Wine desktop still up from an earlier run keeps the display it
-        # started with (or none): each run starts a new one.
-        subprocess.run(["wineserver", "-k"], env=wine_env(), stderr=subprocess.DEVNULL)
-        subprocess.run(["wineserver", "-w"], env=wine_env(), stderr=subprocess.DEVNULL)
-    if wayland:
-        desktop = weston.TWeston(width, height)
-        env = desktop.env
-    else:
-        server, env = xvfb.start(width, height)
-    work = tempfile.mkdtemp(prefix="tevrin-pacing-")
-    log_path = os.path.join(work, "presents.txt")
-    # A Windows program names our files through Wine's drive Z:.
-    shown_path = "Z:" + log_path.replace("/", "\\") if runner else log_path
+    display = TDisplay(runner, width, height, wayland)
+    log_path = display.log_path
     watch = TLogWatch(log_path)
     try:
-        run = subprocess.Popen([*runner, saver, "/s"], env=dict(env, TEVRIN_PRESENT_LOG=shown_path),
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        run = display.start(runner, saver)
         # Processor time read in the pause after transitions FIRST and
         # FIRST + timed, as they reach the display.
         end = time.monotonic() + seconds
@@ -199,11 +204,7 @@ def measure(runner, saver, width, height, seconds, wayland=False):
         run.wait(timeout=10)
         groups = transitions(log_path)
     finally:
-        if wayland:
-            desktop.stop()
-        else:
-            server.terminate()
-            server.wait()
+        display.stop()
     def headless(transitions_done):
         # Each turn is a transition of FRAMES frames, then the interval; the
         # run ends on a whole second inside the pause after `transitions_done`.

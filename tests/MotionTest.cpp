@@ -4,6 +4,7 @@
 #include "gfx/Bilinear.h"
 #include "gfx/Jpeg.h"
 #include "platform/SystemText.h"
+#include "tests/TestSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,6 +14,8 @@
 
 namespace tevrin {
 namespace {
+
+using test::MeanDifference;
 
 TTextEngine& Engine() {
     static const std::unique_ptr<TTextEngine> engine = MakeSystemTextEngine();
@@ -37,15 +40,6 @@ TShowChoices Fitted(TFitMode fit) {
     TShowChoices choices;
     choices.Fit = fit;
     return choices;
-}
-
-// Mean absolute difference of two frames' channels.
-double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
-    long long sum = 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width() * 3; ++x)
-            sum += std::abs(a.Row(y)[x] - b.Row(y)[x]);
-    return static_cast<double>(sum) / (3.0 * a.Width() * a.Height());
 }
 
 int BlackPixels(const TBitmap24& b, const TRect& where) {

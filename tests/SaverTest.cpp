@@ -20,6 +20,8 @@
 namespace tevrin {
 namespace {
 
+using test::MeanDifference;
+
 namespace fs = std::filesystem;
 
 constexpr int kW = 160, kH = 120;
@@ -84,14 +86,6 @@ struct TSaverRun {
     std::vector<TBitmap24> shown;
     std::vector<std::uint32_t> ended_at; // on the virtual clock
 };
-
-double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
-    long long sum = 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int x = 0; x < a.Width() * 3; ++x)
-            sum += std::abs(a.Row(y)[x] - b.Row(y)[x]);
-    return static_cast<double>(sum) / (3.0 * a.Width() * a.Height());
-}
 
 bool Same(const TBitmap24& a, const TBitmap24& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height()) return false;

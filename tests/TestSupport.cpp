@@ -98,6 +98,14 @@ TBitmap24 TestPicture(int width, int height) {
     return bitmap;
 }
 
+double MeanDifference(const TBitmap24& a, const TBitmap24& b) {
+    long long sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int x = 0; x < a.Width() * 3; ++x)
+            sum += std::abs(a.Row(y)[x] - b.Row(y)[x]);
+    return static_cast<double>(sum) / (3.0 * a.Width() * a.Height());
+}
+
 TBytes TestJpeg(int width, int height) {
     return EncodeJpeg(TestPicture(width, height), 90);
 }

@@ -51,6 +51,8 @@ TBitmap24 Quarters(int width, int height);
 
 // A picture with a recognisable gradient, and its JPEG encoding.
 TBitmap24 TestPicture(int width, int height);
+// The mean absolute difference of two bitmaps' channels, of one size.
+double MeanDifference(const TBitmap24& a, const TBitmap24& b);
 TBytes TestJpeg(int width, int height);
 
 // A JPEG of four inks; `ink(x, y)` gives cyan, magenta, yellow and black,

@@ -398,16 +398,26 @@ TRenderer::TStepOrder TRenderer::Replay(const std::vector<TItem>& pictures,
     return result;
 }
 
-TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
-                              const TSSFileLocations& project_record, const TPackJob& job, int step,
-                              int w, int h, int view_w) {
-    const TSSFileLocations record = WithPictureDetails(project_record, pictures);
+TRenderer::TStepRequest TRenderer::StepRequest(const std::vector<TItem>& pictures,
+                                               const TSSFileLocations& project_record, int step,
+                                               int w, int h, int& view_w) {
     CheckSize(w, h);
     if (pictures.empty()) throw EError(msg::kShowWithoutPictures);
     if (step < 0 || step > 100000) throw EError(msg::kNoSuchStep);
     if (view_w < kMinSide || view_w > w) view_w = w;
+    TSSFileLocations record = WithPictureDetails(project_record, pictures);
     const TShowChoices choices = TShowChoices::Of(record);
-    const TStepOrder order = Replay(pictures, record, step);
+    TStepOrder order = Replay(pictures, record, step);
+    return {std::move(record), choices, std::move(order)};
+}
+
+TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
+                              const TSSFileLocations& project_record, const TPackJob& job, int step,
+                              int w, int h, int view_w) {
+    const TStepRequest request = StepRequest(pictures, project_record, step, w, h, view_w);
+    const TSSFileLocations& record = request.Record;
+    const TShowChoices& choices = request.Choices;
+    const TStepOrder& order = request.Order;
     TShowStep result;
     result.Picture = order.Picture;
     result.Style = order.Style;
@@ -448,13 +458,10 @@ TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
 TEncodedPtr TRenderer::MotionStrip(const std::vector<TItem>& pictures,
                                    const TSSFileLocations& project_record, const TPackJob& job,
                                    int step, int w, int h, int view_w, int first, int count) {
-    const TSSFileLocations record = WithPictureDetails(project_record, pictures);
-    CheckSize(w, h);
-    if (pictures.empty()) throw EError(msg::kShowWithoutPictures);
-    if (step < 0 || step > 100000) throw EError(msg::kNoSuchStep);
-    if (view_w < kMinSide || view_w > w) view_w = w;
-    const TShowChoices choices = TShowChoices::Of(record);
-    const TStepOrder order = Replay(pictures, record, step);
+    const TStepRequest request = StepRequest(pictures, project_record, step, w, h, view_w);
+    const TSSFileLocations& record = request.Record;
+    const TShowChoices& choices = request.Choices;
+    const TStepOrder& order = request.Order;
     const int interval = RecordIntervalMs(record, order.Picture).value_or(choices.IntervalMs);
     const int total = MotionFramesOf(choices, interval);
     count = std::min(count, total - first);

@@ -152,6 +152,17 @@ private:
         TShowStyle Style = kInitialStyle;
     };
     TStepOrder Replay(const std::vector<TItem>& pictures, const TSSFileLocations& record, int step);
+    // A request for step `step` of the show checked (its size, its step and
+    // the width it is shown at, which it bounds), with the record that
+    // carries the pictures' own details, its choices and its order.
+    struct TStepRequest {
+        TSSFileLocations Record;
+        TShowChoices Choices;
+        TStepOrder Order;
+    };
+    TStepRequest StepRequest(const std::vector<TItem>& pictures,
+                             const TSSFileLocations& project_record, int step, int w, int h,
+                             int& view_w);
     // A strip under `key`, refused when it would take more than one request
     // may; DrawStrip draws it.
     TEncodedPtr Strip(const std::string& key, const TBitmap24& from, const TBitmap24& to, int style,
