@@ -19,6 +19,12 @@ constexpr std::uint32_t kButtonFace = 0xF0F0F0;
 constexpr const char* kFlashDownloadPage = "https://tevrin.invalid/movie-player";
 constexpr int kDesignWidth = 423, kDesignHeight = 350;
 
+// What a slide is made for on a monitor.
+TScreenSpec ScreenOf(const TMonitor& monitor) {
+    return {monitor.Bounds.Width(), monitor.Bounds.Height(), monitor.PixelsPerInch,
+            monitor.BitsPerPixel <= 8};
+}
+
 } // namespace
 
 TScreenView::TScreenView(TApplication& app, TfrmScrn& saver) : TForm(app) {
@@ -195,9 +201,7 @@ void TfrmScrn::ShowNextPicture() {
             // next one is made.
             show.ClearPicture();
             view->Moving().reset();
-            const TMonitor& monitor = view->Monitor();
-            const TScreenSpec screen{monitor.Bounds.Width(), monitor.Bounds.Height(),
-                                     monitor.PixelsPerInch, monitor.BitsPerPixel <= 8};
+            const TScreenSpec screen = ScreenOf(view->Monitor());
             TTextEngine& text = Application().Platform().Text();
             if (!picture && !(motion && v < ready.size())) picture = content_->Picture(index);
             if (motion) {
@@ -265,11 +269,8 @@ void TfrmScrn::PrepareNextChanges() {
         group.Next = NextChange(group);
         if (!group.Next->Picture) continue;
         std::vector<TScreenSpec> screens;
-        for (TScreenView* view : group.Views) {
-            const TMonitor& monitor = view->Monitor();
-            screens.push_back({monitor.Bounds.Width(), monitor.Bounds.Height(),
-                               monitor.PixelsPerInch, monitor.BitsPerPixel <= 8});
-        }
+        for (TScreenView* view : group.Views)
+            screens.push_back(ScreenOf(view->Monitor()));
         // Reads the payload and decodes, which touch nothing of the
         // user-interface thread's; the content and choices outlive the
         // group's changes.

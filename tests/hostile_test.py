@@ -96,6 +96,10 @@ def prop(name, value):
     return short(name) + string_value(value)
 
 
+def ident(name, value):
+    return short(name) + b"\x07" + short(value)
+
+
 def record(*properties):
     return b"TPF0" + short("TSSFileLocations") + short("") + b"".join(properties) + b"\x00\x00"
 
@@ -195,6 +199,11 @@ def payload_cases(base):
     at = base.record_at
     cases.append(("a kilobyte picture claiming 13000x13000", base.with_record(record(
         *sound, prop("PicCommaList", [at])), items=big), 1, "data ends before the picture does"))
+    # With motion the second picture is made on another thread while the
+    # first moves: its failure ends the run all the same.
+    cases.append(("a moving show whose next picture lies about its size", base.with_record(record(
+        *sound, prop("PicCommaList", [base.pictures[0], at]), ident("Motion", "moPanZoom"),
+        ident("FitMode", "fmFill")), items=big), 1, "data ends before the picture does"))
     padded = lying_jpeg(13000, 13000)
     padded = padded[:-2] + b"\x00" * 1_000_000 + b"\xff\xd9"
     cases.append(("a progressive picture whose buffers pass the limit", base.with_record(record(
