@@ -16,8 +16,8 @@ platform with no picture to speak of) is compared with the floor: three
 screen bitmaps (what is on screen, the new picture, the old image) plus the
 largest picture as it is decoded (DCT-scaled to no less than its place on
 the screen). With --motion the pictures move (pan-zoom): the floor adds the
-picture a moving show draws from, at the size of its closest view in 32-bit
-pixels, and pictures are decoded for that size. Goal: at most 1.5. Exits 3
+picture a moving show draws from, at the size of its closest view, and
+pictures are decoded for that size. Goal: at most 1.5. Exits 3
 when it is missed."""
 
 import os
@@ -51,10 +51,10 @@ def place(w, h, sw, sh):
 
 def moving_bytes(w, h, sw, sh):
     """The picture a moving show draws from: its place at the closest zoom
-    (no larger than the picture), 32-bit pixels."""
+    (no larger than the picture)."""
     pw, ph = place(w, h, sw, sh)
     zoom = min(MOTION_ZOOM, max(1.0, w / pw))
-    return round(pw * zoom) * round(ph * zoom) * 4
+    return stride(round(pw * zoom)) * round(ph * zoom)
 
 
 def decoded_bytes(w, h, sw, sh, motion=False):

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #ifdef TEVRIN_X86_PATHS
 #include <immintrin.h>
@@ -38,16 +39,15 @@ struct TColumns {
     std::vector<std::uint32_t> Weights; // the right pixels', twice in 16 bits
 };
 
-// A source row filtered across: four 16-bit channels a pixel, each the
-// two neighbours weighted, in 256ths of the 8-bit value.
-void AcrossPlain(const std::uint32_t* row, const TColumns& c, int from, int to,
-                 std::uint16_t* out) {
+// A source row filtered across: four 16-bit channels a pixel (the fourth
+// 0), each the two neighbours weighted, in 256ths of the 8-bit value.
+void AcrossPlain(const std::uint8_t* row, const TColumns& c, int from, int to, std::uint16_t* out) {
     for (int k = from; k < to; ++k) {
-        const std::uint32_t a = row[c.Index[k]], b = row[c.Index[k] + 1];
+        const std::uint8_t* a = row + c.Index[k] * 3;
         const std::uint32_t w = static_cast<std::uint32_t>(c.Weight[k]), keep = kOne - w;
-        for (int ch = 0; ch < 4; ++ch)
-            out[k * 4 + ch] = static_cast<std::uint16_t>(((a >> (8 * ch)) & 255) * keep +
-                                                         ((b >> (8 * ch)) & 255) * w);
+        for (int ch = 0; ch < 3; ++ch)
+            out[k * 4 + ch] = static_cast<std::uint16_t>(a[ch] * keep + a[ch + 3] * w);
+        out[k * 4 + 3] = 0;
     }
 }
 
@@ -74,16 +74,27 @@ __attribute__((target("avx2"))) inline __m256i Pick(__m256i lo, __m256i hi, __m2
                               _mm256_cmpgt_epi32(at, _mm256_set1_epi32(7)));
 }
 
-__attribute__((target("avx2"))) void AcrossAvx2(const std::uint32_t* row, const TColumns& c,
+// Eight 3-byte pixels from `p` as 32-bit ones (the fourth byte 0); reads
+// 32 bytes.
+__attribute__((target("avx2"))) inline __m256i Widened(const std::uint8_t* p) {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    // Pixels 0-3 to the low lane, 4-7 (from byte 12) to the high one.
+    const __m256i lanes =
+        _mm256_permutevar8x32_epi32(bytes, _mm256_setr_epi32(0, 1, 2, 3, 3, 4, 5, 6));
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
+                                            1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    return _mm256_shuffle_epi8(lanes, spread);
+}
+
+__attribute__((target("avx2"))) void AcrossAvx2(const std::uint8_t* row, const TColumns& c,
                                                 std::uint16_t* out) {
     const __m256i one = _mm256_set1_epi32(1), full = _mm256_set1_epi16(kOne);
     // Each pixel's weight over its four channels, pixels 0-3 and 4-7.
     const __m256i spread[2] = {_mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3),
                                _mm256_setr_epi32(4, 4, 5, 5, 6, 6, 7, 7)};
     for (int g = 0; g < c.Groups; ++g) {
-        const std::uint32_t* p = row + c.Base[g];
-        const __m256i lo = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i hi = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 8));
+        const std::uint8_t* p = row + c.Base[g] * 3;
+        const __m256i lo = Widened(p), hi = Widened(p + 24);
         const __m256i at = _mm256_cvtepu8_epi32(
             _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&c.Offsets[g * kGroup])));
         const __m256i left = Pick(lo, hi, at), right = Pick(lo, hi, _mm256_add_epi32(at, one));
@@ -179,17 +190,14 @@ TColumns ColumnsOf(int n, double x0, double step, int size, bool groups) {
 
 } // namespace
 
+TBilinearSource::TBilinearSource(int width, int height)
+    : width_(std::max(width, 0)), height_(std::max(height, 0)),
+      pixels_(width_ + kRowRoom, height_ + 1) {}
+
 TBilinearSource::TBilinearSource(const TBitmap24& picture)
-    : width_(picture.Width()), height_(picture.Height()), stride_(picture.Width() + kRowRoom) {
-    // The room past the last row too, for the loads of its last pixels.
-    pixels_.assign(static_cast<std::size_t>(stride_) * (height_ + 1), 0);
-    for (int y = 0; y < height_; ++y) {
-        const std::uint8_t* in = picture.Row(y);
-        std::uint32_t* out = pixels_.data() + static_cast<std::size_t>(y) * stride_;
-        for (int x = 0; x < width_; ++x)
-            out[x] =
-                in[x * 3] | in[x * 3 + 1] << 8 | static_cast<std::uint32_t>(in[x * 3 + 2]) << 16;
-    }
+    : TBilinearSource(picture.Width(), picture.Height()) {
+    for (int y = 0; y < height_; ++y)
+        std::memcpy(pixels_.Row(y), picture.Row(y), static_cast<std::size_t>(width_) * 3);
 }
 
 namespace {

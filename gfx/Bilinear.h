@@ -8,31 +8,34 @@
 #include "gfx/Rect.h"
 
 #include <cstdint>
-#include <vector>
 
 namespace tevrin {
 
-// A picture kept for filtered drawing: 32-bit pixels (blue, green, red,
-// unused), each row followed by room for whole-register loads past its end.
+// A picture kept for filtered drawing: a bitmap of our own layout with
+// room right of and below the picture for whole-register loads past its
+// last pixels.
 class TBilinearSource {
 public:
     TBilinearSource() = default;
+    // A black picture of width x height, to draw into through Pixels().
+    TBilinearSource(int width, int height);
     explicit TBilinearSource(const TBitmap24& picture);
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool Empty() const { return width_ == 0 || height_ == 0; }
-    const std::uint32_t* Row(int y) const {
-        return pixels_.data() + static_cast<std::size_t>(y) * stride_;
-    }
-    std::size_t ByteSize() const { return pixels_.size() * sizeof(std::uint32_t); }
+    // The picture is its first Width() columns and Height() rows; what is
+    // drawn past them is never shown.
+    TBitmap24& Pixels() { return pixels_; }
+    const std::uint8_t* Row(int y) const { return pixels_.Row(y); }
+    std::size_t ByteSize() const { return pixels_.ByteSize(); }
 
     // Pixels readable past a row's last one.
-    static constexpr int kRowRoom = 16;
+    static constexpr int kRowRoom = 20;
 
 private:
-    int width_ = 0, height_ = 0, stride_ = 0;
-    std::vector<std::uint32_t> pixels_;
+    int width_ = 0, height_ = 0;
+    TBitmap24 pixels_;
 };
 
 // Where the pixels of a destination rectangle sample the source: pixel

@@ -84,11 +84,11 @@ TMovingSlide::TMovingSlide(const TShowPicture& picture, const TShowChoices& choi
         std::clamp(static_cast<int>(std::ceil(bottom)) + 2, crop_y_, full_h_) - crop_y_;
     if (crop_w == 0 || crop_h == 0) return;
 
-    TBitmap24 part(crop_w, crop_h, TBitmap24::kUndefined);
+    source_ = TBilinearSource(crop_w, crop_h);
     const bool covered =
         place_.Left <= 0 && place_.Top <= 0 && place_.Right >= sw_ && place_.Bottom >= sh_;
     auto compose = [&](const TBitmap24& stored, int orientation) {
-        DrawScaled(part, -crop_x_, -crop_y_, full_w_, full_h_, stored, orientation);
+        DrawScaled(source_.Pixels(), -crop_x_, -crop_y_, full_w_, full_h_, stored, orientation);
         if (choices.BlurBorders && !covered) {
             backdrop_ = TBitmap24(sw_, sh_);
             DrawBackdrop(backdrop_, stored, orientation);
@@ -100,7 +100,6 @@ TMovingSlide::TMovingSlide(const TShowPicture& picture, const TShowChoices& choi
     } else {
         compose(picture.Upright, kOrientationUpright);
     }
-    source_ = TBilinearSource(part);
 }
 
 double TMovingSlide::Room(double zoom, bool across) const {
