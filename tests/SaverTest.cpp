@@ -890,6 +890,27 @@ TEST(Monitors, PicturesMoveOnEveryMonitorFromWhereTheTransitionLeftThem) {
     }
 }
 
+TEST(Monitors, MovingPicturesComeInTheOrderStillOnesWould) {
+    // The next change is drawn while the pictures move, after the
+    // transition's own random numbers: pictures and styles at random come
+    // as they would without motion.
+    std::vector<int> styles[2];
+    for (int moving = 0; moving < 2; ++moving) {
+        TSaverRun run([&](TSSFileLocations& r, test::TSaverParts&) {
+            r.lRandomPic = r.lRandomStyle = true;
+            r.Styles = {65, 66, 67, 68, 76, 77, 78, 79}; // each draws at random
+            r.Interval = 300;
+            r.Motion = moving ? TMotion::moPanZoom : TMotion::moNone;
+        });
+        SetRandSeed(5);
+        run.Start();
+        run.RunFor(8000);
+        styles[moving] = run.styles;
+    }
+    ASSERT_GE(styles[0].size(), 5u);
+    EXPECT_EQ(styles[1], styles[0]);
+}
+
 TEST(Monitors, StillPicturesDrawNothingBetweenTransitions) {
     TSaverRun run([](TSSFileLocations& r, test::TSaverParts&) { r.Interval = 2000; }, TwoMonitors(),
                   true);
