@@ -75,6 +75,61 @@ TBitmap24::TBitmap24(int width, int height, TUndefined) {
     std::memset(Bits() + static_cast<std::size_t>(stride_) * height, 0, kSlack);
 }
 
+TBitmap24::TBitmap24(int width, int height, TPixels32) {
+    if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
+    width_ = width;
+    height_ = height;
+    pixel_bytes_ = 4;
+    stride_ = width * 4;
+    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, true);
+}
+
+TBitmap24 TBitmap24::View32(std::uint8_t* bits, int width, int height, int stride) {
+    TBitmap24 view;
+    view.width_ = width;
+    view.height_ = height;
+    view.stride_ = stride;
+    view.pixel_bytes_ = 4;
+    view.view_ = bits;
+    return view;
+}
+
+TBitmap24::TBitmap24(const TBitmap24& other)
+    : width_(other.width_), height_(other.height_), stride_(other.stride_),
+      pixel_bytes_(other.pixel_bytes_) {
+    if (other.view_ == nullptr) {
+        data_ = other.data_;
+        return;
+    }
+    data_ = TStore(other.ByteSize() + kSlack, true);
+    std::memcpy(data_.data(), other.view_, other.ByteSize());
+}
+
+TBitmap24::TBitmap24(TBitmap24&& other) noexcept
+    : width_(other.width_), height_(other.height_), stride_(other.stride_),
+      pixel_bytes_(other.pixel_bytes_), data_(std::move(other.data_)), view_(other.view_) {
+    other.width_ = other.height_ = other.stride_ = 0;
+    other.view_ = nullptr;
+}
+
+TBitmap24& TBitmap24::operator=(const TBitmap24& other) {
+    if (this != &other) *this = TBitmap24(other);
+    return *this;
+}
+
+TBitmap24& TBitmap24::operator=(TBitmap24&& other) noexcept {
+    if (this == &other) return *this;
+    width_ = other.width_;
+    height_ = other.height_;
+    stride_ = other.stride_;
+    pixel_bytes_ = other.pixel_bytes_;
+    data_ = std::move(other.data_);
+    view_ = other.view_;
+    other.width_ = other.height_ = other.stride_ = 0;
+    other.view_ = nullptr;
+    return *this;
+}
+
 std::size_t TBitmap24::LiveBytes() {
     return g_live.load(std::memory_order_relaxed);
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// An owning 24-bit bitmap laid out as a top-down device-independent bitmap:
-// 3 bytes per pixel in B, G, R order, each row padded to a multiple of 4 bytes.
+// A bitmap laid out as a top-down device-independent bitmap: 3 bytes per
+// pixel in B, G, R order, each row padded to a multiple of 4 bytes; or, in
+// the display's own format, 4 bytes per pixel (B, G, R and one unused).
+// It owns its pixels, or is a view of pixels a window owns (its surface).
 #pragma once
 
 #include <cstddef>
@@ -23,21 +25,35 @@ public:
     // memory that is written at once.
     enum TUndefined { kUndefined };
     TBitmap24(int width, int height, TUndefined);
+    // Black, in 4-byte pixels.
+    enum TPixels32 { kPixels32 };
+    TBitmap24(int width, int height, TPixels32);
+    // A view of 4-byte pixels someone else owns, `stride` bytes a row, for
+    // as long as they do. Copies of a view own their pixels.
+    static TBitmap24 View32(std::uint8_t* bits, int width, int height, int stride);
+    TBitmap24(const TBitmap24& other);
+    TBitmap24(TBitmap24&& other) noexcept;
+    TBitmap24& operator=(const TBitmap24& other);
+    TBitmap24& operator=(TBitmap24&& other) noexcept;
 
     int Width() const { return width_; }
     int Height() const { return height_; }
     int Stride() const { return stride_; }
+    // 3, or 4 in the display's format.
+    int PixelBytes() const { return pixel_bytes_; }
+    bool IsView() const { return view_ != nullptr; }
     bool Empty() const { return width_ == 0 || height_ == 0; }
 
-    std::uint8_t* Row(int y) { return data_.data() + static_cast<std::size_t>(y) * stride_; }
-    const std::uint8_t* Row(int y) const {
-        return data_.data() + static_cast<std::size_t>(y) * stride_;
-    }
-    std::uint8_t* Bits() { return data_.data(); }
-    const std::uint8_t* Bits() const { return data_.data(); }
+    std::uint8_t* Row(int y) { return Bits() + static_cast<std::size_t>(y) * stride_; }
+    const std::uint8_t* Row(int y) const { return Bits() + static_cast<std::size_t>(y) * stride_; }
+    std::uint8_t* Bits() { return view_ != nullptr ? view_ : data_.data(); }
+    const std::uint8_t* Bits() const { return view_ != nullptr ? view_ : data_.data(); }
     // The pixel rows, padding included; the buffer holds kSlack bytes more,
     // so a load of up to 8 bytes from any pixel stays inside it.
-    std::size_t ByteSize() const { return data_.empty() ? 0 : data_.size() - kSlack; }
+    std::size_t ByteSize() const {
+        if (view_ != nullptr) return static_cast<std::size_t>(stride_) * height_;
+        return data_.empty() ? 0 : data_.size() - kSlack;
+    }
     static constexpr std::size_t kSlack = 8;
 
     // Bytes one row occupies for a given width, padding included.
@@ -76,7 +92,9 @@ private:
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;
+    int pixel_bytes_ = 3;
     TStore data_;
+    std::uint8_t* view_ = nullptr;
 };
 
 } // namespace tevrin

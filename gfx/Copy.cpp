@@ -14,14 +14,79 @@
 
 namespace tevrin {
 
+namespace {
+
+// `count` pixels from `src` to `dst`, each of its bitmap's pixel size; a
+// 4-byte pixel's unused byte is 255.
+void ConvertPixels(const std::uint8_t* src, int src_bytes, std::uint8_t* dst, int dst_bytes,
+                   int count) {
+    if (src_bytes == dst_bytes) {
+        std::memcpy(dst, src, static_cast<std::size_t>(count) * src_bytes);
+    } else if (dst_bytes == 4) {
+        WidenPixels(src, dst, count);
+    } else {
+        for (int x = 0; x < count; ++x, src += 4, dst += 3) {
+            dst[0] = src[0];
+            dst[1] = src[1];
+            dst[2] = src[2];
+        }
+    }
+}
+
+// StretchCopy where either bitmap has 4-byte pixels: nearest pixels, with
+// whole rows converted at once when the sizes are equal.
+void StretchCopyFormats(TBitmap24& dst, int x0, int x1, int y0, int y1, int left, int top, int nw,
+                        int nh, bool mirror_x, bool mirror_y, const TBitmap24& src, int sx, int sy,
+                        int sw, int sh) {
+    const int db = dst.PixelBytes(), sb = src.PixelBytes();
+    auto source_of = [](int i, int n, int s, bool mirror) {
+        const int offset = static_cast<int>((2ll * i + 1) * s / (2ll * n));
+        return mirror ? s - 1 - offset : offset;
+    };
+    std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
+    bool all_inside = true;
+    for (int x = x0; x < x1; ++x) {
+        const int c = sx + source_of(x - left, nw, sw, mirror_x);
+        const bool inside = c >= 0 && c < src.Width();
+        all_inside &= inside;
+        columns[static_cast<std::size_t>(x - x0)] = inside ? c : -1;
+    }
+    const bool identity = all_inside && !mirror_x && nw == sw;
+    for (int y = y0; y < y1; ++y) {
+        const int r = sy + source_of(y - top, nh, sh, mirror_y);
+        if (r < 0 || r >= src.Height()) continue;
+        const std::uint8_t* from = src.Row(r);
+        std::uint8_t* to = dst.Row(y) + x0 * db;
+        if (identity) {
+            ConvertPixels(from + columns[0] * sb, sb, to, db, x1 - x0);
+            continue;
+        }
+        for (int c : columns) {
+            if (c >= 0) {
+                std::memcpy(to, from + c * sb, 3);
+                if (db == 4) to[3] = 255;
+            }
+            to += db;
+        }
+    }
+}
+
+} // namespace
+
 void CopyBitmap(TBitmap24& dst, const TBitmap24& src) {
+    if (dst.PixelBytes() != src.PixelBytes()) {
+        const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
+        for (int y = 0; y < h; ++y)
+            ConvertPixels(src.Row(y), src.PixelBytes(), dst.Row(y), dst.PixelBytes(), w);
+        return;
+    }
     if (dst.Stride() == src.Stride() && dst.Height() == src.Height()) {
         std::memcpy(dst.Bits(), src.Bits(), dst.ByteSize());
         return;
     }
     const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
     for (int y = 0; y < h; ++y)
-        std::memcpy(dst.Row(y), src.Row(y), static_cast<std::size_t>(w) * 3);
+        std::memcpy(dst.Row(y), src.Row(y), static_cast<std::size_t>(w) * src.PixelBytes());
 }
 
 void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24& src, int sx,
@@ -40,6 +105,9 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
         y1 = std::min(y1, clip->Bottom);
     }
     if (x0 >= x1 || y0 >= y1) return;
+    if (dst.PixelBytes() != 3 || src.PixelBytes() != 3)
+        return StretchCopyFormats(dst, x0, x1, y0, y1, left, top, nw, nh, mirror_x, mirror_y, src,
+                                  sx, sy, sw, sh);
 
     auto source_of = [](int i, int n, int s, bool mirror) {
         int offset = static_cast<int>((2ll * i + 1) * s / (2ll * n));
@@ -288,12 +356,14 @@ void FillRect(TBitmap24& dst, const TRect& rect, std::uint32_t rgb) {
     const std::uint8_t b = static_cast<std::uint8_t>(rgb >> 16),
                        g = static_cast<std::uint8_t>(rgb >> 8), r = static_cast<std::uint8_t>(rgb);
     const int x0 = std::max(rect.Left, 0), x1 = std::min(rect.Right, dst.Width());
+    const int bytes = dst.PixelBytes();
     for (int y = std::max(rect.Top, 0); y < std::min(rect.Bottom, dst.Height()); ++y) {
-        std::uint8_t* p = dst.Row(y) + x0 * 3;
-        for (int x = x0; x < x1; ++x, p += 3) {
+        std::uint8_t* p = dst.Row(y) + x0 * bytes;
+        for (int x = x0; x < x1; ++x, p += bytes) {
             p[0] = b;
             p[1] = g;
             p[2] = r;
+            if (bytes == 4) p[3] = 255;
         }
     }
 }

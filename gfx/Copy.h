@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Block copies between 24-bit bitmaps, and rectangle fills.
+// Block copies between bitmaps, and rectangle fills. CopyClipped and
+// CopySelected take bitmaps of 3-byte pixels; the others either size, and
+// convert between them.
 #pragma once
 
 #include "gfx/Bitmap24.h"

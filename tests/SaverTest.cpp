@@ -911,6 +911,37 @@ TEST(Monitors, MovingPicturesComeInTheOrderStillOnesWould) {
     EXPECT_EQ(styles[1], styles[0]);
 }
 
+TEST(Monitors, FramesComposedInTheDisplaysFormatHaveTheSameColours) {
+    // Forms compose in a window's 4-byte surface where the platform has one:
+    // every frame on both monitors, still or moving, has the colours it has
+    // composed in our own 3-byte bitmaps.
+    for (TMotion motion : {TMotion::moNone, TMotion::moPanZoom}) {
+        std::vector<THeadlessPlatform::TFrame> frames[2];
+        for (int format = 0; format < 2; ++format) {
+            TSaverRun run(
+                [&](TSSFileLocations& r, test::TSaverParts& p) {
+                    r.MonitorMode = TMonitorMode::mmEach;
+                    r.Motion = motion;
+                    r.FitMode = TFitMode::fmFill;
+                    r.Interval = 700;
+                    p.Pictures = {test::TestJpeg(480, 360), test::TestJpeg(600, 300)};
+                },
+                TwoMonitors(), true);
+            run.platform.PixelBytes = format == 0 ? 3 : 4;
+            run.Start();
+            run.RunFor(5000);
+            EXPECT_EQ(run.window->BackBuffer().PixelBytes(), format == 0 ? 3 : 4);
+            frames[format] = std::move(run.platform.Frames);
+        }
+        ASSERT_GT(frames[0].size(), 100u);
+        ASSERT_EQ(frames[1].size(), frames[0].size());
+        for (std::size_t i = 0; i < frames[0].size(); ++i) {
+            ASSERT_EQ(frames[1][i].Hash, frames[0][i].Hash) << "frame " << i;
+            ASSERT_TRUE(Same(frames[1][i].Image, frames[0][i].Image)) << "frame " << i;
+        }
+    }
+}
+
 TEST(Monitors, StillPicturesDrawNothingBetweenTransitions) {
     TSaverRun run([](TSSFileLocations& r, test::TSaverParts&) { r.Interval = 2000; }, TwoMonitors(),
                   true);

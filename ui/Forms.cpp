@@ -90,7 +90,16 @@ void TForm::Update() {
 
 void TForm::Paint(const TRect& requested) {
     TRect area = requested;
-    if (back_.Width() != ClientWidth() || back_.Height() != ClientHeight()) {
+    // Frames are composed in the window's own surface where the platform
+    // has one, else in a back buffer of the form's.
+    TBitmap24 surface = app_.platform_.WindowSurface(window_, ClientWidth(), ClientHeight());
+    if (!surface.Empty()) {
+        if (!back_.IsView() || back_.Bits() != surface.Bits() || back_.Width() != surface.Width() ||
+            back_.Height() != surface.Height())
+            area = {0, 0, ClientWidth(), ClientHeight()};
+        back_ = std::move(surface);
+    } else if (back_.IsView() || back_.Width() != ClientWidth() ||
+               back_.Height() != ClientHeight()) {
         back_ = TBitmap24(ClientWidth(), ClientHeight());
         area = {0, 0, ClientWidth(), ClientHeight()};
     }

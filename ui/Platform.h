@@ -119,8 +119,16 @@ public:
     virtual void SetTopmost(TWindowId window, bool topmost) = 0;
     virtual void SetCaption(TWindowId window, const std::string& caption) = 0;
     // Shows `area` of the window's back buffer (client coordinates) in one
-    // call.
+    // call. A back buffer that is the window's surface is only told which
+    // area changed.
     virtual void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) = 0;
+    // The window's own pixels in the display's format (4 bytes a pixel), of
+    // width x height, for its form to compose its frames in: a view valid
+    // until the next call. Empty where the platform has none; the form then
+    // keeps a back buffer of its own.
+    virtual TBitmap24 WindowSurface(TWindowId /*window*/, int /*width*/, int /*height*/) {
+        return {};
+    }
 
     // The monitors, first the primary one, each at its place on the desktop
     // (whose origin is the primary monitor's top left, so others may lie at

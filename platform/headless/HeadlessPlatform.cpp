@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "platform/headless/HeadlessPlatform.h"
 
+#include "gfx/Copy.h"
+
 #include <algorithm>
 #include <atomic>
 #include <csignal>
@@ -241,6 +243,7 @@ TWindowId THeadlessPlatform::CreateWindow(const TWindowParams& params) {
 void THeadlessPlatform::DestroyWindow(TWindowId window) {
     std::lock_guard lock(mutex_);
     Windows.erase(window);
+    surfaces_.erase(window);
 }
 
 void THeadlessPlatform::SetWindowBounds(TWindowId window, const TRect& bounds) {
@@ -270,10 +273,25 @@ void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, 
         if (const auto it = Windows.find(window); it != Windows.end())
             bounds = it->second.Params.Bounds;
     }
-    TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(back_buffer) : 0, bounds, {}};
-    if (OnFrame) OnFrame(frame, back_buffer);
-    if (KeepFrames) frame.Image = back_buffer;
+    // A surface's frame as the colours it holds.
+    TBitmap24 colours;
+    if (back_buffer.PixelBytes() != 3) {
+        colours = TBitmap24(back_buffer.Width(), back_buffer.Height(), TBitmap24::kUndefined);
+        CopyBitmap(colours, back_buffer);
+    }
+    const TBitmap24& shown = back_buffer.PixelBytes() == 3 ? back_buffer : colours;
+    TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(shown) : 0, bounds, {}};
+    if (OnFrame) OnFrame(frame, shown);
+    if (KeepFrames) frame.Image = shown;
     Frames.push_back(std::move(frame));
+}
+
+TBitmap24 THeadlessPlatform::WindowSurface(TWindowId window, int width, int height) {
+    if (PixelBytes != 4 || width <= 0 || height <= 0) return {};
+    TBitmap24& surface = surfaces_[window];
+    if (surface.Width() != width || surface.Height() != height)
+        surface = TBitmap24(width, height, TBitmap24::kPixels32);
+    return TBitmap24::View32(surface.Bits(), width, height, surface.Stride());
 }
 
 std::optional<int> THeadlessPlatform::MessageBox(const std::string& text,

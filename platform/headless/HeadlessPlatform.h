@@ -47,6 +47,10 @@ public:
     // Keep a copy of every presented back buffer; hash it (costly at full
     // screen size, so a benchmark turns it off).
     bool KeepFrames = false;
+    // 4: windows have surfaces of 4-byte pixels, as a display's, which
+    // forms compose their frames in; 3: forms keep back buffers of their
+    // own. Frames are hashed, kept and handed on by their colours alike.
+    int PixelBytes = 3;
     bool HashFrames = true;
     // Answers of coming message boxes, first to last; kIdOk when none left.
     std::deque<int> MessageBoxAnswers;
@@ -110,6 +114,7 @@ public:
     void SetTopmost(TWindowId window, bool topmost) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+    TBitmap24 WindowSurface(TWindowId window, int width, int height) override;
 
     std::vector<TMonitor> Monitors() override { return monitors_; }
     void ShowCursor(bool visible) override { CursorVisible = visible; }
@@ -137,6 +142,8 @@ private:
     bool EndPending() const;
 
     std::vector<TMonitor> monitors_;
+    // With PixelBytes 4: each window's surface.
+    std::map<TWindowId, TBitmap24> surfaces_;
     TClock clock_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex mutex_;

@@ -416,9 +416,35 @@ void TSdlPlatform::SetCaption(TWindowId window, const std::string& caption) {
     if (TImpl::TWindow* w = impl_->Find(window)) SDL_SetWindowTitle(w->Window, caption.c_str());
 }
 
+TBitmap24 TSdlPlatform::WindowSurface(TWindowId window, int width, int height) {
+    // X's shared-memory image behind SDL's window surface, where its pixels
+    // lie as ours do in 4 bytes (blue, green, red, pad). Wayland windows
+    // keep their own surfaces (TWaylandSurface), fed from a back buffer.
+    TImpl::TWindow* w = impl_->Find(window);
+    if (w == nullptr || w->Surface || SDL_BYTEORDER != SDL_LIL_ENDIAN) return {};
+    SDL_Surface* surface = SDL_GetWindowSurface(w->Window);
+    if (surface == nullptr || SDL_MUSTLOCK(surface) || surface->w != width || surface->h != height)
+        return {};
+    const std::uint32_t format = surface->format->format;
+    if (format != SDL_PIXELFORMAT_RGB888 && format != SDL_PIXELFORMAT_ARGB8888) return {};
+    return TBitmap24::View32(static_cast<std::uint8_t*>(surface->pixels), width, height,
+                             surface->pitch);
+}
+
 void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect& area) {
     TImpl::TWindow* w = impl_->Find(window);
     if (w == nullptr || back.Width() == 0 || back.Height() == 0) return;
+    if (back.IsView()) {
+        // The frame was composed in the window's surface: the server is
+        // only told which part changed.
+        const TRect a = Intersection(area, {0, 0, back.Width(), back.Height()});
+        if (a.IsEmpty()) return;
+        const SDL_Rect r{a.Left, a.Top, a.Width(), a.Height()};
+        SDL_UpdateWindowSurfaceRects(w->Window, &r, 1);
+        w->Presented = true;
+        impl_->present_log.Presented(window, a);
+        return;
+    }
     // The window's own surface, in the display's pixel format: only the
     // changed rectangle is converted into it and sent to the server. (A
     // renderer's texture would be converted and uploaded whole, and without

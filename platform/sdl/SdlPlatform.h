@@ -33,6 +33,7 @@ public:
     void SetTopmost(TWindowId window, bool topmost) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+    TBitmap24 WindowSurface(TWindowId window, int width, int height) override;
 
     std::vector<TMonitor> Monitors() override;
     void ShowCursor(bool visible) override;
