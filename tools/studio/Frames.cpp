@@ -426,6 +426,19 @@ TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
     result.Frames = choices.TransitionFrames;
     result.MotionFrames = MotionFramesOf(choices, result.IntervalMs);
     const TItem& shown = pictures[static_cast<std::size_t>(order.Picture)];
+    const TCaptionLook& look = choices.Caption;
+    const std::string key =
+        "show " + std::to_string(step) + " " +
+        (step == 0 ? "black" : pictures[static_cast<std::size_t>(order.Previous)].Hash) + " " +
+        shown.Hash + " " + std::to_string(result.Style) + " " + std::to_string(w) + "x" +
+        std::to_string(h) + " " + std::to_string(view_w) + " " + std::to_string(result.Frames) +
+        " " + LookKey(record) + " motion " + std::to_string(result.MotionFrames) + " " +
+        order.PreviousCaption + "|" + CaptionKey(order.Caption, look);
+    // A strip made before needs neither picture drawn again.
+    if (auto hit = Cached(key)) {
+        result.Strip = std::static_pointer_cast<const TEncoded>(hit);
+        return result;
+    }
     TBitmapPtr from, to;
     if (result.MotionFrames > 0) {
         // A transition brings in the motion's first frame, from the last
@@ -443,14 +456,6 @@ TShowStep TRenderer::ShowStep(const std::vector<TItem>& pictures,
                          order.PreviousCaption, w, h);
     }
     if (!from) from = std::make_shared<const TBitmap24>(w, h);
-    const TCaptionLook& look = choices.Caption;
-    const std::string key =
-        "show " + std::to_string(step) + " " +
-        (step == 0 ? "black" : pictures[static_cast<std::size_t>(order.Previous)].Hash) + " " +
-        shown.Hash + " " + std::to_string(result.Style) + " " + std::to_string(w) + "x" +
-        std::to_string(h) + " " + std::to_string(view_w) + " " + std::to_string(result.Frames) +
-        " " + LookKey(record) + " motion " + std::to_string(result.MotionFrames) + " " +
-        order.PreviousCaption + "|" + CaptionKey(order.Caption, look);
     result.Strip = Strip(key, *from, *to, result.Style, w, h, result.Frames, view_w);
     return result;
 }
