@@ -207,7 +207,7 @@ void Draw(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map, b
     if (area.IsEmpty() || src.Empty()) return;
     const int n = area.Width();
     const TColumns columns = ColumnsOf(n, map.X0 + (area.Left - map.Area.Left) * map.StepX,
-                                       map.StepX, src.Width(), kHaveAvx2);
+                                       map.StepX, src.Width(), vectors);
     // The two filtered source rows the current row lies between; rows next
     // to each other mostly share one.
     std::vector<std::uint16_t> upper(static_cast<std::size_t>(n) * 4), lower(upper.size());

@@ -16,6 +16,13 @@ namespace tevrin {
 
 namespace {
 
+// The source pixel that destination pixel i of an extent n takes from an
+// extent s, nearest pixel, counted from the far end when mirrored.
+int SourceOf(int i, int n, int s, bool mirror) {
+    const int offset = static_cast<int>((2ll * i + 1) * s / (2ll * n));
+    return mirror ? s - 1 - offset : offset;
+}
+
 // `count` pixels from `src` to `dst`, each of its bitmap's pixel size; a
 // 4-byte pixel's unused byte is 255.
 void ConvertPixels(const std::uint8_t* src, int src_bytes, std::uint8_t* dst, int dst_bytes,
@@ -39,21 +46,17 @@ void StretchCopyFormats(TBitmap24& dst, int x0, int x1, int y0, int y1, int left
                         int nh, bool mirror_x, bool mirror_y, const TBitmap24& src, int sx, int sy,
                         int sw, int sh) {
     const int db = dst.PixelBytes(), sb = src.PixelBytes();
-    auto source_of = [](int i, int n, int s, bool mirror) {
-        const int offset = static_cast<int>((2ll * i + 1) * s / (2ll * n));
-        return mirror ? s - 1 - offset : offset;
-    };
     std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
     bool all_inside = true;
     for (int x = x0; x < x1; ++x) {
-        const int c = sx + source_of(x - left, nw, sw, mirror_x);
+        const int c = sx + SourceOf(x - left, nw, sw, mirror_x);
         const bool inside = c >= 0 && c < src.Width();
         all_inside &= inside;
         columns[static_cast<std::size_t>(x - x0)] = inside ? c : -1;
     }
     const bool identity = all_inside && !mirror_x && nw == sw;
     for (int y = y0; y < y1; ++y) {
-        const int r = sy + source_of(y - top, nh, sh, mirror_y);
+        const int r = sy + SourceOf(y - top, nh, sh, mirror_y);
         if (r < 0 || r >= src.Height()) continue;
         const std::uint8_t* from = src.Row(r);
         std::uint8_t* to = dst.Row(y) + x0 * db;
@@ -109,15 +112,11 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
         return StretchCopyFormats(dst, x0, x1, y0, y1, left, top, nw, nh, mirror_x, mirror_y, src,
                                   sx, sy, sw, sh);
 
-    auto source_of = [](int i, int n, int s, bool mirror) {
-        int offset = static_cast<int>((2ll * i + 1) * s / (2ll * n));
-        return mirror ? s - 1 - offset : offset;
-    };
     // Source column of every destination column; -1 where it falls outside.
     std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
     bool all_inside = true;
     for (int x = x0; x < x1; ++x) {
-        int c = sx + source_of(x - left, nw, sw, mirror_x);
+        int c = sx + SourceOf(x - left, nw, sw, mirror_x);
         bool inside = c >= 0 && c < src.Width();
         all_inside &= inside;
         columns[static_cast<std::size_t>(x - x0)] = inside ? c * 3 : -1;
@@ -151,7 +150,7 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
     const std::size_t row_bytes = static_cast<std::size_t>(x1 - x0) * 3;
     int previous_source = -1;
     for (int y = y0; y < y1; ++y) {
-        const int r = sy + source_of(y - top, nh, sh, mirror_y);
+        const int r = sy + SourceOf(y - top, nh, sh, mirror_y);
         if (r < 0 || r >= src.Height()) {
             previous_source = -1;
             continue;

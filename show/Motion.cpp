@@ -165,13 +165,6 @@ void TMovingSlide::DrawPicture(const TMotionView& view, TBitmap24& screen) const
         else
             std::memcpy(out, backdrop_.Row(y) + x0 * 3, bytes);
     };
-    const int n = xb - xa;
-    if (n == 0 || yb == ya) {
-        for (int y = 0; y < sh_; ++y)
-            background(y, 0, sw_);
-        return;
-    }
-
     const double kx = full_w_ / view.Width, ky = full_h_ / view.Height;
     DrawBilinear(screen, source_,
                  {{xa, ya, xb, yb},
