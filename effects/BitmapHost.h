@@ -12,9 +12,13 @@ namespace tevrin {
 
 class TBitmapFrameHost final : public TEffectHost {
 public:
-    // `from` and `to` must outlive the host and have the same size.
+    // `from` and `to` must outlive the host and have the same size; frames
+    // have `to`'s pixel size.
     TBitmapFrameHost(const TBitmap24& from, const TBitmap24& to, int style, int step = 4)
-        : from_(from), to_(to), screen_(to.Width(), to.Height()), style_(style), step_(step) {}
+        : from_(from), to_(to),
+          screen_(to.PixelBytes() == 4 ? TBitmap24(to.Width(), to.Height(), TBitmap24::kPixels32)
+                                       : TBitmap24(to.Width(), to.Height())),
+          style_(style), step_(step) {}
 
     // Draws the frame at `progress` and returns it.
     const TBitmap24& Draw(int progress) {

@@ -5,6 +5,7 @@
 #include "effects/PixelStyles.h"
 
 #include "effects/Frame.h"
+#include "gfx/Copy.h"
 #include "gfx/Cpu.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstring>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #ifdef __SSE2__
@@ -46,12 +48,13 @@ inline std::uint16_t Div100(std::uint16_t v) {
 
 // Copies n destination pixels of one row that all map inside the picture:
 // destination pixel i shows the picture pixel at byte offset
-// origin + round(s[i] + dy_cos) * stride + round(c[i] - dy_sin) * 3.
-// Each pixel moves as four bytes, so a move spills one byte onto the next
-// pixel; `room` bytes from `out` may be written, and the pixels in that room
-// past the n are written later. The same rounding as the plain formulas, so
+// origin + round(s[i] + dy_cos) * stride + round(c[i] - dy_sin) * B, of B
+// bytes a pixel. Each pixel moves as four bytes, so a 3-byte move spills
+// one byte onto the next pixel; `room` bytes from `out` may be written, and
+// the pixels in that room past the n are written later. The same rounding as the plain formulas, so
 // the same pixels. `ahead` is roughly how far in the picture lie the sources
 // of the pixels that come next along the row, a hint for the cache.
+template <int B>
 void CopyRotatedRow(const double* c, const double* s, double dy_sin, double dy_cos,
                     const std::uint8_t* bits, std::ptrdiff_t origin, std::ptrdiff_t stride, int n,
                     std::uint8_t* out, std::size_t room, std::ptrdiff_t /*ahead*/) {
@@ -62,8 +65,13 @@ void CopyRotatedRow(const double* c, const double* s, double dy_sin, double dy_c
         // Separate from the moves, so that this loop vectorises.
         for (int i = 0; i < m; ++i)
             from[i] = origin + std::ptrdiff_t{RoundedInt(s[base + i] + dy_cos)} * stride +
-                      std::ptrdiff_t{RoundedInt(c[base + i] - dy_sin)} * 3;
-        std::uint8_t* at = out + static_cast<std::size_t>(base) * 3;
+                      std::ptrdiff_t{RoundedInt(c[base + i] - dy_sin)} * B;
+        std::uint8_t* at = out + static_cast<std::size_t>(base) * B;
+        if constexpr (B == 4) {
+            for (int i = 0; i < m; ++i)
+                std::memcpy(at + i * 4, bits + from[i], 4);
+            continue;
+        }
         const std::size_t left = room - static_cast<std::size_t>(base) * 3;
         const int wide = left >= static_cast<std::size_t>(m) * 3 + 1 ? m : m - 1;
         for (int i = 0; i < wide; ++i)
@@ -82,8 +90,9 @@ __attribute__((target("avx2"))) inline __m256i RoundedLow32(__m256d a, __m256d b
 }
 
 // Eight pixels at a time: coordinates four doubles per instruction, the eight
-// source pixels fetched by one gather and packed to 24 bytes. Byte offsets
-// must fit in 32 bits.
+// source pixels fetched by one gather (and of 3 bytes, packed to 24). Byte
+// offsets must fit in 32 bits.
+template <int B>
 __attribute__((target("avx2"))) void
 CopyRotatedRowAvx2(const double* c, const double* s, double dy_sin, double dy_cos,
                    const std::uint8_t* bits, std::ptrdiff_t origin, std::ptrdiff_t stride, int n,
@@ -98,16 +107,17 @@ CopyRotatedRowAvx2(const double* c, const double* s, double dy_sin, double dy_co
     const __m256i vahead = _mm256_set1_epi32(static_cast<int>(ahead));
     const auto base = reinterpret_cast<std::uintptr_t>(bits);
     int i = 0;
-    for (; i + 8 <= n && static_cast<std::size_t>(i) * 3 + 32 <= room; i += 8) {
+    for (; i + 8 <= n && static_cast<std::size_t>(i) * B + 32 <= room; i += 8) {
         const __m256i sx =
             RoundedLow32(_mm256_add_pd(_mm256_sub_pd(_mm256_loadu_pd(c + i), vsin), shift),
                          _mm256_add_pd(_mm256_sub_pd(_mm256_loadu_pd(c + i + 4), vsin), shift));
         const __m256i sy =
             RoundedLow32(_mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(s + i), vcos), shift),
                          _mm256_add_pd(_mm256_add_pd(_mm256_loadu_pd(s + i + 4), vcos), shift));
+        const __m256i across =
+            B == 4 ? _mm256_slli_epi32(sx, 2) : _mm256_add_epi32(sx, _mm256_add_epi32(sx, sx));
         const __m256i offsets =
-            _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(sy, vstride), vorigin),
-                             _mm256_add_epi32(sx, _mm256_add_epi32(sx, sx)));
+            _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(sy, vstride), vorigin), across);
         // Asking now for the source that comes next hides the memory's
         // latency, which otherwise bounds this loop when the picture is
         // larger than the cache. Two of the eight suffice: at the shallow
@@ -119,32 +129,43 @@ CopyRotatedRowAvx2(const double* c, const double* s, double dy_sin, double dy_co
                      _MM_HINT_T0);
         const __m256i pixels =
             _mm256_i32gather_epi32(reinterpret_cast<const int*>(bits), offsets, 1);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 3),
-                            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, pack), join));
+        if constexpr (B == 4)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i * 4), pixels);
+        else
+            _mm256_storeu_si256(
+                reinterpret_cast<__m256i*>(out + i * 3),
+                _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, pack), join));
     }
     // The rest goes to code built without AVX, which runs slowly while the
     // upper register halves are in use, and the compiler does not always
     // clear them before a tail call.
     _mm256_zeroupper();
-    CopyRotatedRow(c + i, s + i, dy_sin, dy_cos, bits, origin, stride, n - i, out + i * 3,
-                   room - static_cast<std::size_t>(i) * 3, ahead);
+    CopyRotatedRow<B>(c + i, s + i, dy_sin, dy_cos, bits, origin, stride, n - i, out + i * B,
+                      room - static_cast<std::size_t>(i) * B, ahead);
 }
+
+// Chosen during static initialisation, which may run before the compiler's
+// own processor detection has.
+const bool kHasAvx2 = CpuHasAvx2();
+#endif
 
 using TCopyRotatedRow = void (*)(const double*, const double*, double, double, const std::uint8_t*,
                                  std::ptrdiff_t, std::ptrdiff_t, int, std::uint8_t*, std::size_t,
                                  std::ptrdiff_t);
-// Chosen during static initialisation, which may run before the compiler's
-// own processor detection has.
-const TCopyRotatedRow kCopyRotatedRow = CpuHasAvx2() ? CopyRotatedRowAvx2 : CopyRotatedRow;
-#else
-constexpr auto kCopyRotatedRow = CopyRotatedRow;
+
+template <int B> TCopyRotatedRow RowCopy(bool widest) {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    if (widest && kHasAvx2) return CopyRotatedRowAvx2<B>;
 #endif
+    (void)widest;
+    return CopyRotatedRow<B>;
+}
 
 } // namespace
 
 void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p, const TBitmap24* old) {
     const auto keep = static_cast<std::uint16_t>(100 - p), take = static_cast<std::uint16_t>(p);
-    const int bytes = picture.Width() * 3;
+    const int bytes = picture.Width() * picture.PixelBytes();
     for (int y = 0; y < picture.Height(); ++y) {
         std::uint8_t* s = screen.Row(y);
         const std::uint8_t* o = old != nullptr ? old->Row(y) : s;
@@ -175,8 +196,11 @@ void BlendBitmaps(TBitmap24& screen, const TBitmap24& picture, int p, const TBit
     }
 }
 
-void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py,
-                  const TBitmap24* old, TPixelPath path) {
+namespace {
+
+template <int B>
+void RotateInPixels(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py,
+                    const TBitmap24* old, TPixelPath path) {
     const double sin_a = std::sin(angle), cos_a = std::cos(angle);
     const int w = picture.Width(), h = picture.Height();
     if (w == 0 || h == 0) return;
@@ -227,9 +251,9 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
             // The old image shows wherever the picture does not land.
             const bool run = monotone && first[y] < last[y];
             const int a = run ? first[y] : w, b = run ? last[y] : w;
-            std::memcpy(screen.Row(y), old->Row(y), static_cast<std::size_t>(a) * 3);
-            std::memcpy(screen.Row(y) + b * 3, old->Row(y) + b * 3,
-                        static_cast<std::size_t>(w - b) * 3);
+            std::memcpy(screen.Row(y), old->Row(y), static_cast<std::size_t>(a) * B);
+            std::memcpy(screen.Row(y) + b * B, old->Row(y) + b * B,
+                        static_cast<std::size_t>(w - b) * B);
         }
 
     if (!monotone) {
@@ -240,7 +264,7 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
                 const int u = source_x(x, dy_sin), v = source_y(x, dy_cos);
                 if (static_cast<unsigned>(u) < static_cast<unsigned>(w) &&
                     static_cast<unsigned>(v) < static_cast<unsigned>(h))
-                    std::memcpy(screen.Row(y) + x * 3, picture.Row(v) + u * 3, 3);
+                    std::memcpy(screen.Row(y) + x * B, picture.Row(v) + u * B, B);
             }
         }
         return;
@@ -252,25 +276,46 @@ void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double an
     // its last mapped pixel, as those are written later.
     constexpr int kTileW = 64, kTileH = 32;
     const std::ptrdiff_t stride = picture.Stride();
-    const std::ptrdiff_t origin = py * stride + px * 3;
+    const std::ptrdiff_t origin = py * stride + px * B;
     // The next tile's pixels of a row lie one tile width along the rotated
     // row in the picture.
     const std::ptrdiff_t ahead =
-        std::lround(kTileW * sin_a) * stride + std::lround(kTileW * cos_a) * 3;
+        std::lround(kTileW * sin_a) * stride + std::lround(kTileW * cos_a) * B;
     const bool offsets_fit = picture.ByteSize() + TBitmap24::kSlack < 0x7fffffffu;
-    const auto copy = path == TPixelPath::Widest && offsets_fit ? kCopyRotatedRow : CopyRotatedRow;
+    const TCopyRotatedRow copy = RowCopy<B>(path == TPixelPath::Widest && offsets_fit);
     for (int ty = 0; ty < h; ty += kTileH)
         for (int tx = 0; tx < w; tx += kTileW)
             for (int y = ty; y < std::min(ty + kTileH, h); ++y) {
                 const int x0 = std::max(tx, first[y]), x1 = std::min({tx + kTileW, w, last[y]});
                 if (x0 >= x1) continue;
                 copy(dx_cos.data() + x0, dx_sin.data() + x0, (y - py) * sin_a, (y - py) * cos_a,
-                     picture.Bits(), origin, stride, x1 - x0, screen.Row(y) + x0 * 3,
-                     static_cast<std::size_t>(last[y] - x0) * 3, ahead);
+                     picture.Bits(), origin, stride, x1 - x0, screen.Row(y) + x0 * B,
+                     static_cast<std::size_t>(last[y] - x0) * B, ahead);
             }
 }
 
+} // namespace
+
+void RotateBitmap(TBitmap24& screen, const TBitmap24& picture, int px, double angle, int py,
+                  const TBitmap24* old, TPixelPath path) {
+    if (picture.PixelBytes() == 4)
+        RotateInPixels<4>(screen, picture, px, angle, py, old, path);
+    else
+        RotateInPixels<3>(screen, picture, px, angle, py, old, path);
+}
+
 void PixelStyleStep(TFrame& f, const TBitmap24* old) {
+    // The routines read and write one pixel size; the frame's host keeps its
+    // bitmaps in one, and any other is converted for the frame.
+    const int bytes = f.Screen.PixelBytes();
+    if (f.Picture.PixelBytes() != bytes || (old != nullptr && old->PixelBytes() != bytes)) {
+        const TBitmap24 picture = InPixelBytes(f.Picture, bytes);
+        const std::optional<TBitmap24> same_old =
+            old != nullptr ? std::optional(InPixelBytes(*old, bytes)) : std::nullopt;
+        TFrame converted{f.Host, f.Screen, picture, f.Style, f.Progress, f.Step,  f.W,
+                         f.H,    f.X,      f.Y,     f.D,     f.Dest,     f.Source};
+        return PixelStyleStep(converted, same_old ? &*same_old : nullptr);
+    }
     if (f.Style == 118) {
         BlendBitmaps(f.Screen, f.Picture, f.Progress, old);
         return;

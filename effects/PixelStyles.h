@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The pixel routines of styles 118..122, exact to their integer formulas.
+// Their bitmaps have one pixel size, 3 or 4 bytes (whose fourth byte is
+// blended or moved along with the colours).
 #pragma once
 
 #include "gfx/Bitmap24.h"

@@ -239,8 +239,15 @@ void Draw(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map, b
             across(next, lower);
             lower_row = next;
         }
-        std::uint8_t* out = dst.Row(y) + area.Left * 3;
+        std::uint8_t* out = dst.Row(y) + area.Left * dst.PixelBytes();
         int from = 0;
+        if (dst.PixelBytes() == 4) {
+#ifdef TEVRIN_X86_PATHS
+            if (vectors) from = DownAvx2<4>(upper.data(), lower.data(), wy, n, out);
+#endif
+            DownPlain<4>(upper.data(), lower.data(), wy, from, n, out);
+            continue;
+        }
 #ifdef TEVRIN_X86_PATHS
         if (vectors) from = DownAvx2<3>(upper.data(), lower.data(), wy, n, out);
 #endif

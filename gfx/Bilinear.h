@@ -47,9 +47,10 @@ struct TBilinearMap {
     double X0 = 0, StepX = 1, Y0 = 0, StepY = 1;
 };
 
-// Draws the samples of `map` into its area of `dst` (clipped to `dst`),
-// each the weighted mean of the four source pixels around it, weights in
-// 256ths. The result is the same on every processor.
+// Draws the samples of `map` into its area of `dst` (clipped to `dst`, of
+// either pixel size; a 4-byte pixel's unused byte becomes 0), each the
+// weighted mean of the four source pixels around it, weights in 256ths. The
+// result is the same on every processor.
 void DrawBilinear(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map);
 // The same without the processor's vector paths, which must give the same.
 void DrawBilinearPlain(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map);

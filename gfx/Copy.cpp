@@ -40,8 +40,9 @@ void ConvertPixels(const std::uint8_t* src, int src_bytes, std::uint8_t* dst, in
     }
 }
 
-// StretchCopy where either bitmap has 4-byte pixels: nearest pixels, with
-// whole rows converted at once when the sizes are equal.
+// StretchCopy where either bitmap has 4-byte pixels: nearest pixels, whole
+// rows converted at once when the sizes are equal, and a magnified source
+// row drawn once and copied for its repeats.
 void StretchCopyFormats(TBitmap24& dst, int x0, int x1, int y0, int y1, int left, int top, int nw,
                         int nh, bool mirror_x, bool mirror_y, const TBitmap24& src, int sx, int sy,
                         int sw, int sh) {
@@ -52,24 +53,39 @@ void StretchCopyFormats(TBitmap24& dst, int x0, int x1, int y0, int y1, int left
         const int c = sx + SourceOf(x - left, nw, sw, mirror_x);
         const bool inside = c >= 0 && c < src.Width();
         all_inside &= inside;
-        columns[static_cast<std::size_t>(x - x0)] = inside ? c : -1;
+        columns[static_cast<std::size_t>(x - x0)] = inside ? c * sb : -1;
     }
     const bool identity = all_inside && !mirror_x && nw == sw;
+    const std::size_t row_bytes = static_cast<std::size_t>(x1 - x0) * db;
+    int previous_source = -1;
     for (int y = y0; y < y1; ++y) {
         const int r = sy + SourceOf(y - top, nh, sh, mirror_y);
-        if (r < 0 || r >= src.Height()) continue;
-        const std::uint8_t* from = src.Row(r);
-        std::uint8_t* to = dst.Row(y) + x0 * db;
-        if (identity) {
-            ConvertPixels(from + columns[0] * sb, sb, to, db, x1 - x0);
+        if (r < 0 || r >= src.Height()) {
+            previous_source = -1;
             continue;
         }
-        for (int c : columns) {
-            if (c >= 0) {
-                std::memcpy(to, from + c * sb, 3);
-                if (db == 4) to[3] = 255;
+        std::uint8_t* to = dst.Row(y) + x0 * db;
+        if (r == previous_source && all_inside) {
+            std::memcpy(to, dst.Row(y - 1) + x0 * db, row_bytes);
+            continue;
+        }
+        previous_source = r;
+        const std::uint8_t* from = src.Row(r);
+        if (identity) {
+            ConvertPixels(from + columns[0], sb, to, db, x1 - x0);
+        } else if (sb == 4 && db == 4) {
+            for (int c : columns) {
+                if (c >= 0) std::memcpy(to, from + c, 4);
+                to += 4;
             }
-            to += db;
+        } else {
+            for (int c : columns) {
+                if (c >= 0) {
+                    std::memcpy(to, from + c, 3);
+                    if (db == 4) to[3] = 255;
+                }
+                to += db;
+            }
         }
     }
 }
@@ -222,7 +238,8 @@ void CopyThroughRegion(TBitmap24& dst, const TBitmap24& inside, const TBitmap24*
                        const TRegion& clip) {
     const int w = std::min(dst.Width(), inside.Width()),
               h = std::min(dst.Height(), inside.Height());
-    const std::size_t row_bytes = static_cast<std::size_t>(w) * 3;
+    const int bytes = dst.PixelBytes();
+    const std::size_t row_bytes = static_cast<std::size_t>(w) * bytes;
     auto outside_bytes = [&](int y, std::size_t from, std::size_t to) {
         if (outside != nullptr && from < to)
             std::memcpy(dst.Row(y) + from, outside->Row(y) + from, to - from);
@@ -235,7 +252,7 @@ void CopyThroughRegion(TBitmap24& dst, const TBitmap24& inside, const TBitmap24*
         for (int y = done; y < y0; ++y)
             outside_bytes(y, 0, row_bytes);
         done = y1;
-        auto byte_at = [&](int x) { return static_cast<std::size_t>(std::clamp(x, 0, w)) * 3; };
+        auto byte_at = [&](int x) { return static_cast<std::size_t>(std::clamp(x, 0, w)) * bytes; };
         const std::size_t left = byte_at(spans.front().Left), right = byte_at(spans.back().Right);
         if (spans.size() <= 8 || w / static_cast<int>(spans.size()) >= 16) {
             for (int y = y0; y < y1; ++y) {
@@ -281,12 +298,27 @@ void CopyThroughRegion(TBitmap24& dst, const TBitmap24& inside, const TBitmap24*
 } // namespace
 
 void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip) {
+    if (src.PixelBytes() != dst.PixelBytes())
+        return CopyThroughRegion(dst, InPixelBytes(src, dst.PixelBytes()), nullptr, clip);
     CopyThroughRegion(dst, src, nullptr, clip);
 }
 
 void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outside,
                   const TRegion& clip) {
+    const int bytes = dst.PixelBytes();
+    if (inside.PixelBytes() != bytes || outside.PixelBytes() != bytes) {
+        const TBitmap24 in = InPixelBytes(inside, bytes), out = InPixelBytes(outside, bytes);
+        return CopyThroughRegion(dst, in, &out, clip);
+    }
     CopyThroughRegion(dst, inside, &outside, clip);
+}
+
+TBitmap24 InPixelBytes(const TBitmap24& src, int pixel_bytes) {
+    if (src.PixelBytes() == pixel_bytes) return src;
+    TBitmap24 copy = pixel_bytes == 4 ? TBitmap24(src.Width(), src.Height(), TBitmap24::kPixels32)
+                                      : TBitmap24(src.Width(), src.Height(), TBitmap24::kUndefined);
+    CopyBitmap(copy, src);
+    return copy;
 }
 
 TBitmap24 ComposeCentered(const TBitmap24& picture, int w, int h) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Block copies between bitmaps, and rectangle fills. CopyClipped and
-// CopySelected take bitmaps of 3-byte pixels; the others either size, and
-// convert between them.
+// Block copies between bitmaps, and rectangle fills. Bitmaps of either pixel
+// size mix, converted as they are copied; copies between bitmaps of one size
+// are the fast ones.
 #pragma once
 
 #include "gfx/Bitmap24.h"
@@ -45,6 +45,9 @@ void CopyClipped(TBitmap24& dst, const TBitmap24& src, const TRegion& clip);
 // writing each pixel once. All three bitmaps have the same size.
 void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outside,
                   const TRegion& clip);
+
+// A copy of `src` that owns its pixels, of `pixel_bytes` (3 or 4) a pixel.
+TBitmap24 InPixelBytes(const TBitmap24& src, int pixel_bytes);
 
 // A w x h black bitmap with `picture` unscaled at its centre, its top-left
 // corner at ((w - width) div 2, (h - height) div 2): a smaller picture gets a

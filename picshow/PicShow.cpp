@@ -182,7 +182,11 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
         ~TReset() { flag = false; }
     } reset{painting_};
     // The canvas is the form's back buffer, shown only once the whole
-    // repaint is composed in it.
+    // repaint is composed in it. A frame drawn in place is there already.
+    if (in_place_) {
+        if (StillInPlace()) return;
+        SettleScreen();
+    }
     const TRect client = ClientRect();
     // Color shows only where neither the image nor the background covers.
     const bool covered = !screen_.Empty() && stretch_ && !stretch_fine_;
@@ -209,11 +213,44 @@ void TCustomPicShow::Paint(TCanvas& canvas) {
     if (!screen_.Empty()) {
         if (!stretch_)
             canvas.Draw(pic_rect_.Left, pic_rect_.Top, screen_);
-        else if (!stretch_fine_)
-            canvas.StretchDraw(client, screen_);
         else
-            canvas.StretchDraw(FitRect(pic_rect_, client), screen_);
+            canvas.StretchDraw(ImageRect(), screen_);
     }
+}
+
+TRect TCustomPicShow::ImageRect() const {
+    const TRect client = ClientRect();
+    return !stretch_ ? pic_rect_ : !stretch_fine_ ? client : FitRect(pic_rect_, client);
+}
+
+bool TCustomPicShow::InPlaceView(TBitmap24& view) {
+    if (!busy_ || Destroying() || !Visible() || screen_.Empty()) return false;
+    const TRect client = ClientRect();
+    if (screen_.PixelBytes() != 4 || ImageRect() != client || client.Width() != screen_.Width() ||
+        client.Height() != screen_.Height())
+        return false;
+    const TRect at = BoundsRect();
+    if (!Parent().PaintsOnlyThrough(*this, at)) return false;
+    view = Parent().SurfaceView(at);
+    return !view.Empty();
+}
+
+bool TCustomPicShow::StillInPlace() {
+    TBitmap24 view;
+    return in_place_ && Parent().BackBufferGeneration() == in_place_generation_ &&
+           InPlaceView(view) && view.Bits() == place_view_.Bits();
+}
+
+void TCustomPicShow::SettleScreen() {
+    if (!in_place_) return;
+    if (StillInPlace()) {
+        CopyBitmap(screen_, place_view_);
+        in_place_ = false;
+        return;
+    }
+    // The back buffer the frame went to is gone: it is drawn again.
+    in_place_ = false;
+    DrawEffectFrame(*this);
 }
 
 void TCustomPicShow::InvalidateArea(const TRect& rect) {
@@ -242,16 +279,16 @@ void TCustomPicShow::UpdateNow() {
 }
 
 void TCustomPicShow::BeforeNewFrame() {
-    if (OnBeforeNewFrame) OnBeforeNewFrame(*this, PictureBitmap(), screen_);
+    if (OnBeforeNewFrame) OnBeforeNewFrame(*this, PictureBitmap(), ScreenBitmap());
 }
 
 void TCustomPicShow::AfterNewFrame() {
-    if (OnAfterNewFrame) OnAfterNewFrame(*this, PictureBitmap(), screen_);
+    if (OnAfterNewFrame) OnAfterNewFrame(*this, PictureBitmap(), ScreenBitmap());
 }
 
 bool TCustomPicShow::CustomDraw() {
     if (!OnCustomDraw) return false;
-    OnCustomDraw(*this, PictureBitmap(), screen_);
+    OnCustomDraw(*this, PictureBitmap(), ScreenBitmap());
     return true;
 }
 
@@ -260,19 +297,32 @@ void TCustomPicShow::SetProgress(int value) {
     if (!busy_ || value == progress_) return;
     if (value < progress_ && !painting_) InvalidateArea({0, 0, screen_.Width(), screen_.Height()});
     progress_ = static_cast<std::uint8_t>(value);
+    in_place_ = !painting_ && InPlaceView(place_view_);
+    if (in_place_) in_place_generation_ = Parent().BackBufferGeneration();
     DrawEffectFrame(*this);
     if (OnProgress && !Destroying()) OnProgress(*this);
 }
 
 void TCustomPicShow::PrepareTransition() {
+    // Frames are drawn in the pixels of the form's back buffer, the
+    // display's own where the form composes in the window's surface, so
+    // that painting one is a plain copy.
+    const TBitmap24& shown = Parent().BackBuffer();
+    const int bytes = shown.Empty() ? 3 : shown.PixelBytes();
+    if (picture_->PixelBytes() != bytes) picture_ = InPixelBytes(*picture_, bytes);
+    auto blank = [bytes](int w, int h) {
+        return bytes == 4 ? TBitmap24(w, h, TBitmap24::kPixels32) : TBitmap24(w, h);
+    };
     // The previous image stays at the top left, cut or padded with Color.
     const int w = picture_->Width(), h = picture_->Height();
     if (screen_.Width() != w || screen_.Height() != h) {
-        TBitmap24 resized(w, h);
+        TBitmap24 resized = blank(w, h);
         FillRect(resized, {0, 0, w, h}, Color());
         StretchCopy(resized, 0, 0, screen_.Width(), screen_.Height(), screen_, 0, 0,
                     screen_.Width(), screen_.Height());
         screen_ = std::move(resized);
+    } else if (screen_.PixelBytes() != bytes) {
+        screen_ = InPixelBytes(screen_, bytes);
     }
     CalculatePicRect();
     // What the viewer sees where the new picture will appear, as last
@@ -289,9 +339,8 @@ void TCustomPicShow::PrepareTransition() {
         to = {from.Left - pic_rect_.Left, from.Top - pic_rect_.Top, from.Right - pic_rect_.Left,
               from.Bottom - pic_rect_.Top};
     }
-    old_bmp_ = to == all ? std::make_unique<TBitmap24>(w, h, TBitmap24::kUndefined)
-                         : std::make_unique<TBitmap24>(w, h);
-    const TBitmap24& shown = Parent().BackBuffer();
+    old_bmp_ = to == all && bytes == 3 ? std::make_unique<TBitmap24>(w, h, TBitmap24::kUndefined)
+                                       : std::make_unique<TBitmap24>(blank(w, h));
     const TRect at = BoundsRect();
     if (shown.Width() < at.Right || shown.Height() < at.Bottom || at.Left < 0 || at.Top < 0) {
         FillRect(*old_bmp_, to, Color());
@@ -395,6 +444,7 @@ void TCustomPicShow::ExecuteTogether(const std::vector<TCustomPicShow*>& shows) 
 void TCustomPicShow::TransitionComplete() {
     thread_ = nullptr;
     if (stopping_ || !manual_) {
+        SettleScreen();
         busy_ = false;
         ReleaseWorkBitmaps();
         if (OnComplete && !Destroying() && !stopping_) OnComplete(*this);

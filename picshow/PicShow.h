@@ -7,7 +7,10 @@
 // bitmap); the new picture at its own size (the picture bitmap) is Picture
 // itself. Each change of Progress draws one frame from those two through
 // DrawEffectFrame. The control paints straight into its form's back buffer,
-// which is also where the old image is taken from. Frames are timed
+// which is also where the old image is taken from; a transition draws in
+// the back buffer's pixel size (4 bytes where the form composes in the
+// window's surface), converting Picture to it when it starts, so the
+// bitmaps the frame events see have that size too. Frames are timed
 // by a message-pumping loop (Threaded off) or by an animation thread that
 // only sleeps and hands each frame to the user-interface thread.
 #pragma once
@@ -111,7 +114,8 @@ public:
     // control is repainted.
     void Redraw(const std::function<void(TBitmap24& screen)>& draw);
 
-    const TBitmap24& Screen() const { return screen_; }
+    // What is on screen: the last frame while a transition runs.
+    const TBitmap24& Screen() const { return in_place_ ? place_view_ : screen_; }
     TRect PictureRect() const { return pic_rect_; }
 
 protected:
@@ -131,7 +135,7 @@ private:
     void SetProgressField(int progress) override {
         progress_ = static_cast<std::uint8_t>(progress);
     }
-    TBitmap24& ScreenBitmap() override { return screen_; }
+    TBitmap24& ScreenBitmap() override { return in_place_ ? place_view_ : screen_; }
     // The picture being shown: Picture itself, unless Picture was replaced
     // during the transition.
     const TBitmap24& PictureBitmap() const override {
@@ -147,6 +151,17 @@ private:
     void UpdateNow() override;
 
     void CalculatePicRect();
+    // Where the screen bitmap is painted, in the control's coordinates.
+    TRect ImageRect() const;
+    // While a transition runs, frames are drawn straight into the form's
+    // back buffer when it is the window's surface, the picture covers the
+    // control pixel for pixel and nothing else paints there: `view` is then
+    // that part of it. The screen bitmap is brought up to date when the
+    // transition ends (SettleScreen), or drawn again should the back buffer
+    // be replaced before.
+    bool InPlaceView(TBitmap24& view);
+    bool StillInPlace();
+    void SettleScreen();
     void PictureChanged();
     // Before Picture changes during a transition: keeps the picture shown.
     void KeepWorkPicture();
@@ -176,6 +191,11 @@ private:
     bool busy_ = false;
 
     TBitmap24 screen_;
+    // Set while the last frame was drawn in place, into place_view_ of the
+    // back buffer of that generation.
+    bool in_place_ = false;
+    std::uint64_t in_place_generation_ = 0;
+    TBitmap24 place_view_;
     std::optional<TBitmap24> held_picture_;
     std::unique_ptr<TBitmap24> old_bmp_;
     TRect pic_rect_;

@@ -211,7 +211,7 @@ void TfrmScrn::ShowNextPicture() {
                     view->Moving().emplace(*picture, choices_, screen, MotionSeed(index, changes_));
                 view->Moving()->SetCaption(change.Caption, choices_, screen.PixelsPerInch, text);
                 // The transition brings in the motion's first frame.
-                show.SetPicture(view->Moving()->Frame(0));
+                show.SetPicture(view->Moving()->Frame(0, view->BackBuffer().PixelBytes()));
             } else {
                 show.SetPicture(MakeSlide(*picture, change.Caption, choices_, screen, text));
             }

@@ -2,6 +2,7 @@
 #include "show/Motion.h"
 
 #include "gfx/Bilinear.h"
+#include "gfx/Copy.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "gfx/Resample.h"
@@ -134,15 +135,17 @@ TMotionView TMovingSlide::ViewAt(double t) const {
     return {mix(a.Left, b.Left), mix(a.Top, b.Top), mix(a.Width, b.Width), mix(a.Height, b.Height)};
 }
 
-TBitmap24 TMovingSlide::Frame(double t) const {
-    TBitmap24 screen(sw_, sh_, TBitmap24::kUndefined);
+TBitmap24 TMovingSlide::Frame(double t, int pixel_bytes) const {
+    TBitmap24 screen = pixel_bytes == 4 ? TBitmap24(sw_, sh_, TBitmap24::kPixels32)
+                                        : TBitmap24(sw_, sh_, TBitmap24::kUndefined);
     Draw(t, screen);
     return screen;
 }
 
 void TMovingSlide::Draw(double t, TBitmap24& screen) const {
     if (screen.Width() != sw_ || screen.Height() != sh_)
-        screen = TBitmap24(sw_, sh_, TBitmap24::kUndefined);
+        screen = screen.PixelBytes() == 4 ? TBitmap24(sw_, sh_, TBitmap24::kPixels32)
+                                          : TBitmap24(sw_, sh_, TBitmap24::kUndefined);
     DrawPicture(ViewAt(t), screen);
     DrawCaptionOverlay(screen);
 }
@@ -156,14 +159,16 @@ void TMovingSlide::DrawPicture(const TMotionView& view, TBitmap24& screen) const
     const int xb = source_.Empty() ? 0 : std::max(xa, first_inside(view.Left + view.Width, sw_));
     const int ya = source_.Empty() ? 0 : first_inside(view.Top, sh_);
     const int yb = source_.Empty() ? 0 : std::max(ya, first_inside(view.Top + view.Height, sh_));
+    const int pixel = screen.PixelBytes();
     auto background = [&](int y, int x0, int x1) {
         if (x1 <= x0) return;
-        std::uint8_t* out = screen.Row(y) + x0 * 3;
-        const std::size_t bytes = static_cast<std::size_t>(x1 - x0) * 3;
+        std::uint8_t* out = screen.Row(y) + x0 * pixel;
         if (backdrop_.Empty())
-            std::memset(out, 0, bytes);
+            std::memset(out, 0, static_cast<std::size_t>(x1 - x0) * pixel);
+        else if (pixel == 4)
+            WidenPixels(backdrop_.Row(y) + x0 * 3, out, x1 - x0);
         else
-            std::memcpy(out, backdrop_.Row(y) + x0 * 3, bytes);
+            std::memcpy(out, backdrop_.Row(y) + x0 * 3, static_cast<std::size_t>(x1 - x0) * 3);
     };
     const double kx = full_w_ / view.Width, ky = full_h_ / view.Height;
     DrawBilinear(screen, source_,
@@ -219,13 +224,15 @@ void TMovingSlide::DrawCaptionOverlay(TBitmap24& screen) const {
     const TRect& box = caption_.Box;
     if (box.IsEmpty()) return;
     const std::size_t row_bytes = static_cast<std::size_t>(box.Width()) * 3;
+    const int pixel = screen.PixelBytes();
     for (int y = box.Top; y < box.Bottom; ++y) {
-        std::uint8_t* out = screen.Row(y) + box.Left * 3;
+        std::uint8_t* out = screen.Row(y) + box.Left * pixel;
         const std::uint8_t* keep = caption_.Keep.data() + (y - box.Top) * row_bytes;
         const std::uint8_t* add = caption_.Add.data() + (y - box.Top) * row_bytes;
-        for (std::size_t k = 0; k < row_bytes; ++k)
-            out[k] =
-                static_cast<std::uint8_t>(std::min(255, (out[k] * keep[k] + 127) / 255 + add[k]));
+        for (int x = 0; x < box.Width(); ++x, out += pixel, keep += 3, add += 3)
+            for (int ch = 0; ch < 3; ++ch)
+                out[ch] = static_cast<std::uint8_t>(
+                    std::min(255, (out[ch] * keep[ch] + 127) / 255 + add[ch]));
     }
 }
 

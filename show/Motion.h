@@ -53,10 +53,11 @@ public:
     // out of sight): every moment draws the same frame.
     bool Moves() const { return moves_; }
     TMotionView ViewAt(double t) const;
-    // Draws the moment t (clamped to 0..1) over all of `screen`, which must
-    // have the slide's size.
+    // Draws the moment t (clamped to 0..1) over all of `screen`, of either
+    // pixel size; a screen of another size is remade at the slide's.
     void Draw(double t, TBitmap24& screen) const;
-    TBitmap24 Frame(double t) const;
+    // The moment t in a new bitmap of `pixel_bytes` (3 or 4) a pixel.
+    TBitmap24 Frame(double t, int pixel_bytes = 3) const;
     // The memory the slide holds.
     std::size_t ByteSize() const {
         return source_.ByteSize() + backdrop_.ByteSize() + caption_.Keep.size() * 2;

@@ -6,6 +6,7 @@
 #include "effects/Styles.h"
 #include "gfx/Copy.h"
 #include "gfx/Region.h"
+#include "tests/TestSupport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -46,7 +47,11 @@ TBitmap24 Plain(int w, int h) {
 
 class TTestHost final : public TEffectHost {
 public:
-    TTestHost(int w, int h) : picture_(Numbered(w, h)), old_(Plain(w, h)), screen_(w, h) {}
+    // Bitmaps of `pixel_bytes` a pixel.
+    TTestHost(int w, int h, int pixel_bytes = 3)
+        : picture_(InPixelBytes(Numbered(w, h), pixel_bytes)),
+          old_(InPixelBytes(Plain(w, h), pixel_bytes)),
+          screen_(InPixelBytes(TBitmap24(w, h), pixel_bytes)) {}
 
     TShowStyle FrameStyle() const override { return style_; }
     int FrameProgress() const override { return progress_; }
@@ -99,13 +104,7 @@ bool SameBits(const TBitmap24& a, const TBitmap24& b) {
     return a.ByteSize() == b.ByteSize() && std::equal(a.Bits(), a.Bits() + a.ByteSize(), b.Bits());
 }
 
-// Pixels only: row padding is nobody's picture.
-bool SamePixels(const TBitmap24& a, const TBitmap24& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-    for (int y = 0; y < a.Height(); ++y)
-        if (!std::equal(a.Row(y), a.Row(y) + a.Width() * 3, b.Row(y))) return false;
-    return true;
-}
+using test::SamePixels;
 
 // The pixels of every style's frames at a few progress values, hashed
 // (FNV-1a over the screen bitmap's rows, three frames in turn), for a
@@ -313,6 +312,32 @@ TEST(Effects, WithoutABeforeHandlerFramesAreTheSame) {
     }
 }
 
+// A display's 4-byte pixels take every style's frames in the colours of
+// 3-byte ones, through the shortcuts a frame without a handler takes and
+// without them, at a size whose 3-byte rows are padded.
+TEST(Effects, EveryStyleDrawsTheSameColoursInEitherPixelSize) {
+    for (auto [w, h] : {std::pair{64, 48}, std::pair{401, 233}})
+        for (bool before : {true, false}) {
+            TTestHost three(w, h), four(w, h, 4);
+            three.before_handler_ = four.before_handler_ = before;
+            for (const TStyleInfo& info : StyleTable())
+                for (int progress : {0, 13, 50, 87, 100}) {
+                    const int style = info.Number;
+                    std::fill_n(three.screen_.Bits(), three.screen_.ByteSize(), 0x5A);
+                    std::fill_n(four.screen_.Bits(), four.screen_.ByteSize(), 0xA5);
+                    SetRandSeed(style * 1000 + progress);
+                    three.Frame(style, progress);
+                    SetRandSeed(style * 1000 + progress);
+                    four.Frame(style, progress);
+                    ASSERT_EQ(four.screen_.PixelBytes(), 4);
+                    ASSERT_TRUE(SamePixels(three.screen_, four.screen_))
+                        << style << " at " << progress << ", " << w << "x" << h
+                        << (before ? " with a handler" : "");
+                    ASSERT_EQ(three.invalid_, four.invalid_) << style << " at " << progress;
+                }
+        }
+}
+
 TEST(Effects, CombWorkedNumbers) {
     TTestHost host(800, 600); // Step 4: D = MulDiv(800, 4, 90) = 36
     host.Frame(60, 24);       // A = 384: first-pass bars cover columns 416..799
@@ -514,6 +539,7 @@ TEST(Effects, RotationMatchesThePlainFormulaByteForByte) {
     for (auto [w, h, step] : {std::tuple{73, 41, 1}, std::tuple{200, 150, 3}, std::tuple{41, 97, 2},
                               std::tuple{130, 33, 1}, std::tuple{1, 1, 25}}) {
         const TBitmap24 old = NoiseBitmap(w, h, rng), pic = NoiseBitmap(w, h, rng);
+        const TBitmap24 old4 = InPixelBytes(old, 4), pic4 = InPixelBytes(pic, 4);
         for (int p = 0; p <= 100; p += step) {
             const double a = (100 - p) * std::numbers::pi / 200;
             for (auto [px, py] :
@@ -529,6 +555,13 @@ TEST(Effects, RotationMatchesThePlainFormulaByteForByte) {
                                        << py << (path == TPixelPath::Plain ? " plain" : "");
                     ASSERT_TRUE(SameBits(over, plain)) << where;
                     ASSERT_TRUE(SamePixels(apart, plain)) << where << " from the old bitmap";
+                    // In a display's 4-byte pixels.
+                    TBitmap24 over4 = InPixelBytes(old, 4),
+                              apart4 = InPixelBytes(NoiseBitmap(w, h, rng), 4);
+                    RotateBitmap(over4, pic4, px, a, py, nullptr, path);
+                    RotateBitmap(apart4, pic4, px, a, py, &old4, path);
+                    ASSERT_TRUE(SamePixels(over4, plain)) << where << " in 4-byte pixels";
+                    ASSERT_TRUE(SamePixels(apart4, plain)) << where << " in 4-byte pixels apart";
                 }
             }
         }

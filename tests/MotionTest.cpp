@@ -100,6 +100,12 @@ TEST(Bilinear, VectorAndPlainPathsAgreeAndFollowTheFilter) {
                 }
         EXPECT_GT(drawn, 0);
         EXPECT_LE(worst, 2) << "map at " << map.X0 << "," << map.Y0;
+        // A display's 4-byte pixels get the same colours on either path.
+        for (bool vectors : {true, false}) {
+            TBitmap24 four(160, 100, TBitmap24::kPixels32);
+            (vectors ? DrawBilinear : DrawBilinearPlain)(four, source, map);
+            EXPECT_TRUE(test::SamePixels(four, plain)) << (vectors ? "vectors" : "plain");
+        }
     }
 }
 
@@ -206,6 +212,28 @@ TEST(Motion, StillPictureAndCaptionDrawAsTheStillSlide) {
                 worst = std::max(worst, std::abs(still.Row(y)[x] - frame.Row(y)[x]));
         EXPECT_LE(worst, 1) << "shadow " << shadow;
         EXPECT_GT(MeanDifference(still, MakeSlide(picture, "", choices, {320, 240}, Engine())), 0);
+    }
+}
+
+// A moving frame drawn in a display's 4-byte pixels has the colours of the
+// 3-byte one: picture, blurred border and caption.
+TEST(Motion, FramesInEitherPixelSizeHaveTheSameColours) {
+    TShowChoices choices = Fitted(TFitMode::fmFit);
+    choices.BlurBorders = true;
+    choices.Caption.Face = "DejaVu Sans";
+    choices.Caption.Points = 18;
+    const TShowPicture picture{{}, Smooth(900, 700)};
+    const TMovingSlide slide(picture, "Ohrid", choices, {401, 233}, Engine(), 3);
+    ASSERT_TRUE(slide.Moves());
+    for (double t : {0.0, 0.37, 1.0}) {
+        const TBitmap24 three = slide.Frame(t), four = slide.Frame(t, 4);
+        ASSERT_EQ(four.PixelBytes(), 4);
+        EXPECT_TRUE(test::SamePixels(three, four)) << t;
+        TBitmap24 into(10, 10, TBitmap24::kPixels32);
+        slide.Draw(t, into);
+        EXPECT_EQ(into.Width(), 401);
+        EXPECT_EQ(into.PixelBytes(), 4);
+        EXPECT_TRUE(test::SamePixels(three, into)) << t;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "effects/Random.h"
 #include "gfx/Copy.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "tests/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -26,19 +27,18 @@ TBitmap24 Pattern(int w, int h, int seed) {
     return b;
 }
 
+// The same colours, in either pixel size.
 bool SameBits(const TBitmap24& a, const TBitmap24& b) {
-    if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
-    for (int y = 0; y < a.Height(); ++y)
-        if (!std::equal(a.Row(y), a.Row(y) + a.Width() * 3, b.Row(y))) return false;
-    return true;
+    return test::SamePixels(a, b);
 }
 
 // A form covering a headless screen with a picture show over all of it, set
 // up as the saver uses it.
 struct TStage {
-    explicit TStage(int w = 64, int h = 48, bool threaded = false)
+    explicit TStage(int w = 64, int h = 48, bool threaded = false, int pixel_bytes = 3)
         : platform(w, h), app(platform), form(std::make_unique<TForm>(app)) {
         platform.KeepFrames = true;
+        platform.PixelBytes = pixel_bytes;
         form->SetBounds(0, 0, w, h);
         form->Color = 0;
         show = std::make_unique<TPicShow>(*form);
@@ -71,10 +71,13 @@ struct TStage {
     std::string events;
 };
 
+// In the display's 4-byte pixels the frames are drawn straight into the
+// window's surface: they must be the same.
 TEST(PicShow, EveryStyleInBothModesPresentsTheFramesOfTheFrameRoutine) {
     const TBitmap24 a = Pattern(64, 48, 1), b = Pattern(64, 48, 2);
-    for (bool threaded : {false, true}) {
-        TStage stage(64, 48, threaded);
+    for (auto [threaded, pixel_bytes] :
+         {std::pair{false, 3}, std::pair{true, 3}, std::pair{false, 4}, std::pair{true, 4}}) {
+        TStage stage(64, 48, threaded, pixel_bytes);
         stage.show->SetPicture(a);
         stage.show->Execute();
         stage.RunUntil([&] { return !stage.show->Busy(); });
@@ -104,6 +107,7 @@ TEST(PicShow, EveryStyleInBothModesPresentsTheFramesOfTheFrameRoutine) {
                     << "style " << style << " frame " << i << " threaded " << threaded;
             }
             ASSERT_TRUE(SameBits(stage.show->Screen(), to)) << style;
+            ASSERT_FALSE(stage.show->Screen().IsView()) << style;
         }
     }
 }
@@ -202,6 +206,67 @@ TEST(PicShow, ManualHoldsTheTransitionUntilReleased) {
     EXPECT_EQ(stage.show->Progress(), 100);
     stage.show->SetProgress(10);
     EXPECT_EQ(stage.show->Progress(), 100);
+}
+
+// A corner of another control's, painted over the picture show.
+class TBadge final : public TGraphicControl {
+public:
+    using TGraphicControl::TGraphicControl;
+
+protected:
+    void Paint(TCanvas& canvas) override { canvas.FillRect({0, 0, Width(), Height()}, 0x00FF00); }
+};
+
+TEST(PicShow, FramesDrawnInTheWindowsSurfaceOutliveItAndLeaveOtherControlsBe) {
+    const TBitmap24 from = Pattern(64, 48, 1), to = Pattern(64, 48, 2);
+    TStage stage(64, 48, false, 4);
+    stage.show->SetPicture(from);
+    stage.show->Execute();
+    stage.RunUntil([&] { return !stage.show->Busy(); });
+    stage.show->Style = 51;
+    stage.show->SetManual(true);
+    stage.show->SetPicture(to);
+    stage.show->Execute();
+    TBitmapFrameHost reference(from, to, 51);
+    stage.show->SetProgress(48);
+    EXPECT_TRUE(stage.show->Screen().IsView()); // drawn in place
+    EXPECT_TRUE(SameBits(stage.platform.Frames.back().Image, reference.Draw(48)));
+
+    // The window grows and shrinks back: each surface is a new one, and the
+    // frame the first held is drawn again.
+    stage.form->SetBounds(0, 0, 80, 60);
+    stage.app.ProcessMessages();
+    stage.form->Update();
+    stage.form->SetBounds(0, 0, 64, 48);
+    stage.app.ProcessMessages();
+    stage.form->Update();
+    EXPECT_EQ(stage.platform.Frames.back().Image.Width(), 64);
+    EXPECT_TRUE(SameBits(stage.platform.Frames.back().Image, reference.Draw(48)));
+    stage.show->SetProgress(52);
+    EXPECT_TRUE(stage.show->Screen().IsView());
+    EXPECT_TRUE(SameBits(stage.platform.Frames.back().Image, reference.Draw(52)));
+    stage.show->SetManual(false);
+    EXPECT_FALSE(stage.show->Busy());
+    EXPECT_FALSE(stage.show->Screen().IsView());
+    EXPECT_TRUE(SameBits(stage.show->Screen(), to));
+
+    // With another control over it, frames go through the show's own bitmap
+    // and the control stays on top.
+    TBadge badge(*stage.form);
+    badge.SetBounds(4, 4, 10, 10);
+    stage.form->Invalidate();
+    stage.form->Update();
+    stage.show->SetPicture(from);
+    stage.show->SetManual(true);
+    stage.show->Execute();
+    stage.show->SetProgress(50);
+    EXPECT_FALSE(stage.show->Screen().IsView());
+    stage.form->Invalidate();
+    stage.form->Update();
+    const TBitmap24& shown = stage.platform.Frames.back().Image;
+    EXPECT_EQ(test::PixelAt(shown, 5, 5), test::kGreen);
+    TBitmapFrameHost back(to, from, 51);
+    EXPECT_EQ(test::PixelAt(shown, 40, 40), test::PixelAt(back.Draw(50), 40, 40));
 }
 
 TEST(PicShow, StopFromAKeyHandlerEndsTheLoopWithoutCompleting) {

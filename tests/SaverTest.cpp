@@ -912,9 +912,9 @@ TEST(Monitors, MovingPicturesComeInTheOrderStillOnesWould) {
 }
 
 TEST(Monitors, FramesComposedInTheDisplaysFormatHaveTheSameColours) {
-    // Forms compose in a window's 4-byte surface where the platform has one:
-    // every frame on both monitors, still or moving, has the colours it has
-    // composed in our own 3-byte bitmaps.
+    // Forms compose in a window's 4-byte surface where the platform has one,
+    // and pictures show and move in its pixels: every frame on both
+    // monitors, still or moving, has the colours it has in 3-byte bitmaps.
     for (TMotion motion : {TMotion::moNone, TMotion::moPanZoom}) {
         std::vector<THeadlessPlatform::TFrame> frames[2];
         for (int format = 0; format < 2; ++format) {
@@ -931,6 +931,8 @@ TEST(Monitors, FramesComposedInTheDisplaysFormatHaveTheSameColours) {
             run.Start();
             run.RunFor(5000);
             EXPECT_EQ(run.window->BackBuffer().PixelBytes(), format == 0 ? 3 : 4);
+            // The transitions were drawn in the back buffer's pixels.
+            EXPECT_EQ(run.window->PShow().Screen().PixelBytes(), format == 0 ? 3 : 4);
             frames[format] = std::move(run.platform.Frames);
         }
         ASSERT_GT(frames[0].size(), 100u);

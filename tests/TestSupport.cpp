@@ -52,12 +52,12 @@ TBytes AsBytes(const std::string& text) {
 }
 
 TBgr PixelAt(const TBitmap24& bitmap, int x, int y) {
-    const std::uint8_t* p = bitmap.Row(y) + x * 3;
+    const std::uint8_t* p = bitmap.Row(y) + x * bitmap.PixelBytes();
     return {p[0], p[1], p[2]};
 }
 
 void PutPixel(TBitmap24& bitmap, int x, int y, TBgr colour) {
-    std::uint8_t* p = bitmap.Row(y) + x * 3;
+    std::uint8_t* p = bitmap.Row(y) + x * bitmap.PixelBytes();
     for (int k = 0; k < 3; ++k)
         p[k] = static_cast<std::uint8_t>(colour[k]);
 }
@@ -70,6 +70,12 @@ bool Near(TBgr a, TBgr b, int tolerance) {
 
 bool SamePixels(const TBitmap24& a, const TBitmap24& b) {
     if (a.Width() != b.Width() || a.Height() != b.Height()) return false;
+    if (a.PixelBytes() != 3 || b.PixelBytes() != 3) {
+        for (int y = 0; y < a.Height(); ++y)
+            for (int x = 0; x < a.Width(); ++x)
+                if (PixelAt(a, x, y) != PixelAt(b, x, y)) return false;
+        return true;
+    }
     for (int y = 0; y < a.Height(); ++y)
         if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width()) * 3) != 0)
             return false;

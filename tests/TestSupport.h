@@ -44,6 +44,8 @@ TBgr PixelAt(const TBitmap24& bitmap, int x, int y);
 void PutPixel(TBitmap24& bitmap, int x, int y, TBgr colour);
 // Every channel within `tolerance`.
 bool Near(TBgr a, TBgr b, int tolerance);
+// The same colours at every pixel, of either pixel size (a 4-byte pixel's
+// unused byte is no colour).
 bool SamePixels(const TBitmap24& a, const TBitmap24& b);
 // Red, green, blue and white quarters (top left, top right, bottom left,
 // bottom right): any turn or mirror shows.

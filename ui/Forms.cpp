@@ -93,24 +93,32 @@ void TForm::Paint(const TRect& requested) {
     // Frames are composed in the window's own surface where the platform
     // has one, else in a back buffer of the form's.
     TBitmap24 surface = app_.platform_.WindowSurface(window_, ClientWidth(), ClientHeight());
+    const TRect all{0, 0, ClientWidth(), ClientHeight()};
     if (!surface.Empty()) {
         if (!back_.IsView() || back_.Bits() != surface.Bits() || back_.Width() != surface.Width() ||
-            back_.Height() != surface.Height())
-            area = {0, 0, ClientWidth(), ClientHeight()};
+            back_.Height() != surface.Height()) {
+            area = all;
+            ++back_generation_;
+        }
         back_ = std::move(surface);
     } else if (back_.IsView() || back_.Width() != ClientWidth() ||
                back_.Height() != ClientHeight()) {
         back_ = TBitmap24(ClientWidth(), ClientHeight());
-        area = {0, 0, ClientWidth(), ClientHeight()};
+        area = all;
+        ++back_generation_;
     }
     TCanvas canvas(back_, 0, 0, area, &app_.platform_.Text());
-    // An opaque control over the whole area leaves nothing of the form to fill.
-    const bool covered = std::any_of(controls_.begin(), controls_.end(), [&](TGraphicControl* c) {
-        const TRect b = c->bounds_;
-        return c->visible_ && c->Opaque() && b.Left <= area.Left && b.Top <= area.Top &&
-               b.Right >= area.Right && b.Bottom >= area.Bottom;
-    });
-    if (!covered) canvas.FillRect(area, Color);
+    // The form's colour goes only where no opaque control will paint, so a
+    // control's pixels are never covered and drawn again.
+    TRegion opaque;
+    for (TGraphicControl* c : controls_)
+        if (c->visible_ && c->native_ == 0 && c->Opaque())
+            opaque = TRegion::Combine(opaque, TRegion::FromRect(c->bounds_), TRegion::TOp::Union);
+    const TRegion whole = TRegion::FromRect(area);
+    const TRegion bare = TRegion::Combine(
+        whole, TRegion::Combine(whole, opaque, TRegion::TOp::Intersect), TRegion::TOp::Xor);
+    for (const TRect& r : bare.Rects())
+        canvas.FillRect(r, Color);
     if (OnPaint) app_.Guarded([&] { OnPaint(canvas); });
     for (TGraphicControl* c : controls_) {
         if (!c->visible_ || c->native_ != 0) continue;
@@ -122,6 +130,22 @@ void TForm::Paint(const TRect& requested) {
         app_.Guarded([&] { c->Paint(control_canvas); });
     }
     app_.platform_.Present(window_, back_, area);
+}
+
+TBitmap24 TForm::SurfaceView(const TRect& area) {
+    if (!back_.IsView() || back_.PixelBytes() != 4 || area.IsEmpty() || area.Left < 0 ||
+        area.Top < 0 || area.Right > back_.Width() || area.Bottom > back_.Height())
+        return {};
+    return TBitmap24::View32(back_.Row(area.Top) + area.Left * 4, area.Width(), area.Height(),
+                             back_.Stride());
+}
+
+bool TForm::PaintsOnlyThrough(const TGraphicControl& control, const TRect& area) const {
+    if (OnPaint) return false;
+    return std::none_of(controls_.begin(), controls_.end(), [&](const TGraphicControl* c) {
+        return c != &control && c->visible_ && c->native_ == 0 &&
+               !Intersection(c->bounds_, area).IsEmpty();
+    });
 }
 
 TGraphicControl* TForm::ControlAt(int x, int y) {

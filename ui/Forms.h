@@ -67,6 +67,19 @@ public:
     // Repaints the invalid area at once.
     void Update();
     const TBitmap24& BackBuffer() const { return back_; }
+    // Counts the back buffers the form has taken (a new window surface, or
+    // one of its own at a new size): the pixels of the one before are gone.
+    // Between repaints the back buffer stays where it is.
+    std::uint64_t BackBufferGeneration() const { return back_generation_; }
+    // A view of `area` of the back buffer when that is the window's surface
+    // and holds all of `area`, for a control that draws there itself between
+    // repaints (valid until the next repaint replaces the back buffer);
+    // empty otherwise.
+    TBitmap24 SurfaceView(const TRect& area);
+    // True when nothing but `control` paints over `area` of the back buffer:
+    // no OnPaint and no other visible control of ours there; the form's
+    // colour fills only what no opaque control covers.
+    bool PaintsOnlyThrough(const TGraphicControl& control, const TRect& area) const;
 
     TWindowId Window() const { return window_; }
     const std::vector<TGraphicControl*>& Controls() const { return controls_; }
@@ -86,6 +99,7 @@ private:
     bool topmost_ = false, visible_ = false, shown_once_ = false, closed_ = false;
     std::string caption_;
     TBitmap24 back_;
+    std::uint64_t back_generation_ = 0;
     TRegion invalid_;
     std::vector<TGraphicControl*> controls_;
     TGraphicControl* hovered_ = nullptr;
