@@ -117,6 +117,42 @@ TEST(Win32Services, ThePreviewIsAChildWindowPaintingItsPictureWhenAskedAndFollow
     EXPECT_EQ(services.PreviewWindow(), 0);
 }
 
+TEST(Win32Platform, FormsComposeInTheWindowsOwnBitmapWhichShowsTheirColours) {
+    TWin32Platform platform;
+    TApplication app(platform);
+    TForm form(app);
+    form.Border = false;
+    const TBitmap24 picture = test::TestPicture(170, 90);
+    form.OnPaint = [&](TCanvas& canvas) { canvas.Draw(0, 0, picture); };
+    form.SetBounds(30, 30, 170, 90);
+    form.Show();
+    app.ProcessMessages();
+    form.Update();
+    // A DIB section of the display's 4-byte pixels, shown without a copy
+    // of ours.
+    EXPECT_TRUE(form.BackBuffer().IsView());
+    EXPECT_EQ(form.BackBuffer().PixelBytes(), 4);
+    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), picture));
+    // Uncovered again, the window is repainted from the same pixels.
+    form.Hide();
+    app.ProcessMessages();
+    form.Show();
+    for (int i = 0; i < 5; ++i) {
+        app.ProcessMessages();
+        app.WaitMessage(20);
+    }
+    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), picture));
+    // A new size is a new bitmap.
+    const TBitmap24 wider = test::TestPicture(230, 90);
+    form.OnPaint = [&](TCanvas& canvas) { canvas.Draw(0, 0, wider); };
+    form.SetBounds(30, 30, 230, 90);
+    app.ProcessMessages();
+    form.Invalidate();
+    form.Update();
+    EXPECT_EQ(form.BackBuffer().Width(), 230);
+    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), wider));
+}
+
 TEST(Win32Platform, AMoveToAnotherDpiPlacesTheWindowAsSuggestedAndTellsItsForm) {
     TWin32Platform platform;
     TApplication app(platform);

@@ -14,6 +14,7 @@
 #undef MessageBox
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace tevrin {
@@ -151,9 +152,15 @@ void TWin32Platform::Blit(void* dc, const TBitmap24& bitmap, const TRect& reques
     info.bmiHeader.biCompression = BI_RGB;
     for (int top = area.Top; top < area.Bottom; top += band_rows) {
         const int rows = std::min(band_rows, area.Bottom - top);
-        for (int y = 0; y < rows; ++y)
-            WidenPixels(bitmap.Row(top + y) + area.Left * 3,
-                        band.data() + static_cast<std::size_t>(y) * width * 4, width);
+        const int bytes = bitmap.PixelBytes();
+        for (int y = 0; y < rows; ++y) {
+            const std::uint8_t* from = bitmap.Row(top + y) + area.Left * bytes;
+            std::uint8_t* to = band.data() + static_cast<std::size_t>(y) * width * 4;
+            if (bytes == 4)
+                std::memcpy(to, from, static_cast<std::size_t>(width) * 4);
+            else
+                WidenPixels(from, to, width);
+        }
         // A top-down DIB of the band's rows alone.
         info.bmiHeader.biHeight = -rows;
         StretchDIBits(static_cast<HDC>(dc), area.Left, top, width, rows, 0, 0, width, rows,
@@ -267,6 +274,7 @@ void TWin32Platform::DestroyWindow(TWindowId window) {
     SetWindowLongPtrW(H(window), GWLP_USERDATA, 0);
     ::DestroyWindow(H(window));
     if (it->second.Brush != nullptr) DeleteObject(static_cast<HBRUSH>(it->second.Brush));
+    FreeSurface(it->second.Surface);
     windows_.erase(it);
     for (auto c = controls_.begin(); c != controls_.end();) {
         if (c->second.Parent != window) {
@@ -307,12 +315,60 @@ void TWin32Platform::SetCaption(TWindowId window, const std::string& caption) {
     if (windows_.count(window) != 0) SetWindowTextW(H(window), Widen(caption).c_str());
 }
 
+void TWin32Platform::FreeSurface(TSurface& surface) {
+    if (surface.Dc != nullptr) DeleteDC(static_cast<HDC>(surface.Dc));
+    if (surface.Bitmap != nullptr) DeleteObject(static_cast<HBITMAP>(surface.Bitmap));
+    surface = {};
+}
+
+TBitmap24 TWin32Platform::WindowSurface(TWindowId window, int width, int height) {
+    auto it = windows_.find(window);
+    if (it == windows_.end() || width <= 0 || height <= 0) return {};
+    TSurface& surface = it->second.Surface;
+    // Copies GDI still has queued read the pixels before they change.
+    GdiFlush();
+    if (surface.Bits == nullptr || surface.Width != width || surface.Height != height) {
+        FreeSurface(surface);
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height; // top-down, as our rows lie
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        if (bitmap == nullptr || bits == nullptr) return {};
+        HDC dc = CreateCompatibleDC(nullptr);
+        if (dc == nullptr) {
+            DeleteObject(bitmap);
+            return {};
+        }
+        SelectObject(dc, bitmap);
+        surface = {bitmap, dc, static_cast<std::uint8_t*>(bits), width, height};
+    }
+    return TBitmap24::View32(surface.Bits, width, height, width * 4);
+}
+
+void TWin32Platform::Show(void* dc, const TWindow& window, const TBitmap24& shown,
+                          const TRect& area) {
+    const TSurface& surface = window.Surface;
+    if (shown.IsView() && shown.Bits() == surface.Bits) {
+        const TRect a = Intersection(area, {0, 0, surface.Width, surface.Height});
+        if (!a.IsEmpty())
+            BitBlt(static_cast<HDC>(dc), a.Left, a.Top, a.Width(), a.Height(),
+                   static_cast<HDC>(surface.Dc), a.Left, a.Top, SRCCOPY);
+        return;
+    }
+    Blit(dc, shown, area);
+}
+
 void TWin32Platform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
     auto it = windows_.find(window);
     if (it == windows_.end()) return;
     it->second.Shown = &back_buffer;
     HDC dc = GetDC(H(window));
-    Blit(dc, back_buffer, area);
+    Show(dc, it->second, back_buffer, area);
     ReleaseDC(H(window), dc);
     present_log_.Presented(window, area);
 }
@@ -492,7 +548,7 @@ std::intptr_t TWin32Platform::HandleMessage(TWindowId window, unsigned message,
         HDC dc = BeginPaint(hwnd, &ps);
         const TRect area{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
         if (it != windows_.end() && it->second.Shown != nullptr) {
-            Blit(dc, *it->second.Shown, area);
+            Show(dc, it->second, *it->second.Shown, area);
         } else {
             e.Kind = TEvent::Expose;
             e.Area = area;

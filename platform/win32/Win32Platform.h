@@ -35,6 +35,7 @@ public:
     void SetTopmost(TWindowId window, bool topmost) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+    TBitmap24 WindowSurface(TWindowId window, int width, int height) override;
 
     std::vector<TMonitor> Monitors() override;
     void ShowCursor(bool visible) override;
@@ -67,11 +68,24 @@ public:
                                 std::intptr_t lparam);
 
 private:
+    // A window's surface: a top-down 32-bit DIB section, selected into a
+    // memory DC of its own, that forms compose their frames in.
+    struct TSurface {
+        void* Bitmap = nullptr; // HBITMAP
+        void* Dc = nullptr;     // HDC
+        std::uint8_t* Bits = nullptr;
+        int Width = 0, Height = 0;
+    };
     struct TWindow {
         TWindowParams Params;
         const TBitmap24* Shown = nullptr; // the buffer last presented
         void* Brush = nullptr;            // HBRUSH of Params.Color, behind native controls
+        TSurface Surface;
     };
+    static void FreeSurface(TSurface& surface);
+    // `area` of the window's buffer `shown` to `dc`: straight from its surface
+    // when the buffer is that, else widened.
+    void Show(void* dc, const TWindow& window, const TBitmap24& shown, const TRect& area);
     struct TControl {
         TWindowId Parent = 0;
         TNativeKind Kind = TNativeKind::Label;
