@@ -86,6 +86,9 @@ inline constexpr const char* kNoTrailerShortFile =
 inline constexpr const char* kGraphicNotRepackable =
     "its graphic (%s) is no JPEG, which alone can be repacked";
 inline constexpr const char* kNothingToPack = "Nothing to pack: no pictures";
+// Folder savers.
+inline constexpr const char* kPictureUnreadable = "Passed over %s: %s";
+inline constexpr const char* kNoFolderPictures = "No pictures were found in %s.";
 inline constexpr const char* kInItem = "%s: %s";
 inline constexpr const char* kManifestNotObject = "The manifest must be a JSON object: %s";
 inline constexpr const char* kNoRuntimeStub =

@@ -100,6 +100,13 @@ std::string UserDataDir();
 // when the system names none.
 std::string UserDocumentsDir();
 
+// An environment variable's value (UTF-8); nothing when it is not set.
+std::optional<std::string> EnvironmentVariable(const std::string& name);
+
+// The user's home folder (%USERPROFILE% on Windows, $HOME elsewhere); empty
+// when the system names none.
+std::string UserHomeDir();
+
 // The user's desktop settings (HKCU\Control Panel\Desktop on Windows) as
 // text; elsewhere there are none.
 std::optional<std::string> ReadDesktopSetting(const std::string& name);

@@ -102,6 +102,7 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         {"BlurBorders", &TSSFileLocations::BlurBorders},
         {"CaptionShadow", &TSSFileLocations::CaptionShadow},
         {"lShuffle", &TSSFileLocations::lShuffle},
+        {"lRecursive", &TSSFileLocations::lRecursive},
     };
     static constexpr TStringProp kStrings[] = {
         {"Text", &TSSFileLocations::Text},     {"Title", &TSSFileLocations::Title},
@@ -128,6 +129,11 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
     }
     if (SameText(name, "CaptionCommaList")) {
         Captions = CommaTextToEntries(reader.ReadString());
+        return true;
+    }
+    if (SameText(name, "PictureFolders")) {
+        PictureFolders = CommaTextToEntries(reader.ReadString());
+        std::erase(PictureFolders, std::string());
         return true;
     }
     if (SameText(name, "IntervalCommaList")) {
@@ -204,6 +210,9 @@ void TSSFileLocations::WriteProperties(TWriter& writer) const {
     if (Intervals) writer.WriteString("IntervalCommaList", EntriesToCommaText(*Intervals));
     if (TransitionTime != 0) writer.WriteInteger("TransitionTime", TransitionTime);
     if (Motion != TMotion::moNone) writer.WriteIdent("Motion", MotionName(Motion));
+    if (!PictureFolders.empty())
+        writer.WriteString("PictureFolders", EntriesToCommaText(PictureFolders));
+    if (lRecursive) writer.WriteBoolean("lRecursive", true);
 }
 
 } // namespace tevrin

@@ -90,6 +90,13 @@ public:
     std::int32_t TransitionTime = 0;
     // Stored only when not moNone.
     TMotion Motion = TMotion::moNone;
+    // Folders whose pictures the show takes at run time besides the stored
+    // ones ("PictureFolders", a comma list; stored only when not empty), as
+    // the machine running the saver names them: one starting with `~`, or
+    // naming $VARIABLE or %VARIABLE%, is expanded there. With lRecursive
+    // (stored only when set) their subfolders count too.
+    TStringList PictureFolders;
+    bool lRecursive = false;
 
     static std::string_view FitModeName(TFitMode mode);
     static std::optional<TFitMode> FitModeByName(std::string_view name);

@@ -111,7 +111,12 @@ void TfrmScrn::FormActivate() {
     }
     first_activate_ = false;
     choices_ = TShowChoices::Of(locations_);
-    content_.emplace(own_path_, locations_);
+    stored_.emplace(own_path_, locations_);
+    content_ = &*stored_;
+    if (!locations_.PictureFolders.empty()) {
+        folder_ = std::make_unique<TFolderContent>(&*stored_, locations_);
+        content_ = folder_.get();
+    }
     CoverMonitors();
     exit_rules_.Start();
     app.OnIdle = [this](bool& done) { AppIdle(done); };
@@ -153,6 +158,13 @@ void TfrmScrn::CoverMonitors() {
             groups_.push_back({TSlideOrder(choices_, count, static_cast<int>(i)), {views[i]}});
         break;
     }
+    // The folders are looked through again as each round begins.
+    if (folder_)
+        for (TShowGroup& group : groups_)
+            group.Order.SetRecount([this] {
+                folder_->Rescan();
+                return folder_->PictureCount();
+            });
 }
 
 void TfrmScrn::AppIdle(bool& done) {
@@ -169,7 +181,7 @@ void TfrmScrn::HandleMessage(int message, std::intptr_t, std::intptr_t) {
 }
 
 void TfrmScrn::ShowNextPicture() {
-    if (locations_.PicCount() == 0) return;
+    if (!folder_ && content_->PictureCount() == 0) return;
     timer_slide_.SetEnabled(false);
     timer_motion_.SetEnabled(false);
     if (movie_ && movie_visible_) {
@@ -182,6 +194,29 @@ void TfrmScrn::ShowNextPicture() {
     for (TShowGroup& group : groups_) {
         TChange change = group.Next ? std::move(*group.Next) : NextChange(group);
         group.Next.reset();
+        std::vector<TMovingSlide> ready;
+        std::optional<TShowPicture> picture;
+        // A folder's picture that cannot be read (gone, or no picture) is
+        // passed over for the next, once for each picture there is.
+        for (int tries = content_->PictureCount(); change.Picture; --tries) {
+            try {
+                if (change.Slides.valid()) ready = change.Slides.get();
+                if (!motion || ready.size() < group.Views.size())
+                    picture = content_->Picture(*change.Picture);
+                break;
+            } catch (const EError& e) {
+                if (!folder_) throw;
+                Application().Note(e.what());
+                ready.clear();
+                change = tries > 1 ? NextChange(group) : TChange{};
+            }
+        }
+        if (!change.Picture && folder_) {
+            ShowNoPictures(group, change.Style);
+            for (TScreenView* view : group.Views)
+                shows.push_back(&view->PShow());
+            continue;
+        }
         if (!change.Picture) {
             // The pictures are over: movies for the rest of the run.
             PShow().SetVisible(false);
@@ -190,9 +225,6 @@ void TfrmScrn::ShowNextPicture() {
         }
         const int index = *change.Picture;
         if (!first_shown) first_shown = index;
-        std::vector<TMovingSlide> ready;
-        if (change.Slides.valid()) ready = change.Slides.get();
-        std::optional<TShowPicture> picture;
         for (std::size_t v = 0; v < group.Views.size(); ++v) {
             TScreenView* view = group.Views[v];
             TPicShow& show = view->PShow();
@@ -203,7 +235,6 @@ void TfrmScrn::ShowNextPicture() {
             view->Moving().reset();
             const TScreenSpec screen = ScreenOf(view->Monitor());
             TTextEngine& text = Application().Platform().Text();
-            if (!picture && !(motion && v < ready.size())) picture = content_->Picture(index);
             if (motion) {
                 if (v < ready.size())
                     view->Moving() = std::move(ready[v]);
@@ -251,6 +282,27 @@ void TfrmScrn::ShowNextPicture() {
         motion_ms_ = static_cast<std::uint32_t>(interval > 0 ? interval : kMotionWithoutIntervalMs);
         timer_motion_.SetInterval(kDefaultFrameDelayMs);
         timer_motion_.SetEnabled(true);
+    }
+}
+
+void TfrmScrn::ShowNoPictures(TShowGroup& group, TShowStyle style) {
+    std::string folders;
+    for (const std::string& folder : folder_->Folders())
+        folders += (folders.empty() ? "" : ", ") + folder;
+    const std::string sentence = Format(msg::kNoFolderPictures, {folders});
+    // In the caption's face and size, in white on the black screen whatever
+    // the caption's colour.
+    TShowChoices choices = choices_;
+    choices.Caption.Rgb = 0xFFFFFF;
+    choices.Caption.Inside = true;
+    for (TScreenView* view : group.Views) {
+        TPicShow& show = view->PShow();
+        if (show.Busy()) show.Stop();
+        show.ClearPicture();
+        view->Moving().reset();
+        show.SetPicture(MakeSlide(TShowPicture{}, sentence, choices, ScreenOf(view->Monitor()),
+                                  Application().Platform().Text()));
+        show.Style = style;
     }
 }
 

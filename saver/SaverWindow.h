@@ -15,6 +15,7 @@
 #include "saver/SlideShow.h"
 #include "show/Choices.h"
 #include "show/Content.h"
+#include "show/FolderContent.h"
 #include "show/Motion.h"
 #include "show/SlideOrder.h"
 #include "ui/Forms.h"
@@ -109,6 +110,8 @@ private:
 
     // The group's next change from its order.
     TChange NextChange(TShowGroup& group);
+    // A folder saver with no picture to show says so on the group's screens.
+    void ShowNoPictures(TShowGroup& group, TShowStyle style);
     // Starts making the next change's moving slides of every group.
     void PrepareNextChanges();
 
@@ -138,7 +141,11 @@ private:
     TSSFileLocations locations_;
     // Read from the record once it is loaded.
     TShowChoices choices_;
-    std::optional<TPayloadContent> content_;
+    // The stored pictures, and for a folder saver the folders' besides; the
+    // show takes them through content_.
+    std::optional<TPayloadContent> stored_;
+    std::unique_ptr<TFolderContent> folder_;
+    const TShowContent* content_ = nullptr;
     std::vector<std::unique_ptr<TScreenView>> others_;
     std::vector<TShowGroup> groups_;
     TExitRules exit_rules_;

@@ -34,12 +34,25 @@ int TSlideOrder::NextShuffled(std::vector<int>& round, int count, int last) {
 
 std::optional<int> TSlideOrder::NextPicture() {
     int index = next_;
+    auto recount = [this] {
+        if (recount_) count_ = std::max(recount_(), 0);
+    };
     if (choices_.RandomPicture && choices_.Shuffle) {
+        if (picture_round_.empty()) recount();
+        if (count_ == 0) return std::nullopt;
         index = last_picture_ = NextShuffled(picture_round_, count_, last_picture_);
     } else if (choices_.RandomPicture) {
+        if (taken_ >= count_) {
+            recount();
+            taken_ = 0;
+        }
+        if (count_ == 0) return std::nullopt;
+        ++taken_;
         index = Random(count_);
     } else if (index > count_ - 1) {
         if (choices_.MoviesAfterPictures) return std::nullopt;
+        recount();
+        if (count_ == 0) return std::nullopt;
         index = 0;
     }
     next_ = index + 1;

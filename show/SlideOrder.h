@@ -6,6 +6,7 @@
 
 #include "show/Choices.h"
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -18,7 +19,7 @@ public:
     TSlideOrder(const TShowChoices& choices, int picture_count, int first = 0);
 
     // The picture to show next; nothing once a movie saver's pictures are
-    // over (its movies take the rest of the run). At random a picture may
+    // over (its movies take the rest of the run), or while there are none. At random a picture may
     // follow itself; shuffled, every picture comes once a round and a round
     // never starts with the picture that ended the one before.
     std::optional<int> NextPicture();
@@ -31,6 +32,12 @@ public:
     // Whether the next picture carries the show's one caption: the first
     // does, then every other one.
     bool NextCaption();
+    // Content that may grow or shrink while it shows: asked for the number
+    // of pictures as each new round of pictures begins (in turn, when the
+    // last was shown; shuffled, when the round is used up; at random, after
+    // as many pictures as there were).
+    void SetRecount(std::function<int()> recount) { recount_ = std::move(recount); }
+    int PictureCount() const { return count_; }
 
 private:
     // The next of `round`, refilled with 0 .. count - 1 in a random order
@@ -46,6 +53,8 @@ private:
     bool styled_ = false; // a style was given
     std::vector<int> picture_round_, style_round_;
     int last_picture_ = -1, last_style_ = -1;
+    std::function<int()> recount_;
+    int taken_ = 0; // pictures of this round taken at random
 };
 
 } // namespace tevrin

@@ -944,6 +944,110 @@ TEST(Monitors, FramesComposedInTheDisplaysFormatHaveTheSameColours) {
     }
 }
 
+// A folder saver's pictures, told apart by their sizes.
+struct TFolderSaver {
+    explicit TFolderSaver(bool recursive = false)
+        : run(
+              [&](TSSFileLocations& r, test::TSaverParts& p) {
+                  p.Pictures.clear();
+                  r.PictureFolders = {folder.Path()};
+                  r.lRecursive = recursive;
+                  r.Interval = 500;
+              },
+              true) {}
+    void Write(const std::string& name, const test::TBytes& bytes) {
+        test::WriteBytes(folder.File(name), bytes);
+    }
+    // The pictures whose transitions ended, by width.
+    std::vector<int> ShownWidths() const {
+        std::vector<int> widths;
+        for (const TBitmap24& screen : run.shown) {
+            // Natural size, centred on black: the picture's width is where
+            // the middle row stops being black.
+            int left = 0, right = screen.Width();
+            const int y = screen.Height() / 2;
+            while (left < right && test::PixelAt(screen, left, y) == test::kBlack)
+                ++left;
+            while (right > left && test::PixelAt(screen, right - 1, y) == test::kBlack)
+                --right;
+            widths.push_back(right - left);
+        }
+        return widths;
+    }
+
+    test::TScratchDir folder;
+    TSaverRun run;
+};
+
+TEST(FolderSaver, ShowsTheFolderAsEachRoundBeginsAndPassesOverWhatItCannotRead) {
+    TFolderSaver saver;
+    saver.Write("a.jpg", test::TestJpeg(100, 80));
+    saver.Write("b.png", test::RgbaPng(60, 40, false, [](int x, int y) {
+                    return std::array<std::uint8_t, 4>{
+                        200, static_cast<std::uint8_t>(x), 90,
+                        static_cast<std::uint8_t>(y < 20 ? 255 : 128)};
+                }));
+    saver.Write("c broken.jpg", test::AsBytes("not a picture at all"));
+    saver.Write("notes.txt", test::AsBytes("not even named as one"));
+    std::filesystem::create_directories(saver.folder.File("deeper"));
+    saver.Write("deeper/d.jpg", test::TestJpeg(30, 30));
+    saver.run.Start();
+    saver.run.RunFor(6200); // four turns of 1.5 s
+    EXPECT_EQ(saver.ShownWidths(), (std::vector<int>{100, 60, 100, 60}));
+    // One line for each time the broken picture was passed over, naming it,
+    // and the saver went on without an error.
+    ASSERT_EQ(saver.run.app.Notes().size(), 2u);
+    EXPECT_NE(saver.run.app.Notes()[0].find("c broken.jpg"), std::string::npos);
+    EXPECT_TRUE(saver.run.app.Failures().empty());
+
+    // A picture added joins when the next round begins; a deleted one is
+    // passed over.
+    saver.Write("b2.jpg", test::TestJpeg(44, 50));
+    std::filesystem::remove(saver.folder.File("b.png"));
+    saver.run.shown.clear();
+    saver.run.RunFor(6000);
+    EXPECT_EQ(saver.ShownWidths(), (std::vector<int>{100, 44, 100, 44}));
+    EXPECT_TRUE(saver.run.app.Failures().empty());
+    // The folder was only read.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(saver.folder.Path()),
+                            std::filesystem::directory_iterator()),
+              5);
+}
+
+TEST(FolderSaver, SubfoldersCountWithRecursive) {
+    TFolderSaver saver(true);
+    saver.Write("a.jpg", test::TestJpeg(100, 80));
+    std::filesystem::create_directories(saver.folder.File("deeper"));
+    saver.Write("deeper/d.jpg", test::TestJpeg(30, 30));
+    saver.run.Start();
+    saver.run.RunFor(3200);
+    EXPECT_EQ(saver.ShownWidths(), (std::vector<int>{100, 30}));
+}
+
+TEST(FolderSaver, AnEmptyOrMissingFolderSaysSoOnTheScreenUntilPicturesCome) {
+    for (bool missing : {false, true}) {
+        TFolderSaver saver;
+        if (missing) std::filesystem::remove_all(saver.folder.Path());
+        saver.run.Start();
+        saver.run.RunFor(3000);
+        // The sentence, not a black screen.
+        ASSERT_FALSE(saver.run.shown.empty());
+        const TBitmap24& screen = saver.run.shown.back();
+        int lit = 0;
+        for (int y = 0; y < screen.Height(); ++y)
+            for (int x = 0; x < screen.Width(); ++x)
+                lit += test::PixelAt(screen, x, y) != test::kBlack;
+        EXPECT_GT(lit, 100) << "missing " << missing;
+        EXPECT_TRUE(saver.run.app.Failures().empty());
+        // A picture that comes is shown at the next turn.
+        std::filesystem::create_directories(saver.folder.Path());
+        saver.Write("a.jpg", test::TestJpeg(100, 80));
+        saver.run.shown.clear();
+        saver.run.RunFor(3000);
+        EXPECT_EQ(saver.ShownWidths().back(), 100) << "missing " << missing;
+    }
+}
+
 TEST(Monitors, StillPicturesDrawNothingBetweenTransitions) {
     TSaverRun run([](TSSFileLocations& r, test::TSaverParts&) { r.Interval = 2000; }, TwoMonitors(),
                   true);

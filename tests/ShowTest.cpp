@@ -5,10 +5,14 @@
 #include "platform/SystemText.h"
 #include "show/CaptionTemplate.h"
 #include "show/Content.h"
+#include "show/FolderContent.h"
 #include "show/Slide.h"
 #include "show/SlideOrder.h"
+#include "tests/TestSupport.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <set>
 
 namespace tevrin {
@@ -252,6 +256,62 @@ TEST(CaptionTemplate, FieldsAreFilledAndDatesWrittenInEnglish) {
         EXPECT_THROW(TCaptionTemplate{bad}, EError) << bad;
     EXPECT_THROW(TCaptionTemplate("{date}", "%Q"), EError);
     EXPECT_THROW(TCaptionTemplate("{date}", "%"), EError);
+}
+
+// A folder as the record names it is the running machine's: home and
+// variables in either system's spelling, anything else as it stands.
+TEST(FolderContent, FolderNamesExpandForTheMachineThatRuns) {
+    const std::map<std::string, std::string> set = {
+        {"PICS", "/data/pics"}, {"USERPROFILE", "C:\\Users\\Ana"}, {"EMPTY", ""}};
+    auto lookup = [&](const std::string& name) -> std::optional<std::string> {
+        const auto it = set.find(name);
+        if (it == set.end()) return std::nullopt;
+        return it->second;
+    };
+    auto expand = [&](const std::string& path) {
+        return ExpandFolderPath(path, lookup, "/home/ana");
+    };
+    EXPECT_EQ(expand("~"), "/home/ana");
+    EXPECT_EQ(expand("~/Pictures"), "/home/ana/Pictures");
+    EXPECT_EQ(expand("~\\Pictures"), "/home/ana\\Pictures");
+    EXPECT_EQ(expand("~ana/Pictures"), "~ana/Pictures");   // another user's: left alone
+    EXPECT_EQ(expand("$HOME/Photos"), "/home/ana/Photos"); // HOME unset: the home folder
+    EXPECT_EQ(expand("${PICS}/2024"), "/data/pics/2024");
+    EXPECT_EQ(expand("$PICS-old"), "/data/pics-old");
+    EXPECT_EQ(expand("%USERPROFILE%\\Pictures"), "C:\\Users\\Ana\\Pictures");
+    EXPECT_EQ(expand("%PICS%%PICS%"), "/data/pics/data/pics");
+    EXPECT_EQ(expand("$EMPTY/x"), "/x");
+    // Unset variables and lone signs stay as they are.
+    EXPECT_EQ(expand("$NOPE/x and %NOPE% 100%"), "$NOPE/x and %NOPE% 100%");
+    EXPECT_EQ(expand("${PICS"), "${PICS");
+    EXPECT_EQ(expand("/a$"), "/a$");
+}
+
+TEST(FolderContent, FindsPicturesByNameInPathOrderAndSubfoldersOnlyWhenAsked) {
+    namespace fs = std::filesystem;
+    test::TScratchDir dir;
+    const std::string a = dir.File("a"), b = dir.File("b");
+    fs::create_directories(fs::path(a) / "deeper");
+    fs::create_directories(b);
+    for (const std::string& file :
+         {a + "/2.JPG", a + "/1.png", a + "/notes.txt", a + "/deeper/3.webp", b + "/0.heic"})
+        test::WriteBytes(file, test::AsBytes("x"));
+    fs::create_directories(a + "/folder.jpg"); // a folder, not a picture
+    // Compared as paths: a system may join them with its own separator.
+    auto found = [](const std::vector<std::string>& folders, bool recursive) {
+        std::vector<std::string> paths;
+        for (const std::string& path : FindFolderPictures(folders, recursive))
+            paths.push_back(fs::path(path).generic_string());
+        return paths;
+    };
+    auto generic = [](std::vector<std::string> paths) {
+        for (std::string& path : paths)
+            path = fs::path(path).generic_string();
+        return paths;
+    };
+    EXPECT_EQ(found({b, a, dir.File("missing")}, false),
+              generic({a + "/1.png", a + "/2.JPG", b + "/0.heic"}));
+    EXPECT_EQ(found({a, a}, true), generic({a + "/1.png", a + "/2.JPG", a + "/deeper/3.webp"}));
 }
 
 } // namespace

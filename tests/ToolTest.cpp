@@ -231,9 +231,20 @@ TEST(PackChoices, TheCommandLineAndAManifestMakeTheSameRecord) {
           {"sound-order", "random"},
           {"kind", "flash"},
           {"mute", true}}},
+        // Folders as the running machine names them, kept whole.
+        {{"--folder", "~/Pictures", "--folder", "%USERPROFILE%\\Photos, 2024", "--recursive"},
+         {{"folder", {"~/Pictures", "%USERPROFILE%\\Photos, 2024"}}, {"recursive", true}}},
     };
     for (const auto& [args, manifest] : cases)
         EXPECT_EQ(RecordFromCommandLine(args), RecordFromManifest(manifest)) << manifest.dump();
+    // Written only where given: a classic record has neither.
+    auto has = [](const test::TBytes& record, std::string_view name) {
+        return std::search(record.begin(), record.end(), name.begin(), name.end()) != record.end();
+    };
+    EXPECT_FALSE(has(RecordFromCommandLine({}), "PictureFolders"));
+    EXPECT_FALSE(has(RecordFromCommandLine({}), "lRecursive"));
+    EXPECT_TRUE(has(RecordFromCommandLine(cases.back().first), "PictureFolders"));
+    EXPECT_TRUE(has(RecordFromCommandLine(cases.back().first), "lRecursive"));
     // Every choice has a kind's checks: a wrong value is refused by name,
     // from either.
     EXPECT_EQ(test::ErrorOf([] {

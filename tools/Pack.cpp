@@ -292,7 +292,8 @@ TSaverContents ReadSaverContents(const std::string& path) {
 }
 
 void PackSaver(TPackJob job, const TPackProgress& progress) {
-    if (job.Pictures.empty() && job.Movies.empty()) throw EError(msg::kNothingToPack);
+    if (job.Pictures.empty() && job.Movies.empty() && job.Record.PictureFolders.empty())
+        throw EError(msg::kNothingToPack);
     std::set<std::string> names;
     CheckItemNames(job.Sounds, names);
     CheckItemNames(job.Movies, names);

@@ -37,7 +37,29 @@ const std::vector<TPackChoice>& Table() {
     static const std::vector<TPackChoice> kTable = {
         // The pack itself.
         {"output", "o", K::Path, "The saver file to write"},
-        {"recursive", "r", K::Flag, "Folders with their subfolders", 0, 0, {}, false},
+        {"recursive",
+         "r",
+         K::Flag,
+         "Folders with their subfolders (--folder's too, when the saver runs)",
+         0,
+         0,
+         {},
+         false,
+         kEverywhere,
+         [](const json& v, TSSFileLocations& r) { r.lRecursive = v.get<bool>(); }},
+        {"folder",
+         "",
+         K::Folders,
+         "A folder whose pictures the saver shows as it finds them when it runs (repeatable); "
+         "~, $HOME and %USERPROFILE% are expanded on the machine that runs it",
+         0,
+         0,
+         {},
+         nullptr,
+         kEverywhere,
+         [](const json& v, TSSFileLocations& r) {
+             r.PictureFolders = v.get<std::vector<std::string>>();
+         }},
         {"from", "", K::File,
          "An existing saver whose pictures, sounds, movies and settings come first; the options "
          "given here override its settings"},
@@ -458,6 +480,18 @@ json CheckedChoiceValue(const TPackChoice& choice, const json& value, const std:
             out.push_back(file(v));
         return out;
     }
+    case TChoiceKind::Folders: {
+        // Named as the running machine names them: nothing to check here but
+        // the text, which the record's comma list keeps whole.
+        json out = json::array();
+        for (const json& v : value.is_array() ? value : json::array({value})) {
+            if (!v.is_string() || Text(v).empty()) bad(msg::kChoiceNotText);
+            if (Text(v).size() > kMaxTextBytes) bad(msg::kChoiceTooLong);
+            if (!IsValidUtf8(Text(v))) bad(msg::kChoiceNotUtf8);
+            out.push_back(v);
+        }
+        return out;
+    }
     case TChoiceKind::Flag:
         if (!value.is_boolean()) bad(msg::kChoiceNotFlag);
         return value;
@@ -543,7 +577,8 @@ void ApplyChoices(const json& values, TSSFileLocations& record, bool fresh) {
 
 void MergeChoiceValue(json& values, const TPackChoice& choice, json value) {
     const std::string key(choice.Key);
-    if (choice.Kind == TChoiceKind::Files && values.contains(key))
+    if ((choice.Kind == TChoiceKind::Files || choice.Kind == TChoiceKind::Folders) &&
+        values.contains(key))
         for (json& item : value)
             values[key].push_back(std::move(item));
     else

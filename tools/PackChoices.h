@@ -21,6 +21,7 @@ enum class TChoiceKind {
     Path,      // a file to write, as given
     File,      // an existing regular file
     Files,     // existing regular files, one per use (repeatable)
+    Folders,   // folders as the saver's machine names them, one per use (repeatable)
     Flag,      // true or false
     Number,    // a whole number within Low .. High
     Choice,    // one of Values

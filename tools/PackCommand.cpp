@@ -158,17 +158,19 @@ void AddPackOptions(CLI::App& pack, TPackArgs& a) {
         } else {
             option =
                 pack.add_option(names, a.texts[key], help)->expected(1)->allow_extra_args(false);
-            const bool repeatable =
-                choice.Kind == TChoiceKind::Files || choice.Kind == TChoiceKind::Styles;
+            const bool repeatable = choice.Kind == TChoiceKind::Files ||
+                                    choice.Kind == TChoiceKind::Folders ||
+                                    choice.Kind == TChoiceKind::Styles;
             // Repeatable options keep every value; the others the last.
             option->multi_option_policy(repeatable ? CLI::MultiOptionPolicy::TakeAll
                                                    : CLI::MultiOptionPolicy::TakeLast);
             static const std::map<TChoiceKind, const char*> kTypeNames = {
-                {TChoiceKind::Text, "TEXT"},    {TChoiceKind::Path, "FILE"},
-                {TChoiceKind::File, "FILE"},    {TChoiceKind::Files, "FILE"},
-                {TChoiceKind::Number, "N"},     {TChoiceKind::Choice, "TEXT"},
-                {TChoiceKind::Color, "COLOUR"}, {TChoiceKind::FontStyle, "LIST"},
-                {TChoiceKind::Styles, "LIST"},  {TChoiceKind::Size, "WxH"}};
+                {TChoiceKind::Text, "TEXT"},      {TChoiceKind::Path, "FILE"},
+                {TChoiceKind::File, "FILE"},      {TChoiceKind::Files, "FILE"},
+                {TChoiceKind::Folders, "DIR"},    {TChoiceKind::Number, "N"},
+                {TChoiceKind::Choice, "TEXT"},    {TChoiceKind::Color, "COLOUR"},
+                {TChoiceKind::FontStyle, "LIST"}, {TChoiceKind::Styles, "LIST"},
+                {TChoiceKind::Size, "WxH"}};
             option->type_name(kTypeNames.at(choice.Kind));
             if (choice.Kind == TChoiceKind::Choice) option->check(CLI::IsMember(choice.Values));
         }
@@ -192,7 +194,8 @@ TPackValues PackValuesOf(const TPackArgs& a) {
             value = a.flags.at(key);
         } else {
             const std::vector<std::string>& texts = a.texts.at(key);
-            if (choice.Kind == TChoiceKind::Files || choice.Kind == TChoiceKind::Styles)
+            if (choice.Kind == TChoiceKind::Files || choice.Kind == TChoiceKind::Folders ||
+                choice.Kind == TChoiceKind::Styles)
                 value = CheckedChoiceValue(choice, json(texts), what);
             else
                 value = ChoiceValueFromText(choice, texts.back(), what);

@@ -70,6 +70,8 @@ json RecordToJson(const TSSFileLocations& r) {
     if (r.Captions) j["CaptionCommaList"] = *r.Captions;
     j["CaptionShadow"] = r.CaptionShadow;
     j["lShuffle"] = r.lShuffle;
+    j["PictureFolders"] = r.PictureFolders;
+    j["lRecursive"] = r.lRecursive;
     if (r.Intervals) j["IntervalCommaList"] = *r.Intervals;
     j["TransitionTime"] = r.TransitionTime;
     j["Motion"] = std::string(TSSFileLocations::MotionName(r.Motion));

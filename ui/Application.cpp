@@ -6,6 +6,7 @@
 #include "ui/MessageForm.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace tevrin {
 TTimer::TTimer(TApplication& app) : app_(app) {
@@ -253,6 +254,11 @@ int TApplication::MessageBox(const std::string& text, const std::string& caption
 void TApplication::ShowException(const std::exception& error) {
     NoteFailure(error.what());
     MessageBox(error.what(), Title, kMbOk);
+}
+
+void TApplication::Note(std::string line) {
+    std::fprintf(stderr, "tevrin-saver: %s\n", line.c_str());
+    notes_.push_back(std::move(line));
 }
 
 void TApplication::Guarded(const std::function<void()>& handler) {

@@ -93,6 +93,10 @@ public:
     // here. A run on the command line reports them.
     void NoteFailure(std::string text) { failures_.push_back(std::move(text)); }
     const std::vector<std::string>& Failures() const { return failures_; }
+    // The run's log: what it passed over and went on without (a picture it
+    // could not read). Each line goes to the standard error at once.
+    void Note(std::string line);
+    const std::vector<std::string>& Notes() const { return notes_; }
     // Runs `handler`, reporting an error that leaves it.
     void Guarded(const std::function<void()>& handler);
 
@@ -136,7 +140,7 @@ private:
     TPlatform& platform_;
     std::thread::id main_thread_;
     bool terminated_ = false;
-    std::vector<std::string> failures_;
+    std::vector<std::string> failures_, notes_;
     TForm* main_form_ = nullptr;
     TForm* modal_form_ = nullptr;
     std::vector<TForm*> forms_;

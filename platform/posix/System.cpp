@@ -132,6 +132,16 @@ std::string UserDocumentsDir() {
     return home != nullptr ? home : "";
 }
 
+std::optional<std::string> EnvironmentVariable(const std::string& name) {
+    const char* value = std::getenv(name.c_str());
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
+std::string UserHomeDir() {
+    return EnvironmentVariable("HOME").value_or("");
+}
+
 std::optional<std::string> ReadDesktopSetting(const std::string&) {
     return std::nullopt;
 }

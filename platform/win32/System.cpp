@@ -126,6 +126,24 @@ std::string UserDocumentsDir() {
     return {};
 }
 
+std::optional<std::string> EnvironmentVariable(const std::string& name) {
+    const std::wstring wide = Widen(name);
+    const DWORD size = GetEnvironmentVariableW(wide.c_str(), nullptr, 0);
+    if (size == 0) return std::nullopt;
+    std::wstring value(size, L'\0');
+    const DWORD got = GetEnvironmentVariableW(wide.c_str(), value.data(), size);
+    if (got == 0 || got >= size) return std::nullopt;
+    value.resize(got);
+    return Narrow(value);
+}
+
+std::string UserHomeDir() {
+    wchar_t buffer[MAX_PATH];
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, buffer)))
+        return Narrow(buffer);
+    return EnvironmentVariable("USERPROFILE").value_or("");
+}
+
 namespace {
 
 constexpr const wchar_t* kDesktopKey = L"Control Panel\\Desktop";
