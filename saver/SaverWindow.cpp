@@ -114,7 +114,8 @@ void TfrmScrn::FormActivate() {
     stored_.emplace(own_path_, locations_);
     content_ = &*stored_;
     if (!locations_.PictureFolders.empty()) {
-        folder_ = std::make_unique<TFolderContent>(&*stored_, locations_);
+        folder_ = std::make_unique<TFolderContent>(
+            &*stored_, locations_, TStoredSettings(own_path_, user_dir_).FolderIndexPath());
         content_ = folder_.get();
     }
     CoverMonitors();

@@ -28,6 +28,10 @@ TStoredSettings::TStoredSettings(const std::string& exe_path, const std::string&
                          kStoredSettingsFile);
 }
 
+std::string TStoredSettings::FolderIndexPath() const {
+    return JoinPath(ExtractFilePath(per_user_), "folder-index.txt");
+}
+
 std::string TStoredSettings::ReadPath() const {
     std::error_code error;
     return std::filesystem::exists(per_user_, error) ? per_user_ : beside_exe_;

@@ -31,6 +31,9 @@ public:
     void WriteMute(bool muted) const;
 
     const std::string& BesideExePath() const { return beside_exe_; }
+    // Where a folder saver keeps, for this user, the pictures its folders
+    // held when it last looked.
+    std::string FolderIndexPath() const;
     const std::string& PerUserPath() const { return per_user_; }
     std::string ReadPath() const;
     std::string WritePath() const;

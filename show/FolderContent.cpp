@@ -74,46 +74,156 @@ std::string ExpandFolderPath(const std::string& path) {
     return ExpandFolderPath(path, EnvironmentVariable, UserHomeDir());
 }
 
-std::vector<std::string> FindFolderPictures(const std::vector<std::string>& folders,
-                                            bool recursive) {
-    std::vector<std::string> found;
+namespace {
+
+// Every picture file under the folders, each handed to `take` as it is
+// found, until `stop` is asked.
+void WalkFolders(const std::vector<std::string>& folders, bool recursive,
+                 const std::function<void(std::string)>& take, const std::stop_token& stop = {}) {
     const auto options = fs::directory_options::skip_permission_denied;
     for (const std::string& folder : folders) {
         std::error_code error;
         const fs::path root = PathOf(folder);
         if (!fs::is_directory(root, error)) continue;
-        auto take = [&](const fs::directory_entry& entry) {
+        auto visit = [&](const fs::directory_entry& entry) {
             std::error_code e;
             if (entry.is_regular_file(e) && HasPictureExtension(Utf8Of(entry.path().filename())))
-                found.push_back(Utf8Of(entry.path()));
+                take(Utf8Of(entry.path()));
         };
         // A folder that cannot be read further gives what was found so far.
         if (recursive) {
             for (fs::recursive_directory_iterator it(root, options, error), end;
-                 !error && it != end; it.increment(error))
-                take(*it);
+                 !error && it != end && !stop.stop_requested(); it.increment(error))
+                visit(*it);
         } else {
-            for (fs::directory_iterator it(root, options, error), end; !error && it != end;
-                 it.increment(error))
-                take(*it);
+            for (fs::directory_iterator it(root, options, error), end;
+                 !error && it != end && !stop.stop_requested(); it.increment(error))
+                visit(*it);
         }
     }
-    std::sort(found.begin(), found.end());
-    found.erase(std::unique(found.begin(), found.end()), found.end());
+}
+
+void PathOrder(std::vector<std::string>& files) {
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+}
+
+// The index: a first line naming it, then one picture a line.
+constexpr std::string_view kIndexHeader = "tevrin folder index 1";
+constexpr std::size_t kMaxIndexBytes = 64u << 20;
+// How long a new round waits for a look to end before it goes on with the
+// last one that did, and how long the first round waits for a first look.
+constexpr int kRoundWaitMs = 250;
+constexpr int kFirstWaitMs = 700;
+
+} // namespace
+
+std::vector<std::string> ReadFolderIndex(const std::string& path) {
+    std::vector<std::string> files;
+    const std::optional<std::string> text = ReadSmallFile(path, kMaxIndexBytes);
+    if (!text || !text->starts_with(kIndexHeader)) return files;
+    std::size_t at = text->find('\n');
+    while (at != std::string::npos && at + 1 < text->size()) {
+        const std::size_t end = text->find('\n', at + 1);
+        if (end == std::string::npos) break; // a cut last line counts for nothing
+        if (end > at + 1) files.push_back(text->substr(at + 1, end - at - 1));
+        at = end;
+    }
+    return files;
+}
+
+std::vector<std::string> FindFolderPictures(const std::vector<std::string>& folders,
+                                            bool recursive) {
+    std::vector<std::string> found;
+    WalkFolders(folders, recursive, [&](std::string file) { found.push_back(std::move(file)); });
+    PathOrder(found);
     return found;
 }
 
-TFolderContent::TFolderContent(const TShowContent* stored, const TSSFileLocations& record)
-    : stored_(stored), recursive_(record.lRecursive) {
+TFolderContent::TFolderContent(const TShowContent* stored, const TSSFileLocations& record,
+                               std::string index)
+    : stored_(stored), recursive_(record.lRecursive), index_(std::move(index)) {
     for (const std::string& folder : record.PictureFolders)
         folders_.push_back(ExpandFolderPath(folder));
-    Rescan();
+    if (!index_.empty()) files_ = ReadFolderIndex(index_);
+    // Without an index the first round takes what a first look finds in a
+    // moment; the look goes on for the rounds after.
+    const bool ended = Look(files_.empty() ? kFirstWaitMs : 0);
+    const std::lock_guard lock(mutex_);
+    if (ended) {
+        files_ = std::move(*complete_);
+        complete_.reset();
+    } else if (files_.empty()) {
+        files_ = found_;
+        PathOrder(files_);
+    }
+}
+
+TFolderContent::~TFolderContent() {
+    looker_.request_stop();
+}
+
+bool TFolderContent::Look(int wait_ms) {
+    std::unique_lock lock(mutex_);
+    if (!looking_) {
+        looking_ = true;
+        if (looker_.joinable()) looker_.join(); // it has ended
+        looker_ = std::jthread([this](std::stop_token stop) { LookThrough(stop); });
+    }
+    return looked_.wait_for(lock, std::chrono::milliseconds(wait_ms), [this] { return !looking_; });
+}
+
+void TFolderContent::LookThrough(const std::stop_token& stop) {
+    std::vector<std::string> batch;
+    auto hand_over = [&] {
+        const std::lock_guard lock(mutex_);
+        found_.insert(found_.end(), std::make_move_iterator(batch.begin()),
+                      std::make_move_iterator(batch.end()));
+        batch.clear();
+    };
+    WalkFolders(
+        folders_, recursive_,
+        [&](std::string file) {
+            batch.push_back(std::move(file));
+            if (batch.size() >= 256) hand_over();
+        },
+        stop);
+    hand_over();
+    std::vector<std::string> listed;
+    {
+        const std::lock_guard lock(mutex_);
+        listed = std::move(found_);
+        found_.clear();
+    }
+    PathOrder(listed);
+    // Kept for the next run when it lists other pictures than the last.
+    if (!index_.empty() && !stop.stop_requested() && listed != ReadFolderIndex(index_)) {
+        std::string text(kIndexHeader);
+        text += '\n';
+        for (const std::string& file : listed)
+            text += file + '\n';
+        std::error_code error;
+        fs::create_directories(PathOf(index_).parent_path(), error);
+        ReplaceFileContents(index_, text);
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        complete_ = std::move(listed);
+        looking_ = false;
+    }
+    looked_.notify_all();
 }
 
 void TFolderContent::Rescan() {
-    std::vector<std::string> files = FindFolderPictures(folders_, recursive_);
+    // The newest look that has ended: this round's, when it ends soon,
+    // else one that ended since the last round; else the round's pictures
+    // stay.
+    Look(kRoundWaitMs);
     const std::lock_guard lock(mutex_);
-    files_ = std::move(files);
+    if (complete_) {
+        files_ = std::move(*complete_);
+        complete_.reset();
+    }
 }
 
 int TFolderContent::PictureCount() const {

@@ -5,11 +5,14 @@
 
 #include "show/Content.h"
 
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tevrin {
@@ -31,19 +34,32 @@ std::string ExpandFolderPath(const std::string& path);
 std::vector<std::string> FindFolderPictures(const std::vector<std::string>& folders,
                                             bool recursive);
 
+// The pictures an index file lists, in its order; none when it is missing,
+// is no index or is cut short (a last line without its end counts for
+// nothing).
+std::vector<std::string> ReadFolderIndex(const std::string& path);
+
 // The stored pictures first, then the folders' in the order of their paths.
-// The folders are looked through when the content is made and again on
-// Rescan (a show's new round): pictures added meanwhile join then, and
-// deleted ones raise EError when asked for. Picture may be asked for on
-// another thread.
+// The folders are looked through on a thread of their own, so a show never
+// waits long for a large library: the first round starts from the index
+// the last run kept, or from what the first moments of looking found, and
+// each new round (Rescan) takes the newest look that has ended, asking for
+// another. Pictures added meanwhile join then, and deleted ones raise
+// EError when asked for. Picture may be asked for on another thread.
 class TFolderContent final : public TShowContent {
 public:
     // `stored` (may be null) and the record outlive the content; the record's
-    // folders are expanded for this machine.
-    TFolderContent(const TShowContent* stored, const TSSFileLocations& record);
+    // folders are expanded for this machine. `index` names the file that
+    // keeps the folders' pictures between runs ("" for none); it is written
+    // when a look finds other pictures than it lists, and never needed.
+    TFolderContent(const TShowContent* stored, const TSSFileLocations& record,
+                   std::string index = {});
+    ~TFolderContent() override;
+    TFolderContent(const TFolderContent&) = delete;
+    TFolderContent& operator=(const TFolderContent&) = delete;
 
     void Rescan();
-    // What the folders held at the last look, expanded.
+    // The folders, expanded.
     const std::vector<std::string>& Folders() const { return folders_; }
     // The file of picture i, or "" for a stored picture.
     std::string FileOf(int i) const;
@@ -56,12 +72,24 @@ public:
 
 private:
     int StoredCount() const { return stored_ != nullptr ? stored_->PictureCount() : 0; }
+    // Starts a look through the folders unless one is under way; waits up
+    // to `wait_ms` for it to end; true when it has.
+    bool Look(int wait_ms);
+    void LookThrough(const std::stop_token& stop);
 
     const TShowContent* stored_;
     std::vector<std::string> folders_;
     bool recursive_;
+    std::string index_;
     mutable std::mutex mutex_;
-    std::vector<std::string> files_; // under mutex_
+    std::condition_variable looked_;
+    // Under mutex_: the round's pictures; what the look under way has found
+    // so far; the pictures of the last look that ended, until a round takes
+    // them; whether a look is under way.
+    std::vector<std::string> files_, found_;
+    std::optional<std::vector<std::string>> complete_;
+    bool looking_ = false;
+    std::jthread looker_;
 };
 
 } // namespace tevrin

@@ -106,6 +106,19 @@ bool SameBits(const TBitmap24& a, const TBitmap24& b) {
 
 using test::SamePixels;
 
+// Whether two hosts draw a style's frame at `progress` alike: the same
+// colours, whatever their screens held before (every pixel is drawn
+// afresh), and the same area reported.
+bool SameFrames(TTestHost& a, TTestHost& b, int style, int progress) {
+    std::fill_n(a.screen_.Bits(), a.screen_.ByteSize(), 0x5A);
+    std::fill_n(b.screen_.Bits(), b.screen_.ByteSize(), 0xA5);
+    SetRandSeed(style * 1000 + progress);
+    a.Frame(style, progress);
+    SetRandSeed(style * 1000 + progress);
+    b.Frame(style, progress);
+    return SamePixels(a.screen_, b.screen_) && a.invalid_ == b.invalid_;
+}
+
 // The pixels of every style's frames at a few progress values, hashed
 // (FNV-1a over the screen bitmap's rows, three frames in turn), for a
 // 64x48 numbered picture over the plain old image, the generator seeded
@@ -296,19 +309,9 @@ TEST(Effects, WithoutABeforeHandlerFramesAreTheSame) {
         TTestHost with(w, h), without(w, h);
         without.before_handler_ = false;
         for (const TStyleInfo& info : Transitions())
-            for (int progress : {0, 1, 37, 50, 99, 100}) {
-                const int style = info.Number;
-                // Every pixel is drawn afresh, whatever the screen held.
-                std::fill_n(with.screen_.Bits(), with.screen_.ByteSize(), 0x5A);
-                std::fill_n(without.screen_.Bits(), without.screen_.ByteSize(), 0xA5);
-                SetRandSeed(style * 1000 + progress);
-                with.Frame(style, progress);
-                SetRandSeed(style * 1000 + progress);
-                without.Frame(style, progress);
-                ASSERT_TRUE(SamePixels(with.screen_, without.screen_))
-                    << style << " at " << progress << ", " << w << "x" << h;
-                ASSERT_EQ(with.invalid_, without.invalid_) << style << " at " << progress;
-            }
+            for (int progress : {0, 1, 37, 50, 99, 100})
+                ASSERT_TRUE(SameFrames(with, without, info.Number, progress))
+                    << info.Number << " at " << progress << ", " << w << "x" << h;
     }
 }
 
@@ -320,21 +323,12 @@ TEST(Effects, EveryStyleDrawsTheSameColoursInEitherPixelSize) {
         for (bool before : {true, false}) {
             TTestHost three(w, h), four(w, h, 4);
             three.before_handler_ = four.before_handler_ = before;
+            ASSERT_EQ(four.screen_.PixelBytes(), 4);
             for (const TStyleInfo& info : StyleTable())
-                for (int progress : {0, 13, 50, 87, 100}) {
-                    const int style = info.Number;
-                    std::fill_n(three.screen_.Bits(), three.screen_.ByteSize(), 0x5A);
-                    std::fill_n(four.screen_.Bits(), four.screen_.ByteSize(), 0xA5);
-                    SetRandSeed(style * 1000 + progress);
-                    three.Frame(style, progress);
-                    SetRandSeed(style * 1000 + progress);
-                    four.Frame(style, progress);
-                    ASSERT_EQ(four.screen_.PixelBytes(), 4);
-                    ASSERT_TRUE(SamePixels(three.screen_, four.screen_))
-                        << style << " at " << progress << ", " << w << "x" << h
+                for (int progress : {0, 13, 50, 87, 100})
+                    ASSERT_TRUE(SameFrames(three, four, info.Number, progress))
+                        << info.Number << " at " << progress << ", " << w << "x" << h
                         << (before ? " with a handler" : "");
-                    ASSERT_EQ(three.invalid_, four.invalid_) << style << " at " << progress;
-                }
         }
 }
 

@@ -314,5 +314,36 @@ TEST(FolderContent, FindsPicturesByNameInPathOrderAndSubfoldersOnlyWhenAsked) {
     EXPECT_EQ(found({a, a}, true), generic({a + "/1.png", a + "/2.JPG", a + "/deeper/3.webp"}));
 }
 
+// A folder saver keeps what its folders held for its next start: the index
+// lists each picture once, in path order, and follows the folders.
+TEST(FolderContent, TheIndexKeepsWhatTheLastLookFound) {
+    namespace fs = std::filesystem;
+    test::TScratchDir dir, user;
+    const std::string index = user.File("per-user/folder-index.txt");
+    test::WriteBytes(dir.File("b.jpg"), test::TestJpeg(20, 10));
+    test::WriteBytes(dir.File("a.png"), test::AsBytes("x"));
+    TSSFileLocations record(96);
+    record.PictureFolders = {dir.Path()};
+    {
+        TFolderContent content(nullptr, record, index);
+        EXPECT_EQ(content.PictureCount(), 2);
+        EXPECT_EQ(ReadFolderIndex(index), FindFolderPictures({dir.Path()}, false));
+        test::WriteBytes(dir.File("c.jpg"), test::TestJpeg(20, 10));
+        content.Rescan();
+        EXPECT_EQ(content.PictureCount(), 3);
+        EXPECT_EQ(ReadFolderIndex(index), FindFolderPictures({dir.Path()}, false));
+        // A picture gone since the look is passed over by the show.
+        fs::remove(dir.File("b.jpg"));
+        EXPECT_NE(test::ErrorOf([&] { content.Picture(1); }).find("b.jpg"), std::string::npos);
+        EXPECT_EQ(content.Picture(2).Jpeg, test::TestJpeg(20, 10));
+    }
+    // What is not an index, or is cut short, lists nothing more than it holds.
+    test::WriteBytes(index, test::AsBytes("tevrin folder index 1\n/p/one.jpg\n/p/tw"));
+    EXPECT_EQ(ReadFolderIndex(index), (std::vector<std::string>{"/p/one.jpg"}));
+    test::WriteBytes(index, test::AsBytes("/p/one.jpg\n"));
+    EXPECT_TRUE(ReadFolderIndex(index).empty());
+    EXPECT_TRUE(ReadFolderIndex(user.File("none.txt")).empty());
+}
+
 } // namespace
 } // namespace tevrin

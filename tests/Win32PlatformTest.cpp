@@ -14,6 +14,17 @@
 namespace tevrin {
 namespace {
 
+// Hides the form and shows it again, until the system has had it repainted.
+void Reshow(TApplication& app, TForm& form) {
+    form.Hide();
+    app.ProcessMessages();
+    form.Show();
+    for (int i = 0; i < 5; ++i) {
+        app.ProcessMessages();
+        app.WaitMessage(20);
+    }
+}
+
 TEST(Win32Services, TheSoundDriverStaysLoadedWhenItsLastDeviceCloses) {
     // A short wave: a sound's driver thread may still be leaving the
     // driver's code when the saver closes the device for the next sound.
@@ -97,13 +108,7 @@ TEST(Win32Services, ThePreviewIsAChildWindowPaintingItsPictureWhenAskedAndFollow
     EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(child), picture));
     // Hidden and shown again, the host is exposed whole; the child paints
     // its picture again in its own paint handler.
-    host->Hide();
-    app.ProcessMessages();
-    host->Show();
-    for (int i = 0; i < 5; ++i) {
-        app.ProcessMessages();
-        app.WaitMessage(20);
-    }
+    Reshow(app, *host);
     EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(child), picture));
     // A new size: the same child, at the new picture's size.
     const TBitmap24 smaller = test::TestPicture(100, 80);
@@ -134,13 +139,7 @@ TEST(Win32Platform, FormsComposeInTheWindowsOwnBitmapWhichShowsTheirColours) {
     EXPECT_EQ(form.BackBuffer().PixelBytes(), 4);
     EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), picture));
     // Uncovered again, the window is repainted from the same pixels.
-    form.Hide();
-    app.ProcessMessages();
-    form.Show();
-    for (int i = 0; i < 5; ++i) {
-        app.ProcessMessages();
-        app.WaitMessage(20);
-    }
+    Reshow(app, form);
     EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), picture));
     // A new size is a new bitmap.
     const TBitmap24 wider = test::TestPicture(230, 90);
