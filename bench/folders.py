@@ -65,17 +65,9 @@ def first_picture_seconds(saver, config_home, seconds=6):
     return (times[1] - started) / 1000 if len(times) > 1 else None
 
 
-def peak_kb(command, env=None):
-    out = subprocess.run(["/usr/bin/time", "-f", "peak %M", *command], capture_output=True, text=True, env=env)
-    lines = [l for l in out.stderr.splitlines() if l.startswith("peak ")]
-    if not lines:
-        raise RuntimeError(f"{command[0]} did not run: {out.stderr.strip()}")
-    return int(lines[-1].split()[1])
-
-
 def headless_peak_kb(saver, size, seconds, config_home):
     env = dict(os.environ, XDG_CONFIG_HOME=config_home, XDG_DATA_HOME=config_home)
-    return peak_kb([saver, "--platform", "headless", "--seconds", str(seconds), "--size", size, "/s"], env)
+    return memory.peak_kb([saver, "--platform", "headless", "--seconds", str(seconds), "--size", size, "/s"], env)
 
 
 def main():

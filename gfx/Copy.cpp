@@ -40,23 +40,35 @@ void ConvertPixels(const std::uint8_t* src, int src_bytes, std::uint8_t* dst, in
     }
 }
 
-// StretchCopy where either bitmap has 4-byte pixels: nearest pixels, whole
-// rows converted at once when the sizes are equal, and a magnified source
-// row drawn once and copied for its repeats.
-void StretchCopyFormats(TBitmap24& dst, int x0, int x1, int y0, int y1, int left, int top, int nw,
-                        int nh, bool mirror_x, bool mirror_y, const TBitmap24& src, int sx, int sy,
-                        int sw, int sh) {
-    const int db = dst.PixelBytes(), sb = src.PixelBytes();
-    std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
-    bool all_inside = true;
+// Where each destination column x0 .. x1 of a stretch takes its source: the
+// byte offset in a source row of `bytes`-byte pixels, -1 outside the source.
+struct TSourceColumns {
+    std::vector<int> Offsets;
+    bool AllInside = true;
+};
+
+TSourceColumns SourceColumns(int x0, int x1, int left, int nw, bool mirror_x, int sx, int sw,
+                             int src_width, int bytes) {
+    TSourceColumns columns;
+    columns.Offsets.resize(static_cast<std::size_t>(x1 - x0));
     for (int x = x0; x < x1; ++x) {
         const int c = sx + SourceOf(x - left, nw, sw, mirror_x);
-        const bool inside = c >= 0 && c < src.Width();
-        all_inside &= inside;
-        columns[static_cast<std::size_t>(x - x0)] = inside ? c * sb : -1;
+        const bool inside = c >= 0 && c < src_width;
+        columns.AllInside &= inside;
+        columns.Offsets[static_cast<std::size_t>(x - x0)] = inside ? c * bytes : -1;
     }
-    const bool identity = all_inside && !mirror_x && nw == sw;
-    const std::size_t row_bytes = static_cast<std::size_t>(x1 - x0) * db;
+    return columns;
+}
+
+// The destination rows y0 .. y1 of a stretch, each drawn by draw(to, from)
+// from its source row (`to` at column x0), rows outside the source left
+// alone. A magnified source row is drawn once, and copied for its repeats
+// when every column has its source.
+template <typename TDraw>
+void StretchRows(TBitmap24& dst, int x0, int x1, int y0, int y1, int top, int nh, bool mirror_y,
+                 const TBitmap24& src, int sy, int sh, bool all_inside, TDraw draw) {
+    const int bytes = dst.PixelBytes();
+    const std::size_t row_bytes = static_cast<std::size_t>(x1 - x0) * bytes;
     int previous_source = -1;
     for (int y = y0; y < y1; ++y) {
         const int r = sy + SourceOf(y - top, nh, sh, mirror_y);
@@ -64,30 +76,87 @@ void StretchCopyFormats(TBitmap24& dst, int x0, int x1, int y0, int y1, int left
             previous_source = -1;
             continue;
         }
-        std::uint8_t* to = dst.Row(y) + x0 * db;
+        std::uint8_t* to = dst.Row(y) + x0 * bytes;
         if (r == previous_source && all_inside) {
-            std::memcpy(to, dst.Row(y - 1) + x0 * db, row_bytes);
+            std::memcpy(to, dst.Row(y - 1) + x0 * bytes, row_bytes);
             continue;
         }
         previous_source = r;
-        const std::uint8_t* from = src.Row(r);
-        if (identity) {
-            ConvertPixels(from + columns[0], sb, to, db, x1 - x0);
-        } else if (sb == 4 && db == 4) {
-            for (int c : columns) {
-                if (c >= 0) std::memcpy(to, from + c, 4);
-                to += 4;
-            }
-        } else {
-            for (int c : columns) {
-                if (c >= 0) {
-                    std::memcpy(to, from + c, 3);
-                    if (db == 4) to[3] = 255;
-                }
-                to += db;
-            }
-        }
+        draw(to, src.Row(r));
     }
+}
+
+// StretchCopy where either bitmap has 4-byte pixels: nearest pixels, whole
+// rows converted at once when the sizes are equal.
+void StretchCopyFormats(TBitmap24& dst, int x0, int x1, int y0, int y1, int left, int top, int nw,
+                        int nh, bool mirror_x, bool mirror_y, const TBitmap24& src, int sx, int sy,
+                        int sw, int sh) {
+    const int db = dst.PixelBytes(), sb = src.PixelBytes();
+    const TSourceColumns columns =
+        SourceColumns(x0, x1, left, nw, mirror_x, sx, sw, src.Width(), sb);
+    const bool identity = columns.AllInside && !mirror_x && nw == sw;
+    StretchRows(dst, x0, x1, y0, y1, top, nh, mirror_y, src, sy, sh, columns.AllInside,
+                [&](std::uint8_t* to, const std::uint8_t* from) {
+                    if (identity) {
+                        ConvertPixels(from + columns.Offsets[0], sb, to, db, x1 - x0);
+                    } else if (sb == 4 && db == 4) {
+                        for (int c : columns.Offsets) {
+                            if (c >= 0) std::memcpy(to, from + c, 4);
+                            to += 4;
+                        }
+                    } else {
+                        for (int c : columns.Offsets) {
+                            if (c >= 0) {
+                                std::memcpy(to, from + c, 3);
+                                if (db == 4) to[3] = 255;
+                            }
+                            to += db;
+                        }
+                    }
+                });
+}
+
+// One stretched row of 3-byte pixels whose every column has its source:
+// runs of consecutive source pixels (a scale near 1) are block copies; the
+// rest are four-byte moves whose fourth byte the next pixel overwrites.
+template <typename TRuns>
+void CopyRuns(std::uint8_t* to, const std::uint8_t* from, const std::vector<int>& columns,
+              const TRuns& runs) {
+    const std::size_t end = (columns.size() - 1) * 3;
+    for (const auto& run : runs) {
+        if (run.Copy) {
+            // Eight-byte moves; one that passes the run's end is overwritten
+            // by the pixels after it, but none passes the last pixel, which
+            // moves on its own.
+            const std::size_t at = run.First * 3, bytes = run.Count * 3;
+            const std::uint8_t* s = from + columns[run.First];
+            std::size_t o = 0;
+            for (; o < bytes && at + o + 8 <= end; o += 8)
+                std::memcpy(to + at + o, s + o, 8);
+            if (o < bytes) std::memcpy(to + at + o, s + o, bytes - o);
+            continue;
+        }
+        std::uint8_t* out = to + run.First * 3;
+        const int* c = columns.data() + run.First;
+        const int* stop = c + run.Count;
+        for (; c + 4 <= stop; c += 4, out += 12) {
+            std::uint32_t p0, p1, p2, p3;
+            std::memcpy(&p0, from + c[0], 4);
+            std::memcpy(&p1, from + c[1], 4);
+            std::memcpy(&p2, from + c[2], 4);
+            std::memcpy(&p3, from + c[3], 4);
+            // Four pixels packed into twelve bytes, stored at once.
+            const std::uint64_t lo = (p0 & 0xFFFFFFu) | (std::uint64_t(p1 & 0xFFFFFFu) << 24) |
+                                     (std::uint64_t(p2) << 48);
+            const std::uint32_t hi = ((p2 >> 16) & 0xFFu) | ((p3 & 0xFFFFFFu) << 8);
+            std::memcpy(out, &lo, 8);
+            std::memcpy(out + 8, &hi, 4);
+        }
+        for (; c < stop; ++c, out += 3)
+            std::memcpy(out, from + *c, 4);
+    }
+    const std::size_t n = columns.size();
+    std::memcpy(to + (n - 1) * 3, from + columns[n - 1], 3);
 }
 
 } // namespace
@@ -128,15 +197,9 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
         return StretchCopyFormats(dst, x0, x1, y0, y1, left, top, nw, nh, mirror_x, mirror_y, src,
                                   sx, sy, sw, sh);
 
-    // Source column of every destination column; -1 where it falls outside.
-    std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
-    bool all_inside = true;
-    for (int x = x0; x < x1; ++x) {
-        int c = sx + SourceOf(x - left, nw, sw, mirror_x);
-        bool inside = c >= 0 && c < src.Width();
-        all_inside &= inside;
-        columns[static_cast<std::size_t>(x - x0)] = inside ? c * 3 : -1;
-    }
+    const TSourceColumns source = SourceColumns(x0, x1, left, nw, mirror_x, sx, sw, src.Width(), 3);
+    const std::vector<int>& columns = source.Offsets;
+    const bool all_inside = source.AllInside;
     const bool identity = all_inside && !mirror_x && nw == sw;
     // Splits the destination row (all but its last pixel, which always moves
     // three bytes) into runs of consecutive source pixels and stretches of
@@ -164,70 +227,19 @@ void StretchCopy(TBitmap24& dst, int dx, int dy, int dw, int dh, const TBitmap24
         }
     }
     const std::size_t row_bytes = static_cast<std::size_t>(x1 - x0) * 3;
-    int previous_source = -1;
-    for (int y = y0; y < y1; ++y) {
-        const int r = sy + SourceOf(y - top, nh, sh, mirror_y);
-        if (r < 0 || r >= src.Height()) {
-            previous_source = -1;
-            continue;
-        }
-        std::uint8_t* to = dst.Row(y) + x0 * 3;
-        if (r == previous_source && all_inside) {
-            // A magnified source row repeats: copy the row just drawn.
-            std::memcpy(to, dst.Row(y - 1) + x0 * 3, row_bytes);
-            continue;
-        }
-        previous_source = r;
-        const std::uint8_t* from = src.Row(r);
-        if (identity) {
-            std::memcpy(to, from + columns[0], row_bytes);
-        } else if (all_inside) {
-            // Runs of consecutive source pixels (a scale near 1) are block
-            // copies; the rest are four-byte moves whose fourth byte the next
-            // pixel overwrites.
-            const std::size_t end = (columns.size() - 1) * 3;
-            for (const TRun& run : runs) {
-                if (run.Copy) {
-                    // Eight-byte moves; one that passes the run's end is
-                    // overwritten by the pixels after it, but none passes
-                    // the last pixel, which moves on its own.
-                    const std::size_t at = run.First * 3, bytes = run.Count * 3;
-                    const std::uint8_t* s = from + columns[run.First];
-                    std::size_t o = 0;
-                    for (; o < bytes && at + o + 8 <= end; o += 8)
-                        std::memcpy(to + at + o, s + o, 8);
-                    if (o < bytes) std::memcpy(to + at + o, s + o, bytes - o);
-                    continue;
-                }
-                std::uint8_t* out = to + run.First * 3;
-                const int* c = columns.data() + run.First;
-                const int* stop = c + run.Count;
-                for (; c + 4 <= stop; c += 4, out += 12) {
-                    std::uint32_t p0, p1, p2, p3;
-                    std::memcpy(&p0, from + c[0], 4);
-                    std::memcpy(&p1, from + c[1], 4);
-                    std::memcpy(&p2, from + c[2], 4);
-                    std::memcpy(&p3, from + c[3], 4);
-                    // Four pixels packed into twelve bytes, stored at once.
-                    const std::uint64_t lo = (p0 & 0xFFFFFFu) |
-                                             (std::uint64_t(p1 & 0xFFFFFFu) << 24) |
-                                             (std::uint64_t(p2) << 48);
-                    const std::uint32_t hi = ((p2 >> 16) & 0xFFu) | ((p3 & 0xFFFFFFu) << 8);
-                    std::memcpy(out, &lo, 8);
-                    std::memcpy(out + 8, &hi, 4);
-                }
-                for (; c < stop; ++c, out += 3)
-                    std::memcpy(out, from + *c, 4);
-            }
-            const std::size_t n = columns.size();
-            std::memcpy(to + (n - 1) * 3, from + columns[n - 1], 3);
-        } else {
-            for (int c : columns) {
-                if (c >= 0) std::memcpy(to, from + c, 3);
-                to += 3;
-            }
-        }
-    }
+    StretchRows(dst, x0, x1, y0, y1, top, nh, mirror_y, src, sy, sh, all_inside,
+                [&](std::uint8_t* to, const std::uint8_t* from) {
+                    if (identity) {
+                        std::memcpy(to, from + columns[0], row_bytes);
+                    } else if (all_inside) {
+                        CopyRuns(to, from, columns, runs);
+                    } else {
+                        for (int c : columns) {
+                            if (c >= 0) std::memcpy(to, from + c, 3);
+                            to += 3;
+                        }
+                    }
+                });
 }
 
 namespace {

@@ -127,12 +127,18 @@ TEST(Win32Platform, FormsComposeInTheWindowsOwnBitmapWhichShowsTheirColours) {
     TApplication app(platform);
     TForm form(app);
     form.Border = false;
-    const TBitmap24 picture = test::TestPicture(170, 90);
+    // The form painted with `picture` at its size.
+    TBitmap24 picture;
     form.OnPaint = [&](TCanvas& canvas) { canvas.Draw(0, 0, picture); };
-    form.SetBounds(30, 30, 170, 90);
+    auto paint = [&](int width) {
+        picture = test::TestPicture(width, 90);
+        form.SetBounds(30, 30, width, 90);
+        app.ProcessMessages();
+        form.Invalidate();
+        form.Update();
+    };
     form.Show();
-    app.ProcessMessages();
-    form.Update();
+    paint(170);
     // A DIB section of the display's 4-byte pixels, shown without a copy
     // of ours.
     EXPECT_TRUE(form.BackBuffer().IsView());
@@ -142,14 +148,9 @@ TEST(Win32Platform, FormsComposeInTheWindowsOwnBitmapWhichShowsTheirColours) {
     Reshow(app, form);
     EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), picture));
     // A new size is a new bitmap.
-    const TBitmap24 wider = test::TestPicture(230, 90);
-    form.OnPaint = [&](TCanvas& canvas) { canvas.Draw(0, 0, wider); };
-    form.SetBounds(30, 30, 230, 90);
-    app.ProcessMessages();
-    form.Invalidate();
-    form.Update();
+    paint(230);
     EXPECT_EQ(form.BackBuffer().Width(), 230);
-    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), wider));
+    EXPECT_TRUE(test::SamePixels(TWin32Platform::Capture(form.Window()), picture));
 }
 
 TEST(Win32Platform, AMoveToAnotherDpiPlacesTheWindowAsSuggestedAndTellsItsForm) {
