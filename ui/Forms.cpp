@@ -109,16 +109,25 @@ void TForm::Paint(const TRect& requested) {
     }
     TCanvas canvas(back_, 0, 0, area, &app_.platform_.Text());
     // The form's colour goes only where no opaque control will paint, so a
-    // control's pixels are never covered and drawn again.
-    TRegion opaque;
-    for (TGraphicControl* c : controls_)
-        if (c->visible_ && c->native_ == 0 && c->Opaque())
-            opaque = TRegion::Combine(opaque, TRegion::FromRect(c->bounds_), TRegion::TOp::Union);
-    const TRegion whole = TRegion::FromRect(area);
-    const TRegion bare = TRegion::Combine(
-        whole, TRegion::Combine(whole, opaque, TRegion::TOp::Intersect), TRegion::TOp::Xor);
-    for (const TRect& r : bare.Rects())
-        canvas.FillRect(r, Color);
+    // control's pixels are never covered and drawn again. Most repaints lie
+    // within one such control (a frame of a picture show), and fill nothing.
+    auto opaque = [](const TGraphicControl* c) {
+        return c->visible_ && c->native_ == 0 && c->Opaque();
+    };
+    const bool covered = std::any_of(controls_.begin(), controls_.end(), [&](TGraphicControl* c) {
+        return opaque(c) && Intersection(c->bounds_, area) == area;
+    });
+    if (!covered) {
+        TRegion under;
+        for (TGraphicControl* c : controls_)
+            if (opaque(c))
+                under = TRegion::Combine(under, TRegion::FromRect(c->bounds_), TRegion::TOp::Union);
+        const TRegion whole = TRegion::FromRect(area);
+        const TRegion bare = TRegion::Combine(
+            whole, TRegion::Combine(whole, under, TRegion::TOp::Intersect), TRegion::TOp::Xor);
+        for (const TRect& r : bare.Rects())
+            canvas.FillRect(r, Color);
+    }
     if (OnPaint) app_.Guarded([&] { OnPaint(canvas); });
     for (TGraphicControl* c : controls_) {
         if (!c->visible_ || c->native_ != 0) continue;
