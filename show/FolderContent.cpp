@@ -79,7 +79,7 @@ namespace {
 // Every picture file under the folders, each handed to `take` as it is
 // found, until `stop` is asked.
 void WalkFolders(const std::vector<std::string>& folders, bool recursive,
-                 const std::function<void(std::string)>& take, const std::stop_token& stop = {}) {
+                 const std::function<void(std::string)>& take, const std::stop_token& stop) {
     const auto options = fs::directory_options::skip_permission_denied;
     for (const std::string& folder : folders) {
         std::error_code error;
@@ -130,14 +130,6 @@ std::vector<std::string> ReadFolderIndex(const std::string& path) {
         at = end;
     }
     return files;
-}
-
-std::vector<std::string> FindFolderPictures(const std::vector<std::string>& folders,
-                                            bool recursive) {
-    std::vector<std::string> found;
-    WalkFolders(folders, recursive, [&](std::string file) { found.push_back(std::move(file)); });
-    PathOrder(found);
-    return found;
 }
 
 TFolderContent::TFolderContent(const TShowContent* stored, const TSSFileLocations& record,
@@ -243,8 +235,6 @@ std::string TFolderContent::FileOf(int i) const {
 TShowPicture TFolderContent::Picture(int i) const {
     if (i >= 0 && i < StoredCount()) return stored_->Picture(i);
     const std::string file = FileOf(i);
-    std::error_code error;
-    if (!fs::is_regular_file(PathOf(file), error)) throw EError(msg::kNoSuchFile, {file});
     try {
         return ReadShowPicture(ReadFileBytes(file));
     } catch (const EError& e) {

@@ -28,12 +28,6 @@ ExpandFolderPath(const std::string& path,
 // The same with this process's environment and home folder.
 std::string ExpandFolderPath(const std::string& path);
 
-// The picture files of `folders` (and their subfolders with `recursive`),
-// by extension, in the order of their paths; folders that are missing or
-// cannot be read give none.
-std::vector<std::string> FindFolderPictures(const std::vector<std::string>& folders,
-                                            bool recursive);
-
 // The pictures an index file lists, in its order; none when it is missing,
 // is no index or is cut short (a last line without its end counts for
 // nothing).
