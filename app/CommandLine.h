@@ -23,7 +23,7 @@ enum TSaverMode : std::uint8_t { smChangePassword, smPreview, smSettings, smSave
 
 struct TCommandLine {
     TSaverMode Mode = smSaver;
-    std::string First, Second;  // upper-cased; empty when missing
+    std::string First, Second; // upper-cased; empty when missing
 };
 
 // Only the letters a to z change.

@@ -100,4 +100,15 @@ int RunSaver(TApplication& app, const std::vector<std::string>& args, const std:
     return 0;
 }
 
+int RunPlayer(TApplication& app, const std::string& own_path, const TPlayerOptions& options,
+              const std::string& temp_parent, const std::string& user_dir) {
+    TTempFolder::RemoveStale(temp_parent);
+    TfrmScrn window(app, own_path, temp_parent, user_dir);
+    window.Play(options);
+    window.Show();
+    app.Run();
+    app.ProcessMessages();
+    return 0;
+}
+
 } // namespace tevrin

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "saver/SaverWindow.h"
 #include "ui/Application.h"
 
 #include <string>
@@ -17,5 +18,10 @@ namespace tevrin {
 // system's folders).
 int RunSaver(TApplication& app, const std::vector<std::string>& args, const std::string& own_path,
              const std::string& temp_parent = {}, const std::string& user_dir = {});
+
+// Plays the saver file `own_path` in the player (saver/SaverWindow.h) until
+// it is ended; returns the exit code. Several players may run at once.
+int RunPlayer(TApplication& app, const std::string& own_path, const TPlayerOptions& options,
+              const std::string& temp_parent = {}, const std::string& user_dir = {});
 
 } // namespace tevrin

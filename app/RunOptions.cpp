@@ -3,6 +3,7 @@
 
 #include "app/CommandLine.h"
 #include "base/Sizes.h"
+#include "ui/Keys.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -50,6 +51,42 @@ std::optional<std::vector<TMonitor>> ParseScreens(const std::string& text) {
     }
 }
 
+std::optional<std::vector<TRunOptions::TKeyPress>> ParseKeys(const std::string& text) {
+    static const std::pair<std::string_view, int> kNames[] = {
+        {"right", kVkRight}, {"left", kVkLeft}, {"space", kVkSpace}, {"escape", kVkEscape}};
+    std::vector<TRunOptions::TKeyPress> keys;
+    std::string_view rest = text;
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view item = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        if (comma != std::string_view::npos && rest.empty()) return std::nullopt;
+        const std::size_t colon = item.find(':');
+        if (colon == std::string_view::npos) return std::nullopt;
+        std::uint32_t at = 0;
+        const auto [end, error] = std::from_chars(item.data(), item.data() + colon, at);
+        if (error != std::errc() || end != item.data() + colon) return std::nullopt;
+        const std::string name = UpperAscii(std::string(item.substr(colon + 1)));
+        int key = 0;
+        if (name.size() == 1 &&
+            ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= '0' && name[0] <= '9'))) {
+            key = name[0];
+        } else {
+            for (const auto& [known, code] : kNames)
+                if (name == UpperAscii(std::string(known))) key = code;
+            if (key == 0) {
+                const auto [number_end, number_error] =
+                    std::from_chars(name.data(), name.data() + name.size(), key);
+                if (number_error != std::errc() || number_end != name.data() + name.size() ||
+                    key <= 0 || key > 255)
+                    return std::nullopt;
+            }
+        }
+        keys.push_back({at, key});
+    }
+    return keys;
+}
+
 TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* daemon_window) {
     TRunOptions o;
     bool root = false;
@@ -89,6 +126,18 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
             }
         } else if (a == "--window") {
             o.Windowed = true;
+        } else if (a == "--player") {
+            o.Player = true;
+        } else if (a == "--full-screen") {
+            o.FullScreen = true;
+        } else if (a == "--keys") {
+            if (const std::string* v = value_of("--keys")) {
+                if (auto keys = ParseKeys(*v))
+                    o.Keys = std::move(*keys);
+                else
+                    o.Error = "--keys wants MS:KEY,MS:KEY... (KEY: a letter or digit, right, "
+                              "left, space, escape or a key code)";
+            }
         } else if (a == "--root" || a == "-root") {
             root = true;
         } else if (a == "--window-id" || a == "-window-id") {

@@ -14,6 +14,12 @@
 //   --window-id ID, -window-id ID                draw into that X window
 //   $XSCREENSAVER_WINDOW                         as --window-id, when the
 //                                                mode is the saver's
+//   --player [--full-screen] [--size WxH]        the player: a window of
+//                                                that size, or full screen
+//   --keys MS:KEY,MS:KEY...                      keys pressed at those times
+//                                                of a headless run (KEY: a
+//                                                letter, right, left, space,
+//                                                escape or a key code)
 #pragma once
 
 #include "ui/Platform.h"
@@ -34,6 +40,15 @@ struct TRunOptions {
     // The window to draw the saver in; 0 is the root window.
     std::optional<TWindowId> Embed;
     int Seconds = 30;
+    // --player, and --full-screen for it.
+    bool Player = false;
+    bool FullScreen = false;
+    // --keys: virtual key codes and the virtual time they are pressed at.
+    struct TKeyPress {
+        std::uint32_t At;
+        int Key;
+    };
+    std::vector<TKeyPress> Keys;
     std::string Dump;
     // What is left for the mode switches.
     std::vector<std::string> SaverArgs;
@@ -48,6 +63,9 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
 // separated by commas, the first the primary; nothing when malformed or
 // when two overlap.
 std::optional<std::vector<TMonitor>> ParseScreens(const std::string& text);
+
+// Keys written as "MS:KEY" separated by commas; nothing when malformed.
+std::optional<std::vector<TRunOptions::TKeyPress>> ParseKeys(const std::string& text);
 
 // An X window id as daemons and tools write it: decimal or 0x hexadecimal.
 std::optional<TWindowId> ParseXWindowId(const std::string& text);

@@ -91,6 +91,10 @@ inline constexpr const char* kPictureUnreadable = "Passed over %s: %s";
 inline constexpr const char* kNoFolderPictures = "No pictures were found in %s.";
 inline constexpr const char* kInItem = "%s: %s";
 inline constexpr const char* kManifestNotObject = "The manifest must be a JSON object: %s";
+// The player.
+inline constexpr const char* kShowOneSource =
+    "The player plays one saver or manifest at a time, with folders and pictures: %s and %s";
+inline constexpr const char* kCannotStartPlayer = "Cannot start the player %s";
 inline constexpr const char* kNoRuntimeStub =
     "No %s runtime stub; looked for %s; name one with --stub";
 // Installing savers.

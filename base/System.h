@@ -212,6 +212,11 @@ bool SecureRandomBytes(void* data, std::size_t size);
 // not be started (always on Windows, where nothing needs it).
 int RunQuietly(const std::vector<std::string>& arguments);
 
+// Runs the program `path` with `arguments` (its name first), sharing this
+// process's standard streams, and waits for it: its exit status, or -1
+// when it could not be started or did not end by itself.
+int RunProgram(const std::string& path, const std::vector<std::string>& arguments);
+
 // Opens an address in the user's default web browser (xdg-open,
 // ShellExecute) without waiting for it; false when none could be started.
 bool OpenInBrowser(const std::string& url);

@@ -339,6 +339,20 @@ void TCustomPicShow::PrepareTransition() {
         to = {from.Left - pic_rect_.Left, from.Top - pic_rect_.Top, from.Right - pic_rect_.Left,
               from.Bottom - pic_rect_.Top};
     }
+    if (start_from_) {
+        TBitmap24 start = start_from_->PixelBytes() == bytes ? std::move(*start_from_)
+                                                             : InPixelBytes(*start_from_, bytes);
+        start_from_.reset();
+        if (start.Width() == w && start.Height() == h) {
+            old_bmp_ = std::make_unique<TBitmap24>(std::move(start));
+        } else {
+            old_bmp_ = std::make_unique<TBitmap24>(blank(w, h));
+            StretchCopy(*old_bmp_, all, start, {0, 0, start.Width(), start.Height()});
+        }
+        frame_ = 0;
+        SetProgress(Reverse ? 100 : 0);
+        return;
+    }
     old_bmp_ = to == all && bytes == 3 ? std::make_unique<TBitmap24>(w, h, TBitmap24::kUndefined)
                                        : std::make_unique<TBitmap24>(blank(w, h));
     const TRect at = BoundsRect();

@@ -107,6 +107,10 @@ public:
     static void ExecuteTogether(const std::vector<TCustomPicShow*>& shows);
     // Ends a running transition at once; the screen keeps the last frame.
     void Stop();
+    // The next transition starts from `image` in place of what the viewer
+    // sees (stretched to the picture's size if it differs); run in Reverse
+    // it starts from the picture and ends on `image`.
+    void StartFrom(TBitmap24 image) { start_from_ = std::move(image); }
     // While idle: drops the displayed image, leaving Color and background.
     void Clear();
     // While idle with an image shown: `draw` draws a new one over it, of
@@ -191,6 +195,7 @@ private:
     bool busy_ = false;
 
     TBitmap24 screen_;
+    std::optional<TBitmap24> start_from_;
     // Set while the last frame was drawn in place, into place_view_ of the
     // back buffer of that generation.
     bool in_place_ = false;

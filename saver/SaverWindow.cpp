@@ -3,10 +3,12 @@
 
 #include "base/Errors.h"
 #include "base/IntConv.h"
+#include "base/Paths.h"
 #include "payload/Payload.h"
 #include "setup/InterfaceTexts.h"
 #include "setup/StoredSettings.h"
 #include "show/Slide.h"
+#include "ui/Keys.h"
 #include "ui/Services.h"
 
 #include <algorithm>
@@ -18,6 +20,10 @@ constexpr std::uint32_t kButtonFace = 0xF0F0F0;
 // Where the question about the missing movie player sends the user.
 constexpr const char* kFlashDownloadPage = "https://tevrin.invalid/movie-player";
 constexpr int kDesignWidth = 423, kDesignHeight = 350;
+// The pictures the player can go back through.
+constexpr std::size_t kPlayerHistory = 1000;
+// How long a window's size must hold before its picture is made again.
+constexpr std::uint32_t kRefitDelayMs = 150;
 
 // What a slide is made for on a monitor.
 TScreenSpec ScreenOf(const TMonitor& monitor) {
@@ -42,7 +48,7 @@ TScreenView::TScreenView(TApplication& app, TfrmScrn& saver) : TForm(app) {
     OnMouseMove = moved;
     show_->OnMouseDown = [&saver](int, std::uint8_t, int, int) { saver.RequestClose(); };
     OnMouseDown = [&saver](int, std::uint8_t, int, int) { saver.RequestClose(); };
-    OnKeyDown = [&saver](int&, std::uint8_t) { saver.KeyInput(); };
+    OnKeyDown = [&saver](int& key, std::uint8_t) { saver.KeyInput(key); };
     OnInput = [&saver](const TEvent& event) { return saver.RawInput(event); };
 }
 
@@ -59,7 +65,7 @@ TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_par
                    std::string user_dir)
     : TScreenView(app, *this), own_path_(std::move(own_path)), temp_(std::move(temp_parent)),
       user_dir_(std::move(user_dir)), locations_(app.Platform().PrimaryMonitor().PixelsPerInch),
-      media_(app), timer_slide_(app), timer_flash_(app), timer_motion_(app) {
+      media_(app), timer_slide_(app), timer_flash_(app), timer_motion_(app), timer_refit_(app) {
     Color = kButtonFace;
     const TRect screen = app.Platform().PrimaryMonitor().Bounds;
     SetBounds(screen.Left + (screen.Width() - kDesignWidth) / 2,
@@ -68,6 +74,9 @@ TfrmScrn::TfrmScrn(TApplication& app, std::string own_path, std::string temp_par
     timer_flash_.SetInterval(1000);
     timer_flash_.OnTimer = [this] { TimerFlashTimer(); };
     timer_motion_.OnTimer = [this] { MoveStep(); };
+    timer_refit_.SetEnabled(false);
+    timer_refit_.SetInterval(kRefitDelayMs);
+    timer_refit_.OnTimer = [this] { Refit(); };
     media_.OnNotify = [this] { MediaNotify(); };
     OnActivate = [this] { FormActivate(); };
     OnClose = [this] { FormClose(); };
@@ -81,6 +90,18 @@ TfrmScrn::~TfrmScrn() {
     groups_.clear();
     others_.clear();
     RemoveExtractedFiles(locations_, temp_);
+}
+
+void TfrmScrn::Play(const TPlayerOptions& options) {
+    player_.emplace();
+    player_->Options = options;
+    player_->FullScreen = options.FullScreen;
+    Border = !options.FullScreen;
+    OnResize = [this] {
+        if (!loaded_) return;
+        timer_refit_.SetEnabled(false);
+        timer_refit_.SetEnabled(true);
+    };
 }
 
 void TfrmScrn::FormActivate() {
@@ -101,7 +122,7 @@ void TfrmScrn::FormActivate() {
     locations_.lMute = TStoredSettings(own_path_, user_dir_).ReadMute(locations_.lMute);
     if (locations_.Ver == "flash") {
         if (!CreateFlashPlayer()) return;
-        InstallInputHook();
+        if (!player_) InstallInputHook();
         if (locations_.PicCount() == 0) PlayNextMovie();
     }
     if (locations_.Ver == "photo") {
@@ -121,8 +142,10 @@ void TfrmScrn::FormActivate() {
     CoverMonitors();
     exit_rules_.Start();
     app.OnIdle = [this](bool& done) { AppIdle(done); };
-    platform.Services().SetSaverRunning(true);
-    platform.ShowCursor(false);
+    if (!player_) {
+        platform.Services().SetSaverRunning(true);
+        platform.ShowCursor(false);
+    }
     loaded_ = true;
     for (const auto& view : others_)
         view->Show();
@@ -132,6 +155,28 @@ void TfrmScrn::FormActivate() {
 void TfrmScrn::CoverMonitors() {
     const std::vector<TMonitor> monitors = Application().Platform().Monitors();
     Color = 0x000000;
+    const int count = content_->PictureCount();
+    if (player_) {
+        SetCaption(locations_.Title.empty() ? ExtractFileName(own_path_) : locations_.Title);
+        PlacePlayer();
+        TMonitor window = monitors.front();
+        window.Bounds = BoundsRect();
+        SetMonitor(window);
+        PShow().SetFrames(choices_.TransitionFrames);
+        groups_.push_back({TSlideOrder(choices_, count), {this}});
+    } else {
+        CoverEveryMonitor(monitors, count);
+    }
+    // The folders are looked through again as each round begins.
+    if (folder_)
+        for (TShowGroup& group : groups_)
+            group.Order.SetRecount([this] {
+                folder_->Rescan();
+                return folder_->PictureCount();
+            });
+}
+
+void TfrmScrn::CoverEveryMonitor(const std::vector<TMonitor>& monitors, int count) {
     Cover(monitors.front());
     std::vector<TScreenView*> views{this};
     for (std::size_t i = 1; i < monitors.size(); ++i) {
@@ -142,7 +187,6 @@ void TfrmScrn::CoverMonitors() {
     // A movie saver plays on the primary monitor only.
     const TMonitorMode mode =
         choices_.MoviesAfterPictures ? TMonitorMode::mmPrimary : choices_.Monitors;
-    const int count = content_->PictureCount();
     for (TScreenView* view : views)
         view->PShow().SetFrames(choices_.TransitionFrames);
     switch (mode) {
@@ -159,13 +203,6 @@ void TfrmScrn::CoverMonitors() {
             groups_.push_back({TSlideOrder(choices_, count, static_cast<int>(i)), {views[i]}});
         break;
     }
-    // The folders are looked through again as each round begins.
-    if (folder_)
-        for (TShowGroup& group : groups_)
-            group.Order.SetRecount([this] {
-                folder_->Rescan();
-                return folder_->PictureCount();
-            });
 }
 
 void TfrmScrn::AppIdle(bool& done) {
@@ -175,7 +212,11 @@ void TfrmScrn::AppIdle(bool& done) {
     done = true;
 }
 
-void TfrmScrn::HandleMessage(int message, std::intptr_t, std::intptr_t) {
+void TfrmScrn::HandleMessage(int message, std::intptr_t wparam, std::intptr_t) {
+    if (message == WM_PLAYERSTEP) {
+        PlayerStep(static_cast<int>(wparam));
+        return;
+    }
     if (message != WM_STARTSHOW || show_started_) return;
     show_started_ = true;
     ShowNextPicture();
@@ -193,8 +234,8 @@ void TfrmScrn::ShowNextPicture() {
     std::optional<int> first_shown;
     const bool motion = choices_.Motion == TMotion::moPanZoom;
     for (TShowGroup& group : groups_) {
-        TChange change = group.Next ? std::move(*group.Next) : NextChange(group);
-        group.Next.reset();
+        bool replayed = false;
+        TChange change = TakeChange(group, replayed);
         std::vector<TMovingSlide> ready;
         std::optional<TShowPicture> picture;
         // A folder's picture that cannot be read (gone, or no picture) is
@@ -209,6 +250,10 @@ void TfrmScrn::ShowNextPicture() {
                 if (!folder_) throw;
                 Application().Note(e.what());
                 ready.clear();
+                if (replayed) {
+                    player_->History.erase(player_->History.begin() + player_->Place--);
+                    replayed = false;
+                }
                 change = tries > 1 ? NextChange(group) : TChange{};
             }
         }
@@ -226,6 +271,15 @@ void TfrmScrn::ShowNextPicture() {
         }
         const int index = *change.Picture;
         if (!first_shown) first_shown = index;
+        if (player_ && !replayed) {
+            std::vector<TShown>& history = player_->History;
+            history.insert(history.begin() + ++player_->Place,
+                           {index, change.Caption, change.Style});
+            if (history.size() > kPlayerHistory) {
+                history.erase(history.begin());
+                --player_->Place;
+            }
+        }
         for (std::size_t v = 0; v < group.Views.size(); ++v) {
             TScreenView* view = group.Views[v];
             TPicShow& show = view->PShow();
@@ -234,18 +288,14 @@ void TfrmScrn::ShowNextPicture() {
             // next one is made.
             show.ClearPicture();
             view->Moving().reset();
-            const TScreenSpec screen = ScreenOf(view->Monitor());
-            TTextEngine& text = Application().Platform().Text();
-            if (motion) {
-                if (v < ready.size())
-                    view->Moving() = std::move(ready[v]);
-                else
-                    view->Moving().emplace(*picture, choices_, screen, MotionSeed(index, changes_));
-                view->Moving()->SetCaption(change.Caption, choices_, screen.PixelsPerInch, text);
+            if (motion && v < ready.size()) {
+                view->Moving() = std::move(ready[v]);
+                view->Moving()->SetCaption(change.Caption, choices_, view->Monitor().PixelsPerInch,
+                                           Application().Platform().Text());
                 // The transition brings in the motion's first frame.
                 show.SetPicture(view->Moving()->Frame(0, view->BackBuffer().PixelBytes()));
             } else {
-                show.SetPicture(MakeSlide(*picture, change.Caption, choices_, screen, text));
+                show.SetPicture(SlideFor(*view, *picture, index, change.Caption, 0));
             }
             show.Style = change.Style;
             shows.push_back(&show);
@@ -258,18 +308,35 @@ void TfrmScrn::ShowNextPicture() {
         }
     }
     ++changes_;
+    RunChange(shows);
+    // The primary show's picture sets the time until the next change.
+    StartTimers(content_->IntervalMs(first_shown.value_or(0)).value_or(choices_.IntervalMs));
+}
+
+void TfrmScrn::RunChange(const std::vector<TCustomPicShow*>& shows) {
+    if (player_) player_->Changing = true;
     TCustomPicShow::ExecuteTogether(shows);
+    if (player_) player_->Changing = false;
     // A moving picture draws its frames from its slide: the transition's
     // last frame is on screen, and the picture it came from goes.
-    if (motion)
+    if (choices_.Motion == TMotion::moPanZoom)
         for (TCustomPicShow* show : shows)
             if (!show->Busy()) show->ClearPicture();
     Application().ProcessMessages();
-    // The primary show's picture sets the time until the next change.
-    const int interval =
-        content_->IntervalMs(first_shown.value_or(0)).value_or(choices_.IntervalMs);
+    if (player_ && player_->PendingStep != 0) {
+        Application().PostMessage(this, WM_PLAYERSTEP, player_->PendingStep);
+        player_->PendingStep = 0;
+    }
+}
+
+void TfrmScrn::StartTimers(int interval) {
+    const bool paused = player_ && player_->Paused;
+    slide_start_ = Application().TickCount();
+    slide_interval_ = interval;
+    // A picture shown while paused starts its time when the pause ends.
+    if (paused) player_->PausedAt = slide_start_;
     timer_slide_.SetInterval(static_cast<std::uint32_t>(interval));
-    timer_slide_.SetEnabled(true);
+    timer_slide_.SetEnabled(!paused);
     // Pictures move from where the transition left them until the next
     // change begins.
     bool moves = false;
@@ -277,13 +344,24 @@ void TfrmScrn::ShowNextPicture() {
         for (TScreenView* view : group.Views)
             moves = moves || (view->Moving() && view->Moving()->Moves());
     // An interval of 0 stays on this picture: there is no next to make.
-    if (motion && interval > 0) PrepareNextChanges();
+    if (choices_.Motion == TMotion::moPanZoom && interval > 0) PrepareNextChanges();
     if (moves) {
-        motion_start_ = Application().TickCount();
+        motion_start_ = slide_start_;
         motion_ms_ = static_cast<std::uint32_t>(interval > 0 ? interval : kMotionWithoutIntervalMs);
         timer_motion_.SetInterval(kDefaultFrameDelayMs);
-        timer_motion_.SetEnabled(true);
+        timer_motion_.SetEnabled(!paused);
     }
+}
+
+TBitmap24 TfrmScrn::SlideFor(TScreenView& view, const TShowPicture& picture, int index,
+                             const std::string& caption, double t) {
+    const TScreenSpec screen = ScreenOf(view.Monitor());
+    TTextEngine& text = Application().Platform().Text();
+    if (choices_.Motion != TMotion::moPanZoom)
+        return MakeSlide(picture, caption, choices_, screen, text);
+    view.Moving().emplace(picture, choices_, screen, MotionSeed(index, changes_));
+    view.Moving()->SetCaption(caption, choices_, screen.PixelsPerInch, text);
+    return view.Moving()->Frame(t, view.BackBuffer().PixelBytes());
 }
 
 void TfrmScrn::ShowNoPictures(TShowGroup& group, TShowStyle style) {
@@ -307,6 +385,22 @@ void TfrmScrn::ShowNoPictures(TShowGroup& group, TShowStyle style) {
     }
 }
 
+TfrmScrn::TChange TfrmScrn::TakeChange(TShowGroup& group, bool& replayed) {
+    if (player_ && player_->Place + 1 < static_cast<int>(player_->History.size())) {
+        // The made-ahead change waits for the player to come back to it.
+        replayed = true;
+        const TShown& shown = player_->History[++player_->Place];
+        TChange change;
+        change.Picture = shown.Picture;
+        change.Caption = shown.Caption;
+        change.Style = shown.Style;
+        return change;
+    }
+    TChange change = group.Next ? std::move(*group.Next) : NextChange(group);
+    group.Next.reset();
+    return change;
+}
+
 TfrmScrn::TChange TfrmScrn::NextChange(TShowGroup& group) {
     TChange change;
     change.Picture = group.Order.NextPicture();
@@ -319,6 +413,7 @@ TfrmScrn::TChange TfrmScrn::NextChange(TShowGroup& group) {
 
 void TfrmScrn::PrepareNextChanges() {
     for (TShowGroup& group : groups_) {
+        if (group.Next) continue; // the player went back: it is still ahead
         group.Next = NextChange(group);
         if (!group.Next->Picture) continue;
         std::vector<TScreenSpec> screens;
@@ -337,6 +432,165 @@ void TfrmScrn::PrepareNextChanges() {
                 return slides;
             });
     }
+}
+
+void TfrmScrn::PlayerKey(int key) {
+    switch (key) {
+    case kVkRight:
+        PlayerStep(1);
+        break;
+    case kVkLeft:
+        PlayerStep(-1);
+        break;
+    case kVkSpace:
+        TogglePause();
+        break;
+    case 'F':
+        player_->FullScreen = !player_->FullScreen;
+        PlacePlayer();
+        break;
+    case kVkEscape:
+    case 'Q':
+        Close();
+        break;
+    default:
+        break;
+    }
+}
+
+void TfrmScrn::PlayerStep(int direction) {
+    if (!show_started_ || closed_up_) return;
+    if (player_->Changing) {
+        // The running transition ends where it is; the step follows it.
+        player_->PendingStep = direction;
+        for (const TShowGroup& group : groups_)
+            for (TScreenView* view : group.Views)
+                if (view->PShow().Busy()) view->PShow().Stop();
+        return;
+    }
+    if (direction > 0)
+        ShowNextPicture();
+    else
+        ShowPrevious();
+}
+
+void TfrmScrn::ShowPrevious() {
+    TPlayer& player = *player_;
+    if (player.Place <= 0 || groups_.empty()) return;
+    const TShown current = player.History[player.Place];
+    const TShown back = player.History[player.Place - 1];
+    std::optional<TShowPicture> picture;
+    try {
+        picture = content_->Picture(back.Picture);
+    } catch (const EError& e) {
+        // Gone from its folder since: the history forgets it.
+        Application().Note(e.what());
+        player.History.erase(player.History.begin() + player.Place - 1);
+        --player.Place;
+        return;
+    }
+    timer_slide_.SetEnabled(false);
+    timer_motion_.SetEnabled(false);
+    --player.Place;
+    TPicShow& show = PShow();
+    if (show.Busy()) show.Stop();
+    // The transition that brought the current picture in runs backwards:
+    // from what is on screen to the picture before, which it ends on.
+    TBitmap24 shown = show.Screen();
+    show.ClearPicture();
+    Moving().reset();
+    show.StartFrom(SlideFor(*this, *picture, back.Picture, back.Caption, 0));
+    show.SetPicture(std::move(shown));
+    show.Style = current.Style;
+    show.Reverse = true;
+    ++changes_;
+    RunChange({&show});
+    show.Reverse = false;
+    show.Style = back.Style;
+    StartTimers(content_->IntervalMs(back.Picture).value_or(choices_.IntervalMs));
+}
+
+void TfrmScrn::TogglePause() {
+    TPlayer& player = *player_;
+    const std::uint32_t now = Application().TickCount();
+    player.Paused = !player.Paused;
+    if (player.Paused) {
+        player.PausedAt = now;
+        timer_slide_.SetEnabled(false);
+        timer_motion_.SetEnabled(false);
+        return;
+    }
+    if (!show_started_ || player.Changing) return; // the change starts the timers
+    // The picture keeps the time it had left, and moves on from where it
+    // stood.
+    const std::uint32_t paused_for = now - player.PausedAt;
+    slide_start_ += paused_for;
+    motion_start_ += paused_for;
+    if (slide_interval_ > 0) {
+        const std::uint32_t elapsed = now - slide_start_;
+        const auto interval = static_cast<std::uint32_t>(slide_interval_);
+        timer_slide_.SetInterval(elapsed < interval ? interval - elapsed : 1);
+        timer_slide_.SetEnabled(true);
+    }
+    if (Moving() && Moving()->Moves() && now - motion_start_ < motion_ms_) {
+        timer_motion_.SetInterval(1);
+        timer_motion_.SetEnabled(true);
+    }
+}
+
+void TfrmScrn::PlacePlayer() {
+    TPlatform& platform = Application().Platform();
+    const TRect screen = platform.PrimaryMonitor().Bounds;
+    const TPlayer& player = *player_;
+    if (player.FullScreen) {
+        SetBorder(false);
+        SetBounds(screen.Left, screen.Top, screen.Width(), screen.Height());
+    } else {
+        const TPlayerOptions& o = player.Options;
+        const int w = std::min(o.Width > 0 ? o.Width : screen.Width() * 2 / 3, screen.Width());
+        const int h = std::min(o.Height > 0 ? o.Height : screen.Height() * 2 / 3, screen.Height());
+        SetBorder(true);
+        SetBounds(screen.Left + (screen.Width() - w) / 2, screen.Top + (screen.Height() - h) / 2, w,
+                  h);
+    }
+    platform.ShowCursor(!player.FullScreen);
+}
+
+void TfrmScrn::Refit() {
+    timer_refit_.SetEnabled(false);
+    const TRect bounds = BoundsRect();
+    const TRect& made_for = Monitor().Bounds;
+    if (bounds.Width() == made_for.Width() && bounds.Height() == made_for.Height()) return;
+    if (player_->Changing) {
+        timer_refit_.SetEnabled(true); // after the change
+        return;
+    }
+    TMonitor window = Monitor();
+    window.Bounds = bounds;
+    SetMonitor(window);
+    // Slides made ahead were made for the old size.
+    for (TShowGroup& group : groups_)
+        if (group.Next) group.Next->Slides = {};
+    if (player_->Place < 0) return;
+    const TShown& shown = player_->History[player_->Place];
+    std::optional<TShowPicture> picture;
+    try {
+        picture = content_->Picture(shown.Picture);
+    } catch (const EError& e) {
+        Application().Note(e.what());
+        return;
+    }
+    const std::uint32_t now = player_->Paused ? player_->PausedAt : Application().TickCount();
+    const double t =
+        motion_ms_ > 0 ? std::min(1.0, static_cast<double>(now - motion_start_) / motion_ms_) : 0.0;
+    TPicShow& show = PShow();
+    show.ClearPicture();
+    show.SetPicture(SlideFor(*this, *picture, shown.Picture, shown.Caption, t));
+    // At once: one frame brings the picture in at its new size.
+    const int frames = show.Frames();
+    show.SetFrames(1);
+    RunChange({&show});
+    show.SetFrames(frames);
 }
 
 void TfrmScrn::MoveStep() {
@@ -473,16 +727,21 @@ bool TfrmScrn::MayEnd() {
 }
 
 void TfrmScrn::RequestClose() {
+    // The player ends by its keys and its window's close box only.
+    if (player_) return;
     exit_rules_.EndRequested();
     if (MayEnd()) Close();
 }
 
-void TfrmScrn::KeyInput() {
-    if (!own_movie_input_) RequestClose();
+void TfrmScrn::KeyInput(int key) {
+    if (player_)
+        PlayerKey(key);
+    else if (!own_movie_input_)
+        RequestClose();
 }
 
 void TfrmScrn::PointerMoved(int x, int y) {
-    if (exit_rules_.PointerMoved(x, y)) RequestClose();
+    if (!player_ && exit_rules_.PointerMoved(x, y)) RequestClose();
 }
 
 bool TfrmScrn::RawInput(const TEvent& event) {
@@ -495,7 +754,7 @@ void TfrmScrn::FormClose() {
     if (!loaded_ || closed_up_) return;
     closed_up_ = true;
     TPlatform& platform = Application().Platform();
-    platform.Services().SetSaverRunning(false);
+    if (!player_) platform.Services().SetSaverRunning(false);
     Application().OnIdle = nullptr;
     for (const auto& view : others_)
         view->Hide();

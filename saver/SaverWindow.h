@@ -32,6 +32,17 @@ namespace tevrin {
 
 // The private message that starts the slide show.
 inline constexpr int WM_STARTSHOW = 1025;
+// The player's step asked for while a change ran: wparam 1 forward, -1 back.
+inline constexpr int WM_PLAYERSTEP = 1026;
+
+// The player: the show in a window of its own or full screen, stepped by
+// keys (right and left for the next and previous picture, Space to pause,
+// F for full screen, Escape or Q to end) and never ended by the pointer.
+struct TPlayerOptions {
+    bool FullScreen = false;
+    // The window's client size; 0: two thirds of the primary monitor's.
+    int Width = 0, Height = 0;
+};
 
 class TfrmScrn;
 
@@ -46,6 +57,13 @@ public:
     // The monitor the window covers, once Cover has placed it.
     const TMonitor& Monitor() const { return monitor_; }
     void Cover(const TMonitor& monitor);
+
+protected:
+    // What the view's slides are made for: its monitor, or the player's
+    // window.
+    void SetMonitor(const TMonitor& monitor) { monitor_ = monitor; }
+
+public:
     // The slide shown, when pictures move between transitions.
     std::optional<TMovingSlide>& Moving() { return moving_; }
 
@@ -65,6 +83,11 @@ public:
              std::string user_dir = {});
     ~TfrmScrn() override;
 
+    // Makes this the player rather than the saver; before the first Show.
+    void Play(const TPlayerOptions& options);
+    bool Paused() const { return player_ && player_->Paused; }
+    bool FullScreen() const { return player_ && player_->FullScreen; }
+
     void HandleMessage(int message, std::intptr_t wparam, std::intptr_t lparam) override;
 
     // Asks to end the saver; the password check may refuse.
@@ -72,7 +95,7 @@ public:
     // Input on any of the saver's windows: a key, a button, the pointer at
     // (x, y) on the desktop, and every key and mouse event first (true when
     // taken).
-    void KeyInput();
+    void KeyInput(int key);
     void PointerMoved(int x, int y);
     bool RawInput(const TEvent& event);
     // One step of the slide show; also the slide timer's tick.
@@ -107,9 +130,45 @@ private:
         std::vector<TScreenView*> Views;
         std::optional<TChange> Next;
     };
+    // A picture the player showed, to go back to.
+    struct TShown {
+        int Picture;
+        std::string Caption;
+        TShowStyle Style;
+    };
+    struct TPlayer {
+        TPlayerOptions Options;
+        bool FullScreen = false;
+        bool Paused = false;
+        std::uint32_t PausedAt = 0;
+        // The pictures shown, oldest first, and the place of the one on
+        // screen (-1 before the first).
+        std::vector<TShown> History;
+        int Place = -1;
+        // A change's transitions run; a step asked for meanwhile waits.
+        bool Changing = false;
+        int PendingStep = 0;
+    };
 
     // The group's next change from its order.
     TChange NextChange(TShowGroup& group);
+    // The group's next change: the player's next in its history when it has
+    // gone back, else the one made ahead, else from the order.
+    TChange TakeChange(TShowGroup& group, bool& replayed);
+    // The player's keys, its step back, and its window.
+    void PlayerKey(int key);
+    void PlayerStep(int direction);
+    void ShowPrevious();
+    void TogglePause();
+    void PlacePlayer();
+    // Makes the shown picture again for the window's new size.
+    void Refit();
+    // A slide of `picture` for `view`, still or moving (then made its
+    // Moving()), with `caption`; `t` is the moment of its motion shown.
+    TBitmap24 SlideFor(TScreenView& view, const TShowPicture& picture, int index,
+                       const std::string& caption, double t);
+    // Starts the slide timer and the motion of the pictures now shown.
+    void StartTimers(int interval);
     // A folder saver with no picture to show says so on the group's screens.
     void ShowNoPictures(TShowGroup& group, TShowStyle style);
     // Starts making the next change's moving slides of every group.
@@ -118,8 +177,14 @@ private:
     void FormActivate();
     void FormClose();
     void AppIdle(bool& done);
-    // Covers every monitor and groups the windows as MonitorMode says.
+    // Covers every monitor and groups the windows as MonitorMode says; the
+    // player has its one window.
     void CoverMonitors();
+    void CoverEveryMonitor(const std::vector<TMonitor>& monitors, int count);
+    // Runs the transitions of a change together, then what follows them:
+    // moving pictures let go of their still picture, and a player's step
+    // asked for meanwhile is posted.
+    void RunChange(const std::vector<TCustomPicShow*>& shows);
     // One frame of the moving pictures, on every view, from the one clock.
     void MoveStep();
     void PlayNextSound();
@@ -154,6 +219,11 @@ private:
     TTimer timer_slide_;
     TTimer timer_flash_;
     TTimer timer_motion_;
+    TTimer timer_refit_;
+    std::optional<TPlayer> player_;
+    // When the slide timer was started, and for how long.
+    std::uint32_t slide_start_ = 0;
+    int slide_interval_ = 0;
     // When the pictures on screen started to move, and for how long.
     std::uint32_t motion_start_ = 0, motion_ms_ = 0;
     // Picture changes so far: each change moves anew.

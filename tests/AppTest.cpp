@@ -5,6 +5,7 @@
 #include "base/Sizes.h"
 #include "payload/Payload.h"
 #include "tests/TestSupport.h"
+#include "ui/Keys.h"
 
 #include <gtest/gtest.h>
 
@@ -68,6 +69,24 @@ TEST(RunOptions, PlatformOptionsAreTakenOutAndTheRestIsTheModes) {
     EXPECT_EQ(o.Seconds, 3);
     EXPECT_EQ(o.Dump, "out");
     EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/S"});
+}
+
+TEST(RunOptions, ThePlayersKeysAreTimesAndNamesOrCodes) {
+    TRunOptions o = ParseRunOptions(
+        {"--player", "--full-screen", "--keys", "1000:right,1500:Left,2000:space,2500:q,3000:27"},
+        nullptr);
+    ASSERT_TRUE(o.Error.empty()) << o.Error;
+    EXPECT_TRUE(o.Player);
+    EXPECT_TRUE(o.FullScreen);
+    std::vector<std::pair<std::uint32_t, int>> keys;
+    for (const auto& press : o.Keys)
+        keys.emplace_back(press.At, press.Key);
+    EXPECT_EQ(
+        keys,
+        (std::vector<std::pair<std::uint32_t, int>>{
+            {1000, kVkRight}, {1500, kVkLeft}, {2000, kVkSpace}, {2500, 'Q'}, {3000, kVkEscape}}));
+    for (const char* bad : {"1000", "x:right", "1000:sideways", "1000:300", "1000:right,"})
+        EXPECT_FALSE(ParseRunOptions({"--keys", bad}, nullptr).Error.empty()) << bad;
 }
 
 TEST(RunOptions, DaemonsGetTheSaverInTheirWindow) {

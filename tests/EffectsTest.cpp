@@ -220,10 +220,18 @@ TEST(Effects, EveryStyleHasItsOwnNameAndItsDirectionIsTrue) {
         // Smears and stretches cover the whole screen at once.
         if (changed == 0 || changed > w * h * 9 / 10) continue;
         const double cx = sx / changed / w - 0.5, cy = sy / changed / h - 0.5;
-        if (left) EXPECT_LT(cx, -0.1) << info.Name;
-        if (right) EXPECT_GT(cx, 0.1) << info.Name;
-        if (top) EXPECT_LT(cy, -0.1) << info.Name;
-        if (bottom) EXPECT_GT(cy, 0.1) << info.Name;
+        if (left) {
+            EXPECT_LT(cx, -0.1) << info.Name;
+        }
+        if (right) {
+            EXPECT_GT(cx, 0.1) << info.Name;
+        }
+        if (top) {
+            EXPECT_LT(cy, -0.1) << info.Name;
+        }
+        if (bottom) {
+            EXPECT_GT(cy, 0.1) << info.Name;
+        }
         ++checked;
     }
     EXPECT_GE(checked, 50);

@@ -30,6 +30,7 @@ public:
     void SetWindowBounds(TWindowId, const TRect&) override {}
     void ShowWindow(TWindowId, bool) override {}
     void SetTopmost(TWindowId, bool) override {}
+    void SetWindowBorder(TWindowId, bool) override {}
     void SetCaption(TWindowId, const std::string&) override {}
     void Present(TWindowId, const TBitmap24&, const TRect&) override {}
     std::vector<TMonitor> Monitors() override { return {{{0, 0, 640, 480}, 96, true}}; }

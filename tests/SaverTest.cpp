@@ -12,6 +12,7 @@
 #include "platform/headless/HeadlessPlatform.h"
 #include "saver/SaverWindow.h"
 #include "tests/TestSupport.h"
+#include "ui/Keys.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -1046,6 +1047,108 @@ TEST(FolderSaver, AnEmptyOrMissingFolderSaysSoOnTheScreenUntilPicturesCome) {
         saver.run.RunFor(3000);
         EXPECT_EQ(saver.ShownWidths().back(), 100) << "missing " << missing;
     }
+}
+
+// The player on a 320x240 screen, its window the size the tests compose
+// pictures for, placed in the middle.
+struct TPlayerRun {
+    explicit TPlayerRun(int interval)
+        : run([interval](TSSFileLocations& r, test::TSaverParts&) { r.Interval = interval; },
+              {{{0, 0, 2 * kW, 2 * kH}}}, true) {
+        run.window->Play({false, kW, kH});
+    }
+    void Key(std::uint32_t at, int key) {
+        TEvent e;
+        e.Kind = TEvent::KeyDown;
+        e.Window = run.window->Window();
+        e.Key = key;
+        run.platform.Script(at, e);
+    }
+    // The frame presented last before `tick`.
+    const TBitmap24& FrameBefore(std::uint32_t tick) const {
+        const THeadlessPlatform::TFrame* last = &run.platform.Frames.front();
+        for (const auto& frame : run.platform.Frames)
+            if (frame.Tick < tick) last = &frame;
+        return last->Image;
+    }
+    TSaverRun run;
+};
+
+TEST(Player, KeysStepForwardAndBackPauseTheTimerAndEndIt) {
+    TPlayerRun player(2000);
+    TSaverRun& run = player.run;
+    run.Start();
+    // A framed window of its own: no saver, no hidden pointer.
+    EXPECT_EQ(run.window->BoundsRect(), (TRect{kW / 2, kH / 2, kW * 3 / 2, kH * 3 / 2}));
+    EXPECT_TRUE(run.platform.Windows[run.window->Window()].Params.Border);
+    EXPECT_FALSE(run.window->Topmost());
+    EXPECT_TRUE(run.platform.CursorVisible);
+    EXPECT_FALSE(run.Services().SaverRunning);
+    // Pointer moves and clicks do not end it.
+    run.Input(300, TEvent::MouseMove, 10, 10);
+    run.Input(350, TEvent::MouseMove, 90, 70);
+    run.Input(400, TEvent::MouseDown, 90, 70);
+    // 0 comes in by 1 s; the right key brings 1 before its time; the left
+    // key runs the transition that brought it backwards, from what was on
+    // screen, to 0; the right key brings 1 again rather than a new one.
+    player.Key(1500, kVkRight);
+    player.Key(3000, kVkLeft);
+    player.Key(4500, kVkRight);
+    run.RunFor(5900);
+    EXPECT_FALSE(run.window->Closed());
+    ASSERT_EQ(run.shown.size(), 4u);
+    EXPECT_TRUE(Same(run.shown[0], run.Expected(0)));
+    EXPECT_GE(run.ended_at[1], 1500u);
+    EXPECT_LT(run.ended_at[1], 3000u);
+    EXPECT_TRUE(Same(run.shown[1], run.Expected(1)));
+    EXPECT_TRUE(Same(run.shown[2], run.Expected(0)));
+    EXPECT_EQ(run.styles[2], run.styles[1]);
+    EXPECT_TRUE(Same(run.shown[3], run.Expected(1)));
+    // The backward transition starts where the screen was: no jump.
+    EXPECT_TRUE(Same(player.FrameBefore(3000), run.Expected(1)));
+    const auto first_back = std::find_if(run.platform.Frames.begin(), run.platform.Frames.end(),
+                                         [](const auto& f) { return f.Tick >= 3000; });
+    ASSERT_NE(first_back, run.platform.Frames.end());
+    EXPECT_LT(MeanDifference(first_back->Image, run.Expected(1)), 30.0);
+
+    // Space holds the picture well past its time; again, it keeps the time
+    // it had left (1.5 s of 2), and the order goes on with picture 2.
+    player.Key(6000, kVkSpace);
+    run.RunFor(6000);
+    EXPECT_TRUE(run.window->Paused());
+    EXPECT_EQ(run.shown.size(), 4u);
+    player.Key(12000, kVkSpace);
+    run.RunFor(1400);
+    EXPECT_EQ(run.shown.size(), 4u);
+    run.RunFor(1600);
+    ASSERT_EQ(run.shown.size(), 5u);
+    EXPECT_TRUE(Same(run.shown[4], run.Expected(2)));
+
+    player.Key(15000, 'Q');
+    run.RunFor(1000);
+    EXPECT_TRUE(run.window->Closed());
+    EXPECT_TRUE(run.app.Failures().empty());
+}
+
+TEST(Player, FullScreenAndBackMakesThePictureAgainForEachSize) {
+    TPlayerRun player(0);
+    TSaverRun& run = player.run;
+    run.Start();
+    player.Key(1500, 'F');
+    run.RunFor(2500);
+    EXPECT_TRUE(run.window->FullScreen());
+    EXPECT_EQ(run.window->BoundsRect(), (TRect{0, 0, 2 * kW, 2 * kH}));
+    EXPECT_FALSE(run.platform.Windows[run.window->Window()].Params.Border);
+    EXPECT_FALSE(run.platform.CursorVisible);
+    const auto& jpeg = run.parts.Pictures[0];
+    const TBitmap24 whole = ComposeCentered(DecodeJpeg(jpeg.data(), jpeg.size()), 2 * kW, 2 * kH);
+    EXPECT_TRUE(Same(run.platform.Frames.back().Image, whole));
+    player.Key(3000, 'F');
+    player.Key(4000, kVkEscape);
+    run.RunFor(2000);
+    EXPECT_TRUE(run.platform.Windows[run.window->Window()].Params.Border);
+    EXPECT_TRUE(Same(player.FrameBefore(4000), run.Expected(0)));
+    EXPECT_TRUE(run.window->Closed());
 }
 
 TEST(Monitors, StillPicturesDrawNothingBetweenTransitions) {

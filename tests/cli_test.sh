@@ -249,6 +249,30 @@ check "and plays its music once, not per monitor" \
 $runner "./$saver_file" --platform dos /s >/dev/null 2>err.txt
 check "an unknown platform is named with the ones there are" grep -q "No platform dos in this build (it has" err.txt
 
+# The player plays a folder as it is, in a window of its size: the right
+# key brings the next picture at once, Space holds it, Escape ends it.
+mkdir -p album/inner
+cp 05-plasma.jpg album/
+cp 02-lighthouse.jpg album/inner/
+frame_ticks() { ls "$1" | sed -n 's/^frame-[0-9]*-t0*\([0-9]*\)\.png$/\1/p' | sort -n; }
+tevrin show album --recursive --interval 3000 --platform headless --seconds 30 \
+    --desktop 320x240+0+0 --size 160x120 --dump played \
+    --keys 1500:right,2000:space,9000:escape >/dev/null
+check "show plays a folder and exits 0" test $? -eq 0
+check "in a window of the size asked for" \
+    test "$(identify -format '%wx%h' "played/$(ls played | grep '^frame-' | tail -1)")" = 160x120
+check "the right key brings the next picture before its time" \
+    test -n "$(frame_ticks played | awk '$1 >= 1500 && $1 < 1600')"
+check "Space holds it" test -z "$(frame_ticks played | awk '$1 > 2600')"
+check "Escape ends it" grep -qx "ran 9[0-9][0-9][0-9] ms" played/log.txt
+check "and the player's saver is gone" \
+    test -z "$(find "${TMPDIR:-/tmp}" -maxdepth 1 -name "tevrin-show-*" -newer album 2>/dev/null)"
+tevrin show "$saver_file" --title Replayed --platform headless --seconds 3 --size 64x48 \
+    --dump replayed >/dev/null
+check "show plays a saver" test "$(ls replayed | grep -c '^frame-.*\.png$')" -gt 20
+tevrin show "$saver_file" a.scr --platform headless --seconds 3 >/dev/null
+check "one saver at a time" grep -q "one saver or manifest at a time" err.txt
+
 # The Studio hands the browser a page in a private folder, never its
 # address: any user can read a process's arguments, and the address holds
 # the session's token.

@@ -19,6 +19,7 @@
 #include "tools/Render.h"
 #include "tools/Report.h"
 #include "tools/Runtime.h"
+#include "tools/Show.h"
 #include "tools/XScreensaverConfig.h"
 #include "tools/studio/Project.h"
 #include "tools/studio/Server.h"
@@ -169,6 +170,28 @@ int Main(int argc, char** argv) {
         ->check(CLI::Range(1, 65535));
     studio->add_flag("--no-browser", no_browser, "Do not open the page in the web browser");
 
+    TShowJob show_job;
+    std::string show_size, show_platform, show_dump, show_screens, show_keys;
+    int show_seconds = 0;
+    CLI::App* show = app.add_subcommand(
+        "show", "Play folders, pictures, a saver or a manifest in a window or full screen (keys: "
+                "right and left for the next and previous picture, Space to pause, F for full "
+                "screen, Escape or Q to end)");
+    AddPackOptions(*show, show_job.Pack, true);
+    show->add_flag("--full-screen", show_job.FullScreen, "Full screen on the primary monitor");
+    show->add_option("--size", show_size,
+                     "The window's size WxH (default: two thirds of the "
+                     "screen's)");
+    show->add_option("--platform", show_platform, "Run on this platform (headless: no display)")
+        ->group("Testing");
+    show->add_option("--seconds", show_seconds, "A headless run's length")->group("Testing");
+    show->add_option("--dump", show_dump, "A headless run writes its frames here")
+        ->group("Testing");
+    show->add_option("--desktop", show_screens, "A headless run's monitors WxH+X+Y,...")
+        ->group("Testing");
+    show->add_option("--keys", show_keys, "Keys a headless run presses: MS:KEY,...")
+        ->group("Testing");
+
     TInstallJob install_job;
     CLI::App* install = app.add_subcommand(
         "install", "Make a saver your screen saver (xscreensaver on Linux), without root");
@@ -190,6 +213,19 @@ int Main(int argc, char** argv) {
     }
 
     if (*pack) return RunPack(PackValuesOf(pack_args));
+    if (*show) {
+        const std::pair<const char*, std::string> passed[] = {
+            {"--size", show_size},
+            {"--platform", show_platform},
+            {"--dump", show_dump},
+            {"--screens", show_screens},
+            {"--keys", show_keys},
+            {"--seconds", show_seconds > 0 ? std::to_string(show_seconds) : ""}};
+        for (const auto& [name, value] : passed)
+            if (!value.empty())
+                show_job.RunOptions.insert(show_job.RunOptions.end(), {name, value});
+        return RunShow(show_job);
+    }
     if (*studio) return RunStudio(project, port, !no_browser);
     if (*install) {
         RunInstall(install_job, stdout);

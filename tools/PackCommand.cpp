@@ -18,6 +18,7 @@
 #include "tools/Runtime.h"
 #include "tools/XScreensaverConfig.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -140,13 +141,27 @@ TPackValues ReadManifest(const json& manifest, const std::string& folder) {
     return out;
 }
 
-void AddPackOptions(CLI::App& pack, TPackArgs& a) {
-    pack.add_option("pictures", a.pictures,
-                    "Pictures (JPEG, PNG, WebP, HEIC) or folders of them, in show order")
-        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
-        ->check(kPicturePath);
+bool IsPackOnlyChoice(std::string_view key) {
+    static constexpr std::string_view kPackOnly[] = {
+        "output", "from", "manifest", "target", "stub", "xscreensaver-config", "quiet"};
+    return std::find(std::begin(kPackOnly), std::end(kPackOnly), key) != std::end(kPackOnly);
+}
+
+void AddPackOptions(CLI::App& pack, TPackArgs& a, bool player) {
+    if (player)
+        pack.add_option("paths", a.pictures,
+                        "Folders (looked through as they play), pictures, a saver or a manifest")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->required()
+            ->check(CLI::ExistingPath);
+    else
+        pack.add_option("pictures", a.pictures,
+                        "Pictures (JPEG, PNG, WebP, HEIC) or folders of them, in show order")
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+            ->check(kPicturePath);
     for (const TPackChoice& choice : PackChoices()) {
         if (!(choice.Places & kOnCommandLine)) continue;
+        if (player && IsPackOnlyChoice(choice.Key)) continue;
         const std::string key(choice.Key);
         std::string names =
             (choice.Short.empty() ? "" : "-" + std::string(choice.Short) + ",") + "--" + key;

@@ -47,7 +47,13 @@ struct TPackArgs {
 };
 
 // Adds an option for every choice the command line takes, and the pictures.
-void AddPackOptions(CLI::App& pack, TPackArgs& a);
+// For the player (`tevrin show`) the choices of the saver's file are left
+// out (where it goes, its runtime, the pack's own output) and the paths may
+// be savers and manifests too.
+void AddPackOptions(CLI::App& pack, TPackArgs& a, bool player = false);
+
+// The choices `tevrin show` leaves to itself.
+bool IsPackOnlyChoice(std::string_view key);
 // The choices the command line gave, over those of the manifest it names
 // (--manifest): the command line's win, and its sounds, movies and pictures
 // come after the manifest's. Raises EError naming a bad value.

@@ -11,6 +11,7 @@
 //   tevrin-saver --root | --window-id ID
 //   tevrin-saver --platform headless --seconds N --dump DIR [--size WxH]
 //                [--screens WxH+X+Y,...] [/s]
+//   tevrin-saver --player [--full-screen] [--size WxH] [--keys MS:KEY,...]
 #include "app/Entry.h"
 #include "app/RunOptions.h"
 #include "base/Errors.h"
@@ -74,14 +75,19 @@ void WriteLog(THeadlessPlatform& platform, const std::string& dump) {
     std::ofstream log(JoinPath(dump, "log.txt"));
     for (const std::string& line : platform.Headless().Log)
         log << line << "\n";
+    // Where the virtual clock stood when the run ended.
+    log << "ran " << platform.TickCount() << " ms\n";
     std::printf("%zu frames and log.txt written to %s\n", platform.Frames.size(), dump.c_str());
 }
 
 int Run(const TRunOptions& o) {
     TPlatformOptions options;
-    options.Windowed = o.Windowed;
-    options.Width = o.Width;
-    options.Height = o.Height;
+    options.Windowed = o.Windowed && !o.Player;
+    // The player's size is its window's, not the screen's.
+    if (!o.Player) {
+        options.Width = o.Width;
+        options.Height = o.Height;
+    }
     options.Embed = o.Embed;
     options.Screens = o.Screens;
     options.Seconds = o.Seconds;
@@ -89,10 +95,20 @@ int Run(const TRunOptions& o) {
         MakePlatform(o.Platform.empty() ? Platforms().front().Name : o.Platform, options);
     auto* headless = dynamic_cast<THeadlessPlatform*>(platform.get());
     if (headless && !o.Dump.empty()) DumpFramesAsTheyCome(*headless, o.Dump);
+    if (headless)
+        for (const TRunOptions::TKeyPress& press : o.Keys) {
+            TEvent key;
+            key.Key = press.Key;
+            key.Kind = TEvent::KeyDown;
+            headless->Script(press.At, key);
+            key.Kind = TEvent::KeyUp;
+            headless->Script(press.At, key);
+        }
     int code;
     {
         TApplication app(*platform);
-        code = RunSaver(app, o.SaverArgs, ModuleFileName());
+        code = o.Player ? RunPlayer(app, ModuleFileName(), {o.FullScreen, o.Width, o.Height})
+                        : RunSaver(app, o.SaverArgs, ModuleFileName());
         if (headless) code = ReportFailures(*headless, app, code);
     }
     if (headless && !o.Dump.empty()) WriteLog(*headless, o.Dump);

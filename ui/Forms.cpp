@@ -20,10 +20,17 @@ TForm::~TForm() {
 }
 
 void TForm::SetBounds(int left, int top, int width, int height) {
+    const bool resized = width != ClientWidth() || height != ClientHeight();
     bounds_ = {left, top, left + width, top + height};
     if (window_ != 0) app_.platform_.SetWindowBounds(window_, bounds_);
     ApplyAlign();
     Invalidate();
+    if (resized && OnResize) app_.Guarded(OnResize);
+}
+
+void TForm::SetBorder(bool border) {
+    Border = border;
+    if (window_ != 0) app_.platform_.SetWindowBorder(window_, border);
 }
 
 void TForm::SetTopmost(bool topmost) {
@@ -229,12 +236,15 @@ void TForm::HandleEvent(const TEvent& e) {
     case TEvent::CloseRequest:
         Close();
         break;
-    case TEvent::Resized:
+    case TEvent::Resized: {
+        const bool resized = e.X != ClientWidth() || e.Y != ClientHeight();
         bounds_.Right = bounds_.Left + e.X;
         bounds_.Bottom = bounds_.Top + e.Y;
         ApplyAlign();
         Invalidate();
+        if (resized && OnResize) app_.Guarded(OnResize);
         break;
+    }
     case TEvent::DpiChanged:
         bounds_ = e.Area;
         app_.Guarded([&] { DpiChanged(e.X); });

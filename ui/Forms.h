@@ -34,7 +34,10 @@ public:
     int ClientWidth() const { return bounds_.Width(); }
     int ClientHeight() const { return bounds_.Height(); }
     std::uint32_t Color = 0xF0F0F0; // red + 256 green + 65536 blue
-    bool Border = true;             // before the first Show
+    bool Border = true;             // set through SetBorder once shown
+    // A frame and caption, or none; a window that covers a monitor without
+    // one fills it, over panels and docks.
+    void SetBorder(bool border);
     bool Topmost() const { return topmost_; }
     void SetTopmost(bool topmost);
     const std::string& Caption() const { return caption_; }
@@ -53,6 +56,9 @@ public:
     std::function<void(int button, std::uint8_t shift, int x, int y)> OnMouseDown, OnMouseUp;
     std::function<void(std::uint8_t shift, int x, int y)> OnMouseMove;
     std::function<void(TCanvas& canvas)> OnPaint;
+    // The client area changed size (SetBounds, or the user or system
+    // resized the window).
+    std::function<void()> OnResize;
     // Sees every key and mouse event first; returning true consumes it.
     std::function<bool(const TEvent& event)> OnInput;
 

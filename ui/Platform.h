@@ -117,6 +117,9 @@ public:
     virtual void SetWindowBounds(TWindowId window, const TRect& bounds) = 0;
     virtual void ShowWindow(TWindowId window, bool visible) = 0;
     virtual void SetTopmost(TWindowId window, bool topmost) = 0;
+    // Gives the window a frame and caption or takes them away; without one
+    // a window whose bounds are a monitor's fills that monitor.
+    virtual void SetWindowBorder(TWindowId window, bool border) = 0;
     virtual void SetCaption(TWindowId window, const std::string& caption) = 0;
     // Shows `area` of the window's back buffer (client coordinates) in one
     // call. A back buffer that is the window's surface is only told which

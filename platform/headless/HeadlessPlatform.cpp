@@ -97,16 +97,25 @@ void THeadlessPlatform::Advance(std::uint32_t ms) {
     MoveClockTo(tick_ + ms);
 }
 
+void THeadlessPlatform::DeliverScripted(std::uint32_t now) {
+    while (!scripted_.empty() && scripted_.begin()->first <= now) {
+        TEvent& event = scripted_.begin()->second;
+        const bool input = event.Kind == TEvent::KeyDown || event.Kind == TEvent::KeyUp ||
+                           event.Kind == TEvent::MouseDown || event.Kind == TEvent::MouseUp ||
+                           event.Kind == TEvent::MouseMove;
+        if (input && event.Window == 0) event.Window = focused_;
+        queue_.push_back(std::move(event));
+        scripted_.erase(scripted_.begin());
+    }
+}
+
 template <typename F>
 bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready,
                                   const std::uint64_t* deadline) {
     if (clock_ == TClock::Real) {
         for (;;) {
             const std::uint32_t now = RealNow();
-            while (!scripted_.empty() && scripted_.begin()->first <= now) {
-                queue_.push_back(scripted_.begin()->second);
-                scripted_.erase(scripted_.begin());
-            }
+            DeliverScripted(now);
             if (ready()) return true;
             if (deadline != nullptr && now >= *deadline) return false;
             if (now >= stop_at_) return false;
@@ -116,10 +125,7 @@ bool THeadlessPlatform::WaitUntil(std::unique_lock<std::mutex>& lock, const F& r
         }
     }
     for (;;) {
-        while (!scripted_.empty() && scripted_.begin()->first <= tick_) {
-            queue_.push_back(scripted_.begin()->second);
-            scripted_.erase(scripted_.begin());
-        }
+        DeliverScripted(tick_);
         if (ready()) return true;
         if (deadline != nullptr && tick_ >= *deadline) return false;
         if (active_threads_ > 0) {
@@ -254,11 +260,17 @@ void THeadlessPlatform::SetWindowBounds(TWindowId window, const TRect& bounds) {
 void THeadlessPlatform::ShowWindow(TWindowId window, bool visible) {
     std::lock_guard lock(mutex_);
     Windows[window].Params.Visible = visible;
+    if (visible) focused_ = window;
 }
 
 void THeadlessPlatform::SetTopmost(TWindowId window, bool topmost) {
     std::lock_guard lock(mutex_);
     Windows[window].Params.Topmost = topmost;
+}
+
+void THeadlessPlatform::SetWindowBorder(TWindowId window, bool border) {
+    std::lock_guard lock(mutex_);
+    Windows[window].Params.Border = border;
 }
 
 void THeadlessPlatform::SetCaption(TWindowId window, const std::string& caption) {

@@ -35,7 +35,8 @@ public:
     // Several monitors; the first is the primary one (none: one of 1920x1080).
     explicit THeadlessPlatform(std::vector<TMonitor> monitors, TClock clock = TClock::Virtual);
 
-    // Scripted input, delivered at virtual time `at`.
+    // Scripted input, delivered at virtual time `at`; input for window 0
+    // goes to the window shown last, as keys go to the focused window.
     void Script(std::uint32_t at, const TEvent& event);
     // Work for the interface thread at virtual time `at` (a sound's end, a
     // window of another process going away).
@@ -112,6 +113,7 @@ public:
     void SetWindowBounds(TWindowId window, const TRect& bounds) override;
     void ShowWindow(TWindowId window, bool visible) override;
     void SetTopmost(TWindowId window, bool topmost) override;
+    void SetWindowBorder(TWindowId window, bool border) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
     TBitmap24 WindowSurface(TWindowId window, int width, int height) override;
@@ -137,6 +139,8 @@ private:
     bool WaitUntil(std::unique_lock<std::mutex>& lock, const F& ready,
                    const std::uint64_t* deadline);
     void MoveClockTo(std::uint32_t tick);
+    // Moves the scripted events due by `now` to the queue.
+    void DeliverScripted(std::uint32_t now);
 
     std::uint32_t RealNow() const;
     bool EndPending() const;
@@ -154,6 +158,7 @@ private:
     bool signals_set_ = false;
     bool end_delivered_ = false;
     std::multimap<std::uint32_t, TEvent> scripted_;
+    TWindowId focused_ = 0;
     std::deque<TEvent> queue_;
     bool wake_ = false;
     int active_threads_ = 0;

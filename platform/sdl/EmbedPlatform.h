@@ -27,6 +27,7 @@ public:
     void SetWindowBounds(TWindowId, const TRect&) override {}
     void ShowWindow(TWindowId, bool) override {}
     void SetTopmost(TWindowId, bool) override {}
+    void SetWindowBorder(TWindowId, bool) override {}
     void SetCaption(TWindowId, const std::string&) override {}
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
 

@@ -404,6 +404,14 @@ void TSdlPlatform::ShowWindow(TWindowId window, bool visible) {
     if (w->Surface) w->Surface->Reshown();
 }
 
+void TSdlPlatform::SetWindowBorder(TWindowId window, bool border) {
+    TImpl::TWindow* w = impl_->Find(window);
+    if (w == nullptr || w->Params.Border == border) return;
+    w->Params.Border = border;
+    SDL_SetWindowBordered(w->Window, border ? SDL_TRUE : SDL_FALSE);
+    impl_->Place(*w);
+}
+
 void TSdlPlatform::SetTopmost(TWindowId window, bool topmost) {
     if (TImpl::TWindow* w = impl_->Find(window)) {
         w->Params.Topmost = topmost;

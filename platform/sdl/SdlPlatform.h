@@ -31,6 +31,7 @@ public:
     void SetWindowBounds(TWindowId window, const TRect& bounds) override;
     void ShowWindow(TWindowId window, bool visible) override;
     void SetTopmost(TWindowId window, bool topmost) override;
+    void SetWindowBorder(TWindowId window, bool border) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
     void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
     TBitmap24 WindowSurface(TWindowId window, int width, int height) override;

@@ -408,6 +408,48 @@ int RunQuietly(const std::vector<std::string>&) {
     return -1;
 }
 
+namespace {
+
+// One argument as the C runtime's parser splits a command line: quoted when
+// it holds blanks or quotes, with the backslashes before a quote doubled.
+std::wstring QuotedArgument(const std::wstring& argument) {
+    if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring::npos)
+        return argument;
+    std::wstring quoted = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : argument) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, L'\\');
+    return quoted + L"\"";
+}
+
+} // namespace
+
+int RunProgram(const std::string& path, const std::vector<std::string>& arguments) {
+    std::wstring line;
+    for (const std::string& argument : arguments)
+        line += (line.empty() ? L"" : L" ") + QuotedArgument(Widen(argument));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(Widen(path).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return -1;
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    const bool ended = GetExitCodeProcess(process.hProcess, &code) != 0;
+    CloseHandle(process.hProcess);
+    return ended ? static_cast<int>(code) : -1;
+}
+
 bool OpenInBrowser(const std::string& url) {
     const auto result = reinterpret_cast<INT_PTR>(
         ShellExecuteW(nullptr, L"open", Widen(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL));

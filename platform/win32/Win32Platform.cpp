@@ -303,6 +303,18 @@ void TWin32Platform::ShowWindow(TWindowId window, bool visible) {
     if (visible) SetForegroundWindow(H(window));
 }
 
+void TWin32Platform::SetWindowBorder(TWindowId window, bool border) {
+    auto it = windows_.find(window);
+    if (it == windows_.end() || it->second.Params.Border == border) return;
+    it->second.Params.Border = border;
+    const LONG_PTR visible = GetWindowLongPtrW(H(window), GWL_STYLE) & WS_VISIBLE;
+    SetWindowLongPtrW(H(window), GWL_STYLE,
+                      static_cast<LONG_PTR>(StyleOf(it->second.Params)) | visible);
+    const RECT r = FrameFor(it->second.Params);
+    SetWindowPos(H(window), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+}
+
 void TWin32Platform::SetTopmost(TWindowId window, bool topmost) {
     auto it = windows_.find(window);
     if (it == windows_.end()) return;
