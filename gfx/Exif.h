@@ -1,9 +1,15 @@
 // SPDX-License-Identifier: MIT
-// The one Exif fact the show needs: how the camera held the picture.
+// The Exif facts the show reads itself: how the camera held the picture,
+// and for captions made at run time when it was taken and its description.
 #pragma once
 
+#include "base/System.h"
+
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace tevrin {
@@ -19,6 +25,24 @@ inline constexpr int kOrientationUpright = 1;
 // 1 when it records none, is no Exif block or is damaged anywhere on the way
 // to the value: a broken block never keeps a picture from being shown.
 int ExifOrientation(std::span<const std::uint8_t> app1);
+
+// The texts an Exif block (from "Exif\0\0" on) gives captions: when the
+// photo was taken (DateTimeOriginal, else DateTimeDigitized, as written)
+// and its ImageDescription, blanks trimmed. Empty where the block has none,
+// is damaged on the way to it, or is no Exif block.
+struct TExifText {
+    std::string Taken;
+    std::string Description;
+};
+TExifText ReadExifText(std::span<const std::uint8_t> app1);
+
+// An Exif date ("YYYY:MM:DD HH:MM:SS", also with '-' between the date's
+// parts); nothing when it is no valid date.
+std::optional<TDateTime> ParseExifDate(std::string_view text);
+
+// The Exif block of a JPEG file, from "Exif\0\0" on; empty when it has none
+// before its image data.
+std::span<const std::uint8_t> JpegExifBlock(std::span<const std::uint8_t> jpeg);
 
 // `jpeg` with an Exif block recording `orientation` put right after its
 // start-of-image marker, as a camera writes it (TIFF data in the byte order

@@ -67,29 +67,6 @@ std::string IptcText(const Exiv2::IptcData& iptc, const char* key) {
 
 } // namespace
 
-std::optional<TDateTime> ParseExifDate(std::string_view text) {
-    // "YYYY:MM:DD HH:MM:SS": digits where digits belong.
-    if (text.size() < 19) return std::nullopt;
-    auto number = [&](std::size_t at, std::size_t digits) -> std::optional<int> {
-        int value = 0;
-        for (std::size_t i = at; i < at + digits; ++i) {
-            if (text[i] < '0' || text[i] > '9') return std::nullopt;
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    const bool separated = (text[4] == ':' || text[4] == '-') && text[7] == text[4] &&
-                           (text[10] == ' ' || text[10] == 'T') && text[13] == ':' &&
-                           text[16] == ':';
-    const auto year = number(0, 4), month = number(5, 2), day = number(8, 2), hour = number(11, 2),
-               minute = number(14, 2), second = number(17, 2);
-    if (!separated || !year || !month || !day || !hour || !minute || !second) return std::nullopt;
-    if (*year < 1 || *month < 1 || *month > 12 || *day < 1 || *day > 31 || *hour > 23 ||
-        *minute > 59 || *second > 60)
-        return std::nullopt;
-    return TDateTime{*year, *month, *day, *hour, *minute, *second};
-}
-
 TPhotoFacts ReadPhotoFacts(std::span<const std::uint8_t> bytes) {
     TPhotoFacts facts;
 #ifdef TEVRIN_HAVE_EXIV2

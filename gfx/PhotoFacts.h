@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/System.h"
+#include "gfx/Exif.h"
 
 #include <cstdint>
 #include <optional>
@@ -24,9 +25,5 @@ struct TPhotoFacts {
 
 // Never raises: metadata that cannot be read gives no facts.
 TPhotoFacts ReadPhotoFacts(std::span<const std::uint8_t> bytes);
-
-// An Exif date ("YYYY:MM:DD HH:MM:SS", also with '-' between the date's
-// parts); nothing when it is no valid date.
-std::optional<TDateTime> ParseExifDate(std::string_view text);
 
 } // namespace tevrin

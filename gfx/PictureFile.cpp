@@ -14,6 +14,7 @@
 #endif
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -118,6 +119,67 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int 
         break;
     }
     throw EError(msg::kNotAPicture);
+}
+
+namespace {
+
+std::vector<std::uint8_t> WithExifSignature(std::span<const std::uint8_t> block) {
+    static constexpr std::array<std::uint8_t, 6> kSignature = {'E', 'x', 'i', 'f', 0, 0};
+    if (block.empty()) return {};
+    const bool has_signature = block.size() >= kSignature.size() &&
+                               std::equal(kSignature.begin(), kSignature.end(), block.begin());
+    std::vector<std::uint8_t> out(has_signature ? 0 : kSignature.size() + block.size());
+    if (has_signature) return {block.begin(), block.end()};
+    std::copy(kSignature.begin(), kSignature.end(), out.begin());
+    std::copy(block.begin(), block.end(), out.begin() + kSignature.size());
+    return out;
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+} // namespace
+
+std::vector<std::uint8_t> PictureExif(std::span<const std::uint8_t> bytes) {
+    switch (SniffPictureFormat(bytes)) {
+    case TPictureFormat::Jpeg: {
+        const std::span<const std::uint8_t> block = JpegExifBlock(bytes);
+        return {block.begin(), block.end()};
+    }
+    case TPictureFormat::Png:
+        // Chunks after the 8-byte signature: length, type, data, CRC.
+        for (std::size_t at = 8; at + 12 <= bytes.size();) {
+            const std::uint64_t length = BigEndian32(&bytes[at]);
+            if (at + 12 + length > bytes.size()) break;
+            if (std::memcmp(&bytes[at + 4], "eXIf", 4) == 0)
+                return WithExifSignature(bytes.subspan(at + 8, static_cast<std::size_t>(length)));
+            if (std::memcmp(&bytes[at + 4], "IEND", 4) == 0) break;
+            at += static_cast<std::size_t>(12 + length);
+        }
+        return {};
+    case TPictureFormat::Webp:
+        // RIFF chunks after the 12-byte header: four letters, a little-endian
+        // length, the data padded to an even length.
+        for (std::size_t at = 12; at + 8 <= bytes.size();) {
+            const std::uint64_t length = bytes[at + 4] | bytes[at + 5] << 8 | bytes[at + 6] << 16 |
+                                         std::uint32_t{bytes[at + 7]} << 24;
+            if (at + 8 + length > bytes.size()) break;
+            if (std::memcmp(&bytes[at], "EXIF", 4) == 0)
+                return WithExifSignature(bytes.subspan(at + 8, static_cast<std::size_t>(length)));
+            at += static_cast<std::size_t>(8 + length + (length & 1));
+        }
+        return {};
+    case TPictureFormat::Heif:
+#ifdef TEVRIN_HAVE_HEIF
+        return WithExifSignature(HeifExif(bytes));
+#else
+        return {};
+#endif
+    case TPictureFormat::Unknown:
+        break;
+    }
+    return {};
 }
 
 TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes) {

@@ -30,6 +30,11 @@ bool HasPictureExtension(std::string_view file_name);
 // Raises EError naming what is wrong.
 TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, int min_height = 0);
 
+// The picture's Exif block from "Exif\0\0" on (a JPEG's APP1, PNG's eXIf,
+// WebP's EXIF, HEIF's Exif item where the build reads HEIF); empty when it
+// has none or the file is cut short before it.
+std::vector<std::uint8_t> PictureExif(std::span<const std::uint8_t> bytes);
+
 // A picture file as a show takes it: a JPEG as it is, any other format
 // decoded upright. Raises EError naming what is wrong.
 TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes);

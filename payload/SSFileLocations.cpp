@@ -136,6 +136,14 @@ bool TSSFileLocations::ReadProperty(std::string_view name, TReader& reader) {
         std::erase(PictureFolders, std::string());
         return true;
     }
+    if (SameText(name, "CaptionTemplate")) {
+        CaptionTemplate = reader.ReadString();
+        return true;
+    }
+    if (SameText(name, "CaptionDateFormat")) {
+        CaptionDateFormat = reader.ReadString();
+        return true;
+    }
     if (SameText(name, "IntervalCommaList")) {
         Intervals = CommaTextToEntries(reader.ReadString());
         return true;
@@ -213,6 +221,8 @@ void TSSFileLocations::WriteProperties(TWriter& writer) const {
     if (!PictureFolders.empty())
         writer.WriteString("PictureFolders", EntriesToCommaText(PictureFolders));
     if (lRecursive) writer.WriteBoolean("lRecursive", true);
+    if (!CaptionTemplate.empty()) writer.WriteString("CaptionTemplate", CaptionTemplate);
+    if (!CaptionDateFormat.empty()) writer.WriteString("CaptionDateFormat", CaptionDateFormat);
 }
 
 } // namespace tevrin

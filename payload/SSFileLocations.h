@@ -97,6 +97,12 @@ public:
     // (stored only when set) their subfolders count too.
     TStringList PictureFolders;
     bool lRecursive = false;
+    // A folder saver's caption template and the date format of its {date}
+    // ("CaptionTemplate", "CaptionDateFormat"; stored only when not empty):
+    // the folders' pictures take their captions from it when shown. Stored
+    // pictures keep the captions the pack made.
+    std::string CaptionTemplate;
+    std::string CaptionDateFormat;
 
     static std::string_view FitModeName(TFitMode mode);
     static std::optional<TFitMode> FitModeByName(std::string_view name);

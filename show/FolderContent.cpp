@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "base/System.h"
+#include "gfx/Exif.h"
 #include "gfx/PictureFile.h"
 
 #include <algorithm>
@@ -18,6 +19,25 @@ namespace {
 
 bool NameChar(char c) {
     return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_';
+}
+
+// The bytes of a picture file in which its Exif block lies: the first of
+// them for JPEG, PNG and WebP, whose writers put it ahead of the pixels; a
+// HEIF file whole. Empty when it cannot be read.
+std::vector<std::uint8_t> ExifBytesOf(const std::string& path) {
+    constexpr std::size_t kHead = 256 * 1024;
+    TFile file(path, TFile::TMode::ReadShared);
+    if (!file.IsOpen()) return {};
+    std::vector<std::uint8_t> bytes(kHead);
+    bytes.resize(file.Read(bytes.data(), bytes.size()));
+    if (bytes.size() == kHead && SniffPictureFormat(bytes) == TPictureFormat::Heif) {
+        try {
+            return ReadFileBytes(path);
+        } catch (const EError&) {
+            return {};
+        }
+    }
+    return bytes;
 }
 
 } // namespace
@@ -137,6 +157,15 @@ TFolderContent::TFolderContent(const TShowContent* stored, const TSSFileLocation
     : stored_(stored), recursive_(record.lRecursive), index_(std::move(index)) {
     for (const std::string& folder : record.PictureFolders)
         folders_.push_back(ExpandFolderPath(folder));
+    if (!record.CaptionTemplate.empty()) {
+        try {
+            caption_.emplace(record.CaptionTemplate, record.CaptionDateFormat.empty()
+                                                         ? kDefaultDateFormat
+                                                         : record.CaptionDateFormat);
+        } catch (const EError&) {
+            // A template in error captions nothing: the show's text stands.
+        }
+    }
     if (!index_.empty()) files_ = ReadFolderIndex(index_);
     // Without an index the first round takes what a first look finds in a
     // moment; the look goes on for the rounds after.
@@ -244,7 +273,24 @@ TShowPicture TFolderContent::Picture(int i) const {
 
 std::optional<std::string> TFolderContent::Caption(int i) const {
     if (i >= 0 && i < StoredCount()) return stored_->Caption(i);
-    return std::nullopt;
+    if (!caption_) return std::nullopt;
+    TCaptionFields fields;
+    std::string file;
+    try {
+        file = FileOf(i);
+    } catch (const EError&) {
+        return std::nullopt; // gone with the last look
+    }
+    fields.File = Utf8Of(PathOf(file).stem());
+    fields.N = i + 1;
+    fields.Count = PictureCount();
+    if (caption_->NeedsFacts()) {
+        const TExifText text = ReadExifText(PictureExif(ExifBytesOf(file)));
+        fields.Date = ParseExifDate(text.Taken);
+        if (!fields.Date) fields.Date = FileModifiedLocal(file);
+        fields.Title = text.Description;
+    }
+    return caption_->Resolve(fields);
 }
 
 std::optional<int> TFolderContent::IntervalMs(int i) const {

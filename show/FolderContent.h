@@ -3,6 +3,7 @@
 // whatever its payload stores. The folders are only ever read.
 #pragma once
 
+#include "show/CaptionTemplate.h"
 #include "show/Content.h"
 
 #include <condition_variable>
@@ -60,7 +61,9 @@ public:
 
     int PictureCount() const override;
     TShowPicture Picture(int i) const override;
-    // A stored picture's own caption; a folder's pictures take the show's.
+    // A stored picture's own caption; a folder's picture its caption made
+    // from the record's template (its date and description from its Exif
+    // block, else its file's time), else the show's.
     std::optional<std::string> Caption(int i) const override;
     std::optional<int> IntervalMs(int i) const override;
 
@@ -75,6 +78,7 @@ private:
     std::vector<std::string> folders_;
     bool recursive_;
     std::string index_;
+    std::optional<TCaptionTemplate> caption_;
     mutable std::mutex mutex_;
     std::condition_variable looked_;
     // Under mutex_: the round's pictures; what the look under way has found

@@ -1,6 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "gfx/Exif.h"
 
+#include "gfx/Jpeg.h"
+#include "tests/TestSupport.h"
+
+#include <array>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -59,6 +63,40 @@ TEST(Exif, AWrittenBlockFollowsTheStartOfImage) {
     EXPECT_EQ(length + 2 + 2 + 2, tagged.size()); // SOI, marker, then the end-of-image marker
     EXPECT_EQ(ExifOrientation({tagged.data() + 6, length - 2}), 8);
     EXPECT_EQ(tagged[tagged.size() - 1], 0xD9);
+}
+
+TEST(Exif, CaptionsReadTheDateTakenAndTheDescriptionWhereverTheBlockKeepsThem) {
+    for (bool big_endian : {false, true}) {
+        const test::TBytes block =
+            test::ExifTextBlock("  Harbour at dawn ", "2024:08:12 14:03:00", big_endian);
+        const TExifText text = ReadExifText(block);
+        EXPECT_EQ(text.Description, "Harbour at dawn") << big_endian;
+        EXPECT_EQ(text.Taken, "2024:08:12 14:03:00") << big_endian;
+        // Found in a JPEG after its JFIF segment, and nowhere in one
+        // without.
+        const test::TBytes jpeg = test::TestJpeg(16, 16);
+        const test::TBytes tagged = test::WithExifBlock(jpeg, block);
+        const std::span<const std::uint8_t> found = JpegExifBlock(tagged);
+        EXPECT_TRUE(std::equal(found.begin(), found.end(), block.begin(), block.end()));
+        EXPECT_TRUE(JpegExifBlock(jpeg).empty());
+        // Short texts sit in the entry itself.
+        EXPECT_EQ(ReadExifText(test::ExifTextBlock("Sea", "", big_endian)).Description, "Sea");
+    }
+    // The date of a photo without DateTimeOriginal is none; every cut of a
+    // block reads as much as is left, or nothing, and never past its end.
+    EXPECT_EQ(ReadExifText(test::ExifTextBlock("x", "")).Taken, "");
+    const test::TBytes block = test::ExifTextBlock("A description", "2024:08:12 14:03:00");
+    for (std::size_t size = 0; size < block.size(); ++size) {
+        const std::vector<std::uint8_t> cut(block.begin(), block.begin() + static_cast<long>(size));
+        const TExifText text = ReadExifText(cut);
+        EXPECT_TRUE(text.Taken.empty() || text.Taken == "2024:08:12 14:03:00") << size;
+        EXPECT_TRUE(JpegExifBlock(cut).empty());
+    }
+    const std::optional<TDateTime> date = ParseExifDate(ReadExifText(block).Taken);
+    ASSERT_TRUE(date);
+    EXPECT_EQ((std::array<int, 6>{date->Year, date->Month, date->Day, date->Hour, date->Minute,
+                                  date->Second}),
+              (std::array<int, 6>{2024, 8, 12, 14, 3, 0}));
 }
 
 } // namespace

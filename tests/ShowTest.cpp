@@ -324,6 +324,89 @@ TEST(FolderContent, FindsPicturesByNameInPathOrderAndSubfoldersOnlyWhenAsked) {
     EXPECT_EQ(found({a, a}, true), Generic({a + "/1.png", a + "/2.JPG", a + "/deeper/3.webp"}));
 }
 
+// A PNG with an eXIf chunk after its header chunk (its CRC left zero:
+// only metadata is read from it).
+test::TBytes PngWithExif(const test::TBytes& block) {
+    test::TBytes png = test::RgbaPng(4, 4, false, [](int, int) {
+        return std::array<std::uint8_t, 4>{10, 20, 30, 255};
+    });
+    const test::TBytes tiff(block.begin() + 6, block.end()); // no signature in PNG
+    test::TBytes chunk = {0,
+                          0,
+                          static_cast<std::uint8_t>(tiff.size() >> 8),
+                          static_cast<std::uint8_t>(tiff.size()),
+                          'e',
+                          'X',
+                          'I',
+                          'f'};
+    chunk.insert(chunk.end(), tiff.begin(), tiff.end());
+    chunk.insert(chunk.end(), 4, 0);
+    png.insert(png.begin() + 33, chunk.begin(), chunk.end()); // after the signature and IHDR
+    return png;
+}
+
+// A RIFF WebP container holding only an EXIF chunk.
+test::TBytes WebpWithExif(const test::TBytes& block) {
+    const auto size = static_cast<std::uint32_t>(block.size());
+    test::TBytes webp = {'R',
+                         'I',
+                         'F',
+                         'F',
+                         0,
+                         0,
+                         0,
+                         0,
+                         'W',
+                         'E',
+                         'B',
+                         'P',
+                         'E',
+                         'X',
+                         'I',
+                         'F',
+                         static_cast<std::uint8_t>(size),
+                         static_cast<std::uint8_t>(size >> 8),
+                         0,
+                         0};
+    webp.insert(webp.end(), block.begin(), block.end());
+    if (size & 1) webp.push_back(0);
+    return webp;
+}
+
+TEST(FolderContent, CaptionsComeFromTheTemplateWithEachPhotosDateAndDescription) {
+    test::TScratchDir dir;
+    test::WriteBytes(dir.File("a.jpg"),
+                     test::WithExifBlock(test::TestJpeg(20, 10),
+                                         test::ExifTextBlock("Harbour", "2024:08:12 14:03:00")));
+    test::WriteBytes(dir.File("b.png"),
+                     PngWithExif(test::ExifTextBlock("Quay", "2020:05:01 09:00:00", true)));
+    test::WriteBytes(dir.File("c.webp"),
+                     WebpWithExif(test::ExifTextBlock("Pier", "2021:06:02 10:30:00")));
+    test::WriteBytes(dir.File("d.jpg"), test::TestJpeg(20, 10));
+    TSSFileLocations record(96);
+    record.PictureFolders = {dir.Path()};
+    record.CaptionTemplate = "{n}/{count} {title} {date} ({file})";
+    TFolderContent content(nullptr, record);
+    ASSERT_EQ(content.PictureCount(), 4);
+    EXPECT_EQ(content.Caption(0), "1/4 Harbour 12 August 2024 (a)");
+    EXPECT_EQ(content.Caption(1), "2/4 Quay 1 May 2020 (b)");
+    EXPECT_EQ(content.Caption(2), "3/4 Pier 2 June 2021 (c)");
+    // Without a date of its own, a photo has its file's.
+    const std::optional<TDateTime> written = FileModifiedLocal(dir.File("d.jpg"));
+    ASSERT_TRUE(written);
+    EXPECT_EQ(content.Caption(3), "4/4 " + FormatDate(*written, kDefaultDateFormat) + " (d)");
+    EXPECT_EQ(content.Caption(4), std::nullopt); // gone since the look
+
+    record.CaptionDateFormat = "%Y";
+    record.CaptionTemplate = "{date}";
+    EXPECT_EQ(TFolderContent(nullptr, record).Caption(0), "2024");
+    // A template in error, or none, leaves the show's own text.
+    record.CaptionTemplate = "{place}";
+    EXPECT_EQ(TFolderContent(nullptr, record).Caption(0), std::nullopt);
+    record.CaptionTemplate.clear();
+    EXPECT_EQ(TFolderContent(nullptr, record).Caption(0), std::nullopt);
+}
+
 // A folder saver keeps what its folders held for its next start: the index
 // lists each picture once, in path order, and follows the folders.
 TEST(FolderContent, TheIndexKeepsWhatTheLastLookFound) {

@@ -178,6 +178,77 @@ void AppendToBytes(png_structp png, png_bytep data, png_size_t size) {
 
 } // namespace
 
+TBytes ExifTextBlock(const std::string& description, const std::string& taken, bool big_endian) {
+    TBytes tiff;
+    auto put16 = [&](std::size_t at, std::uint32_t v) {
+        tiff[at] = static_cast<std::uint8_t>(big_endian ? v >> 8 : v);
+        tiff[at + 1] = static_cast<std::uint8_t>(big_endian ? v : v >> 8);
+    };
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+        put16(at + (big_endian ? 0 : 2), v >> 16);
+        put16(at + (big_endian ? 2 : 0), v & 0xFFFF);
+    };
+    // A directory of (tag, type, count, value or text) entries at the end,
+    // its texts after it; returns its offset.
+    struct TEntry {
+        std::uint16_t Tag, Type;
+        std::uint32_t Value;
+        std::string Text;
+    };
+    auto directory = [&](const std::vector<TEntry>& entries) {
+        const std::size_t at = tiff.size();
+        tiff.resize(at + 2 + 12 * entries.size() + 4);
+        put16(at, static_cast<std::uint32_t>(entries.size()));
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const std::size_t e = at + 2 + 12 * i;
+            const TEntry& entry = entries[i];
+            put16(e, entry.Tag);
+            put16(e + 2, entry.Type);
+            if (entry.Type == 2) {
+                const std::string text = entry.Text + '\0';
+                put32(e + 4, static_cast<std::uint32_t>(text.size()));
+                if (text.size() <= 4) {
+                    std::copy(text.begin(), text.end(), tiff.begin() + static_cast<long>(e + 8));
+                } else {
+                    put32(e + 8, static_cast<std::uint32_t>(tiff.size()));
+                    tiff.insert(tiff.end(), text.begin(), text.end());
+                }
+            } else {
+                put32(e + 4, 1);
+                put32(e + 8, entry.Value);
+            }
+        }
+        return at;
+    };
+    tiff.resize(8);
+    tiff[0] = tiff[1] = big_endian ? 'M' : 'I';
+    put16(2, 42);
+    put32(4, 8);
+    std::vector<TEntry> first;
+    if (!description.empty()) first.push_back({0x010E, 2, 0, description});
+    first.push_back({0x8769, 4, 0, {}});
+    const std::size_t pointer = directory(first) + 2 + 12 * (first.size() - 1) + 8;
+    std::vector<TEntry> exif;
+    if (!taken.empty()) exif.push_back({0x9003, 2, 0, taken});
+    put32(pointer, static_cast<std::uint32_t>(directory(exif)));
+    static constexpr char kSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
+    TBytes block(sizeof kSignature + tiff.size());
+    std::copy(std::begin(kSignature), std::end(kSignature), block.begin());
+    std::copy(tiff.begin(), tiff.end(), block.begin() + sizeof kSignature);
+    return block;
+}
+
+TBytes WithExifBlock(const TBytes& jpeg, const TBytes& block) {
+    const std::size_t first_end = 4 + (jpeg[4] << 8 | jpeg[5]);
+    const std::size_t length = block.size() + 2;
+    TBytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(first_end));
+    out.insert(out.end(), {0xFF, 0xE1, static_cast<std::uint8_t>(length >> 8),
+                           static_cast<std::uint8_t>(length)});
+    out.insert(out.end(), block.begin(), block.end());
+    out.insert(out.end(), jpeg.begin() + static_cast<long>(first_end), jpeg.end());
+    return out;
+}
+
 TBytes RgbaPng(int width, int height, bool interlaced,
                const std::function<std::array<std::uint8_t, 4>(int, int)>& pixel) {
     std::vector<std::uint8_t> rgba(static_cast<std::size_t>(width) * height * 4);

@@ -66,6 +66,14 @@ TBytes InkJpeg(int width, int height, TInkForm form,
 // An RGBA PNG; `pixel(x, y)` gives red, green, blue and alpha.
 TBytes RgbaPng(int width, int height, bool interlaced,
                const std::function<std::array<std::uint8_t, 4>(int, int)>& pixel);
+// An Exif block ("Exif\0\0" and TIFF data in the byte order asked for) as
+// cameras write one: ImageDescription in the first directory, and
+// DateTimeOriginal ("YYYY:MM:DD HH:MM:SS") in the Exif directory it points
+// to. Empty texts are left out.
+TBytes ExifTextBlock(const std::string& description, const std::string& taken,
+                     bool big_endian = false);
+// `jpeg` with `block` as an APP1 segment after its first segment (JFIF's).
+TBytes WithExifBlock(const TBytes& jpeg, const TBytes& block);
 // A progressive JPEG of the picture.
 TBytes ProgressiveJpeg(const TBitmap24& picture);
 // A one-channel JPEG of the picture's green.

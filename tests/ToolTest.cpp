@@ -234,6 +234,10 @@ TEST(PackChoices, TheCommandLineAndAManifestMakeTheSameRecord) {
         // Folders as the running machine names them, kept whole.
         {{"--folder", "~/Pictures", "--folder", "%USERPROFILE%\\Photos, 2024", "--recursive"},
          {{"folder", {"~/Pictures", "%USERPROFILE%\\Photos, 2024"}}, {"recursive", true}}},
+        // A folder saver keeps its caption template for the pictures it
+        // finds.
+        {{"--folder", "~/Pictures", "--caption", "{title} {date}", "--date-format", "%Y"},
+         {{"folder", {"~/Pictures"}}, {"caption", "{title} {date}"}, {"date-format", "%Y"}}},
     };
     for (const auto& [args, manifest] : cases)
         EXPECT_EQ(RecordFromCommandLine(args), RecordFromManifest(manifest)) << manifest.dump();
@@ -243,8 +247,15 @@ TEST(PackChoices, TheCommandLineAndAManifestMakeTheSameRecord) {
     };
     EXPECT_FALSE(has(RecordFromCommandLine({}), "PictureFolders"));
     EXPECT_FALSE(has(RecordFromCommandLine({}), "lRecursive"));
-    EXPECT_TRUE(has(RecordFromCommandLine(cases.back().first), "PictureFolders"));
-    EXPECT_TRUE(has(RecordFromCommandLine(cases.back().first), "lRecursive"));
+    const std::vector<std::string> folders = cases[cases.size() - 2].first;
+    EXPECT_TRUE(has(RecordFromCommandLine(folders), "PictureFolders"));
+    EXPECT_TRUE(has(RecordFromCommandLine(folders), "lRecursive"));
+    const test::TBytes templated = RecordFromCommandLine(cases.back().first);
+    EXPECT_TRUE(has(templated, "CaptionTemplate"));
+    EXPECT_TRUE(has(templated, "{title} {date}"));
+    EXPECT_TRUE(has(templated, "CaptionDateFormat"));
+    // Without folders the pack resolves the template itself.
+    EXPECT_FALSE(has(RecordFromCommandLine({"--caption", "{file}"}), "CaptionTemplate"));
     // Every choice has a kind's checks: a wrong value is refused by name,
     // from either.
     EXPECT_EQ(test::ErrorOf([] {

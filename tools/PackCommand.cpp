@@ -313,6 +313,11 @@ TPackJob PackJobOf(const TPackValues& given, bool with_runtime) {
         const json format = ValueOf(given, "date-format");
         ApplyCaptionTemplate(job.Pictures, caption,
                              format.is_string() ? format.get<std::string>() : "");
+        // The folders' pictures are captioned when the saver shows them.
+        if (!job.Record.PictureFolders.empty()) {
+            job.Record.CaptionTemplate = caption;
+            job.Record.CaptionDateFormat = format.is_string() ? format.get<std::string>() : "";
+        }
     }
     for (const char* key : {"sound", "movie"})
         for (const json& path :

@@ -72,6 +72,8 @@ json RecordToJson(const TSSFileLocations& r) {
     j["lShuffle"] = r.lShuffle;
     j["PictureFolders"] = r.PictureFolders;
     j["lRecursive"] = r.lRecursive;
+    if (!r.CaptionTemplate.empty()) j["CaptionTemplate"] = r.CaptionTemplate;
+    if (!r.CaptionDateFormat.empty()) j["CaptionDateFormat"] = r.CaptionDateFormat;
     if (r.Intervals) j["IntervalCommaList"] = *r.Intervals;
     j["TransitionTime"] = r.TransitionTime;
     j["Motion"] = std::string(TSSFileLocations::MotionName(r.Motion));
