@@ -88,6 +88,7 @@ inline constexpr const char* kGraphicNotRepackable =
 inline constexpr const char* kNothingToPack = "Nothing to pack: no pictures";
 // Folder savers.
 inline constexpr const char* kPictureUnreadable = "Passed over %s: %s";
+inline constexpr const char* kPictureGone = "it is no longer there";
 inline constexpr const char* kNoFolderPictures = "No pictures were found in %s.";
 inline constexpr const char* kInItem = "%s: %s";
 inline constexpr const char* kManifestNotObject = "The manifest must be a JSON object: %s";

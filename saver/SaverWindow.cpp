@@ -236,20 +236,25 @@ void TfrmScrn::ShowNextPicture() {
     for (TShowGroup& group : groups_) {
         bool replayed = false;
         TChange change = TakeChange(group, replayed);
-        std::vector<TMovingSlide> ready;
+        TMadeSlides ready;
         std::optional<TShowPicture> picture;
         // A folder's picture that cannot be read (gone, or no picture) is
         // passed over for the next, once for each picture there is.
         for (int tries = content_->PictureCount(); change.Picture; --tries) {
             try {
-                if (change.Slides.valid()) ready = change.Slides.get();
-                if (!motion || ready.size() < group.Views.size())
-                    picture = content_->Picture(*change.Picture);
+                if (change.Slides.valid()) {
+                    ready = change.Slides.get();
+                    if (folder_ && !folder_->StillThere(*change.Picture))
+                        throw EError(msg::kPictureUnreadable,
+                                     {folder_->FileOf(*change.Picture), msg::kPictureGone});
+                }
+                const std::size_t made = motion ? ready.Moving.size() : ready.Still.size();
+                if (made < group.Views.size()) picture = content_->Picture(*change.Picture);
                 break;
             } catch (const EError& e) {
                 if (!folder_) throw;
                 Application().Note(e.what());
-                ready.clear();
+                ready = {};
                 if (replayed) {
                     player_->History.erase(player_->History.begin() + player_->Place--);
                     replayed = false;
@@ -288,12 +293,17 @@ void TfrmScrn::ShowNextPicture() {
             // next one is made.
             show.ClearPicture();
             view->Moving().reset();
-            if (motion && v < ready.size()) {
-                view->Moving() = std::move(ready[v]);
+            TTextEngine& text = Application().Platform().Text();
+            if (motion && v < ready.Moving.size()) {
+                view->Moving() = std::move(ready.Moving[v]);
                 view->Moving()->SetCaption(change.Caption, choices_, view->Monitor().PixelsPerInch,
-                                           Application().Platform().Text());
+                                           text);
                 // The transition brings in the motion's first frame.
                 show.SetPicture(view->Moving()->Frame(0, view->BackBuffer().PixelBytes()));
+            } else if (!motion && v < ready.Still.size()) {
+                DrawCaption(ready.Still[v], change.Caption, choices_.Caption,
+                            view->Monitor().PixelsPerInch, text);
+                show.SetPicture(std::move(ready.Still[v]));
             } else {
                 show.SetPicture(SlideFor(*view, *picture, index, change.Caption, 0));
             }
@@ -344,7 +354,9 @@ void TfrmScrn::StartTimers(int interval) {
         for (TScreenView* view : group.Views)
             moves = moves || (view->Moving() && view->Moving()->Moves());
     // An interval of 0 stays on this picture: there is no next to make.
-    if (choices_.Motion == TMotion::moPanZoom && interval > 0) PrepareNextChanges();
+    // Pictures read from folders are made ahead too, as a slow disk may
+    // take its time; a payload's stay as they were (read when shown).
+    if ((choices_.Motion == TMotion::moPanZoom || folder_) && interval > 0) PrepareNextChanges();
     if (moves) {
         motion_start_ = slide_start_;
         motion_ms_ = static_cast<std::uint32_t>(interval > 0 ? interval : kMotionWithoutIntervalMs);
@@ -422,13 +434,25 @@ void TfrmScrn::PrepareNextChanges() {
         // Reads the payload and decodes, which touch nothing of the
         // user-interface thread's; the content and choices outlive the
         // group's changes.
+        // A virtual clock waits for the slides as for any thread's work.
+        TPlatform& platform = Application().Platform();
+        platform.ThreadStarted();
         group.Next->Slides =
-            std::async(std::launch::async, [this, screens, index = *group.Next->Picture,
+            std::async(std::launch::async, [this, &platform, screens, index = *group.Next->Picture,
                                             seed = MotionSeed(*group.Next->Picture, changes_)] {
+                struct TEnded {
+                    TPlatform& Platform;
+                    ~TEnded() { Platform.ThreadEnded(); }
+                } ended{platform};
                 const TShowPicture picture = content_->Picture(index);
-                std::vector<TMovingSlide> slides;
+                TMadeSlides slides;
                 for (const TScreenSpec& screen : screens)
-                    slides.emplace_back(picture, choices_, screen, seed);
+                    if (choices_.Motion == TMotion::moPanZoom)
+                        slides.Moving.emplace_back(picture, choices_, screen, seed);
+                    else
+                        slides.Still.push_back(ComposePicture(picture, screen.Width, screen.Height,
+                                                              choices_.Fit, choices_.BlurBorders,
+                                                              screen.Palette8));
                 return slides;
             });
     }

@@ -116,14 +116,21 @@ public:
 private:
     // Shows that run in step: one order of slides and the windows showing
     // it (several when they mirror each other).
-    // A change of picture: what it shows, and, for pictures that move,
-    // their slides for each view of the group, made ahead on another
-    // thread while the pictures before them move.
+    // Slides made ahead for each view of a group: moving ones, or still
+    // pictures composed for their screens without their caption (drawn
+    // when shown, where the text engine is).
+    struct TMadeSlides {
+        std::vector<TMovingSlide> Moving;
+        std::vector<TBitmap24> Still;
+    };
+    // A change of picture: what it shows, and, for pictures that move or
+    // come from folders, their slides, made ahead on another thread while
+    // the pictures before them show, so a change never waits for a disk.
     struct TChange {
         std::optional<int> Picture; // none: the pictures are over
         std::string Caption;
         TShowStyle Style = kInitialStyle;
-        std::future<std::vector<TMovingSlide>> Slides;
+        std::future<TMadeSlides> Slides;
     };
     struct TShowGroup {
         TSlideOrder Order;

@@ -261,6 +261,16 @@ std::string TFolderContent::FileOf(int i) const {
     return files_[k];
 }
 
+bool TFolderContent::StillThere(int i) const {
+    if (i >= 0 && i < StoredCount()) return true;
+    try {
+        std::error_code error;
+        return fs::is_regular_file(PathOf(FileOf(i)), error);
+    } catch (const EError&) {
+        return false;
+    }
+}
+
 TShowPicture TFolderContent::Picture(int i) const {
     if (i >= 0 && i < StoredCount()) return stored_->Picture(i);
     const std::string file = FileOf(i);

@@ -58,6 +58,9 @@ public:
     const std::vector<std::string>& Folders() const { return folders_; }
     // The file of picture i, or "" for a stored picture.
     std::string FileOf(int i) const;
+    // Whether picture i is still there (a stored one always is): a picture
+    // made ahead is passed over when its file went meanwhile.
+    bool StillThere(int i) const;
 
     int PictureCount() const override;
     TShowPicture Picture(int i) const override;

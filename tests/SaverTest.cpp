@@ -1015,6 +1015,17 @@ TEST(FolderSaver, ShowsTheFolderAsEachRoundBeginsAndPassesOverWhatItCannotRead) 
               5);
 }
 
+TEST(FolderSaver, TheNextPictureIsMadeAheadWhileThisOneShows) {
+    TFolderSaver saver;
+    saver.Write("a.jpg", test::TestJpeg(100, 80));
+    saver.Write("b.jpg", test::TestJpeg(60, 40));
+    saver.run.Start();
+    saver.run.RunFor(1200); // a has come in; b was read and decoded then
+    saver.Write("b.jpg", test::TestJpeg(30, 30));
+    saver.run.RunFor(1500);
+    EXPECT_EQ(saver.ShownWidths(), (std::vector<int>{100, 60}));
+}
+
 TEST(FolderSaver, SubfoldersCountWithRecursive) {
     TFolderSaver saver(true);
     saver.Write("a.jpg", test::TestJpeg(100, 80));
