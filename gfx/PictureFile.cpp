@@ -9,6 +9,9 @@
 #ifdef TEVRIN_HAVE_WEBP
 #include "gfx/Webp.h"
 #endif
+#ifdef TEVRIN_HAVE_SYSTEM_PICTURES
+#include "gfx/SystemPictures.h"
+#endif
 #ifdef TEVRIN_HAVE_HEIF
 #include "gfx/Heif.h"
 #endif
@@ -94,6 +97,11 @@ bool HasPictureExtension(std::string_view file_name) {
 
 TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int min_height) {
     const TPictureFormat format = SniffPictureFormat(bytes);
+#ifdef TEVRIN_HAVE_SYSTEM_PICTURES
+    // What our libraries do not read, the system may.
+    if (format == TPictureFormat::Unknown || !CanReadPictureFormat(format))
+        if (std::optional<TBitmap24> decoded = DecodeWithSystem(bytes)) return std::move(*decoded);
+#endif
     if (format == TPictureFormat::Unknown) throw EError(msg::kNotAPicture);
     if (!CanReadPictureFormat(format))
         throw EError(msg::kFormatNotBuiltIn, {PictureFormatName(format)});

@@ -135,6 +135,9 @@ void TfrmScrn::FormActivate() {
     stored_.emplace(own_path_, locations_);
     content_ = &*stored_;
     if (!locations_.PictureFolders.empty()) {
+        // The user's own choice of folder, made in the settings dialog.
+        if (auto chosen = TStoredSettings(own_path_, user_dir_).ReadFolder())
+            locations_.PictureFolders = {*chosen};
         folder_ = std::make_unique<TFolderContent>(
             &*stored_, locations_, TStoredSettings(own_path_, user_dir_).FolderIndexPath());
         content_ = folder_.get();

@@ -27,6 +27,7 @@ TDialogTexts LoadDialogTexts(const std::string& exe_path) {
     texts.Web = read("Web", "Web address:");
     texts.OK = read("btnOK", "OK");
     texts.MuteMusic = read("MuteMusic", "Mute music");
+    texts.PicturesFolder = read("PicturesFolder", "Pictures folder\u2026");
     return texts;
 }
 

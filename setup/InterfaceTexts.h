@@ -23,6 +23,8 @@ struct TDialogTexts {
     std::string Web = "Web address:";
     std::string OK = "&Ok";
     std::string MuteMusic = "Mute music";
+    // Only a folder saver's dialog has the folder choice.
+    std::string PicturesFolder = "Pictures folder\u2026";
 };
 
 std::string InterfaceTextsPath(const std::string& exe_path);

@@ -6,6 +6,7 @@
 #include "payload/Trailer.h"
 #include "setup/InterfaceTexts.h"
 #include "setup/StoredSettings.h"
+#include "show/FolderContent.h"
 #include "ui/Services.h"
 
 namespace tevrin {
@@ -21,8 +22,9 @@ constexpr std::uint32_t kLinkColor = 0xFF0000;   // blue
 } // namespace
 
 TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_dir)
-    : TForm(app), lblTitle(*this), lblAuthor(*this), lblEmail(*this), lblWeb(*this), cbMute(*this),
-      OKButton(*this), own_path_(std::move(own_path)), user_dir_(std::move(user_dir)) {
+    : TForm(app), lblTitle(*this), lblAuthor(*this), lblEmail(*this), lblWeb(*this),
+      lblFolder(*this), cbMute(*this), OKButton(*this), FolderButton(*this),
+      own_path_(std::move(own_path)), user_dir_(std::move(user_dir)) {
     SetCaption("Setup []");
     Color = kDialogColor;
     lblTitle.Font.Bold = true;
@@ -43,10 +45,15 @@ TfrmSetup::TfrmSetup(TApplication& app, std::string own_path, std::string user_d
     lblWeb.SetCaption(texts.Web);
     OKButton.Caption = texts.OK;
     cbMute.Caption = texts.MuteMusic;
+    FolderButton.Caption = texts.PicturesFolder;
+    // Shown for a folder saver only, once its record is read.
+    lblFolder.SetVisible(false);
+    FolderButton.SetVisible(false);
     MuteChanged = false;
 
     cbMute.OnClick = [this] { MuteChanged = true; };
     OKButton.OnClick = [this] { OKButtonClick(); };
+    FolderButton.OnClick = [this] { FolderButtonClick(); };
     for (TLabel* link : {&lblEmail, &lblWeb}) {
         link->OnMouseEnter = [this] {
             Application().Platform().SetCursorShape(TPlatform::TCursorShape::HandPoint);
@@ -87,13 +94,17 @@ void TfrmSetup::Layout(int dpi) {
     font(lblWeb, lblWeb.Font, -11, kLinkColor);
     font(cbMute, cbMute.Font, -11, 0x000000);
     font(OKButton, OKButton.Font, -11, 0x000000);
+    font(lblFolder, lblFolder.Font, -11, 0x000000);
+    font(FolderButton, FolderButton.Font, -11, 0x000000);
     lblTitle.SetBounds(s(kMargin), s(23), s(36), s(16));
     lblAuthor.SetBounds(s(kMargin), s(44), s(34), s(13));
     cbMute.SetBounds(s(kMargin), s(71), s(84), s(15));
     lblEmail.SetBounds(s(kMargin), s(106), s(28), s(13));
     lblWeb.SetBounds(s(kMargin), s(127), s(66), s(13));
     OKButton.SetBounds(s(214), s(kHeight - kBottomPanel + 15), s(75), s(25));
-    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb}) {
+    lblFolder.SetBounds(s(kMargin), s(155), s(66), s(13));
+    FolderButton.SetBounds(s(kMargin), s(kHeight - kBottomPanel + 15), s(110), s(25));
+    for (TLabel* label : {&lblTitle, &lblAuthor, &lblEmail, &lblWeb, &lblFolder}) {
         // Long texts end with an ellipsis at the right margin (of the
         // client area, each margin rounded as the label's left one is);
         // measured again in the new font.
@@ -122,10 +133,33 @@ void TfrmSetup::FormShow() {
     lblAuthor.SetCaption(lblAuthor.Caption() + record->Author);
     lblEmail.SetCaption(record->Email);
     lblWeb.SetCaption(record->Web);
+    if (record->PictureFolders.empty() || !Application().Platform().Services().HasFolderPicker())
+        return;
+    std::string folders;
+    if (const auto chosen = TStoredSettings(own_path_, user_dir_).ReadFolder()) {
+        folders = *chosen;
+    } else {
+        for (const std::string& folder : record->PictureFolders)
+            folders += (folders.empty() ? "" : ", ") + ExpandFolderPath(folder);
+    }
+    lblFolder.SetCaption(folders);
+    lblFolder.SetVisible(true);
+    FolderButton.SetVisible(true);
+}
+
+void TfrmSetup::FolderButtonClick() {
+    // The picker opens at the folder shown (the first, of several).
+    const std::string shown = lblFolder.Caption();
+    const std::string initial = shown.substr(0, shown.find(", "));
+    if (auto folder = Application().Platform().Services().ChooseFolder(Window(), initial)) {
+        ChosenFolder = *folder;
+        lblFolder.SetCaption(*folder);
+    }
 }
 
 void TfrmSetup::OKButtonClick() {
     if (MuteChanged) TStoredSettings(own_path_, user_dir_).WriteMute(cbMute.Checked());
+    if (ChosenFolder) TStoredSettings(own_path_, user_dir_).WriteFolder(*ChosenFolder);
     Close();
 }
 

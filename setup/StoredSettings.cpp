@@ -59,4 +59,22 @@ void TStoredSettings::WriteMute(bool muted) const {
         throw EError(msg::kUnableToWrite, {path});
 }
 
+std::optional<std::string> TStoredSettings::ReadFolder() const {
+    std::string folder = ReadIniString(per_user_, kSettingsSection, kFolderKey, "");
+    if (folder.empty()) return std::nullopt;
+    return folder;
+}
+
+void TStoredSettings::WriteFolder(const std::string& folder) const {
+    std::error_code error;
+    const bool moving = !std::filesystem::exists(per_user_, error);
+    // The per-user file is read in preference from now on: the mute choice
+    // goes with the folder.
+    const std::string mute = ReadIniString(ReadPath(), kSettingsSection, kMuteKey, "");
+    std::filesystem::create_directories(ExtractFilePath(per_user_), error);
+    if (!WriteIniString(per_user_, kSettingsSection, kFolderKey, folder) ||
+        (moving && !mute.empty() && !WriteIniString(per_user_, kSettingsSection, kMuteKey, mute)))
+        throw EError(msg::kUnableToWrite, {per_user_});
+}
+
 } // namespace tevrin

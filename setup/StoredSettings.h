@@ -10,6 +10,7 @@
 // per-user file when it exists or the executable's folder cannot be written.
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace tevrin {
@@ -17,6 +18,7 @@ namespace tevrin {
 inline constexpr const char* kStoredSettingsFile = "CONTROL.INI";
 inline constexpr const char* kSettingsSection = "Setup";
 inline constexpr const char* kMuteKey = "mute";
+inline constexpr const char* kFolderKey = "folder";
 
 class TStoredSettings {
 public:
@@ -29,6 +31,14 @@ public:
     bool ReadMute(bool fallback) const;
     // Writes "1" or "0". Raises "Unable to write to %s" with the file's path.
     void WriteMute(bool muted) const;
+    // The pictures folder this user chose for a folder saver, in place of
+    // the folders it was packed with ("folder", always in the per-user
+    // file); nothing when none was chosen.
+    std::optional<std::string> ReadFolder() const;
+    // Writes it to the per-user file, which from then on holds the mute
+    // choice too (copied over when it was beside the executable). Raises
+    // "Unable to write to %s".
+    void WriteFolder(const std::string& folder) const;
 
     const std::string& BesideExePath() const { return beside_exe_; }
     // Where a folder saver keeps, for this user, the pictures its folders

@@ -11,6 +11,7 @@
 #include "platform/Registry.h"
 #include "platform/headless/HeadlessPlatform.h"
 #include "saver/SaverWindow.h"
+#include "setup/StoredSettings.h"
 #include "tests/TestSupport.h"
 #include "ui/Keys.h"
 
@@ -1024,6 +1025,17 @@ TEST(FolderSaver, TheNextPictureIsMadeAheadWhileThisOneShows) {
     saver.Write("b.jpg", test::TestJpeg(30, 30));
     saver.run.RunFor(1500);
     EXPECT_EQ(saver.ShownWidths(), (std::vector<int>{100, 60}));
+}
+
+TEST(FolderSaver, TheFolderThisUserChoseStandsInForThePackedOnes) {
+    TFolderSaver saver;
+    saver.Write("a.jpg", test::TestJpeg(100, 80));
+    test::TScratchDir chosen;
+    test::WriteBytes(chosen.File("mine.jpg"), test::TestJpeg(30, 30));
+    TStoredSettings(saver.run.saver, saver.run.user.Path()).WriteFolder(chosen.Path());
+    saver.run.Start();
+    saver.run.RunFor(3200);
+    EXPECT_EQ(saver.ShownWidths(), (std::vector<int>{30, 30}));
 }
 
 TEST(FolderSaver, SubfoldersCountWithRecursive) {

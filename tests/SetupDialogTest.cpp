@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "base/System.h"
 #include "platform/headless/HeadlessPlatform.h"
+#include "setup/StoredSettings.h"
 #include "tests/TestSupport.h"
 
 #include <filesystem>
@@ -17,13 +18,15 @@ namespace {
 namespace fs = std::filesystem;
 
 struct TDialogRun {
-    explicit TDialogRun(const std::string& stored_mute = "", bool record_mute = false) {
+    explicit TDialogRun(const std::string& stored_mute = "", bool record_mute = false,
+                        const TStringList& folders = {}) {
         TSSFileLocations record(96);
         record.Title = "Sea";
         record.Author = "Ann";
         record.Email = "mailto:ann@example.org";
         record.Web = "http://example.org/sea";
         record.lMute = record_mute;
+        record.PictureFolders = folders;
         test::TSaverParts parts;
         parts.Pictures = {test::TestJpeg(8, 8)};
         saver = dir.File("Sea.scr");
@@ -73,6 +76,44 @@ TEST(SetupDialog, ShowsTheRecordWithTheDesignTexts) {
     EXPECT_FALSE(run.dialog->cbMute.Checked());
     EXPECT_FALSE(run.dialog->MuteChanged);
     EXPECT_EQ(run.dialog->BoundsRect(), (TRect{247, 170, 552, 429})); // centred, 305 x 259
+}
+
+TEST(SetupDialog, AFolderSaverChoosesItsPicturesFolderForThisUserAlone) {
+    // Other savers, and a folder saver where there is no folder picker,
+    // keep the dialog as it is.
+    for (bool folders : {false, true}) {
+        TDialogRun run("", false, folders ? TStringList{"/data/a"} : TStringList{});
+        run.platform.Headless().FolderPicker = !folders;
+        run.dialog->Show();
+        EXPECT_FALSE(run.dialog->FolderButton.Visible()) << folders;
+        EXPECT_FALSE(run.dialog->lblFolder.Visible()) << folders;
+    }
+    TDialogRun run("1", false, {"/data/a", "/b"});
+    run.platform.Headless().FolderPicker = true;
+    run.dialog->Show();
+    ASSERT_TRUE(run.dialog->FolderButton.Visible());
+    EXPECT_EQ(run.dialog->FolderButton.Caption, "Pictures folder\u2026");
+    EXPECT_EQ(run.dialog->lblFolder.Caption(), "/data/a, /b");
+    // Cancelled in the picker, which opened at the first folder: nothing.
+    run.Click(run.dialog->FolderButton);
+    EXPECT_EQ(run.platform.Headless().Log.back(), "choose folder /data/a");
+    EXPECT_FALSE(run.dialog->ChosenFolder);
+    // Chosen, then OK: kept in this user's own file, the mute choice with
+    // it; the file beside the saver is left as it was.
+    run.platform.Headless().FolderAnswer = "/photos/new one";
+    run.Click(run.dialog->FolderButton);
+    EXPECT_EQ(run.dialog->lblFolder.Caption(), "/photos/new one");
+    run.Click(run.dialog->OKButton);
+    EXPECT_TRUE(run.dialog->Closed());
+    const std::string per_user = TStoredSettings(run.saver, run.user.Path()).PerUserPath();
+    EXPECT_EQ(ReadIniString(per_user, "Setup", "folder", ""), "/photos/new one");
+    EXPECT_EQ(ReadIniString(per_user, "Setup", "mute", ""), "1");
+    EXPECT_EQ(ReadIniString(run.Ini(), "Setup", "folder", "(none)"), "(none)");
+    EXPECT_TRUE(TStoredSettings(run.saver, run.user.Path()).ReadMute(false));
+    // Opened again, it shows the folder chosen.
+    TfrmSetup again(run.app, run.saver, run.user.Path());
+    again.Show();
+    EXPECT_EQ(again.lblFolder.Caption(), "/photos/new one");
 }
 
 TEST(SetupDialog, OkWritesOnlyAChangedChoice) {

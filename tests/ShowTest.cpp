@@ -2,6 +2,7 @@
 #include "base/Errors.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
+#include "gfx/PictureFile.h"
 #include "platform/SystemText.h"
 #include "show/CaptionTemplate.h"
 #include "show/Content.h"
@@ -322,6 +323,37 @@ TEST(FolderContent, FindsPicturesByNameInPathOrderAndSubfoldersOnlyWhenAsked) {
     EXPECT_EQ(found({b, a, dir.File("missing")}, false),
               Generic({a + "/1.png", a + "/2.JPG", b + "/0.heic"}));
     EXPECT_EQ(found({a, a}, true), Generic({a + "/1.png", a + "/2.JPG", a + "/deeper/3.webp"}));
+}
+
+// A 2 x 2 BMP of 24-bit pixels: red and green over blue and white.
+test::TBytes TwoByTwoBmp() {
+    test::TBytes bmp = {'B',  'M',  70, 0, 0, 0, 0,  0, 0, 0, 54,   0,    0, 0, // file header
+                        40,   0,    0,  0, 2, 0, 0,  0, 2, 0, 0,    0,    1, 0,
+                        24,   0,    0,  0, 0, 0, 16, 0, 0, 0, 0x13, 0x0B, 0, 0,
+                        0x13, 0x0B, 0,  0, 0, 0, 0,  0, 0, 0, 0,    0};
+    // Rows bottom up, blue-green-red, each padded to four bytes.
+    const test::TBytes rows = {255, 0, 0, 255, 255, 255, 0, 0, 0, 0, 255, 0, 255, 0, 0, 0};
+    bmp.insert(bmp.end(), rows.begin(), rows.end());
+    return bmp;
+}
+
+// Windows' runtime hands what its own libraries do not read to the
+// system's imaging component; elsewhere such a file is no picture.
+TEST(PictureFiles, TheSystemDecodesWhatOurLibrariesDoNotWhereItCan) {
+#ifdef _WIN32
+    const TBitmap24 bmp = DecodeUpright(TwoByTwoBmp());
+    ASSERT_EQ(bmp.Width(), 2);
+    ASSERT_EQ(bmp.Height(), 2);
+    EXPECT_EQ(test::PixelAt(bmp, 0, 0), (test::TBgr{0, 0, 255}));
+    EXPECT_EQ(test::PixelAt(bmp, 1, 0), (test::TBgr{0, 255, 0}));
+    EXPECT_EQ(test::PixelAt(bmp, 0, 1), (test::TBgr{255, 0, 0}));
+    EXPECT_EQ(test::PixelAt(bmp, 1, 1), (test::TBgr{255, 255, 255}));
+#else
+    EXPECT_EQ(test::ErrorOf([] { DecodeUpright(TwoByTwoBmp()); }),
+              "Not a picture this program reads (JPEG, PNG, WebP, HEIC)");
+#endif
+    // Bytes no codec takes are no picture anywhere.
+    EXPECT_THROW(DecodeUpright(test::AsBytes("no picture at all")), EError);
 }
 
 // A PNG with an eXIf chunk after its header chunk (its CRC left zero:

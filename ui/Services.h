@@ -62,6 +62,14 @@ public:
     virtual bool AcquireInstanceGuard(const std::string& name) = 0;
     // Opens a document, address or mail link with the shell; no result.
     virtual void ShellOpen(TWindowId parent, const std::string& target) = 0;
+    // Whether the system has a folder picker for ChooseFolder.
+    virtual bool HasFolderPicker() { return false; }
+    // The system's folder picker, owned by `parent`, opened at `initial`:
+    // the folder chosen, or nothing when the user cancelled.
+    virtual std::optional<std::string> ChooseFolder(TWindowId /*parent*/,
+                                                    const std::string& /*initial*/) {
+        return std::nullopt;
+    }
     // A string value of the current user's registry, or nothing.
     virtual std::optional<std::string> ReadUserRegistry(const std::string& key,
                                                         const std::string& value) = 0;

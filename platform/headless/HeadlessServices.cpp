@@ -102,6 +102,11 @@ bool THeadlessServices::AcquireInstanceGuard(const std::string& name) {
     return !GuardsHeldElsewhere.count(name) && guards_.insert(name).second;
 }
 
+std::optional<std::string> THeadlessServices::ChooseFolder(TWindowId, const std::string& initial) {
+    Log.push_back("choose folder " + initial);
+    return FolderAnswer;
+}
+
 void THeadlessServices::ShellOpen(TWindowId, const std::string& target) {
     Log.push_back("shell " + target);
 }

@@ -36,6 +36,10 @@ public:
     bool PasswordChangeAvailable = false;
     bool SaverRunning = false;
     bool InputHookAllowed = true;
+    // The folder picker: absent, or the folder its user picks (nothing: the
+    // user cancels).
+    bool FolderPicker = false;
+    std::optional<std::string> FolderAnswer;
     std::pair<int, int> Cursor{400, 300};
 
     struct TForeign {
@@ -54,6 +58,8 @@ public:
     std::unique_ptr<TMoviePlayerControl> CreateMoviePlayer(TWindowId window) override;
     bool AcquireInstanceGuard(const std::string& name) override;
     void ShellOpen(TWindowId parent, const std::string& target) override;
+    bool HasFolderPicker() override { return FolderPicker; }
+    std::optional<std::string> ChooseFolder(TWindowId parent, const std::string& initial) override;
     std::optional<std::string> ReadUserRegistry(const std::string& key,
                                                 const std::string& value) override;
     std::optional<bool> VerifySaverPassword(TWindowId window) override;

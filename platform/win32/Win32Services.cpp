@@ -10,6 +10,8 @@
 // clang-format off: the system headers need windows.h first
 #include <mmsystem.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 // clang-format on
 
 #include <cstring>
@@ -193,6 +195,42 @@ bool TWin32Services::AcquireInstanceGuard(const std::string& name) {
 
 void TWin32Services::ShellOpen(TWindowId parent, const std::string& target) {
     ShellExecuteW(H(parent), L"open", Widen(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+std::optional<std::string> TWin32Services::ChooseFolder(TWindowId parent,
+                                                        const std::string& initial) {
+    // The picker is a COM object: the thread joins an apartment for it (the
+    // movie player's joins the same one).
+    static const bool ole = SUCCEEDED(OleInitialize(nullptr));
+    if (!ole) return std::nullopt;
+    IFileOpenDialog* dialog = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_PPV_ARGS(&dialog))))
+        return std::nullopt;
+    struct TRelease {
+        IUnknown* Object;
+        ~TRelease() {
+            if (Object != nullptr) Object->Release();
+        }
+    } release_dialog{dialog};
+    FILEOPENDIALOGOPTIONS options = 0;
+    dialog->GetOptions(&options);
+    dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+    IShellItem* start = nullptr;
+    if (!initial.empty() && SUCCEEDED(SHCreateItemFromParsingName(Widen(initial).c_str(), nullptr,
+                                                                  IID_PPV_ARGS(&start)))) {
+        dialog->SetFolder(start);
+        start->Release();
+    }
+    if (FAILED(dialog->Show(H(parent)))) return std::nullopt; // cancelled
+    IShellItem* chosen = nullptr;
+    if (FAILED(dialog->GetResult(&chosen))) return std::nullopt;
+    TRelease release_chosen{chosen};
+    wchar_t* path = nullptr;
+    if (FAILED(chosen->GetDisplayName(SIGDN_FILESYSPATH, &path))) return std::nullopt;
+    std::string folder = Narrow(path);
+    CoTaskMemFree(path);
+    return folder;
 }
 
 std::string TWin32Services::DwordText(unsigned long type, const void* data, unsigned long size) {

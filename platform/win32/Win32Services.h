@@ -28,6 +28,8 @@ public:
     std::unique_ptr<TMoviePlayerControl> CreateMoviePlayer(TWindowId window) override;
     bool AcquireInstanceGuard(const std::string& name) override;
     void ShellOpen(TWindowId parent, const std::string& target) override;
+    bool HasFolderPicker() override { return true; }
+    std::optional<std::string> ChooseFolder(TWindowId parent, const std::string& initial) override;
     std::optional<std::string> ReadUserRegistry(const std::string& key,
                                                 const std::string& value) override;
     std::optional<bool> VerifySaverPassword(TWindowId window) override;
