@@ -785,6 +785,7 @@ def run_scenarios(display, work):
     s.stop()
 
     movie_saver(display, work, env)
+    folder_saver(display, work, env)
     preview(display, work, saver, env)
     if WINE:
         password(display, saver, env)
@@ -794,6 +795,81 @@ def run_scenarios(display, work):
 
 
 DIALOG_COLOR = (255, 247, 231)
+
+
+def folder_saver(display, work, env):
+    """A folder saver shows the PNG and the JPEG of its folder as composed;
+    under Wine its settings dialog chooses another folder in the system's
+    picker, kept in this user's own settings, which the saver then shows."""
+    album = os.path.join(work, "album")
+    other = os.path.join(work, "other")
+    os.makedirs(album)
+    os.makedirs(other)
+    png, jpg, chosen = (os.path.join(album, "a.png"), os.path.join(album, "b.jpg"),
+                        os.path.join(other, "c.png"))
+    subprocess.run(["convert", os.path.join(SAMPLES, "05-plasma.jpg"), png], check=True)
+    shutil.copy(os.path.join(SAMPLES, "02-lighthouse.jpg"), jpg)
+    subprocess.run(["convert", "-size", "320x200", "xc:orange", chosen], check=True)
+
+    def named(path):
+        return "Z:" + path.replace("/", "\\") if WINE else path
+    saver = os.path.join(work, "Album.scr" if WINE else "album-saver")
+    pack(saver, "--title", "Album", "--interval", "2000", "--folder", named(album))
+    shows = [render(path, SCREEN, os.path.join(work, f"shown-{i}.png")) for i, path in enumerate((png, jpg, chosen))]
+    s = Saver(display, saver, "/s", env=env)
+    wait_until_full(display, s)
+    check("a folder saver shows its folder's PNG as composed",
+          wait_for(lambda: differing(display.shot(), shows[0]) == 0, timeout=15))
+    check("and its JPEG", wait_for(lambda: differing(display.shot(), shows[1]) == 0, timeout=15))
+    s.stop()
+    if not WINE:
+        return
+    s = Saver(display, saver, "/c", env=env)
+    windows = wait_for(lambda: display.windows_of(s), timeout=10)
+    origin = windows and wait_for(lambda: find_color(display.shot(windows[0]), DIALOG_COLOR))
+    check("a folder saver's dialog shows", bool(origin))
+    if not origin:
+        s.stop()
+        return
+    x, y, _, _ = display.geometry(windows[0])
+
+    def picker():
+        found = display.xdotool("search", "--onlyvisible", "--name", "^Select Folder$").stdout.split()
+        return found[0] if found else None
+    # Wine places a click where it last saw the pointer move, and a click
+    # that only brings the dialog forward may be lost: moved first, then
+    # clicked again if nothing opens, as a user would.
+    display.xdotool("windowfocus", "--sync", str(windows[0]))
+    window = None
+    for _ in range(3):
+        display.xdotool("mousemove", str(x + origin[0] + 69), str(y + origin[1] + 236))
+        time.sleep(0.3)
+        display.xdotool("click", "1")
+        window = wait_for(picker, timeout=10)
+        if window:
+            break
+    check("its pictures folder button opens the system's folder picker", window is not None)
+    if window:
+        display.xdotool("windowfocus", "--sync", window)
+        display.xdotool("type", "--delay", "20", named(other))
+        display.xdotool("key", "Return")
+        wait_for(lambda: picker() is None, timeout=5)
+        display.xdotool("windowfocus", "--sync", str(windows[0]))
+        display.xdotool("key", "Return")
+    check("OK closes the dialog", s.ended())
+    s.stop()
+    users = os.path.join(Saver.wine.prefix, "drive_c", "users")
+    stored = [os.path.join(root, "CONTROL.INI") for root, _, files in os.walk(users)
+              if "CONTROL.INI" in files and os.path.basename(root) == "Album.scr"]
+    text = open(stored[0], encoding="latin-1").read() if stored else ""
+    check("the folder chosen is kept in this user's settings", named(other) in text, repr(text))
+    check("and not beside the saver", not os.path.exists(os.path.join(work, "CONTROL.INI")) or
+          "folder" not in open(os.path.join(work, "CONTROL.INI")).read().lower())
+    s = Saver(display, saver, "/s", env=env)
+    wait_until_full(display, s)
+    check("the saver then shows the folder chosen",
+          wait_for(lambda: differing(display.shot(), shows[2]) == 0, timeout=15))
+    s.stop()
 
 
 def find_color(image, rgb):
