@@ -129,6 +129,7 @@ TCaptionTemplate::TCaptionTemplate(std::string_view text, std::string_view date_
         parts_.emplace_back(field->second, std::string());
         needs_facts_ =
             needs_facts_ || field->second == TPart::Date || field->second == TPart::Title;
+        needs_title_ = needs_title_ || field->second == TPart::Title;
         i = end;
     }
     if (!plain.empty()) parts_.emplace_back(TPart::Text, std::move(plain));

@@ -44,12 +44,14 @@ public:
     // Whether it has a field that needs the picture's metadata ({date},
     // {title}).
     bool NeedsFacts() const { return needs_facts_; }
+    bool NeedsTitle() const { return needs_title_; }
 
 private:
     enum class TPart { Text, Date, Title, File, N, Count };
     std::vector<std::pair<TPart, std::string>> parts_;
     std::string date_format_;
     bool needs_facts_ = false;
+    bool needs_title_ = false;
 };
 
 } // namespace tevrin

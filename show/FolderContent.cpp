@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <filesystem>
+#include <tuple>
 
 namespace tevrin {
 
@@ -96,10 +98,21 @@ std::string ExpandFolderPath(const std::string& path) {
 
 namespace {
 
+// A file's size and last write, as the index keeps them; zeros when it
+// cannot be told.
+std::pair<std::uint64_t, std::int64_t> StampOf(const fs::path& path) {
+    std::error_code error;
+    const std::uintmax_t size = fs::file_size(path, error);
+    if (error) return {0, 0};
+    const auto time = fs::last_write_time(path, error);
+    if (error) return {0, 0};
+    return {size, static_cast<std::int64_t>(time.time_since_epoch().count())};
+}
+
 // Every picture file under the folders, each handed to `take` as it is
-// found, until `stop` is asked.
+// found with its size and time, until `stop` is asked.
 void WalkFolders(const std::vector<std::string>& folders, bool recursive,
-                 const std::function<void(std::string)>& take, const std::stop_token& stop) {
+                 const std::function<void(TIndexedPicture)>& take, const std::stop_token& stop) {
     const auto options = fs::directory_options::skip_permission_denied;
     for (const std::string& folder : folders) {
         std::error_code error;
@@ -107,8 +120,12 @@ void WalkFolders(const std::vector<std::string>& folders, bool recursive,
         if (!fs::is_directory(root, error)) continue;
         auto visit = [&](const fs::directory_entry& entry) {
             std::error_code e;
-            if (entry.is_regular_file(e) && HasPictureExtension(Utf8Of(entry.path().filename())))
-                take(Utf8Of(entry.path()));
+            if (!entry.is_regular_file(e) || !HasPictureExtension(Utf8Of(entry.path().filename())))
+                return;
+            TIndexedPicture found;
+            found.File = Utf8Of(entry.path());
+            std::tie(found.Size, found.Time) = StampOf(entry.path());
+            take(std::move(found));
         };
         // A folder that cannot be read further gives what was found so far.
         if (recursive) {
@@ -128,8 +145,23 @@ void PathOrder(std::vector<std::string>& files) {
     files.erase(std::unique(files.begin(), files.end()), files.end());
 }
 
-// The index: a first line naming it, then one picture a line.
-constexpr std::string_view kIndexHeader = "tevrin folder index 1";
+void PathOrder(std::vector<TIndexedPicture>& pictures) {
+    auto by_file = [](const TIndexedPicture& a, const TIndexedPicture& b) {
+        return a.File < b.File;
+    };
+    std::sort(pictures.begin(), pictures.end(), by_file);
+    pictures.erase(std::unique(pictures.begin(), pictures.end(),
+                               [](const TIndexedPicture& a, const TIndexedPicture& b) {
+                                   return a.File == b.File;
+                               }),
+                   pictures.end());
+}
+
+// The index: a first line naming it, then a picture a line: its file, size,
+// time, orientation and date taken, separated by tabs ("?" for a date not
+// yet known). The first version listed files alone.
+constexpr std::string_view kIndexHeader = "tevrin folder index 2";
+constexpr std::string_view kFirstIndexHeader = "tevrin folder index 1";
 constexpr std::size_t kMaxIndexBytes = 64u << 20;
 // How long a new round waits for a look to end before it goes on with the
 // last one that did, and how long the first round waits for a first look.
@@ -138,18 +170,51 @@ constexpr int kFirstWaitMs = 700;
 
 } // namespace
 
-std::vector<std::string> ReadFolderIndex(const std::string& path) {
-    std::vector<std::string> files;
+std::vector<TIndexedPicture> ReadFolderIndex(const std::string& path) {
+    std::vector<TIndexedPicture> pictures;
     const std::optional<std::string> text = ReadSmallFile(path, kMaxIndexBytes);
-    if (!text || !text->starts_with(kIndexHeader)) return files;
+    if (!text) return pictures;
+    const bool first_version = text->starts_with(kFirstIndexHeader) &&
+                               text->size() > kFirstIndexHeader.size() &&
+                               (*text)[kFirstIndexHeader.size()] == '\n';
+    if (!first_version && !(text->starts_with(kIndexHeader) && text->size() > kIndexHeader.size() &&
+                            (*text)[kIndexHeader.size()] == '\n'))
+        return pictures;
     std::size_t at = text->find('\n');
     while (at != std::string::npos && at + 1 < text->size()) {
         const std::size_t end = text->find('\n', at + 1);
         if (end == std::string::npos) break; // a cut last line counts for nothing
-        if (end > at + 1) files.push_back(text->substr(at + 1, end - at - 1));
+        const std::string_view line(text->data() + at + 1, end - at - 1);
         at = end;
+        if (line.empty()) continue;
+        TIndexedPicture picture;
+        if (first_version) {
+            picture.File = line;
+            pictures.push_back(std::move(picture));
+            continue;
+        }
+        std::vector<std::string_view> fields;
+        for (std::size_t from = 0;;) {
+            const std::size_t tab = line.find('\t', from);
+            fields.push_back(line.substr(from, tab - from));
+            if (tab == std::string_view::npos) break;
+            from = tab + 1;
+        }
+        if (fields.size() != 5 || fields[0].empty()) continue; // not ours: passed over
+        auto number = [](std::string_view text, auto& value) {
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            return error == std::errc() && end == text.data() + text.size();
+        };
+        if (!number(fields[1], picture.Size) || !number(fields[2], picture.Time) ||
+            !number(fields[3], picture.Orientation) || picture.Orientation < 0 ||
+            picture.Orientation > 8)
+            continue;
+        picture.File = fields[0];
+        if (fields[4] != "?") picture.Taken = std::string(fields[4]);
+        pictures.push_back(std::move(picture));
     }
-    return files;
+    return pictures;
 }
 
 TFolderContent::TFolderContent(const TShowContent* stored, const TSSFileLocations& record,
@@ -166,7 +231,15 @@ TFolderContent::TFolderContent(const TShowContent* stored, const TSSFileLocation
             // A template in error captions nothing: the show's text stands.
         }
     }
-    if (!index_.empty()) files_ = ReadFolderIndex(index_);
+    if (!index_.empty()) {
+        for (TIndexedPicture& picture : ReadFolderIndex(index_)) {
+            files_.push_back(picture.File);
+            if (picture.Orientation != 0 || picture.Taken)
+                learned_.emplace(picture.File, std::move(picture));
+        }
+        if (const auto text = ReadSmallFile(index_, kMaxIndexBytes))
+            index_hash_ = std::hash<std::string>()(*text);
+    }
     // Without an index the first round takes what a first look finds in a
     // moment; the look goes on for the rounds after.
     const bool ended = Look(files_.empty() ? kFirstWaitMs : 0);
@@ -195,6 +268,7 @@ bool TFolderContent::Look(int wait_ms) {
 }
 
 void TFolderContent::LookThrough(const std::stop_token& stop) {
+    std::vector<TIndexedPicture> listed;
     std::vector<std::string> batch;
     auto hand_over = [&] {
         const std::lock_guard lock(mutex_);
@@ -204,35 +278,97 @@ void TFolderContent::LookThrough(const std::stop_token& stop) {
     };
     WalkFolders(
         folders_, recursive_,
-        [&](std::string file) {
-            batch.push_back(std::move(file));
+        [&](TIndexedPicture picture) {
+            batch.push_back(picture.File);
+            listed.push_back(std::move(picture));
             if (batch.size() >= 256) hand_over();
         },
         stop);
     hand_over();
-    std::vector<std::string> listed;
     {
         const std::lock_guard lock(mutex_);
-        listed = std::move(found_);
         found_.clear();
     }
     PathOrder(listed);
-    // Kept for the next run when it lists other pictures than the last.
-    if (!index_.empty() && !stop.stop_requested() && listed != ReadFolderIndex(index_)) {
-        std::string text(kIndexHeader);
-        text += '\n';
-        for (const std::string& file : listed)
-            text += file + '\n';
-        std::error_code error;
-        fs::create_directories(PathOf(index_).parent_path(), error);
-        ReplaceFileContents(index_, text);
+    // Kept for the next run when it differs from what the last run kept.
+    if (!index_.empty() && !stop.stop_requested()) {
+        const std::string text = IndexText(listed);
+        const std::size_t hash = std::hash<std::string>()(text);
+        bool changed;
+        {
+            const std::lock_guard lock(mutex_);
+            changed = hash != index_hash_;
+            index_hash_ = hash;
+        }
+        if (changed) {
+            std::error_code error;
+            fs::create_directories(PathOf(index_).parent_path(), error);
+            ReplaceFileContents(index_, text);
+        }
     }
+    std::vector<std::string> files;
+    files.reserve(listed.size());
+    for (TIndexedPicture& picture : listed)
+        files.push_back(std::move(picture.File));
     {
         const std::lock_guard lock(mutex_);
-        complete_ = std::move(listed);
+        complete_ = std::move(files);
         looking_ = false;
     }
     looked_.notify_all();
+}
+
+std::string TFolderContent::IndexText(const std::vector<TIndexedPicture>& listed) const {
+    std::string text(kIndexHeader);
+    text += '\n';
+    const std::lock_guard lock(mutex_);
+    for (const TIndexedPicture& picture : listed) {
+        // A name the lines cannot hold is left to the next look to find.
+        if (picture.File.find_first_of("\t\n") != std::string::npos) continue;
+        int orientation = 0;
+        std::string taken = "?";
+        if (auto it = learned_.find(picture.File); it != learned_.end()) {
+            if (it->second.Size == picture.Size && it->second.Time == picture.Time) {
+                orientation = it->second.Orientation;
+                if (it->second.Taken) taken = *it->second.Taken;
+            } else {
+                learned_.erase(it); // the file changed since: taught again when shown
+            }
+        }
+        text += picture.File + '\t' + std::to_string(picture.Size) + '\t' +
+                std::to_string(picture.Time) + '\t' + std::to_string(orientation) + '\t' + taken +
+                '\n';
+    }
+    return text;
+}
+
+TIndexedPicture TFolderContent::Learn(const std::string& file,
+                                      std::span<const std::uint8_t> bytes) const {
+    TIndexedPicture picture;
+    picture.File = file;
+    std::tie(picture.Size, picture.Time) = StampOf(PathOf(file));
+    const std::vector<std::uint8_t> exif = PictureExif(bytes);
+    picture.Orientation = ExifOrientation(exif);
+    picture.Taken = ReadExifText(exif).Taken;
+    const std::lock_guard lock(mutex_);
+    learned_[file] = picture;
+    return picture;
+}
+
+std::optional<TIndexedPicture> TFolderContent::Learned(int i) const {
+    if (i >= 0 && i < StoredCount()) return std::nullopt;
+    std::string file;
+    try {
+        file = FileOf(i);
+    } catch (const EError&) {
+        return std::nullopt;
+    }
+    const auto [size, time] = StampOf(PathOf(file));
+    const std::lock_guard lock(mutex_);
+    const auto it = learned_.find(file);
+    if (it == learned_.end() || it->second.Size != size || it->second.Time != time)
+        return std::nullopt;
+    return it->second;
 }
 
 void TFolderContent::Rescan() {
@@ -275,7 +411,9 @@ TShowPicture TFolderContent::Picture(int i) const {
     if (i >= 0 && i < StoredCount()) return stored_->Picture(i);
     const std::string file = FileOf(i);
     try {
-        return ReadShowPicture(ReadFileBytes(file));
+        std::vector<std::uint8_t> bytes = ReadFileBytes(file);
+        Learn(file, bytes);
+        return ReadShowPicture(std::move(bytes));
     } catch (const EError& e) {
         throw EError(msg::kPictureUnreadable, {file, e.what()});
     }
@@ -295,10 +433,20 @@ std::optional<std::string> TFolderContent::Caption(int i) const {
     fields.N = i + 1;
     fields.Count = PictureCount();
     if (caption_->NeedsFacts()) {
-        const TExifText text = ReadExifText(PictureExif(ExifBytesOf(file)));
-        fields.Date = ParseExifDate(text.Taken);
+        // The date alone may be known from the index, read again only when
+        // the file changed.
+        const std::optional<TIndexedPicture> known =
+            caption_->NeedsTitle() ? std::nullopt : Learned(i);
+        if (known && known->Taken) {
+            fields.Date = ParseExifDate(*known->Taken);
+        } else {
+            const std::vector<std::uint8_t> head = ExifBytesOf(file);
+            const TExifText text = ReadExifText(PictureExif(head));
+            fields.Date = ParseExifDate(text.Taken);
+            fields.Title = text.Description;
+            Learn(file, head);
+        }
         if (!fields.Date) fields.Date = FileModifiedLocal(file);
-        fields.Title = text.Description;
     }
     return caption_->Resolve(fields);
 }

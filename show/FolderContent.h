@@ -7,13 +7,16 @@
 #include "show/Content.h"
 
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace tevrin {
@@ -29,10 +32,23 @@ ExpandFolderPath(const std::string& path,
 // The same with this process's environment and home folder.
 std::string ExpandFolderPath(const std::string& path);
 
+// What the index keeps of a picture: its file, its size and last write (in
+// the file system's own ticks) when the folders were last looked through,
+// and what showing it taught: its Exif orientation (1..8; 0 not yet known)
+// and when it was taken (as Exif writes it; "" for no date; nothing while
+// not yet known). What was taught counts only while size and time match.
+struct TIndexedPicture {
+    std::string File;
+    std::uint64_t Size = 0;
+    std::int64_t Time = 0;
+    int Orientation = 0;
+    std::optional<std::string> Taken;
+};
+
 // The pictures an index file lists, in its order; none when it is missing,
 // is no index or is cut short (a last line without its end counts for
 // nothing).
-std::vector<std::string> ReadFolderIndex(const std::string& path);
+std::vector<TIndexedPicture> ReadFolderIndex(const std::string& path);
 
 // The stored pictures first, then the folders' in the order of their paths.
 // The folders are looked through on a thread of their own, so a show never
@@ -68,10 +84,18 @@ public:
     // from the record's template (its date and description from its Exif
     // block, else its file's time), else the show's.
     std::optional<std::string> Caption(int i) const override;
+    // What showing picture i taught of it, while its file is as it was
+    // then; nothing for a stored picture or one not yet shown.
+    std::optional<TIndexedPicture> Learned(int i) const;
     std::optional<int> IntervalMs(int i) const override;
 
 private:
     int StoredCount() const { return stored_ != nullptr ? stored_->PictureCount() : 0; }
+    // What a picture's own bytes (`bytes`, or its first bytes) say of it,
+    // kept for the index while its file stays as it is now.
+    TIndexedPicture Learn(const std::string& file, std::span<const std::uint8_t> bytes) const;
+    // The index's text for `listed`, with what was taught of each.
+    std::string IndexText(const std::vector<TIndexedPicture>& listed) const;
     // Starts a look through the folders unless one is under way; waits up
     // to `wait_ms` for it to end; true when it has.
     bool Look(int wait_ms);
@@ -83,6 +107,10 @@ private:
     std::string index_;
     std::optional<TCaptionTemplate> caption_;
     mutable std::mutex mutex_;
+    // Under mutex_: what was taught of pictures, by file; and the hash of
+    // the index's text as last read or written.
+    mutable std::unordered_map<std::string, TIndexedPicture> learned_;
+    std::size_t index_hash_ = 0;
     std::condition_variable looked_;
     // Under mutex_: the round's pictures; what the look under way has found
     // so far; the pictures of the last look that ended, until a round takes

@@ -439,6 +439,25 @@ TEST(FolderContent, CaptionsComeFromTheTemplateWithEachPhotosDateAndDescription)
     EXPECT_EQ(TFolderContent(nullptr, record).Caption(0), std::nullopt);
 }
 
+// The files an index lists.
+std::vector<std::string> IndexedFiles(const std::string& index) {
+    std::vector<std::string> files;
+    for (const TIndexedPicture& picture : ReadFolderIndex(index))
+        files.push_back(picture.File);
+    return Generic(files);
+}
+
+// Starts rounds until the index is as `ready` wants it: on a busy machine
+// a look may take longer than a round waits for it.
+bool IndexBecomes(TFolderContent& content, const std::string& index,
+                  const std::function<bool(const std::vector<TIndexedPicture>&)>& ready) {
+    for (int round = 0; round < 100; ++round) {
+        if (ready(ReadFolderIndex(index))) return true;
+        content.Rescan();
+    }
+    return false;
+}
+
 // A folder saver keeps what its folders held for its next start: the index
 // lists each picture once, in path order, and follows the folders.
 TEST(FolderContent, TheIndexKeepsWhatTheLastLookFound) {
@@ -451,23 +470,79 @@ TEST(FolderContent, TheIndexKeepsWhatTheLastLookFound) {
     record.PictureFolders = {dir.Path()};
     {
         TFolderContent content(nullptr, record, index);
+        EXPECT_TRUE(
+            IndexBecomes(content, index, [](const auto& kept) { return kept.size() == 2; }));
         EXPECT_EQ(content.PictureCount(), 2);
-        EXPECT_EQ(Generic(ReadFolderIndex(index)), FilesOf(content));
+        EXPECT_EQ(IndexedFiles(index), FilesOf(content));
         test::WriteBytes(dir.File("c.jpg"), test::TestJpeg(20, 10));
+        EXPECT_TRUE(
+            IndexBecomes(content, index, [](const auto& kept) { return kept.size() == 3; }));
         content.Rescan();
         EXPECT_EQ(content.PictureCount(), 3);
-        EXPECT_EQ(Generic(ReadFolderIndex(index)), FilesOf(content));
+        EXPECT_EQ(IndexedFiles(index), FilesOf(content));
         // A picture gone since the look is passed over by the show.
         fs::remove(dir.File("b.jpg"));
         EXPECT_NE(test::ErrorOf([&] { content.Picture(1); }).find("b.jpg"), std::string::npos);
         EXPECT_EQ(content.Picture(2).Jpeg, test::TestJpeg(20, 10));
     }
-    // What is not an index, or is cut short, lists nothing more than it holds.
-    test::WriteBytes(index, test::AsBytes("tevrin folder index 1\n/p/one.jpg\n/p/tw"));
-    EXPECT_EQ(ReadFolderIndex(index), (std::vector<std::string>{"/p/one.jpg"}));
+    // What is not an index, or is cut short, lists nothing more than it
+    // holds; a line that is not one of ours is passed over; the first
+    // version's lines are files alone.
+    test::WriteBytes(index, test::AsBytes("tevrin folder index 2\n/p/one.jpg\t5\t7\t6\t?\n"
+                                          "/p/bad.jpg\tx\t7\t6\t?\n/p/tw"));
+    const std::vector<TIndexedPicture> read = ReadFolderIndex(index);
+    ASSERT_EQ(read.size(), 1u);
+    EXPECT_EQ(read[0].File, "/p/one.jpg");
+    EXPECT_EQ(read[0].Size, 5u);
+    EXPECT_EQ(read[0].Orientation, 6);
+    EXPECT_FALSE(read[0].Taken);
+    test::WriteBytes(index, test::AsBytes("tevrin folder index 1\n/p/one.jpg\n"));
+    EXPECT_EQ(IndexedFiles(index), (std::vector<std::string>{"/p/one.jpg"}));
     test::WriteBytes(index, test::AsBytes("/p/one.jpg\n"));
     EXPECT_TRUE(ReadFolderIndex(index).empty());
     EXPECT_TRUE(ReadFolderIndex(user.File("none.txt")).empty());
+}
+
+// What showing a picture teaches (its orientation and date) is kept in the
+// index with the file's size and time, for the next start, until the file
+// changes.
+TEST(FolderContent, TheIndexKeepsWhatShowingAPictureTaughtWhileTheFileStaysAsItWas) {
+    test::TScratchDir dir, user;
+    const std::string index = user.File("folder-index.txt");
+    const test::TBytes photo = test::WithExifBlock(
+        test::TestJpeg(20, 10), test::ExifTextBlock("Harbour", "2024:08:12 14:03:00"));
+    test::WriteBytes(dir.File("a.jpg"), photo);
+    TSSFileLocations record(96);
+    record.PictureFolders = {dir.Path()};
+    record.CaptionTemplate = "{date}";
+    record.CaptionDateFormat = "%Y";
+    {
+        TFolderContent content(nullptr, record, index);
+        EXPECT_FALSE(content.Learned(0));
+        content.Picture(0);
+        const std::optional<TIndexedPicture> learned = content.Learned(0);
+        ASSERT_TRUE(learned);
+        EXPECT_EQ(learned->Orientation, 1);
+        EXPECT_EQ(learned->Taken, "2024:08:12 14:03:00");
+        EXPECT_EQ(learned->Size, photo.size());
+        EXPECT_TRUE(IndexBecomes(
+            content, index, [](const auto& kept) { return kept.size() == 1 && kept[0].Taken; }));
+    }
+    const std::vector<TIndexedPicture> kept = ReadFolderIndex(index);
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(kept[0].Taken, "2024:08:12 14:03:00");
+    EXPECT_EQ(kept[0].Size, photo.size());
+    {
+        // The next start knows it without reading the picture.
+        TFolderContent content(nullptr, record, index);
+        ASSERT_TRUE(content.Learned(0));
+        EXPECT_EQ(content.Caption(0), "2024");
+        // Changed since: taught anew when shown, and the index forgets it.
+        test::WriteBytes(dir.File("a.jpg"), test::TestJpeg(30, 10));
+        EXPECT_FALSE(content.Learned(0));
+        EXPECT_TRUE(IndexBecomes(
+            content, index, [](const auto& kept) { return kept.size() == 1 && !kept[0].Taken; }));
+    }
 }
 
 } // namespace
