@@ -434,10 +434,10 @@ void TfrmScrn::PrepareNextChanges() {
         std::vector<TScreenSpec> screens;
         for (TScreenView* view : group.Views)
             screens.push_back(ScreenOf(view->Monitor()));
-        // Reads the payload and decodes, which touch nothing of the
-        // user-interface thread's; the content and choices outlive the
-        // group's changes.
-        // A virtual clock waits for the slides as for any thread's work.
+        // Reads the payload or the file and decodes, which touch nothing of
+        // the user-interface thread's; the content and choices outlive the
+        // group's changes. A virtual clock waits for it as for any thread's
+        // work.
         TPlatform& platform = Application().Platform();
         platform.ThreadStarted();
         group.Next->Slides =
@@ -453,9 +453,7 @@ void TfrmScrn::PrepareNextChanges() {
                     if (choices_.Motion == TMotion::moPanZoom)
                         slides.Moving.emplace_back(picture, choices_, screen, seed);
                     else
-                        slides.Still.push_back(ComposePicture(picture, screen.Width, screen.Height,
-                                                              choices_.Fit, choices_.BlurBorders,
-                                                              screen.Palette8));
+                        slides.Still.push_back(ComposeSlide(picture, choices_, screen));
                 return slides;
             });
     }

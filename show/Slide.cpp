@@ -124,10 +124,15 @@ void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook&
                  text, engine);
 }
 
+TBitmap24 ComposeSlide(const TShowPicture& picture, const TShowChoices& choices,
+                       const TScreenSpec& screen) {
+    return ComposePicture(picture, screen.Width, screen.Height, choices.Fit, choices.BlurBorders,
+                          screen.Palette8);
+}
+
 TBitmap24 MakeSlide(const TShowPicture& picture, const std::string& caption,
                     const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine) {
-    TBitmap24 canvas = ComposePicture(picture, screen.Width, screen.Height, choices.Fit,
-                                      choices.BlurBorders, screen.Palette8);
+    TBitmap24 canvas = ComposeSlide(picture, choices, screen);
     DrawCaption(canvas, caption, choices.Caption, screen.PixelsPerInch, engine);
     return canvas;
 }

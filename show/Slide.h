@@ -46,6 +46,11 @@ void PaintCaption(TBitmap24& canvas, int dx, int dy, const TCaptionPlace& place,
 void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook& look,
                  int pixels_per_inch, TTextEngine& engine);
 
+// The slide's picture part for `screen`, without its caption: it needs no
+// text engine, so it may be made on any thread.
+TBitmap24 ComposeSlide(const TShowPicture& picture, const TShowChoices& choices,
+                       const TScreenSpec& screen);
+
 // The slide of `picture` with `caption` for `screen`.
 TBitmap24 MakeSlide(const TShowPicture& picture, const std::string& caption,
                     const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine);
