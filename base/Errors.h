@@ -92,6 +92,10 @@ inline constexpr const char* kPictureGone = "it is no longer there";
 inline constexpr const char* kNoFolderPictures = "No pictures were found in %s.";
 inline constexpr const char* kInItem = "%s: %s";
 inline constexpr const char* kManifestNotObject = "The manifest must be a JSON object: %s";
+// Colour profiles.
+inline constexpr const char* kNoColourTransform = "No colour conversion from the profile \"%s\"";
+inline constexpr const char* kProfileUnreadable =
+    "its colour profile cannot be read, so its colours are taken as sRGB";
 // The player.
 inline constexpr const char* kShowOneSource =
     "The player plays one saver or manifest at a time, with folders and pictures: %s and %s";

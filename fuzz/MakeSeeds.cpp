@@ -3,6 +3,7 @@
 // library, the bare streams it is built from, and Exif blocks.
 //   tevrin-fuzz-seeds STUB PICTURE.jpg SOUND OUTPUT_FOLDER
 #include "gfx/Exif.h"
+#include "gfx/Jpeg.h"
 #include "payload/Image.h"
 #include "payload/Payload.h"
 #include "tools/Pack.h"
@@ -11,6 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#ifdef TEVRIN_HAVE_LCMS2
+#include <lcms2.h>
+#endif
 
 namespace {
 
@@ -52,6 +57,45 @@ int main(int argc, char** argv) {
     TImage image;
     image.Picture.JpegData.assign(std::istreambuf_iterator<char>(jpeg), {});
     Write(out / "stream" / "picture.bin", WriteComponent(image));
+
+#ifdef TEVRIN_HAVE_LCMS2
+    // A picture with a wide-gamut profile in two APP2 chunks, as editors
+    // split large ones.
+    {
+        const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+        const cmsCIExyYTRIPLE primaries = {{0.68, 0.32, 1}, {0.265, 0.69, 1}, {0.15, 0.06, 1}};
+        cmsToneCurve* gamma = cmsBuildGamma(nullptr, 2.2);
+        cmsToneCurve* curves[3] = {gamma, gamma, gamma};
+        cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+        cmsUInt32Number icc_size = 0;
+        cmsSaveProfileToMem(profile, nullptr, &icc_size);
+        std::vector<std::uint8_t> icc(icc_size);
+        cmsSaveProfileToMem(profile, icc.data(), &icc_size);
+        cmsCloseProfile(profile);
+        cmsFreeToneCurve(gamma);
+        TBitmap24 small(24, 16);
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 24 * 3; ++x)
+                small.Row(y)[x] = static_cast<std::uint8_t>(x * 3 + y * 11);
+        std::vector<std::uint8_t> jpeg = EncodeJpeg(small, 80);
+        std::vector<std::uint8_t> tagged(jpeg.begin(), jpeg.begin() + 2);
+        const std::size_t half = icc.size() / 2;
+        for (int n = 1; n <= 2; ++n) {
+            const std::size_t from = n == 1 ? 0 : half, to = n == 1 ? half : icc.size();
+            const std::size_t length = 2 + 12 + 2 + (to - from);
+            tagged.insert(tagged.end(), {0xFF, 0xE2, static_cast<std::uint8_t>(length >> 8),
+                                         static_cast<std::uint8_t>(length)});
+            const char signature[] = "ICC_PROFILE";
+            tagged.insert(tagged.end(), signature, signature + sizeof signature);
+            tagged.insert(tagged.end(), {static_cast<std::uint8_t>(n), 2});
+            tagged.insert(tagged.end(), icc.begin() + static_cast<long>(from),
+                          icc.begin() + static_cast<long>(to));
+        }
+        tagged.insert(tagged.end(), jpeg.begin() + 2, jpeg.end());
+        std::filesystem::create_directories(out / "picture");
+        Write(out / "picture" / "profiled.jpg", tagged);
+    }
+#endif
 
     // Exif blocks as cameras write them, in both byte orders.
     std::filesystem::create_directories(out / "exif");

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Feeds arbitrary bytes to the picture decoders the tools use (JPEG, PNG,
-// WebP, HEIF, told apart by their first bytes): each either refuses them
-// with an error or gives a picture within the size limit, and always
-// returns what it took of the decode budget.
+// Feeds arbitrary bytes to the pack's preparation of a picture: the
+// decoders the tools use (JPEG, PNG, WebP, HEIF, told apart by their first
+// bytes), the colour profile reader and its conversion. Each picture is
+// either refused with an error or stored as a JPEG within the limits, and
+// the decode budget is always returned.
 #include "base/Errors.h"
+#include "gfx/ColorProfile.h"
 #include "gfx/DecodeBudget.h"
-#include "gfx/PictureFile.h"
+#include "gfx/Jpeg.h"
+#include "gfx/Prepare.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -13,11 +16,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tevrin;
+    TPictureLimits limits;
+    limits.MaxWidth = limits.MaxHeight = 256; // small, so each input is quick
     try {
-        const TBitmap24 picture = DecodeUpright({data, size});
-        if (picture.Empty() ||
-            static_cast<std::uint64_t>(picture.Width()) * picture.Height() * 3 > kMaxPictureBytes)
+        const TStoredPicture stored = PreparePicture({data, data + size}, limits);
+        const TJpegInfo info = ReadJpegInfo(stored.Jpeg.data(), stored.Jpeg.size());
+        if (info.Width != stored.Width || info.Height != stored.Height || stored.Width <= 0)
             std::abort();
+        // A picture kept as it was may be larger only when it was given so.
+        if (stored.Converted && (stored.Width > 256 || stored.Height > 256)) std::abort();
     } catch (const EError&) {
     }
     if (DecodeBudgetInUse() != 0) std::abort();

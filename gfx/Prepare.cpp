@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gfx/Prepare.h"
 
+#include "base/Errors.h"
+#include "gfx/ColorProfile.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
@@ -25,12 +27,24 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
     auto too_large = [&](int w, int h) { return limits.TooLarge(w, h); };
     auto limited = [&](int w, int h) { return limits.StoredSize(w, h); };
     TStoredPicture stored;
+    // The colours of a profile other than sRGB's are converted.
+    std::optional<TColorProfile> profile;
+    if (ConvertsColours()) {
+        const std::vector<std::uint8_t> icc = EmbeddedProfile(bytes);
+        if (!icc.empty()) {
+            profile = TColorProfile::Parse(icc);
+            if (!profile)
+                stored.Warning = msg::kProfileUnreadable;
+            else if (profile->IsSrgb() || profile->Space() == TColorProfile::TSpace::Cmyk)
+                profile.reset();
+        }
+    }
     TBitmap24 picture;
     int orientation = kOrientationUpright;
     if (format == TPictureFormat::Jpeg) {
         const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
         const int w = info.UprightWidth(), h = info.UprightHeight();
-        if (info.Orientation == kOrientationUpright && !info.Cmyk && !too_large(w, h)) {
+        if (info.Orientation == kOrientationUpright && !info.Cmyk && !too_large(w, h) && !profile) {
             // Stored as given; decoded small, which still reads all its data.
             DecodeJpeg(bytes.data(), bytes.size(), {.MinWidth = 1, .MinHeight = 1});
             stored.Width = info.Width;
@@ -51,6 +65,10 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
     TBitmap24 upright(target.Width(), target.Height());
     DrawScaled(upright, 0, 0, target.Width(), target.Height(), picture, orientation);
     picture = {};
+    if (profile) {
+        profile->ToSrgb(upright);
+        stored.ColoursFrom = profile->Description().empty() ? "?" : profile->Description();
+    }
     stored.Jpeg = EncodeJpeg(upright, limits.Quality);
     stored.Width = upright.Width();
     stored.Height = upright.Height();

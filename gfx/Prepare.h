@@ -6,6 +6,7 @@
 #include "gfx/Rect.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tevrin {
@@ -24,11 +25,18 @@ struct TPictureLimits {
 
 // What is stored for one picture: the JPEG bytes as given when it is a JPEG
 // that needs nothing, else a JPEG of its own of the upright picture, scaled
-// down to the limits and in RGB.
+// down to the limits and in sRGB (converted from the colour profile it
+// carries, where that is another, and stored without one).
 struct TStoredPicture {
     std::vector<std::uint8_t> Jpeg;
     int Width = 0, Height = 0;
     bool Converted = false;
+    // The name of the profile its colours were converted from; empty when
+    // they were not.
+    std::string ColoursFrom;
+    // Why something of the picture was passed over (a profile that cannot
+    // be read); empty when nothing was.
+    std::string Warning;
 };
 // Raises EError naming what is wrong with a picture that cannot be read.
 TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLimits& limits);

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -332,6 +333,9 @@ void PackSaver(TPackJob job, const TPackProgress& progress) {
             TImage image;
             try {
                 TStoredPicture stored = PreparePicture(source.Read(), job.Limits);
+                if (!stored.Warning.empty())
+                    std::fprintf(stderr, "warning: %s: %s\n", source.Where.c_str(),
+                                 stored.Warning.c_str());
                 image.Width = stored.Width;
                 image.Height = stored.Height;
                 image.Picture.JpegData = std::move(stored.Jpeg);

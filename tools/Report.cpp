@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "base/System.h"
 #include "base/Unicode.h"
+#include "gfx/ColorProfile.h"
 #include "payload/Font.h"
 #include "payload/Image.h"
 #include "payload/Payload.h"
@@ -89,6 +90,15 @@ json ImageToJson(const TImage& image) {
         {"Orientation", picture.Info.Orientation},
         {"DataLength", picture.JpegData.size()},
         {"DataSha256", HexText(Sha256(picture.JpegData.data(), picture.JpegData.size()))}};
+    // The colour profile it carries, by its own name ("" where it gives
+    // none or this build reads no profiles, null when it cannot be read).
+    const std::vector<std::uint8_t> icc = EmbeddedProfile(picture.JpegData);
+    if (!icc.empty()) {
+        const std::optional<TColorProfile> profile = TColorProfile::Parse(icc);
+        graphic["ColourProfile"] = profile             ? json(profile->Description())
+                                   : ConvertsColours() ? json(nullptr)
+                                                       : json("");
+    }
     return {{"Left", image.Left},
             {"Top", image.Top},
             {"Width", image.Width},
@@ -255,11 +265,17 @@ std::string SaverReport(const json& saver) {
             const json& g = item["Record"]["Picture"];
             picture = std::to_string(g["Width"].get<int>()) + "x" +
                       std::to_string(g["Height"].get<int>());
+            if (g.contains("ColourProfile")) picture += "*";
         }
         out << "  " << Pad(item["Kind"].get<std::string>(), 8) << Pad(item["Index"].dump(), 4)
             << Pad(item["Offset"].dump(), 12) << Pad(item["Size"].dump(), 12) << Pad(picture, 12)
             << Printable(item["Name"].get<std::string>()) << "\n";
     }
+    bool profiles = false;
+    for (const json& item : saver["Items"])
+        profiles = profiles ||
+                   (item.contains("Record") && item["Record"]["Picture"].contains("ColourProfile"));
+    if (profiles) out << "  (* carries a colour profile)\n";
     // Each picture's own caption and time, where the record gives them.
     const json& record = saver["Record"];
     for (const char* list : {"CaptionCommaList", "IntervalCommaList"})

@@ -1,0 +1,278 @@
+// SPDX-License-Identifier: MIT
+#include "gfx/ColorProfile.h"
+
+#include "base/Errors.h"
+#include "gfx/PictureFile.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <zlib.h>
+
+#ifdef TEVRIN_HAVE_LCMS2
+#include <lcms2.h>
+#endif
+
+namespace tevrin {
+namespace {
+
+// Larger profiles than any camera or editor writes are no profile of ours.
+constexpr std::size_t kMaxProfileBytes = 16u << 20;
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+    return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+}
+
+// The APP2 "ICC_PROFILE" chunks before the image data, by their number,
+// joined when every one of the count is there.
+std::vector<std::uint8_t> JpegProfile(std::span<const std::uint8_t> jpeg) {
+    static constexpr char kSignature[] = "ICC_PROFILE"; // with its NUL: 12 bytes
+    std::map<int, std::span<const std::uint8_t>> chunks;
+    int count = 0;
+    std::size_t at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+        const std::uint8_t marker = jpeg[at + 1];
+        if (marker == 0xFF) {
+            ++at;
+            continue;
+        }
+        if (marker == 0xDA || (marker >= 0xD0 && marker <= 0xD9)) break;
+        const std::size_t length = jpeg[at + 2] << 8 | jpeg[at + 3];
+        if (length < 2 || at + 2 + length > jpeg.size()) return {};
+        const std::span<const std::uint8_t> payload = jpeg.subspan(at + 4, length - 2);
+        if (marker == 0xE2 && payload.size() > sizeof kSignature + 1 &&
+            std::memcmp(payload.data(), kSignature, sizeof kSignature) == 0) {
+            const int number = payload[sizeof kSignature];
+            const int of = payload[sizeof kSignature + 1];
+            if (number < 1 || number > of || (count != 0 && of != count)) return {};
+            count = of;
+            chunks[number] = payload.subspan(sizeof kSignature + 2);
+        }
+        at += 2 + length;
+    }
+    if (count == 0 || static_cast<int>(chunks.size()) != count) return {};
+    std::vector<std::uint8_t> profile;
+    for (const auto& [number, chunk] : chunks)
+        profile.insert(profile.end(), chunk.begin(), chunk.end());
+    return profile;
+}
+
+// PNG's iCCP: a name, its NUL, the compression method (0), then zlib data.
+std::vector<std::uint8_t> PngProfile(std::span<const std::uint8_t> png) {
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::uint64_t length = BigEndian32(&png[at]);
+        if (at + 12 + length > png.size()) return {};
+        const std::uint8_t* type = &png[at + 4];
+        if (std::memcmp(type, "IDAT", 4) == 0 || std::memcmp(type, "IEND", 4) == 0) return {};
+        if (std::memcmp(type, "iCCP", 4) == 0) {
+            const std::span<const std::uint8_t> data =
+                png.subspan(at + 8, static_cast<std::size_t>(length));
+            const auto nul = std::find(data.begin(), data.end(), 0);
+            if (nul == data.end() || nul - data.begin() > 79 || nul + 2 > data.end() || nul[1] != 0)
+                return {};
+            const std::span<const std::uint8_t> packed = data.subspan(nul - data.begin() + 2);
+            z_stream zs{};
+            if (inflateInit(&zs) != Z_OK) return {};
+            std::vector<std::uint8_t> profile(
+                std::min<std::size_t>(packed.size() * 4 + 1024, kMaxProfileBytes));
+            zs.next_in = const_cast<Bytef*>(packed.data());
+            zs.avail_in = static_cast<uInt>(packed.size());
+            int result = Z_OK;
+            while (result == Z_OK) {
+                if (zs.total_out == profile.size()) {
+                    if (profile.size() >= kMaxProfileBytes) break;
+                    profile.resize(std::min(profile.size() * 2, kMaxProfileBytes));
+                }
+                zs.next_out = profile.data() + zs.total_out;
+                zs.avail_out = static_cast<uInt>(profile.size() - zs.total_out);
+                result = inflate(&zs, Z_NO_FLUSH);
+            }
+            const bool whole = result == Z_STREAM_END;
+            profile.resize(zs.total_out);
+            inflateEnd(&zs);
+            return whole ? profile : std::vector<std::uint8_t>();
+        }
+        at += static_cast<std::size_t>(12 + length);
+    }
+    return {};
+}
+
+// WebP's ICCP chunk, among the RIFF chunks after the 12-byte header.
+std::vector<std::uint8_t> WebpProfile(std::span<const std::uint8_t> webp) {
+    for (std::size_t at = 12; at + 8 <= webp.size();) {
+        const std::uint64_t length = webp[at + 4] | webp[at + 5] << 8 | webp[at + 6] << 16 |
+                                     std::uint32_t{webp[at + 7]} << 24;
+        if (at + 8 + length > webp.size()) return {};
+        if (std::memcmp(&webp[at], "ICCP", 4) == 0) {
+            const auto data = webp.subspan(at + 8, static_cast<std::size_t>(length));
+            return {data.begin(), data.end()};
+        }
+        at += static_cast<std::size_t>(8 + length + (length & 1));
+    }
+    return {};
+}
+
+} // namespace
+
+std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file) {
+    std::vector<std::uint8_t> profile;
+    switch (SniffPictureFormat(file)) {
+    case TPictureFormat::Jpeg:
+        profile = JpegProfile(file);
+        break;
+    case TPictureFormat::Png:
+        profile = PngProfile(file);
+        break;
+    case TPictureFormat::Webp:
+        profile = WebpProfile(file);
+        break;
+    default:
+        break;
+    }
+    if (profile.size() > kMaxProfileBytes) profile.clear();
+    return profile;
+}
+
+#ifdef TEVRIN_HAVE_LCMS2
+
+struct TColorProfile::TImpl {
+    cmsHPROFILE Profile = nullptr;
+    cmsUInt32Number Intent = INTENT_PERCEPTUAL;
+    cmsUInt32Number Flags = 0;
+    ~TImpl() {
+        if (Profile != nullptr) cmsCloseProfile(Profile);
+    }
+};
+
+namespace {
+
+struct TTransform {
+    cmsHTRANSFORM Handle;
+    ~TTransform() {
+        if (Handle != nullptr) cmsDeleteTransform(Handle);
+    }
+};
+
+struct TProfileHandle {
+    cmsHPROFILE Handle;
+    ~TProfileHandle() {
+        if (Handle != nullptr) cmsCloseProfile(Handle);
+    }
+};
+
+// The format of our pixels as the profile's space reads them: gray takes
+// the first of three equal channels.
+cmsUInt32Number InputFormat(TColorProfile::TSpace space, int pixel_bytes) {
+    if (space == TColorProfile::TSpace::Gray)
+        return COLORSPACE_SH(PT_GRAY) | CHANNELS_SH(1) | BYTES_SH(1) | EXTRA_SH(pixel_bytes - 1);
+    return pixel_bytes == 4 ? TYPE_BGRA_8 : TYPE_BGR_8;
+}
+
+} // namespace
+
+bool ConvertsColours() {
+    return true;
+}
+
+std::optional<TColorProfile> TColorProfile::Parse(std::span<const std::uint8_t> icc) {
+    // A profile lcms2 refuses is told to the caller, not to standard error.
+    static const bool quiet = (cmsSetLogErrorHandler(nullptr), true);
+    (void)quiet;
+    if (icc.size() < 128 || icc.size() > kMaxProfileBytes) return std::nullopt;
+    auto impl = std::make_unique<TImpl>();
+    impl->Profile = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+    if (impl->Profile == nullptr) return std::nullopt;
+    TSpace space;
+    switch (cmsGetColorSpace(impl->Profile)) {
+    case cmsSigRgbData:
+        space = TSpace::Rgb;
+        break;
+    case cmsSigGrayData:
+        space = TSpace::Gray;
+        break;
+    case cmsSigCmykData:
+        space = TSpace::Cmyk;
+        break;
+    default:
+        return std::nullopt;
+    }
+    if (cmsGetDeviceClass(impl->Profile) == cmsSigLinkClass ||
+        cmsGetDeviceClass(impl->Profile) == cmsSigAbstractClass)
+        return std::nullopt;
+    if (!cmsIsCLUT(impl->Profile, INTENT_PERCEPTUAL, LCMS_USED_AS_INPUT)) {
+        impl->Intent = INTENT_RELATIVE_COLORIMETRIC;
+        impl->Flags = cmsFLAGS_BLACKPOINTCOMPENSATION;
+    }
+    TColorProfile profile(std::move(impl));
+    profile.space_ = space;
+    char name[256] = {};
+    cmsGetProfileInfoASCII(profile.impl_->Profile, cmsInfoDescription, "en", "US", name,
+                           sizeof name);
+    profile.description_ = name;
+    if (space == TSpace::Cmyk) return profile;
+    // sRGB's own when every level of a grid of colours comes out within one
+    // step: nothing to convert.
+    TBitmap24 grid(9 * 9 * 9, 1);
+    int i = 0;
+    for (int r = 0; r < 9; ++r)
+        for (int g = 0; g < 9; ++g)
+            for (int b = 0; b < 9; ++b, ++i) {
+                std::uint8_t* p = grid.Row(0) + 3 * i;
+                auto level = [](int k) { return static_cast<std::uint8_t>(std::min(255, k * 32)); };
+                p[0] = level(b);
+                p[1] = space == TSpace::Gray ? level(b) : level(g);
+                p[2] = space == TSpace::Gray ? level(b) : level(r);
+            }
+    TBitmap24 converted = grid;
+    try {
+        profile.ToSrgb(converted);
+    } catch (const EError&) {
+        return std::nullopt;
+    }
+    profile.srgb_ = true;
+    for (int k = 0; k < 3 * grid.Width(); ++k)
+        if (std::abs(grid.Row(0)[k] - converted.Row(0)[k]) > 1) profile.srgb_ = false;
+    return profile;
+}
+
+void TColorProfile::ToSrgb(TBitmap24& pixels) const {
+    if (pixels.Empty() || space_ == TSpace::Other || space_ == TSpace::Cmyk) return;
+    const int bytes = pixels.PixelBytes();
+    const TProfileHandle srgb{cmsCreate_sRGBProfile()};
+    // The fourth byte of 4-byte pixels goes along as it is.
+    const cmsUInt32Number copy = space_ == TSpace::Rgb && bytes == 4 ? cmsFLAGS_COPY_ALPHA : 0;
+    const TTransform transform{cmsCreateTransform(
+        impl_->Profile, InputFormat(space_, bytes), srgb.Handle,
+        bytes == 4 ? TYPE_BGRA_8 : TYPE_BGR_8, impl_->Intent, impl_->Flags | copy)};
+    if (transform.Handle == nullptr) throw EError(msg::kNoColourTransform, {description_});
+    std::vector<std::uint8_t> row(static_cast<std::size_t>(pixels.Width()) * bytes);
+    for (int y = 0; y < pixels.Height(); ++y) {
+        cmsDoTransform(transform.Handle, pixels.Row(y), row.data(),
+                       static_cast<cmsUInt32Number>(pixels.Width()));
+        std::memcpy(pixels.Row(y), row.data(), row.size());
+    }
+}
+
+#else
+
+struct TColorProfile::TImpl {};
+
+bool ConvertsColours() {
+    return false;
+}
+
+std::optional<TColorProfile> TColorProfile::Parse(std::span<const std::uint8_t>) {
+    return std::nullopt;
+}
+
+void TColorProfile::ToSrgb(TBitmap24&) const {}
+
+#endif
+
+TColorProfile::TColorProfile(std::unique_ptr<TImpl> impl) : impl_(std::move(impl)) {}
+TColorProfile::~TColorProfile() = default;
+TColorProfile::TColorProfile(TColorProfile&&) noexcept = default;
+TColorProfile& TColorProfile::operator=(TColorProfile&&) noexcept = default;
+
+} // namespace tevrin

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: MIT
+// Embedded colour profiles: found in a picture file, and its pixels turned
+// from them into sRGB, the colours every screen of ours is taken to show.
+// The conversion is lcms2's, where the build has it (TEVRIN_HAVE_LCMS2);
+// without it pictures keep their pixels as decoded.
+#pragma once
+
+#include "gfx/Bitmap24.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tevrin {
+
+// The ICC profile a picture file carries: a JPEG's APP2 "ICC_PROFILE"
+// chunks joined in their order (nothing when one is missing), PNG's iCCP
+// (inflated), WebP's ICCP; empty when it has none or it is cut short.
+std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file);
+
+// Whether this build converts colours at all.
+bool ConvertsColours();
+
+class TColorProfile {
+public:
+    enum class TSpace { Rgb, Gray, Cmyk, Other };
+
+    // The profile `icc` describes; nothing when it is no profile this build
+    // reads (always, without lcms2).
+    static std::optional<TColorProfile> Parse(std::span<const std::uint8_t> icc);
+    ~TColorProfile();
+    TColorProfile(TColorProfile&&) noexcept;
+    TColorProfile& operator=(TColorProfile&&) noexcept;
+
+    TSpace Space() const { return space_; }
+    // The profile's own name for itself ("Adobe RGB (1998)"); may be empty.
+    const std::string& Description() const { return description_; }
+    // True when it turns colours into sRGB's own within one step of 8 bits:
+    // a picture in it needs no conversion.
+    bool IsSrgb() const { return srgb_; }
+    // Converts pixels decoded as RGB (or gray, as three equal channels) in
+    // place from this profile to sRGB: perceptual where the profile has
+    // perceptual tables, else relative colorimetric with black point
+    // compensation. Either pixel size.
+    void ToSrgb(TBitmap24& pixels) const;
+
+private:
+    struct TImpl;
+    explicit TColorProfile(std::unique_ptr<TImpl> impl);
+    std::unique_ptr<TImpl> impl_;
+    TSpace space_ = TSpace::Other;
+    std::string description_;
+    bool srgb_ = false;
+};
+
+} // namespace tevrin
