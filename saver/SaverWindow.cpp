@@ -280,7 +280,7 @@ void TfrmScrn::ShowNextPicture() {
         const int index = *change.Picture;
         if (!first_shown) first_shown = index;
         if (player_ && !replayed) {
-            std::vector<TShown>& history = player_->History;
+            std::vector<TPlayerShown>& history = player_->History;
             history.insert(history.begin() + ++player_->Place,
                            {index, change.Caption, change.Style});
             if (history.size() > kPlayerHistory) {
@@ -404,7 +404,7 @@ TfrmScrn::TChange TfrmScrn::TakeChange(TShowGroup& group, bool& replayed) {
     if (player_ && player_->Place + 1 < static_cast<int>(player_->History.size())) {
         // The made-ahead change waits for the player to come back to it.
         replayed = true;
-        const TShown& shown = player_->History[++player_->Place];
+        const TPlayerShown& shown = player_->History[++player_->Place];
         TChange change;
         change.Picture = shown.Picture;
         change.Caption = shown.Caption;
@@ -500,10 +500,10 @@ void TfrmScrn::PlayerStep(int direction) {
 }
 
 void TfrmScrn::ShowPrevious() {
-    TPlayer& player = *player_;
+    TPlayerState& player = *player_;
     if (player.Place <= 0 || groups_.empty()) return;
-    const TShown current = player.History[player.Place];
-    const TShown back = player.History[player.Place - 1];
+    const TPlayerShown current = player.History[player.Place];
+    const TPlayerShown back = player.History[player.Place - 1];
     std::optional<TShowPicture> picture;
     try {
         picture = content_->Picture(back.Picture);
@@ -536,7 +536,7 @@ void TfrmScrn::ShowPrevious() {
 }
 
 void TfrmScrn::TogglePause() {
-    TPlayer& player = *player_;
+    TPlayerState& player = *player_;
     const std::uint32_t now = Application().TickCount();
     player.Paused = !player.Paused;
     if (player.Paused) {
@@ -566,7 +566,7 @@ void TfrmScrn::TogglePause() {
 void TfrmScrn::PlacePlayer() {
     TPlatform& platform = Application().Platform();
     const TRect screen = platform.PrimaryMonitor().Bounds;
-    const TPlayer& player = *player_;
+    const TPlayerState& player = *player_;
     if (player.FullScreen) {
         SetBorder(false);
         SetBounds(screen.Left, screen.Top, screen.Width(), screen.Height());
@@ -597,7 +597,7 @@ void TfrmScrn::Refit() {
     for (TShowGroup& group : groups_)
         if (group.Next) group.Next->Slides = {};
     if (player_->Place < 0) return;
-    const TShown& shown = player_->History[player_->Place];
+    const TPlayerShown& shown = player_->History[player_->Place];
     std::optional<TShowPicture> picture;
     try {
         picture = content_->Picture(shown.Picture);

@@ -46,6 +46,27 @@ struct TPlayerOptions {
 
 class TfrmScrn;
 
+// A picture the player showed, to go back to.
+struct TPlayerShown {
+    int Picture;
+    std::string Caption;
+    TShowStyle Style;
+};
+// What the player keeps between its keys.
+struct TPlayerState {
+    TPlayerOptions Options;
+    bool FullScreen = false;
+    bool Paused = false;
+    std::uint32_t PausedAt = 0;
+    // The pictures shown, oldest first, and the place of the one on
+    // screen (-1 before the first).
+    std::vector<TPlayerShown> History;
+    int Place = -1;
+    // A change's transitions run; a step asked for meanwhile waits.
+    bool Changing = false;
+    int PendingStep = 0;
+};
+
 // One monitor's window: borderless, black, a picture show over all of it.
 // Its input goes to the saver, pointer positions in desktop coordinates.
 class TScreenView : public TForm {
@@ -137,26 +158,6 @@ private:
         std::vector<TScreenView*> Views;
         std::optional<TChange> Next;
     };
-    // A picture the player showed, to go back to.
-    struct TShown {
-        int Picture;
-        std::string Caption;
-        TShowStyle Style;
-    };
-    struct TPlayer {
-        TPlayerOptions Options;
-        bool FullScreen = false;
-        bool Paused = false;
-        std::uint32_t PausedAt = 0;
-        // The pictures shown, oldest first, and the place of the one on
-        // screen (-1 before the first).
-        std::vector<TShown> History;
-        int Place = -1;
-        // A change's transitions run; a step asked for meanwhile waits.
-        bool Changing = false;
-        int PendingStep = 0;
-    };
-
     // The group's next change from its order.
     TChange NextChange(TShowGroup& group);
     // The group's next change: the player's next in its history when it has
@@ -227,7 +228,7 @@ private:
     TTimer timer_flash_;
     TTimer timer_motion_;
     TTimer timer_refit_;
-    std::optional<TPlayer> player_;
+    std::optional<TPlayerState> player_;
     // When the slide timer was started, and for how long.
     std::uint32_t slide_start_ = 0;
     int slide_interval_ = 0;
