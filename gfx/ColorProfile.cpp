@@ -2,12 +2,12 @@
 #include "gfx/ColorProfile.h"
 
 #include "base/Errors.h"
-#include "gfx/PictureFile.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <zlib.h>
 
 #ifdef TEVRIN_HAVE_LCMS2
@@ -116,22 +116,29 @@ std::vector<std::uint8_t> WebpProfile(std::span<const std::uint8_t> webp) {
 } // namespace
 
 std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file) {
+    auto starts = [&](std::size_t at, std::string_view text) {
+        return file.size() >= at + text.size() &&
+               std::memcmp(file.data() + at, text.data(), text.size()) == 0;
+    };
     std::vector<std::uint8_t> profile;
-    switch (SniffPictureFormat(file)) {
-    case TPictureFormat::Jpeg:
+    if (starts(0, "\xFF\xD8\xFF"))
         profile = JpegProfile(file);
-        break;
-    case TPictureFormat::Png:
+    else if (starts(0, "\x89PNG\r\n\x1A\n"))
         profile = PngProfile(file);
-        break;
-    case TPictureFormat::Webp:
+    else if (starts(0, "RIFF") && starts(8, "WEBP"))
         profile = WebpProfile(file);
-        break;
-    default:
-        break;
-    }
     if (profile.size() > kMaxProfileBytes) profile.clear();
     return profile;
+}
+
+std::string ToSrgbAsEmbedded(std::span<const std::uint8_t> file, TBitmap24& decoded) {
+    if (!ConvertsColours()) return {};
+    const std::vector<std::uint8_t> icc = EmbeddedProfile(file);
+    if (icc.empty()) return {};
+    const std::optional<TColorProfile> profile = TColorProfile::Parse(icc);
+    if (!profile || profile->IsSrgb() || profile->Space() == TColorProfile::TSpace::Cmyk) return {};
+    profile->ToSrgb(decoded);
+    return profile->Description().empty() ? "?" : profile->Description();
 }
 
 #ifdef TEVRIN_HAVE_LCMS2

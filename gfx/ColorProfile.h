@@ -24,6 +24,12 @@ std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file);
 // Whether this build converts colours at all.
 bool ConvertsColours();
 
+// Converts `decoded`, the pixels of the picture file `file`, to sRGB from
+// the profile the file carries where that is another (RGB or gray); a
+// profile that cannot be read leaves them as they are. The profile's name
+// when it converted ("?" for a profile without one), else empty.
+std::string ToSrgbAsEmbedded(std::span<const std::uint8_t> file, TBitmap24& decoded);
+
 class TColorProfile {
 public:
     enum class TSpace { Rgb, Gray, Cmyk, Other };

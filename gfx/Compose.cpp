@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "gfx/Compose.h"
 
+#include "gfx/ColorProfile.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
@@ -54,9 +55,11 @@ TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMo
     const TJpegInfo info = ReadJpegInfo(jpeg.data(), jpeg.size());
     const TRect place = PlacePicture(info.UprightWidth(), info.UprightHeight(), sw, sh, mode);
     const TJpegDecode how = TJpegDecode::Covering(info, place.Width(), place.Height(), palette8);
-    // The decoded picture lives only until it is composed.
-    return ComposeOnScreen(DecodeJpeg(jpeg.data(), jpeg.size(), how), info.Orientation, place, sw,
-                           sh, backdrop);
+    // The decoded picture lives only until it is composed, in sRGB's
+    // colours.
+    TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size(), how);
+    ToSrgbAsEmbedded(jpeg, decoded);
+    return ComposeOnScreen(decoded, info.Orientation, place, sw, sh, backdrop);
 }
 
 TBitmap24 ComposePicture(const TShowPicture& picture, int sw, int sh, TFitMode mode, bool backdrop,

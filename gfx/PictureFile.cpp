@@ -2,6 +2,7 @@
 #include "gfx/PictureFile.h"
 
 #include "base/Errors.h"
+#include "gfx/ColorProfile.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
@@ -192,10 +193,12 @@ std::vector<std::uint8_t> PictureExif(std::span<const std::uint8_t> bytes) {
 
 TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes) {
     TShowPicture picture;
-    if (SniffPictureFormat(bytes) == TPictureFormat::Jpeg)
-        picture.Jpeg = std::move(bytes);
-    else
+    if (SniffPictureFormat(bytes) == TPictureFormat::Jpeg) {
+        picture.Jpeg = std::move(bytes); // its colours are converted when it is composed
+    } else {
         picture.Upright = DecodeUpright(bytes);
+        ToSrgbAsEmbedded(bytes, picture.Upright);
+    }
     return picture;
 }
 

@@ -36,7 +36,7 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, 
 std::vector<std::uint8_t> PictureExif(std::span<const std::uint8_t> bytes);
 
 // A picture file as a show takes it: a JPEG as it is, any other format
-// decoded upright. Raises EError naming what is wrong.
+// decoded upright, in sRGB's colours. Raises EError naming what is wrong.
 TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes);
 
 } // namespace tevrin

@@ -2,6 +2,7 @@
 #include "show/Motion.h"
 
 #include "gfx/Bilinear.h"
+#include "gfx/ColorProfile.h"
 #include "gfx/Copy.h"
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
@@ -97,7 +98,9 @@ TMovingSlide::TMovingSlide(const TShowPicture& picture, const TShowChoices& choi
     };
     if (jpeg) {
         const TJpegDecode how = TJpegDecode::Covering(*jpeg, full_w_, full_h_, screen.Palette8);
-        compose(DecodeJpeg(picture.Jpeg.data(), picture.Jpeg.size(), how), jpeg->Orientation);
+        TBitmap24 decoded = DecodeJpeg(picture.Jpeg.data(), picture.Jpeg.size(), how);
+        ToSrgbAsEmbedded(picture.Jpeg, decoded);
+        compose(decoded, jpeg->Orientation);
     } else {
         compose(picture.Upright, kOrientationUpright);
     }

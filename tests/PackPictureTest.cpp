@@ -27,7 +27,6 @@
 #endif
 #ifdef TEVRIN_HAVE_LCMS2
 #include <lcms2.h>
-#include <zlib.h>
 #endif
 
 namespace tevrin {
@@ -204,191 +203,49 @@ TEST(PreparePicture, HeicPicturesAreRead) {
 
 #ifdef TEVRIN_HAVE_LCMS2
 
-// Profiles made here as cameras, editors and phones embed them.
-std::vector<std::uint8_t> SavedProfile(cmsHPROFILE profile, const char* name) {
-    cmsMLU* description = cmsMLUalloc(nullptr, 1);
-    cmsMLUsetASCII(description, "en", "US", name);
-    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
-    cmsMLUfree(description);
-    cmsUInt32Number size = 0;
-    cmsSaveProfileToMem(profile, nullptr, &size);
-    std::vector<std::uint8_t> bytes(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-    cmsCloseProfile(profile);
-    return bytes;
-}
-
-// An RGB profile of D65 white and the primaries given, each channel through
-// `curve`.
-cmsHPROFILE RgbProfile(const cmsCIExyYTRIPLE& primaries, cmsToneCurve* curve) {
-    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
-    cmsToneCurve* curves[3] = {curve, curve, curve};
-    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
-    cmsFreeToneCurve(curve);
-    return profile;
-}
-
-std::vector<std::uint8_t> AdobeRgb() {
-    return SavedProfile(RgbProfile({{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}},
-                                   cmsBuildGamma(nullptr, 563.0 / 256.0)),
-                        "Adobe RGB (1998)");
-}
-
-std::vector<std::uint8_t> DisplayP3() {
-    const double srgb_curve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
-    return SavedProfile(RgbProfile({{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}},
-                                   cmsBuildParametricToneCurve(nullptr, 4, srgb_curve)),
-                        "Display P3");
-}
-
-// `reference`'s sRGB colours as they stand in `icc`'s space.
-TBitmap24 InProfile(const TBitmap24& reference, const std::vector<std::uint8_t>& icc) {
-    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
-    cmsHPROFILE target =
-        cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
-    cmsHTRANSFORM transform =
-        cmsCreateTransform(srgb, TYPE_BGR_8, target, TYPE_BGR_8, INTENT_RELATIVE_COLORIMETRIC, 0);
-    TBitmap24 pixels = reference;
-    for (int y = 0; y < pixels.Height(); ++y)
-        cmsDoTransform(transform, reference.Row(y), pixels.Row(y),
-                       static_cast<cmsUInt32Number>(pixels.Width()));
-    cmsDeleteTransform(transform);
-    cmsCloseProfile(target);
-    cmsCloseProfile(srgb);
-    return pixels;
-}
-
-// `jpeg` with `icc` in APP2 "ICC_PROFILE" chunks of at most `chunk` bytes
-// after its first segment; `skip` leaves one chunk (its number) out.
-test::TBytes WithProfile(const test::TBytes& jpeg, const std::vector<std::uint8_t>& icc,
-                         std::size_t chunk = 65519, int skip = 0) {
-    const std::size_t first_end = 4 + (jpeg[4] << 8 | jpeg[5]);
-    test::TBytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(first_end));
-    const int count = static_cast<int>((icc.size() + chunk - 1) / chunk);
-    for (int n = 1; n <= count; ++n) {
-        if (n == skip) continue;
-        const std::size_t from = (n - 1) * chunk, size = std::min(chunk, icc.size() - from);
-        const std::size_t length = 2 + 12 + 2 + size;
-        out.insert(out.end(), {0xFF, 0xE2, static_cast<std::uint8_t>(length >> 8),
-                               static_cast<std::uint8_t>(length)});
-        const char signature[] = "ICC_PROFILE";
-        out.insert(out.end(), signature, signature + sizeof signature);
-        out.insert(out.end(), {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(count)});
-        out.insert(out.end(), icc.begin() + static_cast<long>(from),
-                   icc.begin() + static_cast<long>(from + size));
-    }
-    out.insert(out.end(), jpeg.begin() + static_cast<long>(first_end), jpeg.end());
-    return out;
-}
-
-// `png` with an iCCP chunk of `icc` after its header chunk.
-test::TBytes PngWithProfile(const test::TBytes& png, const std::vector<std::uint8_t>& icc) {
-    uLongf packed_size = compressBound(static_cast<uLong>(icc.size()));
-    std::vector<std::uint8_t> packed(packed_size);
-    compress(packed.data(), &packed_size, icc.data(), static_cast<uLong>(icc.size()));
-    packed.resize(packed_size);
-    test::TBytes data = {'i', 'C', 'C', 'P', 'P', '3', 0, 0};
-    data.insert(data.end(), packed.begin(), packed.end());
-    const auto length = static_cast<std::uint32_t>(data.size() - 4);
-    test::TBytes chunk = {
-        static_cast<std::uint8_t>(length >> 24), static_cast<std::uint8_t>(length >> 16),
-        static_cast<std::uint8_t>(length >> 8), static_cast<std::uint8_t>(length)};
-    chunk.insert(chunk.end(), data.begin(), data.end());
-    const uLong crc = crc32(0, data.data(), static_cast<uInt>(data.size()));
-    chunk.insert(chunk.end(),
-                 {static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
-                  static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)});
-    test::TBytes out = png;
-    out.insert(out.begin() + 33, chunk.begin(), chunk.end()); // after the signature and IHDR
-    return out;
-}
-
-// Colours of every hue, from grey to full, light to dark.
-TBitmap24 Colourful(int w, int h) {
-    TBitmap24 b(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const double hue = 6.0 * x / w, sat = 0.3 + 0.7 * (y % (h / 2)) / (h / 2),
-                         light = y < h / 2 ? 0.85 : 0.5;
-            const double f = hue - std::floor(hue);
-            const double rgb[6][3] = {{1, f, 0},     {1 - f, 1, 0}, {0, 1, f},
-                                      {0, 1 - f, 1}, {f, 0, 1},     {1, 0, 1 - f}};
-            const double* c = rgb[static_cast<int>(hue) % 6];
-            std::uint8_t* p = b.Row(y) + 3 * x;
-            for (int k = 0; k < 3; ++k)
-                p[2 - k] =
-                    static_cast<std::uint8_t>(std::lround(255 * light * (1 - sat + sat * c[k])));
-        }
-    return b;
-}
-
-double Psnr(const TBitmap24& a, const TBitmap24& b) {
-    double sum = 0;
-    for (int y = 0; y < a.Height(); ++y)
-        for (int k = 0; k < 3 * a.Width(); ++k) {
-            const double d = a.Row(y)[k] - b.Row(y)[k];
-            sum += d * d;
-        }
-    const double mse = sum / (3.0 * a.Width() * a.Height());
-    return 10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9));
-}
-
-// The mean HSL saturation.
-double MeanSaturation(const TBitmap24& b) {
-    double sum = 0;
-    for (int y = 0; y < b.Height(); ++y)
-        for (int x = 0; x < b.Width(); ++x) {
-            const std::uint8_t* p = b.Row(y) + 3 * x;
-            const double hi = std::max({p[0], p[1], p[2]}) / 255.0,
-                         lo = std::min({p[0], p[1], p[2]}) / 255.0, l = (hi + lo) / 2;
-            if (hi > lo) sum += (hi - lo) / (1 - std::abs(2 * l - 1));
-        }
-    return sum / (b.Width() * b.Height());
-}
-
 TEST(ColourProfiles, WideGamutPhotosAreStoredInSrgbColours) {
-    const TBitmap24 reference = Colourful(256, 128);
-    const double saturation = MeanSaturation(reference);
+    const TBitmap24 reference = test::Colourful(256, 128);
+    const double saturation = test::MeanSaturation(reference);
     TPictureLimits limits;
     const struct {
         const char* what;
         std::vector<std::uint8_t> icc;
         std::size_t chunk;
         bool png;
-    } cases[] = {{"Adobe RGB", AdobeRgb(), 65519, false},
-                 {"Display P3", DisplayP3(), 65519, false},
-                 {"Adobe RGB in chunks of 100 bytes", AdobeRgb(), 100, false},
-                 {"Display P3 in a PNG", DisplayP3(), 0, true}};
+    } cases[] = {{"Adobe RGB", test::AdobeRgb(), 65519, false},
+                 {"Display P3", test::DisplayP3(), 65519, false},
+                 {"Adobe RGB in chunks of 100 bytes", test::AdobeRgb(), 100, false},
+                 {"Display P3 in a PNG", test::DisplayP3(), 0, true}};
     for (const auto& c : cases) {
-        const TBitmap24 pixels = InProfile(reference, c.icc);
+        const TBitmap24 pixels = test::InProfile(reference, c.icc);
         const test::TBytes file =
-            c.png ? PngWithProfile(
+            c.png ? test::PngWithProfile(
                         test::RgbaPng(256, 128, false,
                                       [&](int x, int y) {
                                           const std::uint8_t* p = pixels.Row(y) + 3 * x;
                                           return std::array<std::uint8_t, 4>{p[2], p[1], p[0], 255};
                                       }),
                         c.icc)
-                  : WithProfile(EncodeJpeg(pixels, 95), c.icc, c.chunk);
+                  : test::WithProfile(EncodeJpeg(pixels, 95), c.icc, c.chunk);
         const TStoredPicture stored = PreparePicture(file, limits);
         EXPECT_TRUE(stored.Warning.empty()) << c.what << ": " << stored.Warning;
-        EXPECT_EQ(stored.ColoursFrom, c.icc == AdobeRgb() ? "Adobe RGB (1998)" : "Display P3")
+        EXPECT_EQ(stored.ColoursFrom, c.icc == test::AdobeRgb() ? "Adobe RGB (1998)" : "Display P3")
             << c.what;
         const TBitmap24 shown = Decoded(stored);
         EXPECT_TRUE(EmbeddedProfile(stored.Jpeg).empty()) << c.what;
-        EXPECT_GE(Psnr(shown, reference), 34.0) << c.what;
-        EXPECT_NEAR(MeanSaturation(shown) / saturation, 1.0, 0.03) << c.what;
+        EXPECT_GE(test::Psnr(shown, reference), 34.0) << c.what;
+        EXPECT_NEAR(test::MeanSaturation(shown) / saturation, 1.0, 0.03) << c.what;
         // Read as if sRGB, the same pixels are duller and further off.
         if (!c.png) {
-            EXPECT_LT(Psnr(DecodeJpeg(file.data(), file.size()), reference), 32.0) << c.what;
+            EXPECT_LT(test::Psnr(DecodeJpeg(file.data(), file.size()), reference), 32.0) << c.what;
         }
     }
 }
 
 TEST(ColourProfiles, SrgbUntaggedOrUnreadableProfilesKeepThePictureAsItIs) {
     TPictureLimits limits;
-    const test::TBytes jpeg = EncodeJpeg(Colourful(64, 32), 90);
-    const test::TBytes srgb = WithProfile(jpeg, SavedProfile(cmsCreate_sRGBProfile(), "sRGB"));
+    const test::TBytes jpeg = EncodeJpeg(test::Colourful(64, 32), 90);
+    const test::TBytes srgb = test::WithProfile(jpeg, test::SrgbProfile());
     for (const test::TBytes& kept : {jpeg, srgb}) {
         const TStoredPicture stored = PreparePicture(kept, limits);
         EXPECT_EQ(stored.Jpeg, kept);
@@ -399,8 +256,8 @@ TEST(ColourProfiles, SrgbUntaggedOrUnreadableProfilesKeepThePictureAsItIs) {
     // profile at all is passed over with a warning. Either way the picture
     // is stored as it was.
     const std::vector<std::uint8_t> garbage(300, 0x5A);
-    const test::TBytes missing = WithProfile(jpeg, AdobeRgb(), 200, 2);
-    const test::TBytes corrupt = WithProfile(jpeg, garbage);
+    const test::TBytes missing = test::WithProfile(jpeg, test::AdobeRgb(), 200, 2);
+    const test::TBytes corrupt = test::WithProfile(jpeg, garbage);
     EXPECT_EQ(PreparePicture(missing, limits).Jpeg, missing);
     EXPECT_TRUE(PreparePicture(missing, limits).Warning.empty());
     const TStoredPicture stored = PreparePicture(corrupt, limits);
@@ -410,9 +267,9 @@ TEST(ColourProfiles, SrgbUntaggedOrUnreadableProfilesKeepThePictureAsItIs) {
 
 TEST(ColourProfiles, InspectNamesTheProfileAStoredPictureCarries) {
     test::TScratchDir dir;
-    const test::TBytes jpeg = EncodeJpeg(Colourful(32, 16), 90);
+    const test::TBytes jpeg = EncodeJpeg(test::Colourful(32, 16), 90);
     test::TSaverParts parts;
-    parts.Pictures = {WithProfile(jpeg, AdobeRgb()), jpeg};
+    parts.Pictures = {test::WithProfile(jpeg, test::AdobeRgb()), jpeg};
     TSSFileLocations record(96);
     const std::string saver = dir.File("classic.scr");
     test::WriteBytes(saver, test::BuildSaver(parts, record));
@@ -439,10 +296,10 @@ TEST(ColourProfiles, GrayPhotosConvertThroughTheirProfileToo) {
     cmsToneCurve* gamma = cmsBuildGamma(nullptr, 1.0);
     const cmsCIExyY white = {0.3127, 0.3290, 1.0};
     const std::vector<std::uint8_t> icc =
-        SavedProfile(cmsCreateGrayProfile(&white, gamma), "Linear gray");
+        test::SavedProfile(cmsCreateGrayProfile(&white, gamma), "Linear gray");
     cmsFreeToneCurve(gamma);
     const TStoredPicture stored =
-        PreparePicture(WithProfile(test::GrayJpeg(linear), icc), TPictureLimits());
+        PreparePicture(test::WithProfile(test::GrayJpeg(linear), icc), TPictureLimits());
     EXPECT_EQ(stored.ColoursFrom, "Linear gray");
     // Dark levels lose steps in 8 linear bits: the light half is compared.
     const TBitmap24 shown = Decoded(stored);

@@ -674,6 +674,21 @@ TEST(Movies, WithoutAHookTheWindowsOwnInputFollowsTheSameRules) {
     EXPECT_TRUE(run.window->Closed());
 }
 
+#ifdef TEVRIN_HAVE_LCMS2
+// A classic builder stored a wide-gamut photo with its profile: the saver
+// shows it in sRGB's colours, its bytes as they were.
+TEST(Saver, StoredPicturesWithAColourProfileShowInSrgbColours) {
+    const TBitmap24 reference = test::Colourful(kW, kH);
+    const test::TBytes adobe = test::WithProfile(
+        EncodeJpeg(test::InProfile(reference, test::AdobeRgb()), 95), test::AdobeRgb());
+    TSaverRun run([&](TSSFileLocations&, test::TSaverParts& p) { p.Pictures = {adobe}; });
+    run.Start();
+    run.RunFor(1500);
+    ASSERT_FALSE(run.shown.empty());
+    EXPECT_GE(test::Psnr(run.shown.front(), reference), 34.0);
+}
+#endif
+
 TEST(Saver, CameraPicturesShowWholeAndUpright) {
     // A landscape larger than the screen, and a portrait its camera stored
     // on its side (turned back by a clockwise quarter: Exif orientation 6).

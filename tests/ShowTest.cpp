@@ -2,11 +2,13 @@
 #include "base/Errors.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
+#include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"
 #include "platform/SystemText.h"
 #include "show/CaptionTemplate.h"
 #include "show/Content.h"
 #include "show/FolderContent.h"
+#include "show/Motion.h"
 #include "show/Slide.h"
 #include "show/SlideOrder.h"
 #include "tests/TestSupport.h"
@@ -324,6 +326,45 @@ TEST(FolderContent, FindsPicturesByNameInPathOrderAndSubfoldersOnlyWhenAsked) {
               Generic({a + "/1.png", a + "/2.JPG", b + "/0.heic"}));
     EXPECT_EQ(found({a, a}, true), Generic({a + "/1.png", a + "/2.JPG", a + "/deeper/3.webp"}));
 }
+
+#ifdef TEVRIN_HAVE_LCMS2
+// What a show draws of a photo in another profile than sRGB's is in sRGB's
+// colours: a stored JPEG when composed or moving, a folder's PNG when read.
+TEST(ColourProfiles, ShowsDrawWideGamutPhotosInSrgbColours) {
+    const TBitmap24 reference = test::Colourful(192, 96);
+    const test::TBytes plain = EncodeJpeg(reference, 95);
+    const test::TBytes adobe = test::WithProfile(
+        EncodeJpeg(test::InProfile(reference, test::AdobeRgb()), 95), test::AdobeRgb());
+    TSSFileLocations record(96);
+    record.FitMode = TFitMode::fmNatural;
+    const TShowChoices choices = TShowChoices::Of(record);
+    const TScreenSpec screen{192, 96};
+    const TBitmap24 still = ComposeSlide(TShowPicture{adobe, {}}, choices, screen);
+    EXPECT_GE(test::Psnr(still, reference), 34.0);
+    EXPECT_NEAR(test::MeanSaturation(still) / test::MeanSaturation(reference), 1.0, 0.03);
+    // Moving, it matches the same motion over the sRGB photo.
+    record.Motion = TMotion::moPanZoom;
+    const TShowChoices moving = TShowChoices::Of(record);
+    const TMovingSlide from_adobe(TShowPicture{adobe, {}}, moving, screen, 7);
+    const TMovingSlide from_plain(TShowPicture{plain, {}}, moving, screen, 7);
+    EXPECT_GE(test::Psnr(from_adobe.Frame(0.5, 3), from_plain.Frame(0.5, 3)), 34.0);
+    // A folder's PNG in Display P3.
+    const TBitmap24 p3 = test::InProfile(reference, test::DisplayP3());
+    const TShowPicture png = ReadShowPicture(test::PngWithProfile(
+        test::RgbaPng(192, 96, false,
+                      [&](int x, int y) {
+                          const std::uint8_t* p = p3.Row(y) + 3 * x;
+                          return std::array<std::uint8_t, 4>{p[2], p[1], p[0], 255};
+                      }),
+        test::DisplayP3()));
+    EXPECT_GE(test::Psnr(png.Upright, reference), 38.0);
+    // Without a profile, or in sRGB's, nothing changes.
+    EXPECT_TRUE(test::SamePixels(
+        ComposeSlide(TShowPicture{plain, {}}, choices, screen),
+        ComposeSlide(TShowPicture{test::WithProfile(plain, test::SrgbProfile()), {}}, choices,
+                     screen)));
+}
+#endif
 
 // A 2 x 2 BMP of 24-bit pixels: red and green over blue and white.
 test::TBytes TwoByTwoBmp() {

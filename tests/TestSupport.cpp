@@ -8,6 +8,8 @@
 #include "payload/Image.h"
 #include "payload/Trailer.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,11 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <random>
+#include <zlib.h>
+
+#ifdef TEVRIN_HAVE_LCMS2
+#include <lcms2.h>
+#endif
 
 namespace tevrin::test {
 
@@ -247,6 +254,158 @@ TBytes WithExifBlock(const TBytes& jpeg, const TBytes& block) {
     out.insert(out.end(), block.begin(), block.end());
     out.insert(out.end(), jpeg.begin() + static_cast<long>(first_end), jpeg.end());
     return out;
+}
+
+#ifdef TEVRIN_HAVE_LCMS2
+namespace {
+
+// An RGB profile of D65 white and the primaries given, each channel through
+// `curve`.
+cmsHPROFILE RgbProfile(const cmsCIExyYTRIPLE& primaries, cmsToneCurve* curve) {
+    const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    return profile;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> SavedProfile(void* profile, const char* name) {
+    cmsMLU* description = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(description, "en", "US", name);
+    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
+    cmsMLUfree(description);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    std::vector<std::uint8_t> bytes(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
+std::vector<std::uint8_t> SrgbProfile() {
+    return SavedProfile(cmsCreate_sRGBProfile(), "sRGB");
+}
+
+std::vector<std::uint8_t> AdobeRgb() {
+    return SavedProfile(RgbProfile({{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}},
+                                   cmsBuildGamma(nullptr, 563.0 / 256.0)),
+                        "Adobe RGB (1998)");
+}
+
+std::vector<std::uint8_t> DisplayP3() {
+    const double srgb_curve[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    return SavedProfile(RgbProfile({{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}},
+                                   cmsBuildParametricToneCurve(nullptr, 4, srgb_curve)),
+                        "Display P3");
+}
+
+// `reference`'s sRGB colours as they stand in `icc`'s space.
+TBitmap24 InProfile(const TBitmap24& reference, const std::vector<std::uint8_t>& icc) {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE target =
+        cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(srgb, TYPE_BGR_8, target, TYPE_BGR_8, INTENT_RELATIVE_COLORIMETRIC, 0);
+    TBitmap24 pixels = reference;
+    for (int y = 0; y < pixels.Height(); ++y)
+        cmsDoTransform(transform, reference.Row(y), pixels.Row(y),
+                       static_cast<cmsUInt32Number>(pixels.Width()));
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(target);
+    cmsCloseProfile(srgb);
+    return pixels;
+}
+
+#endif
+
+// `jpeg` with `icc` in APP2 "ICC_PROFILE" chunks of at most `chunk` bytes
+// after its first segment; `skip` leaves one chunk (its number) out.
+TBytes WithProfile(const TBytes& jpeg, const std::vector<std::uint8_t>& icc, std::size_t chunk,
+                   int skip) {
+    const std::size_t first_end = 4 + (jpeg[4] << 8 | jpeg[5]);
+    TBytes out(jpeg.begin(), jpeg.begin() + static_cast<long>(first_end));
+    const int count = static_cast<int>((icc.size() + chunk - 1) / chunk);
+    for (int n = 1; n <= count; ++n) {
+        if (n == skip) continue;
+        const std::size_t from = (n - 1) * chunk, size = std::min(chunk, icc.size() - from);
+        const std::size_t length = 2 + 12 + 2 + size;
+        out.insert(out.end(), {0xFF, 0xE2, static_cast<std::uint8_t>(length >> 8),
+                               static_cast<std::uint8_t>(length)});
+        const char signature[] = "ICC_PROFILE";
+        out.insert(out.end(), signature, signature + sizeof signature);
+        out.insert(out.end(), {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(count)});
+        out.insert(out.end(), icc.begin() + static_cast<long>(from),
+                   icc.begin() + static_cast<long>(from + size));
+    }
+    out.insert(out.end(), jpeg.begin() + static_cast<long>(first_end), jpeg.end());
+    return out;
+}
+
+// `png` with an iCCP chunk of `icc` after its header chunk.
+TBytes PngWithProfile(const TBytes& png, const std::vector<std::uint8_t>& icc) {
+    uLongf packed_size = compressBound(static_cast<uLong>(icc.size()));
+    std::vector<std::uint8_t> packed(packed_size);
+    compress(packed.data(), &packed_size, icc.data(), static_cast<uLong>(icc.size()));
+    packed.resize(packed_size);
+    TBytes data = {'i', 'C', 'C', 'P', 'P', '3', 0, 0};
+    data.insert(data.end(), packed.begin(), packed.end());
+    const auto length = static_cast<std::uint32_t>(data.size() - 4);
+    TBytes chunk = {static_cast<std::uint8_t>(length >> 24),
+                    static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 8),
+                    static_cast<std::uint8_t>(length)};
+    chunk.insert(chunk.end(), data.begin(), data.end());
+    const uLong crc = crc32(0, data.data(), static_cast<uInt>(data.size()));
+    chunk.insert(chunk.end(),
+                 {static_cast<std::uint8_t>(crc >> 24), static_cast<std::uint8_t>(crc >> 16),
+                  static_cast<std::uint8_t>(crc >> 8), static_cast<std::uint8_t>(crc)});
+    TBytes out = png;
+    out.insert(out.begin() + 33, chunk.begin(), chunk.end()); // after the signature and IHDR
+    return out;
+}
+
+// Colours of every hue, from grey to full, light to dark.
+TBitmap24 Colourful(int w, int h) {
+    TBitmap24 b(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const double hue = 6.0 * x / w, sat = 0.3 + 0.7 * (y % (h / 2)) / (h / 2),
+                         light = y < h / 2 ? 0.85 : 0.5;
+            const double f = hue - std::floor(hue);
+            const double rgb[6][3] = {{1, f, 0},     {1 - f, 1, 0}, {0, 1, f},
+                                      {0, 1 - f, 1}, {f, 0, 1},     {1, 0, 1 - f}};
+            const double* c = rgb[static_cast<int>(hue) % 6];
+            std::uint8_t* p = b.Row(y) + 3 * x;
+            for (int k = 0; k < 3; ++k)
+                p[2 - k] =
+                    static_cast<std::uint8_t>(std::lround(255 * light * (1 - sat + sat * c[k])));
+        }
+    return b;
+}
+
+double Psnr(const TBitmap24& a, const TBitmap24& b) {
+    double sum = 0;
+    for (int y = 0; y < a.Height(); ++y)
+        for (int k = 0; k < 3 * a.Width(); ++k) {
+            const double d = a.Row(y)[k] - b.Row(y)[k];
+            sum += d * d;
+        }
+    const double mse = sum / (3.0 * a.Width() * a.Height());
+    return 10 * std::log10(255.0 * 255.0 / std::max(mse, 1e-9));
+}
+
+// The mean HSL saturation.
+double MeanSaturation(const TBitmap24& b) {
+    double sum = 0;
+    for (int y = 0; y < b.Height(); ++y)
+        for (int x = 0; x < b.Width(); ++x) {
+            const std::uint8_t* p = b.Row(y) + 3 * x;
+            const double hi = std::max({p[0], p[1], p[2]}) / 255.0,
+                         lo = std::min({p[0], p[1], p[2]}) / 255.0, l = (hi + lo) / 2;
+            if (hi > lo) sum += (hi - lo) / (1 - std::abs(2 * l - 1));
+        }
+    return sum / (b.Width() * b.Height());
 }
 
 TBytes RgbaPng(int width, int height, bool interlaced,

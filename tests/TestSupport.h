@@ -74,6 +74,28 @@ TBytes ExifTextBlock(const std::string& description, const std::string& taken,
                      bool big_endian = false);
 // `jpeg` with `block` as an APP1 segment after its first segment (JFIF's).
 TBytes WithExifBlock(const TBytes& jpeg, const TBytes& block);
+#ifdef TEVRIN_HAVE_LCMS2
+// Colour profiles as cameras, editors and phones embed them, made with
+// lcms2: Adobe RGB (1998) and Display P3 (named so), and any other, with
+// its description.
+std::vector<std::uint8_t> SavedProfile(void* profile, const char* name);
+std::vector<std::uint8_t> AdobeRgb();
+std::vector<std::uint8_t> DisplayP3();
+std::vector<std::uint8_t> SrgbProfile();
+// `reference`'s sRGB colours as they stand in `icc`'s space.
+TBitmap24 InProfile(const TBitmap24& reference, const std::vector<std::uint8_t>& icc);
+#endif
+// `jpeg` with `icc` in APP2 "ICC_PROFILE" chunks of at most `chunk` bytes
+// after its first segment; `skip` leaves one chunk (its number) out.
+TBytes WithProfile(const TBytes& jpeg, const std::vector<std::uint8_t>& icc,
+                   std::size_t chunk = 65519, int skip = 0);
+// `png` with an iCCP chunk of `icc` after its header chunk.
+TBytes PngWithProfile(const TBytes& png, const std::vector<std::uint8_t>& icc);
+// Colours of every hue, from grey to full, light to dark.
+TBitmap24 Colourful(int w, int h);
+double Psnr(const TBitmap24& a, const TBitmap24& b);
+// The mean HSL saturation.
+double MeanSaturation(const TBitmap24& b);
 // A progressive JPEG of the picture.
 TBytes ProgressiveJpeg(const TBitmap24& picture);
 // A one-channel JPEG of the picture's green.
