@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string_view>
 #include <zlib.h>
 
@@ -131,6 +132,25 @@ std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file) {
     return profile;
 }
 
+TBitmap24 DecodeJpegInSrgb(std::span<const std::uint8_t> jpeg, TJpegDecode how,
+                           std::string* converted_from) {
+    std::optional<TColorProfile> profile;
+    if (ConvertsColours())
+        if (const std::vector<std::uint8_t> icc = EmbeddedProfile(jpeg); !icc.empty())
+            profile = TColorProfile::Parse(icc);
+    if (profile && profile->Space() == TColorProfile::TSpace::Cmyk) how.Inks = profile->InkRows();
+    TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size(), how);
+    if (!profile || profile->IsSrgb()) return decoded;
+    // A CMYK profile on an RGB picture converts nothing; the inks went
+    // through it while decoding.
+    const bool inks = profile->Space() == TColorProfile::TSpace::Cmyk;
+    if (inks && !ReadJpegInfo(jpeg.data(), jpeg.size()).Cmyk) return decoded;
+    if (!inks) profile->ToSrgb(decoded);
+    if (converted_from != nullptr)
+        *converted_from = profile->Description().empty() ? "?" : profile->Description();
+    return decoded;
+}
+
 std::string ToSrgbAsEmbedded(std::span<const std::uint8_t> file, TBitmap24& decoded) {
     if (!ConvertsColours()) return {};
     const std::vector<std::uint8_t> icc = EmbeddedProfile(file);
@@ -155,7 +175,7 @@ struct TColorProfile::TImpl {
 namespace {
 
 struct TTransform {
-    cmsHTRANSFORM Handle;
+    cmsHTRANSFORM Handle = nullptr;
     ~TTransform() {
         if (Handle != nullptr) cmsDeleteTransform(Handle);
     }
@@ -243,6 +263,26 @@ std::optional<TColorProfile> TColorProfile::Parse(std::span<const std::uint8_t> 
     return profile;
 }
 
+std::function<void(const std::uint8_t*, std::uint8_t*, int, bool)> TColorProfile::InkRows() const {
+    if (space_ != TSpace::Cmyk) return {};
+    // One transform for each way of storing inks, made when first needed
+    // and shared by the copies of the function.
+    auto transforms = std::make_shared<std::pair<TTransform, TTransform>>();
+    return
+        [this, transforms](const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted) {
+            TTransform& transform = inverted ? transforms->second : transforms->first;
+            if (transform.Handle == nullptr) {
+                const TProfileHandle srgb{cmsCreate_sRGBProfile()};
+                transform.Handle =
+                    cmsCreateTransform(impl_->Profile, inverted ? TYPE_CMYK_8_REV : TYPE_CMYK_8,
+                                       srgb.Handle, TYPE_BGR_8, impl_->Intent, impl_->Flags);
+                if (transform.Handle == nullptr)
+                    throw EError(msg::kNoColourTransform, {description_});
+            }
+            cmsDoTransform(transform.Handle, cmyk, bgr, static_cast<cmsUInt32Number>(width));
+        };
+}
+
 void TColorProfile::ToSrgb(TBitmap24& pixels) const {
     if (pixels.Empty() || space_ == TSpace::Other || space_ == TSpace::Cmyk) return;
     const int bytes = pixels.PixelBytes();
@@ -274,6 +314,10 @@ std::optional<TColorProfile> TColorProfile::Parse(std::span<const std::uint8_t>)
 }
 
 void TColorProfile::ToSrgb(TBitmap24&) const {}
+
+std::function<void(const std::uint8_t*, std::uint8_t*, int, bool)> TColorProfile::InkRows() const {
+    return {};
+}
 
 #endif
 

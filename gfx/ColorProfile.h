@@ -6,8 +6,10 @@
 #pragma once
 
 #include "gfx/Bitmap24.h"
+#include "gfx/Jpeg.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -29,6 +31,13 @@ bool ConvertsColours();
 // profile that cannot be read leaves them as they are. The profile's name
 // when it converted ("?" for a profile without one), else empty.
 std::string ToSrgbAsEmbedded(std::span<const std::uint8_t> file, TBitmap24& decoded);
+
+// A JPEG decoded as `how` says, in sRGB's colours: a CMYK one through its
+// profile's ink conversion, an RGB or gray one converted from its profile
+// after. `converted_from` (optional) gets the profile's name when its
+// colours were converted. Raises EError as DecodeJpeg does.
+TBitmap24 DecodeJpegInSrgb(std::span<const std::uint8_t> jpeg, TJpegDecode how,
+                           std::string* converted_from = nullptr);
 
 class TColorProfile {
 public:
@@ -52,6 +61,10 @@ public:
     // perceptual tables, else relative colorimetric with black point
     // compensation. Either pixel size.
     void ToSrgb(TBitmap24& pixels) const;
+    // For a CMYK profile: rows of four inks to sRGB's BGR, the same way, as
+    // a JPEG decode takes them (TJpegDecode::Inks); the profile must
+    // outlive the decode.
+    std::function<void(const std::uint8_t*, std::uint8_t*, int, bool)> InkRows() const;
 
 private:
     struct TImpl;

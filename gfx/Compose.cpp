@@ -57,9 +57,7 @@ TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMo
     const TJpegDecode how = TJpegDecode::Covering(info, place.Width(), place.Height(), palette8);
     // The decoded picture lives only until it is composed, in sRGB's
     // colours.
-    TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size(), how);
-    ToSrgbAsEmbedded(jpeg, decoded);
-    return ComposeOnScreen(decoded, info.Orientation, place, sw, sh, backdrop);
+    return ComposeOnScreen(DecodeJpegInSrgb(jpeg, how), info.Orientation, place, sw, sh, backdrop);
 }
 
 TBitmap24 ComposePicture(const TShowPicture& picture, int sw, int sh, TFitMode mode, bool backdrop,

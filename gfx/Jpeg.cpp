@@ -248,7 +248,10 @@ bool Decompress(const std::uint8_t* data, std::size_t size, const TJpegDecode& h
         for (int i = 0; i < got; ++i) {
             std::uint8_t* dst = out->Row(y + i);
             if (inks) {
-                InksToBgr(scratch[i], dst, cinfo.output_width, inverted);
+                if (how.Inks)
+                    how.Inks(scratch[i], dst, static_cast<int>(cinfo.output_width), inverted);
+                else
+                    InksToBgr(scratch[i], dst, cinfo.output_width, inverted);
                 continue;
             }
             if (cinfo.out_color_space == JCS_GRAYSCALE) {

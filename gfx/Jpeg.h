@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace tevrin {
@@ -42,12 +43,16 @@ struct TJpegDecode {
     // Quantised to a 256-colour palette first (as for a display of 8 bits
     // per pixel or fewer), then expanded into the 24-bit result.
     bool Palette8 = false;
+    // How a row of `width` four-ink pixels of a CMYK picture becomes BGR
+    // (its colour profile's conversion); `inverted` when 0 is full ink, as
+    // Adobe's writers store them. Without one, a plain formula.
+    std::function<void(const std::uint8_t* cmyk, std::uint8_t* bgr, int width, bool inverted)> Inks;
 
     // A decode covering w x h of the picture standing upright: the minimum
     // size in the axes it is stored in.
     static TJpegDecode Covering(const TJpegInfo& info, int w, int h, bool palette8 = false) {
         const bool swap = SwapsAxes(info.Orientation);
-        return {swap ? h : w, swap ? w : h, palette8};
+        return {swap ? h : w, swap ? w : h, palette8, {}};
     }
 };
 

@@ -27,16 +27,17 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
     auto too_large = [&](int w, int h) { return limits.TooLarge(w, h); };
     auto limited = [&](int w, int h) { return limits.StoredSize(w, h); };
     TStoredPicture stored;
-    // The colours of a profile other than sRGB's are converted.
-    std::optional<TColorProfile> profile;
+    // The colours of a profile other than sRGB's are converted where the
+    // picture is decoded.
+    bool other_colours = false;
     if (ConvertsColours()) {
         const std::vector<std::uint8_t> icc = EmbeddedProfile(bytes);
         if (!icc.empty()) {
-            profile = TColorProfile::Parse(icc);
+            const std::optional<TColorProfile> profile = TColorProfile::Parse(icc);
             if (!profile)
                 stored.Warning = msg::kProfileUnreadable;
-            else if (profile->IsSrgb() || profile->Space() == TColorProfile::TSpace::Cmyk)
-                profile.reset();
+            else
+                other_colours = !profile->IsSrgb();
         }
     }
     TBitmap24 picture;
@@ -44,7 +45,8 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
     if (format == TPictureFormat::Jpeg) {
         const TJpegInfo info = ReadJpegInfo(bytes.data(), bytes.size());
         const int w = info.UprightWidth(), h = info.UprightHeight();
-        if (info.Orientation == kOrientationUpright && !info.Cmyk && !too_large(w, h) && !profile) {
+        if (info.Orientation == kOrientationUpright && !info.Cmyk && !too_large(w, h) &&
+            !other_colours) {
             // Stored as given; decoded small, which still reads all its data.
             DecodeJpeg(bytes.data(), bytes.size(), {.MinWidth = 1, .MinHeight = 1});
             stored.Width = info.Width;
@@ -53,11 +55,13 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
             return stored;
         }
         const TRect target = limited(w, h);
-        picture = DecodeJpeg(bytes.data(), bytes.size(),
-                             TJpegDecode::Covering(info, target.Width(), target.Height()));
+        picture =
+            DecodeJpegInSrgb(bytes, TJpegDecode::Covering(info, target.Width(), target.Height()),
+                             &stored.ColoursFrom);
         orientation = info.Orientation;
     } else {
         picture = DecodeUpright(bytes);
+        stored.ColoursFrom = ToSrgbAsEmbedded(bytes, picture);
     }
     bytes = {};
     const TUprightView view = UprightView(picture, orientation);
@@ -65,10 +69,6 @@ TStoredPicture PreparePicture(std::vector<std::uint8_t> bytes, const TPictureLim
     TBitmap24 upright(target.Width(), target.Height());
     DrawScaled(upright, 0, 0, target.Width(), target.Height(), picture, orientation);
     picture = {};
-    if (profile) {
-        profile->ToSrgb(upright);
-        stored.ColoursFrom = profile->Description().empty() ? "?" : profile->Description();
-    }
     stored.Jpeg = EncodeJpeg(upright, limits.Quality);
     stored.Width = upright.Width();
     stored.Height = upright.Height();

@@ -98,9 +98,7 @@ TMovingSlide::TMovingSlide(const TShowPicture& picture, const TShowChoices& choi
     };
     if (jpeg) {
         const TJpegDecode how = TJpegDecode::Covering(*jpeg, full_w_, full_h_, screen.Palette8);
-        TBitmap24 decoded = DecodeJpeg(picture.Jpeg.data(), picture.Jpeg.size(), how);
-        ToSrgbAsEmbedded(picture.Jpeg, decoded);
-        compose(decoded, jpeg->Orientation);
+        compose(DecodeJpegInSrgb(picture.Jpeg, how), jpeg->Orientation);
     } else {
         compose(picture.Upright, kOrientationUpright);
     }

@@ -237,7 +237,7 @@ TEST(Jpeg, AHugeDeclaredSizeWithoutTheDataIsRefusedBeforeAnythingIsAllocated) {
     ASSERT_LT(tiny.size(), 8000u);
     const std::size_t before = TBitmap24::LiveBytes();
     TBitmap24::ResetPeak();
-    for (const TJpegDecode how : {TJpegDecode{}, TJpegDecode{.MinWidth = 1620, .MinHeight = 1080}})
+    for (const TJpegDecode& how : {TJpegDecode{}, TJpegDecode{.MinWidth = 1620, .MinHeight = 1080}})
         EXPECT_EQ(test::ErrorOf([&] { DecodeJpeg(tiny.data(), tiny.size(), how); }),
                   "JPEG image data ends before the picture does (13000x13000 pixels)");
     // With as many bytes as such a picture could need at the least, the

@@ -281,6 +281,22 @@ TEST(ColourProfiles, InspectNamesTheProfileAStoredPictureCarries) {
     EXPECT_NE(SaverReport(report).find("carries a colour profile"), std::string::npos);
 }
 
+TEST(ColourProfiles, CmykPhotosPrintTheColoursTheirProfileMeans) {
+    const TBitmap24 reference = test::Colourful(128, 64);
+    const std::vector<std::uint8_t> icc = test::PaleInkProfile();
+    for (test::TInkForm form : {test::TInkForm::PlainCmyk, test::TInkForm::AdobeCmyk}) {
+        const test::TBytes inks = test::InkJpeg(128, 64, form, [&](int x, int y) {
+            return test::PaleInksFor(reference.Row(y) + 3 * x);
+        });
+        const TStoredPicture stored =
+            PreparePicture(test::WithProfile(inks, icc), TPictureLimits());
+        EXPECT_EQ(stored.ColoursFrom, "Pale inks");
+        EXPECT_GE(test::Psnr(Decoded(stored), reference), 34.0) << static_cast<int>(form);
+        // The plain formula takes the pale inks for full ones.
+        EXPECT_LT(test::Psnr(Decoded(PreparePicture(inks, TPictureLimits())), reference), 30.0);
+    }
+}
+
 TEST(ColourProfiles, GrayPhotosConvertThroughTheirProfileToo) {
     // A linear gray ramp, as a scanner might store it, with its profile.
     TBitmap24 reference(256, 16), linear(256, 16);

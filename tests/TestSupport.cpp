@@ -288,6 +288,56 @@ std::vector<std::uint8_t> SrgbProfile() {
     return SavedProfile(cmsCreate_sRGBProfile(), "sRGB");
 }
 
+namespace {
+
+// The press's colours for its inks, as CIE Lab.
+cmsInt32Number SamplePaleInks(const cmsUInt16Number in[], cmsUInt16Number out[], void* transform) {
+    const double black = 1 - in[3] / 65535.0;
+    double rgb[3];
+    for (int k = 0; k < 3; ++k)
+        rgb[k] = std::pow(1 - in[k] / 65535.0, 0.6) * black;
+    cmsCIELab lab;
+    cmsDoTransform(static_cast<cmsHTRANSFORM>(transform), rgb, &lab, 1);
+    cmsFloat2LabEncoded(out, &lab);
+    return TRUE;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> PaleInkProfile() {
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr);
+    cmsHTRANSFORM to_lab =
+        cmsCreateTransform(srgb, TYPE_RGB_DBL, lab, TYPE_Lab_DBL, INTENT_RELATIVE_COLORIMETRIC, 0);
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 4.3);
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSigCmykData);
+    cmsSetPCS(profile, cmsSigLabData);
+    // The table between identity curves, as the profile format stores it.
+    cmsPipeline* pipeline = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsStage* table = cmsStageAllocCLut16bit(nullptr, 17, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(table, SamplePaleInks, to_lab, 0);
+    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 4, nullptr));
+    cmsPipelineInsertStage(pipeline, cmsAT_END, table);
+    cmsPipelineInsertStage(pipeline, cmsAT_END, cmsStageAllocToneCurves(nullptr, 3, nullptr));
+    cmsWriteTag(profile, cmsSigAToB0Tag, pipeline);
+    cmsWriteTag(profile, cmsSigMediaWhitePointTag, cmsD50_XYZ());
+    cmsPipelineFree(pipeline);
+    cmsDeleteTransform(to_lab);
+    cmsCloseProfile(lab);
+    cmsCloseProfile(srgb);
+    return SavedProfile(profile, "Pale inks");
+}
+
+std::array<std::uint8_t, 4> PaleInksFor(const std::uint8_t* bgr) {
+    std::array<std::uint8_t, 4> inks{};
+    for (int k = 0; k < 3; ++k)
+        inks[k] = static_cast<std::uint8_t>(
+            std::lround(255 * (1 - std::pow(bgr[2 - k] / 255.0, 1 / 0.6))));
+    return inks;
+}
+
 std::vector<std::uint8_t> AdobeRgb() {
     return SavedProfile(RgbProfile({{0.64, 0.33, 1}, {0.21, 0.71, 1}, {0.15, 0.06, 1}},
                                    cmsBuildGamma(nullptr, 563.0 / 256.0)),

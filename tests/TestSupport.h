@@ -82,6 +82,12 @@ std::vector<std::uint8_t> SavedProfile(void* profile, const char* name);
 std::vector<std::uint8_t> AdobeRgb();
 std::vector<std::uint8_t> DisplayP3();
 std::vector<std::uint8_t> SrgbProfile();
+// A CMYK profile of a press whose inks are paler than the plain formula
+// takes them: a colour is (1 - ink)^0.6 of each primary, times (1 - black).
+std::vector<std::uint8_t> PaleInkProfile();
+// The inks (0 none, 255 full) that print `rgb` (sRGB, blue first) on that
+// press, without black.
+std::array<std::uint8_t, 4> PaleInksFor(const std::uint8_t* bgr);
 // `reference`'s sRGB colours as they stand in `icc`'s space.
 TBitmap24 InProfile(const TBitmap24& reference, const std::vector<std::uint8_t>& icc);
 #endif
