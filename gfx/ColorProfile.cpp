@@ -4,6 +4,7 @@
 #include "base/Errors.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -202,6 +203,58 @@ bool ConvertsColours() {
     return true;
 }
 
+std::vector<std::uint8_t> ProfileFromPrimaries(const double (&xy)[8], TTransfer transfer) {
+    const cmsCIExyYTRIPLE primaries = {{xy[0], xy[1], 1}, {xy[2], xy[3], 1}, {xy[4], xy[5], 1}};
+    const cmsCIExyY white = {xy[6], xy[7], 1};
+    cmsToneCurve* curve = nullptr;
+    switch (transfer) {
+    case TTransfer::Srgb: {
+        const double params[5] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+        curve = cmsBuildParametricToneCurve(nullptr, 4, params);
+        break;
+    }
+    case TTransfer::Bt709: {
+        const double params[5] = {1 / 0.45, 1 / 1.099, 0.099 / 1.099, 1 / 4.5, 0.081};
+        curve = cmsBuildParametricToneCurve(nullptr, 4, params);
+        break;
+    }
+    case TTransfer::Pq: {
+        // SMPTE ST 2084's light, in units of the diffuse white, clipped at it.
+        constexpr double m1 = 2610.0 / 16384, m2 = 2523.0 / 4096 * 128, c1 = 3424.0 / 4096,
+                         c2 = 2413.0 / 4096 * 32, c3 = 2392.0 / 4096 * 32;
+        std::vector<float> table(4096);
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            const double v = std::pow(static_cast<double>(i) / (table.size() - 1), 1 / m2);
+            const double light = 10000 * std::pow(std::max(v - c1, 0.0) / (c2 - c3 * v), 1 / m1);
+            table[i] = static_cast<float>(std::min(1.0, light / 203));
+        }
+        curve = cmsBuildTabulatedToneCurveFloat(nullptr, static_cast<cmsUInt32Number>(table.size()),
+                                                table.data());
+        break;
+    }
+    case TTransfer::Linear:
+        curve = cmsBuildGamma(nullptr, 1.0);
+        break;
+    }
+    if (curve == nullptr) return {};
+    cmsToneCurve* curves[3] = {curve, curve, curve};
+    cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+    cmsFreeToneCurve(curve);
+    if (profile == nullptr) return {};
+    cmsMLU* description = cmsMLUalloc(nullptr, 1);
+    cmsMLUsetASCII(description, "en", "US", "Colour description");
+    cmsWriteTag(profile, cmsSigProfileDescriptionTag, description);
+    cmsMLUfree(description);
+    cmsUInt32Number size = 0;
+    std::vector<std::uint8_t> bytes;
+    if (cmsSaveProfileToMem(profile, nullptr, &size) && size > 0) {
+        bytes.resize(size);
+        if (!cmsSaveProfileToMem(profile, bytes.data(), &size)) bytes.clear();
+    }
+    cmsCloseProfile(profile);
+    return bytes;
+}
+
 std::optional<TColorProfile> TColorProfile::Parse(std::span<const std::uint8_t> icc) {
     // A profile lcms2 refuses is told to the caller, not to standard error.
     static const bool quiet = (cmsSetLogErrorHandler(nullptr), true);
@@ -307,6 +360,10 @@ struct TColorProfile::TImpl {};
 
 bool ConvertsColours() {
     return false;
+}
+
+std::vector<std::uint8_t> ProfileFromPrimaries(const double (&)[8], TTransfer) {
+    return {};
 }
 
 std::optional<TColorProfile> TColorProfile::Parse(std::span<const std::uint8_t>) {

@@ -26,6 +26,14 @@ std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file);
 // Whether this build converts colours at all.
 bool ConvertsColours();
 
+// How a colour description without a profile (HEIF's nclx) codes light.
+enum class TTransfer { Srgb, Bt709, Pq, Linear };
+// An ICC profile of RGB primaries and white (x, y of red, green, blue and
+// white) and a transfer, as such a description means them; PQ's light is
+// shown with its diffuse white (203 cd/m2) as the screen's white. Empty
+// without lcms2.
+std::vector<std::uint8_t> ProfileFromPrimaries(const double (&xy)[8], TTransfer transfer);
+
 // Converts `decoded`, the pixels of the picture file `file`, to sRGB from
 // the profile the file carries where that is another (RGB or gray); a
 // profile that cannot be read leaves them as they are. The profile's name

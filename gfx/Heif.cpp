@@ -2,6 +2,7 @@
 #include "gfx/Heif.h"
 
 #include "base/Errors.h"
+#include "gfx/ColorProfile.h"
 #include "gfx/DecodeBudget.h"
 
 #include <algorithm>
@@ -256,6 +257,60 @@ void CheckGridCovered(std::span<const std::uint8_t> file) {
 }
 
 } // namespace
+
+std::vector<std::uint8_t> HeifColourProfile(std::span<const std::uint8_t> bytes) {
+    std::unique_ptr<heif_context, TContextFree> context(heif_context_alloc());
+    heif_image_handle* raw_handle = nullptr;
+    if (heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
+                                                   nullptr)
+                .code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(context.get(), &raw_handle).code != heif_error_Ok)
+        return {};
+    std::unique_ptr<heif_image_handle, THandleFree> handle(raw_handle);
+    const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle.get());
+    if (size > 0 && size <= bytes.size()) {
+        std::vector<std::uint8_t> icc(size);
+        if (heif_image_handle_get_raw_color_profile(handle.get(), icc.data()).code == heif_error_Ok)
+            return icc;
+    }
+    heif_color_profile_nclx* nclx = nullptr;
+    if (heif_image_handle_get_nclx_color_profile(handle.get(), &nclx).code != heif_error_Ok ||
+        nclx == nullptr)
+        return {};
+    TTransfer transfer;
+    bool known = true;
+    switch (nclx->transfer_characteristics) {
+    case heif_transfer_characteristic_IEC_61966_2_1:
+        transfer = TTransfer::Srgb;
+        break;
+    case heif_transfer_characteristic_ITU_R_BT_709_5:
+    case heif_transfer_characteristic_ITU_R_BT_601_6:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_10bit:
+    case heif_transfer_characteristic_ITU_R_BT_2020_2_12bit:
+        transfer = TTransfer::Bt709;
+        break;
+    case heif_transfer_characteristic_ITU_R_BT_2100_0_PQ:
+        transfer = TTransfer::Pq;
+        break;
+    case heif_transfer_characteristic_linear:
+        transfer = TTransfer::Linear;
+        break;
+    default:
+        known = false; // unspecified, or a transfer we do not know: taken as sRGB's
+        transfer = TTransfer::Srgb;
+        break;
+    }
+    const double xy[8] = {nclx->color_primary_red_x,   nclx->color_primary_red_y,
+                          nclx->color_primary_green_x, nclx->color_primary_green_y,
+                          nclx->color_primary_blue_x,  nclx->color_primary_blue_y,
+                          nclx->color_primary_white_x, nclx->color_primary_white_y};
+    const bool srgb_primaries = nclx->color_primaries == heif_color_primaries_ITU_R_BT_709_5 ||
+                                nclx->color_primaries == heif_color_primaries_unspecified;
+    heif_nclx_color_profile_free(nclx);
+    if (!known || (srgb_primaries && transfer == TTransfer::Srgb)) return {};
+    if (xy[1] <= 0 || xy[3] <= 0 || xy[5] <= 0 || xy[7] <= 0) return {};
+    return ProfileFromPrimaries(xy, transfer);
+}
 
 std::vector<std::uint8_t> HeifExif(std::span<const std::uint8_t> bytes) {
     std::unique_ptr<heif_context, TContextFree> context(heif_context_alloc());

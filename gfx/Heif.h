@@ -16,6 +16,12 @@ namespace tevrin {
 // EError with libheif's message.
 TBitmap24 DecodeHeif(std::span<const std::uint8_t> bytes);
 
+// The primary picture's colour profile: its ICC profile ("prof", "rICC"),
+// else one made of its colour description ("nclx": primaries, and the sRGB,
+// BT.709, PQ or linear transfer) where that is not sRGB's own; empty when
+// it has neither or the file cannot be read.
+std::vector<std::uint8_t> HeifColourProfile(std::span<const std::uint8_t> bytes);
+
 // The primary picture's Exif block, from its TIFF header on; empty when it
 // has none or the file cannot be read.
 std::vector<std::uint8_t> HeifExif(std::span<const std::uint8_t> bytes);

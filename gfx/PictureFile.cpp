@@ -121,8 +121,16 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int 
         return DecodeWebp(bytes);
 #endif
 #ifdef TEVRIN_HAVE_HEIF
-    case TPictureFormat::Heif:
-        return DecodeHeif(bytes);
+    case TPictureFormat::Heif: {
+        // Its colour box is libheif's to read: converted here, where the
+        // other formats' profiles are converted by whoever decodes them.
+        TBitmap24 picture = DecodeHeif(bytes);
+        if (ConvertsColours())
+            if (const std::vector<std::uint8_t> icc = HeifColourProfile(bytes); !icc.empty())
+                if (const std::optional<TColorProfile> profile = TColorProfile::Parse(icc))
+                    if (!profile->IsSrgb()) profile->ToSrgb(picture);
+        return picture;
+    }
 #endif
     default:
         break;

@@ -25,7 +25,9 @@ bool CanReadPictureFormat(TPictureFormat format);
 bool HasPictureExtension(std::string_view file_name);
 
 // The picture as the scene stood: a JPEG's Exif orientation is applied,
-// HEIF's own transformations too. With a minimum size a JPEG is decoded
+// HEIF's own transformations too, and HEIF's colour box (converted to
+// sRGB; the other formats' profiles are left to the caller,
+// ToSrgbAsEmbedded). With a minimum size a JPEG is decoded
 // scaled down by the DCT where that still covers it (in upright axes).
 // Raises EError naming what is wrong.
 TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, int min_height = 0);

@@ -163,35 +163,49 @@ heif_error WriteToVector(heif_context*, const void* data, size_t size, void* out
     return {heif_error_Ok, heif_suberror_Unspecified, "ok"};
 }
 
-TEST(PreparePicture, HeicPicturesAreRead) {
-    const TBitmap24 scene = test::Quarters(128, 96);
+// `scene` as a HEIC picture, `tag` given its image and the encoder's options
+// to describe its colours; empty where this build's libheif cannot write
+// HEIC.
+test::TBytes HeicOf(const TBitmap24& scene,
+                    const std::function<void(heif_image*, heif_encoding_options*)>& tag = {}) {
+    const int w = scene.Width(), h = scene.Height();
     heif_context* context = heif_context_alloc();
     heif_encoder* encoder = nullptr;
     if (heif_context_get_encoder_for_format(context, heif_compression_HEVC, &encoder).code !=
         heif_error_Ok) {
         heif_context_free(context);
-        GTEST_SKIP() << "this build's libheif decodes HEIC but cannot write it; the command-line "
-                        "test reads one";
+        return {};
     }
     heif_encoder_set_lossy_quality(encoder, 90);
     heif_image* image = nullptr;
-    heif_image_create(128, 96, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
-    heif_image_add_plane(image, heif_channel_interleaved, 128, 96, 8);
+    heif_image_create(w, h, heif_colorspace_RGB, heif_chroma_interleaved_RGB, &image);
+    heif_image_add_plane(image, heif_channel_interleaved, w, h, 8);
     int stride = 0;
     std::uint8_t* plane = heif_image_get_plane(image, heif_channel_interleaved, &stride);
-    for (int y = 0; y < 96; ++y)
-        for (int x = 0; x < 128; ++x)
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
             for (int k = 0; k < 3; ++k)
                 plane[y * stride + x * 3 + k] = scene.Row(y)[x * 3 + 2 - k];
-    ASSERT_EQ(heif_context_encode_image(context, image, encoder, nullptr, nullptr).code,
-              heif_error_Ok);
+    heif_encoding_options* options = heif_encoding_options_alloc();
+    if (tag) tag(image, options);
     test::TBytes heic;
     heif_writer writer{1, WriteToVector};
-    ASSERT_EQ(heif_context_write(context, &writer, &heic).code, heif_error_Ok);
+    const bool encoded =
+        heif_context_encode_image(context, image, encoder, options, nullptr).code == heif_error_Ok;
+    heif_encoding_options_free(options);
+    if (!encoded || heif_context_write(context, &writer, &heic).code != heif_error_Ok) heic.clear();
     heif_image_release(image);
     heif_encoder_release(encoder);
     heif_context_free(context);
+    return heic;
+}
 
+TEST(PreparePicture, HeicPicturesAreRead) {
+    const TBitmap24 scene = test::Quarters(128, 96);
+    const test::TBytes heic = HeicOf(scene);
+    if (heic.empty())
+        GTEST_SKIP() << "this build's libheif decodes HEIC but cannot write it; the command-line "
+                        "test reads one";
     EXPECT_EQ(SniffPictureFormat(heic), TPictureFormat::Heif);
     TPackJob job;
     const TStoredPicture stored = PreparePicture(heic, job.Limits);
@@ -296,6 +310,40 @@ TEST(ColourProfiles, CmykPhotosPrintTheColoursTheirProfileMeans) {
         EXPECT_LT(test::Psnr(Decoded(PreparePicture(inks, TPictureLimits())), reference), 30.0);
     }
 }
+
+#ifdef TEVRIN_HAVE_HEIF
+// A phone's HEIC in Display P3, told by its ICC profile or by its colour
+// description (nclx) alone.
+TEST(ColourProfiles, HeicColourBoxesAreHonoured) {
+    const TBitmap24 reference = test::Colourful(128, 64);
+    const TBitmap24 p3 = test::InProfile(reference, test::DisplayP3());
+    const std::vector<std::uint8_t> icc = test::DisplayP3();
+    const test::TBytes plain = HeicOf(p3);
+    if (plain.empty()) GTEST_SKIP() << "this build's libheif cannot write HEIC";
+    const test::TBytes with_icc = HeicOf(p3, [&](heif_image* image, heif_encoding_options*) {
+        heif_image_set_raw_color_profile(image, "prof", icc.data(), icc.size());
+    });
+    heif_color_profile_nclx* nclx = heif_nclx_color_profile_alloc();
+    heif_nclx_color_profile_set_color_primaries(nclx, heif_color_primaries_SMPTE_EG_432_1);
+    heif_nclx_color_profile_set_transfer_characteristics(
+        nclx, heif_transfer_characteristic_IEC_61966_2_1);
+    // Written as its own box, as phones write it (by default the library
+    // leaves it out for an old viewer's sake).
+    const test::TBytes with_nclx = HeicOf(p3, [&](heif_image* image, heif_encoding_options* o) {
+        heif_image_set_nclx_color_profile(image, nclx);
+        o->macOS_compatibility_workaround_no_nclx_profile = 0;
+        o->output_nclx_profile = nclx;
+    });
+    heif_nclx_color_profile_free(nclx);
+    const double as_srgb = test::Psnr(Decoded(PreparePicture(plain, TPictureLimits())), reference);
+    for (const test::TBytes* heic : {&with_icc, &with_nclx}) {
+        const double shown =
+            test::Psnr(Decoded(PreparePicture(*heic, TPictureLimits())), reference);
+        EXPECT_GE(shown, 30.0) << (heic == &with_icc ? "ICC" : "nclx");
+        EXPECT_GT(shown, as_srgb + 4) << (heic == &with_icc ? "ICC" : "nclx");
+    }
+}
+#endif
 
 TEST(ColourProfiles, GrayPhotosConvertThroughTheirProfileToo) {
     // A linear gray ramp, as a scanner might store it, with its profile.
