@@ -199,6 +199,19 @@ std::vector<std::uint8_t> PictureExif(std::span<const std::uint8_t> bytes) {
     return {};
 }
 
+std::string OtherColoursOf(std::span<const std::uint8_t> bytes) {
+    if (!ConvertsColours()) return {};
+    std::vector<std::uint8_t> icc = EmbeddedProfile(bytes);
+#ifdef TEVRIN_HAVE_HEIF
+    if (icc.empty() && SniffPictureFormat(bytes) == TPictureFormat::Heif)
+        icc = HeifColourProfile(bytes);
+#endif
+    if (icc.empty()) return {};
+    const std::optional<TColorProfile> profile = TColorProfile::Parse(icc);
+    if (!profile || profile->IsSrgb()) return {};
+    return profile->Description().empty() ? "?" : profile->Description();
+}
+
 TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes) {
     TShowPicture picture;
     if (SniffPictureFormat(bytes) == TPictureFormat::Jpeg) {

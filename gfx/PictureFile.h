@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -36,6 +37,11 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width = 0, 
 // WebP's EXIF, HEIF's Exif item where the build reads HEIF); empty when it
 // has none or the file is cut short before it.
 std::vector<std::uint8_t> PictureExif(std::span<const std::uint8_t> bytes);
+
+// The name of the colour profile other than sRGB's the picture carries,
+// whose colours a decode here converts ("?" for one without a name); empty
+// for sRGB, none, or one this build does not read.
+std::string OtherColoursOf(std::span<const std::uint8_t> bytes);
 
 // A picture file as a show takes it: a JPEG as it is, any other format
 // decoded upright, in sRGB's colours. Raises EError naming what is wrong.

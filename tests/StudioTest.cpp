@@ -3,6 +3,7 @@
 // page asks of it, and what it refuses to anyone else.
 #include "base/Errors.h"
 #include "gfx/DecodeBudget.h"
+#include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"
 #include "tests/TestSupport.h"
 #include "tools/Report.h"
@@ -436,6 +437,33 @@ TEST_F(StudioTest, WarningsSayOnlyWhatLosesContentOrQuality) {
     Put("api/settings", {{"fit", "natural"}});
     EXPECT_EQ(warnings()[0], "Cut on a 200x150 screen: 25% of it shows.");
 }
+
+#ifdef TEVRIN_HAVE_LCMS2
+// A wide-gamut photo says that its colours are converted, and its thumbnail
+// shows them converted already.
+TEST_F(StudioTest, APictureWithAColourProfileSaysSoAndShowsItsColoursConverted) {
+    const TBitmap24 reference = test::Colourful(160, 120);
+    Upload("pictures", "adobe.jpg",
+           test::WithProfile(EncodeJpeg(test::InProfile(reference, test::AdobeRgb()), 95),
+                             test::AdobeRgb()));
+    Upload("pictures", "plain.jpg", EncodeJpeg(reference, 95));
+    const json project = json::parse(Get("api/project?w=160&h=120")->body);
+    ASSERT_EQ(project["pictures"].size(), 2u);
+    EXPECT_EQ(project["pictures"][0]["warning"],
+              "Colours converted from Adobe RGB (1998) to sRGB.");
+    EXPECT_EQ(project["pictures"][1]["warning"], "");
+    // Its thumbnail looks as the same photo's in sRGB does.
+    std::vector<TBitmap24> thumbs;
+    for (const json& picture : project["pictures"]) {
+        const auto thumb =
+            Get("api/pictures/" + picture["id"].get<std::string>() + "/thumb?side=160");
+        ASSERT_EQ(thumb->status, 200);
+        thumbs.push_back(DecodeJpeg(reinterpret_cast<const std::uint8_t*>(thumb->body.data()),
+                                    thumb->body.size()));
+    }
+    EXPECT_GE(test::Psnr(thumbs[0], thumbs[1]), 30.0);
+}
+#endif
 
 TEST_F(StudioTest, ACaptionTemplateCaptionsEveryPictureWithoutOneOfItsOwn) {
     Upload("pictures", "one.jpg", test::TestJpeg(64, 48));

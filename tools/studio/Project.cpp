@@ -169,6 +169,7 @@ TPictureFacts ReadPictureFacts(const std::string& name, std::span<const std::uin
         throw EError(msg::kCannotReadPicture, {name, msg::kNotAPictureThisBuildReads});
     TPictureFacts facts;
     facts.Format = std::string(PictureFormatName(format));
+    facts.ColoursFrom = OtherColoursOf(bytes);
     if (read_all) facts.Hash = HexHash(bytes);
     try {
         // Decoded whole, so a picture whose data ends early is refused now
@@ -336,6 +337,7 @@ TItem TProject::MakeItem(const std::string& path, char kind,
             item.Width = known_facts.Width;
             item.Height = known_facts.Height;
             item.Cmyk = known_facts.Cmyk;
+            item.ColoursFrom = known_facts.ColoursFrom;
             const TPhotoFacts photo = ReadPhotoFacts(bytes);
             item.Date = photo.Taken ? photo.Taken : FileModifiedLocal(path);
             item.Title = photo.Title;

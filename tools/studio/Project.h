@@ -36,6 +36,7 @@ struct TItem {
     int Width = 0, Height = 0; // a picture's size standing upright
     std::string Format;        // "JPEG", "PNG", ...
     bool Cmyk = false;         // a JPEG of four inks, which the pack converts to RGB
+    std::string ColoursFrom;   // the colour profile the pack converts from; empty for sRGB
     std::string Problem;       // why it cannot be used (missing, unreadable); empty when fine
     int Entry = -1;            // the manifest's entry it came from; -1 when the page added it
     // A picture's own caption and time on screen, where it has them; Edited
@@ -54,7 +55,8 @@ struct TPictureFacts {
     std::string Format;
     int Width = 0, Height = 0;
     bool Cmyk = false;
-    std::string Hash; // SHA-256 of the bytes in hex (read with `read_all`)
+    std::string ColoursFrom; // OtherColoursOf
+    std::string Hash;        // SHA-256 of the bytes in hex (read with `read_all`)
 };
 // Reads them from the picture's bytes, which are decoded whole once (a JPEG
 // at a reduced scale), so data that ends early is refused here; without

@@ -107,6 +107,8 @@ std::string PictureWarning(const TItem& item, const TSSFileLocations& record, co
     std::vector<std::string> notes;
     if (item.Cmyk) notes.push_back("Converted from CMYK to RGB.");
     if (item.Format == "HEIF") notes.push_back("Converted from HEIC to JPEG.");
+    if (!item.ColoursFrom.empty())
+        notes.push_back("Colours converted from " + item.ColoursFrom + " to sRGB.");
     const TRect place = PlacePicture(w, h, sw, sh, record.FitMode);
     const long long shown_area = static_cast<long long>(place.Width()) * place.Height();
     const long long visible =
