@@ -345,6 +345,48 @@ TEST(ColourProfiles, HeicColourBoxesAreHonoured) {
 }
 #endif
 
+#ifdef TEVRIN_HAVE_WEBP
+// A WebP in the extended format, its ICCP chunk before the picture.
+TEST(ColourProfiles, WebpProfilesAreHonoured) {
+    const TBitmap24 reference = test::Colourful(96, 48);
+    const TBitmap24 p3 = test::InProfile(reference, test::DisplayP3());
+    std::uint8_t* encoded = nullptr;
+    const std::size_t size = WebPEncodeLosslessBGR(p3.Bits(), 96, 48, p3.Stride(), &encoded);
+    ASSERT_GT(size, 12u);
+    const test::TBytes simple(encoded, encoded + size);
+    WebPFree(encoded);
+    auto chunk = [](const char* name, const std::vector<std::uint8_t>& data) {
+        const auto n = static_cast<std::uint32_t>(data.size());
+        test::TBytes out(name, name + 4);
+        out.insert(out.end(),
+                   {static_cast<std::uint8_t>(n), static_cast<std::uint8_t>(n >> 8),
+                    static_cast<std::uint8_t>(n >> 16), static_cast<std::uint8_t>(n >> 24)});
+        out.insert(out.end(), data.begin(), data.end());
+        if (n & 1) out.push_back(0);
+        return out;
+    };
+    // VP8X: the ICC flag, then the canvas's width and height less one.
+    const std::vector<std::uint8_t> header = {0x20, 0, 0, 0, 95, 0, 0, 47, 0, 0};
+    test::TBytes body = {'W', 'E', 'B', 'P'};
+    for (const test::TBytes& part : {chunk("VP8X", header), chunk("ICCP", test::DisplayP3())})
+        body.insert(body.end(), part.begin(), part.end());
+    body.insert(body.end(), simple.begin() + 12, simple.end()); // its VP8L chunk
+    const auto riff = static_cast<std::uint32_t>(body.size());
+    test::TBytes webp = {'R',
+                         'I',
+                         'F',
+                         'F',
+                         static_cast<std::uint8_t>(riff),
+                         static_cast<std::uint8_t>(riff >> 8),
+                         static_cast<std::uint8_t>(riff >> 16),
+                         static_cast<std::uint8_t>(riff >> 24)};
+    webp.insert(webp.end(), body.begin(), body.end());
+    const TStoredPicture stored = PreparePicture(webp, TPictureLimits());
+    EXPECT_EQ(stored.ColoursFrom, "Display P3");
+    EXPECT_GE(test::Psnr(Decoded(stored), reference), 34.0);
+}
+#endif
+
 TEST(ColourProfiles, GrayPhotosConvertThroughTheirProfileToo) {
     // A linear gray ramp, as a scanner might store it, with its profile.
     TBitmap24 reference(256, 16), linear(256, 16);
