@@ -11,6 +11,7 @@
 #include <libheif/heif.h>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <tuple>
@@ -256,25 +257,40 @@ void CheckGridCovered(std::span<const std::uint8_t> file) {
     }
 }
 
+// A file's primary picture, its handle going before its context.
+struct TPrimary {
+    std::unique_ptr<heif_context, TContextFree> Context;
+    std::unique_ptr<heif_image_handle, THandleFree> Handle;
+};
+
+// Nothing when the bytes are no HEIF file libheif reads.
+std::optional<TPrimary> OpenPrimary(std::span<const std::uint8_t> bytes) {
+    TPrimary primary;
+    primary.Context.reset(heif_context_alloc());
+    heif_image_handle* handle = nullptr;
+    if (heif_context_read_from_memory_without_copy(primary.Context.get(), bytes.data(),
+                                                   bytes.size(), nullptr)
+                .code != heif_error_Ok ||
+        heif_context_get_primary_image_handle(primary.Context.get(), &handle).code != heif_error_Ok)
+        return std::nullopt;
+    primary.Handle.reset(handle);
+    return primary;
+}
+
 } // namespace
 
 std::vector<std::uint8_t> HeifColourProfile(std::span<const std::uint8_t> bytes) {
-    std::unique_ptr<heif_context, TContextFree> context(heif_context_alloc());
-    heif_image_handle* raw_handle = nullptr;
-    if (heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
-                                                   nullptr)
-                .code != heif_error_Ok ||
-        heif_context_get_primary_image_handle(context.get(), &raw_handle).code != heif_error_Ok)
-        return {};
-    std::unique_ptr<heif_image_handle, THandleFree> handle(raw_handle);
-    const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle.get());
+    const std::optional<TPrimary> primary = OpenPrimary(bytes);
+    if (!primary) return {};
+    heif_image_handle* const handle = primary->Handle.get();
+    const std::size_t size = heif_image_handle_get_raw_color_profile_size(handle);
     if (size > 0 && size <= bytes.size()) {
         std::vector<std::uint8_t> icc(size);
-        if (heif_image_handle_get_raw_color_profile(handle.get(), icc.data()).code == heif_error_Ok)
+        if (heif_image_handle_get_raw_color_profile(handle, icc.data()).code == heif_error_Ok)
             return icc;
     }
     heif_color_profile_nclx* nclx = nullptr;
-    if (heif_image_handle_get_nclx_color_profile(handle.get(), &nclx).code != heif_error_Ok ||
+    if (heif_image_handle_get_nclx_color_profile(handle, &nclx).code != heif_error_Ok ||
         nclx == nullptr)
         return {};
     TTransfer transfer;
@@ -313,24 +329,17 @@ std::vector<std::uint8_t> HeifColourProfile(std::span<const std::uint8_t> bytes)
 }
 
 std::vector<std::uint8_t> HeifExif(std::span<const std::uint8_t> bytes) {
-    std::unique_ptr<heif_context, TContextFree> context(heif_context_alloc());
-    heif_image_handle* raw_handle = nullptr;
-    if (heif_context_read_from_memory_without_copy(context.get(), bytes.data(), bytes.size(),
-                                                   nullptr)
-                .code != heif_error_Ok ||
-        heif_context_get_primary_image_handle(context.get(), &raw_handle).code != heif_error_Ok)
-        return {};
-    std::unique_ptr<heif_image_handle, THandleFree> handle(raw_handle);
+    const std::optional<TPrimary> primary = OpenPrimary(bytes);
+    if (!primary) return {};
+    heif_image_handle* const handle = primary->Handle.get();
     heif_item_id id = 0;
-    if (heif_image_handle_get_list_of_metadata_block_IDs(handle.get(), "Exif", &id, 1) < 1)
-        return {};
-    const std::size_t size = heif_image_handle_get_metadata_size(handle.get(), id);
+    if (heif_image_handle_get_list_of_metadata_block_IDs(handle, "Exif", &id, 1) < 1) return {};
+    const std::size_t size = heif_image_handle_get_metadata_size(handle, id);
     // The block starts with the offset of the TIFF header after its own 4
     // bytes; a block larger than the file is no block.
     if (size < 8 || size > bytes.size()) return {};
     std::vector<std::uint8_t> block(size);
-    if (heif_image_handle_get_metadata(handle.get(), id, block.data()).code != heif_error_Ok)
-        return {};
+    if (heif_image_handle_get_metadata(handle, id, block.data()).code != heif_error_Ok) return {};
     const std::uint32_t offset =
         (std::uint32_t{block[0]} << 24) | (block[1] << 16) | (block[2] << 8) | block[3];
     if (offset > size - 4) return {};
