@@ -214,7 +214,8 @@ int RunQuietly(const std::vector<std::string>& arguments);
 
 // Runs the program `path` with `arguments` (its name first), sharing this
 // process's standard streams, and waits for it: its exit status, or -1
-// when it could not be started or did not end by itself.
+// when it could not be started or did not end by itself. Meanwhile the
+// terminal's interrupt is the program's alone, so the caller can clean up.
 int RunProgram(const std::string& path, const std::vector<std::string>& arguments);
 
 // Opens an address in the user's default web browser (xdg-open,

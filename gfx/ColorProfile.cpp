@@ -257,7 +257,8 @@ std::vector<std::uint8_t> ProfileFromPrimaries(const double (&xy)[8], TTransfer 
 
 std::optional<TColorProfile> TColorProfile::Parse(std::span<const std::uint8_t> icc) {
     // A profile lcms2 refuses is told to the caller, not to standard error.
-    static const bool quiet = (cmsSetLogErrorHandler(nullptr), true);
+    static const bool quiet =
+        (cmsSetLogErrorHandler([](cmsContext, cmsUInt32Number, const char*) {}), true);
     (void)quiet;
     if (icc.size() < 128 || icc.size() > kMaxProfileBytes) return std::nullopt;
     auto impl = std::make_unique<TImpl>();

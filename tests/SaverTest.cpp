@@ -13,6 +13,7 @@
 #include "saver/SaverWindow.h"
 #include "setup/StoredSettings.h"
 #include "tests/TestSupport.h"
+#include "tools/Pack.h"
 #include "ui/Keys.h"
 
 #include <filesystem>
@@ -686,6 +687,57 @@ TEST(Saver, StoredPicturesWithAColourProfileShowInSrgbColours) {
     run.RunFor(1500);
     ASSERT_FALSE(run.shown.empty());
     EXPECT_GE(test::Psnr(run.shown.front(), reference), 34.0);
+}
+#endif
+
+#ifdef TEVRIN_HAVE_LCMS2
+// Packed and shown: photos in Adobe RGB and in Display P3, and one printed
+// in CMYK with its press's profile, look as the sRGB photo they were made
+// from.
+TEST(Saver, PackedPhotosInOtherColourSpacesShowAsTheSrgbPhoto) {
+    const TBitmap24 reference = test::Colourful(kW, kH);
+    TSaverRun run([](TSSFileLocations&, test::TSaverParts&) {});
+    const TBitmap24 p3 = test::InProfile(reference, test::DisplayP3());
+    test::WriteBytes(run.dir.File("adobe.jpg"),
+                     test::WithProfile(EncodeJpeg(test::InProfile(reference, test::AdobeRgb()), 95),
+                                       test::AdobeRgb()));
+    test::WriteBytes(
+        run.dir.File("p3.png"),
+        test::PngWithProfile(
+            test::RgbaPng(kW, kH, false,
+                          [&](int x, int y) {
+                              const std::uint8_t* p = p3.Row(y) + 3 * x;
+                              return std::array<std::uint8_t, 4>{p[2], p[1], p[0], 255};
+                          }),
+            test::DisplayP3()));
+    test::WriteBytes(run.dir.File("inks.jpg"),
+                     test::WithProfile(test::InkJpeg(kW, kH, test::TInkForm::AdobeCmyk,
+                                                     [&](int x, int y) {
+                                                         return test::PaleInksFor(reference.Row(y) +
+                                                                                  3 * x);
+                                                     }),
+                                       test::PaleInkProfile()));
+    test::WriteBytes(run.dir.File("stub.bin"), test::AsBytes("MZ stub"));
+    TPackJob job;
+    job.Stub = run.dir.File("stub.bin");
+    job.Output = run.saver; // in place of the saver the run was made with
+    for (const char* name : {"adobe.jpg", "p3.png", "inks.jpg"})
+        job.Pictures.emplace_back(run.dir.File(name));
+    job.Record.Ver = "photo";
+    job.Record.Interval = 500;
+    PackSaver(job);
+    run.Start();
+    run.RunFor(5000);
+    ASSERT_GE(run.shown.size(), 3u);
+    // The printed photo is what its press's profile makes of its inks.
+    const TBitmap24 printed = test::PrintedOnPaleInks(reference);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const TBitmap24& meant = i == 2 ? printed : reference;
+        EXPECT_GE(test::Psnr(run.shown[i], meant), 34.0) << i;
+        EXPECT_NEAR(test::MeanSaturation(run.shown[i]) / test::MeanSaturation(meant), 1.0, 0.03)
+            << i;
+    }
+    EXPECT_GE(test::Psnr(printed, reference), 30.0); // and that is near the sRGB photo
 }
 #endif
 

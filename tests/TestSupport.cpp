@@ -295,7 +295,7 @@ cmsInt32Number SamplePaleInks(const cmsUInt16Number in[], cmsUInt16Number out[],
     const double black = 1 - in[3] / 65535.0;
     double rgb[3];
     for (int k = 0; k < 3; ++k)
-        rgb[k] = std::pow(1 - in[k] / 65535.0, 0.6) * black;
+        rgb[k] = std::pow(1 - in[k] / 65535.0, 0.75) * black;
     cmsCIELab lab;
     cmsDoTransform(static_cast<cmsHTRANSFORM>(transform), rgb, &lab, 1);
     cmsFloat2LabEncoded(out, &lab);
@@ -334,8 +334,26 @@ std::array<std::uint8_t, 4> PaleInksFor(const std::uint8_t* bgr) {
     std::array<std::uint8_t, 4> inks{};
     for (int k = 0; k < 3; ++k)
         inks[k] = static_cast<std::uint8_t>(
-            std::lround(255 * (1 - std::pow(bgr[2 - k] / 255.0, 1 / 0.6))));
+            std::lround(255 * (1 - std::pow(bgr[2 - k] / 255.0, 1 / 0.75))));
     return inks;
+}
+
+TBitmap24 PrintedOnPaleInks(const TBitmap24& reference) {
+    const std::vector<std::uint8_t> icc = PaleInkProfile();
+    cmsHPROFILE press = cmsOpenProfileFromMem(icc.data(), static_cast<cmsUInt32Number>(icc.size()));
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM transform =
+        cmsCreateTransform(press, TYPE_CMYK_8, srgb, TYPE_BGR_8, INTENT_PERCEPTUAL, 0);
+    TBitmap24 printed(reference.Width(), reference.Height());
+    for (int y = 0; y < reference.Height(); ++y)
+        for (int x = 0; x < reference.Width(); ++x) {
+            const std::array<std::uint8_t, 4> inks = PaleInksFor(reference.Row(y) + 3 * x);
+            cmsDoTransform(transform, inks.data(), printed.Row(y) + 3 * x, 1);
+        }
+    cmsDeleteTransform(transform);
+    cmsCloseProfile(srgb);
+    cmsCloseProfile(press);
+    return printed;
 }
 
 std::vector<std::uint8_t> AdobeRgb() {

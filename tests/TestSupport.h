@@ -83,11 +83,14 @@ std::vector<std::uint8_t> AdobeRgb();
 std::vector<std::uint8_t> DisplayP3();
 std::vector<std::uint8_t> SrgbProfile();
 // A CMYK profile of a press whose inks are paler than the plain formula
-// takes them: a colour is (1 - ink)^0.6 of each primary, times (1 - black).
+// takes them: a colour is (1 - ink)^0.75 of each primary, times (1 - black).
 std::vector<std::uint8_t> PaleInkProfile();
 // The inks (0 none, 255 full) that print `rgb` (sRGB, blue first) on that
 // press, without black.
 std::array<std::uint8_t, 4> PaleInksFor(const std::uint8_t* bgr);
+// What that press prints of `reference`'s inks, in sRGB, as Little CMS
+// reads its profile: the colours a conversion through it must give.
+TBitmap24 PrintedOnPaleInks(const TBitmap24& reference);
 // `reference`'s sRGB colours as they stand in `icc`'s space.
 TBitmap24 InProfile(const TBitmap24& reference, const std::vector<std::uint8_t>& icc);
 #endif

@@ -81,6 +81,20 @@ check "--date-format writes the date its way" contains "$(tevrin inspect --json 
 tevrin pack -q -o bad.scr --stub stub.bin --caption "{place}" dated.jpg >/dev/null
 check "an unknown template field is refused" grep -q "Unknown field {place}" err.txt
 
+# A colour profile that cannot be read is passed over with a warning that
+# names the picture, which is packed as it was.
+python3 - "$samples/05-plasma.jpg" badicc.jpg <<'PY'
+import sys
+jpeg = open(sys.argv[1], "rb").read()
+chunk = b"ICC_PROFILE\x00\x01\x01" + b"\x5a" * 300
+open(sys.argv[2], "wb").write(jpeg[:2] + b"\xff\xe2" + (len(chunk) + 2).to_bytes(2, "big") + chunk + jpeg[2:])
+PY
+tevrin pack -q -o badicc.scr --stub stub.bin badicc.jpg >/dev/null
+check "a profile that cannot be read is passed over with a warning naming the picture" \
+    grep -q "badicc.jpg: its colour profile cannot be read" err.txt
+check "and the picture is packed as it was" \
+    contains "$(tevrin inspect --json badicc.scr)" "\"DataLength\": $(stat -c %s badicc.jpg)"
+
 # Pictures with their own captions and times; a repack keeps them.
 cat > own.json <<'JSON'
 { "stub": "stub.bin", "shuffle": true, "transition-ms": 2000,

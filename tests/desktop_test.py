@@ -779,13 +779,14 @@ def run_scenarios(display, work):
         check("Escape writes nothing", (open(ini).read() if os.path.exists(ini) else "") == before)
     s.stop()
 
+    folder_saver(display, work, env)
+
     # Changing the password: no provider here, so it ends quietly.
     s = Saver(display, saver, "/a", "1234", env=env)
     check("/a ends quietly", s.ended(timeout=8) and s.process.returncode == 0 and not display.windows_of(s))
     s.stop()
 
     movie_saver(display, work, env)
-    folder_saver(display, work, env)
     preview(display, work, saver, env)
     if WINE:
         password(display, saver, env)
@@ -839,6 +840,7 @@ def folder_saver(display, work, env):
     # Wine places a click where it last saw the pointer move, and a click
     # that only brings the dialog forward may be lost: moved first, then
     # clicked again if nothing opens, as a user would.
+    display.xdotool("windowraise", str(windows[0]))
     display.xdotool("windowfocus", "--sync", str(windows[0]))
     window = None
     for _ in range(3):
@@ -848,6 +850,10 @@ def folder_saver(display, work, env):
         window = wait_for(picker, timeout=10)
         if window:
             break
+    if window is None:  # what the screen showed, for whoever reads the failure
+        subprocess.run(["import", "-window", "root",
+                        os.path.join(os.environ.get("TEVRIN_TEST_LOGS", work), "folder-picker.png")],
+                       env=display.env)
     check("its pictures folder button opens the system's folder picker", window is not None)
     if window:
         display.xdotool("windowfocus", "--sync", window)

@@ -330,12 +330,33 @@ int RunProgram(const std::string& path, const std::vector<std::string>& argument
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    // As system() does: while the program runs, Ctrl+C and Ctrl+\ are its
+    // own to answer, so this process lives on to clean up after it; the
+    // program gets the signals' default handling back.
+    struct sigaction ignore {
+    }, old_int{}, old_quit{};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGINT, &ignore, &old_int);
+    sigaction(SIGQUIT, &ignore, &old_quit);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGQUIT);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    const int failed = posix_spawn(&pid, path.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    bool ended = failed == 0;
+    while (ended && waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR) ended = false;
+    sigaction(SIGINT, &old_int, nullptr);
+    sigaction(SIGQUIT, &old_quit, nullptr);
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 bool OpenInBrowser(const std::string& url) {
