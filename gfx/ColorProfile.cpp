@@ -135,31 +135,33 @@ std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file) {
 
 TBitmap24 DecodeJpegInSrgb(std::span<const std::uint8_t> jpeg, TJpegDecode how,
                            std::string* converted_from) {
-    std::optional<TColorProfile> profile;
-    if (ConvertsColours())
-        if (const std::vector<std::uint8_t> icc = EmbeddedProfile(jpeg); !icc.empty())
-            profile = TColorProfile::Parse(icc);
+    const std::optional<TColorProfile> profile =
+        ConvertsColours() ? ProfileToConvert(EmbeddedProfile(jpeg)) : std::nullopt;
     if (profile && profile->Space() == TColorProfile::TSpace::Cmyk) how.Inks = profile->InkRows();
     TBitmap24 decoded = DecodeJpeg(jpeg.data(), jpeg.size(), how);
-    if (!profile || profile->IsSrgb()) return decoded;
+    if (!profile) return decoded;
     // A CMYK profile on an RGB picture converts nothing; the inks went
     // through it while decoding.
     const bool inks = profile->Space() == TColorProfile::TSpace::Cmyk;
     if (inks && !ReadJpegInfo(jpeg.data(), jpeg.size()).Cmyk) return decoded;
     if (!inks) profile->ToSrgb(decoded);
-    if (converted_from != nullptr)
-        *converted_from = profile->Description().empty() ? "?" : profile->Description();
+    if (converted_from != nullptr) *converted_from = profile->Name();
     return decoded;
 }
 
 std::string ToSrgbAsEmbedded(std::span<const std::uint8_t> file, TBitmap24& decoded) {
     if (!ConvertsColours()) return {};
-    const std::vector<std::uint8_t> icc = EmbeddedProfile(file);
-    if (icc.empty()) return {};
-    const std::optional<TColorProfile> profile = TColorProfile::Parse(icc);
-    if (!profile || profile->IsSrgb() || profile->Space() == TColorProfile::TSpace::Cmyk) return {};
+    const std::optional<TColorProfile> profile = ProfileToConvert(EmbeddedProfile(file));
+    if (!profile || profile->Space() == TColorProfile::TSpace::Cmyk) return {};
     profile->ToSrgb(decoded);
-    return profile->Description().empty() ? "?" : profile->Description();
+    return profile->Name();
+}
+
+std::optional<TColorProfile> ProfileToConvert(std::span<const std::uint8_t> icc) {
+    if (icc.empty()) return std::nullopt;
+    std::optional<TColorProfile> profile = TColorProfile::Parse(icc);
+    if (!profile || profile->IsSrgb()) return std::nullopt;
+    return profile;
 }
 
 #ifdef TEVRIN_HAVE_LCMS2

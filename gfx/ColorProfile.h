@@ -26,6 +26,12 @@ std::vector<std::uint8_t> EmbeddedProfile(std::span<const std::uint8_t> file);
 // Whether this build converts colours at all.
 bool ConvertsColours();
 
+class TColorProfile;
+// The profile `icc` describes when a picture in it needs converting:
+// nothing when `icc` is empty, cannot be read, is sRGB's, or this build
+// converts no colours.
+std::optional<TColorProfile> ProfileToConvert(std::span<const std::uint8_t> icc);
+
 // How a colour description without a profile (HEIF's nclx) codes light.
 enum class TTransfer { Srgb, Bt709, Pq, Linear };
 // An ICC profile of RGB primaries and white (x, y of red, green, blue and
@@ -61,6 +67,8 @@ public:
     TSpace Space() const { return space_; }
     // The profile's own name for itself ("Adobe RGB (1998)"); may be empty.
     const std::string& Description() const { return description_; }
+    // The name as a picture's details show it: "?" for a nameless profile.
+    std::string Name() const { return description_.empty() ? "?" : description_; }
     // True when it turns colours into sRGB's own within one step of 8 bits:
     // a picture in it needs no conversion.
     bool IsSrgb() const { return srgb_; }

@@ -126,9 +126,9 @@ TBitmap24 DecodeUpright(std::span<const std::uint8_t> bytes, int min_width, int 
         // other formats' profiles are converted by whoever decodes them.
         TBitmap24 picture = DecodeHeif(bytes);
         if (ConvertsColours())
-            if (const std::vector<std::uint8_t> icc = HeifColourProfile(bytes); !icc.empty())
-                if (const std::optional<TColorProfile> profile = TColorProfile::Parse(icc))
-                    if (!profile->IsSrgb()) profile->ToSrgb(picture);
+            if (const std::optional<TColorProfile> profile =
+                    ProfileToConvert(HeifColourProfile(bytes)))
+                profile->ToSrgb(picture);
         return picture;
     }
 #endif
@@ -206,10 +206,8 @@ std::string OtherColoursOf(std::span<const std::uint8_t> bytes) {
     if (icc.empty() && SniffPictureFormat(bytes) == TPictureFormat::Heif)
         icc = HeifColourProfile(bytes);
 #endif
-    if (icc.empty()) return {};
-    const std::optional<TColorProfile> profile = TColorProfile::Parse(icc);
-    if (!profile || profile->IsSrgb()) return {};
-    return profile->Description().empty() ? "?" : profile->Description();
+    const std::optional<TColorProfile> profile = ProfileToConvert(icc);
+    return profile ? profile->Name() : std::string();
 }
 
 TShowPicture ReadShowPicture(std::vector<std::uint8_t> bytes) {
