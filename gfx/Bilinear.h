@@ -31,7 +31,7 @@ public:
     std::size_t ByteSize() const { return pixels_.ByteSize(); }
 
     // Pixels readable past a row's last one.
-    static constexpr int kRowRoom = 20;
+    static constexpr int kRowRoom = 22;
 
 private:
     int width_ = 0, height_ = 0;
@@ -47,12 +47,16 @@ struct TBilinearMap {
     double X0 = 0, StepX = 1, Y0 = 0, StepY = 1;
 };
 
+// The processor's vector paths a filter may take where it has them; every
+// path gives the same pixels.
+enum class TVectorPaths { None, Avx2, All };
+
 // Draws the samples of `map` into its area of `dst` (clipped to `dst`, of
 // either pixel size; a 4-byte pixel's unused byte becomes 0), each the
-// weighted mean of the four source pixels around it, weights in 256ths. The
-// result is the same on every processor.
-void DrawBilinear(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map);
-// The same without the processor's vector paths, which must give the same.
-void DrawBilinearPlain(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map);
+// weighted mean of the two source pixels across around it, then of the two
+// such rows around it, weights in 128ths and each mean rounded to a byte.
+// The result is the same on every processor.
+void DrawBilinear(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map,
+                  TVectorPaths paths = TVectorPaths::All);
 
 } // namespace tevrin

@@ -21,4 +21,13 @@ bool CpuHasAvx2() {
 #endif
 }
 
+bool CpuHasAvx512Vbmi() {
+#ifdef TEVRIN_X86_PATHS
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512vbmi") != 0 && __builtin_cpu_supports("avx512vl") != 0;
+#else
+    return false;
+#endif
+}
+
 } // namespace tevrin

@@ -13,5 +13,8 @@ namespace tevrin {
 
 bool CpuHasSsse3();
 bool CpuHasAvx2();
+// AVX-512's byte permutes (VBMI) on 256-bit registers (VL), with the
+// system saving their registers.
+bool CpuHasAvx512Vbmi();
 
 } // namespace tevrin

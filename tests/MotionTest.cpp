@@ -80,9 +80,11 @@ TEST(Bilinear, VectorAndPlainPathsAgreeAndFollowTheFilter) {
                                  {{7, 9, 101, 71}, 190.3, 1.002, 90.7, 1.0},
                                  {{0, 0, 160, 100}, 1.5, 2.7, 0.1, 0.6}};
     for (const TBilinearMap& map : maps) {
-        TBitmap24 fast(160, 100), plain(160, 100);
+        TBitmap24 fast(160, 100), avx2(160, 100), plain(160, 100);
         DrawBilinear(fast, source, map);
-        DrawBilinearPlain(plain, source, map);
+        DrawBilinear(avx2, source, map, TVectorPaths::Avx2);
+        DrawBilinear(plain, source, map, TVectorPaths::None);
+        EXPECT_TRUE(test::SamePixels(avx2, plain));
         int worst = 0, drawn = 0;
         for (int y = 0; y < 100; ++y)
             for (int x = 0; x < 160; ++x)
@@ -101,10 +103,10 @@ TEST(Bilinear, VectorAndPlainPathsAgreeAndFollowTheFilter) {
         EXPECT_GT(drawn, 0);
         EXPECT_LE(worst, 2) << "map at " << map.X0 << "," << map.Y0;
         // A display's 4-byte pixels get the same colours on either path.
-        for (bool vectors : {true, false}) {
+        for (TVectorPaths paths : {TVectorPaths::All, TVectorPaths::Avx2, TVectorPaths::None}) {
             TBitmap24 four(160, 100, TBitmap24::kPixels32);
-            (vectors ? DrawBilinear : DrawBilinearPlain)(four, source, map);
-            EXPECT_TRUE(test::SamePixels(four, plain)) << (vectors ? "vectors" : "plain");
+            DrawBilinear(four, source, map, paths);
+            EXPECT_TRUE(test::SamePixels(four, plain)) << static_cast<int>(paths);
         }
     }
 }
