@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 namespace tevrin {
@@ -21,15 +22,21 @@ void Uncount(std::size_t removed) {
     g_live.fetch_sub(removed, std::memory_order_relaxed);
 }
 
+std::uint8_t* Allocate(std::size_t size, bool cleared) {
+    void* bytes = cleared ? std::calloc(size, 1) : std::malloc(size);
+    if (bytes == nullptr) throw std::bad_alloc();
+    return static_cast<std::uint8_t*>(bytes);
+}
+
 } // namespace
 
 TBitmap24::TStore::TStore(std::size_t size, bool cleared)
-    : bytes_(cleared ? new std::uint8_t[size]() : new std::uint8_t[size]), size_(size) {
+    : bytes_(Allocate(size, cleared)), size_(size) {
     Count(size);
 }
 
 TBitmap24::TStore::TStore(const TStore& other)
-    : bytes_(other.size_ ? new std::uint8_t[other.size_] : nullptr), size_(other.size_) {
+    : bytes_(other.size_ ? Allocate(other.size_, false) : nullptr), size_(other.size_) {
     if (size_) std::memcpy(bytes_.get(), other.bytes_.get(), size_);
     Count(size_);
 }
@@ -82,6 +89,16 @@ TBitmap24::TBitmap24(int width, int height, TPixels32) {
     pixel_bytes_ = 4;
     stride_ = width * 4;
     data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, true);
+}
+
+TBitmap24::TBitmap24(int width, int height, TPixels32, TUndefined) {
+    if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
+    width_ = width;
+    height_ = height;
+    pixel_bytes_ = 4;
+    stride_ = width * 4;
+    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, false);
+    std::memset(Bits() + static_cast<std::size_t>(stride_) * height, 0, kSlack);
 }
 
 TBitmap24 TBitmap24::View32(std::uint8_t* bits, int width, int height, int stride) {

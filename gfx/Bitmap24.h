@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace tevrin {
@@ -28,6 +29,8 @@ public:
     // Black, in 4-byte pixels.
     enum TPixels32 { kPixels32 };
     TBitmap24(int width, int height, TPixels32);
+    // 4-byte pixels, undefined until the caller writes every one.
+    TBitmap24(int width, int height, TPixels32, TUndefined);
     // A view of 4-byte pixels someone else owns, `stride` bytes a row, for
     // as long as they do. Copies of a view own their pixels.
     static TBitmap24 View32(std::uint8_t* bits, int width, int height, int stride);
@@ -85,7 +88,12 @@ private:
         bool empty() const { return size_ == 0; }
 
     private:
-        std::unique_ptr<std::uint8_t[]> bytes_;
+        // From the C heap, which hands out large blocks the system has
+        // cleared already without clearing them again.
+        struct TFree {
+            void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+        };
+        std::unique_ptr<std::uint8_t[], TFree> bytes_;
         std::size_t size_ = 0;
     };
 

@@ -353,8 +353,13 @@ void TCustomPicShow::PrepareTransition() {
         SetProgress(Reverse ? 100 : 0);
         return;
     }
-    old_bmp_ = to == all && bytes == 3 ? std::make_unique<TBitmap24>(w, h, TBitmap24::kUndefined)
-                                       : std::make_unique<TBitmap24>(blank(w, h));
+    // Undefined where the copy below writes every pixel.
+    if (to != all)
+        old_bmp_ = std::make_unique<TBitmap24>(blank(w, h));
+    else if (bytes == 4)
+        old_bmp_ = std::make_unique<TBitmap24>(w, h, TBitmap24::kPixels32, TBitmap24::kUndefined);
+    else
+        old_bmp_ = std::make_unique<TBitmap24>(w, h, TBitmap24::kUndefined);
     const TRect at = BoundsRect();
     if (shown.Width() < at.Right || shown.Height() < at.Bottom || at.Left < 0 || at.Top < 0) {
         FillRect(*old_bmp_, to, Color());
