@@ -151,6 +151,11 @@ bool ProcessExists(int pid);
 // as soon as they are freed, so the process's memory follows what it holds
 // rather than what it once held.
 void ReturnLargeBlocksAtOnce();
+// Asks the system to back the whole large pages within [at, at + size)
+// with its large pages where it offers them: a picture of several
+// megabytes then takes a few page faults instead of thousands, each time
+// it is made. A hint: where the system has none, nothing changes.
+void PreferLargePages(void* at, std::size_t size);
 
 // A moment on a calendar and a clock, in no particular time zone.
 struct TDateTime {

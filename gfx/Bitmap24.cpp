@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "gfx/Bitmap24.h"
 
+#include "base/System.h"
+
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -22,9 +24,13 @@ void Uncount(std::size_t removed) {
     g_live.fetch_sub(removed, std::memory_order_relaxed);
 }
 
+// Pictures of a few megabytes and more.
+constexpr std::size_t kLargePagesFrom = 4u << 20;
+
 std::uint8_t* Allocate(std::size_t size, bool cleared) {
     void* bytes = cleared ? std::calloc(size, 1) : std::malloc(size);
     if (bytes == nullptr) throw std::bad_alloc();
+    if (size >= kLargePagesFrom) PreferLargePages(bytes, size);
     return static_cast<std::uint8_t*>(bytes);
 }
 

@@ -21,6 +21,7 @@
 #include <spawn.h>
 #include <sstream>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -214,6 +215,17 @@ void ReturnLargeBlocksAtOnce() {
     // free, which would move later pictures into the heap, where freed
     // memory stays with the process.
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
+
+void PreferLargePages(void* at, std::size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr std::uintptr_t kLarge = 2u << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(at);
+    const auto from = (start + kLarge - 1) & ~(kLarge - 1), to = (start + size) & ~(kLarge - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)at, (void)size;
 #endif
 }
 

@@ -298,6 +298,10 @@ void ReturnLargeBlocksAtOnce() {
     // system and gives them back when freed.
 }
 
+void PreferLargePages(void*, std::size_t) {
+    // Large pages need a privilege ordinary users do not have.
+}
+
 bool ProcessExists(int pid) {
     if (pid <= 0) return false;
     HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
