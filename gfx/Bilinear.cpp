@@ -31,7 +31,7 @@ void Sample(double at, int size, int& index, int& weight) {
 
 // Two neighbours weighted, rounded to the nearest value.
 inline std::uint8_t Blend(std::uint32_t a, std::uint32_t b, std::uint32_t w) {
-    return static_cast<std::uint8_t>((a * (kOne - w) + b * w + kOne / 2) >> 7);
+    return static_cast<std::uint8_t>((a * (kOne - w) + b * w + kOne / 2) / kOne);
 }
 
 // Where each destination column samples: per pixel, and for the vector

@@ -67,43 +67,35 @@ TBitmap24::TStore::~TStore() {
 }
 
 TBitmap24::TBitmap24(int width, int height) {
-    if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
-    width_ = width;
-    height_ = height;
-    stride_ = StrideFor(width);
-    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, true);
+    Make(width, height, 3, true);
 }
 
 TBitmap24::TBitmap24(int width, int height, TUndefined) {
-    if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
-    width_ = width;
-    height_ = height;
-    stride_ = StrideFor(width);
-    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, false);
-    // Padding and slack are never drawn, but copied and compared with the
-    // pixels: they stay defined.
-    const std::size_t pixels = static_cast<std::size_t>(width) * 3;
-    for (int y = 0; y < height; ++y)
-        std::memset(Row(y) + pixels, 0, static_cast<std::size_t>(stride_) - pixels);
-    std::memset(Bits() + static_cast<std::size_t>(stride_) * height, 0, kSlack);
+    Make(width, height, 3, false);
 }
 
 TBitmap24::TBitmap24(int width, int height, TPixels32) {
-    if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
-    width_ = width;
-    height_ = height;
-    pixel_bytes_ = 4;
-    stride_ = width * 4;
-    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, true);
+    Make(width, height, 4, true);
 }
 
 TBitmap24::TBitmap24(int width, int height, TPixels32, TUndefined) {
+    Make(width, height, 4, false);
+}
+
+void TBitmap24::Make(int width, int height, int pixel_bytes, bool cleared) {
     if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
     width_ = width;
     height_ = height;
-    pixel_bytes_ = 4;
-    stride_ = width * 4;
-    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, false);
+    pixel_bytes_ = pixel_bytes;
+    stride_ = pixel_bytes == 4 ? width * 4 : StrideFor(width);
+    data_ = TStore(static_cast<std::size_t>(stride_) * height + kSlack, cleared);
+    if (cleared) return;
+    // Padding and slack are never drawn, but copied and compared with the
+    // pixels: they stay defined.
+    const std::size_t pixels = static_cast<std::size_t>(width) * pixel_bytes;
+    if (pixels < static_cast<std::size_t>(stride_))
+        for (int y = 0; y < height; ++y)
+            std::memset(Row(y) + pixels, 0, static_cast<std::size_t>(stride_) - pixels);
     std::memset(Bits() + static_cast<std::size_t>(stride_) * height, 0, kSlack);
 }
 

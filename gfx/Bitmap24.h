@@ -97,6 +97,9 @@ private:
         std::size_t size_ = 0;
     };
 
+    // Sizes the bitmap and allocates its pixels, black or undefined.
+    void Make(int width, int height, int pixel_bytes, bool cleared);
+
     int width_ = 0;
     int height_ = 0;
     int stride_ = 0;
