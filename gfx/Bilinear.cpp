@@ -67,7 +67,7 @@ TColumns ColumnsOf(int n, double x0, double step, int size, bool groups, int lea
     // Where pixel i of a group lies in the pairs: the first half holds
     // pixels 0, 1, 4 and 5, the second 2, 3, 6 and 7, which packing the
     // two halves' sums puts back in order.
-    constexpr int kPaired[kGroup] = {0, 1, 4, 5, 2, 3, 6, 7};
+    constexpr int kRowsAtOnceed[kGroup] = {0, 1, 4, 5, 2, 3, 6, 7};
     for (int g = 0; g < c.Groups; ++g) {
         const int base = c.Base[g] = c.Index[lead + g * kGroup];
         for (int i = 0; i < kGroup; ++i) {
@@ -86,7 +86,7 @@ TColumns ColumnsOf(int n, double x0, double step, int size, bool groups, int lea
             c.Right[j] = w == 0 ? offset : offset + 1;
             const auto keep = static_cast<std::int8_t>(w == 0 ? kOne / 2 : kOne - w);
             const auto right = static_cast<std::int8_t>(w == 0 ? kOne / 2 : w);
-            const std::size_t at = static_cast<std::size_t>(g * kGroup + kPaired[i]) * 8;
+            const std::size_t at = static_cast<std::size_t>(g * kGroup + kRowsAtOnceed[i]) * 8;
             for (int ch = 0; ch < 3; ++ch) {
                 c.Weights[at + ch * 2] = keep;
                 c.Weights[at + ch * 2 + 1] = right;
@@ -187,49 +187,58 @@ __attribute__((target("avx2"))) inline __m256i Widened(const std::uint8_t* p) {
     return _mm256_shuffle_epi8(lanes, spread);
 }
 
-// The groups of a row filtered across; reads 56 bytes from each group's
-// first source pixel.
-template <int kBytes>
-__attribute__((target("avx2"))) void AcrossAvx2(const std::uint8_t* row, const TColumns& c,
-                                                std::uint8_t* out, bool stream) {
+// The groups of kRows rows filtered across, each group's tables read once
+// for all of them; reads 56 bytes from each group's first source pixel.
+template <int kBytes, int kRows>
+__attribute__((target("avx2"))) void AcrossAvx2(const std::uint8_t* const* rows, const TColumns& c,
+                                                std::uint8_t* const* outs, bool stream) {
     const int* base = c.Base.data();
     const auto* left_at = reinterpret_cast<const __m256i*>(c.Left.data());
     const auto* right_at = reinterpret_cast<const __m256i*>(c.Right.data());
     const auto* w = reinterpret_cast<const __m256i*>(c.Weights.data());
-    out += c.Lead * kBytes;
-    for (int g = 0, groups = c.Groups; g < groups;
-         ++g, ++left_at, ++right_at, w += 2, out += kGroup * kBytes) {
-        const std::uint8_t* p = row + base[g] * 3;
-        const __m256i lo = Widened(p), hi = Widened(p + 24);
-        const __m256i left = Pick(lo, hi, _mm256_loadu_si256(left_at));
-        const __m256i right = Pick(lo, hi, _mm256_loadu_si256(right_at));
-        Put<kBytes>(out,
-                    Weighted(_mm256_unpacklo_epi8(left, right), _mm256_loadu_si256(w),
-                             _mm256_unpackhi_epi8(left, right), _mm256_loadu_si256(w + 1)),
-                    stream);
+    const int lead = c.Lead * kBytes;
+    for (int g = 0, groups = c.Groups; g < groups; ++g, ++left_at, ++right_at, w += 2) {
+        const __m256i left_picks = _mm256_loadu_si256(left_at);
+        const __m256i right_picks = _mm256_loadu_si256(right_at);
+        const __m256i w_lo = _mm256_loadu_si256(w), w_hi = _mm256_loadu_si256(w + 1);
+        const int at = lead + g * kGroup * kBytes;
+        for (int r = 0; r < kRows; ++r) {
+            const std::uint8_t* p = rows[r] + base[g] * 3;
+            const __m256i lo = Widened(p), hi = Widened(p + 24);
+            const __m256i left = Pick(lo, hi, left_picks);
+            const __m256i right = Pick(lo, hi, right_picks);
+            Put<kBytes>(outs[r] + at,
+                        Weighted(_mm256_unpacklo_epi8(left, right), w_lo,
+                                 _mm256_unpackhi_epi8(left, right), w_hi),
+                        stream);
+        }
     }
 }
 
-// The same with the byte pairs picked straight from the row's 3-byte
+// The same with the byte pairs picked straight from the rows' 3-byte
 // pixels; reads 64 bytes from each group's first source pixel.
-template <int kBytes>
+template <int kBytes, int kRows>
 __attribute__((target("avx2,avx512vl,avx512vbmi"))) void
-AcrossVbmi(const std::uint8_t* row, const TColumns& c, std::uint8_t* out, bool stream) {
+AcrossVbmi(const std::uint8_t* const* rows, const TColumns& c, std::uint8_t* const* outs,
+           bool stream) {
     const int* base = c.Base.data();
     const auto* picks = reinterpret_cast<const __m256i*>(c.Picks.data());
     const auto* w = reinterpret_cast<const __m256i*>(c.Weights.data());
-    out += c.Lead * kBytes;
-    for (int g = 0, groups = c.Groups; g < groups;
-         ++g, picks += 2, w += 2, out += kGroup * kBytes) {
-        const std::uint8_t* p = row + base[g] * 3;
-        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
-        Put<kBytes>(out,
-                    Weighted(_mm256_permutex2var_epi8(a, _mm256_loadu_si256(picks), b),
-                             _mm256_loadu_si256(w),
-                             _mm256_permutex2var_epi8(a, _mm256_loadu_si256(picks + 1), b),
-                             _mm256_loadu_si256(w + 1)),
-                    stream);
+    const int lead = c.Lead * kBytes;
+    for (int g = 0, groups = c.Groups; g < groups; ++g, picks += 2, w += 2) {
+        const __m256i picks_lo = _mm256_loadu_si256(picks);
+        const __m256i picks_hi = _mm256_loadu_si256(picks + 1);
+        const __m256i w_lo = _mm256_loadu_si256(w), w_hi = _mm256_loadu_si256(w + 1);
+        const int at = lead + g * kGroup * kBytes;
+        for (int r = 0; r < kRows; ++r) {
+            const std::uint8_t* p = rows[r] + base[g] * 3;
+            const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+            const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+            Put<kBytes>(outs[r] + at,
+                        Weighted(_mm256_permutex2var_epi8(a, picks_lo, b), w_lo,
+                                 _mm256_permutex2var_epi8(a, picks_hi, b), w_hi),
+                        stream);
+        }
     }
 }
 
@@ -254,6 +263,10 @@ TBilinearSource::TBilinearSource(const TBitmap24& picture)
 
 namespace {
 
+// Rows filtered across together; their blended lines stay in the
+// first-level cache.
+constexpr int kRowsAtOnce = 4;
+
 template <int kBytes>
 void Draw(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map, bool vectors,
           bool vbmi) {
@@ -272,32 +285,54 @@ void Draw(TBitmap24& dst, const TBilinearSource& src, const TBilinearMap& map, b
     // with room for the vector paths' reads past them.
     const int from = columns.Index.front() * 3, to = columns.Index.back() * 3 + 6;
     std::vector<std::uint8_t> blended(
-        static_cast<std::size_t>(src.Width() + TBilinearSource::kRowRoom) * 3);
+        static_cast<std::size_t>(src.Width() + TBilinearSource::kRowRoom) * 3 * kRowsAtOnce);
     const int last = src.Height() - 1;
-    for (int y = area.Top; y < area.Bottom; ++y) {
+    // A destination row's source line: a source row, or two blended down
+    // into `into`.
+    auto line_of = [&](int y, std::uint8_t* into) {
         int row = 0, wy = 0;
         Sample(map.Y0 + (y - map.Area.Top) * map.StepY, src.Height(), row, wy);
         const std::uint8_t* line = src.Row(row);
-        if (wy != 0) {
-            const std::uint8_t* upper = line + from;
-            const std::uint8_t* lower = src.Row(std::min(row + 1, last)) + from;
-            int done = 0;
+        if (wy == 0) return line;
+        const std::uint8_t* upper = line + from;
+        const std::uint8_t* lower = src.Row(std::min(row + 1, last)) + from;
+        int done = 0;
 #ifdef TEVRIN_X86_PATHS
-            if (vectors) done = DownAvx2(upper, lower, wy, to - from, blended.data() + from);
+        if (vectors) done = DownAvx2(upper, lower, wy, to - from, into + from);
 #endif
-            DownPlain(upper, lower, wy, done, to - from, blended.data() + from);
-            line = blended.data();
+        DownPlain(upper, lower, wy, done, to - from, into + from);
+        return static_cast<const std::uint8_t*>(into);
+    };
+    const std::size_t line_bytes = blended.size() / kRowsAtOnce;
+    // Rows go kRowsAtOnce at a time through the vector paths, which then
+    // read each group's tables once for all of them (a row's tables are
+    // larger than the first-level cache leaves them).
+    for (int y = area.Top; y < area.Bottom; y += kRowsAtOnce) {
+        const int count = std::min(kRowsAtOnce, area.Bottom - y);
+        const std::uint8_t* lines[kRowsAtOnce];
+        std::uint8_t* outs[kRowsAtOnce];
+        for (int r = 0; r < count; ++r) {
+            lines[r] = line_of(y + r, blended.data() + r * line_bytes);
+            outs[r] = dst.Row(y + r) + area.Left * kBytes;
         }
-        std::uint8_t* out = dst.Row(y) + area.Left * kBytes;
         int done = 0;
 #ifdef TEVRIN_X86_PATHS
         if (columns.Groups > 0) {
-            (vbmi ? AcrossVbmi<kBytes> : AcrossAvx2<kBytes>)(line, columns, out, stream);
+            if (count == kRowsAtOnce) {
+                (vbmi ? AcrossVbmi<kBytes, kRowsAtOnce>
+                      : AcrossAvx2<kBytes, kRowsAtOnce>)(lines, columns, outs, stream);
+            } else {
+                for (int r = 0; r < count; ++r)
+                    (vbmi ? AcrossVbmi<kBytes, 1> : AcrossAvx2<kBytes, 1>)(&lines[r], columns,
+                                                                           &outs[r], stream);
+            }
             done = columns.Lead + columns.Groups * kGroup;
         }
 #endif
-        AcrossPlain<kBytes>(line, columns, 0, columns.Lead, out);
-        AcrossPlain<kBytes>(line, columns, done == 0 ? columns.Lead : done, n, out);
+        for (int r = 0; r < count; ++r) {
+            AcrossPlain<kBytes>(lines[r], columns, 0, columns.Lead, outs[r]);
+            AcrossPlain<kBytes>(lines[r], columns, done == 0 ? columns.Lead : done, n, outs[r]);
+        }
     }
 #ifdef TEVRIN_X86_PATHS
     if (stream) _mm_sfence();
