@@ -105,6 +105,8 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
         } else if (a == "--seconds") {
             if (const std::string* v = value_of("--seconds"))
                 o.Seconds = std::max(1, std::atoi(v->c_str()));
+        } else if (a == "--real-time") {
+            o.RealTime = true;
         } else if (a == "--dump") {
             if (const std::string* v = value_of("--dump")) o.Dump = *v;
         } else if (a == "--size") {

@@ -6,6 +6,9 @@
 //   --platform NAME                              the platform to run on (see
 //                                                platform/Registry.h)
 //   --platform headless --seconds N --dump DIR   no display, a virtual clock
+//   --real-time                                  headless: the wall clock, so
+//                                                frames come at their own
+//                                                pace, as on a display
 //   --screens WxH+X+Y,WxH+X+Y...                 its monitors, the first the
 //                                                primary (headless only)
 //   --window [--size WxH]                        a normal window, not full screen
@@ -40,6 +43,7 @@ struct TRunOptions {
     // The window to draw the saver in; 0 is the root window.
     std::optional<TWindowId> Embed;
     int Seconds = 30;
+    bool RealTime = false;
     // --player, and --full-screen for it.
     bool Player = false;
     bool FullScreen = false;

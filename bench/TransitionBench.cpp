@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // What a running transition costs the processor: a loop-mode transition at
 // 1920x1080 with the saver's defaults (Step 4, Delay 40) on the headless
-// platform with a real clock. Google Benchmark reports both its wall time
-// (about one second) and its processor time; the counter idle_share is the
-// part of the wall time the process spent waiting.
+// platform with a real clock, drawn in 3-byte pixels and in a window
+// surface's 4-byte ones (the second argument). Google Benchmark reports
+// both its wall time (about one second) and its processor time; the counter
+// idle_share is the part of the wall time the process spent waiting.
 //
 // BM_TwoMonitorsInStep runs the same transition on one 1920x1080 monitor and
 // then on two side by side, each with its own pictures (as MonitorMode
@@ -35,6 +36,7 @@ void BM_LoopTransition(benchmark::State& state) {
     const int style = static_cast<int>(state.range(0));
     THeadlessPlatform platform(1920, 1080, THeadlessPlatform::TClock::Real);
     platform.HashFrames = false;
+    platform.PixelBytes = static_cast<int>(state.range(1));
     TApplication app(platform);
     TForm form(app);
     form.SetBounds(0, 0, 1920, 1080);
@@ -117,9 +119,12 @@ BENCHMARK(BM_TwoMonitorsInStep)
     ->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_LoopTransition)
-    ->Arg(51)
-    ->Arg(118)
-    ->Arg(127)
+    ->Args({51, 3})
+    ->Args({51, 4})
+    ->Args({118, 3})
+    ->Args({118, 4})
+    ->Args({127, 3})
+    ->Args({127, 4})
     ->Iterations(3)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

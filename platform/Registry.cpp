@@ -18,7 +18,9 @@ std::unique_ptr<TPlatform> MakeHeadless(const TPlatformOptions& o) {
     std::vector<TMonitor> monitors = o.Screens;
     if (monitors.empty())
         monitors.push_back({{0, 0, o.Width > 0 ? o.Width : 640, o.Height > 0 ? o.Height : 360}});
-    auto platform = std::make_unique<THeadlessPlatform>(std::move(monitors));
+    auto platform = std::make_unique<THeadlessPlatform>(
+        std::move(monitors),
+        o.RealTime ? THeadlessPlatform::TClock::Real : THeadlessPlatform::TClock::Virtual);
     platform->ReportMessageBoxes = true;
     platform->HashFrames = false; // nothing in a run reads the hashes
     platform->EndOnSignals = true;

@@ -24,10 +24,12 @@ struct TPlatformOptions {
     int Width = 0, Height = 0;
     // sdl: draw into this window of another program (0: the root window).
     std::optional<TWindowId> Embed;
-    // headless: its monitors (none: one of Width x Height, or 640 x 360)
-    // and how long the run lasts.
+    // headless: its monitors (none: one of Width x Height, or 640 x 360),
+    // how long the run lasts, and whether that is on the wall clock rather
+    // than a virtual one that skips the waits.
     std::vector<TMonitor> Screens;
     int Seconds = 30;
+    bool RealTime = false;
 };
 
 struct TPlatformEntry {

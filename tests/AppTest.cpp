@@ -68,7 +68,9 @@ TEST(RunOptions, PlatformOptionsAreTakenOutAndTheRestIsTheModes) {
     EXPECT_EQ(o.Platform, "headless");
     EXPECT_EQ(o.Seconds, 3);
     EXPECT_EQ(o.Dump, "out");
+    EXPECT_FALSE(o.RealTime);
     EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/S"});
+    EXPECT_TRUE(ParseRunOptions({"--platform", "headless", "--real-time", "/s"}, nullptr).RealTime);
 }
 
 TEST(RunOptions, ThePlayersKeysAreTimesAndNamesOrCodes) {

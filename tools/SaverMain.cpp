@@ -91,6 +91,7 @@ int Run(const TRunOptions& o) {
     options.Embed = o.Embed;
     options.Screens = o.Screens;
     options.Seconds = o.Seconds;
+    options.RealTime = o.RealTime;
     const std::unique_ptr<TPlatform> platform =
         MakePlatform(o.Platform.empty() ? Platforms().front().Name : o.Platform, options);
     auto* headless = dynamic_cast<THeadlessPlatform*>(platform.get());

@@ -38,6 +38,7 @@ THeadlessPlatform::THeadlessPlatform(int screen_width, int screen_height, TClock
 THeadlessPlatform::THeadlessPlatform(std::vector<TMonitor> monitors, TClock clock)
     : monitors_(std::move(monitors)), clock_(clock) {
     if (monitors_.empty()) monitors_.push_back({{0, 0, 1920, 1080}, 96, true});
+    if (clock_ == TClock::Real) present_log_.emplace();
     for (TMonitor& m : monitors_)
         m.Primary = &m == &monitors_.front();
 }
@@ -285,13 +286,14 @@ void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, 
         if (const auto it = Windows.find(window); it != Windows.end())
             bounds = it->second.Params.Bounds;
     }
-    // A surface's frame as the colours it holds.
+    // A surface's frame as the colours it holds, when anything looks at them.
     TBitmap24 colours;
-    if (back_buffer.PixelBytes() != 3) {
+    if (back_buffer.PixelBytes() != 3 && (HashFrames || OnFrame || KeepFrames)) {
         colours = TBitmap24(back_buffer.Width(), back_buffer.Height(), TBitmap24::kUndefined);
         CopyBitmap(colours, back_buffer);
     }
     const TBitmap24& shown = back_buffer.PixelBytes() == 3 ? back_buffer : colours;
+    if (present_log_) present_log_->Presented(window, area);
     TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(shown) : 0, bounds, {}};
     if (OnFrame) OnFrame(frame, shown);
     if (KeepFrames) frame.Image = shown;

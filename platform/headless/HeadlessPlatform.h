@@ -8,6 +8,7 @@
 // same frames at the same times, however fast the machine is.
 #pragma once
 
+#include "platform/PresentLog.h"
 #include "platform/SystemText.h"
 #include "platform/headless/HeadlessServices.h"
 #include "ui/Platform.h"
@@ -19,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -30,6 +32,8 @@ public:
     enum class TClock { Virtual, Real };
     // With TClock::Real the tick count is the wall clock's and waits really
     // wait: for measuring what a run costs, not for tests of its timing.
+    // Such a run logs its presented frames as the display platforms do
+    // ($TEVRIN_PRESENT_LOG).
     explicit THeadlessPlatform(int screen_width = 1920, int screen_height = 1080,
                                TClock clock = TClock::Virtual);
     // Several monitors; the first is the primary one (none: one of 1920x1080).
@@ -149,6 +153,7 @@ private:
     // With PixelBytes 4: each window's surface.
     std::map<TWindowId, TBitmap24> surfaces_;
     TClock clock_;
+    std::optional<TPresentLog> present_log_; // with TClock::Real
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     std::mutex mutex_;
     std::condition_variable changed_;
