@@ -93,8 +93,32 @@ void TCustomPicShow::SetPicture(TBitmap24&& picture) {
 
 void TCustomPicShow::ClearPicture() {
     KeepWorkPicture();
+    if (!busy_ && picture_) Keep(std::move(*picture_));
     picture_.reset();
     PictureChanged();
+}
+
+void TCustomPicShow::SetKeepStorage(bool keep) {
+    keep_storage_ = keep;
+    if (!keep) storage_.clear();
+}
+
+void TCustomPicShow::Keep(TBitmap24&& bitmap) {
+    if (!keep_storage_ || bitmap.IsView() || bitmap.Empty()) return;
+    if (storage_.size() == kKeptStorage) storage_.erase(storage_.begin());
+    storage_.push_back(std::move(bitmap));
+}
+
+TBitmap24 TCustomPicShow::TakeStorage(int w, int h, int pixel_bytes) {
+    for (auto it = storage_.begin(); it != storage_.end(); ++it)
+        if (it->Width() == w && it->Height() == h && it->PixelBytes() == pixel_bytes) {
+            TBitmap24 kept = std::move(*it);
+            storage_.erase(it);
+            return kept;
+        }
+    storage_.clear();
+    return pixel_bytes == 4 ? TBitmap24(w, h, TBitmap24::kPixels32, TBitmap24::kUndefined)
+                            : TBitmap24(w, h, TBitmap24::kUndefined);
 }
 
 void TCustomPicShow::KeepWorkPicture() {
@@ -354,12 +378,7 @@ void TCustomPicShow::PrepareTransition() {
         return;
     }
     // Undefined where the copy below writes every pixel.
-    if (to != all)
-        old_bmp_ = std::make_unique<TBitmap24>(blank(w, h));
-    else if (bytes == 4)
-        old_bmp_ = std::make_unique<TBitmap24>(w, h, TBitmap24::kPixels32, TBitmap24::kUndefined);
-    else
-        old_bmp_ = std::make_unique<TBitmap24>(w, h, TBitmap24::kUndefined);
+    old_bmp_ = std::make_unique<TBitmap24>(to != all ? blank(w, h) : TakeStorage(w, h, bytes));
     const TRect at = BoundsRect();
     if (shown.Width() < at.Right || shown.Height() < at.Bottom || at.Left < 0 || at.Top < 0) {
         FillRect(*old_bmp_, to, Color());
@@ -374,6 +393,7 @@ void TCustomPicShow::PrepareTransition() {
 
 void TCustomPicShow::ReleaseWorkBitmaps() {
     held_picture_.reset();
+    if (old_bmp_) Keep(std::move(*old_bmp_));
     old_bmp_.reset();
 }
 

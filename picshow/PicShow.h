@@ -75,6 +75,18 @@ public:
     // The same, taking the bitmap over instead of copying it.
     void SetPicture(TBitmap24&& picture);
     void ClearPicture();
+    // Whether the bitmaps of a transition (its old image, and the picture
+    // when cleared) are kept for the next one rather than returned to the
+    // system: a show whose frames go on between transitions (moving
+    // pictures) then starts one without waiting for fresh memory, which a
+    // system may take tens of milliseconds to clear. At most two are kept;
+    // turning it off lets them go.
+    void SetKeepStorage(bool keep);
+    // A w x h bitmap of `pixel_bytes`-byte pixels, undefined: kept storage
+    // of that size when there is some (storage of another size goes), or a
+    // new one.
+    TBitmap24 TakeStorage(int w, int h, int pixel_bytes);
+    std::size_t KeptStorage() const { return storage_.size(); }
     const std::optional<TBitmap24>& BgPicture() const { return bg_picture_; }
     void SetBgPicture(const TBitmap24& picture);
     TBackgroundMode BgMode() const { return bg_mode_; }
@@ -181,6 +193,9 @@ private:
     }
     void TransitionComplete();
     void ReleaseWorkBitmaps();
+    // Into storage_ when keep_storage_.
+    void Keep(TBitmap24&& bitmap);
+    static constexpr std::size_t kKeptStorage = 2;
     void InvalidateIfShown();
     TRect ClientRect() const { return {0, 0, Width(), Height()}; }
 
@@ -203,6 +218,8 @@ private:
     TBitmap24 place_view_;
     std::optional<TBitmap24> held_picture_;
     std::unique_ptr<TBitmap24> old_bmp_;
+    bool keep_storage_ = false;
+    std::vector<TBitmap24> storage_; // with keep_storage_, at most kKeptStorage
     TRect pic_rect_;
     TAnimateThread* thread_ = nullptr;
     bool painting_ = false, stopping_ = false;

@@ -292,6 +292,9 @@ void TfrmScrn::ShowNextPicture() {
             TScreenView* view = group.Views[v];
             TPicShow& show = view->PShow();
             if (show.Busy()) show.Stop();
+            // Frames go on between a moving show's transitions: a
+            // transition's bitmaps stay for the next.
+            show.SetKeepStorage(motion);
             // The last picture is on screen already: it goes before the
             // next one is made.
             show.ClearPicture();
@@ -302,7 +305,10 @@ void TfrmScrn::ShowNextPicture() {
                 view->Moving()->SetCaption(change.Caption, choices_, view->Monitor().PixelsPerInch,
                                            text);
                 // The transition brings in the motion's first frame.
-                show.SetPicture(view->Moving()->Frame(0, view->BackBuffer().PixelBytes()));
+                const TBitmap24& back = view->BackBuffer();
+                TBitmap24 first = show.TakeStorage(back.Width(), back.Height(), back.PixelBytes());
+                view->Moving()->Draw(0, first);
+                show.SetPicture(std::move(first));
             } else if (!motion && v < ready.Still.size()) {
                 DrawCaption(ready.Still[v], change.Caption, choices_.Caption,
                             view->Monitor().PixelsPerInch, text);

@@ -379,6 +379,53 @@ TEST(PicShow, ATransitionKeepsItsPictureAndOldImageWhateverHappensAroundIt) {
     EXPECT_TRUE(SameBits(stage.show->Screen(), reference.Draw(50)));
 }
 
+// A moving show's way: each picture drawn into storage taken from the show
+// and cleared once its transition is over.
+TEST(PicShow, KeptStorageServesTheNextTransitionAndChangesNoFrame) {
+    auto run = [](bool keep) {
+        TStage stage(64, 48, false, 4);
+        stage.show->SetKeepStorage(keep);
+        SetRandSeed(5);
+        for (int k = 0; k < 4; ++k) {
+            // From the second picture on, drawn into the storage of one
+            // before it.
+            const std::size_t kept = stage.show->KeptStorage();
+            EXPECT_EQ(kept, keep && k > 0 ? 2u : 0u) << k;
+            TBitmap24 picture = stage.show->TakeStorage(64, 48, 4);
+            EXPECT_EQ(stage.show->KeptStorage(), kept == 0 ? 0 : kept - 1);
+            CopyBitmap(picture, Pattern(64, 48, k));
+            stage.show->Style = static_cast<TShowStyle>(13 + k * 29);
+            stage.show->SetPicture(std::move(picture));
+            stage.show->Execute();
+            stage.RunUntil([&] { return !stage.show->Busy(); });
+            EXPECT_TRUE(SameBits(stage.show->Screen(), Pattern(64, 48, k)));
+            stage.show->ClearPicture();
+        }
+        std::vector<std::uint64_t> hashes;
+        for (const auto& f : stage.platform.Frames)
+            hashes.push_back(f.Hash);
+        if (keep) {
+            // Storage of another size is not kept waiting, nor any once
+            // keeping ends.
+            const TBitmap24 other = stage.show->TakeStorage(32, 48, 4);
+            EXPECT_EQ(other.Width(), 32);
+            EXPECT_EQ(other.PixelBytes(), 4);
+            EXPECT_EQ(stage.show->KeptStorage(), 0u);
+            stage.show->SetPicture(Pattern(64, 48, 9));
+            stage.show->Execute();
+            stage.RunUntil([&] { return !stage.show->Busy(); });
+            stage.show->ClearPicture();
+            EXPECT_EQ(stage.show->KeptStorage(), 2u);
+            stage.show->SetKeepStorage(false);
+            EXPECT_EQ(stage.show->KeptStorage(), 0u);
+        }
+        return hashes;
+    };
+    const auto kept = run(true);
+    EXPECT_GT(kept.size(), 40u);
+    EXPECT_EQ(kept, run(false));
+}
+
 TEST(PicShow, FitRectAndPictureRectangles) {
     // A portrait picture on a landscape area: full height, centred.
     EXPECT_EQ(FitRect({0, 0, 300, 600}, {0, 0, 800, 600}), (TRect{250, 0, 550, 600}));
