@@ -107,6 +107,13 @@ TRunOptions ParseRunOptions(const std::vector<std::string>& args, const char* da
                 o.Seconds = std::max(1, std::atoi(v->c_str()));
         } else if (a == "--real-time") {
             o.RealTime = true;
+        } else if (a == "--pixel-bytes") {
+            if (const std::string* v = value_of("--pixel-bytes")) {
+                if (*v == "3" || *v == "4")
+                    o.PixelBytes = *v == "4" ? 4 : 3;
+                else
+                    o.Error = "--pixel-bytes wants 3 or 4";
+            }
         } else if (a == "--dump") {
             if (const std::string* v = value_of("--dump")) o.Dump = *v;
         } else if (a == "--size") {

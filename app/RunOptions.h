@@ -9,6 +9,10 @@
 //   --real-time                                  headless: the wall clock, so
 //                                                frames come at their own
 //                                                pace, as on a display
+//   --pixel-bytes 3|4                            headless: frames drawn in
+//                                                3-byte pixels, or in a
+//                                                window surface of 4-byte
+//                                                ones, as on a display
 //   --screens WxH+X+Y,WxH+X+Y...                 its monitors, the first the
 //                                                primary (headless only)
 //   --window [--size WxH]                        a normal window, not full screen
@@ -44,6 +48,7 @@ struct TRunOptions {
     std::optional<TWindowId> Embed;
     int Seconds = 30;
     bool RealTime = false;
+    int PixelBytes = 3;
     // --player, and --full-screen for it.
     bool Player = false;
     bool FullScreen = false;

@@ -21,6 +21,7 @@ std::unique_ptr<TPlatform> MakeHeadless(const TPlatformOptions& o) {
     auto platform = std::make_unique<THeadlessPlatform>(
         std::move(monitors),
         o.RealTime ? THeadlessPlatform::TClock::Real : THeadlessPlatform::TClock::Virtual);
+    platform->PixelBytes = o.PixelBytes;
     platform->ReportMessageBoxes = true;
     platform->HashFrames = false; // nothing in a run reads the hashes
     platform->EndOnSignals = true;

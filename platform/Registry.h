@@ -25,11 +25,13 @@ struct TPlatformOptions {
     // sdl: draw into this window of another program (0: the root window).
     std::optional<TWindowId> Embed;
     // headless: its monitors (none: one of Width x Height, or 640 x 360),
-    // how long the run lasts, and whether that is on the wall clock rather
-    // than a virtual one that skips the waits.
+    // how long the run lasts, whether that is on the wall clock rather than
+    // a virtual one that skips the waits, and the pixel size its windows
+    // draw in (4: a window surface, as a display's).
     std::vector<TMonitor> Screens;
     int Seconds = 30;
     bool RealTime = false;
+    int PixelBytes = 3;
 };
 
 struct TPlatformEntry {

@@ -70,7 +70,13 @@ TEST(RunOptions, PlatformOptionsAreTakenOutAndTheRestIsTheModes) {
     EXPECT_EQ(o.Dump, "out");
     EXPECT_FALSE(o.RealTime);
     EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/S"});
-    EXPECT_TRUE(ParseRunOptions({"--platform", "headless", "--real-time", "/s"}, nullptr).RealTime);
+    EXPECT_EQ(o.PixelBytes, 3);
+    o = ParseRunOptions({"--platform", "headless", "--real-time", "--pixel-bytes", "4", "/s"},
+                        nullptr);
+    EXPECT_TRUE(o.RealTime);
+    EXPECT_EQ(o.PixelBytes, 4);
+    EXPECT_EQ(o.SaverArgs, std::vector<std::string>{"/s"});
+    EXPECT_NE(ParseRunOptions({"--pixel-bytes", "2"}, nullptr).Error, "");
 }
 
 TEST(RunOptions, ThePlayersKeysAreTimesAndNamesOrCodes) {

@@ -92,6 +92,7 @@ int Run(const TRunOptions& o) {
     options.Screens = o.Screens;
     options.Seconds = o.Seconds;
     options.RealTime = o.RealTime;
+    options.PixelBytes = o.PixelBytes;
     const std::unique_ptr<TPlatform> platform =
         MakePlatform(o.Platform.empty() ? Platforms().front().Name : o.Platform, options);
     auto* headless = dynamic_cast<THeadlessPlatform*>(platform.get());
