@@ -86,6 +86,7 @@ public:
     // of that size when there is some (storage of another size goes), or a
     // new one.
     TBitmap24 TakeStorage(int w, int h, int pixel_bytes);
+    // How many bitmaps are kept now.
     std::size_t KeptStorage() const { return storage_.size(); }
     const std::optional<TBitmap24>& BgPicture() const { return bg_picture_; }
     void SetBgPicture(const TBitmap24& picture);
