@@ -17,8 +17,10 @@ window appears) and the last (which the end of the run may cut) are left
 out. Processor time is compared per transition, past the start-up, from the
 pause after the second transition to the pause after the last one timed,
 read from the process as its frames arrive: on the display, and on the
-headless platform running on the wall clock (--real-time), the same engine
-and show at the same pace with no window. (On its virtual clock the
+headless platform running on the wall clock (--real-time) in the display's
+pixels (--pixel-bytes; 4 but on Wayland), the same engine and show at the
+same pace with no window; the ratio to the headless engine in 3-byte
+pixels is printed beside it. (On its virtual clock the
 headless engine draws a transition's frames back to back, its pictures
 still in the caches from the frame before; 40 ms apart they are not, on a
 display or off it, and a frame costs up to twice as much.)
@@ -113,6 +115,12 @@ class TLogWatch:
         return sum(is_transition(g) for g in groups)
 
 
+def named_for(runner, path):
+    """`path` as the saver names it: a Windows program under Wine names our
+    files through its drive Z:."""
+    return "Z:" + path.replace("/", "\\") if runner else path
+
+
 def wine_env():
     here = os.path.dirname(os.path.abspath(__file__))
     return dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", os.path.join(here, "..", "build", "wineprefix")))
@@ -135,8 +143,7 @@ class TDisplay:
         else:
             self.server, self.env = xvfb.start(width, height)
         self.log_path = os.path.join(tempfile.mkdtemp(prefix="tevrin-pacing-"), "presents.txt")
-        # A Windows program names our files through Wine's drive Z:.
-        self.shown_path = "Z:" + self.log_path.replace("/", "\\") if runner else self.log_path
+        self.shown_path = named_for(runner, self.log_path)
 
     def start(self, runner, saver):
         return subprocess.Popen([*runner, saver, "/s"], env=dict(self.env, TEVRIN_PRESENT_LOG=self.shown_path),
@@ -224,8 +231,7 @@ def measure(runner, saver, width, height, seconds, wayland=False):
         # pictures and frames leave the caches between frames as they do
         # there.
         log_path = os.path.join(tempfile.mkdtemp(prefix="tevrin-pacing-"), "presents.txt")
-        shown_path = "Z:" + log_path.replace("/", "\\") if runner else log_path
-        env = dict(wine_env() if runner else os.environ, TEVRIN_PRESENT_LOG=shown_path)
+        env = dict(wine_env() if runner else os.environ, TEVRIN_PRESENT_LOG=named_for(runner, log_path))
         run = subprocess.Popen([*runner, saver, "--platform", "headless", "--real-time", "--pixel-bytes",
                                 str(pixel_bytes), "--seconds", str(seconds + 5), "--size", f"{width}x{height}",
                                 "/s"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
