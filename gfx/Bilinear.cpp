@@ -67,7 +67,7 @@ TColumns ColumnsOf(int n, double x0, double step, int size, bool groups, int lea
     // Where pixel i of a group lies in the pairs: the first half holds
     // pixels 0, 1, 4 and 5, the second 2, 3, 6 and 7, which packing the
     // two halves' sums puts back in order.
-    constexpr int kRowsAtOnceed[kGroup] = {0, 1, 4, 5, 2, 3, 6, 7};
+    constexpr int kPaired[kGroup] = {0, 1, 4, 5, 2, 3, 6, 7};
     for (int g = 0; g < c.Groups; ++g) {
         const int base = c.Base[g] = c.Index[lead + g * kGroup];
         for (int i = 0; i < kGroup; ++i) {
@@ -86,7 +86,7 @@ TColumns ColumnsOf(int n, double x0, double step, int size, bool groups, int lea
             c.Right[j] = w == 0 ? offset : offset + 1;
             const auto keep = static_cast<std::int8_t>(w == 0 ? kOne / 2 : kOne - w);
             const auto right = static_cast<std::int8_t>(w == 0 ? kOne / 2 : w);
-            const std::size_t at = static_cast<std::size_t>(g * kGroup + kRowsAtOnceed[i]) * 8;
+            const std::size_t at = static_cast<std::size_t>(g * kGroup + kPaired[i]) * 8;
             for (int ch = 0; ch < 3; ++ch) {
                 c.Weights[at + ch * 2] = keep;
                 c.Weights[at + ch * 2 + 1] = right;

@@ -82,6 +82,11 @@ TBitmap24::TBitmap24(int width, int height, TPixels32, TUndefined) {
     Make(width, height, 4, false);
 }
 
+TBitmap24 TBitmap24::Undefined(int width, int height, int pixel_bytes) {
+    return pixel_bytes == 4 ? TBitmap24(width, height, kPixels32, kUndefined)
+                            : TBitmap24(width, height, kUndefined);
+}
+
 void TBitmap24::Make(int width, int height, int pixel_bytes, bool cleared) {
     if (width < 0 || height < 0) throw std::invalid_argument("negative bitmap size");
     width_ = width;

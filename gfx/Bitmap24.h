@@ -31,6 +31,8 @@ public:
     TBitmap24(int width, int height, TPixels32);
     // 4-byte pixels, undefined until the caller writes every one.
     TBitmap24(int width, int height, TPixels32, TUndefined);
+    // Undefined pixels of `pixel_bytes` (3 or 4) bytes.
+    static TBitmap24 Undefined(int width, int height, int pixel_bytes);
     // A view of 4-byte pixels someone else owns, `stride` bytes a row, for
     // as long as they do. Copies of a view own their pixels.
     static TBitmap24 View32(std::uint8_t* bits, int width, int height, int stride);

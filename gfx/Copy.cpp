@@ -327,9 +327,7 @@ void CopySelected(TBitmap24& dst, const TBitmap24& inside, const TBitmap24& outs
 
 TBitmap24 InPixelBytes(const TBitmap24& src, int pixel_bytes) {
     if (src.PixelBytes() == pixel_bytes) return src;
-    TBitmap24 copy = pixel_bytes == 4 ? TBitmap24(src.Width(), src.Height(), TBitmap24::kPixels32,
-                                                  TBitmap24::kUndefined)
-                                      : TBitmap24(src.Width(), src.Height(), TBitmap24::kUndefined);
+    TBitmap24 copy = TBitmap24::Undefined(src.Width(), src.Height(), pixel_bytes);
     CopyBitmap(copy, src);
     return copy;
 }

@@ -117,8 +117,7 @@ TBitmap24 TCustomPicShow::TakeStorage(int w, int h, int pixel_bytes) {
             return kept;
         }
     storage_.clear();
-    return pixel_bytes == 4 ? TBitmap24(w, h, TBitmap24::kPixels32, TBitmap24::kUndefined)
-                            : TBitmap24(w, h, TBitmap24::kUndefined);
+    return TBitmap24::Undefined(w, h, pixel_bytes);
 }
 
 void TCustomPicShow::KeepWorkPicture() {
