@@ -99,11 +99,43 @@ void StyleStep(TFrame& f) {
 }
 
 // The end of every frame: the changed area reported, then the after-frame
-// handler, then a repaint unless the control is painting already.
-void FinishFrame(TEffectHost& host, const TRect& dest) {
-    host.InvalidateArea(dest);
+// handler, then a repaint unless the control is painting already. `change`
+// is where the frame differs from the old image, none when not known. A
+// host keeping the change of the frame before is told where the two frames
+// differ, any other `dest`.
+void FinishFrame(TEffectHost& host, const TFrame& f, const TRect& dest,
+                 std::optional<TFrameChange> change) {
+    if (TFrameChange* before = host.KeptChange()) {
+        using enum TRegion::TOp;
+        if (!change || host.HasAfterNewFrame())
+            change = TFrameChange{{}, TRegion::FromRect(f.Bounds())};
+        const TRegion moved = TRegion::Combine(before->Moved, change->Moved, Union);
+        const TRegion differs =
+            TRegion::Combine(TRegion::Combine(before->InPlace, change->InPlace, Xor), moved, Union);
+        // A frame like the one before still reaches the display, whole (it
+        // is rare), so that frames keep their pace there.
+        if (differs.IsEmpty())
+            host.InvalidateArea(f.Bounds());
+        else
+            host.InvalidateRegion(differs);
+        *before = std::move(*change);
+    } else {
+        host.InvalidateArea(dest);
+    }
     host.AfterNewFrame();
     if (!host.Painting()) host.UpdateNow();
+}
+
+TFrameChange WholePicture(const TFrame& f) {
+    return {TRegion::FromRect(f.Bounds()), {}};
+}
+
+// The pixels of the frame a copy into `dest` (mirrored when inverted) can
+// write.
+TRect Reach(const TFrame& f, const TRect& dest) {
+    return Intersection({std::min(dest.Left, dest.Right), std::min(dest.Top, dest.Bottom),
+                         std::max(dest.Left, dest.Right), std::max(dest.Top, dest.Bottom)},
+                        f.Bounds());
 }
 
 // The screen pixels a piece is sure to draw: its destination within the
@@ -136,32 +168,48 @@ void DrawRectangleFrame(TEffectHost& host) {
     f.Deferred = &pieces;
     StyleStep(f);
     f.Deferred = nullptr;
+    TFrameChange change = WholePicture(f);
     if (f.Progress == 100) {
-        for (const TPiece& piece : pieces)
-            host.InvalidateArea(piece.Dest);
+        if (!host.KeptChange())
+            for (const TPiece& piece : pieces)
+                host.InvalidateArea(piece.Dest);
         CopyBitmap(f.Screen, f.Picture);
     } else {
-        std::vector<TRect> covered;
+        // A piece copying a part of the picture to its own place leaves
+        // those pixels alike from frame to frame.
+        std::vector<TRect> covered, in_place, moved;
+        auto note = [&](const TPiece& piece) {
+            const std::optional<TRect> area = CoveredArea(f, piece);
+            if (area) covered.push_back(*area);
+            if (area && !piece.Fold && piece.Dest == piece.Source)
+                in_place.push_back(*area);
+            else
+                moved.push_back(Reach(f, piece.Dest));
+        };
         for (const TPiece& piece : pieces)
-            if (auto area = CoveredArea(f, piece)) covered.push_back(*area);
-        if (f.Progress > 0)
-            if (auto area = CoveredArea(f, {f.Dest, f.Source})) covered.push_back(*area);
+            note(piece);
+        if (f.Progress > 0) note({f.Dest, f.Source});
         CopyOldOutside(f, host.OldBitmap(), covered);
         for (const TPiece& piece : pieces)
             f.DrawPiece(piece);
         if (f.Progress > 0) StretchCopy(f.Screen, f.Dest, f.Picture, f.Source);
+        change = {TRegion::FromRects(in_place), TRegion::FromRects(moved)};
     }
-    FinishFrame(host, f.Dest);
+    FinishFrame(host, f, f.Dest, std::move(change));
 }
 
 // The pixel styles read the old image where it lies.
 void DrawPixelFrame(TEffectHost& host) {
     TFrame f = ComputeFrame(host);
-    if (f.Progress == 100)
+    TFrameChange change = WholePicture(f);
+    if (f.Progress == 100) {
         CopyBitmap(f.Screen, f.Picture);
-    else
+    } else {
         PixelStyleStep(f, &host.OldBitmap());
-    FinishFrame(host, f.Dest);
+        // At 0 every pixel style leaves the old image as it is.
+        change = {{}, f.Progress == 0 ? TRegion() : TRegion::FromRect(f.Bounds())};
+    }
+    FinishFrame(host, f, f.Dest, std::move(change));
 }
 
 // A region style's step only builds its region: the old image and the
@@ -169,13 +217,18 @@ void DrawPixelFrame(TEffectHost& host) {
 void DrawRegionFrame(TEffectHost& host) {
     TFrame f = ComputeFrame(host);
     StyleStep(f);
-    if (f.Progress == 100)
+    TFrameChange change = WholePicture(f);
+    if (f.Progress == 100) {
         CopyBitmap(f.Screen, f.Picture);
-    else if (f.Progress > 0 && f.Clip)
+    } else if (f.Progress > 0 && f.Clip) {
         CopySelected(f.Screen, f.Picture, host.OldBitmap(), *f.Clip);
-    else
+        if (host.KeptChange())
+            change.InPlace = TRegion::Combine(change.InPlace, *f.Clip, TRegion::TOp::Intersect);
+    } else {
         CopyBitmap(f.Screen, host.OldBitmap());
-    FinishFrame(host, f.Dest);
+        change = {};
+    }
+    FinishFrame(host, f, f.Dest, std::move(change));
 }
 
 } // namespace
@@ -216,7 +269,8 @@ void DrawEffectFrame(TEffectHost& host) {
             CopyClipped(screen, picture, *f.Clip);
     }
     f.Clip.reset();
-    FinishFrame(host, f.Dest);
+    // A handler may have drawn anywhere.
+    FinishFrame(host, f, f.Dest, std::nullopt);
 }
 
 } // namespace tevrin

@@ -8,6 +8,7 @@
 
 #include "gfx/Bitmap24.h"
 #include "gfx/Rect.h"
+#include "gfx/Region.h"
 
 #include <cstdint>
 
@@ -23,6 +24,14 @@ inline constexpr TShowStyle kInitialStyle = 51;
 // The design's transition: 25 frames, 40 ms apart.
 inline constexpr int kDefaultFrameDelayMs = 40;
 inline constexpr int kDefaultTransitionFrames = 25;
+
+// Where a frame may differ from the old image: InPlace shows the picture at
+// its own pixels, Moved anything else (a picture moved, scaled or blended).
+// Two frames differ only within (InPlace XOR the other's InPlace) and
+// either's Moved.
+struct TFrameChange {
+    TRegion InPlace, Moved;
+};
 
 // What a frame reads from and reports to the picture show control. The
 // three bitmaps have the picture bitmap's size, and draw fastest with one
@@ -50,11 +59,22 @@ public:
     // then skip drawing the old image where the new picture covers it all.
     virtual bool HasBeforeNewFrame() const { return true; }
     virtual void AfterNewFrame() {}
+    // False only when AfterNewFrame is known to draw nothing on the screen.
+    virtual bool HasAfterNewFrame() const { return true; }
     // Runs the custom-draw handler; false when none is assigned.
     virtual bool CustomDraw() { return false; }
 
     // A rectangle of the screen bitmap has changed.
     virtual void InvalidateArea(const TRect& rect) = 0;
+    // A region of the screen bitmap has changed; by default its bounds are
+    // reported.
+    virtual void InvalidateRegion(const TRegion& region) { InvalidateArea(region.Bounds()); }
+    // For a host whose display is told only what changed: what the frame
+    // drawn last changed (before the first frame of a transition, Moved is
+    // the whole bitmap). A frame then reports through InvalidateRegion only
+    // where it differs from that frame, and leaves its own change here.
+    // Null: each frame reports the area its style's family always does.
+    virtual TFrameChange* KeptChange() { return nullptr; }
     // Repaints the invalidated area at once.
     virtual void UpdateNow() = 0;
 };

@@ -47,7 +47,8 @@ void TFrame::DrawPiece(const TPiece& piece) {
         MirrorCopy(Screen, piece.Dest, Picture, piece.Source, piece.MirrorX, piece.MirrorY);
     else
         StretchCopy(Screen, piece.Dest, Picture, piece.Source);
-    Host.InvalidateArea(piece.Dest);
+    // A host keeping the frame's change is told it at the end.
+    if (!Host.KeptChange()) Host.InvalidateArea(piece.Dest);
 }
 
 void MultiPieceStyleStep(TFrame& f) {

@@ -303,6 +303,34 @@ std::vector<TRect> TRegion::Rects() const {
     return rects;
 }
 
+std::vector<TRect> TRegion::Covering(std::size_t limit) const {
+    std::vector<TRect> rects = Rects();
+    if (rects.size() <= limit) return rects;
+    // A band's spans and the gaps between them, as one rectangle; touching
+    // bands of the same width as one.
+    rects.clear();
+    for (const TBand& band : bands_) {
+        const TRect r{spans_[band.First].Left, band.Top, spans_[band.Last - 1].Right, band.Bottom};
+        TRect* last = rects.empty() ? nullptr : &rects.back();
+        if (last != nullptr && last->Bottom == r.Top && last->Left == r.Left &&
+            last->Right == r.Right)
+            last->Bottom = r.Bottom;
+        else
+            rects.push_back(r);
+    }
+    if (rects.size() <= limit) return rects;
+    // Runs of as many neighbouring rectangles, with the rows between them.
+    const std::size_t per = (rects.size() + limit - 1) / limit;
+    std::vector<TRect> runs;
+    for (std::size_t i = 0; i < rects.size(); i += per) {
+        TRect run;
+        for (std::size_t j = i; j < std::min(i + per, rects.size()); ++j)
+            run = Bounding(run, rects[j]);
+        runs.push_back(run);
+    }
+    return runs;
+}
+
 bool TRegion::operator==(const TRegion& other) const {
     if (bands_.size() != other.bands_.size()) return false;
     for (std::size_t i = 0; i < bands_.size(); ++i) {

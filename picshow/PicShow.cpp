@@ -297,6 +297,17 @@ void TCustomPicShow::InvalidateArea(const TRect& rect) {
         {r.Left + at.Left, r.Top + at.Top, r.Right + at.Left, r.Bottom + at.Top});
 }
 
+void TCustomPicShow::InvalidateRegion(const TRegion& region) {
+    for (const TRect& r : region.Covering(TForm::kPresentedParts))
+        InvalidateArea(r);
+}
+
+TFrameChange* TCustomPicShow::KeptChange() {
+    const TRect image = ImageRect();
+    if (image.Width() != screen_.Width() || image.Height() != screen_.Height()) return nullptr;
+    return &kept_change_;
+}
+
 void TCustomPicShow::UpdateNow() {
     Parent().Update();
 }
@@ -338,6 +349,7 @@ void TCustomPicShow::PrepareTransition() {
     };
     // The previous image stays at the top left, cut or padded with Color.
     const int w = picture_->Width(), h = picture_->Height();
+    kept_change_ = {{}, TRegion::FromRect({0, 0, w, h})};
     if (screen_.Width() != w || screen_.Height() != h) {
         TBitmap24 resized = blank(w, h);
         FillRect(resized, {0, 0, w, h}, Color());

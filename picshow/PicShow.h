@@ -163,8 +163,12 @@ private:
     void BeforeNewFrame() override;
     bool HasBeforeNewFrame() const override { return static_cast<bool>(OnBeforeNewFrame); }
     void AfterNewFrame() override;
+    bool HasAfterNewFrame() const override { return static_cast<bool>(OnAfterNewFrame); }
     bool CustomDraw() override;
     void InvalidateArea(const TRect& rect) override;
+    void InvalidateRegion(const TRegion& region) override;
+    // Kept while the screen bitmap is painted pixel for pixel.
+    TFrameChange* KeptChange() override;
     void UpdateNow() override;
 
     void CalculatePicRect();
@@ -222,6 +226,7 @@ private:
     bool keep_storage_ = false;
     std::vector<TBitmap24> storage_; // with keep_storage_, at most kKeptStorage
     TRect pic_rect_;
+    TFrameChange kept_change_; // Moved is the whole screen bitmap as a transition starts
     TAnimateThread* thread_ = nullptr;
     bool painting_ = false, stopping_ = false;
 };

@@ -72,12 +72,16 @@ public:
     }
     void InvalidateArea(const TRect& r) override { invalid_.push_back(r); }
     void UpdateNow() override { events_ += "U"; }
+    bool HasAfterNewFrame() const override { return after_handler_; }
+    void InvalidateRegion(const TRegion& region) override { regions_.push_back(region); }
+    TFrameChange* KeptChange() override { return kept_ ? &*kept_ : nullptr; }
 
     // Draws one frame of `style` at `progress`.
     const TBitmap24& Frame(int style, int progress) {
         style_ = static_cast<TShowStyle>(style);
         progress_ = progress;
         invalid_.clear();
+        regions_.clear();
         events_.clear();
         DrawEffectFrame(*this);
         return screen_;
@@ -94,7 +98,9 @@ public:
     TBitmap24 picture_, old_, screen_;
     TShowStyle style_ = 0;
     int progress_ = 0, step_ = 4;
-    bool painting_ = false, before_handler_ = true;
+    bool painting_ = false, before_handler_ = true, after_handler_ = true;
+    std::optional<TFrameChange> kept_; // set: the host keeps the frame's change
+    std::vector<TRegion> regions_;
     std::function<void(TBitmap24&)> custom_;
     std::vector<TRect> invalid_;
     std::string events_;
@@ -321,6 +327,88 @@ TEST(Effects, WithoutABeforeHandlerFramesAreTheSame) {
                 ASSERT_TRUE(SameFrames(with, without, info.Number, progress))
                     << info.Number << " at " << progress << ", " << w << "x" << h;
     }
+}
+
+// A display told only of the regions a frame reports, the host keeping the
+// frame before's change, shows every frame: forwards, backwards and
+// jumping, with the shortcuts and with an after handler (told whole). It is
+// told far less than the areas the families report otherwise, and no more
+// than a quarter again of what really changes.
+TEST(Effects, ADisplayToldOnlyWhatChangedShowsEveryFrame) {
+    const int w = 120, h = 90;
+    const TRect whole{0, 0, w, h};
+    struct TTold {
+        std::uint64_t told = 0, changed = 0;
+    };
+    auto area = [](const TRect& r) { return static_cast<std::uint64_t>(r.Width()) * r.Height(); };
+    auto show_run = [&](TTestHost& host, int style, TTold& count) {
+        host.kept_ = TFrameChange{{}, TRegion::FromRect(whole)}; // as a transition starts
+        TBitmap24 display(w, h);
+        std::fill_n(display.Bits(), display.ByteSize(), 0x33);
+        std::vector<int> run;
+        for (int p = 4; p <= 100; p += 4)
+            run.push_back(p);
+        for (int p : {92, 60, 10, 0, 70, 30, 100})
+            run.push_back(p);
+        SetRandSeed(static_cast<std::uint32_t>(style));
+        for (int progress : run) {
+            const TBitmap24 before = host.screen_;
+            host.Frame(style, progress);
+            TRegion told = TRegion::FromRects(host.invalid_);
+            for (const TRegion& region : host.regions_)
+                told = TRegion::Combine(told, region, TRegion::TOp::Union);
+            told.ForEachRect([&](const TRect& r) {
+                count.told += area(r);
+                for (int y = r.Top; y < r.Bottom; ++y)
+                    std::copy_n(host.screen_.Row(y) + r.Left * 3, r.Width() * 3,
+                                display.Row(y) + r.Left * 3);
+            });
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    count.changed += !std::equal(before.Row(y) + x * 3, before.Row(y) + x * 3 + 3,
+                                                 host.screen_.Row(y) + x * 3);
+            if (!SameBits(display, host.screen_))
+                return testing::AssertionFailure() << "at " << progress;
+        }
+        return testing::AssertionSuccess();
+    };
+    TTold shortcuts, handlers;
+    std::uint64_t design = 0;
+    for (const TStyleInfo& info : Transitions()) {
+        TTestHost fast(w, h), after(w, h), plain(w, h);
+        fast.before_handler_ = fast.after_handler_ = after.before_handler_ = false;
+        plain.before_handler_ = false;
+        EXPECT_TRUE(show_run(fast, info.Number, shortcuts)) << info.Number;
+        EXPECT_TRUE(show_run(after, info.Number, handlers)) << info.Number;
+        // A host keeping nothing is told what each family always reports.
+        SetRandSeed(static_cast<std::uint32_t>(info.Number));
+        for (int p = 4; p <= 100; p += 4) {
+            plain.Frame(info.Number, p);
+            for (const TRect& r : plain.invalid_)
+                design += area(r);
+        }
+        for (int p : {92, 60, 10, 0, 70, 30, 100}) {
+            plain.Frame(info.Number, p);
+            for (const TRect& r : plain.invalid_)
+                design += area(r);
+        }
+    }
+    const std::uint64_t frames = Transitions().size() * 32;
+    EXPECT_EQ(handlers.told, frames * area(whole));
+    EXPECT_LT(shortcuts.told, design / 2);
+    EXPECT_LT(shortcuts.told, shortcuts.changed * 5 / 4);
+
+    // A frame like the one before (a pixel style at 0 after one at 0) is
+    // still told, whole, so that the display keeps its pace.
+    TTestHost host(w, h);
+    host.before_handler_ = host.after_handler_ = false;
+    host.kept_ = TFrameChange{};
+    host.Frame(118, 0);
+    EXPECT_TRUE(host.regions_.empty());
+    EXPECT_EQ(host.invalid_, std::vector<TRect>{whole});
+    host.Frame(118, 50);
+    EXPECT_EQ(host.regions_, std::vector<TRegion>{TRegion::FromRect(whole)});
+    EXPECT_TRUE(host.invalid_.empty());
 }
 
 // A display's 4-byte pixels take every style's frames in the colours of

@@ -32,7 +32,7 @@ public:
     void SetTopmost(TWindowId, bool) override {}
     void SetWindowBorder(TWindowId, bool) override {}
     void SetCaption(TWindowId, const std::string&) override {}
-    void Present(TWindowId, const TBitmap24&, const TRect&) override {}
+    void Present(TWindowId, const TBitmap24&, const TRect&, std::span<const TRect>) override {}
     std::vector<TMonitor> Monitors() override { return {{{0, 0, 640, 480}, 96, true}}; }
     void ShowCursor(bool) override {}
     void SetCursorShape(TCursorShape) override {}

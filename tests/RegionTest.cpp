@@ -120,6 +120,49 @@ TEST(Region, EmptyPiecesAndBounds) {
     EXPECT_EQ(merged.Rects(), (std::vector<TRect>{{0, 0, 9, 8}}));
 }
 
+// However many rectangles a region has, a few disjoint ones hold all of it,
+// and as tightly as its own shape allows.
+TEST(Region, CoveringHoldsTheRegionInAFewDisjointRectangles) {
+    auto area = [](const std::vector<TRect>& rects) {
+        std::uint64_t n = 0;
+        for (const TRect& r : rects)
+            n += static_cast<std::uint64_t>(r.Width()) * r.Height();
+        return n;
+    };
+    auto check = [&](const TRegion& region, std::size_t limit) {
+        const std::vector<TRect> rects = region.Covering(limit);
+        EXPECT_LE(rects.size(), limit);
+        const TRegion covered = TRegion::FromRects(rects);
+        EXPECT_EQ(TRegion::Combine(covered, region, TRegion::TOp::Intersect), region);
+        EXPECT_EQ(area(covered.Rects()), area(rects)) << "overlapping rectangles";
+        return rects;
+    };
+    std::vector<TRect> teeth, strips;
+    for (int i = 0; i < 40; ++i) {
+        teeth.push_back({i * 10, 20, i * 10 + 3, 60});
+        strips.push_back({0, i * 10, 400, i * 10 + 2});
+    }
+    const TRegion comb = TRegion::FromRects(teeth), blinds = TRegion::FromRects(strips);
+    // Few enough: the region's own rectangles.
+    EXPECT_EQ(check(comb, 40), comb.Rects());
+    // Too many in one band: the band.
+    EXPECT_EQ(check(comb, 39), (std::vector<TRect>{{0, 20, 393, 60}}));
+    // Too many bands: runs of neighbouring ones, no more pixels than the
+    // gaps within a run.
+    const std::vector<TRect> runs = check(blinds, 8);
+    EXPECT_EQ(runs.size(), 8u);
+    EXPECT_EQ(area(runs), 8u * (4 * 10 + 2) * 400);
+    EXPECT_EQ(check(blinds, 1), (std::vector<TRect>{{0, 0, 400, 392}}));
+    EXPECT_TRUE(TRegion().Covering(4).empty());
+    std::mt19937 rng(7);
+    for (int k = 0; k < 50; ++k) {
+        std::vector<TRect> random;
+        for (int i = 0; i < 30; ++i)
+            random.push_back(RandomRect(rng));
+        check(TRegion::FromRects(random), 1 + k % 9);
+    }
+}
+
 TEST(Region, RoundRectKeepsPixelsWhoseCentresLieInside) {
     struct {
         TRect rect;

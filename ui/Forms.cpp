@@ -90,13 +90,14 @@ void TForm::InvalidateRect(const TRect& rect) {
 
 void TForm::Update() {
     if (invalid_.IsEmpty()) return;
-    const TRect area = invalid_.Bounds();
+    const TRegion invalid = std::move(invalid_);
     invalid_ = TRegion();
-    if (visible_) Paint(area);
+    if (visible_) Paint(invalid);
 }
 
-void TForm::Paint(const TRect& requested) {
-    TRect area = requested;
+void TForm::Paint(const TRegion& invalid) {
+    TRect area = invalid.Bounds();
+    bool renewed = false;
     // Frames are composed in the window's own surface where the platform
     // has one, else in a back buffer of the form's.
     TBitmap24 surface = app_.platform_.WindowSurface(window_, ClientWidth(), ClientHeight());
@@ -105,6 +106,7 @@ void TForm::Paint(const TRect& requested) {
         if (!back_.IsView() || back_.Bits() != surface.Bits() || back_.Width() != surface.Width() ||
             back_.Height() != surface.Height()) {
             area = all;
+            renewed = true;
             ++back_generation_;
         }
         back_ = std::move(surface);
@@ -112,6 +114,7 @@ void TForm::Paint(const TRect& requested) {
                back_.Height() != ClientHeight()) {
         back_ = TBitmap24(ClientWidth(), ClientHeight());
         area = all;
+        renewed = true;
         ++back_generation_;
     }
     TCanvas canvas(back_, 0, 0, area, &app_.platform_.Text());
@@ -145,7 +148,11 @@ void TForm::Paint(const TRect& requested) {
         TCanvas control_canvas(back_, b.Left, b.Top, clip, &app_.platform_.Text());
         app_.Guarded([&] { c->Paint(control_canvas); });
     }
-    app_.platform_.Present(window_, back_, area);
+    // The display is told of the invalid parts only, unless the back
+    // buffer is new.
+    const std::vector<TRect> parts =
+        renewed ? std::vector<TRect>{} : invalid.Covering(kPresentedParts);
+    app_.platform_.Present(window_, back_, area, parts);
 }
 
 TBitmap24 TForm::SurfaceView(const TRect& area) {

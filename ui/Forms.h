@@ -68,6 +68,9 @@ public:
     // are already the system's choice for it.
     virtual void DpiChanged(int /*dpi*/) {}
 
+    // The most rectangles a repaint tells the display of.
+    static constexpr std::size_t kPresentedParts = 32;
+
     void Invalidate();
     void InvalidateRect(const TRect& rect);
     // Repaints the invalid area at once.
@@ -95,7 +98,7 @@ private:
     friend class TGraphicControl;
 
     void HandleEvent(const TEvent& event);
-    void Paint(const TRect& area);
+    void Paint(const TRegion& invalid);
     TGraphicControl* ControlAt(int x, int y);
     void ApplyAlign();
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -122,9 +123,11 @@ public:
     virtual void SetWindowBorder(TWindowId window, bool border) = 0;
     virtual void SetCaption(TWindowId window, const std::string& caption) = 0;
     // Shows `area` of the window's back buffer (client coordinates) in one
-    // call. A back buffer that is the window's surface is only told which
-    // area changed.
-    virtual void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) = 0;
+    // call: at least its `parts` (disjoint rectangles within it), all of it
+    // when there are none. A back buffer that is the window's surface is
+    // only told which area changed.
+    virtual void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                         std::span<const TRect> parts) = 0;
     // The window's own pixels in the display's format (4 bytes a pixel), of
     // width x height, for its form to compose its frames in: a view valid
     // until the next call. Empty where the platform has none; the form then

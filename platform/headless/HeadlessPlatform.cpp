@@ -279,7 +279,8 @@ void THeadlessPlatform::SetCaption(TWindowId window, const std::string& caption)
     Windows[window].Params.Caption = caption;
 }
 
-void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
+void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                                std::span<const TRect> parts) {
     TRect bounds;
     {
         std::lock_guard lock(mutex_);
@@ -294,7 +295,13 @@ void THeadlessPlatform::Present(TWindowId window, const TBitmap24& back_buffer, 
     }
     const TBitmap24& shown = back_buffer.PixelBytes() == 3 ? back_buffer : colours;
     if (present_log_) present_log_->Presented(window, area);
-    TFrame frame{TickCount(), window, area, HashFrames ? HashBitmap(shown) : 0, bounds, {}};
+    TFrame frame{TickCount(),
+                 window,
+                 area,
+                 HashFrames ? HashBitmap(shown) : 0,
+                 bounds,
+                 {},
+                 {parts.begin(), parts.end()}};
     if (OnFrame) OnFrame(frame, shown);
     if (KeepFrames) frame.Image = shown;
     Frames.push_back(std::move(frame));

@@ -76,9 +76,10 @@ public:
         std::uint32_t Tick;
         TWindowId Window;
         TRect Area;
-        std::uint64_t Hash; // of the whole back buffer
-        TRect WindowBounds; // where the window was on the desktop
-        TBitmap24 Image;    // with KeepFrames
+        std::uint64_t Hash;       // of the whole back buffer
+        TRect WindowBounds;       // where the window was on the desktop
+        TBitmap24 Image;          // with KeepFrames
+        std::vector<TRect> Parts; // of Area, as Present had them
     };
     struct TWindow {
         TWindowParams Params;
@@ -119,7 +120,8 @@ public:
     void SetTopmost(TWindowId window, bool topmost) override;
     void SetWindowBorder(TWindowId window, bool border) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
-    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                 std::span<const TRect> parts) override;
     TBitmap24 WindowSurface(TWindowId window, int width, int height) override;
 
     std::vector<TMonitor> Monitors() override { return monitors_; }

@@ -85,7 +85,8 @@ void TXEmbedPlatform::DestroyWindow(TWindowId window) {
     if (window == first_) first_ = 0;
 }
 
-void TXEmbedPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
+void TXEmbedPlatform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                              std::span<const TRect>) {
     if (window == first_ && !gone_) x_.Draw(target_, back_buffer, area);
 }
 

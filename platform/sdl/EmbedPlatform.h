@@ -29,7 +29,8 @@ public:
     void SetTopmost(TWindowId, bool) override {}
     void SetWindowBorder(TWindowId, bool) override {}
     void SetCaption(TWindowId, const std::string&) override {}
-    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                 std::span<const TRect> parts) override;
 
     // The window is the one monitor: a daemon runs one saver per monitor.
     std::vector<TMonitor> Monitors() override { return {{size_, 96, true}}; }

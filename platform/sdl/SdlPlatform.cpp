@@ -16,6 +16,7 @@
 #include <map>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace tevrin {
 
@@ -439,16 +440,22 @@ TBitmap24 TSdlPlatform::WindowSurface(TWindowId window, int width, int height) {
                              surface->pitch);
 }
 
-void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect& area) {
+void TSdlPlatform::Present(TWindowId window, const TBitmap24& back, const TRect& area,
+                           std::span<const TRect> parts) {
     TImpl::TWindow* w = impl_->Find(window);
     if (w == nullptr || back.Width() == 0 || back.Height() == 0) return;
     if (back.IsView()) {
         // The frame was composed in the window's surface: the server is
-        // only told which part changed.
-        const TRect a = Intersection(area, {0, 0, back.Width(), back.Height()});
+        // only told which parts changed.
+        const TRect frame{0, 0, back.Width(), back.Height()};
+        const TRect a = Intersection(area, frame);
         if (a.IsEmpty()) return;
-        const SDL_Rect r{a.Left, a.Top, a.Width(), a.Height()};
-        SDL_UpdateWindowSurfaceRects(w->Window, &r, 1);
+        if (parts.empty()) parts = {&a, 1};
+        std::vector<SDL_Rect> rects;
+        for (const TRect& part : parts)
+            if (const TRect p = Intersection(part, frame); !p.IsEmpty())
+                rects.push_back({p.Left, p.Top, p.Width(), p.Height()});
+        SDL_UpdateWindowSurfaceRects(w->Window, rects.data(), static_cast<int>(rects.size()));
         w->Presented = true;
         impl_->present_log.Presented(window, a);
         return;

@@ -33,7 +33,8 @@ public:
     void SetTopmost(TWindowId window, bool topmost) override;
     void SetWindowBorder(TWindowId window, bool border) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
-    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                 std::span<const TRect> parts) override;
     TBitmap24 WindowSurface(TWindowId window, int width, int height) override;
 
     std::vector<TMonitor> Monitors() override;

@@ -363,24 +363,28 @@ TBitmap24 TWin32Platform::WindowSurface(TWindowId window, int width, int height)
 }
 
 void TWin32Platform::Show(void* dc, const TWindow& window, const TBitmap24& shown,
-                          const TRect& area) {
+                          const TRect& area, std::span<const TRect> parts) {
     const TSurface& surface = window.Surface;
     if (shown.IsView() && shown.Bits() == surface.Bits) {
-        const TRect a = Intersection(area, {0, 0, surface.Width, surface.Height});
-        if (!a.IsEmpty())
-            BitBlt(static_cast<HDC>(dc), a.Left, a.Top, a.Width(), a.Height(),
-                   static_cast<HDC>(surface.Dc), a.Left, a.Top, SRCCOPY);
+        if (parts.empty()) parts = {&area, 1};
+        for (const TRect& part : parts) {
+            const TRect a = Intersection(part, {0, 0, surface.Width, surface.Height});
+            if (!a.IsEmpty())
+                BitBlt(static_cast<HDC>(dc), a.Left, a.Top, a.Width(), a.Height(),
+                       static_cast<HDC>(surface.Dc), a.Left, a.Top, SRCCOPY);
+        }
         return;
     }
     Blit(dc, shown, area);
 }
 
-void TWin32Platform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) {
+void TWin32Platform::Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                             std::span<const TRect> parts) {
     auto it = windows_.find(window);
     if (it == windows_.end()) return;
     it->second.Shown = &back_buffer;
     HDC dc = GetDC(H(window));
-    Show(dc, it->second, back_buffer, area);
+    Show(dc, it->second, back_buffer, area, parts);
     ReleaseDC(H(window), dc);
     present_log_.Presented(window, area);
 }

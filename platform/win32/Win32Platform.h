@@ -35,7 +35,8 @@ public:
     void SetTopmost(TWindowId window, bool topmost) override;
     void SetWindowBorder(TWindowId window, bool border) override;
     void SetCaption(TWindowId window, const std::string& caption) override;
-    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area) override;
+    void Present(TWindowId window, const TBitmap24& back_buffer, const TRect& area,
+                 std::span<const TRect> parts) override;
     TBitmap24 WindowSurface(TWindowId window, int width, int height) override;
 
     std::vector<TMonitor> Monitors() override;
@@ -84,9 +85,11 @@ private:
         TSurface Surface;
     };
     static void FreeSurface(TSurface& surface);
-    // `area` of the window's buffer `shown` to `dc`: straight from its surface
-    // when the buffer is that, else widened.
-    void Show(void* dc, const TWindow& window, const TBitmap24& shown, const TRect& area);
+    // `area` of the window's buffer `shown` to `dc`, or only its `parts` when
+    // there are any: straight from its surface when the buffer is that, else
+    // widened.
+    void Show(void* dc, const TWindow& window, const TBitmap24& shown, const TRect& area,
+              std::span<const TRect> parts = {});
     struct TControl {
         TWindowId Parent = 0;
         TNativeKind Kind = TNativeKind::Label;
