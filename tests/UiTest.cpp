@@ -194,6 +194,34 @@ TEST(Ui, GraphicControlsPaintOnTheirFormAndSeeTheMouse) {
     EXPECT_EQ(shown.Row(30)[10 * 3 + 2], 0);   // the form's black
 }
 
+// A repaint tells the display of the parts invalidated, unless the back
+// buffer is new (then all of it), in either pixel size.
+TEST(Ui, ARepaintPresentsTheInvalidPartsOrAllOfANewBackBuffer) {
+    for (int pixel_bytes : {3, 4}) {
+        TUi ui;
+        ui.platform.PixelBytes = pixel_bytes;
+        ui.form.Show();
+        ui.form.Update();
+        ASSERT_FALSE(ui.platform.Frames.empty());
+        EXPECT_EQ(ui.platform.Frames.back().Area, (TRect{0, 0, 200, 100}));
+        EXPECT_TRUE(ui.platform.Frames.back().Parts.empty());
+
+        ui.form.InvalidateRect({10, 10, 20, 20});
+        ui.form.InvalidateRect({150, 60, 190, 90});
+        ui.form.Update();
+        EXPECT_EQ(ui.platform.Frames.back().Area, (TRect{10, 10, 190, 90}));
+        EXPECT_EQ(ui.platform.Frames.back().Parts,
+                  (std::vector<TRect>{{10, 10, 20, 20}, {150, 60, 190, 90}}));
+
+        // A new size is a new back buffer.
+        ui.form.SetBounds(0, 0, 120, 80);
+        ui.form.InvalidateRect({5, 5, 6, 6});
+        ui.form.Update();
+        EXPECT_EQ(ui.platform.Frames.back().Area, (TRect{0, 0, 120, 80})) << pixel_bytes;
+        EXPECT_TRUE(ui.platform.Frames.back().Parts.empty());
+    }
+}
+
 TEST(Ui, AModalFormTakesAllInputWhileOthersGetTheirPaints) {
     TUi ui;
     TForm box(ui.app);
