@@ -193,7 +193,7 @@ void DrawRectangleFrame(TEffectHost& host) {
         for (const TPiece& piece : pieces)
             f.DrawPiece(piece);
         if (f.Progress > 0) StretchCopy(f.Screen, f.Dest, f.Picture, f.Source);
-        change = {TRegion::FromRects(in_place), TRegion::FromRects(moved)};
+        if (host.KeptChange()) change = {TRegion::FromRects(in_place), TRegion::FromRects(moved)};
     }
     FinishFrame(host, f, f.Dest, std::move(change));
 }
