@@ -102,9 +102,8 @@ void StyleStep(TFrame& f) {
 // handler, then a repaint unless the control is painting already. `change`
 // is where the frame differs from the old image, none when not known. A
 // host keeping the change of the frame before is told where the two frames
-// differ, any other `dest`.
-void FinishFrame(TEffectHost& host, const TFrame& f, const TRect& dest,
-                 std::optional<TFrameChange> change) {
+// differ, any other the frame's Dest.
+void FinishFrame(TEffectHost& host, const TFrame& f, std::optional<TFrameChange> change) {
     if (TFrameChange* before = host.KeptChange()) {
         using enum TRegion::TOp;
         if (!change || host.HasAfterNewFrame())
@@ -120,7 +119,7 @@ void FinishFrame(TEffectHost& host, const TFrame& f, const TRect& dest,
             host.InvalidateRegion(differs);
         *before = std::move(*change);
     } else {
-        host.InvalidateArea(dest);
+        host.InvalidateArea(f.Dest);
     }
     host.AfterNewFrame();
     if (!host.Painting()) host.UpdateNow();
@@ -195,7 +194,7 @@ void DrawRectangleFrame(TEffectHost& host) {
         if (f.Progress > 0) StretchCopy(f.Screen, f.Dest, f.Picture, f.Source);
         if (host.KeptChange()) change = {TRegion::FromRects(in_place), TRegion::FromRects(moved)};
     }
-    FinishFrame(host, f, f.Dest, std::move(change));
+    FinishFrame(host, f, std::move(change));
 }
 
 // The pixel styles read the old image where it lies.
@@ -209,7 +208,7 @@ void DrawPixelFrame(TEffectHost& host) {
         // At 0 every pixel style leaves the old image as it is.
         change = {{}, f.Progress == 0 ? TRegion() : TRegion::FromRect(f.Bounds())};
     }
-    FinishFrame(host, f, f.Dest, std::move(change));
+    FinishFrame(host, f, std::move(change));
 }
 
 // A region style's step only builds its region: the old image and the
@@ -228,7 +227,7 @@ void DrawRegionFrame(TEffectHost& host) {
         CopyBitmap(f.Screen, host.OldBitmap());
         change = {};
     }
-    FinishFrame(host, f, f.Dest, std::move(change));
+    FinishFrame(host, f, std::move(change));
 }
 
 } // namespace
@@ -270,7 +269,7 @@ void DrawEffectFrame(TEffectHost& host) {
     }
     f.Clip.reset();
     // A handler may have drawn anywhere.
-    FinishFrame(host, f, f.Dest, std::nullopt);
+    FinishFrame(host, f, std::nullopt);
 }
 
 } // namespace tevrin

@@ -304,11 +304,10 @@ std::vector<TRect> TRegion::Rects() const {
 }
 
 std::vector<TRect> TRegion::Covering(std::size_t limit) const {
-    std::vector<TRect> rects = Rects();
-    if (rects.size() <= limit) return rects;
+    if (spans_.size() <= limit) return Rects();
     // A band's spans and the gaps between them, as one rectangle; touching
     // bands of the same width as one.
-    rects.clear();
+    std::vector<TRect> rects;
     for (const TBand& band : bands_) {
         const TRect r{spans_[band.First].Left, band.Top, spans_[band.Last - 1].Right, band.Bottom};
         TRect* last = rects.empty() ? nullptr : &rects.back();

@@ -67,9 +67,8 @@ public:
     // Every rectangle, band by band, left to right.
     std::vector<TRect> Rects() const;
     // At most `limit` (at least 1) disjoint rectangles holding the region,
-    // top to bottom, and as few other pixels as such a few can: its own
-    // rectangles when few enough, else a band's whole width, else runs of
-    // bands.
+    // top to bottom: its own rectangles when few enough, else each band's
+    // whole width, else runs of neighbouring bands with the rows between.
     std::vector<TRect> Covering(std::size_t limit) const;
     template <typename F> void ForEachRect(F&& visit) const {
         for (const TBand& band : bands_)
