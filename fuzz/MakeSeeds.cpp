@@ -4,6 +4,7 @@
 //   tevrin-fuzz-seeds STUB PICTURE.jpg SOUND OUTPUT_FOLDER
 #include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
+#include "gfx/Png.h"
 #include "payload/Image.h"
 #include "payload/Payload.h"
 #include "tools/Pack.h"
@@ -96,6 +97,15 @@ int main(int argc, char** argv) {
         Write(out / "picture" / "profiled.jpg", tagged);
     }
 #endif
+
+    // A PNG whose text chunk claims 2 GB of a file of a few hundred bytes.
+    {
+        std::vector<std::uint8_t> png = EncodePng(TBitmap24(8, 8));
+        const std::uint8_t claim[] = {0x7C, 0x00, 0x02, 0x33, 'z', 'T', 'X', 't', 'x', 0, 0};
+        png.insert(png.begin() + 33, std::begin(claim), std::end(claim));
+        std::filesystem::create_directories(out / "picture");
+        Write(out / "picture" / "text-claims-2gb.png", png);
+    }
 
     // Exif blocks as cameras write them, in both byte orders.
     std::filesystem::create_directories(out / "exif");

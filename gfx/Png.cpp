@@ -112,6 +112,11 @@ bool RunPngDecode(TPngDecode& d) {
     }
     png_set_read_fn(png, &d.source, ReadFromMemory);
     png_set_user_limits(png, 1u << 20, 1u << 20);
+    // Chunks the picture does not need, which libpng would read whole into
+    // memory of the size they claim (more than the file holds is only a
+    // warning to it): skipped as they are read.
+    static constexpr png_byte kUnused[] = "tEXt\0zTXt\0iTXt\0sPLT\0eXIf\0pCAL\0sCAL";
+    png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kUnused, sizeof kUnused / 5);
     png_read_info(png, info);
     d.width = static_cast<int>(png_get_image_width(png, info));
     d.height = static_cast<int>(png_get_image_height(png, info));

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <thread>
+#include <zlib.h>
 
 #ifdef TEVRIN_HAVE_WEBP
 #include <webp/encode.h>
@@ -137,6 +138,31 @@ TEST(PreparePicture, TransparentPngsLieOnBlack) {
         EXPECT_TRUE(test::Near(test::PixelAt(shown, 5, 10), test::kBlack, 12)) << interlaced;
         EXPECT_TRUE(test::Near(test::PixelAt(shown, 35, 10), {0, 0, 128}, 16)) << interlaced;
     }
+}
+
+// Text and other chunks no picture needs are passed over, whatever length
+// they claim: one claiming 2 GB in a small file costs no memory (the
+// fuzzers run with a limit on each allocation) and is named as the file
+// ending early.
+TEST(PreparePicture, PngChunksThePictureDoesNotNeedAreSkipped) {
+    const test::TBytes plain = EncodePng(test::Quarters(40, 20));
+    const TBitmap24 expected = DecodePng(plain);
+    uLongf packed_size = 64;
+    std::vector<std::uint8_t> packed(packed_size);
+    compress(packed.data(), &packed_size, test::AsBytes("<x:xmpmeta/>").data(), 12);
+    test::TBytes ztxt = test::AsBytes(std::string("Raw profile type xmp\0\0", 22));
+    ztxt.insert(ztxt.end(), packed.begin(), packed.begin() + static_cast<long>(packed_size));
+    test::TBytes annotated = test::PngWithChunk(plain, "zTXt", ztxt);
+    annotated =
+        test::PngWithChunk(annotated, "tEXt", test::AsBytes(std::string("Title\0Dunes", 11)));
+    annotated = test::PngWithChunk(
+        annotated, "iTXt", test::AsBytes(std::string("Title\0\0\0de\0Titel\0D\xC3\xBCnen", 23)));
+    annotated =
+        test::PngWithChunk(annotated, "eXIf", test::AsBytes(std::string("MM\0*\0\0\0\x08", 8)));
+    EXPECT_TRUE(test::SamePixels(DecodePng(annotated), expected));
+    EXPECT_EQ(
+        test::ErrorOf([&] { DecodePng(test::PngWithChunk(plain, "zTXt", ztxt, 0x7C000233)); }),
+        "PNG: the file ends early");
 }
 
 #ifdef TEVRIN_HAVE_WEBP

@@ -412,14 +412,11 @@ TBytes WithProfile(const TBytes& jpeg, const std::vector<std::uint8_t>& icc, std
 }
 
 // `png` with an iCCP chunk of `icc` after its header chunk.
-TBytes PngWithProfile(const TBytes& png, const std::vector<std::uint8_t>& icc) {
-    uLongf packed_size = compressBound(static_cast<uLong>(icc.size()));
-    std::vector<std::uint8_t> packed(packed_size);
-    compress(packed.data(), &packed_size, icc.data(), static_cast<uLong>(icc.size()));
-    packed.resize(packed_size);
-    TBytes data = {'i', 'C', 'C', 'P', 'P', '3', 0, 0};
-    data.insert(data.end(), packed.begin(), packed.end());
-    const auto length = static_cast<std::uint32_t>(data.size() - 4);
+TBytes PngWithChunk(const TBytes& png, std::string_view type, const TBytes& content,
+                    std::optional<std::uint32_t> claimed) {
+    TBytes data(type.begin(), type.end());
+    data.insert(data.end(), content.begin(), content.end());
+    const std::uint32_t length = claimed.value_or(static_cast<std::uint32_t>(content.size()));
     TBytes chunk = {static_cast<std::uint8_t>(length >> 24),
                     static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 8),
                     static_cast<std::uint8_t>(length)};
@@ -431,6 +428,16 @@ TBytes PngWithProfile(const TBytes& png, const std::vector<std::uint8_t>& icc) {
     TBytes out = png;
     out.insert(out.begin() + 33, chunk.begin(), chunk.end()); // after the signature and IHDR
     return out;
+}
+
+TBytes PngWithProfile(const TBytes& png, const std::vector<std::uint8_t>& icc) {
+    uLongf packed_size = compressBound(static_cast<uLong>(icc.size()));
+    std::vector<std::uint8_t> packed(packed_size);
+    compress(packed.data(), &packed_size, icc.data(), static_cast<uLong>(icc.size()));
+    packed.resize(packed_size);
+    TBytes data = {'P', '3', 0, 0};
+    data.insert(data.end(), packed.begin(), packed.end());
+    return PngWithChunk(png, "iCCP", data);
 }
 
 // Colours of every hue, from grey to full, light to dark.

@@ -9,7 +9,9 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tevrin::test {
@@ -100,6 +102,10 @@ TBytes WithProfile(const TBytes& jpeg, const std::vector<std::uint8_t>& icc,
                    std::size_t chunk = 65519, int skip = 0);
 // `png` with an iCCP chunk of `icc` after its header chunk.
 TBytes PngWithProfile(const TBytes& png, const std::vector<std::uint8_t>& icc);
+// `png` with a chunk of `type` and `content` after its header, its length
+// field saying `claimed` when given.
+TBytes PngWithChunk(const TBytes& png, std::string_view type, const TBytes& content,
+                    std::optional<std::uint32_t> claimed = {});
 // Colours of every hue, from grey to full, light to dark.
 TBitmap24 Colourful(int w, int h);
 double Psnr(const TBitmap24& a, const TBitmap24& b);
