@@ -343,11 +343,7 @@ void TCustomPicShow::PrepareTransition() {
     // that painting one is a plain copy.
     const TBitmap24& shown = Parent().BackBuffer();
     const int bytes = shown.Empty() ? 3 : shown.PixelBytes();
-    if (picture_->PixelBytes() != bytes) {
-        TBitmap24 widened = TakeStorage(picture_->Width(), picture_->Height(), bytes);
-        CopyBitmap(widened, *picture_);
-        picture_ = std::move(widened);
-    }
+    if (picture_->PixelBytes() != bytes) picture_ = InPixelBytes(*picture_, bytes);
     auto blank = [bytes](int w, int h) {
         return bytes == 4 ? TBitmap24(w, h, TBitmap24::kPixels32) : TBitmap24(w, h);
     };

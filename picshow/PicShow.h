@@ -77,11 +77,10 @@ public:
     void ClearPicture();
     // Whether the bitmaps of a transition (its old image, and the picture
     // when cleared) are kept for the next one rather than returned to the
-    // system: the next transition then starts without waiting for fresh
-    // memory, which a system may take tens of milliseconds to clear for a
-    // large screen, and which a moving show cannot wait for between its
-    // frames. A picture in other pixels than the screen's is widened into
-    // kept storage. At most two are kept; turning it off lets them go.
+    // system: a show whose frames go on between transitions (moving
+    // pictures) then starts one without waiting for fresh memory, which a
+    // system may take tens of milliseconds to clear. At most two are kept;
+    // turning it off lets them go.
     void SetKeepStorage(bool keep);
     // A w x h bitmap of `pixel_bytes`-byte pixels, undefined: kept storage
     // of that size when there is some (storage of another size goes), or a

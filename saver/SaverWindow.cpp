@@ -292,8 +292,9 @@ void TfrmScrn::ShowNextPicture() {
             TScreenView* view = group.Views[v];
             TPicShow& show = view->PShow();
             if (show.Busy()) show.Stop();
-            // A transition's bitmaps stay for the next.
-            show.SetKeepStorage(true);
+            // Frames go on between a moving show's transitions: a
+            // transition's bitmaps stay for the next.
+            show.SetKeepStorage(motion);
             // The last picture is on screen already: it goes before the
             // next one is made.
             show.ClearPicture();
