@@ -38,6 +38,10 @@ TBitmap24 ComposeOnScreen(const TBitmap24& stored, int orientation, const TRect&
 // palette, as for a display of 8 bits per pixel or fewer.
 TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, int sw, int sh, TFitMode mode,
                       bool backdrop, bool palette8 = false);
+// The same into `canvas`, of the screen's size in 3- or 4-byte pixels, its
+// pixels undefined before: reused memory, or the display's own pixels.
+TBitmap24 ComposeJpeg(std::span<const std::uint8_t> jpeg, TBitmap24 canvas, TFitMode mode,
+                      bool backdrop, bool palette8 = false);
 
 // A picture as a show takes it: a JPEG file, decoded no larger than its
 // place needs, or, without one, pixels already standing upright. Neither
@@ -52,5 +56,8 @@ struct TShowPicture {
 // ComposeJpeg or ComposeOnScreen, as the picture is.
 TBitmap24 ComposePicture(const TShowPicture& picture, int sw, int sh, TFitMode mode, bool backdrop,
                          bool palette8 = false);
+// The same into `canvas`, as ComposeJpeg's.
+TBitmap24 ComposePicture(const TShowPicture& picture, TBitmap24 canvas, TFitMode mode,
+                         bool backdrop, bool palette8 = false);
 
 } // namespace tevrin

@@ -298,19 +298,30 @@ void DrawScaled(TBitmap24& dst, int at_x, int at_y, int full_w, int full_h, cons
               y1 = std::min<long long>(at_y + static_cast<long long>(full_h), dst.Height());
     if (x0 >= x1 || y0 >= y1) return;
     const int w = x1 - x0;
+    // A row of `w` 3-byte pixels into row y of `dst`, in its pixels.
+    const bool wide = dst.PixelBytes() == 4;
+    auto put = [&](int y, const std::uint8_t* row) {
+        if (wide)
+            WidenPixels(row, dst.Row(y) + x0 * 4, w);
+        else
+            std::memcpy(dst.Row(y) + x0 * 3, row, static_cast<std::size_t>(w) * 3);
+    };
     if (full_w == view.Width && full_h == view.Height) {
+        std::vector<std::uint8_t> gathered;
         for (int y = y0; y < y1; ++y) {
             const std::uint8_t* in = base + (y - at_y) * view.StepY + (x0 - at_x) * view.StepX;
-            std::uint8_t* out = dst.Row(y) + x0 * 3;
             if (view.StepX == 3) {
-                std::memcpy(out, in, static_cast<std::size_t>(w) * 3);
+                put(y, in);
                 continue;
             }
+            gathered.resize(static_cast<std::size_t>(w) * 3);
+            std::uint8_t* out = gathered.data();
             for (int x = 0; x < w; ++x, out += 3, in += view.StepX) {
                 out[0] = in[0];
                 out[1] = in[1];
                 out[2] = in[2];
             }
+            put(y, gathered.data());
         }
         return;
     }
@@ -344,7 +355,7 @@ void DrawScaled(TBitmap24& dst, int at_x, int at_y, int full_w, int full_h, cons
         // Across into a row of its own: the spare byte must not reach the
         // next row of `dst`.
         kAcross(column.data(), across_out.data(), across);
-        std::memcpy(dst.Row(y) + x0 * 3, across_out.data(), static_cast<std::size_t>(w) * 3);
+        put(y, across_out.data());
     }
 }
 

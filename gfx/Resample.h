@@ -22,7 +22,8 @@ enum class TResampleFilter {
 // full_w x full_h with its top-left corner at (at_x, at_y) of `dst`, clipped
 // to `dst`: only the pixels of `dst` that the scaled picture covers change,
 // and a picture larger than `dst` is scaled only where it shows. Edges repeat
-// their outermost pixels. Equal sizes copy pixel for pixel.
+// their outermost pixels. Equal sizes copy pixel for pixel. `dst` has 3- or
+// 4-byte pixels, `src` 3-byte ones.
 void DrawScaled(TBitmap24& dst, int at_x, int at_y, int full_w, int full_h, const TBitmap24& src,
                 int orientation = 1, TResampleFilter filter = TResampleFilter::Lanczos2);
 

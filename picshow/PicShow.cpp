@@ -93,6 +93,8 @@ void TCustomPicShow::SetPicture(TBitmap24&& picture) {
 
 void TCustomPicShow::ClearPicture() {
     KeepWorkPicture();
+    // The picture leaving serves the next picture or transition, which
+    // needs a bitmap of its size at once; its memory was held already.
     if (!busy_ && picture_) Keep(std::move(*picture_));
     picture_.reset();
     PictureChanged();
@@ -104,7 +106,7 @@ void TCustomPicShow::SetKeepStorage(bool keep) {
 }
 
 void TCustomPicShow::Keep(TBitmap24&& bitmap) {
-    if (!keep_storage_ || bitmap.IsView() || bitmap.Empty()) return;
+    if (bitmap.IsView() || bitmap.Empty()) return;
     if (storage_.size() == kKeptStorage) storage_.erase(storage_.begin());
     storage_.push_back(std::move(bitmap));
 }
@@ -118,6 +120,12 @@ TBitmap24 TCustomPicShow::TakeStorage(int w, int h, int pixel_bytes) {
         }
     storage_.clear();
     return TBitmap24::Undefined(w, h, pixel_bytes);
+}
+
+int TCustomPicShow::FramePixelBytes() const {
+    // The display's own where the form composes in the window's surface.
+    const TBitmap24& shown = Parent().BackBuffer();
+    return shown.Empty() ? 3 : shown.PixelBytes();
 }
 
 void TCustomPicShow::KeepWorkPicture() {
@@ -338,12 +346,13 @@ void TCustomPicShow::SetProgress(int value) {
 }
 
 void TCustomPicShow::PrepareTransition() {
-    // Frames are drawn in the pixels of the form's back buffer, the
-    // display's own where the form composes in the window's surface, so
-    // that painting one is a plain copy.
     const TBitmap24& shown = Parent().BackBuffer();
-    const int bytes = shown.Empty() ? 3 : shown.PixelBytes();
-    if (picture_->PixelBytes() != bytes) picture_ = InPixelBytes(*picture_, bytes);
+    const int bytes = FramePixelBytes();
+    if (picture_->PixelBytes() != bytes) {
+        TBitmap24 widened = TakeStorage(picture_->Width(), picture_->Height(), bytes);
+        CopyBitmap(widened, *picture_);
+        picture_ = std::move(widened);
+    }
     auto blank = [bytes](int w, int h) {
         return bytes == 4 ? TBitmap24(w, h, TBitmap24::kPixels32) : TBitmap24(w, h);
     };
@@ -384,12 +393,14 @@ void TCustomPicShow::PrepareTransition() {
             old_bmp_ = std::make_unique<TBitmap24>(blank(w, h));
             StretchCopy(*old_bmp_, all, start, {0, 0, start.Width(), start.Height()});
         }
+        if (!keep_storage_) storage_.clear();
         frame_ = 0;
         SetProgress(Reverse ? 100 : 0);
         return;
     }
     // Undefined where the copy below writes every pixel.
     old_bmp_ = std::make_unique<TBitmap24>(to != all ? blank(w, h) : TakeStorage(w, h, bytes));
+    if (!keep_storage_) storage_.clear();
     const TRect at = BoundsRect();
     if (shown.Width() < at.Right || shown.Height() < at.Bottom || at.Left < 0 || at.Top < 0) {
         FillRect(*old_bmp_, to, Color());
@@ -404,7 +415,7 @@ void TCustomPicShow::PrepareTransition() {
 
 void TCustomPicShow::ReleaseWorkBitmaps() {
     held_picture_.reset();
-    if (old_bmp_) Keep(std::move(*old_bmp_));
+    if (old_bmp_ && keep_storage_) Keep(std::move(*old_bmp_));
     old_bmp_.reset();
 }
 

@@ -75,17 +75,23 @@ public:
     // The same, taking the bitmap over instead of copying it.
     void SetPicture(TBitmap24&& picture);
     void ClearPicture();
-    // Whether the bitmaps of a transition (its old image, and the picture
-    // when cleared) are kept for the next one rather than returned to the
-    // system: a show whose frames go on between transitions (moving
-    // pictures) then starts one without waiting for fresh memory, which a
-    // system may take tens of milliseconds to clear. At most two are kept;
-    // turning it off lets them go.
+    // Whether a transition's old image is kept for the next transition
+    // rather than returned to the system: a show whose frames go on between
+    // transitions (moving pictures) then starts one without waiting for
+    // fresh memory, which a system may take tens of milliseconds to clear
+    // for a large screen. A cleared picture is kept either way, its memory
+    // held already: the next picture may be drawn into it, or the next
+    // transition's picture widened to the screen's pixels or its old image;
+    // a show not keeping lets what its transition did not take go as the
+    // transition starts. At most two are kept; turning it off lets them go.
     void SetKeepStorage(bool keep);
     // A w x h bitmap of `pixel_bytes`-byte pixels, undefined: kept storage
     // of that size when there is some (storage of another size goes), or a
     // new one.
     TBitmap24 TakeStorage(int w, int h, int pixel_bytes);
+    // The bytes of a pixel its frames are drawn in: the form's back
+    // buffer's, so that painting one is a plain copy (3 before any paint).
+    int FramePixelBytes() const;
     // How many bitmaps are kept now.
     std::size_t KeptStorage() const { return storage_.size(); }
     const std::optional<TBitmap24>& BgPicture() const { return bg_picture_; }
@@ -198,7 +204,7 @@ private:
     }
     void TransitionComplete();
     void ReleaseWorkBitmaps();
-    // Into storage_ when keep_storage_.
+    // Into storage_, the oldest going when it is full.
     void Keep(TBitmap24&& bitmap);
     static constexpr std::size_t kKeptStorage = 2;
     void InvalidateIfShown();
@@ -224,7 +230,7 @@ private:
     std::optional<TBitmap24> held_picture_;
     std::unique_ptr<TBitmap24> old_bmp_;
     bool keep_storage_ = false;
-    std::vector<TBitmap24> storage_; // with keep_storage_, at most kKeptStorage
+    std::vector<TBitmap24> storage_; // at most kKeptStorage
     TRect pic_rect_;
     TFrameChange kept_change_; // Moved is the whole screen bitmap as a transition starts
     TAnimateThread* thread_ = nullptr;

@@ -378,8 +378,13 @@ TBitmap24 TfrmScrn::SlideFor(TScreenView& view, const TShowPicture& picture, int
                              const std::string& caption, double t) {
     const TScreenSpec screen = ScreenOf(view.Monitor());
     TTextEngine& text = Application().Platform().Text();
-    if (choices_.Motion != TMotion::moPanZoom)
-        return MakeSlide(picture, caption, choices_, screen, text);
+    if (choices_.Motion != TMotion::moPanZoom) {
+        // In the display's pixels, into the memory of the picture that went
+        // before when it has the size: nothing to widen, no fresh memory.
+        TPicShow& show = view.PShow();
+        return MakeSlide(picture, caption, choices_, screen, text,
+                         show.TakeStorage(screen.Width, screen.Height, show.FramePixelBytes()));
+    }
     view.Moving().emplace(picture, choices_, screen, MotionSeed(index, changes_));
     view.Moving()->SetCaption(caption, choices_, screen.PixelsPerInch, text);
     return view.Moving()->Frame(t, view.BackBuffer().PixelBytes());

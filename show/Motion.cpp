@@ -194,13 +194,7 @@ void TMovingSlide::SetCaption(const std::string& caption, const TShowChoices& ch
     if (caption.empty() || sw_ == 0 || sh_ == 0) return;
     const TCaptionPlace place =
         PlaceCaption(sw_, sh_, caption, choices.Caption, pixels_per_inch, engine);
-    // What the letters and their outline can reach, glyphs that stand out
-    // of their extent included.
-    const int reach = place.Outline + place.Extent.Height / 2 + 2;
-    const TRect box =
-        Intersection({place.X - reach, place.Y - reach, place.X + place.Extent.Width + reach,
-                      place.Y + place.Extent.Height + reach},
-                     {0, 0, sw_, sh_});
+    const TRect box = CaptionReach(place, sw_, sh_);
     if (box.IsEmpty()) return;
     // Drawn over black and over white, the caption shows what it adds to a
     // pixel and how much of the pixel it keeps, for any picture under it.

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "show/Slide.h"
 
+#include "gfx/Copy.h"
 #include "gfx/Rect.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace tevrin {
@@ -116,12 +118,32 @@ void PaintCaption(TBitmap24& canvas, int dx, int dy, const TCaptionPlace& place,
     engine.Paint(canvas, place.X + dx, place.Y + dy, place.Font, text);
 }
 
+TRect CaptionReach(const TCaptionPlace& place, int w, int h) {
+    const int reach = place.Outline + place.Extent.Height / 2 + 2;
+    return Intersection({place.X - reach, place.Y - reach, place.X + place.Extent.Width + reach,
+                         place.Y + place.Extent.Height + reach},
+                        {0, 0, w, h});
+}
+
 void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook& look,
                  int pixels_per_inch, TTextEngine& engine) {
     if (text.empty() || canvas.Empty()) return;
-    PaintCaption(canvas, 0, 0,
-                 PlaceCaption(canvas.Width(), canvas.Height(), text, look, pixels_per_inch, engine),
-                 text, engine);
+    const TCaptionPlace place =
+        PlaceCaption(canvas.Width(), canvas.Height(), text, look, pixels_per_inch, engine);
+    if (canvas.PixelBytes() == 3) return PaintCaption(canvas, 0, 0, place, text, engine);
+    // Text is painted in 3-byte pixels: over a copy of what it can reach.
+    const TRect box = CaptionReach(place, canvas.Width(), canvas.Height());
+    if (box.IsEmpty()) return;
+    TBitmap24 under(box.Width(), box.Height(), TBitmap24::kUndefined);
+    for (int y = 0; y < box.Height(); ++y) {
+        const std::uint8_t* in = canvas.Row(box.Top + y) + box.Left * 4;
+        std::uint8_t* out = under.Row(y);
+        for (int x = 0; x < box.Width(); ++x, in += 4, out += 3)
+            std::memcpy(out, in, 3);
+    }
+    PaintCaption(under, -box.Left, -box.Top, place, text, engine);
+    for (int y = 0; y < box.Height(); ++y)
+        WidenPixels(under.Row(y), canvas.Row(box.Top + y) + box.Left * 4, box.Width());
 }
 
 TBitmap24 ComposeSlide(const TShowPicture& picture, const TShowChoices& choices,
@@ -131,10 +153,13 @@ TBitmap24 ComposeSlide(const TShowPicture& picture, const TShowChoices& choices,
 }
 
 TBitmap24 MakeSlide(const TShowPicture& picture, const std::string& caption,
-                    const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine) {
-    TBitmap24 canvas = ComposeSlide(picture, choices, screen);
-    DrawCaption(canvas, caption, choices.Caption, screen.PixelsPerInch, engine);
-    return canvas;
+                    const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine,
+                    TBitmap24 canvas) {
+    TBitmap24 slide = canvas.Empty() ? ComposeSlide(picture, choices, screen)
+                                     : ComposePicture(picture, std::move(canvas), choices.Fit,
+                                                      choices.BlurBorders, screen.Palette8);
+    DrawCaption(slide, caption, choices.Caption, screen.PixelsPerInch, engine);
+    return slide;
 }
 
 } // namespace tevrin

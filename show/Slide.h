@@ -37,12 +37,16 @@ struct TCaptionPlace {
 };
 TCaptionPlace PlaceCaption(int w, int h, const std::string& text, const TCaptionLook& look,
                            int pixels_per_inch, TTextEngine& engine);
+// What a placed caption's letters and outline can reach on a w x h screen,
+// glyphs that stand out of their extent included.
+TRect CaptionReach(const TCaptionPlace& place, int w, int h);
 // Paints a placed caption with the screen's origin at (dx, dy) of `canvas`.
 void PaintCaption(TBitmap24& canvas, int dx, int dy, const TCaptionPlace& place,
                   const std::string& text, TTextEngine& engine);
 
-// Draws `text` centred at the bottom of `canvas` as `look` says, at its
-// point size on a screen of `pixels_per_inch`. Nothing for an empty text.
+// Draws `text` centred at the bottom of `canvas` (3- or 4-byte pixels) as
+// `look` says, at its point size on a screen of `pixels_per_inch`. Nothing
+// for an empty text.
 void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook& look,
                  int pixels_per_inch, TTextEngine& engine);
 
@@ -51,8 +55,10 @@ void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook&
 TBitmap24 ComposeSlide(const TShowPicture& picture, const TShowChoices& choices,
                        const TScreenSpec& screen);
 
-// The slide of `picture` with `caption` for `screen`.
+// The slide of `picture` with `caption` for `screen`: a new bitmap, or
+// `canvas` when one is given (the screen's size, in 3- or 4-byte pixels).
 TBitmap24 MakeSlide(const TShowPicture& picture, const std::string& caption,
-                    const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine);
+                    const TShowChoices& choices, const TScreenSpec& screen, TTextEngine& engine,
+                    TBitmap24 canvas = {});
 
 } // namespace tevrin

@@ -414,23 +414,31 @@ TEST(PicShow, ATransitionKeepsItsPictureAndOldImageWhateverHappensAroundIt) {
 }
 
 // A moving show's way: each picture drawn into storage taken from the show
-// and cleared once its transition is over.
+// and cleared once its transition is over. A still show's way: each picture
+// in 3-byte pixels, widened by the show into storage.
 TEST(PicShow, KeptStorageServesTheNextTransitionAndChangesNoFrame) {
-    auto run = [](bool keep) {
+    auto run = [](bool keep, bool moving) {
         TStage stage(64, 48, false, 4);
         stage.show->SetKeepStorage(keep);
         SetRandSeed(5);
         for (int k = 0; k < 4; ++k) {
             // From the second picture on, drawn into the storage of one
-            // before it.
+            // before it: the cleared picture, and when keeping the old
+            // image too.
             const std::size_t kept = stage.show->KeptStorage();
-            EXPECT_EQ(kept, keep && k > 0 ? 2u : 0u) << k;
-            TBitmap24 picture = stage.show->TakeStorage(64, 48, 4);
-            EXPECT_EQ(stage.show->KeptStorage(), kept == 0 ? 0 : kept - 1);
-            CopyBitmap(picture, Pattern(64, 48, k));
+            EXPECT_EQ(kept, k == 0 ? 0u : keep ? 2u : 1u) << k;
+            TBitmap24 picture = Pattern(64, 48, k);
+            if (moving) {
+                picture = stage.show->TakeStorage(64, 48, 4);
+                EXPECT_EQ(stage.show->KeptStorage(), kept == 0 ? 0 : kept - 1);
+                CopyBitmap(picture, Pattern(64, 48, k));
+            }
             stage.show->Style = static_cast<TShowStyle>(13 + k * 29);
             stage.show->SetPicture(std::move(picture));
             stage.show->Execute();
+            // The old image, and a still picture's widening, took the rest;
+            // the old image is back as the transition ends.
+            EXPECT_EQ(stage.show->KeptStorage(), keep ? 1u : 0u) << k;
             stage.RunUntil([&] { return !stage.show->Busy(); });
             EXPECT_TRUE(SameBits(stage.show->Screen(), Pattern(64, 48, k)));
             stage.show->ClearPicture();
@@ -455,9 +463,11 @@ TEST(PicShow, KeptStorageServesTheNextTransitionAndChangesNoFrame) {
         }
         return hashes;
     };
-    const auto kept = run(true);
-    EXPECT_GT(kept.size(), 40u);
-    EXPECT_EQ(kept, run(false));
+    for (const bool moving : {true, false}) {
+        const auto kept = run(true, moving);
+        EXPECT_GT(kept.size(), 40u);
+        EXPECT_EQ(kept, run(false, moving)) << moving;
+    }
 }
 
 TEST(PicShow, FitRectAndPictureRectangles) {

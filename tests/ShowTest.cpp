@@ -2,6 +2,7 @@
 #include "base/Errors.h"
 #include "effects/Random.h"
 #include "gfx/Copy.h"
+#include "gfx/Exif.h"
 #include "gfx/Jpeg.h"
 #include "gfx/PictureFile.h"
 #include "platform/SystemText.h"
@@ -20,6 +21,8 @@
 
 namespace tevrin {
 namespace {
+
+const TShowPicture kNoPicture;
 
 TTextEngine& Engine() {
     static const std::unique_ptr<TTextEngine> engine = MakeSystemTextEngine();
@@ -214,6 +217,35 @@ TEST(Slide, OwnCaptionsReplaceTheShowsAlternateOne) {
     EXPECT_EQ(bare.Row(10)[80 * 3], 0x60);
     EXPECT_TRUE(std::equal(bare.Row(0), bare.Row(60), with.Row(0)));
     EXPECT_FALSE(std::equal(bare.Row(60), bare.Row(120), with.Row(60)));
+}
+
+// A slide drawn into memory that held another picture, in 3- or 4-byte
+// pixels, has the colours of one drawn into a new bitmap: every fit, with
+// and without blurred borders, a turned camera file and pixels standing
+// upright, with an outlined caption.
+TEST(Slide, DrawnIntoUsedMemoryInEitherPixelsItIsTheSame) {
+    const TShowPicture turned{
+        WithExifOrientation(EncodeJpeg(test::Quarters(200, 90), 90), 6, false), {}};
+    const TShowPicture upright{{}, test::Quarters(90, 200)};
+    TShowChoices choices;
+    choices.Caption = {"DejaVu Sans", 12, 0xFFFFFF, true, true};
+    const TScreenSpec screen{160, 120};
+    for (const TShowPicture* picture : {&turned, &upright, &kNoPicture})
+        for (const TFitMode fit : {TFitMode::fmFit, TFitMode::fmFill, TFitMode::fmNatural})
+            for (const bool blur : {false, true}) {
+                choices.Fit = fit;
+                choices.BlurBorders = blur;
+                const TBitmap24 fresh = MakeSlide(*picture, "Ändern", choices, screen, Engine());
+                for (const int bytes : {3, 4}) {
+                    TBitmap24 used = TBitmap24::Undefined(160, 120, bytes);
+                    FillRect(used, {0, 0, 160, 120}, 0x3366CC);
+                    const TBitmap24 slide =
+                        MakeSlide(*picture, "Ändern", choices, screen, Engine(), std::move(used));
+                    EXPECT_EQ(slide.PixelBytes(), bytes);
+                    EXPECT_TRUE(test::SamePixels(slide, fresh))
+                        << static_cast<int>(fit) << " " << blur << " " << bytes;
+                }
+            }
 }
 
 TEST(ShowChoices, ClassicRecordsKeepTheDesignsShowAndNewPropertiesAreRead) {

@@ -124,6 +124,7 @@ public:
     TGraphicControl& operator=(const TGraphicControl&) = delete;
 
     TForm& Parent() { return parent_; }
+    const TForm& Parent() const { return parent_; }
     // In the parent's client coordinates.
     TRect BoundsRect() const { return bounds_; }
     void SetBounds(int left, int top, int width, int height);
