@@ -5,7 +5,6 @@
 #include "gfx/Rect.h"
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace tevrin {
@@ -135,15 +134,10 @@ void DrawCaption(TBitmap24& canvas, const std::string& text, const TCaptionLook&
     const TRect box = CaptionReach(place, canvas.Width(), canvas.Height());
     if (box.IsEmpty()) return;
     TBitmap24 under(box.Width(), box.Height(), TBitmap24::kUndefined);
-    for (int y = 0; y < box.Height(); ++y) {
-        const std::uint8_t* in = canvas.Row(box.Top + y) + box.Left * 4;
-        std::uint8_t* out = under.Row(y);
-        for (int x = 0; x < box.Width(); ++x, in += 4, out += 3)
-            std::memcpy(out, in, 3);
-    }
+    const TRect all{0, 0, box.Width(), box.Height()};
+    StretchCopy(under, all, canvas, box);
     PaintCaption(under, -box.Left, -box.Top, place, text, engine);
-    for (int y = 0; y < box.Height(); ++y)
-        WidenPixels(under.Row(y), canvas.Row(box.Top + y) + box.Left * 4, box.Width());
+    StretchCopy(canvas, box, under, all);
 }
 
 TBitmap24 ComposeSlide(const TShowPicture& picture, const TShowChoices& choices,
